@@ -1,11 +1,68 @@
 #include "app/mdlApp.h"
+#include "cli/CliCommands.h"
+#include "cli/CliPrompter.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTextStream>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void printUsage(QTextStream &err)
+{
+    err << u"usage: tessera-cli [--home DIR] [--yes|--no] COMMAND [ARGS]"_s << Qt::endl;
+    err << u"commands:"_s << Qt::endl;
+    for (const CliCommand &c : cliCommands())
+        err << u"  "_s << QString::fromUtf8(c.usage) << Qt::endl;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QTextStream(stdout) << mdlApp::GetAppTitle() << Qt::endl;
-    return 0;
+    QCoreApplication::setApplicationName(u"tessera-cli"_s);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QStringList args = app.arguments().mid(1);
+    CliPrompter::Mode mode = CliPrompter::Mode::Auto;
+    while (!args.isEmpty() && args.first().startsWith(u"--"_s)) {
+        const QString opt = args.takeFirst();
+        if (opt == u"--yes"_s) {
+            mode = CliPrompter::Mode::Yes;
+        } else if (opt == u"--no"_s) {
+            mode = CliPrompter::Mode::No;
+        } else if (opt == u"--home"_s && !args.isEmpty()) {
+            qputenv("TESSERA_HOME", QDir(args.takeFirst()).absolutePath().toLocal8Bit());
+        } else if (opt == u"--help"_s) {
+            printUsage(out);
+            return CliOk;
+        } else {
+            err << u"unknown option: "_s << opt << Qt::endl;
+            printUsage(err);
+            return CliUsage;
+        }
+    }
+    if (args.isEmpty()) {
+        printUsage(err);
+        return CliUsage;
+    }
+
+    CliPrompter cliPrompter(mode);
+    setPrompter(&cliPrompter);
+    const QString name = args.takeFirst();
+    for (const CliCommand &c : cliCommands()) {
+        if (name == QString::fromUtf8(c.name)) {
+            CliContext ctx{args, out, err};
+            const int status = c.run(ctx);
+            setPrompter(nullptr);
+            return status;
+        }
+    }
+    err << u"unknown command: "_s << name << Qt::endl;
+    printUsage(err);
+    return CliUsage;
 }

@@ -1,0 +1,21 @@
+#include "cli/CliCommands.h"
+
+#include "app/mdlApp.h"
+
+namespace {
+
+int runVersion(CliContext &ctx)
+{
+    ctx.out << mdlApp::GetAppTitle() << Qt::endl;
+    return CliOk;
+}
+
+} // namespace
+
+const QList<CliCommand> &cliCommands()
+{
+    static const QList<CliCommand> commands = {
+        {"version", "version", runVersion},
+    };
+    return commands;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+
+/** @short What a tessera-cli command gets: its arguments and the output streams. */
+struct CliContext
+{
+    QStringList args;
+    QTextStream &out;
+    QTextStream &err;
+};
+
+/** Exit status of a command: 0 success, 1 failure, 2 usage error. */
+enum CliStatus { CliOk = 0, CliFailed = 1, CliUsage = 2 };
+
+struct CliCommand
+{
+    const char *name;
+    const char *usage;
+    std::function<int(CliContext &)> run;
+};
+
+/** Every command tessera-cli knows, in the order the usage text lists them. */
+const QList<CliCommand> &cliCommands();
