@@ -1,0 +1,287 @@
+#include "transfer/LogParser.h"
+
+#include <QStringMatcher>
+#include <QVarLengthArray>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace LogParser {
+
+namespace {
+
+constexpr QStringView CrLf = u"\r\n";
+constexpr qsizetype MaxSubjectLength = 50;
+constexpr qsizetype CutSubjectLength = 47;
+
+/** A header field: its line in the entry and the width of its label. Line -1: no such line. */
+struct Field
+{
+    int line;
+    int labelWidth;
+};
+
+/** Where one board type keeps its fields. The body is the last of `pieces` lines. */
+struct EntryLayout
+{
+    int pieces;
+    Field id, subject, homePage, mail, postName, postDate, inReplyTo;
+    char16_t openBracket, closeBracket;
+};
+
+constexpr EntryLayout SingleLayout{9, {0, 7}, {1, 6}, {2, 10}, {3, 7}, {4, 7}, {5, 7}, {6, 8},
+                                   u'（', u'）'};
+constexpr EntryLayout PairedLayout{8, {0, 7}, {-1, 0}, {1, 10}, {2, 7}, {3, 7}, {4, 7}, {5, 8},
+                                   u'（', u'）'};
+constexpr EntryLayout TextPageLayout{10, {0, 7}, {1, 6}, {2, 10}, {3, 7}, {4, 7}, {5, 7}, {7, 8},
+                                     u'(', u')'};
+
+using Lines = QVarLengthArray<QStringView, 10>;
+
+/** Splits at CR LF into at most @p maxPieces lines; the last one keeps the rest of the text. */
+Lines splitLines(QStringView entry, int maxPieces)
+{
+    Lines lines;
+    qsizetype start = 0;
+    for (qsizetype end; lines.size() < maxPieces - 1 && (end = entry.indexOf(CrLf, start)) >= 0;
+         start = end + CrLf.size())
+        lines.append(entry.sliced(start, end - start));
+    lines.append(entry.sliced(start));
+    return lines;
+}
+
+QStringView valueOf(const Lines &lines, Field field)
+{
+    const QStringView line = lines[field.line];
+    return line.size() > field.labelWidth ? line.sliced(field.labelWidth) : QStringView();
+}
+
+/** The first 47 characters and "..." when the body is longer than 50, else the whole body. */
+QString subjectFromBody(QStringView body)
+{
+    if (body.size() <= MaxSubjectLength)
+        return body.toString();
+    QStringView head = body.first(CutSubjectLength);
+    if (head.back().isHighSurrogate()) // never leave half a character behind
+        head.chop(1);
+    return head.toString() + u"..."_s;
+}
+
+/** Cuts the first bracketed part out of @p value and reads the rest as a date. */
+std::optional<QDateTime> postDate(QStringView value, const EntryLayout &layout, EntryError &error)
+{
+    const qsizetype open = value.indexOf(QChar(layout.openBracket));
+    if (open < 0) {
+        error = EntryError::NoDateBracket;
+        return std::nullopt;
+    }
+    // Without a closing bracket the bracketed part runs to the end of the line.
+    const qsizetype close = value.indexOf(QChar(layout.closeBracket), open + 1);
+    QString joined = value.first(open).toString();
+    if (close >= 0)
+        joined += value.sliced(close + 1);
+    auto date = ParseDateTime(joined);
+    if (!date)
+        error = EntryError::BadDate;
+    return date;
+}
+
+std::optional<int> replyNumber(QStringView value)
+{
+    const QStringView trimmed = value.trimmed();
+    return trimmed.isEmpty() ? 0 : ParseWholeNumber(trimmed);
+}
+
+std::optional<CMessage> parseEntry(const EntryLayout &layout, int bbsId, QStringView entry,
+                                   bool read, EntryError *errorOut)
+{
+    EntryError error = EntryError::None;
+    const auto broken = [&](EntryError reason) {
+        if (errorOut)
+            *errorOut = reason;
+        return std::optional<CMessage>();
+    };
+    const Lines lines = splitLines(entry, layout.pieces);
+    if (lines.size() < layout.pieces)
+        return broken(EntryError::TooFewLines);
+
+    const auto id = ParseWholeNumber(valueOf(lines, layout.id));
+    const auto replyTo = replyNumber(valueOf(lines, layout.inReplyTo));
+    if (!id || !replyTo)
+        return broken(EntryError::BadNumber);
+    const auto date = postDate(valueOf(lines, layout.postDate), layout, error);
+    if (!date)
+        return broken(error);
+
+    CMessage msg;
+    msg.BBS_ID = bbsId;
+    msg.ID = *id;
+    msg.HomePage = valueOf(lines, layout.homePage).toString();
+    msg.Mail = valueOf(lines, layout.mail).toString();
+    msg.PostName = valueOf(lines, layout.postName).toString();
+    msg.PostDate = *date;
+    msg.InReplyTo = *replyTo;
+    msg.Body = lines.back().toString();
+    msg.Subject = layout.subject.line >= 0 ? valueOf(lines, layout.subject).toString()
+                                           : subjectFromBody(msg.Body);
+    msg.Read = read;
+    if (errorOut)
+        *errorOut = EntryError::None;
+    return msg;
+}
+
+/** Reads ASCII digits one by one, with blanks skipped on request. */
+class Scanner
+{
+public:
+    explicit Scanner(QStringView text) : m_text(text) { }
+
+    bool atEnd() const { return m_pos >= m_text.size(); }
+    char16_t peek() const { return atEnd() ? u'\0' : m_text[m_pos].unicode(); }
+    bool accept(char16_t c)
+    {
+        if (peek() != c)
+            return false;
+        ++m_pos;
+        return true;
+    }
+    void skipBlanks()
+    {
+        while (!atEnd() && m_text[m_pos].isSpace())
+            ++m_pos;
+    }
+    /** 1 to @p maxDigits digits as a number, -1 when there is none; @p count gets how many. */
+    int number(int maxDigits, int *count = nullptr)
+    {
+        int value = 0;
+        int digits = 0;
+        for (; digits < maxDigits && peek() >= u'0' && peek() <= u'9'; ++digits, ++m_pos)
+            value = value * 10 + (peek() - u'0');
+        if (count)
+            *count = digits;
+        return digits > 0 ? value : -1;
+    }
+
+private:
+    QStringView m_text;
+    qsizetype m_pos = 0;
+};
+
+std::optional<QDate> scanDate(Scanner &in)
+{
+    int yearDigits = 0;
+    int year = in.number(4, &yearDigits);
+    if (yearDigits == 2)
+        year += year < 30 ? 2000 : 1900;
+    else if (yearDigits != 4)
+        return std::nullopt;
+    const char16_t separator = in.peek();
+    const bool kanji = separator == u'年';
+    if (!kanji && separator != u'/' && separator != u'-')
+        return std::nullopt;
+    in.accept(separator);
+    const int month = in.number(2);
+    if (!in.accept(kanji ? u'月' : separator))
+        return std::nullopt;
+    const int day = in.number(2);
+    if (kanji && !in.accept(u'日'))
+        return std::nullopt;
+    const QDate date(year, month, day);
+    return date.isValid() ? std::optional(date) : std::nullopt;
+}
+
+std::optional<QTime> scanTime(Scanner &in)
+{
+    if (in.atEnd())
+        return QTime(0, 0);
+    const int hour = in.number(2);
+    if (!in.accept(u':'))
+        return std::nullopt;
+    const int minute = in.number(2);
+    const int second = in.accept(u':') ? in.number(2) : 0;
+    const QTime time(hour, minute, second);
+    return time.isValid() ? std::optional(time) : std::nullopt;
+}
+
+} // namespace
+
+QList<QStringView> SplitEntries(QStringView text)
+{
+    static const QStringMatcher matcher(Separator);
+    QList<QStringView> entries;
+    qsizetype start = 0;
+    for (qsizetype at; (at = matcher.indexIn(text, start)) >= 0; start = at + Separator.size())
+        entries.append(text.sliced(start, at - start));
+    return entries;
+}
+
+std::optional<CMessage> ParseSingleEntry(int bbsId, QStringView entry, bool read, EntryError *error)
+{
+    return parseEntry(SingleLayout, bbsId, entry, read, error);
+}
+
+std::optional<CMessage> ParsePairedEntry(int bbsId, QStringView entry, bool read, EntryError *error)
+{
+    return parseEntry(PairedLayout, bbsId, entry, read, error);
+}
+
+std::optional<CMessage> ParseTextPageEntry(int bbsId, QStringView entry, bool read,
+                                           EntryError *error)
+{
+    return parseEntry(TextPageLayout, bbsId, entry, read, error);
+}
+
+std::optional<CMessage> ParseEntry(int bbsType, int bbsId, QStringView entry, bool read,
+                                   EntryError *error)
+{
+    switch (bbsType) {
+    case 0:
+        return ParseSingleEntry(bbsId, entry, read, error);
+    case 1:
+    case 2:
+        return ParsePairedEntry(bbsId, entry, read, error);
+    case 3:
+        return ParseTextPageEntry(bbsId, entry, read, error);
+    default:
+        if (error)
+            *error = EntryError::UnknownBoardType;
+        return std::nullopt;
+    }
+}
+
+std::optional<QDateTime> ParseDateTime(QStringView text)
+{
+    Scanner in(text.trimmed());
+    const auto date = scanDate(in);
+    if (!date)
+        return std::nullopt;
+    in.skipBlanks();
+    const auto time = scanTime(in);
+    if (!time || !in.atEnd())
+        return std::nullopt;
+    return WallClockDateTime(*date, *time);
+}
+
+QDateTime WallClockDateTime(QDate date, QTime time)
+{
+    const QDateTime local(date, time);
+    return local.isValid() ? local : QDateTime(date, time, Qt::UTC);
+}
+
+std::optional<int> ParseWholeNumber(QStringView text)
+{
+    text = text.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    qint64 value = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+        if (value > std::numeric_limits<int>::max())
+            return std::nullopt;
+    }
+    return int(value);
+}
+
+} // namespace LogParser
