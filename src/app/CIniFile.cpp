@@ -1,0 +1,586 @@
+#include "app/CIniFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <charconv>
+#include <limits>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr auto Codec = "CP932";
+constexpr auto Stateless = QStringConverter::Flag::Stateless;
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
+}
+
+/** Trims ASCII blanks only: a leading ideographic space is part of a Japanese value. */
+QStringView trimBlanks(QStringView s)
+{
+    qsizetype begin = 0;
+    qsizetype end = s.size();
+    while (begin < end && isBlank(s[begin]))
+        ++begin;
+    while (end > begin && isBlank(s[end - 1]))
+        --end;
+    return s.sliced(begin, end - begin);
+}
+
+// ---- Lines of the file -------------------------------------------------------------------
+
+/** A line of the file: its text is bytes [begin, end), its line end [end, next). */
+struct Line
+{
+    qsizetype begin;
+    qsizetype end;
+    qsizetype next;
+};
+
+/** Splits at LF, CR LF and lone CR; a last line without line end is a line too. */
+QList<Line> splitLines(const QByteArray &bytes)
+{
+    QList<Line> lines;
+    const char *data = bytes.constData();
+    const qsizetype size = bytes.size();
+    qsizetype pos = 0;
+    while (pos < size) {
+        qsizetype end = pos;
+        while (end < size && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        qsizetype next = end;
+        if (next < size)
+            next += (data[next] == '\r' && next + 1 < size && data[next + 1] == '\n') ? 2 : 1;
+        lines.append({pos, end, next});
+        pos = next;
+    }
+    return lines;
+}
+
+enum class Kind { Blank, Comment, Header, Entry };
+
+struct LineText
+{
+    Kind kind;
+    QString text; // the header's name, or the trimmed entry line
+};
+
+/**
+ * A header is "[" name "]" and holds no "=": every line the writer makes for a key holds
+ * one, so no key or value can ever turn into a section header.
+ */
+LineText classify(QStringView line)
+{
+    const QStringView t = trimBlanks(line);
+    if (t.isEmpty())
+        return {Kind::Blank, {}};
+    if (t.startsWith(u';'))
+        return {Kind::Comment, {}};
+    const qsizetype close = t.indexOf(u']');
+    if (t.startsWith(u'[') && close > 0 && !t.contains(u'='))
+        return {Kind::Header, trimBlanks(t.sliced(1, close - 1)).toString()};
+    return {Kind::Entry, t.toString()};
+}
+
+QList<LineText> classifyAll(const QByteArray &bytes, const QList<Line> &lines)
+{
+    QStringDecoder decoder(Codec, Stateless);
+    QList<LineText> texts;
+    texts.reserve(lines.size());
+    for (const Line &line : lines)
+        texts.append(classify(QString(decoder.decode(QByteArrayView(bytes).sliced(line.begin, line.end - line.begin)))));
+    return texts;
+}
+
+/** Encodes @p text as CP932; a character CP932 lacks becomes "?" and sets @p lossy. */
+QByteArray encode(QStringView text, bool &lossy)
+{
+    QStringEncoder encoder(Codec, Stateless);
+    QByteArray bytes = encoder.encode(text);
+    if (!encoder.hasError())
+        return bytes;
+    lossy = true;
+    bytes.clear();
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+        QStringEncoder single(Codec, Stateless);
+        const QByteArray c = single.encode(text.sliced(i, n));
+        bytes += single.hasError() ? QByteArray("?") : c;
+        i += n;
+    }
+    return bytes;
+}
+
+/** Line breaks inside a written text would split its line: they are written as blanks. */
+QString oneLine(QString text)
+{
+    return text.replace(u'\r', u' ').replace(u'\n', u' ');
+}
+
+/** The line end of the section's header, else the file's first, else CR LF. */
+QByteArray lineEndFor(const QByteArray &file, const QList<Line> &lines, qsizetype header)
+{
+    if (header >= 0 && lines[header].next > lines[header].end)
+        return file.sliced(lines[header].end, lines[header].next - lines[header].end);
+    for (const Line &line : lines) {
+        if (line.next > line.end)
+            return file.sliced(line.end, line.next - line.end);
+    }
+    return "\r\n"_ba;
+}
+
+/** Header line, and one past the last line that is not blank, of one occurrence of a section. */
+struct Block
+{
+    qsizetype header;
+    qsizetype end;
+};
+
+QList<Block> findBlocks(const QList<LineText> &texts, const QString &name)
+{
+    QList<Block> blocks;
+    const QString wanted = name.toLower();
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        if (texts[i].kind != Kind::Header || texts[i].text.toLower() != wanted)
+            continue;
+        qsizetype end = i + 1;
+        while (end < texts.size() && texts[end].kind != Kind::Header)
+            ++end;
+        qsizetype last = end;
+        while (last > i + 1 && texts[last - 1].kind == Kind::Blank)
+            --last;
+        blocks.append({i, last});
+        i = end - 1;
+    }
+    return blocks;
+}
+
+/**
+ * Returns @p file with section @p name (found without regard to case) holding @p entries.
+ * Its header line stays, its comment lines follow, then the entries; the blank lines that
+ * end it and every byte outside it stay as they are. Later occurrences of the same section,
+ * which the reader merges into the first, are removed. A missing section is appended.
+ */
+QByteArray writeSection(const QByteArray &file, const QString &name, const QList<QByteArray> &entries,
+                        bool &lossy)
+{
+    const QList<Line> lines = splitLines(file);
+    const QList<LineText> texts = classifyAll(file, lines);
+    const QList<Block> blocks = findBlocks(texts, name);
+    const QByteArray eol = lineEndFor(file, lines, blocks.isEmpty() ? -1 : blocks.first().header);
+
+    QByteArray body;
+    for (const Block &block : blocks) {
+        for (qsizetype i = block.header + 1; i < block.end; ++i) {
+            if (texts[i].kind == Kind::Comment)
+                body += file.sliced(lines[i].begin, lines[i].end - lines[i].begin) + eol;
+        }
+    }
+    for (const QByteArray &entry : entries)
+        body += entry + eol;
+
+    if (blocks.isEmpty()) {
+        QByteArray out = file;
+        if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
+            out += eol;
+        return out + '[' + encode(oneLine(name), lossy) + ']' + eol + body;
+    }
+    QByteArray out;
+    out.reserve(file.size() + body.size());
+    qsizetype copied = 0;
+    for (const Block &block : blocks) {
+        const Line &header = lines[block.header];
+        out += QByteArrayView(file).sliced(copied, header.begin - copied);
+        if (&block == &blocks.first())
+            out += file.sliced(header.begin, header.end - header.begin) + eol + body;
+        copied = block.end < lines.size() ? lines[block.end].begin : file.size();
+    }
+    return out + file.sliced(copied);
+}
+
+/** Reads @p path into @p bytes; a missing file is empty. False when it cannot be read. */
+bool readFile(const QString &path, QByteArray &bytes)
+{
+    bytes.clear();
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning("CIniFile: cannot read %s: %s", qUtf8Printable(path), qUtf8Printable(file.errorString()));
+        return false;
+    }
+    bytes = file.readAll();
+    return file.error() == QFileDevice::NoError;
+}
+
+// ---- Number conversion -------------------------------------------------------------------
+
+/** A decimal number: sign, significant digits without leading or trailing zeros, and the
+ *  power of ten they are multiplied by. Zero has no digits. */
+struct Decimal
+{
+    bool negative = false;
+    QByteArray digits;
+    qint64 exp10 = 0;
+
+    /** Number of digits before the decimal point (negative for leading fraction zeros). */
+    qint64 wholeDigits() const { return digits.size() + exp10; }
+};
+
+/** Reads an exponent's digits, saturating far beyond any range that matters. */
+std::optional<qint64> parseExponent(QStringView s)
+{
+    qsizetype i = 0;
+    const bool negative = i < s.size() && s[i] == u'-';
+    if (i < s.size() && (s[i] == u'-' || s[i] == u'+'))
+        ++i;
+    if (i == s.size())
+        return std::nullopt;
+    qint64 value = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] < u'0' || s[i] > u'9')
+            return std::nullopt;
+        value = qMin<qint64>(value * 10 + (s[i].unicode() - u'0'), 1'000'000'000'000);
+    }
+    return negative ? -value : value;
+}
+
+/** Blanks, sign, digits with an optional fraction, optional exponent, blanks. */
+std::optional<Decimal> parseDecimal(QStringView text)
+{
+    const QStringView s = trimBlanks(text);
+    Decimal d;
+    qsizetype i = 0;
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
+        d.negative = s[i++] == u'-';
+    bool anyDigit = false;
+    bool inFraction = false;
+    qint64 fractionDigits = 0;
+    for (; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (c == u'.' && !inFraction) {
+            inFraction = true;
+            continue;
+        }
+        if (c < u'0' || c > u'9')
+            break;
+        anyDigit = true;
+        if (!d.digits.isEmpty() || c != u'0')
+            d.digits += char(c.unicode());
+        fractionDigits += inFraction ? 1 : 0;
+    }
+    if (!anyDigit)
+        return std::nullopt;
+    qint64 exponent = 0;
+    if (i < s.size()) {
+        if (s[i] != u'e' && s[i] != u'E')
+            return std::nullopt;
+        const auto e = parseExponent(s.sliced(i + 1));
+        if (!e)
+            return std::nullopt;
+        exponent = *e;
+    }
+    d.exp10 = exponent - fractionDigits;
+    while (d.digits.endsWith('0')) {
+        d.digits.chop(1);
+        ++d.exp10;
+    }
+    if (d.digits.isEmpty())
+        d.exp10 = 0;
+    return d;
+}
+
+/** The text rounded to a whole number, halves to the even one, when within [min, max]. */
+std::optional<qint64> toWhole(const QString &text, qint64 min, qint64 max)
+{
+    const auto d = parseDecimal(text);
+    if (!d)
+        return std::nullopt;
+    const qint64 whole = d->wholeDigits();
+    if (whole > 12)
+        return std::nullopt;
+    qint64 value = 0;
+    for (qint64 k = 0; k < whole; ++k)
+        value = value * 10 + (k < d->digits.size() ? d->digits[k] - '0' : 0);
+    if (whole >= 0 && whole < d->digits.size()) {
+        const char first = d->digits[whole];
+        const bool beyondHalf = whole + 1 < d->digits.size(); // trailing zeros are stripped
+        if (first > '5' || (first == '5' && (beyondHalf || value % 2 == 1)))
+            ++value;
+    }
+    if (d->negative)
+        value = -value;
+    if (value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+/** The text as a floating-point number, correctly rounded; tiny values become zero. */
+template<typename T>
+std::optional<T> toFloating(const QString &text)
+{
+    const auto d = parseDecimal(text);
+    if (!d)
+        return std::nullopt;
+    if (d->digits.isEmpty() || d->wholeDigits() < -400)
+        return T(0);
+    if (d->wholeDigits() > 400)
+        return std::nullopt;
+    const QByteArray number = (d->negative ? "-"_ba : QByteArray()) + d->digits + 'e' + QByteArray::number(d->exp10);
+    T value{};
+    const auto result = std::from_chars(number.constData(), number.constData() + number.size(), value);
+    if (result.ec == std::errc::result_out_of_range && d->wholeDigits() < 0)
+        return T(0);
+    if (result.ec != std::errc())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<bool> toBool(const QString &text)
+{
+    const QStringView t = trimBlanks(text);
+    if (t.compare(u"true"_s, Qt::CaseInsensitive) == 0)
+        return true;
+    if (t.compare(u"false"_s, Qt::CaseInsensitive) == 0)
+        return false;
+    if (const auto number = toFloating<double>(text))
+        return *number != 0;
+    return std::nullopt;
+}
+
+constexpr qint64 Int16Min = std::numeric_limits<qint16>::min();
+constexpr qint64 Int16Max = std::numeric_limits<qint16>::max();
+constexpr qint64 Int32Min = std::numeric_limits<qint32>::min();
+constexpr qint64 Int32Max = std::numeric_limits<qint32>::max();
+
+} // namespace
+
+// ---- Sections ----------------------------------------------------------------------------
+
+void CIniFile::Section::put(Item item)
+{
+    remove(item.key);
+    keyOrder.insert(item.key.toLower(), nextOrder);
+    items.insert(nextOrder++, std::move(item));
+}
+
+void CIniFile::Section::remove(const QString &key)
+{
+    const auto it = keyOrder.constFind(key.toLower());
+    if (it == keyOrder.cend())
+        return;
+    items.remove(*it);
+    keyOrder.erase(it);
+}
+
+const CIniFile::Item *CIniFile::Section::find(const QString &key) const
+{
+    const auto it = keyOrder.constFind(key.toLower());
+    return it == keyOrder.cend() ? nullptr : &items.constFind(*it).value();
+}
+
+CIniFile::Section &CIniFile::sectionFor(const QString &name)
+{
+    const QString lower = name.toLower();
+    auto it = m_sections.find(lower);
+    if (it == m_sections.end()) {
+        it = m_sections.insert(lower, Section{name, {}, {}, 0});
+        m_sectionNames.append(name);
+    }
+    return *it;
+}
+
+CIniFile::Section *CIniFile::current()
+{
+    const auto it = m_sections.find(m_current.toLower());
+    return it == m_sections.end() ? nullptr : &*it;
+}
+
+const CIniFile::Section *CIniFile::current() const
+{
+    const auto it = m_sections.constFind(m_current.toLower());
+    return it == m_sections.cend() ? nullptr : &*it;
+}
+
+// ---- Loading and saving ------------------------------------------------------------------
+
+bool CIniFile::Load(const QString &IniFileName)
+{
+    m_fileName = IniFileName;
+    m_sectionNames.clear();
+    m_sections.clear();
+    m_exists = false;
+    QByteArray bytes;
+    const bool readable = readFile(IniFileName, bytes);
+    parse(bytes);
+    if (!m_current.isEmpty())
+        m_current = sectionFor(m_current).name;
+    return readable;
+}
+
+void CIniFile::parse(const QByteArray &bytes)
+{
+    const QList<Line> lines = splitLines(bytes);
+    const QList<LineText> texts = classifyAll(bytes, lines);
+    Section *target = nullptr; // lines before the first section, or under "[]", are not read
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const LineText &text = texts[i];
+        if (text.kind == Kind::Header) {
+            target = text.text.isEmpty() ? nullptr : &sectionFor(text.text);
+        } else if (text.kind == Kind::Entry && target) {
+            const QByteArray raw = bytes.sliced(lines[i].begin, lines[i].end - lines[i].begin);
+            const qsizetype eq = text.text.indexOf(u'=');
+            if (eq < 0) {
+                target->put({text.text, text.text, false, raw});
+            } else {
+                const QStringView line(text.text);
+                target->put({trimBlanks(line.first(eq)).toString(), trimBlanks(line.sliced(eq + 1)).toString(),
+                             true, raw});
+            }
+        }
+    }
+}
+
+QList<QByteArray> CIniFile::entryLines(const Section &section, bool &lossy)
+{
+    QList<QByteArray> lines;
+    for (const Item &item : section.items) {
+        if (item.isEntry)
+            lines.append(item.rawLine.isEmpty() ? encode(oneLine(item.key + u'=' + item.value), lossy) : item.rawLine);
+    }
+    return lines;
+}
+
+bool CIniFile::Save(const QString &Section)
+{
+    const QStringList names = Section.isEmpty() ? m_sectionNames : QStringList{Section};
+    if (names.isEmpty())
+        return false;
+    QByteArray file;
+    if (!readFile(m_fileName, file))
+        return false;
+    for (const QString &name : names) {
+        setNowSection(name);
+        if (!current())
+            return false;
+        bool lossy = false;
+        file = writeSection(file, m_current, entryLines(*current(), lossy), lossy);
+        if (lossy)
+            qWarning("CIniFile: section %s holds characters that CP932 lacks; they were written as \"?\"",
+                     qUtf8Printable(m_current));
+    }
+    QSaveFile out(m_fileName);
+    if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size() || !out.commit()) {
+        qWarning("CIniFile: cannot write %s: %s", qUtf8Printable(m_fileName), qUtf8Printable(out.errorString()));
+        return false;
+    }
+    m_exists = true;
+    return true;
+}
+
+// ---- Selection and keys ------------------------------------------------------------------
+
+void CIniFile::setNowSection(const QString &Section)
+{
+    if (Section == m_current)
+        return;
+    if (trimBlanks(Section).isEmpty()) {
+        m_current.clear();
+        m_exists = false;
+        return;
+    }
+    m_exists = m_sections.contains(Section.toLower());
+    m_current = sectionFor(Section).name;
+}
+
+QStringList CIniFile::Keys() const
+{
+    QStringList keys;
+    if (const Section *section = current()) {
+        for (const Item &item : section->items) {
+            if (item.isEntry)
+                keys.append(item.key);
+        }
+    }
+    return keys;
+}
+
+void CIniFile::DeleteData(const QString &Key)
+{
+    if (Section *section = current())
+        section->remove(Key);
+}
+
+void CIniFile::Clear()
+{
+    if (Section *section = current()) {
+        section->items.clear();
+        section->keyOrder.clear();
+    }
+}
+
+QString CIniFile::Data(const QString &Key) const
+{
+    const Section *section = current();
+    const Item *item = section ? section->find(Key) : nullptr;
+    return item ? item->value : QString();
+}
+
+bool CIniFile::setData(const QString &Key, const QString &NewData)
+{
+    Section *section = current();
+    if (!section) {
+        qWarning("CIniFile: no section selected to write key %s", qUtf8Printable(Key));
+        return false;
+    }
+    section->put({Key, NewData, true, {}});
+    return true;
+}
+
+QVariant CIniFile::InitData(const QString &Key, int IniType, const QVariant &Default) const
+{
+    const QString text = Data(Key);
+    switch (IniType) {
+    case IniText:
+        return trimBlanks(text).isEmpty() ? Default : QVariant(text);
+    case IniLong:
+        if (const auto value = toWhole(text, Int32Min, Int32Max))
+            return QVariant(qint32(*value));
+        return Default;
+    case IniSingle:
+        if (const auto value = toFloating<float>(text))
+            return QVariant(*value);
+        return Default;
+    case IniBool:
+        if (const auto value = toBool(text))
+            return QVariant(*value);
+        return Default;
+    default:
+        return text;
+    }
+}
+
+bool CIniFile::IsBool(const QString &Str)
+{
+    return toBool(Str).has_value();
+}
+
+bool CIniFile::IsInt(const QString &Str)
+{
+    return toWhole(Str, Int16Min, Int16Max).has_value();
+}
+
+bool CIniFile::IsLng(const QString &Str)
+{
+    return toWhole(Str, Int32Min, Int32Max).has_value();
+}
+
+bool CIniFile::IsSng(const QString &Str)
+{
+    return toFloating<float>(Str).has_value();
+}

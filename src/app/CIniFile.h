@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QHash>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+/**
+ * @short The settings file held in memory: named sections of key=value lines, CP932 on disk.
+ *
+ * Callers select a section with setNowSection() and then read and write its keys. Section
+ * and key names are matched without regard to case. Changes stay in memory until Save()
+ * writes a section back; saving replaces only that section's lines in the file and keeps
+ * every other byte as it is. Lines starting with ";" are comments: they are not keys and
+ * are kept (after the section header) when their section is rewritten.
+ */
+class CIniFile
+{
+public:
+    /** Kinds of value read by InitData(). */
+    enum IniType { IniText = 0, IniLong = 1, IniSingle = 2, IniBool = 3 };
+
+    /**
+     * @short Reads the whole file @p IniFileName, replacing everything held.
+     *
+     * A missing file loads as empty and gives true; false when the file exists but cannot
+     * be read. Later saves go to this file. Clears IsExist(); keeps the current section.
+     */
+    bool Load(const QString &IniFileName);
+    /**
+     * @short Writes section @p Section (selecting it), or every section when it is empty.
+     *
+     * The file is re-read first, so changes others made to it meanwhile are kept outside
+     * the written sections, and it is replaced atomically. False on failure, and when there
+     * is no section to write.
+     */
+    bool Save(const QString &Section = QString());
+
+    /** @short The current section's name, in the letter case in which it was first seen. */
+    QString NowSection() const { return m_current; }
+    /**
+     * @short Selects @p Section, creating it empty when missing; sets IsExist() accordingly.
+     *
+     * Does nothing when @p Section equals the current name exactly; a blank name selects
+     * no section.
+     */
+    void setNowSection(const QString &Section);
+    /** @short Whether the last selection found the section, or its last save succeeded. */
+    bool IsExist() const { return m_exists; }
+    /** @short Section names in file order, then sections created in this run. */
+    QStringList Sections() const { return m_sectionNames; }
+    /** @short Keys of the current section in order (lines without "=" are not keys). */
+    QStringList Keys() const;
+
+    /** @short Removes @p Key from the current section; a missing key is no error. */
+    void DeleteData(const QString &Key);
+    /** @short Removes every entry of the current section. */
+    void Clear();
+    /** @short The value of @p Key in the current section, "" when missing. */
+    QString Data(const QString &Key) const;
+    /**
+     * @short Sets @p Key to @p NewData, moving the key to the end of the current section.
+     *
+     * Returns false (with a warning) when no section is selected.
+     */
+    bool setData(const QString &Key, const QString &NewData);
+    /**
+     * @short The value of @p Key read as @p IniType (see IniType), or @p Default when the
+     * text is blank or does not convert. Other types give the text unchanged.
+     */
+    QVariant InitData(const QString &Key, int IniType, const QVariant &Default) const;
+
+    /** @short "True"/"False" in any case, or a number (zero is false). */
+    static bool IsBool(const QString &Str);
+    /** @short A number that rounds (halves to even) into the 16-bit range. */
+    static bool IsInt(const QString &Str);
+    /** @short A number that rounds (halves to even) into the 32-bit range. */
+    static bool IsLng(const QString &Str);
+    /** @short A number within the single-precision range. */
+    static bool IsSng(const QString &Str);
+
+private:
+    struct Item
+    {
+        QString key;        // as last written or read
+        QString value;      // the whole line for a line without "="
+        bool isEntry;       // false for a line without "="
+        QByteArray rawLine; // the line as read from the file, while unchanged
+    };
+    struct Section
+    {
+        QString name;
+        QMap<quint64, Item> items;          // in order of reading or last writing
+        QHash<QString, quint64> keyOrder;   // lower-case key -> position in items
+        quint64 nextOrder = 0;
+
+        void put(Item item);
+        void remove(const QString &key);
+        const Item *find(const QString &key) const;
+    };
+
+    void parse(const QByteArray &bytes);
+    Section &sectionFor(const QString &name);
+    Section *current();
+    const Section *current() const;
+    static QList<QByteArray> entryLines(const Section &section, bool &lossy);
+
+    QString m_fileName;
+    QStringList m_sectionNames;
+    QHash<QString, Section> m_sections; // by lower-case name
+    QString m_current;
+    bool m_exists = false;
+};
