@@ -1,0 +1,603 @@
+#include "db/Database.h"
+
+#include "db/JetFunctions.h"
+#include "db/SqliteValue.h"
+#include "db/Transaction.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+#include <sqlite3.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/** Our stored queries: a table of our own, listed as a system table. */
+const QString QueryTable = u"MSysQueries"_s;
+constexpr int BusyTimeoutMs = 5000;
+/** Marks files made by this program (PRAGMA application_id): "TSRA". */
+constexpr int ApplicationId = 0x54535241;
+
+QString quoteName(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(u'"', u"\"\""_s);
+    return u'"' + quoted + u'"';
+}
+
+QString afterColon(const QString &message)
+{
+    const qsizetype colon = message.indexOf(u": "_s);
+    return colon < 0 ? message : message.mid(colon + 2);
+}
+
+/** The field named by a constraint "Prefix_Field" or "table.field" in an SQLite message. */
+QString fieldOfConstraint(const QString &message)
+{
+    QString name = afterColon(message);
+    const qsizetype cut = name.indexOf(u'_') >= 0 && !name.contains(u'.') ? name.indexOf(u'_')
+                                                                          : name.lastIndexOf(u'.');
+    return name.mid(cut + 1);
+}
+
+DbError mapError(int rc, const QString &message)
+{
+    switch (rc) {
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+    case SQLITE_CONSTRAINT_UNIQUE:
+    case SQLITE_CONSTRAINT_ROWID:
+        return {DbError::DuplicateKey,
+                u"インデックス、主キー、またはリレーションシップで値が重複しているので、"
+                "テーブルを変更できませんでした。 ("_s + message + u')'};
+    case SQLITE_CONSTRAINT_NOTNULL:
+        return {DbError::RequiredField,
+                u"フィールド '%1' には値を入力してください。"_s.arg(fieldOfConstraint(message))};
+    case SQLITE_CONSTRAINT_CHECK:
+        if (message.contains(u"ZeroLength_"_s))
+            return {DbError::ZeroLengthText,
+                    u"フィールド '%1' には長さ 0 の文字列を入力できません。"_s.arg(fieldOfConstraint(message))};
+        if (message.contains(u"Size_"_s))
+            return {DbError::TextTooLong,
+                    u"フィールド '%1' が小さすぎて、追加しようとしたデータを格納できません。"_s.arg(
+                        fieldOfConstraint(message))};
+        break;
+    default:
+        break;
+    }
+    switch (rc & 0xff) {
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return {DbError::NotADatabase, u"データベースの形式を認識できません。 ("_s + message + u')'};
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return {DbError::Locked, u"更新できません。ロックされています。 ("_s + message + u')'};
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+        return {DbError::CannotOpen, u"ファイルを開けないか、書き込めません。 ("_s + message + u')'};
+    case SQLITE_ERROR:
+        if (message.endsWith(u" already exists"_s))
+            return {DbError::ObjectExists, message};
+        if (message.startsWith(u"no such table: "_s))
+            return {DbError::NoSuchTable,
+                    u"入力テーブルまたはクエリ '%1' が見つかりませんでした。"_s.arg(afterColon(message))};
+        break;
+    default:
+        break;
+    }
+    return {DbError::Other, message};
+}
+
+DbError fileError(int number, const QString &path)
+{
+    switch (number) {
+    case DbError::FileNotFound:
+        return {number, u"ファイル '%1' が見つかりませんでした。"_s.arg(path)};
+    case DbError::NotADatabase:
+        return {number, u"データベース形式 '%1' を認識できません。"_s.arg(path)};
+    case DbError::DatabaseExists:
+        return {number, u"データベース '%1' は既に存在します。"_s.arg(path)};
+    default:
+        return {number, u"ファイル '%1' を開けません。"_s.arg(path)};
+    }
+}
+
+/**
+ * Checks what SQLite would accept lazily: an empty file or one without the SQLite header is
+ * no database, and neither is one shorter than the page count its header declares.
+ */
+bool looksLikeDatabase(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return true; // let SQLite report why it cannot be opened
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+        return false;
+    const auto *h = reinterpret_cast<const uchar *>(header.constData());
+    const quint32 pageSizeField = qFromBigEndian<quint16>(h + 16);
+    const qint64 pageSize = pageSizeField == 1 ? 65536 : pageSizeField;
+    const quint32 changeCounter = qFromBigEndian<quint32>(h + 24);
+    const quint32 pageCount = qFromBigEndian<quint32>(h + 28);
+    const quint32 validFor = qFromBigEndian<quint32>(h + 92);
+    if (pageCount != 0 && changeCounter == validFor && file.size() < pageCount * pageSize)
+        return false;
+    return true;
+}
+
+void execQuiet(sqlite3 *db, const char *sql)
+{
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+/** Settings of every connection: Jet functions, extended codes, busy wait, journal, cache. */
+void configure(sqlite3 *db)
+{
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, BusyTimeoutMs);
+    // A rollback journal keeps every committed change inside log.mdb itself, so copying that
+    // one file copies the data, and a replaced file never meets a stale -wal of another one.
+    execQuiet(db, "PRAGMA journal_mode=DELETE");
+    execQuiet(db, "PRAGMA synchronous=FULL");
+    execQuiet(db, "PRAGMA cache_size=-16384");
+    execQuiet(db, "PRAGMA temp_store=MEMORY");
+    JetFunctions::Register(db);
+}
+
+DbError sqliteOpen(const QString &path, int flags, sqlite3 **db)
+{
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), db,
+                                   flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc == SQLITE_OK)
+        return {};
+    const DbError error = mapError(rc, *db ? QString::fromUtf8(sqlite3_errmsg(*db)) : QString());
+    sqlite3_close(*db);
+    *db = nullptr;
+    return error;
+}
+
+bool onlySeparatorsLeft(const void *tail)
+{
+    // The rest of the text after one statement: blanks, ";" and comments only.
+    const QString rest = QString::fromUtf16(static_cast<const char16_t *>(tail)).trimmed();
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QChar c = rest.at(i);
+        if (c.isSpace() || c == u';')
+            continue;
+        if (rest.mid(i, 2) == u"--") {
+            i = rest.indexOf(u'\n', i);
+            if (i < 0)
+                return true;
+            continue;
+        }
+        if (rest.mid(i, 2) == u"/*") {
+            i = rest.indexOf(u"*/"_s, i + 2);
+            if (i < 0)
+                return true;
+            ++i;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+struct Database::Prepared
+{
+    sqlite3_stmt *stmt = nullptr;
+    JetSql::Translation translation;
+};
+
+Database::Database(sqlite3 *db, QString path) : m_db(db), m_path(std::move(path)) {}
+
+Database::~Database()
+{
+    Close();
+}
+
+std::unique_ptr<Database> Database::Open(const QString &path, DbError *error)
+{
+    DbError dummy;
+    DbError &err = error ? *error : dummy;
+    err = {};
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        err = fileError(DbError::FileNotFound, path);
+        return nullptr;
+    }
+    if (info.isDir()) {
+        err = fileError(DbError::CannotOpen, path);
+        return nullptr;
+    }
+    if (!looksLikeDatabase(path)) {
+        err = fileError(DbError::NotADatabase, path);
+        return nullptr;
+    }
+    sqlite3 *db = nullptr;
+    err = sqliteOpen(path, SQLITE_OPEN_READWRITE, &db);
+    if (err)
+        return nullptr;
+    std::unique_ptr<Database> database(new Database(db, path));
+    if (sqlite3_db_readonly(db, "main") == 1) {
+        err = fileError(DbError::CannotOpen, path);
+        return nullptr;
+    }
+    // SQLite reads the file lazily: reading the schema now finds a file that is no database.
+    if (!database->runNative(u"SELECT count(*) FROM sqlite_master"_s)) {
+        err = database->LastError();
+        if (err.number == DbError::NotADatabase)
+            err = fileError(DbError::NotADatabase, path);
+        return nullptr;
+    }
+    configure(db);
+    return database;
+}
+
+std::unique_ptr<Database> Database::Create(const QString &path, DbError *error)
+{
+    DbError dummy;
+    DbError &err = error ? *error : dummy;
+    err = {};
+    if (QFileInfo::exists(path)) {
+        err = fileError(DbError::DatabaseExists, path);
+        return nullptr;
+    }
+    sqlite3 *db = nullptr;
+    err = sqliteOpen(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &db);
+    if (err)
+        return nullptr;
+    std::unique_ptr<Database> database(new Database(db, path));
+    configure(db);
+    // Writes the header at once, so the new file is a database from its first byte on.
+    if (!database->runNative(u"PRAGMA application_id=%1"_s.arg(ApplicationId))) {
+        err = database->LastError();
+        database.reset();
+        QFile::remove(path);
+        return nullptr;
+    }
+    return database;
+}
+
+bool Database::CompactDatabase(const QString &source, const QString &target, DbError *error)
+{
+    DbError dummy;
+    DbError &err = error ? *error : dummy;
+    const std::unique_ptr<Database> db = Open(source, &err);
+    if (!db)
+        return false;
+    if (!db->Compact(target)) {
+        err = db->LastError();
+        return false;
+    }
+    return true;
+}
+
+void Database::Close()
+{
+    if (!m_db)
+        return;
+    for (sqlite3_stmt *stmt : std::as_const(m_cache))
+        sqlite3_finalize(stmt);
+    m_cache.clear();
+    // Statements still handed out are finalized when they are released; close_v2 waits for them.
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+void Database::setError(int number, const QString &description)
+{
+    m_error = {number, description};
+}
+
+void Database::setSqliteError(int rc)
+{
+    m_error = mapError(rc, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
+}
+
+bool Database::runNative(const QString &sql)
+{
+    clearError();
+    if (!m_db) {
+        setError(DbError::InvalidOperation, u"データベースが閉じています。"_s);
+        return false;
+    }
+    sqlite3_stmt *stmt = nullptr;
+    int rc = sqlite3_prepare16_v2(m_db, sql.utf16(), int(sql.size() * 2), &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
+        if (rc == SQLITE_DONE)
+            rc = SQLITE_OK;
+    }
+    if (rc != SQLITE_OK)
+        setSqliteError(rc);
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_OK;
+}
+
+bool Database::prepareJet(const QString &jetSql, Prepared &out)
+{
+    clearError();
+    if (!m_db) {
+        setError(DbError::InvalidOperation, u"データベースが閉じています。"_s);
+        return false;
+    }
+    // Jet takes a name that is no column for a parameter; SQLite names them one by one.
+    QStringList extra;
+    for (;;) {
+        out.translation = JetSql::Translate(jetSql, extra);
+        const QString &sql = out.translation.sql;
+        const void *tail = nullptr;
+        const int rc = sqlite3_prepare16_v3(m_db, sql.utf16(), int(sql.size() * 2), 0, &out.stmt, &tail);
+        if (rc == SQLITE_OK && !out.stmt) {
+            setError(DbError::InvalidStatement, u"SQL ステートメントが正しくありません。"_s);
+            return false;
+        }
+        if (rc == SQLITE_OK && !onlySeparatorsLeft(tail)) {
+            sqlite3_finalize(std::exchange(out.stmt, nullptr));
+            setError(DbError::ExtraCharacters, u"SQL ステートメントの後に文字が見つかりました。"_s);
+            return false;
+        }
+        if (rc == SQLITE_OK)
+            return true;
+        const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+        const QString name = message.startsWith(u"no such column: "_s) ? afterColon(message) : QString();
+        if (name.isEmpty() || name.contains(u'.') || extra.contains(name, Qt::CaseInsensitive)) {
+            setSqliteError(rc);
+            return false;
+        }
+        extra.append(name);
+    }
+}
+
+QList<JetSql::Parameter> Database::Parameters(const QString &jetSql)
+{
+    Prepared p;
+    if (!prepareJet(jetSql, p))
+        return {};
+    sqlite3_finalize(p.stmt);
+    return p.translation.parameters;
+}
+
+Statement Database::Prepare(const QString &jetSql)
+{
+    if (sqlite3_stmt *stmt = m_cache.take(jetSql)) {
+        clearError();
+        m_cacheBusy.insert(stmt, jetSql);
+        return Statement(this, stmt, true);
+    }
+    Prepared p;
+    if (!prepareJet(jetSql, p))
+        return {};
+    m_cacheBusy.insert(p.stmt, jetSql);
+    return Statement(this, p.stmt, true);
+}
+
+void Database::recycle(sqlite3_stmt *stmt, bool cached)
+{
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    const QString text = m_cacheBusy.take(stmt);
+    if (!cached || !m_db || m_cache.contains(text))
+        sqlite3_finalize(stmt);
+    else
+        m_cache.insert(text, stmt);
+}
+
+Recordset Database::readAll(sqlite3_stmt *stmt, bool *ok)
+{
+    const int columns = sqlite3_column_count(stmt);
+    QStringList names;
+    QList<std::optional<FieldType>> types;
+    for (int c = 0; c < columns; ++c) {
+        names.append(SqliteValue::ColumnName(stmt, c));
+        types.append(SqliteValue::ColumnType(stmt, c));
+    }
+    QList<QVariant> cells;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c)
+            cells.append(SqliteValue::Read(stmt, c, types.at(c)));
+    }
+    *ok = rc == SQLITE_DONE;
+    if (!*ok)
+        setSqliteError(rc);
+    return Recordset(std::move(names), std::move(types), std::move(cells));
+}
+
+bool Database::bindParameters(sqlite3_stmt *stmt, const QList<JetSql::Parameter> &parameters,
+                              const QVariantList &values)
+{
+    if (values.size() < parameters.size()) {
+        setError(DbError::TooFewParameters,
+                 u"パラメータが少なすぎます。%1 を指定してください。"_s.arg(parameters.size()));
+        return false;
+    }
+    for (int i = 0; i < parameters.size(); ++i)
+        SqliteValue::Bind(stmt, i + 1, JetSql::ParameterValue(parameters.at(i), values.at(i)));
+    return true;
+}
+
+bool Database::Execute(const QString &jetSql, const QVariantList &parameterValues)
+{
+    m_recordsAffected = 0;
+    Prepared p;
+    if (!prepareJet(jetSql, p))
+        return false;
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> guard(p.stmt, sqlite3_finalize);
+    const JetSql::QueryType type = p.translation.type;
+    if (type == JetSql::Select || type == JetSql::Union || type == JetSql::Crosstab) {
+        setError(DbError::NotSelectQuery, u"選択クエリは実行できません。"_s);
+        return false;
+    }
+    if (!bindParameters(p.stmt, p.translation.parameters, parameterValues))
+        return false;
+    int rc;
+    while ((rc = sqlite3_step(p.stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        setSqliteError(rc);
+        return false;
+    }
+    if (type == JetSql::Delete || type == JetSql::Update || type == JetSql::Append)
+        m_recordsAffected = sqlite3_changes(m_db);
+    else if (type == JetSql::MakeTable)
+        m_recordsAffected = countRows(p.translation.makeTableName);
+    return true;
+}
+
+int Database::countRows(const QString &table)
+{
+    const std::optional<Recordset> rs = OpenRecordset(u"SELECT count(*) FROM "_s + quoteName(table));
+    return rs ? rs->Value(0).toInt() : 0;
+}
+
+std::optional<Recordset> Database::OpenRecordset(const QString &jetSql, const QVariantList &parameterValues)
+{
+    Prepared p;
+    if (!prepareJet(jetSql, p))
+        return std::nullopt;
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> guard(p.stmt, sqlite3_finalize);
+    const JetSql::QueryType type = p.translation.type;
+    if (type != JetSql::Select && type != JetSql::Union && type != JetSql::Crosstab
+        && type != JetSql::PassThrough) {
+        setError(DbError::InvalidOperation, u"無効な操作です。"_s);
+        return std::nullopt;
+    }
+    if (!bindParameters(p.stmt, p.translation.parameters, parameterValues))
+        return std::nullopt;
+    bool ok = false;
+    Recordset rs = readAll(p.stmt, &ok);
+    if (!ok)
+        return std::nullopt;
+    return rs;
+}
+
+bool Database::InTransaction() const
+{
+    return m_db && !sqlite3_get_autocommit(m_db);
+}
+
+bool Database::BeginTrans()
+{
+    const bool ok = m_savepointDepth == 0 ? runNative(u"BEGIN IMMEDIATE"_s)
+                                          : runNative(u"SAVEPOINT sp%1"_s.arg(m_savepointDepth));
+    if (ok)
+        ++m_savepointDepth;
+    return ok;
+}
+
+bool Database::CommitTrans()
+{
+    if (m_savepointDepth == 0) {
+        setError(DbError::InvalidOperation, u"トランザクションが開始されていません。"_s);
+        return false;
+    }
+    const int depth = m_savepointDepth - 1;
+    const bool ok = depth == 0 ? runNative(u"COMMIT"_s) : runNative(u"RELEASE sp%1"_s.arg(depth));
+    if (ok)
+        --m_savepointDepth;
+    return ok;
+}
+
+bool Database::Rollback()
+{
+    if (m_savepointDepth == 0) {
+        setError(DbError::InvalidOperation, u"トランザクションが開始されていません。"_s);
+        return false;
+    }
+    const int depth = --m_savepointDepth;
+    if (depth == 0)
+        return runNative(u"ROLLBACK"_s) || !InTransaction();
+    return runNative(u"ROLLBACK TO sp%1"_s.arg(depth)) && runNative(u"RELEASE sp%1"_s.arg(depth));
+}
+
+bool Database::Compact(const QString &targetPath)
+{
+    clearError();
+    if (QFileInfo::exists(targetPath)) {
+        m_error = fileError(DbError::DatabaseExists, targetPath);
+        return false;
+    }
+    Prepared p;
+    if (!prepareJet(u"VACUUM INTO ?1"_s, p))
+        return false;
+    SqliteValue::Bind(p.stmt, 1, targetPath);
+    const int rc = sqlite3_step(p.stmt);
+    sqlite3_finalize(p.stmt);
+    if (rc != SQLITE_DONE) {
+        setSqliteError(rc);
+        QFile::remove(targetPath);
+        return false;
+    }
+    // VACUUM INTO leaves the new file unsynced; the caller replaces the old file with it next.
+    QFile out(targetPath);
+    if (!out.open(QIODevice::ReadWrite) || ::fsync(out.handle()) != 0) {
+        m_error = fileError(DbError::CannotOpen, targetPath);
+        out.close();
+        QFile::remove(targetPath);
+        return false;
+    }
+    return true;
+}
+
+bool Database::CreateTable(const TableDef &def)
+{
+    Q_UNUSED(def)
+    return false;
+}
+
+bool Database::RenameTable(const QString &from, const QString &to)
+{
+    return runNative(u"ALTER TABLE %1 RENAME TO %2"_s.arg(quoteName(from), quoteName(to)));
+}
+
+bool Database::DeleteTable(const QString &name)
+{
+    return runNative(u"DROP TABLE "_s + quoteName(name));
+}
+
+QList<TableInfo> Database::TableDefs()
+{
+    return {};
+}
+
+bool Database::TableExists(const QString &name)
+{
+    Q_UNUSED(name)
+    return false;
+}
+
+std::optional<QList<FieldDef>> Database::Fields(const QString &table)
+{
+    Q_UNUSED(table)
+    return std::nullopt;
+}
+
+bool Database::CreateQueryDef(const QString &name, const QString &jetSql)
+{
+    Q_UNUSED(name)
+    Q_UNUSED(jetSql)
+    return false;
+}
+
+bool Database::DeleteQueryDef(const QString &name)
+{
+    Q_UNUSED(name)
+    return false;
+}
+
+QStringList Database::QueryDefNames()
+{
+    return {};
+}
+
+std::optional<QString> Database::QueryDefSQL(const QString &name)
+{
+    Q_UNUSED(name)
+    return std::nullopt;
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "db/DbError.h"
+#include "db/JetSql.h"
+#include "db/Recordset.h"
+#include "db/Statement.h"
+#include "db/TableDef.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+/**
+ * @short The open log database: one SQLite connection with the Jet dialect on top.
+ *
+ * Every statement passes through JetSql. Operations return false / nullopt on failure and
+ * leave the error in LastError() (cleared by the next operation). The file is an ordinary
+ * SQLite file with a rollback journal, so the stock sqlite3 tool reads it.
+ */
+class Database
+{
+public:
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    /** Opens an existing file read-write: 3024 when missing, 3343 when not a database. */
+    static std::unique_ptr<Database> Open(const QString &path, DbError *error = nullptr);
+    /** Creates a new, empty database file: 3204 when the file exists. */
+    static std::unique_ptr<Database> Create(const QString &path, DbError *error = nullptr);
+    /** Compacts the closed database @p source into the new file @p target. */
+    static bool CompactDatabase(const QString &source, const QString &target, DbError *error = nullptr);
+
+    void Close();
+    bool IsOpen() const { return m_db != nullptr; }
+    QString Path() const { return m_path; }
+    const DbError &LastError() const { return m_error; }
+
+    /**
+     * Runs an action or data-definition statement (error 3065 for a select).
+     * @p parameterValues go to the statement's parameters in the order of Parameters().
+     */
+    bool Execute(const QString &jetSql, const QVariantList &parameterValues = {});
+    /** Rows changed by the last Execute (rows written by a make-table statement). */
+    int RecordsAffected() const { return m_recordsAffected; }
+    /** A snapshot of a select, union or crosstab statement (error 3219 for others). */
+    std::optional<Recordset> OpenRecordset(const QString &jetSql, const QVariantList &parameterValues = {});
+    /**
+     * The parameters of @p jetSql: the declared ones (PARAMETERS ...;), then every name that
+     * is no column of the tables the statement reads, in the order the engine meets them.
+     */
+    QList<JetSql::Parameter> Parameters(const QString &jetSql);
+    /** A prepared statement for @p jetSql, cached for the next Prepare of the same text. */
+    Statement Prepare(const QString &jetSql);
+
+    bool CreateTable(const TableDef &def);
+    /** Renames a table together with its indexes, so that a new table may reuse their names. */
+    bool RenameTable(const QString &from, const QString &to);
+    /** Drops a table: 3265 when there is none. */
+    bool DeleteTable(const QString &name);
+    /** All tables; system ones (SQLite's, our stored-query table) have non-zero attributes. */
+    QList<TableInfo> TableDefs();
+    bool TableExists(const QString &name);
+    /** The fields of @p table in column order; nullopt (3265) when there is no such table. */
+    std::optional<QList<FieldDef>> Fields(const QString &table);
+
+    /** Stores a query: 3012 when a query or table of that name exists. */
+    bool CreateQueryDef(const QString &name, const QString &jetSql);
+    /** Removes a stored query: 3265 when there is none. */
+    bool DeleteQueryDef(const QString &name);
+    /** Names of the stored queries, sorted by name. */
+    QStringList QueryDefNames();
+    /** The SQL text of a stored query exactly as stored; nullopt (3265) when there is none. */
+    std::optional<QString> QueryDefSQL(const QString &name);
+
+    /** Writes a compacted copy to the new file @p targetPath (3204 when it exists). */
+    bool Compact(const QString &targetPath);
+
+    bool BeginTrans();
+    bool CommitTrans();
+    bool Rollback();
+    bool InTransaction() const;
+
+private:
+    friend class Statement;
+    friend class Transaction;
+    Database(sqlite3 *db, QString path);
+
+    struct Prepared;
+    bool prepareJet(const QString &jetSql, Prepared &out);
+    bool bindParameters(sqlite3_stmt *stmt, const QList<JetSql::Parameter> &parameters,
+                        const QVariantList &values);
+    Recordset readAll(sqlite3_stmt *stmt, bool *ok);
+    int countRows(const QString &table);
+    bool runNative(const QString &sql);
+    void setError(int number, const QString &description);
+    void setSqliteError(int rc);
+    void clearError() { m_error = {}; }
+    void recycle(sqlite3_stmt *stmt, bool cached);
+
+    sqlite3 *m_db = nullptr;
+    QString m_path;
+    DbError m_error;
+    int m_recordsAffected = 0;
+    int m_savepointDepth = 0;
+    QHash<QString, sqlite3_stmt *> m_cache;     // idle cached statements by Jet text
+    QHash<sqlite3_stmt *, QString> m_cacheBusy; // cached statements handed out
+};
