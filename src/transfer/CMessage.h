@@ -49,6 +49,15 @@ public:
     /** @short Board and number of @p key; nullopt unless @p key is exactly what MakeKey writes. */
     static std::optional<KeyParts> ParseKey(QStringView key);
 
+    /**
+     * @short A post date as messages hold it: the board's wall-clock reading, in Qt::UTC.
+     *
+     * Post dates carry no zone. Holding them in UTC keeps every reading valid (local time would
+     * drop the hour skipped by daylight saving) and spares a time-zone lookup per message. Use
+     * date(), time() or toString() on it directly; never convert it to local time.
+     */
+    static QDateTime WallClock(QDate date, QTime time) { return QDateTime(date, time, Qt::UTC); }
+
     bool operator==(const CMessage &) const = default;
 };
 

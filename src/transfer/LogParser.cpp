@@ -259,13 +259,7 @@ std::optional<QDateTime> ParseDateTime(QStringView text)
     const auto time = scanTime(in);
     if (!time || !in.atEnd())
         return std::nullopt;
-    return WallClockDateTime(*date, *time);
-}
-
-QDateTime WallClockDateTime(QDate date, QTime time)
-{
-    const QDateTime local(date, time);
-    return local.isValid() ? local : QDateTime(date, time, Qt::UTC);
+    return CMessage::WallClock(*date, *time);
 }
 
 std::optional<int> ParseWholeNumber(QStringView text)

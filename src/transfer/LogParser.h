@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QString>
 #include <QStringView>
 #include <optional>
 
@@ -16,10 +17,11 @@
 namespace LogParser {
 
 /** The separator line without its line breaks. */
-inline constexpr QStringView SeparatorLine = u"===--+--+--+--+--+--+--+--+--+--+--+--+--===";
+inline const QString SeparatorLine =
+    QStringLiteral("===--+--+--+--+--+--+--+--+--+--+--+--+--===");
 /** What closes every entry: CR LF, the separator line, CR LF. */
-inline constexpr QStringView Separator =
-    u"\r\n===--+--+--+--+--+--+--+--+--+--+--+--+--===\r\n";
+inline const QString Separator =
+    QStringLiteral("\r\n===--+--+--+--+--+--+--+--+--+--+--+--+--===\r\n");
 
 /** Why an entry gave no message. */
 enum class EntryError {
@@ -58,17 +60,9 @@ std::optional<CMessage> ParseEntry(int bbsType, int bbsId, QStringView entry, bo
  * Date separators "/" or "-", or the form "2001年2月3日". Years have four digits, or two (00-29
  * are 2000-2029, 30-99 are 1930-1999). Blanks around the text and between date and time are
  * allowed, also none (so "2001/02/0312:34" reads as 12:34 on the 3rd). Anything else, and
- * impossible dates or times, give nullopt.
+ * impossible dates or times, give nullopt. The result is a CMessage::WallClock.
  */
 std::optional<QDateTime> ParseDateTime(QStringView text);
-
-/**
- * @short A wall-clock date and time as a valid QDateTime.
- *
- * Local time as usual; a time that local time skips (a daylight-saving gap) is kept with the
- * same reading in UTC instead of becoming invalid. date() and time() always give back the input.
- */
-QDateTime WallClockDateTime(QDate date, QTime time);
 
 /** @short Decimal digits with optional surrounding blanks, at most 2147483647; else nullopt. */
 std::optional<int> ParseWholeNumber(QStringView text);
