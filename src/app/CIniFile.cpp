@@ -87,13 +87,25 @@ LineText classify(QStringView line)
     return {Kind::Entry, t.toString()};
 }
 
+/**
+ * Decodes one line. The line end is decoded with it, so that a lead byte cut off at the end
+ * of the line is shown as a substitute character instead of vanishing.
+ */
+QString decodeLine(QStringDecoder &decoder, QByteArrayView line)
+{
+    QString text = decoder.decode(line.toByteArray() + '\n');
+    if (text.endsWith(u'\n'))
+        text.chop(1);
+    return text;
+}
+
 QList<LineText> classifyAll(const QByteArray &bytes, const QList<Line> &lines)
 {
     QStringDecoder decoder(Codec, Stateless);
     QList<LineText> texts;
     texts.reserve(lines.size());
     for (const Line &line : lines)
-        texts.append(classify(QString(decoder.decode(QByteArrayView(bytes).sliced(line.begin, line.end - line.begin)))));
+        texts.append(classify(decodeLine(decoder, QByteArrayView(bytes).sliced(line.begin, line.end - line.begin))));
     return texts;
 }
 
