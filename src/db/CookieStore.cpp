@@ -1,0 +1,484 @@
+#include "db/CookieStore.h"
+
+#include "app/mdlApp.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QNetworkCookie>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <algorithm>
+#include <array>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/** 9999-12-31 23:59:59 UTC: later expiry dates are clamped to it. */
+constexpr qint64 LatestExpiry = 253402300799;
+constexpr QByteArrayView EncodedMark = "%%";
+constexpr QByteArrayView HttpOnlyPrefix = "#HttpOnly_";
+constexpr QByteArrayView FileHeader =
+    "# Netscape HTTP Cookie File\n"
+    "# Written by Tessera. A field beginning with \"%%\" holds percent-encoded bytes.\n\n";
+
+enum class Line { Ignored, Cookie, Expired, Damaged };
+
+bool hasControlByte(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto u = static_cast<uchar>(c);
+        return u < 0x20 || u == 0x7f;
+    });
+}
+
+QByteArray encodeField(const QByteArray &bytes)
+{
+    if (!hasControlByte(bytes) && !bytes.startsWith(EncodedMark))
+        return bytes;
+    return EncodedMark.toByteArray() + bytes.toPercentEncoding();
+}
+
+QByteArray decodeField(QByteArrayView field)
+{
+    if (field.startsWith(EncodedMark))
+        return QByteArray::fromPercentEncoding(field.sliced(EncodedMark.size()).toByteArray());
+    return field.toByteArray();
+}
+
+bool isDomainText(QByteArrayView domain)
+{
+    return !domain.isEmpty() && domain.size() <= 255
+        && std::none_of(domain.begin(), domain.end(), [](char c) {
+               const auto u = static_cast<uchar>(c);
+               return u <= 0x20 || u >= 0x7f || c == '/' || c == ';' || c == ',';
+           });
+}
+
+/** Expiry field: a decimal number; numbers beyond 64 bits and later than year 9999 clamp. */
+std::optional<qint64> parseExpiry(QByteArrayView field)
+{
+    bool ok = false;
+    const qint64 value = field.toLongLong(&ok);
+    if (ok)
+        return std::min(value, LatestExpiry);
+    const bool digitsOnly = !field.isEmpty()
+        && std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return digitsOnly ? std::optional(LatestExpiry) : std::nullopt;
+}
+
+bool isTrue(QByteArrayView field)
+{
+    return field.compare("TRUE", Qt::CaseInsensitive) == 0;
+}
+
+/** Parses one line of a Netscape cookie file into @p c. */
+Line parseLine(QByteArrayView line, qint64 now, CookieStore::Cookie &c)
+{
+    if (line.endsWith('\r'))
+        line.chop(1);
+    const bool httpOnly = line.startsWith(HttpOnlyPrefix);
+    if (httpOnly)
+        line = line.sliced(HttpOnlyPrefix.size());
+    else if (line.startsWith('#') || line.trimmed().isEmpty())
+        return Line::Ignored;
+
+    std::array<QByteArrayView, 7> field;
+    for (int i = 0; i < 6; ++i) {
+        const qsizetype tab = line.indexOf('\t');
+        if (tab < 0)
+            return Line::Damaged;
+        field[i] = line.first(tab);
+        line = line.sliced(tab + 1);
+    }
+    field[6] = line;
+
+    QByteArrayView domain = field[0];
+    if (domain.startsWith('.'))
+        domain = domain.sliced(1);
+    const std::optional<qint64> expiry = parseExpiry(field[4]);
+    // Percent-encoding at most triples a field: a longer one cannot fit the limit.
+    if (!isDomainText(domain) || !expiry
+        || field[5].size() + field[6].size() > 3 * CookieStore::MaxCookieBytes + 4)
+        return Line::Damaged;
+    c.path = decodeField(field[2]);
+    c.name = decodeField(field[5]);
+    c.value = decodeField(field[6]);
+    if (!c.path.startsWith('/') || c.name.isEmpty()
+        || c.name.size() + c.value.size() > CookieStore::MaxCookieBytes)
+        return Line::Damaged;
+    if (*expiry < 0 || (*expiry != 0 && *expiry <= now))
+        return Line::Expired;
+
+    c.domain = domain.toByteArray().toLower();
+    c.expiry = *expiry;
+    c.includeSubdomains = isTrue(field[1]);
+    c.secure = isTrue(field[3]);
+    c.httpOnly = httpOnly;
+    return Line::Cookie;
+}
+
+QByteArray hostOf(const QUrl &url)
+{
+    return url.host(QUrl::EncodeUnicode).toLower().toLatin1();
+}
+
+bool isIpAddress(const QByteArray &host)
+{
+    return !QHostAddress(QString::fromLatin1(host)).isNull();
+}
+
+QByteArray requestPath(const QUrl &url)
+{
+    const QByteArray path = url.path(QUrl::FullyEncoded).toLatin1();
+    return path.startsWith('/') ? path : QByteArray("/");
+}
+
+/** The folder of the address's path: where a cookie without a path attribute applies. */
+QByteArray defaultCookiePath(const QUrl &url)
+{
+    const QByteArray path = requestPath(url);
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash > 0 ? path.left(slash) : QByteArray("/");
+}
+
+bool pathMatches(const QByteArray &cookiePath, const QByteArray &path)
+{
+    if (!path.startsWith(cookiePath))
+        return false;
+    return path.size() == cookiePath.size() || cookiePath.endsWith('/')
+        || path.at(cookiePath.size()) == '/';
+}
+
+bool isExpired(const CookieStore::Cookie &c, qint64 now)
+{
+    return c.expiry < 0 || (c.expiry != 0 && c.expiry <= now);
+}
+
+bool sameContent(const CookieStore::Cookie &a, const CookieStore::Cookie &b)
+{
+    return a.value == b.value && a.expiry == b.expiry && a.includeSubdomains == b.includeSubdomains
+        && a.secure == b.secure && a.httpOnly == b.httpOnly;
+}
+
+CookieStore *installedStore = nullptr;
+
+} // namespace
+
+QString CookieStore::defaultPath()
+{
+    return mdlApp::GetAppPath() + u"cookies.txt"_s;
+}
+
+CookieStore::CookieStore(const QString &path)
+    : m_now([] { return QDateTime::currentSecsSinceEpoch(); })
+{
+    open(path);
+}
+
+bool CookieStore::open(const QString &path)
+{
+    m_path = path;
+    return load();
+}
+
+qsizetype CookieStore::count() const
+{
+    qsizetype n = 0;
+    for (const Bucket &bucket : m_cookies)
+        n += bucket.size();
+    return n;
+}
+
+QString CookieStore::GetCookie(const QString &url)
+{
+    QStringDecoder cp932("CP932");
+    return cp932.decode(GetCookieBytes(QUrl(url)));
+}
+
+bool CookieStore::SetCookie(const QString &url, const QString &name, const QString &data)
+{
+    QStringEncoder cp932("CP932");
+    const QByteArray nameBytes = cp932.encode(name);
+    const QByteArray dataBytes = cp932.encode(data);
+    return SetCookieBytes(QUrl(url), nameBytes, dataBytes);
+}
+
+QByteArray CookieStore::GetCookieBytes(const QUrl &url)
+{
+    QByteArray header;
+    for (const Cookie &c : cookiesForUrl(url)) {
+        if (!header.isEmpty())
+            header += "; ";
+        header += c.name + '=' + c.value;
+    }
+    return header;
+}
+
+bool CookieStore::SetCookieBytes(const QUrl &url, const QByteArray &name, const QByteArray &data)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme != u"http"_s && scheme != u"https"_s)
+        return false;
+    QNetworkCookie parsed;
+    if (name.isEmpty()) {
+        parsed = QNetworkCookie::parseCookies(data).value(0);
+    } else {
+        // Qt reads the attributes; name and value are taken byte for byte.
+        const qsizetype semicolon = data.indexOf(';');
+        const qsizetype valueEnd = semicolon < 0 ? data.size() : semicolon;
+        parsed = QNetworkCookie::parseCookies("x=" + data.sliced(valueEnd)).value(0);
+        parsed.setName(name);
+        parsed.setValue(data.first(valueEnd));
+    }
+    const std::optional<Cookie> cookie = fromNetworkCookie(parsed, url);
+    return cookie && setCookies({*cookie});
+}
+
+QList<CookieStore::Cookie> CookieStore::cookiesForUrl(const QUrl &url)
+{
+    reloadIfChanged();
+    QList<Cookie> found;
+    const QByteArray host = hostOf(url);
+    if (host.isEmpty())
+        return found;
+    const QByteArray path = requestPath(url);
+    const bool https = url.scheme().compare(u"https"_s, Qt::CaseInsensitive) == 0;
+    const qint64 now = m_now();
+    const bool ip = isIpAddress(host);
+    // The host itself, then each parent domain (not for IP addresses).
+    for (qsizetype start = 0; start >= 0;) {
+        const auto bucket = m_cookies.constFind(host.sliced(start));
+        if (bucket != m_cookies.cend()) {
+            for (const Cookie &c : *bucket) {
+                if ((start == 0 || c.includeSubdomains) && pathMatches(c.path, path)
+                    && (https || !c.secure) && !isExpired(c, now))
+                    found.append(c);
+            }
+        }
+        const qsizetype dot = host.indexOf('.', start);
+        start = dot < 0 || ip ? -1 : dot + 1;
+    }
+    std::sort(found.begin(), found.end(), [](const Cookie &a, const Cookie &b) {
+        return a.path.size() != b.path.size() ? a.path.size() > b.path.size() : a.order < b.order;
+    });
+    return found;
+}
+
+bool CookieStore::setCookies(const QList<Cookie> &cookies)
+{
+    reloadIfChanged();
+    const qint64 now = m_now();
+    bool persistentChange = false;
+    for (const Cookie &c : cookies)
+        persistentChange = apply(c, now) || persistentChange;
+    return !persistentChange || save();
+}
+
+std::optional<CookieStore::Cookie> CookieStore::fromNetworkCookie(const QNetworkCookie &cookie,
+                                                                  const QUrl &url)
+{
+    const QByteArray host = hostOf(url);
+    if (host.isEmpty() || cookie.name().isEmpty()
+        || cookie.name().size() + cookie.value().size() > MaxCookieBytes)
+        return std::nullopt;
+    Cookie c;
+    c.name = cookie.name();
+    c.value = cookie.value();
+    c.domain = host;
+    QByteArray domain = cookie.domain().toLower().toLatin1();
+    if (domain.startsWith('.'))
+        domain.remove(0, 1);
+    if (!domain.isEmpty()) {
+        const bool ip = isIpAddress(host);
+        if (domain != host && (ip || !host.endsWith('.' + domain)))
+            return std::nullopt;
+        c.domain = domain;
+        c.includeSubdomains = !ip;
+    }
+    c.path = cookie.path().toUtf8();
+    if (!c.path.startsWith('/'))
+        c.path = defaultCookiePath(url);
+    c.secure = cookie.isSecure();
+    c.httpOnly = cookie.isHttpOnly();
+    if (cookie.expirationDate().isValid()) {
+        const qint64 secs = cookie.expirationDate().toSecsSinceEpoch();
+        c.expiry = secs <= 0 ? -1 : std::min(secs, LatestExpiry);
+    }
+    return c;
+}
+
+CookieStore::FileStamp CookieStore::stampOf(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    return {true, info.size(), info.lastModified()};
+}
+
+bool CookieStore::load()
+{
+    m_cookies.clear();
+    m_damaged = false;
+    m_writable = true;
+    m_stamp = stampOf(m_path);
+    if (!m_stamp.exists)
+        return true;
+    QFile file(m_path);
+    if (m_stamp.size > MaxFileBytes || !file.open(QIODevice::ReadOnly)) {
+        m_writable = false;
+        return false;
+    }
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        m_writable = false;
+        return false;
+    }
+    parse(text);
+    return true;
+}
+
+void CookieStore::parse(const QByteArray &text)
+{
+    const qint64 now = m_now();
+    const QByteArrayView view(text);
+    for (qsizetype start = 0; start < view.size();) {
+        qsizetype end = view.indexOf('\n', start);
+        if (end < 0)
+            end = view.size();
+        Cookie c;
+        const Line kind = parseLine(view.sliced(start, end - start), now, c);
+        if (kind == Line::Cookie)
+            insertLoaded(std::move(c));
+        else if (kind == Line::Damaged)
+            m_damaged = true;
+        start = end + 1;
+    }
+}
+
+void CookieStore::insertLoaded(Cookie &&cookie)
+{
+    cookie.order = m_nextOrder++;
+    const CookieId id{cookie.path, cookie.name};
+    m_cookies[cookie.domain].emplace(id, std::move(cookie));
+}
+
+void CookieStore::reloadIfChanged()
+{
+    if (stampOf(m_path) == m_stamp)
+        return;
+    QList<Cookie> session;
+    for (const Bucket &bucket : std::as_const(m_cookies))
+        for (const Cookie &c : bucket)
+            if (c.expiry == 0)
+                session.append(c);
+    load();
+    for (Cookie &c : session)
+        insertLoaded(std::move(c));
+}
+
+/** Applies one change in memory; true when the file must be rewritten. */
+bool CookieStore::apply(const Cookie &cookie, qint64 now)
+{
+    const CookieId id{cookie.path, cookie.name};
+    const auto bucket = m_cookies.find(cookie.domain);
+    const auto existing = bucket == m_cookies.end() ? Bucket::iterator() : bucket->find(id);
+    const bool found = bucket != m_cookies.end() && existing != bucket->end();
+
+    if (isExpired(cookie, now)) {
+        if (!found)
+            return false;
+        const bool wasPersistent = existing->expiry != 0;
+        bucket->erase(existing);
+        if (bucket->isEmpty())
+            m_cookies.erase(bucket);
+        return wasPersistent;
+    }
+    if (found) {
+        if (sameContent(*existing, cookie))
+            return false;
+        const bool wasPersistent = existing->expiry != 0;
+        const quint64 order = existing->order;
+        *existing = cookie;
+        existing->order = order;
+        return wasPersistent || cookie.expiry != 0;
+    }
+    Cookie added = cookie;
+    added.order = m_nextOrder++;
+    m_cookies[cookie.domain].insert(id, added);
+    return cookie.expiry != 0;
+}
+
+bool CookieStore::save()
+{
+    dropExpired(m_now());
+    if (!m_writable)
+        return false;
+    if (m_damaged) {
+        // Keep what could not be read, in case it mattered to someone.
+        const QString backup = m_path + u".bak"_s;
+        QFile::remove(backup);
+        QFile::copy(m_path, backup);
+        m_damaged = false;
+    }
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // The file holds passwords of the boards.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.write(serialize());
+    if (!file.commit())
+        return false;
+    m_stamp = stampOf(m_path);
+    return true;
+}
+
+void CookieStore::dropExpired(qint64 now)
+{
+    for (auto bucket = m_cookies.begin(); bucket != m_cookies.end();) {
+        bucket->removeIf([now](const Bucket::iterator &it) { return isExpired(*it, now); });
+        bucket = bucket->isEmpty() ? m_cookies.erase(bucket) : std::next(bucket);
+    }
+}
+
+QByteArray CookieStore::serialize() const
+{
+    QList<const Cookie *> persistent;
+    for (const Bucket &bucket : m_cookies)
+        for (const Cookie &c : bucket)
+            if (c.expiry != 0)
+                persistent.append(&c);
+    std::sort(persistent.begin(), persistent.end(),
+              [](const Cookie *a, const Cookie *b) { return a->order < b->order; });
+
+    QByteArray out = FileHeader.toByteArray();
+    out.reserve(out.size() + persistent.size() * 96);
+    for (const Cookie *c : persistent) {
+        if (c->httpOnly)
+            out += HttpOnlyPrefix;
+        if (c->includeSubdomains)
+            out += '.';
+        out += c->domain;
+        out += c->includeSubdomains ? "\tTRUE\t" : "\tFALSE\t";
+        out += encodeField(c->path);
+        out += c->secure ? "\tTRUE\t" : "\tFALSE\t";
+        out += QByteArray::number(c->expiry) + '\t' + encodeField(c->name) + '\t'
+            + encodeField(c->value) + '\n';
+    }
+    return out;
+}
+
+CookieStore &cookieStore()
+{
+    if (installedStore)
+        return *installedStore;
+    static CookieStore fallback;
+    return fallback;
+}
+
+void setCookieStore(CookieStore *store)
+{
+    installedStore = store;
+}
