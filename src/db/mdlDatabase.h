@@ -1,0 +1,88 @@
+#pragma once
+
+#include "db/Database.h"
+#include "db/TableDef.h"
+
+#include <QList>
+#include <QString>
+#include <memory>
+
+/**
+ * @short The log database file "log.mdb": its four tables, their default rows and versions,
+ * opening with creation and conversion, and compaction.
+ *
+ * Every message of the open sequence goes through prompter(), titled with GetAppTitle().
+ */
+namespace mdlDatabase {
+
+/** Current table versions; the database's version is the greatest of them. */
+inline const QString BBSVersion = QStringLiteral("Ver.0.61");
+inline const QString MessageVersion = QStringLiteral("Ver.0.13");
+inline const QString MarkVersion = QStringLiteral("Ver.0.40");
+inline const QString DatabaseVersion = BBSVersion;
+/** The version of a file without a readable version. */
+inline const QString NoVersion = QStringLiteral("Ver.0.00");
+
+/** @short One default board: a row of table BBS in column order. */
+struct DefaultBoard
+{
+    int BBS_ID;
+    QString BBS_Name;
+    QString ShortName;
+    QString URL;
+    QString HowtouseURL;
+    int MaxCount;
+    int BBSType;
+    bool VisitLoad;
+    int ListOrder;
+    QString DefaultLogFile;
+    QString Identifier;
+};
+
+/** The sixteen boards of a new database, boards 3 to 18 in insertion order. */
+const QList<DefaultBoard> &DefaultBoards();
+/** The script address of board 3, written again when an older BBS table is converted. */
+QString DefaultBoard3URL();
+/** The rules page that the default boards share, written again by the BBS conversion. */
+QString SharedHowtouseURL();
+
+/**
+ * Opens the log database at @p path, creating it when it is missing or no database (the
+ * unreadable file is kept under the extension "bak") and converting an older file after
+ * asking. Shows every message itself; nullptr means the program must end.
+ */
+std::unique_ptr<Database> OpenLogDatabase(const QString &path);
+/**
+ * Creates a new log database at @p path with its tables, default rows and versions.
+ * The file appears only when complete; an existing file is never overwritten (3204).
+ * Shows nothing; the reason of a failure goes to @p error.
+ */
+std::unique_ptr<Database> CreateLogDatabase(const QString &path, DbError *error = nullptr);
+/**
+ * Compacts the database into its own file and reopens it through OpenLogDatabase. The old
+ * file is replaced only by a complete compacted copy. On failure @p db is empty and the
+ * data stays in the file under its own name.
+ */
+bool CompactLogDatabase(std::unique_ptr<Database> &db);
+/**
+ * The version of @p table, or of the whole database when @p table is empty: "Ver.0.00"
+ * when table Version is missing, has no such row or holds no version text.
+ */
+QString GetTableVersion(Database &db, const QString &table = {});
+
+/** Appends a field to @p def; size and zero-length setting count for Text fields only. */
+void AddTableField(TableDef &def, const QString &name, FieldType type, int size = 0,
+                   bool allowZeroLength = false);
+
+// Steps of creation and conversion; each runs in one transaction and reports success.
+bool CreateBBSTable(Database &db);
+bool CreateMessageTable(Database &db);
+bool CreateMarkTable(Database &db);
+/** Rewrites table Version with @p version for every table, or the current versions when empty. */
+bool WriteVersionTable(Database &db, const QString &version = {});
+bool ConvertVersionTable(Database &db);
+bool ConvertBBSTable(Database &db);
+bool ConvertMessageTable(Database &db);
+bool ConvertMarkTable(Database &db);
+
+} // namespace mdlDatabase
