@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+/** @short One message as a board keeps it, before it is written as a log entry. */
+struct BoardMessage
+{
+    int number = 0;
+    QString subject;  ///< not written by the paired boards (types 1 and 2)
+    QString name;
+    QString mail;
+    QString homePage;
+    QDateTime date;   ///< written to the second for types 0 to 2, to the minute for type 3
+    int replyTo = 0;  ///< 0: not a reply (the reply line stays empty)
+    QString body;     ///< any line breaks; written with CR LF
+    /** When not empty, written instead of the formatted entry (e.g. a deliberately broken one). */
+    QString rawEntry;
+};
+
+/**
+ * @short Writes messages in the boards' log-text layouts.
+ *
+ * Each header line is a fixed-width label followed by its value; the body follows the header
+ * lines. Label widths per line (in characters):
+ *  - type 0:    number 7, subject 6, home page 10, mail 7, name 7, date 7, reply 8, a body
+ *               caption line, body;
+ *  - types 1/2: number 7, home page 10, mail 7, name 7, date 7, reply 8, a caption line, body;
+ *  - type 3:    number 7, subject 6, home page 10, mail 7, name 7, date 7, a tree line, reply 8,
+ *               a caption line, body.
+ * Dates read "2024/05/01（水） 12:34:56" for types 0 to 2 and "2024/05/01(水) 12:34" for type 3.
+ */
+namespace LogFormat {
+
+/** CR LF, the 44-character separator line, CR LF: closes every entry. */
+QString separator();
+/** The entry of @p message for board type @p type (0 to 3), lines joined by CR LF, no separator. */
+QString entry(int type, const BoardMessage &message);
+/** Each message's entry followed by the separator, in the order given. */
+QString log(int type, const QList<BoardMessage> &messages);
+/** The date line's value as entries of @p type write it; empty for an invalid date. */
+QString dateText(int type, const QDateTime &date);
+/** @p text in the board's encoding: EUC-JP for type 3, CP932 for the others. */
+QByteArray encodeForBoard(int type, const QString &text);
+/** @p text as CP932 bytes, the encoding of log files. */
+QByteArray toCp932(const QString &text);
+/**
+ * A plain message for tests: subject "題名" + number, name "投稿者" + number, date
+ * 2024-01-01 00:00:00 UTC plus @p number minutes, a two-line body naming the number.
+ */
+BoardMessage sampleMessage(int number, int replyTo = 0);
+
+} // namespace LogFormat
