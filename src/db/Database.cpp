@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QtEndian>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -78,7 +79,7 @@ DbError mapError(int rc, const QString &message)
     case SQLITE_CANTOPEN:
         return {DbError::CannotOpen, u"ファイルを開けないか、書き込めません。 ("_s + message + u')'};
     case SQLITE_ERROR:
-        if (message.endsWith(u" already exists"_s))
+        if (message.endsWith(u" already exists"_s) || message.contains(u"already another table"_s))
             return {DbError::ObjectExists, message};
         if (message.startsWith(u"no such table: "_s))
             return {DbError::NoSuchTable,
@@ -252,8 +253,11 @@ std::unique_ptr<Database> Database::Create(const QString &path, DbError *error)
         return nullptr;
     std::unique_ptr<Database> database(new Database(db, path));
     configure(db);
-    // Writes the header at once, so the new file is a database from its first byte on.
-    if (!database->runNative(u"PRAGMA application_id=%1"_s.arg(ApplicationId))) {
+    // UTF-16 keeps Japanese text smaller than UTF-8 and needs no conversion for QString.
+    // Setting the application id writes the header at once: the new file is a database
+    // from its first byte on.
+    if (!database->runNative(u"PRAGMA encoding='UTF-16le'"_s)
+        || !database->runNative(u"PRAGMA application_id=%1"_s.arg(ApplicationId))) {
         err = database->LastError();
         database.reset();
         QFile::remove(path);
@@ -510,10 +514,14 @@ bool Database::Rollback()
         setError(DbError::InvalidOperation, u"トランザクションが開始されていません。"_s);
         return false;
     }
+    // Keeps the error that made the caller roll back.
+    const DbError cause = m_error;
     const int depth = --m_savepointDepth;
-    if (depth == 0)
-        return runNative(u"ROLLBACK"_s) || !InTransaction();
-    return runNative(u"ROLLBACK TO sp%1"_s.arg(depth)) && runNative(u"RELEASE sp%1"_s.arg(depth));
+    const bool ok = depth == 0 ? runNative(u"ROLLBACK"_s) || !InTransaction()
+                               : runNative(u"ROLLBACK TO sp%1"_s.arg(depth)) && runNative(u"RELEASE sp%1"_s.arg(depth));
+    if (ok)
+        m_error = cause;
+    return ok;
 }
 
 bool Database::Compact(const QString &targetPath)
@@ -545,59 +553,302 @@ bool Database::Compact(const QString &targetPath)
     return true;
 }
 
+namespace {
+
+QString declaredType(const FieldDef &field)
+{
+    switch (field.type) {
+    case FieldType::Long: return u"INTEGER"_s;
+    case FieldType::Boolean: return u"BOOLEAN"_s;
+    case FieldType::Text: return u"TEXT(%1)"_s.arg(field.size > 0 ? field.size : 255);
+    case FieldType::Date: return u"DATETIME"_s;
+    case FieldType::Memo: return u"MEMO"_s;
+    case FieldType::Double: return u"DOUBLE"_s;
+    case FieldType::Binary: return u"BLOB"_s;
+    case FieldType::Variant: break;
+    }
+    return QString();
+}
+
+/**
+ * The column definition of a field. Size and zero-length rules are named CHECK constraints,
+ * so that a refused value maps to its error number; the description is a comment.
+ */
+QString columnDefinition(const FieldDef &field)
+{
+    const QString name = quoteName(field.name);
+    QString column = name + u' ' + declaredType(field);
+    if (!field.description.isEmpty())
+        column += u" /* "_s + QString(field.description).replace(u"*/"_s, u"* /"_s) + u" */"_s;
+    if (field.type == FieldType::Text)
+        column += u" CONSTRAINT %1 CHECK (length(%2) <= %3)"_s.arg(
+            quoteName(u"Size_"_s + field.name), name).arg(field.size > 0 ? field.size : 255);
+    if ((field.type == FieldType::Text || field.type == FieldType::Memo) && !field.allowZeroLength)
+        column += u" CONSTRAINT %1 CHECK (%2 <> '')"_s.arg(quoteName(u"ZeroLength_"_s + field.name), name);
+    return column;
+}
+
+QString columnList(const QStringList &fields)
+{
+    QStringList quoted;
+    for (const QString &field : fields)
+        quoted.append(quoteName(field));
+    return quoted.join(u", "_s);
+}
+
+QString unquoteName(QStringView name)
+{
+    if (name.size() >= 2 && (name.front() == u'"' || name.front() == u'`' || name.front() == u'[')) {
+        const QChar quote = name.front() == u'[' ? QChar(u']') : name.front();
+        return name.sliced(1, name.size() - 2).toString().replace(QString(2, quote), QString(quote));
+    }
+    return name.toString();
+}
+
+/**
+ * The column definitions of a CREATE TABLE text by lower-case column name: the parts between
+ * top-level commas, quotes and comments respected.
+ */
+QHash<QString, QString> columnDefinitions(const QString &createSql)
+{
+    QHash<QString, QString> columns;
+    int depth = 0;
+    qsizetype start = -1;
+    const auto addPart = [&](qsizetype end) {
+        const QString part = createSql.mid(start, end - start).trimmed();
+        static const QRegularExpression firstName(uR"(^("(?:[^"]|"")*"|\[[^\]]*\]|`(?:[^`]|``)*`|[^\s(]+))"_s);
+        const QRegularExpressionMatch m = firstName.match(part);
+        if (m.hasMatch())
+            columns.insert(unquoteName(m.capturedView(1)).toLower(), part);
+    };
+    for (qsizetype i = 0; i < createSql.size(); ++i) {
+        const QChar c = createSql.at(i);
+        if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
+            const QChar close = c == u'[' ? QChar(u']') : c;
+            i = createSql.indexOf(close, i + 1);
+            if (i < 0)
+                break;
+        } else if (c == u'-' && createSql.mid(i, 2) == u"--") {
+            i = createSql.indexOf(u'\n', i);
+            if (i < 0)
+                break;
+        } else if (c == u'/' && createSql.mid(i, 2) == u"/*") {
+            i = createSql.indexOf(u"*/"_s, i + 2);
+            if (i < 0)
+                break;
+            ++i;
+        } else if (c == u'(') {
+            if (++depth == 1)
+                start = i + 1;
+        } else if (c == u')') {
+            if (--depth == 0) {
+                addPart(i);
+                break;
+            }
+        } else if (c == u',' && depth == 1) {
+            addPart(i);
+            start = i + 1;
+        }
+    }
+    return columns;
+}
+
+QString commentIn(const QString &definition)
+{
+    const qsizetype open = definition.indexOf(u"/*"_s);
+    const qsizetype close = definition.indexOf(u"*/"_s, open + 2);
+    return open < 0 || close < 0 ? QString() : definition.mid(open + 2, close - open - 2).trimmed();
+}
+
+bool isSystemTable(const QString &name)
+{
+    return name.startsWith(u"sqlite_"_s, Qt::CaseInsensitive) || name.startsWith(u"MSys"_s, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+std::optional<Recordset> Database::queryNative(const QString &sql, const QVariantList &values)
+{
+    clearError();
+    if (!m_db) {
+        setError(DbError::InvalidOperation, u"データベースが閉じています。"_s);
+        return std::nullopt;
+    }
+    sqlite3_stmt *stmt = nullptr;
+    const int rc = sqlite3_prepare16_v2(m_db, sql.utf16(), int(sql.size() * 2), &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        setSqliteError(rc);
+        return std::nullopt;
+    }
+    for (int i = 0; i < values.size(); ++i)
+        SqliteValue::Bind(stmt, i + 1, values.at(i));
+    bool ok = false;
+    Recordset rs = readAll(stmt, &ok);
+    sqlite3_finalize(stmt);
+    if (!ok)
+        return std::nullopt;
+    return rs;
+}
+
 bool Database::CreateTable(const TableDef &def)
 {
-    Q_UNUSED(def)
-    return false;
+    QStringList parts;
+    for (const FieldDef &field : def.fields)
+        parts.append(columnDefinition(field));
+    QStringList indexes;
+    for (const IndexDef &index : def.indexes) {
+        if (index.primary)
+            parts.append(u"CONSTRAINT %1 PRIMARY KEY (%2)"_s.arg(quoteName(index.name), columnList(index.fields)));
+        else
+            // Index names are per database in SQLite, per table in Jet: prefix the table.
+            indexes.append(u"CREATE %1INDEX %2 ON %3 (%4)"_s.arg(
+                index.unique ? u"UNIQUE "_s : QString(), quoteName(def.name + u'_' + index.name),
+                quoteName(def.name), columnList(index.fields)));
+    }
+    Transaction transaction(*this);
+    if (!transaction.IsActive()
+        || !runNative(u"CREATE TABLE %1 (\n  %2\n)"_s.arg(quoteName(def.name), parts.join(u",\n  "_s))))
+        return false;
+    for (const QString &index : std::as_const(indexes)) {
+        if (!runNative(index))
+            return false;
+    }
+    return transaction.Commit();
 }
 
 bool Database::RenameTable(const QString &from, const QString &to)
 {
-    return runNative(u"ALTER TABLE %1 RENAME TO %2"_s.arg(quoteName(from), quoteName(to)));
+    if (!TableExists(from)) {
+        setError(DbError::ItemNotFound, u"テーブル '%1' が見つかりません。"_s.arg(from));
+        return false;
+    }
+    Transaction transaction(*this);
+    if (!transaction.IsActive() || !runNative(u"ALTER TABLE %1 RENAME TO %2"_s.arg(quoteName(from), quoteName(to))))
+        return false;
+    const std::optional<Recordset> indexes = queryNative(
+        u"SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = ?1 AND sql IS NOT NULL"_s, {to});
+    if (!indexes)
+        return false;
+    const QString prefix = from + u'_';
+    for (int row = 0; row < indexes->RecordCount(); ++row) {
+        const QString name = indexes->Value(row, 0).toString();
+        QString sql = indexes->Value(row, 1).toString();
+        if (!name.startsWith(prefix, Qt::CaseInsensitive) || !sql.contains(quoteName(name)))
+            continue;
+        sql.replace(quoteName(name), quoteName(to + u'_' + name.mid(prefix.size())));
+        if (!runNative(u"DROP INDEX "_s + quoteName(name)) || !runNative(sql))
+            return false;
+    }
+    return transaction.Commit();
 }
 
 bool Database::DeleteTable(const QString &name)
 {
+    if (!TableExists(name)) {
+        setError(DbError::ItemNotFound, u"テーブル '%1' が見つかりません。"_s.arg(name));
+        return false;
+    }
     return runNative(u"DROP TABLE "_s + quoteName(name));
 }
 
 QList<TableInfo> Database::TableDefs()
 {
-    return {};
+    QList<TableInfo> tables;
+    const std::optional<Recordset> rs =
+        queryNative(u"SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid"_s);
+    for (int row = 0; rs && row < rs->RecordCount(); ++row) {
+        const QString name = rs->Value(row, 0).toString();
+        tables.append({name, isSystemTable(name) ? TableInfo::SystemObject : 0});
+    }
+    return tables;
 }
 
 bool Database::TableExists(const QString &name)
 {
-    Q_UNUSED(name)
-    return false;
+    const std::optional<Recordset> rs = queryNative(
+        u"SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE"_s, {name});
+    return rs && rs->RecordCount() > 0;
 }
 
 std::optional<QList<FieldDef>> Database::Fields(const QString &table)
 {
-    Q_UNUSED(table)
-    return std::nullopt;
+    const std::optional<Recordset> schema = queryNative(
+        u"SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE"_s, {table});
+    if (!schema)
+        return std::nullopt;
+    if (schema->RecordCount() == 0) {
+        setError(DbError::ItemNotFound, u"テーブル '%1' が見つかりません。"_s.arg(table));
+        return std::nullopt;
+    }
+    const QHash<QString, QString> definitions = columnDefinitions(schema->Value(0, 0).toString());
+    const std::optional<Recordset> columns = queryNative(u"SELECT name, type FROM pragma_table_info(?1)"_s, {table});
+    if (!columns)
+        return std::nullopt;
+    QList<FieldDef> fields;
+    for (int row = 0; row < columns->RecordCount(); ++row) {
+        FieldDef field;
+        field.name = columns->Value(row, 0).toString();
+        field.type = FieldTypeFromDeclared(columns->Value(row, 1).toString(), &field.size);
+        const QString definition = definitions.value(field.name.toLower());
+        field.description = commentIn(definition);
+        field.allowZeroLength = !definition.contains(quoteName(u"ZeroLength_"_s + field.name));
+        fields.append(field);
+    }
+    return fields;
 }
 
 bool Database::CreateQueryDef(const QString &name, const QString &jetSql)
 {
-    Q_UNUSED(name)
-    Q_UNUSED(jetSql)
-    return false;
+    if (name.trimmed().isEmpty()) {
+        setError(DbError::InvalidName, u"'%1' は正しい名前ではありません。"_s.arg(name));
+        return false;
+    }
+    if (TableExists(name) || QueryDefSQL(name)) {
+        setError(DbError::ObjectExists, u"オブジェクト '%1' は既に存在します。"_s.arg(name));
+        return false;
+    }
+    // Like Jet, refuse a statement that cannot run; data definition is checked when it runs.
+    const JetSql::QueryType type = JetSql::TypeOf(jetSql);
+    if (type != JetSql::DataDefinition && type != JetSql::MakeTable) {
+        Prepared p;
+        if (!prepareJet(jetSql, p))
+            return false;
+        sqlite3_finalize(p.stmt);
+    }
+    if (!runNative(u"CREATE TABLE IF NOT EXISTS %1 (Name TEXT NOT NULL PRIMARY KEY COLLATE NOCASE, SQL MEMO NOT NULL)"_s
+                       .arg(quoteName(QueryTable))))
+        return false;
+    return queryNative(u"INSERT INTO %1 (Name, SQL) VALUES (?1, ?2)"_s.arg(quoteName(QueryTable)), {name, jetSql})
+        .has_value();
 }
 
 bool Database::DeleteQueryDef(const QString &name)
 {
-    Q_UNUSED(name)
-    return false;
+    if (!QueryDefSQL(name))
+        return false;
+    return queryNative(u"DELETE FROM %1 WHERE Name = ?1"_s.arg(quoteName(QueryTable)), {name}).has_value();
 }
 
 QStringList Database::QueryDefNames()
 {
-    return {};
+    QStringList names;
+    if (!TableExists(QueryTable))
+        return names;
+    const std::optional<Recordset> rs = queryNative(u"SELECT Name FROM %1 ORDER BY Name"_s.arg(quoteName(QueryTable)));
+    for (int row = 0; rs && row < rs->RecordCount(); ++row)
+        names.append(rs->Value(row, 0).toString());
+    return names;
 }
 
 std::optional<QString> Database::QueryDefSQL(const QString &name)
 {
-    Q_UNUSED(name)
-    return std::nullopt;
+    const std::optional<Recordset> rs =
+        TableExists(QueryTable)
+            ? queryNative(u"SELECT SQL FROM %1 WHERE Name = ?1"_s.arg(quoteName(QueryTable)), {name})
+            : std::nullopt;
+    if (!rs || rs->RecordCount() == 0) {
+        setError(DbError::ItemNotFound, u"クエリ '%1' が見つかりません。"_s.arg(name));
+        return std::nullopt;
+    }
+    return rs->Value(0, 0).toString();
 }

@@ -99,6 +99,7 @@ private:
     Recordset readAll(sqlite3_stmt *stmt, bool *ok);
     int countRows(const QString &table);
     bool runNative(const QString &sql);
+    std::optional<Recordset> queryNative(const QString &sql, const QVariantList &values = {});
     void setError(int number, const QString &description);
     void setSqliteError(int rc);
     void clearError() { m_error = {}; }

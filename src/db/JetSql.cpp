@@ -1,34 +1,565 @@
 #include "db/JetSql.h"
 
+#include "db/JetPattern.h"
+
+#include <QRegularExpression>
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
 namespace JetSql {
 
-Translation Translate(const QString &jetSql, const QStringList &extraParameters)
+namespace {
+
+enum class Kind { Space, Comment, String, DqString, Bracket, Quoted, Number, Word, Date, Op };
+
+struct Token
 {
-    Translation t;
-    t.sql = jetSql;
-    t.type = TypeOf(jetSql);
-    for (const QString &name : extraParameters)
-        t.parameters.append({name, QString()});
+    Kind kind;
+    qsizetype pos;
+    qsizetype len;
+};
+
+bool isWordStart(QChar c)
+{
+    return c.isLetter() || c == u'_' || (c.unicode() >= 0x80 && !c.isSpace());
+}
+
+bool isWordChar(QChar c)
+{
+    return isWordStart(c) || c.isDigit() || c == u'$';
+}
+
+/** Index just past the closing @p quote of a literal opened at @p from (doubled quotes escape). */
+qsizetype skipQuoted(QStringView s, qsizetype from, QChar quote, bool doubledEscapes)
+{
+    for (qsizetype i = from + 1; i < s.size(); ++i) {
+        if (s[i] != quote)
+            continue;
+        if (doubledEscapes && i + 1 < s.size() && s[i + 1] == quote) {
+            ++i;
+            continue;
+        }
+        return i + 1;
+    }
+    return s.size();
+}
+
+/** The text between "#" characters when it is a date or time; otherwise nullopt. */
+std::optional<QString> parseDateLiteral(QStringView body)
+{
+    static const QRegularExpression re(
+        uR"(^\s*(?:(\d{1,4})[/-](\d{1,2})[/-](\d{1,4}))?\s*(?:(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?\s*([AaPp][Mm])?)?\s*$)"_s);
+    const QRegularExpressionMatch m = re.match(body.toString());
+    if (!m.hasMatch() || (m.capturedView(1).isEmpty() && m.capturedView(4).isEmpty()))
+        return std::nullopt;
+    QDate date(1899, 12, 30); // Jet's day zero, the date part of a time-only literal
+    if (!m.capturedView(1).isEmpty()) {
+        const bool yearFirst = m.capturedView(1).size() > 2;
+        int y = (yearFirst ? m.capturedView(1) : m.capturedView(3)).toInt();
+        const int mo = (yearFirst ? m.capturedView(2) : m.capturedView(1)).toInt();
+        const int d = (yearFirst ? m.capturedView(3) : m.capturedView(2)).toInt();
+        if ((yearFirst ? m.capturedView(1) : m.capturedView(3)).size() <= 2)
+            y += y < 30 ? 2000 : 1900;
+        date = QDate(y, mo, d);
+    }
+    int h = m.capturedView(4).toInt();
+    if (!m.capturedView(7).isEmpty()) {
+        if (h < 1 || h > 12)
+            return std::nullopt;
+        h = h % 12 + (m.capturedView(7).front().toUpper() == u'P' ? 12 : 0);
+    }
+    const QTime time(h, m.capturedView(5).toInt(), m.capturedView(6).toInt());
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return StoredDate(QDateTime(date, time));
+}
+
+QList<Token> tokenize(QStringView s)
+{
+    QList<Token> tokens;
+    qsizetype i = 0;
+    while (i < s.size()) {
+        const QChar c = s[i];
+        const QChar next = i + 1 < s.size() ? s[i + 1] : QChar();
+        qsizetype end = i + 1;
+        Kind kind = Kind::Op;
+        if (c.isSpace()) {
+            kind = Kind::Space;
+            while (end < s.size() && s[end].isSpace())
+                ++end;
+        } else if (c == u'-' && next == u'-') {
+            kind = Kind::Comment;
+            end = s.indexOf(u'\n', i);
+            end = end < 0 ? s.size() : end;
+        } else if (c == u'/' && next == u'*') {
+            kind = Kind::Comment;
+            end = s.indexOf(u"*/", i + 2);
+            end = end < 0 ? s.size() : end + 2;
+        } else if (c == u'\'') {
+            kind = Kind::String;
+            end = skipQuoted(s, i, c, true);
+        } else if (c == u'"') {
+            kind = Kind::DqString;
+            end = skipQuoted(s, i, c, true);
+        } else if (c == u'[') {
+            kind = Kind::Bracket;
+            end = skipQuoted(s, i, u']', false);
+        } else if (c == u'`') {
+            kind = Kind::Quoted;
+            end = skipQuoted(s, i, c, true);
+        } else if (c.isDigit() || (c == u'.' && next.isDigit())) {
+            kind = Kind::Number;
+            while (end < s.size() && (s[end].isLetterOrNumber() || s[end] == u'.'
+                                      || ((s[end] == u'+' || s[end] == u'-')
+                                          && (s[end - 1] == u'e' || s[end - 1] == u'E'))))
+                ++end;
+        } else if (isWordStart(c)) {
+            kind = Kind::Word;
+            while (end < s.size() && isWordChar(s[end]))
+                ++end;
+        } else if (c == u'#') {
+            const qsizetype close = s.indexOf(u'#', i + 1);
+            if (close > i && parseDateLiteral(s.sliced(i + 1, close - i - 1))) {
+                kind = Kind::Date;
+                end = close + 1;
+            }
+        } else if (QStringView(u"<>=!|").contains(c) && QStringView(u"<>=|").contains(next)) {
+            end = i + 2;
+        }
+        tokens.append({kind, i, end - i});
+        i = end;
+    }
+    return tokens;
+}
+
+QueryType typeOfFirstWord(const QString &word)
+{
+    static const QHash<QString, QueryType> types{
+        {u"SELECT"_s, Select},       {u"VALUES"_s, Select},       {u"TRANSFORM"_s, Crosstab},
+        {u"DELETE"_s, Delete},       {u"UPDATE"_s, Update},       {u"INSERT"_s, Append},
+        {u"REPLACE"_s, Append},      {u"CREATE"_s, DataDefinition}, {u"ALTER"_s, DataDefinition},
+        {u"DROP"_s, DataDefinition},
+    };
+    return types.value(word, PassThrough);
+}
+
+/** Jet function names that SQLite cannot call as they are. */
+QString sqliteFunctionName(const QString &upperName)
+{
+    static const QHash<QString, QString> names{
+        {u"LEFT"_s, u"jet_left"_s}, {u"RIGHT"_s, u"jet_right"_s}, {u"CHR"_s, u"char"_s}};
+    return names.value(upperName);
+}
+
+QString quoteIdentifier(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(u'"', u"\"\""_s);
+    return u'"' + quoted + u'"';
+}
+
+/** The name in a bracketed, quoted or bare identifier token. */
+QString identifierName(QStringView text, Kind kind)
+{
+    if (kind == Kind::Bracket)
+        return text.sliced(1, text.size() - (text.endsWith(u']') ? 2 : 1)).toString();
+    if (kind == Kind::Quoted) {
+        QString name = text.sliced(1, text.size() - (text.size() > 1 && text.endsWith(u'`') ? 2 : 1)).toString();
+        return name.replace(u"``"_s, u"`"_s);
+    }
+    return text.toString();
+}
+
+/** One pass over the tokens of a statement, writing the SQLite text into pieces. */
+class Translator
+{
+public:
+    Translator(const QString &sql, const QStringList &extraParameters)
+        : m_sql(sql), m_tokens(tokenize(sql)), m_extra(extraParameters)
+    {
+    }
+
+    Translation run();
+
+private:
+    /** One nesting level: the select core being written at this level. */
+    struct Frame
+    {
+        qsizetype selectPiece = -1;
+        qsizetype lastPiece = -1;
+        bool inSelectList = false;
+        bool compound = false;
+        QString top;
+        bool percent = false;
+    };
+
+    QStringView text(qsizetype t) const { return QStringView(m_sql).sliced(m_tokens[t].pos, m_tokens[t].len); }
+    Kind kind(qsizetype t) const { return t >= 0 && t < m_tokens.size() ? m_tokens[t].kind : Kind::Space; }
+    QString upperWord(qsizetype t) const
+    {
+        return kind(t) == Kind::Word ? text(t).toString().toUpper() : QString();
+    }
+    bool isOp(qsizetype t, QStringView op) const { return kind(t) == Kind::Op && text(t) == op; }
+    qsizetype nextSignificant(qsizetype t) const;
+    qsizetype previousSignificant(qsizetype t) const;
+
+    qsizetype parseParameters(qsizetype t);
+    void put(const QString &piece, bool significant = true);
+    void finishCore(Frame &frame, bool wrap);
+    int parameterIndex(const QString &name) const;
+    void setTypeFrom(const QString &upperWord);
+    qsizetype onWord(qsizetype t);
+    qsizetype onSelect(qsizetype t);
+
+    const QString &m_sql;
+    const QList<Token> m_tokens;
+    const QStringList m_extra;
+    QList<Parameter> m_parameters;
+    QStringList m_pieces;
+    QList<Frame> m_frames{Frame()};
+    Translation m_result;
+    bool m_typeKnown = false;
+    bool m_withClause = false;
+};
+
+/** The type comes from the first word; after WITH, from the first statement word at the top. */
+void Translator::setTypeFrom(const QString &upperWord)
+{
+    if (!m_withClause && upperWord == u"WITH") {
+        m_withClause = true;
+        return;
+    }
+    const QueryType type = typeOfFirstWord(upperWord);
+    if (m_withClause && (type == PassThrough || type == DataDefinition || m_frames.size() > 1))
+        return;
+    m_result.type = type;
+    m_typeKnown = true;
+}
+
+qsizetype Translator::nextSignificant(qsizetype t) const
+{
+    for (++t; t < m_tokens.size(); ++t) {
+        if (kind(t) != Kind::Space && kind(t) != Kind::Comment)
+            return t;
+    }
+    return m_tokens.size();
+}
+
+qsizetype Translator::previousSignificant(qsizetype t) const
+{
+    for (--t; t >= 0; --t) {
+        if (kind(t) != Kind::Space && kind(t) != Kind::Comment)
+            return t;
+    }
+    return -1;
+}
+
+/** Reads "PARAMETERS name type, ...;" from token @p t; returns the token after the ";". */
+qsizetype Translator::parseParameters(qsizetype t)
+{
+    Parameter current;
+    for (t = nextSignificant(t); t < m_tokens.size(); t = nextSignificant(t)) {
+        if (isOp(t, u",") || isOp(t, u";")) {
+            if (!current.name.isEmpty())
+                m_parameters.append({current.name, current.type.trimmed()});
+            current = {};
+            if (isOp(t, u";"))
+                return t + 1;
+        } else if (current.name.isEmpty()) {
+            current.name = identifierName(text(t), kind(t));
+        } else {
+            current.type += (kind(t) == Kind::Word && !current.type.isEmpty() ? u" "_s : QString())
+                            + text(t).toString();
+        }
+    }
     return t;
 }
 
-QVariant ParameterValue(const Parameter &parameter, const QVariant &value)
+void Translator::put(const QString &piece, bool significant)
 {
-    Q_UNUSED(parameter)
-    return value;
+    m_pieces.append(piece);
+    if (significant)
+        m_frames.last().lastPiece = m_pieces.size() - 1;
+}
+
+int Translator::parameterIndex(const QString &name) const
+{
+    for (int i = 0; i < m_parameters.size(); ++i) {
+        if (m_parameters.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+/** Ends the select core of @p frame: its TOP becomes a LIMIT after its last piece. */
+void Translator::finishCore(Frame &frame, bool wrap)
+{
+    if (frame.top.isEmpty() || frame.selectPiece < 0 || frame.lastPiece < frame.selectPiece) {
+        frame.top.clear();
+        return;
+    }
+    QString limit = frame.top;
+    if (frame.percent) {
+        QString core;
+        for (qsizetype i = frame.selectPiece; i <= frame.lastPiece; ++i)
+            core += m_pieces.at(i);
+        // Jet rounds the share of rows up.
+        limit = u"(SELECT CAST(x AS INTEGER) + (x > CAST(x AS INTEGER)) FROM (SELECT count(*) * %1 / 100.0 AS x FROM (%2)))"_s
+                    .arg(frame.top, core);
+    }
+    if (wrap)
+        m_pieces[frame.selectPiece].prepend(u"SELECT * FROM ("_s);
+    m_pieces[frame.lastPiece] += u" LIMIT "_s + limit + (wrap ? u")"_s : QString());
+    frame.top.clear();
+}
+
+/** SELECT [DISTINCT|ALL|DISTINCTROW] [TOP n [PERCENT]]: remembers the TOP for finishCore. */
+qsizetype Translator::onSelect(qsizetype t)
+{
+    Frame &frame = m_frames.last();
+    frame.selectPiece = m_pieces.size();
+    frame.inSelectList = true;
+    frame.top.clear();
+    put(text(t).toString());
+    qsizetype next = nextSignificant(t);
+    const QString quantifier = upperWord(next);
+    if (quantifier == u"DISTINCT" || quantifier == u"ALL" || quantifier == u"DISTINCTROW") {
+        // DISTINCTROW only matters for joins with duplicate rows; SQLite has no such thing.
+        if (quantifier != u"DISTINCTROW")
+            put(u' ' + text(next).toString());
+        t = next;
+        next = nextSignificant(t);
+    }
+    const qsizetype count = nextSignificant(next);
+    if (upperWord(next) == u"TOP" && kind(count) == Kind::Number) {
+        frame.top = text(count).toString();
+        t = count;
+        if (upperWord(nextSignificant(t)) == u"PERCENT") {
+            frame.percent = true;
+            t = nextSignificant(t);
+        } else {
+            frame.percent = false;
+        }
+    }
+    return t + 1;
+}
+
+qsizetype Translator::onWord(qsizetype t)
+{
+    const QString word = text(t).toString();
+    const QString upper = word.toUpper();
+    Frame &frame = m_frames.last();
+    const qsizetype prev = previousSignificant(t);
+    const qsizetype next = nextSignificant(t);
+    const bool qualified = isOp(prev, u".");
+    const bool call = isOp(next, u"(");
+
+    if (!m_typeKnown)
+        setTypeFrom(upper);
+    if (upper == u"SELECT")
+        return onSelect(t);
+    if (upper == u"FROM")
+        frame.inSelectList = false;
+    if (upper == u"UNION" || upper == u"INTERSECT" || upper == u"EXCEPT") {
+        finishCore(frame, true);
+        frame.compound = true;
+        if (m_frames.size() == 1 && m_result.type == Select)
+            m_result.type = Union;
+    }
+    if (upper == u"INTO" && frame.inSelectList && m_frames.size() == 1 && m_result.type == Select
+        && next < m_tokens.size()) {
+        m_result.type = MakeTable;
+        m_result.makeTableName = identifierName(text(next), kind(next));
+        m_pieces[frame.selectPiece].prepend(u"CREATE TABLE "_s + quoteIdentifier(m_result.makeTableName)
+                                            + u" AS "_s);
+        return next + 1;
+    }
+    if (upper == u"DELETE") {
+        // DELETE * FROM t and DELETE t.* FROM t: SQLite knows only DELETE FROM t.
+        qsizetype from = next;
+        if (isOp(from, u"*"))
+            from = nextSignificant(from);
+        else if (isOp(nextSignificant(next), u".") && isOp(nextSignificant(nextSignificant(next)), u"*"))
+            from = nextSignificant(nextSignificant(nextSignificant(next)));
+        const bool skip = from != next && upperWord(from) == u"FROM";
+        put(skip ? word + u' ' : word);
+        return skip ? from : t + 1;
+    }
+    if (!qualified && !call) {
+        if (upper == u"TRUE" || upper == u"FALSE") {
+            put(upper == u"TRUE" ? u"1"_s : u"0"_s);
+            return t + 1;
+        }
+        if (upper == u"MOD") {
+            put(u"%"_s);
+            return t + 1;
+        }
+        static const QStringList tableKeywordBefore{u"CREATE"_s, u"DROP"_s, u"ALTER"_s, u"TEMP"_s,
+                                                    u"TEMPORARY"_s, u"VIRTUAL"_s};
+        if (upper == u"TABLE" && !tableKeywordBefore.contains(upperWord(prev))) {
+            put(quoteIdentifier(word));
+            return t + 1;
+        }
+        if (const int p = parameterIndex(word); p >= 0) {
+            put(u'?' + QString::number(p + 1));
+            return t + 1;
+        }
+    }
+    if (call && !qualified) {
+        QString name = upper;
+        if (name.endsWith(u'$'))
+            name.chop(1);
+        const QString mapped = sqliteFunctionName(name);
+        put(mapped.isEmpty() ? word.left(name.size()) : mapped);
+        return t + 1;
+    }
+    put(word);
+    return t + 1;
+}
+
+Translation Translator::run()
+{
+    qsizetype t = nextSignificant(-1);
+    if (upperWord(t) == u"PARAMETERS")
+        t = parseParameters(t);
+    else
+        t = 0;
+    for (const QString &name : m_extra) {
+        if (parameterIndex(name) < 0)
+            m_parameters.append({name, QString()});
+    }
+    while (t < m_tokens.size()) {
+        const QStringView piece = text(t);
+        switch (kind(t)) {
+        case Kind::Space:
+            put(piece.toString().replace(QChar(0x3000), u' '), false);
+            break;
+        case Kind::Comment:
+            put(piece.toString(), false);
+            break;
+        case Kind::String:
+        case Kind::Number:
+            put(piece.toString());
+            break;
+        case Kind::DqString: {
+            // Jet reads "..." as a text literal.
+            const qsizetype inner = piece.size() - (piece.size() > 1 && piece.endsWith(u'"') ? 2 : 1);
+            put(TextLiteral(piece.sliced(1, inner).toString().replace(u"\"\""_s, u"\""_s)));
+            break;
+        }
+        case Kind::Bracket:
+        case Kind::Quoted: {
+            const int p = isOp(previousSignificant(t), u".") ? -1 : parameterIndex(identifierName(piece, kind(t)));
+            put(p >= 0 ? u'?' + QString::number(p + 1) : piece.toString());
+            break;
+        }
+        case Kind::Date:
+            put(u'\'' + *parseDateLiteral(piece.sliced(1, piece.size() - 2)) + u'\'');
+            break;
+        case Kind::Word:
+            t = onWord(t);
+            continue;
+        case Kind::Op:
+            if (piece == u"(") {
+                put(piece.toString());
+                m_frames.append(Frame());
+                break;
+            }
+            if (piece == u")" && m_frames.size() > 1) {
+                Frame frame = m_frames.takeLast();
+                finishCore(frame, frame.compound);
+                put(piece.toString());
+                break;
+            }
+            if (piece == u";") {
+                finishCore(m_frames.last(), m_frames.last().compound);
+                m_frames.last() = Frame();
+            }
+            put(piece == u"&" ? u"||"_s : piece.toString());
+            break;
+        }
+        ++t;
+    }
+    while (!m_frames.isEmpty()) {
+        Frame frame = m_frames.takeLast();
+        finishCore(frame, frame.compound);
+    }
+    m_result.sql = m_pieces.join(QString());
+    m_result.parameters = m_parameters;
+    return m_result;
+}
+
+/** Whole number from @p s[from, from + len), or -1 when those are not all ASCII digits. */
+int digitsAt(QStringView s, qsizetype from, qsizetype len)
+{
+    if (from + len > s.size())
+        return -1;
+    int n = 0;
+    for (qsizetype i = from; i < from + len; ++i) {
+        const char16_t c = s[i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        n = n * 10 + (c - u'0');
+    }
+    return n;
+}
+
+} // namespace
+
+Translation Translate(const QString &jetSql, const QStringList &extraParameters)
+{
+    return Translator(jetSql, extraParameters).run();
 }
 
 QueryType TypeOf(const QString &jetSql)
 {
-    Q_UNUSED(jetSql)
-    return Select;
+    return Translate(jetSql).type;
+}
+
+QVariant ParameterValue(const Parameter &parameter, const QVariant &value)
+{
+    static const QStringList wholeTypes{u"BYTE"_s, u"SHORT"_s, u"LONG"_s, u"INTEGER"_s, u"INT"_s,
+                                        u"SMALLINT"_s, u"COUNTER"_s, u"AUTOINCREMENT"_s,
+                                        u"INTEGER1"_s, u"INTEGER2"_s, u"INTEGER4"_s};
+    static const QStringList realTypes{u"SINGLE"_s, u"DOUBLE"_s, u"FLOAT"_s, u"REAL"_s,
+                                       u"CURRENCY"_s, u"MONEY"_s, u"NUMERIC"_s, u"DECIMAL"_s,
+                                       u"IEEESINGLE"_s, u"IEEEDOUBLE"_s, u"NUMBER"_s};
+    static const QStringList boolTypes{u"BIT"_s, u"YESNO"_s, u"BOOLEAN"_s, u"LOGICAL"_s, u"LOGICAL1"_s};
+    static const QStringList dateTypes{u"DATETIME"_s, u"DATE"_s, u"TIME"_s, u"TIMESTAMP"_s};
+    const QString type = parameter.type.section(u'(', 0, 0).trimmed().toUpper();
+    if (type.isEmpty() || !value.isValid() || value.isNull())
+        return value;
+    bool ok = false;
+    if (wholeTypes.contains(type)) {
+        const qlonglong n = value.toLongLong(&ok);
+        return ok ? QVariant(n) : value;
+    }
+    if (realTypes.contains(type)) {
+        const double d = value.toDouble(&ok);
+        return ok ? QVariant(d) : value;
+    }
+    if (boolTypes.contains(type)) {
+        if (value.typeId() != QMetaType::QString)
+            return value.toBool();
+        const QString s = value.toString().trimmed().toUpper();
+        if (s == u"TRUE" || s == u"YES" || s == u"ON" || s == u"-1" || s == u"1")
+            return true;
+        if (s == u"FALSE" || s == u"NO" || s == u"OFF" || s == u"0")
+            return false;
+        return value;
+    }
+    if (dateTypes.contains(type)) {
+        const QDateTime dt = value.typeId() == QMetaType::QString ? ParseStoredDate(value.toString().trimmed())
+                                                                  : value.toDateTime();
+        return dt.isValid() ? QVariant(StoredDate(dt)) : value;
+    }
+    return value.toString();
 }
 
 bool Like(const QString &text, const QString &pattern)
 {
-    return text.compare(pattern, Qt::CaseInsensitive) == 0;
+    return JetPattern(pattern).Matches(text);
 }
 
 QString StoredDate(const QDateTime &dt)
@@ -38,7 +569,26 @@ QString StoredDate(const QDateTime &dt)
 
 QDateTime ParseStoredDate(const QString &text)
 {
-    return QDateTime::fromString(text, u"yyyy-MM-dd HH:mm:ss"_s);
+    const QStringView s(text);
+    const int y = digitsAt(s, 0, 4);
+    const int mo = digitsAt(s, 5, 2);
+    const int d = digitsAt(s, 8, 2);
+    if (y < 0 || mo < 0 || d < 0 || (s[4] != u'-' && s[4] != u'/') || s[7] != s[4])
+        return {};
+    const QDate date(y, mo, d);
+    if (s.size() == 10)
+        return date.isValid() ? date.startOfDay() : QDateTime();
+    if (s.size() < 16 || (s[10] != u' ' && s[10] != u'T') || s[13] != u':')
+        return {};
+    const int h = digitsAt(s, 11, 2);
+    const int mi = digitsAt(s, 14, 2);
+    int sec = 0;
+    if (s.size() != 16 && (s.size() != 19 || s[16] != u':' || (sec = digitsAt(s, 17, 2)) < 0))
+        return {};
+    const QTime time(h, mi, sec);
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time);
 }
 
 QString DateLiteral(const QDateTime &dt)
