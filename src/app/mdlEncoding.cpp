@@ -3,7 +3,6 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <optional>
-#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -16,24 +15,28 @@ constexpr auto EucJp = "EUC-JP";
 constexpr auto Stateless = QStringConverter::Flag::Stateless;
 
 // Characters the JIS mapping and the Microsoft mapping name differently, and the JIS X 0201
-// meaning of 0x5C and 0x7E: the form on the left has no code, the one on the right has.
-constexpr std::pair<char16_t, char16_t> CodedVariants[] = {
-    {u'\u301C', u'\uFF5E'}, {u'\u2016', u'\u2225'}, {u'\u2212', u'\uFF0D'},
-    {u'\u2014', u'\u2015'}, {u'\u00A2', u'\uFFE0'}, {u'\u00A3', u'\uFFE1'},
-    {u'\u00AC', u'\uFFE2'}, {u'\u00A5', u'\\'},     {u'\u203E', u'~'},
-};
+// meaning of 0x5C and 0x7E: the form that has no code to the one that has.
+char16_t codedVariant(char16_t c)
+{
+    switch (c) {
+    case u'\u301C': return u'\uFF5E';
+    case u'\u2016': return u'\u2225';
+    case u'\u2212': return u'\uFF0D';
+    case u'\u2014': return u'\u2015';
+    case u'\u00A2': return u'\uFFE0';
+    case u'\u00A3': return u'\uFFE1';
+    case u'\u00AC': return u'\uFFE2';
+    case u'\u00A5': return u'\\';
+    case u'\u203E': return u'~';
+    default: return c;
+    }
+}
 
 QString withCodedVariants(QStringView text)
 {
     QString out = text.toString();
-    for (QChar &c : out) {
-        for (const auto &[from, to] : CodedVariants) {
-            if (c.unicode() == from) {
-                c = QChar(to);
-                break;
-            }
-        }
-    }
+    for (QChar &c : out)
+        c = QChar(codedVariant(c.unicode()));
     return out;
 }
 
@@ -121,16 +124,17 @@ bool isHalfWidthKatakana(int b)
 }
 
 // The JIS row arithmetic: a JIS X 0208 character in EUC-JP to its two Shift_JIS bytes.
-void appendShiftJis(QByteArray &sjis, int b1, int b2)
+char *writeShiftJis(char *out, int b1, int b2)
 {
     if (b1 % 2) {
-        sjis += char(b1 < 223 ? (b1 + 97) / 2 : (b1 + 225) / 2);
+        *out++ = char(b1 < 223 ? (b1 + 97) / 2 : (b1 + 225) / 2);
         const int trail = b2 - 97;
-        sjis += char(trail >= 127 ? trail + 1 : trail);
+        *out++ = char(trail >= 127 ? trail + 1 : trail);
     } else {
-        sjis += char(b1 < 223 ? b1 / 2 + 48 : b1 / 2 + 112);
-        sjis += char(b2 - 2);
+        *out++ = char(b1 < 223 ? b1 / 2 + 48 : b1 / 2 + 112);
+        *out++ = char(b2 - 2);
     }
+    return out;
 }
 
 int hexValue(char c)
@@ -217,34 +221,37 @@ std::optional<QString> URLDecode(QStringView text)
 QString EucToString(QByteArrayView euc)
 {
     QString text;
-    QByteArray sjis;
-    sjis.reserve(euc.size());
+    QByteArray sjis(euc.size(), Qt::Uninitialized); // the Shift_JIS form is never longer
+    char *const begin = sjis.data();
+    char *out = begin;
+    const auto *in = reinterpret_cast<const uchar *>(euc.data());
     const qsizetype n = euc.size();
-    auto at = [&](qsizetype k) { return k < n ? int(uchar(euc[k])) : -1; };
+    auto at = [&](qsizetype k) { return k < n ? int(in[k]) : -1; };
     for (qsizetype i = 0; i < n;) {
-        const int b1 = at(i);
+        const int b1 = in[i];
         if (b1 == 0)
             break;
         if (b1 < 0x80) {
-            sjis += char(b1);
+            *out++ = char(b1);
             ++i;
         } else if (b1 == 0x8E && isHalfWidthKatakana(at(i + 1))) {
-            sjis += char(at(i + 1));
+            *out++ = char(in[i + 1]);
             i += 2;
         } else if (isEucByte(b1) && isEucByte(at(i + 1))) {
-            appendShiftJis(sjis, b1, at(i + 1));
+            out = writeShiftJis(out, b1, in[i + 1]);
             i += 2;
         } else if (b1 == 0x8F && isEucByte(at(i + 1)) && isEucByte(at(i + 2))) {
             const QString supplementary = FromEucJp(euc.sliced(i, 3));
-            text += FromCp932(std::exchange(sjis, {}));
+            text += FromCp932(QByteArrayView(begin, out - begin));
             text += supplementary == QChar(QChar::ReplacementCharacter) ? u"?"_s : supplementary;
+            out = begin;
             i += 3;
         } else {
-            sjis += '?';
+            *out++ = '?';
             ++i;
         }
     }
-    return text + FromCp932(sjis);
+    return text + FromCp932(QByteArrayView(begin, out - begin));
 }
 
 } // namespace mdlMain

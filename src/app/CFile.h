@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+/**
+ * @short A file path with its parts, existence tests, move, delete and folder creation.
+ *
+ * Paths use "/" between folders. The object keeps the current path (FullPath) and the path the
+ * file had when FullPath was last assigned or the file last moved (SourcePath): changing a part
+ * (Name, Ext, ...) changes FullPath only, and Move then moves the file from SourcePath there.
+ * While FullPath is empty every other member gives "" (or 0, False, an invalid date) and
+ * changes nothing.
+ */
+class CFile
+{
+public:
+    CFile() = default;
+    explicit CFile(const QString &fullPath) { SetFullPath(fullPath); }
+
+    QString FullPath() const { return m_fullPath; }
+    /** @short Sets the current path and SourcePath. */
+    void SetFullPath(const QString &path);
+    QString SourcePath() const { return m_sourcePath; }
+
+    /** @short "C:" for a path with a drive letter; "" for others (every usual Linux path). */
+    QString Drive() const;
+    /** @short Replaces the drive letter by the first character of @p drive (drive paths only). */
+    void SetDrive(const QString &drive);
+    /** @short The folder part with its final "/"; "" for a bare name. */
+    QString Path() const;
+    /** @short Moves the name into @p folder (a final "/" is added when missing). */
+    void SetPath(const QString &folder);
+    /** @short Everything after the last "/". */
+    QString Name() const;
+    void SetName(const QString &name);
+    /** @short The name up to its last "."; the whole name when it has none. */
+    QString NameNotExt() const;
+    /** @short Replaces the name before the extension, keeping the extension. */
+    void SetNameNotExt(const QString &nameNotExt);
+    /** @short The extension with its dot ("" without one); "[DIR]" when the path is a folder. */
+    QString Ext() const;
+    /** @short Sets the extension @p ext (without its dot; "" removes it); not for folders. */
+    void SetExt(const QString &ext);
+    /** @short The full path (short 8.3 names do not exist here). */
+    QString ShortName() const { return m_fullPath; }
+
+    /** @short The file's length in bytes; 0 when there is no such file. */
+    qint64 Size() const;
+    /**
+     * @short The file's time of creation (birth time where the file system keeps it, else the
+     * last change of its metadata); invalid when there is no such file. Local time.
+     */
+    QDateTime DateCreated() const;
+    QDateTime DateLastAccessed() const;
+    QDateTime DateLastModified() const;
+
+    /**
+     * @short True when the folder holds a file (not a folder) whose name equals Name without
+     * regard to case, so "B.TXT" finds "b.txt".
+     */
+    bool IsExist() const;
+    /** @short True when the folder part exists (the current folder for a bare name). */
+    bool IsExistDir() const;
+    /** @short Deletes the file at FullPath; True on success. */
+    bool Delete() const;
+    /**
+     * @short Moves the file from SourcePath to FullPath; True only when it moved.
+     *
+     * Refused when the paths are equal, the source is no file, or anything exists at the
+     * target, also a file whose name differs in case only (it would be overwritten on a
+     * case-insensitive file system). Never replaces anything. Across file systems the file is
+     * copied to a temporary name beside the target, synced and renamed, and only then the
+     * source deleted, so a failure never leaves a partial target. On success SourcePath
+     * becomes FullPath.
+     */
+    bool Move();
+    /** @short Creates the folder part with all missing parents; False when it already existed. */
+    bool MakeDir() const;
+
+private:
+    QString nameExtension() const;
+    bool targetTaken() const;
+
+    QString m_fullPath;
+    QString m_sourcePath;
+};
