@@ -4,6 +4,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <optional>
@@ -87,12 +88,19 @@ LineText classify(QStringView line)
     return {Kind::Entry, t.toString()};
 }
 
+bool isPlainAscii(QByteArrayView line)
+{
+    return std::all_of(line.begin(), line.end(), [](char c) { return (c >= 0x20 && c < 0x7f) || c == '\t'; });
+}
+
 /**
  * Decodes one line. The line end is decoded with it, so that a lead byte cut off at the end
  * of the line is shown as a substitute character instead of vanishing.
  */
 QString decodeLine(QStringDecoder &decoder, QByteArrayView line)
 {
+    if (isPlainAscii(line))
+        return QString::fromLatin1(line);
     QString text = decoder.decode(line.toByteArray() + '\n');
     if (text.endsWith(u'\n'))
         text.chop(1);
@@ -146,19 +154,33 @@ QByteArray lineEndFor(const QByteArray &file, const QList<Line> &lines, qsizetyp
     return "\r\n"_ba;
 }
 
-/** Header line, and one past the last line that is not blank, of one occurrence of a section. */
+/** What to write for one section: its name and its encoded key=value lines. */
+struct SectionText
+{
+    QString name;
+    QList<QByteArray> entries;
+};
+
+/**
+ * One occurrence of a written section in the file: its header line, and one past its last
+ * line that is not blank (the blank lines after it stay where they are).
+ */
 struct Block
 {
+    qsizetype section; // index into the sections being written
     qsizetype header;
     qsizetype end;
 };
 
-QList<Block> findBlocks(const QList<LineText> &texts, const QString &name)
+QList<Block> findBlocks(const QList<LineText> &texts, const QList<SectionText> &sections)
 {
+    QHash<QString, qsizetype> wanted;
+    for (qsizetype s = 0; s < sections.size(); ++s)
+        wanted.insert(sections[s].name.toLower(), s);
     QList<Block> blocks;
-    const QString wanted = name.toLower();
     for (qsizetype i = 0; i < texts.size(); ++i) {
-        if (texts[i].kind != Kind::Header || texts[i].text.toLower() != wanted)
+        const auto found = texts[i].kind == Kind::Header ? wanted.constFind(texts[i].text.toLower()) : wanted.cend();
+        if (found == wanted.cend())
             continue;
         qsizetype end = i + 1;
         while (end < texts.size() && texts[end].kind != Kind::Header)
@@ -166,53 +188,66 @@ QList<Block> findBlocks(const QList<LineText> &texts, const QString &name)
         qsizetype last = end;
         while (last > i + 1 && texts[last - 1].kind == Kind::Blank)
             --last;
-        blocks.append({i, last});
+        blocks.append({*found, i, last});
         i = end - 1;
     }
     return blocks;
 }
 
 /**
- * Returns @p file with section @p name (found without regard to case) holding @p entries.
- * Its header line stays, its comment lines follow, then the entries; the blank lines that
- * end it and every byte outside it stay as they are. Later occurrences of the same section,
- * which the reader merges into the first, are removed. A missing section is appended.
+ * Returns @p file with each of @p sections (found without regard to case) holding its
+ * entries, in one pass. A section's first header line stays, followed by the comment lines
+ * of all its occurrences and then its entries; later occurrences, which the reader merges
+ * into the first, are removed. The blank lines that end a section and every byte outside
+ * the written sections stay as they are. Sections missing from the file are appended.
  */
-QByteArray writeSection(const QByteArray &file, const QString &name, const QList<QByteArray> &entries,
-                        bool &lossy)
+QByteArray writeSections(const QByteArray &file, const QList<SectionText> &sections, bool &lossy)
 {
     const QList<Line> lines = splitLines(file);
     const QList<LineText> texts = classifyAll(file, lines);
-    const QList<Block> blocks = findBlocks(texts, name);
-    const QByteArray eol = lineEndFor(file, lines, blocks.isEmpty() ? -1 : blocks.first().header);
+    const QList<Block> blocks = findBlocks(texts, sections);
 
-    QByteArray body;
+    QList<QList<qsizetype>> comments(sections.size());
     for (const Block &block : blocks) {
         for (qsizetype i = block.header + 1; i < block.end; ++i) {
             if (texts[i].kind == Kind::Comment)
-                body += file.sliced(lines[i].begin, lines[i].end - lines[i].begin) + eol;
+                comments[block.section].append(i);
         }
     }
-    for (const QByteArray &entry : entries)
-        body += entry + eol;
+    const auto body = [&](qsizetype s, const QByteArray &eol) {
+        QByteArray text;
+        for (const qsizetype i : comments[s])
+            text += file.sliced(lines[i].begin, lines[i].end - lines[i].begin) + eol;
+        for (const QByteArray &entry : sections[s].entries)
+            text += entry + eol;
+        return text;
+    };
 
-    if (blocks.isEmpty()) {
-        QByteArray out = file;
-        if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
-            out += eol;
-        return out + '[' + encode(oneLine(name), lossy) + ']' + eol + body;
-    }
     QByteArray out;
-    out.reserve(file.size() + body.size());
+    out.reserve(file.size());
+    QList<bool> written(sections.size(), false);
     qsizetype copied = 0;
     for (const Block &block : blocks) {
         const Line &header = lines[block.header];
         out += QByteArrayView(file).sliced(copied, header.begin - copied);
-        if (&block == &blocks.first())
-            out += file.sliced(header.begin, header.end - header.begin) + eol + body;
+        if (!written[block.section]) {
+            const QByteArray eol = lineEndFor(file, lines, block.header);
+            out += file.sliced(header.begin, header.end - header.begin) + eol + body(block.section, eol);
+            written[block.section] = true;
+        }
         copied = block.end < lines.size() ? lines[block.end].begin : file.size();
     }
-    return out + file.sliced(copied);
+    out += QByteArrayView(file).sliced(copied);
+
+    const QByteArray eol = lineEndFor(file, lines, -1);
+    for (qsizetype s = 0; s < sections.size(); ++s) {
+        if (written[s])
+            continue;
+        if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
+            out += eol;
+        out += '[' + encode(oneLine(sections[s].name), lossy) + ']' + eol + body(s, eol);
+    }
+    return out;
 }
 
 /** Reads @p path into @p bytes; a missing file is empty. False when it cannot be read. */
@@ -376,8 +411,10 @@ constexpr qint64 Int32Max = std::numeric_limits<qint32>::max();
 
 void CIniFile::Section::put(Item item)
 {
-    remove(item.key);
-    keyOrder.insert(item.key.toLower(), nextOrder);
+    const QString key = item.key.toLower();
+    if (const auto old = keyOrder.constFind(key); old != keyOrder.cend())
+        items.remove(*old);
+    keyOrder.insert(key, nextOrder);
     items.insert(nextOrder++, std::move(item));
 }
 
@@ -473,19 +510,20 @@ bool CIniFile::Save(const QString &Section)
     const QStringList names = Section.isEmpty() ? m_sectionNames : QStringList{Section};
     if (names.isEmpty())
         return false;
-    QByteArray file;
-    if (!readFile(m_fileName, file))
-        return false;
+    bool lossy = false;
+    QList<SectionText> sections;
     for (const QString &name : names) {
         setNowSection(name);
         if (!current())
             return false;
-        bool lossy = false;
-        file = writeSection(file, m_current, entryLines(*current(), lossy), lossy);
-        if (lossy)
-            qWarning("CIniFile: section %s holds characters that CP932 lacks; they were written as \"?\"",
-                     qUtf8Printable(m_current));
+        sections.append({m_current, entryLines(*current(), lossy)});
     }
+    QByteArray file;
+    if (!readFile(m_fileName, file))
+        return false;
+    file = writeSections(file, sections, lossy);
+    if (lossy)
+        qWarning("CIniFile: characters that CP932 lacks were written to %s as \"?\"", qUtf8Printable(m_fileName));
     QSaveFile out(m_fileName);
     if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size() || !out.commit()) {
         qWarning("CIniFile: cannot write %s: %s", qUtf8Printable(m_fileName), qUtf8Printable(out.errorString()));
