@@ -1,0 +1,200 @@
+#include "controls/uSeparator.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestSeparator : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<uSeparator> m_sep;
+    QWidget *m_panel1 = nullptr;
+    QWidget *m_panel2 = nullptr;
+    QWidget *m_bar = nullptr;
+
+    QColor barColor() const { return m_bar->palette().color(QPalette::Window); }
+
+    // A point on the bar, @p along pixels from its top-left corner along the moving axis.
+    QPoint onBar(int along) const
+    {
+        return m_sep->Aspect() == uSeparator::Horizontal ? QPoint(10, along) : QPoint(along, 10);
+    }
+
+    void drag(int along)
+    {
+        QTest::mousePress(m_bar, Qt::LeftButton, {}, onBar(1));
+        QTest::mouseMove(m_bar, onBar(along));
+    }
+
+    void doubleClick()
+    {
+        QTest::mouseClick(m_bar, Qt::LeftButton, {}, onBar(1));
+        QTest::mouseDClick(m_bar, Qt::LeftButton, {}, onBar(1));
+        QTest::mouseRelease(m_bar, Qt::LeftButton, {}, onBar(1));
+    }
+
+private slots:
+    void init()
+    {
+        m_sep = std::make_unique<uSeparator>();
+        m_sep->setObjectName(u"sep"_s);
+        m_bar = m_sep->findChild<QWidget *>(u"picBar"_s);
+        QVERIFY(m_bar);
+        m_sep->resize(674, 300);
+        m_sep->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_sep.get()));
+        m_panel1 = new QWidget;
+        m_panel2 = new QWidget;
+        m_sep->Initialize(m_panel1, m_panel2);
+    }
+
+    void cleanup() { m_sep.reset(); }
+
+    void newControlIsVerticalBarInTheMiddle()
+    {
+        uSeparator sep;
+        sep.resize(200, 100);
+        sep.setAspect(sep.Aspect()); // places the bar for the size now known
+        QCOMPARE(sep.Aspect(), int(uSeparator::Vertical));
+        QCOMPARE(sep.SideMin(), uSeparator::DefaultSideMin);
+        QCOMPARE(sep.Offset(), 100);
+        QWidget *bar = sep.findChild<QWidget *>(u"picBar"_s);
+        QCOMPARE(bar->geometry(), QRect(100, 0, uSeparator::BarThickness, 100));
+        QCOMPARE(bar->cursor().shape(), Qt::SizeHorCursor);
+        QCOMPARE(sep.BackColor(), sep.palette().color(QPalette::Button));
+        QCOMPARE(uSeparator::BarThickness * uSeparator::TwipsPerPixel, 60);
+    }
+
+    void panelsFollowTheBar()
+    {
+        QCOMPARE(m_panel1->parentWidget(), m_sep.get());
+        m_sep->setOffset(200);
+        QCOMPARE(m_panel1->geometry(), QRect(0, 0, 200, 300));
+        QCOMPARE(m_panel2->geometry(), QRect(204, 0, 470, 300));
+
+        m_sep->setAspect(uSeparator::Horizontal);
+        QCOMPARE(m_bar->geometry(), QRect(0, 150, 674, 4));
+        QCOMPARE(m_bar->cursor().shape(), Qt::SizeVerCursor);
+        m_sep->setOffset(100);
+        QCOMPARE(m_panel1->geometry(), QRect(0, 0, 674, 100));
+        QCOMPARE(m_panel2->geometry(), QRect(0, 104, 674, 196));
+
+        // Writing Offset applies no limit; panels never get negative sizes.
+        m_sep->setOffset(400);
+        QCOMPARE(m_sep->Offset(), 400);
+        QCOMPARE(m_panel2->height(), 0);
+    }
+
+    void otherAspectsDoNothing()
+    {
+        m_sep->setOffset(200);
+        const QRect panel1 = m_panel1->geometry();
+        m_sep->setAspect(2);
+        m_sep->setOffset(50);
+        m_sep->resize(500, 200);
+        QCOMPARE(m_sep->Offset(), 200);
+        QCOMPARE(m_panel1->geometry(), panel1);
+    }
+
+    void percentOfFreeTravel()
+    {
+        m_sep->setParsent(70); // 10060 twips wide: 670 pixels of travel + the bar
+        QCOMPARE(m_sep->Offset(), 469);
+        QCOMPARE(qRound(m_sep->Parsent()), 70);
+        QCOMPARE(m_panel1->width(), 469);
+        m_sep->MoveBar(0);
+        QCOMPARE(m_sep->Parsent(), 0.0f);
+        m_sep->setOffset(700);
+        QCOMPARE(m_sep->Parsent(), 50.0f);
+        m_sep->setOffset(-3);
+        QCOMPARE(m_sep->Parsent(), 50.0f);
+
+        m_sep->setAspect(uSeparator::Horizontal);
+        m_sep->MoveBar(25);
+        QCOMPARE(m_sep->Offset(), 74); // (300 - 4) / 4
+    }
+
+    void noFreeTravel()
+    {
+        m_sep->resize(uSeparator::BarThickness, 300);
+        const int offset = m_sep->Offset();
+        QCOMPARE(m_sep->Parsent(), 0.0f);
+        m_sep->setParsent(70);
+        QCOMPARE(m_sep->Offset(), offset);
+    }
+
+    void draggingStopsAtSideMin()
+    {
+        m_sep->setSideMin(100);
+        m_sep->setOffset(300);
+        const QRect panel1 = m_panel1->geometry();
+        const QColor face = barColor();
+
+        drag(-1000);
+        QCOMPARE(m_sep->Offset(), 100);
+        QCOMPARE(barColor(), m_sep->palette().color(QPalette::Dark));
+        QCOMPARE(m_panel1->geometry(), panel1); // panels wait for the release
+        QTest::mouseMove(m_bar, onBar(1000));
+        QCOMPARE(m_sep->Offset(), 674 - 100 - 4);
+        QTest::mouseMove(m_bar, onBar(-70));
+        QCOMPARE(m_sep->Offset(), 500);
+        QTest::mouseRelease(m_bar, Qt::LeftButton, {}, onBar(0));
+        QCOMPARE(barColor(), face);
+        QCOMPARE(m_panel1->width(), 500);
+        QCOMPARE(m_panel2->x(), 504);
+
+        // Without the button held, moving the mouse does not move the bar.
+        QTest::mouseMove(m_bar, onBar(-50));
+        QCOMPARE(m_sep->Offset(), 500);
+    }
+
+    void draggingHorizontalBar()
+    {
+        m_sep->setAspect(uSeparator::Horizontal);
+        drag(1000);
+        QTest::mouseRelease(m_bar, Qt::LeftButton, {}, onBar(0));
+        QCOMPARE(m_sep->Offset(), 300 - uSeparator::DefaultSideMin - 4);
+        QCOMPARE(m_panel2->height(), uSeparator::DefaultSideMin);
+    }
+
+    void doubleClickCollapsesAndRestores()
+    {
+        m_sep->setSideMin(100);
+        m_sep->setOffset(300);
+        doubleClick();
+        QCOMPARE(m_sep->Offset(), 100);
+        QCOMPARE(m_panel1->width(), 100);
+        doubleClick();
+        QCOMPARE(m_sep->Offset(), 300);
+        QCOMPARE(m_panel1->width(), 300);
+    }
+
+    void resizingKeepsTheBarInside()
+    {
+        m_sep->setOffset(600);
+        m_sep->resize(500, 200);
+        QCOMPARE(m_sep->Offset(), 500 - 4 - uSeparator::DefaultSideMin);
+        QCOMPARE(m_bar->height(), 200);
+        QCOMPARE(m_panel2->geometry(), QRect(493, 0, 7, 200));
+
+        m_sep->setOffset(2);
+        m_sep->resize(600, 200);
+        QCOMPARE(m_sep->Offset(), uSeparator::DefaultSideMin + 4);
+
+        m_sep->setOffset(250);
+        m_sep->resize(640, 480);
+        QCOMPARE(m_sep->Offset(), 250);
+        QCOMPARE(m_panel1->geometry(), QRect(0, 0, 250, 480));
+    }
+
+    void backColor()
+    {
+        m_sep->setBackColor(Qt::darkCyan);
+        QCOMPARE(m_sep->BackColor(), QColor(Qt::darkCyan));
+        QVERIFY(m_sep->autoFillBackground());
+    }
+};
+
+QTEST_MAIN(TestSeparator)
+#include "tst_uSeparator.moc"
