@@ -29,7 +29,7 @@ public:
     void SetDrive(const QString &drive);
     /** @short The folder part with its final "/"; "" for a bare name. */
     QString Path() const;
-    /** @short Moves the name into @p folder (a final "/" is added when missing). */
+    /** @short Puts the name into @p folder (a final "/" is added when missing; "" leaves the bare name). */
     void SetPath(const QString &folder);
     /** @short Everything after the last "/". */
     QString Name() const;

@@ -26,8 +26,9 @@
  *   becomes "?".
  *
  * Decoding (FromCp932, FromEucJp): a byte sequence that is no character becomes U+FFFD, or
- * U+001A for a byte that can never start one (0x80, 0xA0, 0xFD to 0xFF in CP932); an ASCII byte
- * after a broken lead byte is kept. An incomplete character at the very end is dropped.
+ * U+001A for a byte that can never start one (0x80, 0xA0, 0xFD to 0xFF in CP932); a printable
+ * ASCII character after a broken lead byte is kept. An incomplete character at the very end is
+ * dropped.
  */
 namespace mdlMain {
 
