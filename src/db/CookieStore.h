@@ -84,7 +84,8 @@ public:
      * domain (must contain the host; then subdomains match), secure, httponly. No expiry makes a
      * session cookie; an expiry in the past deletes the cookie. With an empty @p name, @p data
      * is a whole Set-Cookie line ("name=value; ..."). Returns false for an address that is not
-     * http(s), a bad name or domain, a cookie above MaxCookieBytes, or a failed file write.
+     * http(s), a bad name or domain, a cookie above MaxCookieBytes, or a failed file write
+     * (the change then holds in memory only).
      */
     bool SetCookie(const QString &url, const QString &name, const QString &data);
 
