@@ -135,26 +135,19 @@ private slots:
         QVERIFY(!edit()->hasSelectedText());
     }
 
-    void letterCaseCounts()
-    {
-        startTyping({u"Select"_s, u"selection"_s});
-        type(u"S"_s);
-        QCOMPARE(edit()->text(), u"Select"_s);
-        QCOMPARE(edit()->selectedText(), u"elect"_s);
-    }
-
     void wildcardCharactersAreLiteral_data()
     {
         QTest::addColumn<QStringList>("list");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("completed");
         const QStringList list{u"a*b"_s, u"axb"_s, u"a?c"_s, u"abc"_s, u"[x]1"_s, u"[x]2"_s,
-                               u"x1"_s, u"#9"_s, u"19"_s};
+                               u"x1"_s, u"#9"_s, u"19"_s, u"Abc"_s};
         QTest::newRow("asterisk") << list << u"a*"_s << u"a*b"_s;
         QTest::newRow("question mark") << list << u"a?"_s << u"a?c"_s;
         QTest::newRow("bracket") << list << u"["_s << u"[x]"_s;
         QTest::newRow("hash") << list << u"#"_s << u"#9"_s;
         QTest::newRow("no literal match") << list << u"*"_s << u"*"_s;
+        QTest::newRow("letter case counts") << list << u"A"_s << u"Abc"_s;
     }
 
     void wildcardCharactersAreLiteral()

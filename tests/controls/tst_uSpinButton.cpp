@@ -63,11 +63,8 @@ private slots:
 
     void defaultsAndValueWrites()
     {
-        QCOMPARE(m_spin->Min(), 0);
-        QCOMPARE(m_spin->Max(), 50);
-        QCOMPARE(m_spin->Value(), 0);
+        QCOMPARE((QList<int>{m_spin->Min(), m_spin->Max(), m_spin->Value()}), (QList<int>{0, 50, 0}));
         QCOMPARE(m_text->text(), u"0"_s);
-        QVERIFY(!m_spin->Locked());
 
         m_spin->setValue(50);
         m_spin->setValue(51);
@@ -100,26 +97,12 @@ private slots:
         QTest::keyClick(m_text, Qt::Key_Backspace); // 3 is below Min
         QCOMPARE(m_text->text(), u"30"_s);
         QCOMPARE(m_text->cursorPosition(), 1);
-        QCOMPARE(m_spin->Value(), 30);
-    }
 
-    void typedNumberInRangeBecomesValueWithoutChange()
-    {
-        setUp(10, 120, 30);
+        // A typed number in range becomes the value, without Change.
         QSignalSpy change(m_spin, &uSpinButton::Change);
-        m_text->setSelection(1, 1);
-        QTest::keyClick(m_text, Qt::Key_1);
-        QCOMPARE(m_text->text(), u"31"_s);
-        QCOMPARE(m_spin->Value(), 31);
-        m_text->selectAll();
-        QTest::keyClicks(m_text, u"1"_s); // "1" alone is below Min
-        QCOMPARE(m_text->text(), u"31"_s);
         m_text->setSelection(0, 1);
-        QTest::keyClicks(m_text, u"1"_s);
-        m_text->end(false);
-        QTest::keyClick(m_text, Qt::Key_0);
-        QCOMPARE(m_text->text(), u"110"_s);
-        QCOMPARE(m_spin->Value(), 110);
+        QTest::keyClick(m_text, Qt::Key_1);
+        QCOMPARE(m_spin->Value(), 10);
         QCOMPARE(change.size(), 0);
     }
 
