@@ -196,15 +196,31 @@ TableDef versionTable()
     return def;
 }
 
+/** The name under which SQLite knows index @p index of table Message. */
+QString messageIndexName(const QStringList &names, const QString &index)
+{
+    for (const QString &name : names) {
+        if (name == index || name.endsWith(u'_' + index))
+            return name;
+    }
+    return index;
+}
+
 bool writePlannerStats(Database &db)
 {
+    const std::optional<Recordset> indexes =
+        db.OpenRecordset(u"SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'Message'"_s);
+    QStringList names;
+    for (int row = 0; indexes && row < indexes->RecordCount(); ++row)
+        names.append(indexes->Value(row, 0).toString());
     // "ANALYZE sqlite_schema" creates sqlite_stat1 when missing and reloads it afterwards.
-    if (!db.Execute(u"ANALYZE sqlite_schema"_s)
+    if (!indexes || !db.Execute(u"ANALYZE sqlite_schema"_s)
         || !db.Execute(u"DELETE FROM sqlite_stat1 WHERE tbl = 'Message'"_s))
         return false;
     for (const auto &row : PlannerStats) {
-        if (!db.Execute(u"INSERT INTO sqlite_stat1 VALUES('Message', '%1', '%2')"_s.arg(
-                QString::fromUtf16(row[0]), QString::fromUtf16(row[1]))))
+        const QString name = messageIndexName(names, QString::fromUtf16(row[0]));
+        if (!db.Execute(u"INSERT INTO sqlite_stat1 VALUES('Message', %1, '%2')"_s.arg(
+                JetSql::TextLiteral(name), QString::fromUtf16(row[1]))))
             return false;
     }
     return db.Execute(u"ANALYZE sqlite_schema"_s);
