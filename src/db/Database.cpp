@@ -330,10 +330,15 @@ bool Database::prepareJet(const QString &jetSql, Prepared &out)
         setError(DbError::InvalidOperation, u"データベースが閉じています。"_s);
         return false;
     }
+    QString statement = jetSql;
+    if (JetSql::TypeOf(jetSql) == JetSql::Crosstab && !expandCrosstab(statement))
+        return false;
     // Jet takes a name that is no column for a parameter; SQLite names them one by one.
     QStringList extra;
     for (;;) {
-        out.translation = JetSql::Translate(jetSql, extra);
+        out.translation = JetSql::Translate(statement, extra);
+        if (statement != jetSql)
+            out.translation.type = JetSql::Crosstab;
         const QString &sql = out.translation.sql;
         const void *tail = nullptr;
         const int rc = sqlite3_prepare16_v3(m_db, sql.utf16(), int(sql.size() * 2), 0, &out.stmt, &tail);
@@ -356,6 +361,27 @@ bool Database::prepareJet(const QString &jetSql, Prepared &out)
         }
         extra.append(name);
     }
+}
+
+/** Rewrites a crosstab statement as a select with one column per pivot value. */
+bool Database::expandCrosstab(QString &jetSql)
+{
+    const std::optional<JetSql::CrosstabParts> parts = JetSql::SplitCrosstab(jetSql);
+    if (!parts) {
+        setError(DbError::Other, u"TRANSFORM ステートメントの構文エラーです。"_s);
+        return false;
+    }
+    QVariantList values = parts->values;
+    if (values.isEmpty()) {
+        const std::optional<Recordset> rs =
+            OpenRecordset(u"SELECT DISTINCT %1 %2 ORDER BY 1"_s.arg(parts->pivot, parts->from));
+        if (!rs)
+            return false;
+        for (int row = 0; row < rs->RecordCount(); ++row)
+            values.append(rs->Value(row, 0));
+    }
+    jetSql = JetSql::ExpandCrosstab(*parts, values);
+    return true;
 }
 
 QList<JetSql::Parameter> Database::Parameters(const QString &jetSql)

@@ -94,6 +94,7 @@ private:
 
     struct Prepared;
     bool prepareJet(const QString &jetSql, Prepared &out);
+    bool expandCrosstab(QString &jetSql);
     bool bindParameters(sqlite3_stmt *stmt, const QList<JetSql::Parameter> &parameters,
                         const QVariantList &values);
     Recordset readAll(sqlite3_stmt *stmt, bool *ok);

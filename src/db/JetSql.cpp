@@ -505,7 +505,107 @@ int digitsAt(QStringView s, qsizetype from, qsizetype len)
     return n;
 }
 
+/** The value of a literal token in a PIVOT ... IN list. */
+QVariant literalValue(QStringView text, Kind kind)
+{
+    switch (kind) {
+    case Kind::String:
+    case Kind::DqString: {
+        const QChar quote = text.front();
+        return text.sliced(1, text.size() - 2).toString().replace(QString(2, quote), QString(quote));
+    }
+    case Kind::Number: {
+        bool ok = false;
+        const qlonglong n = text.toLongLong(&ok);
+        return ok ? QVariant(n) : QVariant(text.toDouble());
+    }
+    case Kind::Date:
+        return ParseStoredDate(*parseDateLiteral(text.sliced(1, text.size() - 2)));
+    default:
+        return text.compare(u"NULL", Qt::CaseInsensitive) == 0 ? QVariant() : QVariant(text.toString());
+    }
+}
+
+QString valueLiteral(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString: return TextLiteral(value.toString());
+    case QMetaType::QDateTime: return DateLiteral(value.toDateTime());
+    case QMetaType::Bool: return value.toBool() ? u"True"_s : u"False"_s;
+    default: return value.toString();
+    }
+}
+
 } // namespace
+
+std::optional<CrosstabParts> SplitCrosstab(const QString &jetSql)
+{
+    const QList<Token> tokens = tokenize(jetSql);
+    // Cut the text at the top-level keywords, in their order.
+    const QStringList keywords{u"TRANSFORM"_s, u"SELECT"_s, u"FROM"_s, u"GROUP"_s, u"PIVOT"_s};
+    QList<qsizetype> cuts;
+    qsizetype inList = -1;
+    qsizetype end = jetSql.size();
+    int depth = 0;
+    for (qsizetype t = 0; t < tokens.size(); ++t) {
+        const Token &token = tokens.at(t);
+        const QStringView text = QStringView(jetSql).sliced(token.pos, token.len);
+        if (token.kind == Kind::Op) {
+            depth += text == u"(" ? 1 : text == u")" ? -1 : 0;
+            if (text == u";" && depth == 0) {
+                end = std::min(end, token.pos);
+                break;
+            }
+        }
+        if (token.kind != Kind::Word || depth != 0)
+            continue;
+        if (cuts.size() < keywords.size() && text.compare(keywords.at(cuts.size()), Qt::CaseInsensitive) == 0)
+            cuts.append(token.pos);
+        else if (cuts.size() == keywords.size() && inList < 0 && text.compare(u"IN", Qt::CaseInsensitive) == 0)
+            inList = t;
+    }
+    if (cuts.size() != keywords.size())
+        return std::nullopt;
+    const auto between = [&](qsizetype from, qsizetype to) { return jetSql.mid(from, to - from).trimmed(); };
+    CrosstabParts parts;
+    const QString aggregate = between(cuts[0] + 9, cuts[1]);
+    const qsizetype open = aggregate.indexOf(u'(');
+    if (open <= 0 || !aggregate.endsWith(u')'))
+        return std::nullopt;
+    parts.function = aggregate.left(open).trimmed();
+    parts.argument = aggregate.mid(open + 1, aggregate.size() - open - 2).trimmed();
+    parts.selectList = between(cuts[1] + 6, cuts[2]);
+    parts.from = between(cuts[2], cuts[3]);
+    parts.grouping = between(cuts[3], cuts[4]);
+    parts.pivot = between(cuts[4] + 5, inList >= 0 ? tokens.at(inList).pos : end);
+    for (qsizetype t = inList + 1; inList >= 0 && t < tokens.size() && tokens.at(t).pos < end; ++t) {
+        const Token &token = tokens.at(t);
+        const QStringView text = QStringView(jetSql).sliced(token.pos, token.len);
+        if (token.kind != Kind::Space && token.kind != Kind::Comment && token.kind != Kind::Op)
+            parts.values.append(literalValue(text, token.kind));
+    }
+    if (parts.pivot.isEmpty() || parts.selectList.isEmpty())
+        return std::nullopt;
+    return parts;
+}
+
+QString ExpandCrosstab(const CrosstabParts &parts, const QVariantList &values)
+{
+    const QString argument = parts.argument == u"*" ? u"1"_s : parts.argument;
+    QString sql = u"SELECT "_s + parts.selectList;
+    for (const QVariant &value : values) {
+        const bool null = !value.isValid() || value.isNull();
+        const QString condition = null ? u"(%1) Is Null"_s.arg(parts.pivot)
+                                       : u"(%1) = %2"_s.arg(parts.pivot, valueLiteral(value));
+        const QString name = null                                     ? u"<>"_s
+                             : value.typeId() == QMetaType::QDateTime ? StoredDate(value.toDateTime())
+                             : value.typeId() == QMetaType::Bool      ? valueLiteral(value)
+                                                                      : value.toString();
+        sql += u", %1(IIf(%2, %3, Null)) AS [%4]"_s.arg(parts.function, condition, argument,
+                                                       QString(name).remove(u']'));
+    }
+    return sql + u' ' + parts.from + u' ' + parts.grouping;
+}
 
 Translation Translate(const QString &jetSql, const QStringList &extraParameters)
 {

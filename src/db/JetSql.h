@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <optional>
 
 /**
  * @short The Jet SQL dialect over SQLite: every statement, the program's own and the ones
@@ -60,6 +61,26 @@ Translation Translate(const QString &jetSql, const QStringList &extraParameters 
  * Undeclared parameters take the value as it is.
  */
 QVariant ParameterValue(const Parameter &parameter, const QVariant &value);
+
+/** @short A crosstab statement taken apart (TRANSFORM f(arg) SELECT list FROM ... PIVOT p [IN (...)]). */
+struct CrosstabParts
+{
+    QString function;     ///< the aggregate function, e.g. "Count"
+    QString argument;     ///< its argument, e.g. "ID" or "*"
+    QString selectList;   ///< the row headings
+    QString from;         ///< FROM ... [WHERE ...]
+    QString grouping;     ///< GROUP BY ... [HAVING ...] [ORDER BY ...]
+    QString pivot;        ///< the column heading expression
+    QVariantList values;  ///< the values of PIVOT ... IN (...), empty when not given
+};
+
+/** The parts of a TRANSFORM statement; nullopt when it is not one Jet would accept. */
+std::optional<CrosstabParts> SplitCrosstab(const QString &jetSql);
+/**
+ * The select statement (Jet dialect) of a crosstab: the row headings, then one column per
+ * value, named after it ("<>" for NULL), holding the aggregate over the matching rows.
+ */
+QString ExpandCrosstab(const CrosstabParts &parts, const QVariantList &values);
 
 /** The query type of @p jetSql, from its first keywords. */
 QueryType TypeOf(const QString &jetSql);

@@ -29,10 +29,10 @@ FieldType FieldTypeFromDeclared(const QString &declared, int *size)
     const auto has = [&base](const char16_t *part) { return base.contains(QStringView(part)); };
     if (has(u"MEMO") || has(u"LONGTEXT") || has(u"LONGCHAR") || has(u"NOTE") || has(u"CLOB"))
         return FieldType::Memo;
-    if (has(u"BINARY") || has(u"BLOB") || has(u"IMAGE") || has(u"OLE"))
-        return FieldType::Binary;
     if (has(u"BOOL") || base == u"BIT" || base == u"YESNO" || has(u"LOGICAL"))
         return FieldType::Boolean;
+    if (has(u"BINARY") || has(u"BLOB") || has(u"IMAGE") || base.startsWith(u"OLE"))
+        return FieldType::Binary;
     if (has(u"DATE") || has(u"TIME"))
         return FieldType::Date;
     if (has(u"CHAR") || has(u"TEXT") || has(u"STRING")) {
