@@ -138,6 +138,10 @@ void configure(sqlite3 *db)
 {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, BusyTimeoutMs);
+    // "..." is a name, never a text that SQLite guesses (the dialect made Jet's "..." texts
+    // into '...' already); defensive mode keeps statements away from the schema's storage.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     // A rollback journal keeps every committed change inside log.mdb itself, so copying that
     // one file copies the data, and a replaced file never meets a stale -wal of another one.
     execQuiet(db, "PRAGMA journal_mode=DELETE");

@@ -20,13 +20,13 @@ struct DbError
         TooFewParameters = 3061, ///< a statement with parameters ran without their values
         NotSelectQuery = 3065,   ///< Execute was given a select statement
         NoSuchTable = 3078,      ///< a table or stored query named in a statement is missing
-        TextTooLong = 3163,      ///< a text is longer than its field allows
+        InvalidName = 3125,      ///< an empty or unusable object name
+        InvalidStatement = 3129, ///< an empty statement
         ExtraCharacters = 3142,  ///< more than one statement in one text
+        TextTooLong = 3163,      ///< a text is longer than its field allows
         DatabaseExists = 3204,   ///< the file to create or compact into exists already
         Locked = 3218,           ///< the file is locked by another process
-        InvalidOperation = 3219, ///< OpenRecordset was given an action statement
-        InvalidName = 3125,      ///< an empty or unusable object name
-        InvalidStatement = 3129, ///< an empty statement or one SQLite cannot classify
+        InvalidOperation = 3219, ///< OpenRecordset was given an action statement; no open file
         ItemNotFound = 3265,     ///< no table, field or stored query of that name
         RequiredField = 3314,    ///< NULL in a field that requires a value
         ZeroLengthText = 3315,   ///< an empty text in a field that does not allow it

@@ -206,6 +206,7 @@ private slots:
         QCOMPARE(count(u"InStr(Subject, 'B') = 2 AND Mid(Subject, 2, 1) = 'b'"_s), 1);
         QCOMPARE(count(u"Year(PostDate) = 2024 AND Month(PostDate) = 1 AND Day(PostDate) = 2"_s), 5);
         QCOMPARE(count(u"Nz(Null, 'x') = 'x' AND IIf(ID > 4, True, False)"_s), 1);
+        QCOMPARE(count(u"Len(Now()) = 19 AND Date() <= Now() AND Now() Like '####-##-## ##:##:##'"_s), 5);
 
         auto top = m_db->OpenRecordset(
             u"SELECT * FROM Message WHERE ID IN (SELECT TOP 2 ID FROM Message ORDER BY ID DESC) ORDER BY ID"_s);
@@ -223,6 +224,32 @@ private slots:
         QCOMPARE(m_db->RecordsAffected(), 3);
         QVERIFY(m_db->Execute(u"DELETE * FROM Copy WHERE Subject Like '*a*'"_s));
         QCOMPARE(m_db->RecordsAffected(), 2);
+    }
+
+    void programStatements()
+    {
+        TableDef version{u"Version"_s, {{u"Table"_s, FieldType::Text, 255, true, {}}, {u"Version"_s, FieldType::Text, 8, true, {}}}, {}};
+        QVERIFY(m_db->CreateTable(version));
+        QVERIFY(m_db->Execute(u"INSERT INTO Version VALUES('BBS', 'Ver.0.61')"_s));
+        QVERIFY(m_db->Execute(u"INSERT INTO Version(Table, Version) VALUES('Message', 'Ver.0.13')"_s));
+        auto one = m_db->OpenRecordset(u"SELECT Version AS VER FROM Version WHERE Table = 'Message'"_s);
+        QVERIFY2(one, qPrintable(m_db->LastError().description));
+        QCOMPARE(one->Value(u"VER"_s).toString(), u"Ver.0.13"_s);
+        QCOMPARE(m_db->OpenRecordset(u"SELECT Max(Version) AS VER FROM Version"_s)->Value(0).toString(), u"Ver.0.61"_s);
+
+        for (int i = 1; i <= 6; ++i)
+            QVERIFY(m_db->Execute(insertMessage(3, i, u"s"_s)));
+        QVERIFY(m_db->Execute(u"UPDATE Message SET RootThread = 1 WHERE BBS_ID = 3 AND ID < 4"_s));
+        auto page = m_db->OpenRecordset(u"SELECT TOP 4 *  FROM Message WHERE BBS_ID = 3   AND ID < 6   AND Read = False ORDER BY ID DESC"_s);
+        QVERIFY(page);
+        QCOMPARE(page->RecordCount(), 4);
+        QCOMPARE(page->Value(0, 1).toInt(), 5);
+        auto thread = m_db->OpenRecordset(
+            u"SELECT * FROM Message WHERE RootThread =  (SELECT RootThread     FROM Message    WHERE BBS_ID = 3     AND ID     = 2  ) AND BBS_ID = 3"_s);
+        QVERIFY(thread);
+        QCOMPARE(thread->RecordCount(), 3);
+        auto latest = m_db->OpenRecordset(u"SELECT * FROM Message WHERE ID = (SELECT Max(ID) FROM Message WHERE BBS_ID = 3)"_s);
+        QCOMPARE(latest->Value(0, 1).toInt(), 6);
     }
 
     void crosstab()
