@@ -1,12 +1,41 @@
+#include "app/SingleInstance.h"
 #include "app/mdlApp.h"
+#include "app/mdlMain.h"
 
 #include <QApplication>
-#include <QTextStream>
+#include <QMainWindow>
+
+namespace {
+
+/** Brings @p window to the front: restored when minimised or hidden, kept maximised. */
+void bringToFront(QWidget &window)
+{
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(mdlApp::ProductName));
-    QTextStream(stdout) << mdlApp::GetAppTitle() << Qt::endl;
-    return 0;
+
+    SingleInstance instance;
+    if (instance.ActivatePrevInstance())
+        return 0;
+
+    QMainWindow window;
+    window.setWindowTitle(mdlApp::GetAppTitle());
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] { bringToFront(window); });
+
+    mdlMain::StartupHooks hooks;
+    hooks.showMainWindow = [&window] { window.show(); };
+    if (!mdlMain::StartApplication(hooks))
+        return 1;
+    const int status = QApplication::exec();
+    mdlMain::ShutdownApplication();
+    return status;
 }

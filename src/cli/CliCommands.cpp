@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include "app/mdlApp.h"
+#include "cli/CmdStartup.h"
 
 namespace {
 
@@ -16,6 +17,8 @@ const QList<CliCommand> &cliCommands()
 {
     static const QList<CliCommand> commands = {
         {"version", "version", runVersion},
+        {"boards", "boards", runBoards},
+        {"compact", "compact", runCompact},
     };
     return commands;
 }

@@ -1,0 +1,65 @@
+#include "app/mdlMain.h"
+
+#include "app/CIniFile.h"
+#include "app/Prompter.h"
+#include "app/mdlApp.h"
+#include "app/mdlOption.h"
+#include "db/Database.h"
+#include "db/mdlDatabase.h"
+
+using namespace Qt::StringLiterals;
+
+std::unique_ptr<Database> gDB;
+std::unique_ptr<CIniFile> gIniFile;
+
+namespace mdlMain {
+
+namespace {
+
+void run(const std::function<void()> &hook)
+{
+    if (hook)
+        hook();
+}
+
+} // namespace
+
+QString LogDatabasePath()
+{
+    return mdlApp::GetAppPath() + u"log.mdb"_s;
+}
+
+QString SettingsFilePath()
+{
+    return mdlApp::GetAppPath() + QString::fromLatin1(mdlApp::ExeBaseName) + u".ini"_s;
+}
+
+bool StartApplication(const StartupHooks &hooks)
+{
+    run(hooks.showSplash);
+    gDB = mdlDatabase::OpenLogDatabase(LogDatabasePath());
+    if (!gDB) {
+        prompter().information(u"プログラムを終了します。"_s);
+        run(hooks.closeSplash);
+        return false;
+    }
+    gIniFile = std::make_unique<CIniFile>();
+    gIniFile->Load(SettingsFilePath());
+    mdlOption::LoadOption(*gIniFile, *gDB);
+    mdlOption::InitWebSearch(*gIniFile);
+    mdlOption::CheckFolders();
+    run(hooks.showMainWindow);
+    return true;
+}
+
+void ShutdownApplication()
+{
+    gDB.reset();
+    if (!gIniFile)
+        return;
+    mdlOption::SaveOption(*gIniFile);
+    gIniFile->Save();
+    gIniFile.reset();
+}
+
+} // namespace mdlMain

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class CIniFile;
+class Database;
+
+/** @short The open log database; empty before start-up and after shutdown. */
+extern std::unique_ptr<Database> gDB;
+/** @short The settings file, loaded at start-up and written at shutdown. */
+extern std::unique_ptr<CIniFile> gIniFile;
+
+/** @short Start-up and shutdown of the program, shared by the reader and tessera-cli. */
+namespace mdlMain {
+
+/** @short The window steps of start-up; an empty hook is skipped. */
+struct StartupHooks
+{
+    /** Shows the splash window and lets it paint. Runs before the database is opened. */
+    std::function<void()> showSplash;
+    /** Removes the splash window when start-up ends early. */
+    std::function<void()> closeSplash;
+    /** Shows the main window, the last step; it removes the splash window itself. */
+    std::function<void()> showMainWindow;
+};
+
+/** @short The log database file: program folder + "log.mdb". */
+QString LogDatabasePath();
+/** @short The settings file: program folder + executable base name + ".ini". */
+QString SettingsFilePath();
+
+/**
+ * @short Runs start-up after the single-instance check: splash, database, settings file,
+ * options, web searches, folders, main window.
+ *
+ * When no database can be had, says "プログラムを終了します。" and returns false, leaving gDB
+ * and gIniFile empty and the settings file untouched. True when the main window step ran.
+ */
+bool StartApplication(const StartupHooks &hooks = {});
+/**
+ * @short Closes the database, writes the options and every section of the settings file and
+ * releases it. Does nothing for the parts that start-up never made.
+ */
+void ShutdownApplication();
+
+} // namespace mdlMain

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+
+class CIniFile;
+class Database;
+
+/**
+ * @short The program-wide options of settings section "Option", the default web searches of
+ * section "WebSearch" and the check of the three working folders.
+ *
+ * Each option is one variable named after its key. LoadOption fills them at start-up, the
+ * options dialog changes them while the program runs and SaveOption writes them back at exit;
+ * nothing reaches the file in between.
+ */
+namespace mdlOption {
+
+extern int BBS_ID;                  ///< board shown when the main window opens
+extern bool Timer;                  ///< timed receiving; always off after loading
+extern int Interval;                ///< interval of timed receiving, 10 to 120
+extern int AddMax;                  ///< messages listed at once, 1 to 1000
+extern int ReadTiming;              ///< milliseconds until a shown message is read
+extern QString ReplyHeader;         ///< format of the copy-with-header command
+extern QString DateFormat;          ///< date format of the lists ("nn" = minutes)
+extern int Timeout;                 ///< seconds until a board request times out
+extern bool SaveSQLDialogPosition;  ///< keep the query window's geometry
+extern bool SaveLoadDialogPosition; ///< keep the progress dialog's geometry
+extern bool AutoCloseImportDialog;  ///< close the progress dialog when an import ends
+extern bool UseRegExp;              ///< find with regular expressions
+extern bool IgnoreCase;             ///< find ignores letter case
+extern bool ImportReadMode;         ///< store imported messages as read
+extern QString ErrorLogFilePath;    ///< folder of the error logs
+extern QString CacheFilePath;       ///< folder of the cached board pages
+extern QString IconFilePath;        ///< folder of the board icons
+extern bool AddTaskTray;            ///< keep an icon in the notification area
+extern bool HideAtMinimazed;        ///< leave the task bar when minimised
+extern bool BlinkIcon;              ///< animate the icon while receiving
+extern bool NoReadBold;             ///< stored and edited only
+extern bool ExitIfMessageFound;     ///< unread receiving stops at the first stored message
+
+/** Captions (settings keys) of the default web searches, in menu order. */
+inline const QString GoogleSearchCaption = QStringLiteral("Googleで検索(&G)...");
+inline const QString MicrosoftJapanSearchCaption = QStringLiteral("マイクロソフトサイト検索(&J)...");
+inline const QString MicrosoftWebSearchCaption = QStringLiteral("Microsoft Web Search(&U)...");
+
+/**
+ * @short Reads section "Option" of @p iniFile into the variables, with every default and
+ * range rule. BBS_ID stays only while @p db lists that board; otherwise it becomes the
+ * first listed board, or 0 when no board is listed. Timer is always False afterwards.
+ */
+void LoadOption(CIniFile &iniFile, Database &db);
+/** @short Writes every variable to section "Option" in a fixed key order and saves that section. */
+void SaveOption(CIniFile &iniFile);
+/** @short Gives a settings file without section "WebSearch" the default searches; saves the section. */
+void InitWebSearch(CIniFile &iniFile);
+/**
+ * @short Normalises the icon, cache and error-log folder options (a final "/", a blank one
+ * back to its default) and offers to create each missing folder. True when all three exist
+ * or were to be created; every folder is checked whatever the others give.
+ */
+bool CheckFolders();
+/**
+ * @short True when @p folder exists; otherwise asks whether to create it (@p label names it).
+ * Yes creates it with its parents and gives True whether that worked or not; No gives False.
+ */
+bool ConfirmFolder(const QString &folder, const QString &label);
+
+} // namespace mdlOption

@@ -1,0 +1,92 @@
+#include "cli/CmdStartup.h"
+
+#include "app/mdlMain.h"
+#include "db/Database.h"
+#include "db/mdlDatabase.h"
+
+#include <QHash>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/** Start-up in the constructor, shutdown (settings written) in the destructor. */
+class Session
+{
+public:
+    Session() : m_started(mdlMain::StartApplication()) {}
+    ~Session() { mdlMain::ShutdownApplication(); }
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    bool Started() const { return m_started; }
+
+private:
+    bool m_started;
+};
+
+bool noArguments(CliContext &ctx, const QString &command)
+{
+    if (ctx.args.isEmpty())
+        return true;
+    ctx.err << u"usage: tessera-cli "_s << command << Qt::endl;
+    return false;
+}
+
+/** A field value on one output line: tabs and line breaks become blanks. */
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c == u'\t' || c == u'\r' || c == u'\n')
+            c = u' ';
+    }
+    return text;
+}
+
+std::optional<QHash<int, qint64>> unreadCounts(Database &db)
+{
+    std::optional<Recordset> rs = db.OpenRecordset(
+        u"SELECT BBS_ID, Count(*) AS Unread FROM Message WHERE Read = False GROUP BY BBS_ID"_s);
+    if (!rs)
+        return std::nullopt;
+    QHash<int, qint64> counts;
+    for (; !rs->IsEOF(); rs->MoveNext())
+        counts.insert(rs->Value(0).toInt(), rs->Value(1).toLongLong());
+    return counts;
+}
+
+} // namespace
+
+int runBoards(CliContext &ctx)
+{
+    if (!noArguments(ctx, u"boards"_s))
+        return CliUsage;
+    Session session;
+    if (!session.Started())
+        return CliFailed;
+    const std::optional<QHash<int, qint64>> unread = unreadCounts(*gDB);
+    std::optional<Recordset> boards = gDB->OpenRecordset(
+        u"SELECT BBS_ID, ListOrder, BBSType, VisitLoad, BBS_Name FROM BBS ORDER BY ListOrder, BBS_ID"_s);
+    if (!unread || !boards) {
+        ctx.err << gDB->LastError().description << Qt::endl;
+        return CliFailed;
+    }
+    for (; !boards->IsEOF(); boards->MoveNext()) {
+        const int id = boards->Value(0).toInt();
+        ctx.out << id << u'\t' << boards->Value(1).toInt() << u'\t' << boards->Value(2).toInt()
+                << u'\t' << (boards->Value(3).toBool() ? u"True"_s : u"False"_s) << u'\t'
+                << unread->value(id) << u'\t' << oneLine(boards->Value(4).toString()) << u'\n';
+    }
+    ctx.out.flush();
+    return CliOk;
+}
+
+int runCompact(CliContext &ctx)
+{
+    if (!noArguments(ctx, u"compact"_s))
+        return CliUsage;
+    Session session;
+    if (!session.Started())
+        return CliFailed;
+    return mdlDatabase::CompactLogDatabase(gDB) ? CliOk : CliFailed;
+}
