@@ -282,12 +282,14 @@ bool rebuildTable(Database &db, const TableDef &def, bool (*create)(Database &))
     return db.Execute(copy) && db.DeleteTable(backup) && transaction.Commit();
 }
 
-/** A Jet Boolean value of an old column: True is -1. */
-int jetInteger(const QVariant &value)
+/** A whole number of an old column, with Jet's True as -1; nullopt for Null and non-numbers. */
+std::optional<qlonglong> oldNumber(const QVariant &value)
 {
     if (value.typeId() == QMetaType::Bool)
         return value.toBool() ? -1 : 0;
-    return value.toInt();
+    bool ok = false;
+    const qlonglong number = value.toLongLong(&ok);
+    return ok && !value.isNull() ? std::optional(number) : std::nullopt;
 }
 
 /** Writes one field of a board row; a value the new table refuses leaves the field as it was. */
@@ -308,28 +310,32 @@ void carryOverBoard(Database &db, const Recordset &old, int row, const QString &
     const auto &boards = DefaultBoards();
     if (!isNumber || std::none_of(boards.begin(), boards.end(), [id](const DefaultBoard &b) { return b.BBS_ID == id; }))
         return;
-    const auto copy = [&](const QString &field, const QString &oldField) {
-        if (old.FieldIndex(oldField) < 0)
+    // Numbers and Booleans that do not read as such stay at the default row's values.
+    const auto copy = [&](const QString &field) {
+        if (old.FieldIndex(field) < 0)
             return;
-        QVariant v = value(oldField);
-        if (field == u"VisitLoad"_s && !v.isNull())
-            v = jetInteger(v) != 0;
+        QVariant v = value(field);
+        if (field == u"VisitLoad"_s || field == u"MaxCount"_s || field == u"ListOrder"_s || field == u"BBSType"_s) {
+            const std::optional<qlonglong> number = oldNumber(v);
+            if (!number)
+                return;
+            v = field == u"VisitLoad"_s ? QVariant(*number != 0) : QVariant(*number);
+        }
         setBoardField(db, id, field, v);
     };
     for (const QString &field : {u"BBS_Name"_s, u"ShortName"_s, u"URL"_s, u"HowtouseURL"_s, u"MaxCount"_s,
                                  u"VisitLoad"_s, u"ListOrder"_s, u"Identifier"_s})
-        copy(field, field);
+        copy(field);
     if (oldVersion >= u"Ver.0.60"_s) {
-        copy(u"BBSType"_s, u"BBSType"_s);
+        copy(u"BBSType"_s);
     } else if (old.FieldIndex(u"Hitokoto"_s) >= 0) {
         // The old column told the side of a paired board: -1 none, 0 left, 1 right.
-        const QVariant hitokoto = value(u"Hitokoto"_s);
-        const int side = jetInteger(hitokoto);
-        if (!hitokoto.isNull() && side >= -1 && side <= 1)
-            setBoardField(db, id, u"BBSType"_s, side + 1);
+        const std::optional<qlonglong> side = oldNumber(value(u"Hitokoto"_s));
+        if (side && *side >= -1 && *side <= 1)
+            setBoardField(db, id, u"BBSType"_s, *side + 1);
     }
     if (oldVersion >= u"Ver.0.30"_s)
-        copy(u"DefaultLogFile"_s, u"DefaultLogFile"_s);
+        copy(u"DefaultLogFile"_s);
     if (oldVersion < u"Ver.0.61"_s) {
         if (id == 3) {
             setBoardField(db, id, u"URL"_s, DefaultBoard3URL());
@@ -357,7 +363,6 @@ bool backUpBeforeConversion(Database &db, const QString &version)
     const QString backup = conversionBackupPath(db.Path(), version);
     if (!QFileInfo::exists(backup) && QFile::copy(db.Path(), backup))
         return true;
-    QFile::remove(backup);
     prompter().critical(u"コンバートの前にバックアップ("_s + QFileInfo(backup).fileName()
                         + u")を作成できませんでした。\nデータベースファイルは変更していません。"_s);
     return false;

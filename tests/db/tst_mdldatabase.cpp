@@ -65,7 +65,7 @@ CREATE TABLE BBS(BBS_ID INTEGER PRIMARY KEY, bbs_name TEXT, ShortName TEXT, URL 
   DefaultLogFile TEXT, Identifier TEXT);
 INSERT INTO BBS VALUES(3, '旧なんでも', '旧', 'http://old.example.jp/bbs.cgi', 'r', 300, -1, -1, 0, 'old*', 'oldnandemo'),
   (13, '左', '左', 'http://bbs.example.jp/cgi-bin/sayu.cgi', 'r', 200, 0, 0, 12, 'left*', 'hidari'),
-  (14, '', '右', 'http://bbs.example.jp/cgi-bin/sayu.cgi', 'r', 200, 1, -1, 13, '', 'migi'),
+  (14, '', '右', 'http://bbs.example.jp/cgi-bin/sayu.cgi', 'r', 'many', 1, -1, 13, '', 'migi'),
   (40, '自作', '自作', 'http://mine.example.jp/bbs.cgi', 'r', 100, -1, -1, 20, '', 'mine');
 CREATE TABLE Message(BBS_ID INTEGER, ID INTEGER, Read BOOLEAN, Subject TEXT, Homepage TEXT,
   Mail TEXT, PostName TEXT, PostDate DATETIME, InReplyTo INTEGER, Body TEXT, RootThread INTEGER,
@@ -325,10 +325,10 @@ private slots:
         QCOMPARE(readFile(m_dir.filePath(versions.isEmpty() ? u"log_Ver.0.00.mdb"_s : u"log_Ver.0.50.mdb"_s)), before);
         QTEST(raw(m_path, u"SELECT BBS_Name, URL, BBSType, DefaultLogFile, Identifier, MaxCount, ListOrder"
                           " FROM BBS WHERE BBS_ID = 3"_s), "board3");
-        // Board 14 keeps its default name, which the old empty one cannot replace.
+        // Board 14 keeps the default name and count where its old values are refused.
         QCOMPARE(raw(m_path, u"SELECT count(*), sum(BBS_ID = 40), count(DISTINCT HowtouseURL), group_concat(BBSType),"
-                             " (SELECT BBS_Name || ShortName FROM BBS WHERE BBS_ID = 14) FROM BBS"_s),
-                 u"16|0|1|3,0,0,0,0,0,0,0,0,0,1,2,0,0,0,0|左右掲示板(右)右"_s);
+                             " (SELECT BBS_Name || ShortName || MaxCount FROM BBS WHERE BBS_ID = 14) FROM BBS"_s),
+                 u"16|0|1|3,0,0,0,0,0,0,0,0,0,1,2,0,0,0,0|左右掲示板(右)右200"_s);
         QTEST(raw(m_path, u"SELECT BBS_ID, ID, Read, Body, Mark FROM Message"_s), "messages");
         QTEST(raw(m_path, u"SELECT ID, Name FROM Mark"_s), "marks");
         QCOMPARE(raw(m_path, u"SELECT count(*) FROM sqlite_master WHERE name LIKE '%_BACK%'"_s), u"0"_s);
