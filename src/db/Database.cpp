@@ -592,7 +592,7 @@ QString declaredType(const FieldDef &field)
     case FieldType::Boolean: return u"BOOLEAN"_s;
     case FieldType::Text: return u"TEXT(%1)"_s.arg(field.size > 0 ? field.size : 255);
     case FieldType::Date: return u"DATETIME"_s;
-    case FieldType::Memo: return u"MEMO"_s;
+    case FieldType::Memo: return u"LONGTEXT"_s; // a TEXT affinity: "0123" stays a text
     case FieldType::Double: return u"DOUBLE"_s;
     case FieldType::Binary: return u"BLOB"_s;
     case FieldType::Variant: break;

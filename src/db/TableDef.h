@@ -18,7 +18,7 @@ FieldType FieldTypeFromDeclared(const QString &declared, int *size = nullptr);
 /**
  * @short One field of a table definition, also the result of listing a table's fields.
  *
- * Stored as SQLite declared types INTEGER, BOOLEAN, TEXT(n), DATETIME, MEMO, DOUBLE, BLOB.
+ * Stored as SQLite declared types INTEGER, BOOLEAN, TEXT(n), DATETIME, LONGTEXT, DOUBLE, BLOB.
  * A Text field refuses texts longer than @c size (error 3163); a Text or Memo field with
  * @c allowZeroLength false refuses the empty text (error 3315). The description is kept in
  * the table's schema text as a comment.

@@ -149,9 +149,10 @@ private slots:
     void storedValuesAndTypes()
     {
         QVERIFY(m_db->Execute(insertMessage(1, 1, u"Re: it's 'ok' | fine"_s, u"a|b'c"_s)));
-        QVERIFY(m_db->Execute(u"UPDATE Message SET Read = True WHERE ID = 1"_s));
+        QVERIFY(m_db->Execute(insertMessage(2, 1, u"1e5"_s, u"0123"_s)));
+        QVERIFY(m_db->Execute(u"UPDATE Message SET Read = True WHERE ID = 1 AND BBS_ID = 1"_s));
         QCOMPARE(m_db->RecordsAffected(), 1);
-        auto rs = m_db->OpenRecordset(u"SELECT Read, Subject, PostDate, Body, Count(*) AS 件数 FROM Message"_s);
+        auto rs = m_db->OpenRecordset(u"SELECT Read, Subject, PostDate, Body, Count(*) AS 件数 FROM Message WHERE BBS_ID = 1"_s);
         QVERIFY(rs);
         QCOMPARE(rs->FieldNames(), (QStringList{u"Read"_s, u"Subject"_s, u"PostDate"_s, u"Body"_s, u"件数"_s}));
         QCOMPARE(rs->Value(u"read"_s), QVariant(true));
@@ -163,7 +164,11 @@ private slots:
         QCOMPARE(rs->FieldTypeOf(4), std::nullopt);
         // The stock tool sees plain values: 1 for True, the date as text.
         m_db.reset();
-        QCOMPARE(sqlite3Tool(path(u"log.mdb"_s), u"SELECT Read, PostDate FROM Message"_s), u"1|2024-01-02 03:04:00"_s);
+        QCOMPARE(sqlite3Tool(path(u"log.mdb"_s), u"SELECT Read, PostDate FROM Message WHERE BBS_ID = 1"_s),
+                 u"1|2024-01-02 03:04:00"_s);
+        // Texts that look like numbers stay texts.
+        QCOMPARE(sqlite3Tool(path(u"log.mdb"_s), u"SELECT typeof(Subject), Subject, typeof(Body), Body FROM Message WHERE BBS_ID = 2"_s),
+                 u"text|1e5|text|0123"_s);
     }
 
     void recordsetCursor()
