@@ -1,0 +1,169 @@
+#include "app/CIniFile.h"
+#include "app/Prompter.h"
+#include "app/mdlApp.h"
+#include "app/mdlMain.h"
+#include "app/mdlOption.h"
+#include "db/mdlDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestMdlMain : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    ScriptedPrompter m_prompter;
+    QStringList m_steps;
+
+    QString homeFile(const QString &name) const { return m_home->filePath(name); }
+
+    static void writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+
+    static QByteArray readFile(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    mdlMain::StartupHooks recordingHooks()
+    {
+        mdlMain::StartupHooks hooks;
+        hooks.showSplash = [this] {
+            m_steps << (gDB ? u"splash after db"_s : u"splash"_s);
+        };
+        hooks.closeSplash = [this] { m_steps << u"close splash"_s; };
+        hooks.showMainWindow = [this] { m_steps << u"main window"_s; };
+        return hooks;
+    }
+
+    /** Settings as the next start reads them. */
+    static QString optionValue(const QString &key)
+    {
+        CIniFile ini;
+        ini.Load(mdlMain::SettingsFilePath());
+        ini.setNowSection(u"Option"_s);
+        return ini.Data(key);
+    }
+
+private slots:
+    void initTestCase() { setPrompter(&m_prompter); }
+
+    void init()
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("TESSERA_HOME", m_home->path().toLocal8Bit());
+        m_prompter.clear();
+        m_steps.clear();
+    }
+
+    void cleanup() { mdlMain::ShutdownApplication(); }
+
+    void firstStartCreatesDatabaseAndSettings()
+    {
+        QCOMPARE(mdlMain::SettingsFilePath(), mdlApp::GetAppPath() + u"tessera.ini"_s);
+        QVERIFY(mdlMain::StartApplication(recordingHooks()));
+        QCOMPARE(m_steps, (QStringList{u"splash"_s, u"main window"_s}));
+        QVERIFY(gDB && gIniFile);
+        QVERIFY(m_prompter.texts().first().startsWith(u"データベースファイルが存在しません。"_s));
+        QVERIFY(QDir(homeFile(u"cache"_s)).exists() && QDir(homeFile(u"image"_s)).exists());
+        QCOMPARE(mdlOption::BBS_ID, 3);
+
+        // Only the web searches are written during start-up; the options follow at exit.
+        QVERIFY(readFile(mdlMain::SettingsFilePath()).contains("[WebSearch]"));
+        QVERIFY(!readFile(mdlMain::SettingsFilePath()).contains("[Option]"));
+        mdlOption::AutoCloseImportDialog = true;
+        mdlOption::CacheFilePath = homeFile(u"other"_s);
+        mdlMain::ShutdownApplication();
+        QVERIFY(!gDB && !gIniFile);
+        QCOMPARE(optionValue(u"AutoCloseImportDialog"_s), u"True"_s);
+        QCOMPARE(optionValue(u"ExitIfMessageFound"_s), u"False"_s);
+
+        // The next start reads them back and asks again about the folder it lacks.
+        m_prompter.clear();
+        m_prompter.pushAnswer(Prompter::No);
+        QVERIFY(mdlMain::StartApplication());
+        QVERIFY(mdlOption::AutoCloseImportDialog);
+        QCOMPARE(mdlOption::CacheFilePath, homeFile(u"other/"_s));
+        QCOMPARE(m_prompter.texts().size(), 1);
+        QVERIFY(!QDir(homeFile(u"other"_s)).exists());
+        mdlMain::ShutdownApplication();
+        QCOMPARE(optionValue(u"CacheFilePath"_s), homeFile(u"other/"_s));
+    }
+
+    void databaseFailureLeavesSettingsAlone_data()
+    {
+        QTest::addColumn<bool>("withSettings");
+        QTest::newRow("no settings file") << false;
+        QTest::newRow("settings file") << true;
+    }
+
+    void databaseFailureLeavesSettingsAlone()
+    {
+        QFETCH(bool, withSettings);
+        // Not a database, and the backup name is taken: no database can be had.
+        writeFile(homeFile(u"log.mdb"_s), "no database");
+        writeFile(homeFile(u"log.bak"_s), "older backup");
+        const QByteArray settings = "[Option]\r\nAddMax=7\r\n";
+        if (withSettings)
+            writeFile(mdlMain::SettingsFilePath(), settings);
+
+        QVERIFY(!mdlMain::StartApplication(recordingHooks()));
+        QCOMPARE(m_steps, (QStringList{u"splash"_s, u"close splash"_s}));
+        QVERIFY(!gDB && !gIniFile);
+        const ScriptedPrompter::Record last = m_prompter.records().last();
+        QCOMPARE(last.text, u"プログラムを終了します。"_s);
+        QCOMPARE(last.icon, Prompter::Icon::Information);
+        QCOMPARE(last.title, mdlApp::GetAppTitle());
+        mdlMain::ShutdownApplication();
+        QCOMPARE(QFile::exists(mdlMain::SettingsFilePath()), withSettings);
+        if (withSettings)
+            QCOMPARE(readFile(mdlMain::SettingsFilePath()), settings);
+        QCOMPARE(readFile(homeFile(u"log.mdb"_s)), QByteArray("no database"));
+    }
+
+    void tooNewDatabaseEndsStartUp()
+    {
+        {
+            auto db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
+            QVERIFY(db && db->Execute(u"UPDATE Version SET Version = 'Ver.0.62'"_s));
+        }
+        QVERIFY(!mdlMain::StartApplication());
+        QCOMPARE(m_prompter.texts(), (QStringList{u"データベースファイルが新しすぎます。"_s, u"プログラムを終了します。"_s}));
+        QVERIFY(!QFile::exists(mdlMain::SettingsFilePath()));
+    }
+
+    void damagedSettingsFileGivesDefaults()
+    {
+        // Bytes no text file has, a NUL, a broken header, a line without "=", cut characters.
+        const char damaged[] = "\xff\xfe[Opt\x00ion\r\n[Option\r\nAddMax\r\n[Option]\r\nAddMax=\x81\r\nInterval=\x82";
+        writeFile(mdlMain::SettingsFilePath(), QByteArray(damaged, sizeof damaged - 1));
+        QVERIFY(mdlMain::StartApplication());
+        QCOMPARE(mdlOption::AddMax, 100);
+        QCOMPARE(mdlOption::Interval, 30);
+        mdlMain::ShutdownApplication();
+        QCOMPARE(optionValue(u"AddMax"_s), u"100"_s);
+        QCOMPARE(optionValue(u"Interval"_s), u"30"_s);
+    }
+
+    void unreadableSettingsFileIsNotReplaced()
+    {
+        QVERIFY(QDir().mkpath(mdlMain::SettingsFilePath())); // a folder where the file belongs
+        QVERIFY(mdlMain::StartApplication());
+        QCOMPARE(mdlOption::AddMax, 100);
+        mdlMain::ShutdownApplication();
+        QVERIFY(QFileInfo(mdlMain::SettingsFilePath()).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMdlMain)
+#include "tst_mdlmain.moc"
