@@ -349,11 +349,14 @@ private slots:
     void readOnlyPlaces()
     {
         QVERIFY(rawExec(m_path, versionRows(u"Ver.0.61"_s)));
-        {
-            ReadOnly guard{{m_path}};
+        const QByteArray before = readFile(m_path);
+        for (const QString &place : {m_path, m_dir.path()}) {
+            ReadOnly guard{{place}};
             QVERIFY(!OpenLogDatabase(m_path));
             QCOMPARE(m_prompter.records().last().icon, Prompter::Icon::Critical);
         }
+        QCOMPARE(prompts().size(), 2);
+        QCOMPARE(readFile(m_path), before);
         QFile::remove(m_path);
         {
             ReadOnly guard{{m_dir.path()}};
