@@ -43,12 +43,16 @@ QString SingleInstance::ServerName()
 
 bool SingleInstance::ActivatePrevInstance(int timeoutMs)
 {
-    if (askRunningInstance(timeoutMs))
+    const Answer answer = askRunningInstance(timeoutMs);
+    if (answer == Answer::Raised)
         return true;
     if (m_server.listen(m_serverName))
         return false;
-    // The name is taken: by a start that began at the same moment, or by a socket nobody serves.
-    if (m_server.serverError() == QAbstractSocket::AddressInUseError && askRunningInstance(timeoutMs))
+    // Nobody listened a moment ago, yet the name is taken: either a start that began at the
+    // same moment (it answers now) or a socket file nobody serves. A silent server is not
+    // asked twice.
+    if (answer == Answer::NoServer && m_server.serverError() == QAbstractSocket::AddressInUseError
+        && askRunningInstance(timeoutMs) == Answer::Raised)
         return true;
     QLocalServer::removeServer(m_serverName);
     if (!m_server.listen(m_serverName))
@@ -57,21 +61,21 @@ bool SingleInstance::ActivatePrevInstance(int timeoutMs)
     return false;
 }
 
-bool SingleInstance::askRunningInstance(int timeoutMs)
+SingleInstance::Answer SingleInstance::askRunningInstance(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     socket.connectToServer(m_serverName);
     if (!socket.waitForConnected(remaining(deadline)))
-        return false;
+        return Answer::NoServer;
     socket.write(RaiseRequest);
     if (!socket.waitForBytesWritten(remaining(deadline)))
-        return false;
+        return Answer::Silent;
     while (!socket.canReadLine() && socket.bytesAvailable() < MaxRequest) {
         if (!socket.waitForReadyRead(remaining(deadline)))
-            return false;
+            return Answer::Silent;
     }
-    return socket.readLine(MaxRequest) == RaiseAnswer;
+    return socket.readLine(MaxRequest) == RaiseAnswer ? Answer::Raised : Answer::Silent;
 }
 
 void SingleInstance::acceptConnections()

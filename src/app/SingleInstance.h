@@ -40,7 +40,9 @@ signals:
     void raiseRequested();
 
 private:
-    bool askRunningInstance(int timeoutMs);
+    enum class Answer { Raised, NoServer, Silent };
+
+    Answer askRunningInstance(int timeoutMs);
     void acceptConnections();
     void readRequest(QLocalSocket *socket);
 
