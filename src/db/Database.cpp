@@ -334,13 +334,16 @@ bool Database::prepareJet(const QString &jetSql, Prepared &out)
         setError(DbError::InvalidOperation, u"データベースが閉じています。"_s);
         return false;
     }
-    QString statement = jetSql;
-    if (JetSql::TypeOf(jetSql) == JetSql::Crosstab && !expandCrosstab(statement))
-        return false;
     // Jet takes a name that is no column for a parameter; SQLite names them one by one.
+    QString statement = jetSql;
     QStringList extra;
     for (;;) {
         out.translation = JetSql::Translate(statement, extra);
+        if (out.translation.type == JetSql::Crosstab && statement == jetSql) {
+            if (!expandCrosstab(statement))
+                return false;
+            continue;
+        }
         if (statement != jetSql)
             out.translation.type = JetSql::Crosstab;
         const QString &sql = out.translation.sql;

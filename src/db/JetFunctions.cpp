@@ -27,6 +27,13 @@ QString textOf(sqlite3_value *value)
     return QString::fromUtf16(static_cast<const char16_t *>(text), bytes / 2);
 }
 
+/** The text of @p value without a copy (the database stores UTF-16). */
+QStringView viewOf(sqlite3_value *value)
+{
+    const void *text = sqlite3_value_text16(value);
+    return QStringView(static_cast<const char16_t *>(text), sqlite3_value_bytes16(value) / 2);
+}
+
 void resultText(sqlite3_context *ctx, const QString &text)
 {
     sqlite3_result_text16(ctx, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
@@ -47,10 +54,10 @@ void like(sqlite3_context *ctx, int argc, sqlite3_value **argv)
         pattern = static_cast<JetPattern *>(sqlite3_get_auxdata(ctx, 0));
         if (!pattern) {
             const JetPattern once(textOf(argv[0]), escape);
-            return sqlite3_result_int(ctx, once.Matches(textOf(argv[1])));
+            return sqlite3_result_int(ctx, once.Matches(viewOf(argv[1])));
         }
     }
-    sqlite3_result_int(ctx, pattern->Matches(textOf(argv[1])));
+    sqlite3_result_int(ctx, pattern->Matches(viewOf(argv[1])));
 }
 
 qsizetype wholeArg(sqlite3_value *value)

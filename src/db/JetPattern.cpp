@@ -57,6 +57,21 @@ JetPattern::JetPattern(QStringView pattern, char32_t escape)
             m_elements.append({Element::Literal, fold(c), false, {}});
         }
     }
+    findShape();
+}
+
+void JetPattern::findShape()
+{
+    const bool starFirst = !m_elements.isEmpty() && m_elements.first().kind == Element::AnyText;
+    const bool starLast = m_elements.size() > 1 && m_elements.last().kind == Element::AnyText;
+    const QList<Element> inner = m_elements.mid(starFirst ? 1 : 0, m_elements.size() - starFirst - starLast);
+    for (const Element &e : inner) {
+        // Folded characters outside the BMP would need more than a UTF-16 unit comparison.
+        if (e.kind != Element::Literal || e.ch > 0xffff)
+            return;
+        m_literal.append(QChar(char16_t(e.ch)));
+    }
+    m_shape = starFirst ? (starLast ? Shape::Contains : Shape::Suffix) : (starLast ? Shape::Prefix : Shape::Exact);
 }
 
 bool JetPattern::matchesAt(const Element &e, char32_t folded) const
@@ -81,6 +96,18 @@ bool JetPattern::matchesAt(const Element &e, char32_t folded) const
 }
 
 bool JetPattern::Matches(QStringView text) const
+{
+    switch (m_shape) {
+    case Shape::Exact: return text.compare(m_literal, Qt::CaseInsensitive) == 0;
+    case Shape::Prefix: return text.startsWith(m_literal, Qt::CaseInsensitive);
+    case Shape::Suffix: return text.endsWith(m_literal, Qt::CaseInsensitive);
+    case Shape::Contains: return text.contains(m_literal, Qt::CaseInsensitive);
+    case Shape::General: break;
+    }
+    return matchesGeneral(text);
+}
+
+bool JetPattern::matchesGeneral(QStringView text) const
 {
     // Greedy matching that returns to the last "*" on a mismatch: every element but "*"
     // takes exactly one character, so one remembered "*" is enough.

@@ -27,7 +27,14 @@ private:
         QList<std::pair<char32_t, char32_t>> ranges; // Set: folded ranges
     };
 
+    /** Patterns of literal characters with "*" only at their ends take a plain text search. */
+    enum class Shape { General, Exact, Prefix, Suffix, Contains };
+
     bool matchesAt(const Element &e, char32_t folded) const;
+    bool matchesGeneral(QStringView text) const;
+    void findShape();
 
     QList<Element> m_elements;
+    Shape m_shape = Shape::General;
+    QString m_literal;
 };
