@@ -1,0 +1,404 @@
+#include "transfer/CBBS.h"
+
+#include "app/Prompter.h"
+#include "app/mdlApp.h"
+#include "db/Database.h"
+#include "db/Transaction.h"
+#include "transfer/LogParser.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/** How long the analysis may run before the event loop gets a turn (cancel, network, repaint). */
+constexpr qint64 EventTurnMs = 25;
+
+/** The columns of table Message, in table order. */
+const std::array<QString, 12> MessageColumns{
+    u"BBS_ID"_s, u"ID"_s, u"Read"_s, u"Subject"_s, u"Homepage"_s, u"Mail"_s,
+    u"PostName"_s, u"PostDate"_s, u"InReplyTo"_s, u"Body"_s, u"RootThread"_s, u"Mark"_s};
+enum Column { ColBBS_ID, ColID, ColRead, ColSubject, ColHomePage, ColMail, ColPostName,
+              ColPostDate, ColInReplyTo, ColBody, ColRootThread, ColMark };
+
+const QString InsertSql =
+    u"INSERT INTO Message(BBS_ID, ID, Read, Subject, HomePage, Mail, PostName, PostDate,"
+    " InReplyTo, Body, RootThread, Mark) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"_s;
+const QString BoardTypeSql = u"SELECT BBSType FROM BBS WHERE BBS_ID = ?1"_s;
+const QString UnlinkedSql =
+    u"SELECT ID, InReplyTo FROM Message WHERE BBS_ID = ?1 AND RootThread = 0 ORDER BY ID"_s;
+const QString RootOfSql = u"SELECT RootThread FROM Message WHERE BBS_ID = ?1 AND ID = ?2"_s;
+const QString SetRootSql = u"UPDATE Message SET RootThread = ?1 WHERE BBS_ID = ?2 AND ID = ?3"_s;
+
+DbError closedDatabase()
+{
+    return {DbError::InvalidOperation, u"データベースが閉じています。"_s};
+}
+
+/** A text bound as text even when empty, so that a field refusing "" refuses it. */
+QVariant textValue(const QString &text)
+{
+    return text.isNull() ? QVariant(QString(u""_s)) : QVariant(text);
+}
+
+/** The stored post date: the minute of the board's wall clock. */
+QVariant storedPostDate(const QDateTime &date)
+{
+    if (!date.isValid())
+        return {};
+    return CMessage::WallClock(date.date(), QTime(date.time().hour(), date.time().minute()));
+}
+
+/** A Date value read back as the wall-clock reading messages hold. */
+QDateTime wallClockOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QDateTime) {
+        const QDateTime dt = value.toDateTime();
+        return CMessage::WallClock(dt.date(), dt.time());
+    }
+    const QString text = value.toString();
+    const QDate date = QDate::fromString(text.left(10), u"yyyy-MM-dd"_s);
+    const QTime time = text.size() > 10 ? QTime::fromString(text.mid(11, 8), u"HH:mm:ss"_s) : QTime(0, 0);
+    return date.isValid() && time.isValid() ? CMessage::WallClock(date, time) : QDateTime();
+}
+
+/** (ID, InReplyTo) of an unlinked message. */
+struct Unlinked
+{
+    int id;
+    int inReplyTo;
+};
+
+/**
+ * Which of @p rows (ascending ID) start a reply cycle among themselves (a message replying to
+ * itself, or A to B and B to A, ...): the smallest ID of each cycle. Without this, every
+ * member of a cycle would wait for another one and none would ever be linked.
+ */
+std::vector<bool> cycleStarts(const QList<Unlinked> &rows, const QHash<int, int> &position)
+{
+    const qsizetype n = rows.size();
+    std::vector<qsizetype> next(n, -1);
+    for (qsizetype i = 0; i < n; ++i)
+        next[i] = rows[i].inReplyTo == 0 ? -1 : position.value(rows[i].inReplyTo, -1);
+    enum State : char { New, OnPath, Done };
+    std::vector<State> state(n, New);
+    std::vector<bool> starts(n, false);
+    std::vector<qsizetype> path;
+    for (qsizetype s = 0; s < n; ++s) {
+        path.clear();
+        qsizetype v = s;
+        for (; v >= 0 && state[v] == New; v = next[v]) {
+            state[v] = OnPath;
+            path.push_back(v);
+        }
+        if (v >= 0 && state[v] == OnPath) {
+            qsizetype smallest = v;
+            for (qsizetype w = next[v]; w != v; w = next[w])
+                smallest = std::min(smallest, w);
+            starts[smallest] = true;
+        }
+        for (qsizetype w : path)
+            state[w] = Done;
+    }
+    return starts;
+}
+
+} // namespace
+
+CBBS::CBBS(QObject *parent) : QObject(parent)
+{
+    m_columns.fill(-1);
+}
+
+CBBS::~CBBS() = default;
+
+void CBBS::ResetCounters()
+{
+    m_AnalyseCount = 0;
+    m_SaveCount = 0;
+    m_AnalyseError = 0;
+    m_MaxID = 0;
+}
+
+// ---- Log analysis ------------------------------------------------------------------------
+
+bool CBBS::AnalyseLog(int BBS_ID, QStringView Text, bool Read)
+{
+    bool completed = true;
+    m_AnalyseError = 0;
+    const int bbsType = boardType(BBS_ID);
+    // One transaction per text: fast, and a crash loses only this text's rows.
+    std::optional<Transaction> transaction;
+    if (m_db)
+        transaction.emplace(*m_db);
+
+    const QList<QStringView> entries = LogParser::SplitEntries(Text);
+    QElapsedTimer sinceTurn;
+    sinceTurn.start();
+    for (int i = 0; i < entries.size(); ++i) {
+        analyseEntry(BBS_ID, bbsType, i, entries.at(i), Read, completed);
+        if (sinceTurn.elapsed() >= EventTurnMs) {
+            QCoreApplication::processEvents();
+            sinceTurn.restart();
+        }
+        if (m_IsCancel) {
+            completed = false;
+            break;
+        }
+    }
+
+    emit StateChanged(u"スレッド情報を更新中..."_s, false, false);
+    UpdateThreads(BBS_ID);
+    if (transaction && transaction->IsActive() && !transaction->Commit()) {
+        m_AnalyseError = -1;
+        completed = false;
+        emit StateChanged(m_db->LastError().description, true, true);
+    }
+    emit StateChanged(u"スレッド情報の更新を終了しました。"_s, false, false);
+    return completed;
+}
+
+void CBBS::analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, bool Read,
+                        bool &completed)
+{
+    const std::optional<CMessage> msg = LogParser::ParseEntry(bbsType, BBS_ID, entry, Read);
+    if (!msg) {
+        emit LoadError(BBS_ID, entry.toString(), QString::number(index) + u"件目のログが壊れていました。"_s);
+        m_AnalyseError = -1;
+        return;
+    }
+    m_MaxID = std::max(m_MaxID, msg->ID);
+    switch (SaveMessage(*msg)) {
+    case Saved:
+        ++m_SaveCount;
+        emit Loaded(*msg);
+        break;
+    case Duplicate:
+        completed = false;
+        break;
+    case Refused:
+        emit LoadError(BBS_ID, entry.toString(),
+                       QString::number(index) + u"件目のログをデータベースに登録できませんでした。"_s);
+        m_AnalyseError = -1;
+        break;
+    }
+    ++m_AnalyseCount;
+    emit StateChanged(QString::number(index) + u"件目を解析中..."_s, false, false);
+}
+
+/** The board's BBSType; -1 (no layout, every entry broken) when the board is unknown. */
+int CBBS::boardType(int BBS_ID)
+{
+    if (!m_db)
+        return -1;
+    Statement query = m_db->Prepare(BoardTypeSql);
+    query.Bind(1, BBS_ID);
+    return query.Next() ? query.Value(0).toInt() : -1;
+}
+
+std::optional<CMessage> CBBS::ParseSingleEntry(int BBS_ID, QStringView Entry, bool Read)
+{
+    return LogParser::ParseSingleEntry(BBS_ID, Entry, Read);
+}
+
+std::optional<CMessage> CBBS::ParsePairedEntry(int BBS_ID, QStringView Entry, bool Read)
+{
+    return LogParser::ParsePairedEntry(BBS_ID, Entry, Read);
+}
+
+std::optional<CMessage> CBBS::ParseTextPageEntry(int BBS_ID, QStringView Entry, bool Read)
+{
+    return LogParser::ParseTextPageEntry(BBS_ID, Entry, Read);
+}
+
+// ---- Storage and threads -----------------------------------------------------------------
+
+CBBS::SaveResult CBBS::SaveMessage(const CMessage &Msg)
+{
+    if (!m_db)
+        return Refused;
+    Statement insert = m_db->Prepare(InsertSql);
+    if (!insert.IsValid())
+        return Refused;
+    insert.Bind(1, Msg.BBS_ID);
+    insert.Bind(2, Msg.ID);
+    insert.Bind(3, Msg.Read);
+    insert.Bind(4, textValue(Msg.Subject));
+    insert.Bind(5, textValue(Msg.HomePage));
+    insert.Bind(6, textValue(Msg.Mail));
+    insert.Bind(7, textValue(Msg.PostName));
+    insert.Bind(8, storedPostDate(Msg.PostDate));
+    insert.Bind(9, Msg.InReplyTo);
+    insert.Bind(10, textValue(Msg.Body));
+    insert.Bind(11, Msg.RootThread);
+    insert.Bind(12, Msg.Mark);
+    if (insert.Execute())
+        return Saved;
+    // A duplicate is known by the key's refusal alone: no lookup before each insert.
+    return m_db->LastError().number == DbError::DuplicateKey ? Duplicate : Refused;
+}
+
+void CBBS::UpdateThreads(int BBS_ID)
+{
+    if (!m_db)
+        return;
+    QList<Unlinked> rows;
+    QHash<int, int> position; // ID -> index in rows
+    {
+        Statement unlinked = m_db->Prepare(UnlinkedSql);
+        unlinked.Bind(1, BBS_ID);
+        while (unlinked.Next()) {
+            position.insert(unlinked.Value(0).toInt(), int(rows.size()));
+            rows.append({unlinked.Value(0).toInt(), unlinked.Value(1).toInt()});
+        }
+    }
+    if (rows.isEmpty())
+        return;
+
+    Transaction transaction(*m_db);
+    const std::vector<bool> cycleStart = cycleStarts(rows, position);
+    // Roots given in this pass, so that a reply inherits from a parent linked just before it.
+    QList<int> roots(rows.size(), 0);
+    Statement rootOf = m_db->Prepare(RootOfSql);
+    Statement setRoot = m_db->Prepare(SetRootSql);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const Unlinked &row = rows.at(i);
+        int root = row.id;
+        if (row.inReplyTo != 0 && !cycleStart[i]) {
+            if (const auto parent = position.constFind(row.inReplyTo); parent != position.cend()) {
+                root = roots.at(*parent); // still 0 when the parent comes later
+            } else {
+                rootOf.Bind(1, BBS_ID);
+                rootOf.Bind(2, row.inReplyTo);
+                if (rootOf.Next())
+                    root = rootOf.Value(0).toInt();
+                rootOf.Reset();
+            }
+        }
+        roots[i] = root;
+        if (root == 0)
+            continue;
+        setRoot.Bind(1, root);
+        setRoot.Bind(2, BBS_ID);
+        setRoot.Bind(3, row.id);
+        setRoot.Execute();
+    }
+    transaction.Commit();
+}
+
+// ---- Free SQL ----------------------------------------------------------------------------
+
+void CBBS::Initialize(Database *db)
+{
+    CloseLogMessages();
+    m_db = db;
+}
+
+std::optional<int> CBBS::ExecSQL(const QString &SQLString, DbError *error)
+{
+    const auto fail = [error](const DbError &cause) -> std::optional<int> {
+        if (error)
+            *error = cause;
+        return std::nullopt;
+    };
+    if (error)
+        *error = {};
+    if (!m_db || !m_db->IsOpen())
+        return fail(closedDatabase());
+
+    const QList<JetSql::Parameter> parameters = m_db->Parameters(SQLString);
+    if (m_db->LastError())
+        return fail(m_db->LastError());
+    QVariantList values;
+    for (const JetSql::Parameter &parameter : parameters) {
+        const std::optional<QString> value = prompter().askText(mdlApp::GetAppTitle(), parameter.name, QString());
+        if (!value)
+            return fail({DbError::TooFewParameters,
+                         u"パラメータが少なすぎます。%1 を指定してください。"_s.arg(parameters.size())});
+        values.append(*value);
+    }
+
+    const int type = JetSql::TypeOf(SQLString);
+    switch (type) {
+    case JetSql::Delete:
+    case JetSql::Update:
+    case JetSql::Append:
+    case JetSql::MakeTable:
+    case JetSql::DataDefinition:
+        if (!m_db->Execute(SQLString, values))
+            return fail(m_db->LastError());
+        m_count = m_db->RecordsAffected();
+        break;
+    case JetSql::Select:
+    case JetSql::Union:
+    case JetSql::Crosstab: {
+        CloseLogMessages();
+        std::optional<::Recordset> result = m_db->OpenRecordset(SQLString, values);
+        if (!result)
+            return fail(m_db->LastError());
+        m_Recordset = std::move(result);
+        m_SQLType = hasMessageColumns(m_Recordset->FieldNames()) ? 0 : 1;
+        for (size_t c = 0; c < MessageColumns.size(); ++c)
+            m_columns[c] = m_Recordset->FieldIndex(MessageColumns[c]);
+        m_count = m_Recordset->RecordCount();
+        break;
+    }
+    default:
+        break; // statements of no query type run nothing
+    }
+    return type;
+}
+
+/** True when @p names are the columns of table Message as it is now, in order (any case). */
+bool CBBS::hasMessageColumns(const QStringList &names)
+{
+    const std::optional<::Recordset> table = m_db->OpenRecordset(u"SELECT TOP 1 * FROM Message"_s);
+    if (!table || table->FieldCount() != names.size())
+        return false;
+    for (int c = 0; c < names.size(); ++c) {
+        if (names.at(c).compare(table->FieldName(c), Qt::CaseInsensitive) != 0)
+            return false;
+    }
+    return true;
+}
+
+std::optional<CMessage> CBBS::Messages(int Index) const
+{
+    return messageAt(Index);
+}
+
+std::optional<CMessage> CBBS::GetMessage() const
+{
+    return m_Recordset ? messageAt(m_Recordset->AbsolutePosition()) : std::nullopt;
+}
+
+std::optional<CMessage> CBBS::messageAt(int row) const
+{
+    if (!m_Recordset || row < 0 || row >= m_Recordset->RecordCount())
+        return std::nullopt;
+    const auto value = [&](Column column) { return m_Recordset->Value(row, m_columns[column]); };
+    CMessage msg;
+    msg.BBS_ID = value(ColBBS_ID).toInt();
+    msg.ID = value(ColID).toInt();
+    msg.Read = value(ColRead).toBool();
+    msg.Subject = value(ColSubject).toString();
+    msg.HomePage = value(ColHomePage).toString();
+    msg.Mail = value(ColMail).toString();
+    msg.PostName = value(ColPostName).toString();
+    msg.PostDate = wallClockOf(value(ColPostDate));
+    msg.InReplyTo = value(ColInReplyTo).toInt();
+    msg.Body = value(ColBody).toString();
+    msg.RootThread = value(ColRootThread).toInt();
+    msg.Mark = value(ColMark).toInt();
+    return msg;
+}
+
+void CBBS::CloseLogMessages()
+{
+    m_Recordset.reset();
+    m_columns.fill(-1);
+    m_SQLType = 1;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "db/Database.h"
+#include "db/mdlDatabase.h"
+#include "support/LogFormat.h"
+#include "transfer/CBBS.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+/** @short A new log database in a temporary folder with a CBBS working on it. */
+struct CBBSFixture
+{
+    /** Default boards of each type. */
+    static constexpr int SingleBoard = 4;
+    static constexpr int LeftBoard = 13;
+    static constexpr int RightBoard = 14;
+    static constexpr int TextPageBoard = 3;
+
+    QTemporaryDir dir;
+    std::unique_ptr<Database> db;
+    CBBS bbs;
+
+    CBBSFixture()
+    {
+        db = mdlDatabase::CreateLogDatabase(path());
+        bbs.Initialize(db.get());
+    }
+
+    QString path() const { return dir.filePath(QStringLiteral("log.mdb")); }
+
+    /** The stored messages of @p board in ascending ID order. */
+    QList<CMessage> stored(int board)
+    {
+        QList<CMessage> messages;
+        if (!bbs.ExecSQL(QStringLiteral("SELECT * FROM Message WHERE BBS_ID = %1 ORDER BY ID").arg(board)))
+            return messages;
+        for (int i = 0; i < bbs.count(); ++i)
+            messages.append(*bbs.Messages(i));
+        return messages;
+    }
+
+    /** Stores plain sample messages (number, reply) on @p board through SaveMessage. */
+    void save(int board, const QList<std::pair<int, int>> &numbersAndReplies)
+    {
+        for (const auto &[number, reply] : numbersAndReplies) {
+            CMessage msg;
+            msg.BBS_ID = board;
+            msg.ID = number;
+            msg.InReplyTo = reply;
+            msg.Body = QStringLiteral("本文");
+            msg.PostDate = CMessage::WallClock(QDate(2024, 1, 1), QTime(12, 0));
+            QCOMPARE(bbs.SaveMessage(msg), CBBS::Saved);
+        }
+    }
+};
