@@ -1,0 +1,423 @@
+#include "app/mdlEncoding.h"
+#include "app/mdlOption.h"
+#include "db/CBBSProperty.h"
+#include "db/CookieJar.h"
+#include "db/CookieStore.h"
+#include "db/mdlDatabase.h"
+#include "support/BoardSimulator.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString BoardUrl = u"http://bbs.example.jp/cgi-bin/board.cgi"_s;
+constexpr qint64 Day = 24 * 60 * 60;
+
+CBBSProperty board(int type, const QString &url = BoardUrl, const QString &identifier = u"nandemo"_s)
+{
+    CBBSProperty p;
+    p.SetBBSType(type);
+    p.SetURL(url);
+    p.SetIdentifier(identifier);
+    return p;
+}
+
+/** A type-3 cookie value as the board writes it: EUC-JP, percent-encoded. */
+QString keyedValue(const QString &items)
+{
+    return QString::fromLatin1(mdlMain::ToEucJp(items).toPercentEncoding({}, "-.~"));
+}
+
+int entriesIn(const QByteArray &page)
+{
+    return int(page.count("===--+--+--+--+--+--+--+--+--+--+--+--+--==="));
+}
+
+} // namespace
+
+class TestCBBSProperty : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<CookieStore> m_store;
+    QString m_cookiePath;
+
+    CookieStore &store() { return *m_store; }
+    void restartStore()
+    {
+        m_store = std::make_unique<CookieStore>(m_cookiePath);
+        setCookieStore(m_store.get());
+    }
+
+private slots:
+    void init()
+    {
+        m_cookiePath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".txt"_s);
+        restartStore();
+    }
+    void cleanup() { setCookieStore(nullptr); }
+
+    void rowReadAndWritten()
+    {
+        const auto db = mdlDatabase::CreateLogDatabase(m_dir.filePath(u"rows.mdb"_s));
+        QVERIFY(db);
+        CBBSProperty p;
+        QVERIFY(!p.SetProperty()); // no database yet
+        QVERIFY(p.GetProperty(14, *db));
+        QCOMPARE(p.ID(), 14);
+        QCOMPARE(p.BBS_Name(), u"左右掲示板(右)"_s);
+        QCOMPARE(p.BBSType(), 2);
+        QCOMPARE(p.Identifier(), u"migi"_s);
+        QCOMPARE(p.MaxCount(), 200);
+        QCOMPARE(p.ListOrder(), 13);
+
+        p.SetShortName(u"右'側"_s);
+        p.SetMaxCount(50);
+        p.SetVisitLoad(!p.VisitLoad());
+        p.SetListOrder(-1);
+        p.SetDefaultLogFile(u"migi*.log"_s);
+        QVERIFY(p.SetProperty());
+        CBBSProperty again;
+        QVERIFY(again.GetProperty(14, *db));
+        QCOMPARE(again.ShortName(), u"右'側"_s);
+        QCOMPARE(again.MaxCount(), 50);
+        QCOMPARE(again.VisitLoad(), p.VisitLoad());
+        QCOMPARE(again.ListOrder(), -1);
+        QCOMPARE(again.DefaultLogFile(), u"migi*.log"_s);
+        QCOMPARE(again.URL(), p.URL());
+
+        QVERIFY(!again.GetProperty(999, *db));
+        QCOMPARE(again.ShortName(), u"右'側"_s); // unchanged
+        QVERIFY(!again.SetProperty());           // that row does not exist
+        QVERIFY(db->Execute(u"DELETE FROM BBS WHERE BBS_ID = 14"_s));
+        QVERIFY(!p.SetProperty());
+    }
+
+    void nullColumnsReadAsEmptyAndStayNull()
+    {
+        const auto db = mdlDatabase::CreateLogDatabase(m_dir.filePath(u"nulls.mdb"_s));
+        QVERIFY(db);
+        QVERIFY(db->Execute(u"INSERT INTO BBS (BBS_ID) VALUES (77)"_s));
+        CBBSProperty p;
+        QVERIFY(p.GetProperty(77, *db));
+        QCOMPARE(p.BBS_Name(), QString());
+        QCOMPARE(p.URL(), QString());
+        QCOMPARE(p.MaxCount(), 0);
+        QCOMPARE(p.VisitLoad(), false);
+        QCOMPARE(p.PostName(), QString());
+        QCOMPARE(p.ViewCount(), 20);
+        p.SetMaxCount(10);
+        QVERIFY2(p.SetProperty(), qPrintable(db->LastError().description));
+        const auto rs = db->OpenRecordset(u"SELECT MaxCount, BBS_Name IS NULL FROM BBS WHERE BBS_ID = 77"_s);
+        QVERIFY(rs && !rs->IsEOF());
+        QCOMPARE(rs->Value(0).toInt(), 10);
+        QCOMPARE(rs->Value(1).toInt(), 1);
+    }
+
+    void noReadCount()
+    {
+        const auto db = mdlDatabase::CreateLogDatabase(m_dir.filePath(u"unread.mdb"_s));
+        QVERIFY(db);
+        const QString insert = u"INSERT INTO Message (BBS_ID, ID, Read, PostDate, InReplyTo, Body, RootThread, Mark) "
+                               "VALUES (%1, %2, %3, #2024/01/01 10:00#, 0, 'x', %2, 0)"_s;
+        for (int id = 1; id <= 5; ++id)
+            QVERIFY(db->Execute(insert.arg(4).arg(id).arg(id <= 2 ? u"True"_s : u"False"_s)));
+        QVERIFY(db->Execute(insert.arg(5).arg(1).arg(u"False"_s)));
+        CBBSProperty p;
+        QCOMPARE(p.NoReadCount(), 0);
+        QVERIFY(p.GetProperty(4, *db));
+        QCOMPARE(p.NoReadCount(), 3);
+        QVERIFY(db->Execute(u"UPDATE Message SET Read = True WHERE BBS_ID = 4 AND ID = 3"_s));
+        QCOMPARE(p.NoReadCount(), 2);
+        QVERIFY(p.GetProperty(6, *db));
+        QCOMPARE(p.NoReadCount(), 0);
+    }
+
+    void defaultsWithoutCookie_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("identifier");
+        QTest::addColumn<int>("viewCount");
+        QTest::addColumn<int>("downloadCount");
+        QTest::newRow("single") << 0 << u"x"_s << 20 << 30;
+        QTest::newRow("left") << 1 << u"x"_s << 30 << 50;
+        QTest::newRow("right") << 2 << u"x"_s << 30 << 50;
+        QTest::newRow("keyed") << 3 << u"nandemo"_s << 20 << 30;
+        QTest::newRow("keyed without identifier") << 3 << QString() << 20 << 30;
+        // The board's default text counts only for a name beginning with the identifier.
+        QTest::newRow("keyed, identifier in default text") << 3 << u"ck"_s << 30 << 30;
+        QTest::newRow("unknown type") << 7 << u"x"_s << 20 << 30;
+    }
+    void defaultsWithoutCookie()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, identifier);
+        QFETCH(int, viewCount);
+        QFETCH(int, downloadCount);
+        // Cookies of other boards and names on the address do not count.
+        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, u"other"_s, u"ck_articles%3D99"_s));
+        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl + u"2"_s, BoardUrl + u"2"_s, u"a,b,c,d,1,2,3,4,5"_s));
+        CBBSProperty p = board(type, BoardUrl, identifier);
+        QCOMPARE(p.ViewCount(), viewCount);
+        QCOMPARE(p.DownloadCount(), downloadCount);
+        QCOMPARE(p.NoReadPoint(), 0);
+        QCOMPARE(p.ViewOrder(), 0);
+        QCOMPARE(p.NoReadView(), 0);
+        QCOMPARE(p.PostName(), QString());
+        QCOMPARE(p.Mail(), QString());
+        if (type == 3 || type > 3) {
+            p.SetNoReadPoint(5);
+            p.SetPostName(u"名前"_s);
+            QCOMPARE(store().count(), 2); // nothing written
+        }
+    }
+
+    void singleBoardCookie()
+    {
+        CBBSProperty p = board(0);
+        p.SetPostName(u"山田～太郎①"_s);
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"山田～太郎①,,,,20,,,0,30"_s);
+        // The board receives CP932 bytes under the address itself.
+        QCOMPARE(store().GetCookieBytes(QUrl(BoardUrl + u"?dousa=log"_s)),
+                 BoardUrl.toLatin1() + '=' + mdlMain::ToCp932(u"山田～太郎①"_s) + ",,,,20,,,0,30");
+
+        p.SetMail(u"a@b.jp"_s);
+        p.SetHomePage(u"http://h.jp/"_s);
+        p.SetPassword(u"pw"_s);
+        p.SetViewCount(15);
+        p.SetViewOrder(1);
+        p.SetNoReadView(1);
+        p.SetNoReadPoint(4711);
+        p.SetDownloadCount(40);
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl),
+                 u"山田～太郎①,a@b.jp,http://h.jp/,pw,15,1,1,4711,40"_s);
+        QStringList texts;
+        for (int i = 0; i < CBBSProperty::SettingCount; ++i)
+            texts << CBBSProperty::SettingName(i) + u'=' + p.SettingText(i);
+        QCOMPARE(texts.join(u' '), u"PostName=山田～太郎① Mail=a@b.jp HomePage=http://h.jp/ Password=pw ViewCount=15 "
+                                   "ViewOrder=1 NoReadView=1 NoReadPoint=4711 DownloadCount=40"_s);
+
+        // Not a number: the default. A "," in a value shifts the later positions.
+        p.SetSettingText(CBBSProperty::DownloadCountSetting, u"many"_s);
+        QCOMPARE(p.DownloadCount(), 30);
+        p.SetMail(u"a,b"_s);
+        QCOMPARE(p.HomePage(), u"b"_s);
+        QCOMPARE(p.DownloadCount(), 4711);
+        // A ";" would end the cookie and a line break would keep it from being sent: both are
+        // left out, and the later positions survive.
+        p.SetPostName(u"a;b\r\nc"_s);
+        QCOMPARE(p.PostName(), u"abc"_s);
+        QCOMPARE(p.DownloadCount(), 4711);
+    }
+
+    void pairedBoardsShareOneList()
+    {
+        CBBSProperty left = board(1);
+        CBBSProperty right = board(2);
+        right.SetNoReadPoint(900);
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u",,,,30,,,0,50,900"_s);
+        left.SetNoReadPoint(300);
+        right.SetPostName(u"右"_s);
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"右,,,,30,,,300,50,900"_s);
+        QCOMPARE(left.NoReadPoint(), 300);
+        QCOMPARE(right.NoReadPoint(), 900);
+        QCOMPARE(left.PostName(), u"右"_s);
+        QCOMPARE(right.DownloadCount(), 50);
+    }
+
+    void shortListsGrowWithoutDamage()
+    {
+        // Lists written by a board with fewer positions: a missing position has no value.
+        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, BoardUrl, u"name,mail"_s));
+        CBBSProperty single = board(0);
+        CBBSProperty right = board(2);
+        QCOMPARE(single.ViewCount(), 20);
+        QCOMPARE(single.NoReadPoint(), 0);
+        QCOMPARE(right.NoReadPoint(), 0);
+        single.SetNoReadPoint(130);
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"name,mail,,,,,,130"_s);
+        right.SetNoReadPoint(140);
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"name,mail,,,,,,130,,140"_s);
+        QCOMPARE(single.NoReadPoint(), 130);
+        QCOMPARE(single.Mail(), u"mail"_s);
+    }
+
+    void keyedCookieReadAndWritten()
+    {
+        const QString name = u"nandemo_cookie"_s;
+        const QString items = u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=120&ck_articles=25&ck_text=40"_s;
+        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, name, keyedValue(items)));
+        CBBSProperty p = board(3);
+        QCOMPARE(p.NoReadPoint(), 120);
+        QCOMPARE(p.ViewCount(), 25);
+        QCOMPARE(p.DownloadCount(), 40);
+        QCOMPARE(p.Mail(), u"m@x.jp"_s);
+        QCOMPARE(p.Password(), QString()); // no such item
+        QCOMPARE(p.ViewOrder(), 0);
+
+        p.SetNoReadPoint(130);
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, name),
+                 keyedValue(u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=130&ck_articles=25&ck_text=40"_s));
+        p.SetPassword(u"secret"_s); // no item: nothing changes
+        QCOMPARE(p.NoReadPoint(), 130);
+        QCOMPARE(p.Password(), QString());
+
+        // Non-ASCII text goes to the board as percent-encoded EUC-JP and comes back the same.
+        p.SetPostName(u"山田～太郎①"_s);
+        QCOMPARE(p.PostName(), u"山田～太郎①"_s);
+        const QByteArray header = store().GetCookieBytes(QUrl(BoardUrl + u"?do=get_text&text_page=1"_s));
+        QVERIFY2(header.startsWith("nandemo_cookie=ck_name%3D" + mdlMain::ToEucJp(u"山田～太郎①"_s).toPercentEncoding() + "%26ck_mail%3Dm%40x"),
+                 header.constData());
+        QCOMPARE(p.NoReadPoint(), 130);
+        QCOMPARE(p.Mail(), u"m@x.jp"_s);
+    }
+
+    void keyedCookieOddParts()
+    {
+        // A part with no items, an item without "=", a cookie of the identifier at another
+        // path: each part is read and rewritten on its own, in its own place.
+        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, u"nandemo_flag"_s, QString()));
+        QVERIFY(store().SetCookieBytes(QUrl(BoardUrl), "nandemo",
+                                       keyedValue(u"ck_mode&ck_unread_point=7"_s).toLatin1()
+                                           + "; path=/; expires=Fri, 01-Jan-2100 00:00:00 GMT"));
+        QVERIFY(store().SetCookieBytes(QUrl(BoardUrl), "nandemo",
+                                       keyedValue(u"ck_name=a&ck_unread_point=9"_s).toLatin1()
+                                           + "; expires=Fri, 01-Jan-2100 00:00:00 GMT"));
+        QVERIFY(store().SetCookieBytes(QUrl(BoardUrl), "nandemo_bad", "%zz%26ck_text%3D5; expires=Fri, 01-Jan-2100 00:00:00 GMT"));
+        QCOMPARE(store().count(), 4);
+        CBBSProperty p = board(3);
+        QCOMPARE(p.NoReadPoint(), 9); // the longer path comes first, as for the board
+        QCOMPARE(p.PostName(), u"a"_s);
+        p.SetNoReadPoint(11);
+        QCOMPARE(store().count(), 4);
+        const QList<CookieStore::Cookie> cookies = store().cookiesForUrl(QUrl(BoardUrl));
+        QCOMPARE(cookies.size(), 4);
+        QCOMPARE(cookies.at(0).name, "nandemo_flag");
+        QCOMPARE(cookies.at(0).value, QByteArray());
+        QCOMPARE(cookies.at(1).value, keyedValue(u"ck_name=a&ck_unread_point=11"_s).toLatin1());
+        QCOMPARE(cookies.at(1).path, "/cgi-bin");
+        QCOMPARE(cookies.at(2).name, "nandemo_bad");
+        QCOMPARE(cookies.at(2).value, "%zz%26ck_text%3D5");
+        QCOMPARE(cookies.at(3).value, keyedValue(u"ck_mode&ck_unread_point=11"_s).toLatin1());
+        QCOMPARE(cookies.at(3).path, "/");
+        QCOMPARE(p.DownloadCount(), 5); // what can be decoded of a broken escape still counts
+    }
+
+    void expiryAndRestart()
+    {
+        // The date is written in English whatever the user's locale.
+        QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        CBBSProperty p = board(0);
+        p.SetNoReadPoint(55);
+        QLocale::setDefault(QLocale::c());
+        const qint64 after = QDateTime::currentSecsSinceEpoch();
+        const QList<CookieStore::Cookie> cookies = store().cookiesForUrl(QUrl(BoardUrl));
+        QCOMPARE(cookies.size(), 1);
+        QVERIFY(cookies.at(0).expiry >= before + 120 * Day);
+        QVERIFY(cookies.at(0).expiry <= after + 120 * Day);
+
+        restartStore();
+        QCOMPARE(p.NoReadPoint(), 55);
+        QCOMPARE(store().count(), 1);
+        // Past the expiry the cookie is gone and the defaults are back.
+        store().setClock([after] { return after + 121 * Day; });
+        QCOMPARE(p.NoReadPoint(), 0);
+        QCOMPARE(p.DownloadCount(), 30);
+    }
+
+    void damagedCookieFile()
+    {
+        QFile file(m_cookiePath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("bbs.example.jp\tFALSE\t/cgi-bin\tFALSE\t99999999999999999999999\t");
+        file.write(BoardUrl.toLatin1() + "\ta,b,c,d,1,2,3,4,5\n\x01\xff\xfe garbage\tonly\n");
+        file.write("bbs.example.jp\tFALSE\t/cgi-bin\tFALSE\t4102444800\tnandemo");
+        file.close();
+        restartStore();
+        CBBSProperty p = board(0);
+        QCOMPARE(p.NoReadPoint(), 4);
+        p.SetNoReadPoint(6);
+        restartStore();
+        QCOMPARE(p.NoReadPoint(), 6);
+        QCOMPARE(store().count(), 1);
+    }
+
+    void jarCarriesTheBoardsCookies()
+    {
+        BoardSimulator sim;
+        QVERIFY(sim.listen());
+        const int single = sim.addBoard(0, u"/single/bbs.cgi"_s);
+        const int keyed = sim.addBoard(3, u"/keyed/bbs.cgi"_s, u"kbbs"_s);
+        sim.addSampleMessages(single, 1, 12);
+        sim.addSampleMessages(keyed, 1, 12);
+
+        CBBSProperty p0 = board(0, sim.url(single));
+        p0.SetDownloadCount(5);
+        p0.SetNoReadPoint(3);
+        p0.SetPostName(u"山田"_s);
+        CBBSProperty p3 = board(3, sim.url(keyed), u"kbbs"_s);
+        QVERIFY(CBBSProperty::WriteBoardCookie(p3.URL(), u"kbbs"_s, keyedValue(u"ck_name=&ck_text=30"_s)));
+        p3.SetDownloadCount(4);
+        p3.SetPostName(u"山田"_s);
+
+        QNetworkAccessManager manager;
+        manager.setProxy(QNetworkProxy::NoProxy);
+        manager.setCookieJar(new CookieJar(store()));
+        const auto fetch = [&manager](const QString &url) {
+            std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(url))));
+            if (!QTest::qWaitFor([&reply] { return reply->isFinished(); }, 10000))
+                return QByteArray("timeout");
+            return reply->readAll();
+        };
+        QCOMPARE(entriesIn(fetch(p0.URL() + u"?dousa=log&logmidoku=0&logno=0"_s)), 5);
+        QCOMPARE(sim.requests().last().cookie,
+                 p0.URL().toLatin1() + '=' + mdlMain::ToCp932(u"山田"_s) + ",,,,20,,,3,5");
+        QCOMPARE(entriesIn(fetch(p0.URL() + u"?dousa=log&logmidoku=1&logno=1"_s)), 4); // 9 unread: 5 + 4
+
+        QCOMPARE(entriesIn(fetch(p3.URL() + u"?do=get_text&text_page=1"_s)), 4);
+        QCOMPARE(sim.requests().last().cookie, "kbbs=ck_name%3D%BB%B3%C5%C4%26ck_text%3D4");
+    }
+
+    void derivedNamesAndIcon()
+    {
+        QTemporaryDir folder;
+        mdlOption::IconFilePath = folder.path(); // no final "/"
+        mdlOption::CacheFilePath = folder.path() + u"/cache/"_s;
+        mdlOption::ErrorLogFilePath = folder.path() + u"/"_s;
+        QImage icon(16, 12, QImage::Format_RGB32);
+        icon.fill(Qt::red);
+        QVERIFY(icon.save(folder.filePath(u"NanDemo.BMP"_s), "BMP"));
+
+        CBBSProperty p = board(1, BoardUrl, u"nandemo"_s);
+        QCOMPARE(p.GetIconImage().size(), QSize(16, 12));
+        QCOMPARE(p.GetCacheFileName(), folder.path() + u"/cache/nandemo.html"_s);
+        QCOMPARE(p.GetErrorLogFileName(), folder.path() + u"/nandemo.bad"_s);
+        QCOMPARE(p.GetShowURL(), BoardUrl + u"?leftonly=1"_s);
+        QCOMPARE(p.GetShowCookiePageURL(), BoardUrl + u"?dousa=showcookiepage"_s);
+        p.SetBBSType(2);
+        QCOMPARE(p.GetShowURL(), BoardUrl + u"?rightonly=1"_s);
+        p.SetBBSType(3);
+        QCOMPARE(p.GetShowURL(), BoardUrl);
+        QCOMPARE(p.GetShowCookiePageURL(), BoardUrl + u"?dousa=showcookiepage"_s);
+
+        p.SetIdentifier(u"zatsudan"_s);
+        QVERIFY(p.GetIconImage().isNull());
+        QFile broken(folder.filePath(u"zatsudan.bmp"_s));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("BM not really");
+        broken.close();
+        QVERIFY(p.GetIconImage().isNull());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCBBSProperty)
+#include "tst_cbbsproperty.moc"
