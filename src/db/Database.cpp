@@ -288,10 +288,13 @@ void Database::Close()
 {
     if (!m_db)
         return;
+    *m_self = nullptr;
     for (sqlite3_stmt *stmt : std::as_const(m_cache))
         sqlite3_finalize(stmt);
+    for (auto it = m_cacheBusy.cbegin(); it != m_cacheBusy.cend(); ++it)
+        sqlite3_finalize(it.key());
     m_cache.clear();
-    // Statements still handed out are finalized when they are released; close_v2 waits for them.
+    m_cacheBusy.clear();
     sqlite3_close_v2(m_db);
     m_db = nullptr;
 }
@@ -405,21 +408,21 @@ Statement Database::Prepare(const QString &jetSql)
     if (sqlite3_stmt *stmt = m_cache.take(jetSql)) {
         clearError();
         m_cacheBusy.insert(stmt, jetSql);
-        return Statement(this, stmt, true);
+        return Statement(m_self, stmt);
     }
     Prepared p;
     if (!prepareJet(jetSql, p))
         return {};
     m_cacheBusy.insert(p.stmt, jetSql);
-    return Statement(this, p.stmt, true);
+    return Statement(m_self, p.stmt);
 }
 
-void Database::recycle(sqlite3_stmt *stmt, bool cached)
+void Database::recycle(sqlite3_stmt *stmt)
 {
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
     const QString text = m_cacheBusy.take(stmt);
-    if (!cached || !m_db || m_cache.contains(text))
+    if (m_cache.contains(text))
         sqlite3_finalize(stmt);
     else
         m_cache.insert(text, stmt);

@@ -56,7 +56,10 @@ public:
      * is no column of the tables the statement reads, in the order the engine meets them.
      */
     QList<JetSql::Parameter> Parameters(const QString &jetSql);
-    /** A prepared statement for @p jetSql, cached for the next Prepare of the same text. */
+    /**
+     * A prepared statement for @p jetSql, cached for the next Prepare of the same text.
+     * Closing the database ends every statement it handed out.
+     */
     Statement Prepare(const QString &jetSql);
 
     bool CreateTable(const TableDef &def);
@@ -104,13 +107,14 @@ private:
     void setError(int number, const QString &description);
     void setSqliteError(int rc);
     void clearError() { m_error = {}; }
-    void recycle(sqlite3_stmt *stmt, bool cached);
+    void recycle(sqlite3_stmt *stmt);
 
     sqlite3 *m_db = nullptr;
     QString m_path;
     DbError m_error;
     int m_recordsAffected = 0;
     int m_savepointDepth = 0;
-    QHash<QString, sqlite3_stmt *> m_cache;     // idle cached statements by Jet text
-    QHash<sqlite3_stmt *, QString> m_cacheBusy; // cached statements handed out
+    QHash<QString, sqlite3_stmt *> m_cache;     // idle prepared statements by Jet text
+    QHash<sqlite3_stmt *, QString> m_cacheBusy; // prepared statements handed out
+    std::shared_ptr<Database *> m_self = std::make_shared<Database *>(this); // for Statement
 };

@@ -6,8 +6,7 @@
 #include <sqlite3.h>
 
 Statement::Statement(Statement &&other) noexcept
-    : m_db(std::exchange(other.m_db, nullptr)), m_stmt(std::exchange(other.m_stmt, nullptr)),
-      m_cached(other.m_cached)
+    : m_db(std::move(other.m_db)), m_stmt(std::exchange(other.m_stmt, nullptr))
 {
 }
 
@@ -15,9 +14,8 @@ Statement &Statement::operator=(Statement &&other) noexcept
 {
     if (this != &other) {
         release();
-        m_db = std::exchange(other.m_db, nullptr);
+        m_db = std::move(other.m_db);
         m_stmt = std::exchange(other.m_stmt, nullptr);
-        m_cached = other.m_cached;
     }
     return *this;
 }
@@ -29,60 +27,62 @@ Statement::~Statement()
 
 void Statement::release()
 {
-    if (m_stmt)
-        m_db->recycle(m_stmt, m_cached);
+    if (IsValid())
+        (*m_db)->recycle(m_stmt);
     m_stmt = nullptr;
+    m_db.reset();
 }
 
 void Statement::Bind(int index, const QVariant &value)
 {
-    if (m_stmt)
+    if (IsValid())
         SqliteValue::Bind(m_stmt, index, value);
 }
 
 bool Statement::Execute()
 {
-    if (!m_stmt)
+    if (!IsValid())
         return false;
-    m_db->clearError();
+    Database *db = *m_db;
+    db->clearError();
     int rc;
     while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
     }
     const bool ok = rc == SQLITE_DONE;
-    m_db->m_recordsAffected = ok ? sqlite3_changes(sqlite3_db_handle(m_stmt)) : 0;
+    db->m_recordsAffected = ok ? sqlite3_changes(sqlite3_db_handle(m_stmt)) : 0;
     if (!ok)
-        m_db->setSqliteError(sqlite3_reset(m_stmt));
+        db->setSqliteError(sqlite3_reset(m_stmt));
     sqlite3_reset(m_stmt);
     return ok;
 }
 
 bool Statement::Next()
 {
-    if (!m_stmt)
+    if (!IsValid())
         return false;
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;
     if (rc != SQLITE_DONE)
-        m_db->setSqliteError(sqlite3_reset(m_stmt));
+        (*m_db)->setSqliteError(sqlite3_reset(m_stmt));
     return false;
 }
 
 int Statement::ColumnCount() const
 {
-    return m_stmt ? sqlite3_column_count(m_stmt) : 0;
+    return IsValid() ? sqlite3_column_count(m_stmt) : 0;
 }
 
 QVariant Statement::Value(int column) const
 {
-    if (!m_stmt || column < 0 || column >= sqlite3_data_count(m_stmt))
+    if (!IsValid() || column < 0 || column >= sqlite3_data_count(m_stmt))
         return {};
     return SqliteValue::Read(m_stmt, column, SqliteValue::ColumnType(m_stmt, column));
 }
 
 void Statement::Reset()
 {
-    if (!m_stmt)
+    if (!IsValid())
         return;
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);

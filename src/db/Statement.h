@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QVariant>
+#include <memory>
 
 struct sqlite3_stmt;
 class Database;
@@ -11,7 +12,8 @@ class Database;
  * Made by Database::Prepare, which keeps the compiled statement cached for the next
  * Prepare of the same text. Values bind by position (1-based, the ?N of the text):
  * bool as 0/1, QDateTime and QDate as stored date texts, numbers, texts, NULL for an
- * invalid QVariant. Errors are reported through the database's LastError().
+ * invalid QVariant. Errors are reported through the database's LastError(). A statement
+ * whose database was closed is no longer valid and does nothing.
  */
 class Statement
 {
@@ -23,7 +25,7 @@ public:
     Statement &operator=(const Statement &) = delete;
     ~Statement();
 
-    bool IsValid() const { return m_stmt != nullptr; }
+    bool IsValid() const { return m_stmt && m_db && *m_db; }
 
     void Bind(int index, const QVariant &value);
     /** Runs the statement to its end; the rows affected go to Database::RecordsAffected. */
@@ -38,10 +40,9 @@ public:
 
 private:
     friend class Database;
-    Statement(Database *db, sqlite3_stmt *stmt, bool cached) : m_db(db), m_stmt(stmt), m_cached(cached) {}
+    Statement(std::shared_ptr<Database *> db, sqlite3_stmt *stmt) : m_db(std::move(db)), m_stmt(stmt) {}
     void release();
 
-    Database *m_db = nullptr;
+    std::shared_ptr<Database *> m_db; // empties when the database closes
     sqlite3_stmt *m_stmt = nullptr;
-    bool m_cached = false;
 };

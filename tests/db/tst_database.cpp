@@ -342,6 +342,14 @@ private slots:
         QVERIFY(!m_db->LastError());
         QVERIFY(!m_db->Prepare(u"SELECT * FROM Missing"_s).IsValid());
         QCOMPARE(m_db->LastError().number, 3078);
+
+        // A statement kept past the end of its database does nothing.
+        Statement kept = m_db->Prepare(u"SELECT ID FROM Message"_s);
+        QVERIFY(kept.Next());
+        m_db.reset();
+        QVERIFY(!kept.IsValid());
+        QVERIFY(!kept.Next());
+        QVERIFY(!kept.Execute());
     }
 
     void transactions()
