@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include "app/mdlApp.h"
+#include "cli/CmdSettings.h"
 #include "cli/CmdStartup.h"
 
 namespace {
@@ -19,6 +20,7 @@ const QList<CliCommand> &cliCommands()
         {"version", "version", runVersion},
         {"boards", "boards", runBoards},
         {"compact", "compact", runCompact},
+        {"settings", "settings BBS_ID [Name=value...]", runSettings},
     };
     return commands;
 }

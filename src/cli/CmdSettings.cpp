@@ -1,0 +1,89 @@
+#include "cli/CmdSettings.h"
+
+#include "app/mdlMain.h"
+#include "db/CBBSProperty.h"
+#include "db/Database.h"
+#include "db/mdlDatabase.h"
+
+#include <QList>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Assignment = std::pair<int, QString>; // setting position, value
+
+/** The setting position of @p name (any letter case), or -1. */
+int settingPosition(const QString &name)
+{
+    for (int i = 0; i < CBBSProperty::SettingCount; ++i) {
+        if (CBBSProperty::SettingName(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+/** Parses "Name=value" arguments; nullopt (after a message) when one is not acceptable. */
+std::optional<QList<Assignment>> parseAssignments(const QStringList &args, QTextStream &err)
+{
+    QList<Assignment> assignments;
+    for (const QString &arg : args) {
+        const qsizetype equals = arg.indexOf(u'=');
+        const int position = equals < 0 ? -1 : settingPosition(arg.left(equals));
+        QString value = arg.mid(equals + 1);
+        bool ok = true;
+        if (position >= 0 && CBBSProperty::IsNumericSetting(position))
+            value = QString::number(value.trimmed().toInt(&ok));
+        if (position < 0 || !ok) {
+            err << u"not a setting or not a whole number: "_s << arg << Qt::endl;
+            return std::nullopt;
+        }
+        assignments.append({position, value});
+    }
+    return assignments;
+}
+
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c == u'\r' || c == u'\n')
+            c = u' ';
+    }
+    return text;
+}
+
+} // namespace
+
+int runSettings(CliContext &ctx)
+{
+    bool idOk = false;
+    const int bbsId = ctx.args.value(0).toInt(&idOk);
+    const std::optional<QList<Assignment>> assignments =
+        idOk ? parseAssignments(ctx.args.mid(1), ctx.err) : std::nullopt;
+    if (!assignments) {
+        ctx.err << u"usage: tessera-cli settings BBS_ID [Name=value...]"_s << Qt::endl;
+        return CliUsage;
+    }
+    const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
+    if (!db)
+        return CliFailed;
+    CBBSProperty board;
+    if (!board.GetProperty(bbsId, *db)) {
+        ctx.err << u"no board "_s << bbsId << Qt::endl;
+        return CliFailed;
+    }
+
+    int status = CliOk;
+    for (const auto &[position, value] : *assignments) {
+        board.SetSettingText(position, value);
+        if (board.SettingText(position) != value) {
+            ctx.err << CBBSProperty::SettingName(position) << u" was not stored as given"_s << Qt::endl;
+            status = CliFailed;
+        }
+    }
+    for (int i = 0; i < CBBSProperty::SettingCount; ++i)
+        ctx.out << CBBSProperty::SettingName(i) << u'=' << oneLine(board.SettingText(i)) << u'\n';
+    ctx.out.flush();
+    return status;
+}
