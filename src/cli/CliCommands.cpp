@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include "app/mdlApp.h"
+#include "cli/CmdQuery.h"
 #include "cli/CmdSettings.h"
 #include "cli/CmdStartup.h"
 
@@ -21,6 +22,7 @@ const QList<CliCommand> &cliCommands()
         {"boards", "boards", runBoards},
         {"compact", "compact", runCompact},
         {"settings", "settings BBS_ID [Name=value...]", runSettings},
+        {"query", "query \"SQL\" [VALUE...]", runQuery},
     };
     return commands;
 }

@@ -1,0 +1,132 @@
+#include "cli/CmdQuery.h"
+
+#include "app/Prompter.h"
+#include "app/mdlMain.h"
+#include "db/Database.h"
+#include "db/mdlDatabase.h"
+#include "transfer/CBBS.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/** Answers parameter questions from the command line first, then as @p fallback does. */
+class ArgumentPrompter : public Prompter
+{
+public:
+    ArgumentPrompter(Prompter &fallback, QStringList values, QTextStream &err)
+        : m_fallback(fallback), m_values(std::move(values)), m_err(err)
+    {
+    }
+
+    Button ask(Icon icon, const QString &title, const QString &text, const QList<Button> &buttons,
+               Button defaultButton) override
+    {
+        return m_fallback.ask(icon, title, text, buttons, defaultButton);
+    }
+
+    std::optional<QString> askText(const QString &title, const QString &prompt,
+                                   const QString &defaultText) override
+    {
+        if (m_values.isEmpty())
+            return m_fallback.askText(title, prompt, defaultText);
+        m_err << prompt << u" -> "_s << m_values.first() << Qt::endl;
+        return m_values.takeFirst();
+    }
+
+private:
+    Prompter &m_fallback;
+    QStringList m_values;
+    QTextStream &m_err;
+};
+
+QString escaped(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'\\': out += u"\\\\"_s; break;
+        case u'\t': out += u"\\t"_s; break;
+        case u'\r': out += u"\\r"_s; break;
+        case u'\n': out += u"\\n"_s; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+QString cellText(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return {};
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? u"True"_s : u"False"_s;
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(u"yyyy/MM/dd HH:mm:ss"_s);
+    case QMetaType::QByteArray:
+        return QString::fromLatin1(value.toByteArray().toHex());
+    default:
+        return escaped(value.toString());
+    }
+}
+
+void printResult(QTextStream &out, Recordset &rs)
+{
+    out << rs.FieldNames().join(u'\t') << u'\n';
+    for (int row = 0; row < rs.RecordCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < rs.FieldCount(); ++column)
+            cells.append(cellText(rs.Value(row, column)));
+        out << cells.join(u'\t') << u'\n';
+    }
+}
+
+/** The reader's report of an action statement; empty for other query types. */
+QString actionReport(int type, int count)
+{
+    switch (type) {
+    case JetSql::Delete: return QString::number(count) + u"件削除しました。"_s;
+    case JetSql::Update: return QString::number(count) + u"件更新しました。"_s;
+    case JetSql::Append: return QString::number(count) + u"件追加しました。"_s;
+    case JetSql::MakeTable: return u"テーブルを作成し"_s + QString::number(count) + u"件追加しました。"_s;
+    case JetSql::DataDefinition: return u"データ定義を完了しました。"_s;
+    default: return {};
+    }
+}
+
+} // namespace
+
+int runQuery(CliContext &ctx)
+{
+    if (ctx.args.isEmpty()) {
+        ctx.err << u"usage: tessera-cli query \"SQL\" [VALUE...]"_s << Qt::endl;
+        return CliUsage;
+    }
+    const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
+    if (!db)
+        return CliFailed;
+    CBBS bbs;
+    bbs.Initialize(db.get());
+    Prompter &previous = prompter();
+    ArgumentPrompter answers(previous, ctx.args.mid(1), ctx.err);
+    setPrompter(&answers);
+    DbError error;
+    const std::optional<int> type = bbs.ExecSQL(ctx.args.first(), &error);
+    setPrompter(&previous);
+    if (!type) {
+        ctx.err << u"処理が実行できませんでした。"_s << Qt::endl
+                << u"実行時エラー '"_s << error.number << u"':"_s << Qt::endl
+                << error.description << Qt::endl;
+        return CliFailed;
+    }
+    if (bbs.Recordset() && (*type == JetSql::Select || *type == JetSql::Union || *type == JetSql::Crosstab))
+        printResult(ctx.out, *bbs.Recordset());
+    else if (const QString report = actionReport(*type, bbs.count()); !report.isEmpty())
+        ctx.out << report << u'\n';
+    else
+        ctx.out << u"現在未対応ですm(_ _)m"_s << u'\n';
+    ctx.out.flush();
+    return CliOk;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "cli/CliCommands.h"
+
+/**
+ * @short tessera-cli query "SQL" [VALUE...]: runs a statement on the log database as the
+ * query window does.
+ *
+ * A result prints a header line of field names and one line per row, fields separated by
+ * tabs: dates as yyyy/mm/dd hh:nn:ss, Booleans as True/False, Null as nothing; a backslash,
+ * tab, CR or LF inside a value is written as \\, \t, \r or \n, so every row stays one line.
+ * An action statement prints the count line the reader shows ("3件削除しました。", ...).
+ * The VALUEs answer the statement's parameters in order; missing ones are asked for.
+ * An error prints its number and description on standard error and exits with 1.
+ */
+int runQuery(CliContext &ctx);
