@@ -1,6 +1,4 @@
 #include "app/mdlEncoding.h"
-#include "db/CookieStore.h"
-#include "db/mdlDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -75,30 +73,16 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains(
             "/zatsudan.cgi\t" + mdlMain::ToCp932(u"山田～太郎"_s) + ",,,,20,,,120,40\n"));
-
-        // The two boards of a pair share one list, each with its own unread position.
-        QCOMPARE(cli({u"14"_s, u"NoReadPoint=900"_s}).out, settingsText({}, 30, 900, 50));
-        QCOMPARE(cli({u"13"_s, u"NoReadPoint=300"_s}).out, settingsText({}, 30, 300, 50));
-        QCOMPARE(cli({u"14"_s}).out, settingsText({}, 30, 900, 50));
+        QCOMPARE(cli({u"14"_s}).out, settingsText({}, 30, 0, 50));
     }
 
-    void keyedBoard()
+    void settingNotStored()
     {
-        // Without the board's own cookie nothing can be stored, and the command says so.
+        // A type-3 board without its own cookie keeps nothing, and the command says so.
         Run run = cli({u"3"_s, u"DownloadCount=5"_s});
         QCOMPARE(run.status, 1);
         QVERIFY(run.err.contains(u"DownloadCount was not stored as given"_s));
         QCOMPARE(run.out, settingsText({}, 20, 0, 30));
-        {
-            CookieStore store(cookieFile());
-            QVERIFY(store.SetCookie(mdlDatabase::DefaultBoard3URL(), u"nandemo"_s,
-                                    u"ck_name%3D%26ck_articles%3D30%26ck_text%3D30; expires=Fri, 01-Jan-2100 00:00:00 GMT"_s));
-        }
-        run = cli({u"3"_s, u"DownloadCount=5"_s, u"PostName=名前"_s});
-        QCOMPARE(run.status, 0);
-        QCOMPARE(run.out, settingsText(u"名前"_s, 30, 0, 5));
-        QCOMPARE(CookieStore(cookieFile()).GetCookie(mdlDatabase::DefaultBoard3URL()),
-                 u"nandemo=ck_name%3D%CC%BE%C1%B0%26ck_articles%3D30%26ck_text%3D5"_s);
     }
 
     void badArguments()
