@@ -56,10 +56,19 @@ QString escaped(const QString &text)
     return out;
 }
 
-QString cellText(const QVariant &value)
+/**
+ * A value as printed. An expression over dates (Max(PostDate), a date literal) has no field
+ * type and comes back as the stored date text; it is printed as a date too.
+ */
+QString cellText(const QVariant &value, bool expression)
 {
     if (!value.isValid() || value.isNull())
         return {};
+    if (expression && value.typeId() == QMetaType::QString && value.toString().size() == 19) {
+        const QDateTime date = JetSql::ParseStoredDate(value.toString());
+        if (date.isValid())
+            return cellText(date, false);
+    }
     switch (value.typeId()) {
     case QMetaType::Bool:
         return value.toBool() ? u"True"_s : u"False"_s;
@@ -78,7 +87,7 @@ void printResult(QTextStream &out, Recordset &rs)
     for (int row = 0; row < rs.RecordCount(); ++row) {
         QStringList cells;
         for (int column = 0; column < rs.FieldCount(); ++column)
-            cells.append(cellText(rs.Value(row, column)));
+            cells.append(cellText(rs.Value(row, column), !rs.FieldTypeOf(column)));
         out << cells.join(u'\t') << u'\n';
     }
 }
