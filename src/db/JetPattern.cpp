@@ -20,6 +20,7 @@ char32_t fold(char32_t c)
 
 JetPattern::JetPattern(QStringView pattern, char32_t escape)
 {
+    const qsizetype lastClose = pattern.lastIndexOf(u']');
     qsizetype i = 0;
     while (i < pattern.size()) {
         const char32_t c = nextCodePoint(pattern, i);
@@ -32,7 +33,7 @@ JetPattern::JetPattern(QStringView pattern, char32_t escape)
             m_elements.append({Element::AnyChar, 0, false, {}});
         } else if (c == U'#') {
             m_elements.append({Element::Digit, 0, false, {}});
-        } else if (c == U'[' && pattern.indexOf(u']', i) >= 0) {
+        } else if (c == U'[' && i <= lastClose) {
             // A list up to the next "]": [[] and [*] hold one literal character each.
             const qsizetype close = pattern.indexOf(u']', i);
             QStringView body = pattern.sliced(i, close - i);

@@ -11,6 +11,8 @@ namespace JetSql {
 
 namespace {
 
+constexpr qsizetype MaxDateLiteral = 40;
+
 enum class Kind { Space, Comment, String, DqString, Bracket, Quoted, Number, Word, Date, Op };
 
 struct Token
@@ -119,7 +121,8 @@ QList<Token> tokenize(QStringView s)
             while (end < s.size() && isWordChar(s[end]))
                 ++end;
         } else if (c == u'#') {
-            const qsizetype close = s.indexOf(u'#', i + 1);
+            // A date literal is short; looking no further keeps many "#" in one text linear.
+            const qsizetype close = s.sliced(i + 1, std::min<qsizetype>(MaxDateLiteral, s.size() - i - 1)).indexOf(u'#') + i + 1;
             if (close > i && parseDateLiteral(s.sliced(i + 1, close - i - 1))) {
                 kind = Kind::Date;
                 end = close + 1;
