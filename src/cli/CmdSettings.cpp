@@ -39,7 +39,7 @@ std::optional<QList<Assignment>> parseAssignments(const QStringList &args, QText
             err << u"not a setting or not a whole number: "_s << arg << Qt::endl;
             return std::nullopt;
         }
-        assignments.append({position, value});
+        assignments.append({ position, value });
     }
     return assignments;
 }
@@ -59,8 +59,8 @@ int runSettings(CliContext &ctx)
 {
     bool idOk = false;
     const int bbsId = ctx.args.value(0).toInt(&idOk);
-    const std::optional<QList<Assignment>> assignments =
-        idOk ? parseAssignments(ctx.args.mid(1), ctx.err) : std::nullopt;
+    const std::optional<QList<Assignment>> assignments
+        = idOk ? parseAssignments(ctx.args.mid(1), ctx.err) : std::nullopt;
     if (!assignments) {
         ctx.err << u"usage: tessera-cli settings BBS_ID [Name=value...]"_s << Qt::endl;
         return CliUsage;
@@ -78,7 +78,8 @@ int runSettings(CliContext &ctx)
     for (const auto &[position, value] : *assignments) {
         board.SetSettingText(position, value);
         if (board.SettingText(position) != value) {
-            ctx.err << CBBSProperty::SettingName(position) << u" was not stored as given"_s << Qt::endl;
+            ctx.err << CBBSProperty::SettingName(position) << u" was not stored as given"_s
+                    << Qt::endl;
             status = CliFailed;
         }
     }

@@ -18,21 +18,21 @@ using namespace Qt::StringLiterals;
 namespace {
 
 /** Item keys of the type-3 cookie, by setting position. */
-constexpr std::array<QByteArrayView, CBBSProperty::SettingCount> KeyedKeys{
-    "ck_name", "ck_mail", "ck_url", "ck_password", "ck_articles",
-    "ck_order", "ck_enable_unread", "ck_unread_point", "ck_text"};
+constexpr std::array<QByteArrayView, CBBSProperty::SettingCount> KeyedKeys { "ck_name", "ck_mail",
+    "ck_url", "ck_password", "ck_articles", "ck_order", "ck_enable_unread", "ck_unread_point",
+    "ck_text" };
 
-constexpr std::array<QStringView, CBBSProperty::SettingCount> SettingNames{
-    u"PostName", u"Mail", u"HomePage", u"Password", u"ViewCount",
-    u"ViewOrder", u"NoReadView", u"NoReadPoint", u"DownloadCount"};
+constexpr std::array<QStringView, CBBSProperty::SettingCount> SettingNames { u"PostName", u"Mail",
+    u"HomePage", u"Password", u"ViewCount", u"ViewOrder", u"NoReadView", u"NoReadPoint",
+    u"DownloadCount" };
 
 /** The comma list a board starts from before it has set its cookie. */
 const QString SingleDefault = u",,,,20,,,0,30"_s;
 const QString PairDefault = u",,,,30,,,0,50,0"_s;
 /** The type-3 text read in place of the cookie before the board has set it. */
-constexpr QByteArrayView KeyedDefault =
-    "ck_name=&ck_mail=&ck_password=&ck_url=&ck_mode=0&ck_order=0&ck_articles=30&ck_trees=10"
-    "&ck_titles=50&ck_text=30&ck_enable_unread=0";
+constexpr QByteArrayView KeyedDefault
+    = "ck_name=&ck_mail=&ck_password=&ck_url=&ck_mode=0&ck_order=0&ck_articles=30&ck_trees=10"
+      "&ck_titles=50&ck_text=30&ck_enable_unread=0";
 
 /** Position of the right board's unread position in the shared list of a paired board. */
 constexpr int RightUnreadPosition = 9;
@@ -90,7 +90,7 @@ QByteArray expiryText(int days)
  * of @p place (its path, domain and flags) when given, else at the address's folder.
  */
 bool storeCookie(const QUrl &url, const QByteArray &name, const QByteArray &value,
-                 const CookieStore::Cookie *place)
+    const CookieStore::Cookie *place)
 {
     QByteArray data = value + "; expires=" + expiryText(CBBSProperty::CookieLifetimeDays);
     if (place) {
@@ -110,7 +110,7 @@ std::optional<CookieStore::Cookie> findCookie(const QUrl &url, const QByteArray 
 {
     const QList<CookieStore::Cookie> cookies = cookieStore().cookiesForUrl(url);
     const auto it = std::find_if(cookies.begin(), cookies.end(),
-                                 [&name](const CookieStore::Cookie &c) { return c.name == name; });
+        [&name](const CookieStore::Cookie &c) { return c.name == name; });
     return it == cookies.end() ? std::nullopt : std::optional(*it);
 }
 
@@ -135,7 +135,8 @@ bool CBBSProperty::GetProperty(int bbsId, Database &db)
 {
     m_db = &db;
     m_id = bbsId;
-    std::optional<Recordset> rs = db.OpenRecordset(u"SELECT * FROM BBS WHERE BBS_ID = "_s + QString::number(bbsId));
+    std::optional<Recordset> rs
+        = db.OpenRecordset(u"SELECT * FROM BBS WHERE BBS_ID = "_s + QString::number(bbsId));
     if (!rs || rs->IsEOF())
         return false;
     // Null columns read as empty text, 0 or False.
@@ -161,10 +162,11 @@ bool CBBSProperty::SetProperty()
         "BBSType = ?6, VisitLoad = ?7, ListOrder = ?8, DefaultLogFile = ?9, Identifier = ?10 "
         "WHERE BBS_ID = ?11"_s);
     // These columns take no empty text: an empty member goes back as the Null it was read from.
-    const auto nonEmpty = [](const QString &text) { return text.isEmpty() ? QVariant() : QVariant(text); };
-    const QVariantList values{nonEmpty(m_bbsName), nonEmpty(m_shortName), nonEmpty(m_url),
-                              nonEmpty(m_howtouseUrl), m_maxCount, m_bbsType, m_visitLoad,
-                              m_listOrder, m_defaultLogFile, m_identifier, m_id};
+    const auto nonEmpty
+        = [](const QString &text) { return text.isEmpty() ? QVariant() : QVariant(text); };
+    const QVariantList values { nonEmpty(m_bbsName), nonEmpty(m_shortName), nonEmpty(m_url),
+        nonEmpty(m_howtouseUrl), m_maxCount, m_bbsType, m_visitLoad, m_listOrder, m_defaultLogFile,
+        m_identifier, m_id };
     for (int i = 0; i < values.size(); ++i)
         update.Bind(i + 1, values.at(i));
     return update.Execute() && m_db->RecordsAffected() == 1;
@@ -174,14 +176,16 @@ int CBBSProperty::NoReadCount() const
 {
     if (!m_db)
         return 0;
-    Statement count = m_db->Prepare(u"SELECT Count(*) AS 件数 FROM Message WHERE BBS_ID = ?1 AND Read = False"_s);
+    Statement count = m_db->Prepare(
+        u"SELECT Count(*) AS 件数 FROM Message WHERE BBS_ID = ?1 AND Read = False"_s);
     count.Bind(1, m_id);
     return count.Next() ? count.Value(0).toInt() : 0;
 }
 
 QString CBBSProperty::SettingName(int position)
 {
-    return position >= 0 && position < SettingCount ? SettingNames.at(position).toString() : QString();
+    return position >= 0 && position < SettingCount ? SettingNames.at(position).toString()
+                                                    : QString();
 }
 
 QString CBBSProperty::SettingText(int position) const
@@ -191,7 +195,8 @@ QString CBBSProperty::SettingText(int position) const
 
 QImage CBBSProperty::GetIconImage() const
 {
-    const QString file = findFileIgnoringCase(mdlApp::AddPathSeparator(mdlOption::IconFilePath) + m_identifier + u".bmp"_s);
+    const QString file = findFileIgnoringCase(
+        mdlApp::AddPathSeparator(mdlOption::IconFilePath) + m_identifier + u".bmp"_s);
     return file.isEmpty() ? QImage() : QImage(file);
 }
 
@@ -224,11 +229,13 @@ QString CBBSProperty::GetShowCookiePageURL() const
 
 QString CBBSProperty::ReadBoardCookie(const QString &address, const QString &name)
 {
-    const std::optional<CookieStore::Cookie> cookie = findCookie(QUrl(address), mdlMain::ToCp932(name));
+    const std::optional<CookieStore::Cookie> cookie
+        = findCookie(QUrl(address), mdlMain::ToCp932(name));
     return cookie ? mdlMain::FromCp932(cookie->value) : QString();
 }
 
-bool CBBSProperty::WriteBoardCookie(const QString &address, const QString &name, const QString &value)
+bool CBBSProperty::WriteBoardCookie(
+    const QString &address, const QString &name, const QString &value)
 {
     if (address.isEmpty())
         return false;
@@ -327,7 +334,8 @@ QString CBBSProperty::readKeyed(int position) const
     for (const QByteArray &value : keyedValues()) {
         for (const QByteArray &item : value.split('&')) {
             if (itemName(item) == key)
-                return mdlMain::EucToString(QByteArrayView(item).sliced(std::min(item.size(), key.size() + 1)));
+                return mdlMain::EucToString(
+                    QByteArrayView(item).sliced(std::min(item.size(), key.size() + 1)));
         }
     }
     return {};
@@ -339,8 +347,8 @@ void CBBSProperty::writeKeyed(int position, const QString &value)
     const QUrl url(m_url);
     for (const CookieStore::Cookie &c : keyedCookies()) {
         QList<QByteArray> items = QByteArray::fromPercentEncoding(c.value).split('&');
-        const auto item = std::find_if(items.begin(), items.end(),
-                                       [key](const QByteArray &i) { return itemName(i) == key; });
+        const auto item = std::find_if(
+            items.begin(), items.end(), [key](const QByteArray &i) { return itemName(i) == key; });
         if (item == items.end())
             continue;
         // Only this item changes; the others keep their bytes.

@@ -44,7 +44,8 @@ public:
     /** Days until a cookie written by the program expires. */
     static constexpr int CookieLifetimeDays = 120;
 
-    /** @short Reads row @p bbsId of table BBS from @p db; false (members unchanged) when there is none. */
+    /** @short Reads row @p bbsId of table BBS from @p db; false (members unchanged) when there is
+     * none. */
     bool GetProperty(int bbsId, Database &db);
     /**
      * @short Writes the ten column members back to the row read by GetProperty; false without
@@ -101,7 +102,10 @@ public:
     /** @short The member name of setting @p position ("PostName" ... "DownloadCount"). */
     static QString SettingName(int position);
     /** @short True for the whole-number settings (ViewCount to DownloadCount). */
-    static bool IsNumericSetting(int position) { return position >= ViewCountSetting; }
+    static bool IsNumericSetting(int position)
+    {
+        return position >= ViewCountSetting && position < SettingCount;
+    }
     /** @short Setting @p position as its member gives it; numbers as decimal text. */
     QString SettingText(int position) const;
     /** @short Writes setting @p position (numbers as decimal text). */
@@ -116,7 +120,8 @@ public:
     QString GetCacheFileName() const;
     /** @short Error-log folder + Identifier + ".bad". */
     QString GetErrorLogFileName() const;
-    /** @short The page a browser shows: the URL, with "?leftonly=1" / "?rightonly=1" for types 1 / 2. */
+    /** @short The page a browser shows: the URL, with "?leftonly=1" / "?rightonly=1" for types 1
+     * / 2. */
     QString GetShowURL() const;
     /** @short The URL followed by "?dousa=showcookiepage". */
     QString GetShowCookiePageURL() const;

@@ -21,7 +21,10 @@ struct Run
 QString settingsText(const QString &postName, int viewCount, int noReadPoint, int downloadCount)
 {
     return u"PostName=%1\nMail=\nHomePage=\nPassword=\nViewCount=%2\nViewOrder=0\nNoReadView=0\n"
-           "NoReadPoint=%3\nDownloadCount=%4\n"_s.arg(postName).arg(viewCount).arg(noReadPoint).arg(downloadCount);
+           "NoReadPoint=%3\nDownloadCount=%4\n"_s.arg(postName)
+               .arg(viewCount)
+               .arg(noReadPoint)
+               .arg(downloadCount);
 }
 
 } // namespace
@@ -38,7 +41,7 @@ class TestCliSettings : public QObject
     Run cli(const QStringList &args)
     {
         QProcess process;
-        process.start(m_cli, QStringList{u"--home"_s, m_home->path(), u"settings"_s} + args);
+        process.start(m_cli, QStringList { u"--home"_s, m_home->path(), u"settings"_s } + args);
         Run run;
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
             return run;
@@ -51,7 +54,8 @@ class TestCliSettings : public QObject
 private slots:
     void initTestCase()
     {
-        m_cli = QDir(QCoreApplication::applicationDirPath() + u"/../src"_s).filePath(u"tessera-cli"_s);
+        m_cli = QDir(QCoreApplication::applicationDirPath() + u"/../src"_s)
+                    .filePath(u"tessera-cli"_s);
         QVERIFY2(QFile::exists(m_cli), qPrintable(u"build tessera-cli first: "_s + m_cli));
     }
 
@@ -59,27 +63,28 @@ private slots:
 
     void commaBoardsWrittenAndKept()
     {
-        Run run = cli({u"4"_s});
+        Run run = cli({ u"4"_s });
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, settingsText({}, 20, 0, 30));
 
-        run = cli({u"4"_s, u"PostName=山田～太郎"_s, u"noreadpoint=120"_s, u"DownloadCount= 40"_s});
+        run = cli(
+            { u"4"_s, u"PostName=山田～太郎"_s, u"noreadpoint=120"_s, u"DownloadCount= 40"_s });
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, settingsText(u"山田～太郎"_s, 20, 120, 40));
-        QCOMPARE(cli({u"4"_s}).out, run.out);
+        QCOMPARE(cli({ u"4"_s }).out, run.out);
 
         // The board's cookie is named after its address and holds CP932 bytes.
         QFile file(cookieFile());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains(
             "/zatsudan.cgi\t" + mdlMain::ToCp932(u"山田～太郎"_s) + ",,,,20,,,120,40\n"));
-        QCOMPARE(cli({u"14"_s}).out, settingsText({}, 30, 0, 50));
+        QCOMPARE(cli({ u"14"_s }).out, settingsText({}, 30, 0, 50));
     }
 
     void settingNotStored()
     {
         // A type-3 board without its own cookie keeps nothing, and the command says so.
-        Run run = cli({u"3"_s, u"DownloadCount=5"_s});
+        Run run = cli({ u"3"_s, u"DownloadCount=5"_s });
         QCOMPARE(run.status, 1);
         QVERIFY(run.err.contains(u"DownloadCount was not stored as given"_s));
         QCOMPARE(run.out, settingsText({}, 20, 0, 30));
@@ -87,12 +92,13 @@ private slots:
 
     void badArguments()
     {
-        for (const QStringList &args : {QStringList{}, QStringList{u"x"_s}, QStringList{u"4"_s, u"Foo=1"_s},
-                                        QStringList{u"4"_s, u"PostName=a"_s, u"ViewCount=many"_s},
-                                        QStringList{u"4"_s, u"PostName"_s}})
+        for (const QStringList &args :
+            { QStringList {}, QStringList { u"x"_s }, QStringList { u"4"_s, u"Foo=1"_s },
+                QStringList { u"4"_s, u"PostName=a"_s, u"ViewCount=many"_s },
+                QStringList { u"4"_s, u"PostName"_s } })
             QCOMPARE(cli(args).status, 2);
         QVERIFY(!QFile::exists(cookieFile()));
-        const Run run = cli({u"999"_s, u"PostName=a"_s});
+        const Run run = cli({ u"999"_s, u"PostName=a"_s });
         QCOMPARE(run.status, 1);
         QVERIFY(run.err.contains(u"no board 999"_s));
         QVERIFY(!QFile::exists(cookieFile()));

@@ -19,7 +19,8 @@ namespace {
 const QString BoardUrl = u"http://bbs.example.jp/cgi-bin/board.cgi"_s;
 constexpr qint64 Day = 24 * 60 * 60;
 
-CBBSProperty board(int type, const QString &url = BoardUrl, const QString &identifier = u"nandemo"_s)
+CBBSProperty board(
+    int type, const QString &url = BoardUrl, const QString &identifier = u"nandemo"_s)
 {
     CBBSProperty p;
     p.SetBBSType(type);
@@ -59,7 +60,8 @@ class TestCBBSProperty : public QObject
 private slots:
     void init()
     {
-        m_cookiePath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".txt"_s);
+        m_cookiePath
+            = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".txt"_s);
         restartStore();
     }
     void cleanup() { setCookieStore(nullptr); }
@@ -73,7 +75,8 @@ private slots:
         QVERIFY(p.GetProperty(14, *db));
         QCOMPARE(p.ID(), 14);
         QCOMPARE(p.BBS_Name() + p.Identifier(), u"左右掲示板(右)migi"_s);
-        QCOMPARE(QList<int>({p.BBSType(), p.MaxCount(), p.ListOrder()}), QList<int>({2, 200, 13}));
+        QCOMPARE(
+            QList<int>({ p.BBSType(), p.MaxCount(), p.ListOrder() }), QList<int>({ 2, 200, 13 }));
         p.SetShortName(u"右'側"_s);
         p.SetMaxCount(50);
         p.SetVisitLoad(!p.VisitLoad());
@@ -85,7 +88,7 @@ private slots:
         QCOMPARE(again.VisitLoad(), p.VisitLoad());
         QVERIFY(!again.GetProperty(999, *db));
         QCOMPARE(again.ShortName(), u"右'側"_s); // unchanged
-        QVERIFY(!again.SetProperty());           // no such row
+        QVERIFY(!again.SetProperty()); // no such row
 
         // Null columns read as empty text and 0, and stay Null when the row is written back.
         QVERIFY(db->Execute(u"INSERT INTO BBS (BBS_ID) VALUES (77)"_s));
@@ -95,11 +98,13 @@ private slots:
         QCOMPARE(p.ViewCount(), 20);
         p.SetMaxCount(10);
         QVERIFY2(p.SetProperty(), qPrintable(db->LastError().description));
-        const auto rs = db->OpenRecordset(u"SELECT MaxCount, BBS_Name IS NULL FROM BBS WHERE BBS_ID = 77"_s);
+        const auto rs
+            = db->OpenRecordset(u"SELECT MaxCount, BBS_Name IS NULL FROM BBS WHERE BBS_ID = 77"_s);
         QVERIFY(rs && !rs->IsEOF());
         QCOMPARE(rs->Value(0).toInt() * 10 + rs->Value(1).toInt(), 101);
 
-        const QString insert = u"INSERT INTO Message (BBS_ID, ID, Read, PostDate, InReplyTo, Body, RootThread, Mark) "
+        const QString insert = u"INSERT INTO Message (BBS_ID, ID, Read, PostDate, InReplyTo, Body, "
+                               u"RootThread, Mark) "
                                "VALUES (%1, %2, %3, #2024/01/01 10:00#, 0, 'x', %2, 0)"_s;
         for (int id = 1; id <= 5; ++id)
             QVERIFY(db->Execute(insert.arg(4).arg(id).arg(id <= 2 ? u"True"_s : u"False"_s)));
@@ -132,7 +137,8 @@ private slots:
         QFETCH(int, downloadCount);
         // Cookies of other boards and names on the address do not count.
         QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, u"other"_s, u"ck_articles%3D99"_s));
-        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl + u"2"_s, BoardUrl + u"2"_s, u"a,b,c,d,1,2,3,4,5"_s));
+        QVERIFY(CBBSProperty::WriteBoardCookie(
+            BoardUrl + u"2"_s, BoardUrl + u"2"_s, u"a,b,c,d,1,2,3,4,5"_s));
         CBBSProperty p = board(type, BoardUrl, identifier);
         QCOMPARE(p.ViewCount(), viewCount);
         QCOMPARE(p.DownloadCount(), downloadCount);
@@ -155,7 +161,7 @@ private slots:
         QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"山田～太郎①,,,,20,,,0,30"_s);
         // The board receives CP932 bytes under the address itself.
         QCOMPARE(store().GetCookieBytes(QUrl(BoardUrl + u"?dousa=log"_s)),
-                 BoardUrl.toLatin1() + '=' + mdlMain::ToCp932(u"山田～太郎①"_s) + ",,,,20,,,0,30");
+            BoardUrl.toLatin1() + '=' + mdlMain::ToCp932(u"山田～太郎①"_s) + ",,,,20,,,0,30");
 
         p.SetMail(u"a@b.jp"_s);
         p.SetHomePage(u"http://h.jp/"_s);
@@ -166,7 +172,7 @@ private slots:
         p.SetNoReadPoint(4711);
         p.SetDownloadCount(40);
         QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl),
-                 u"山田～太郎①,a@b.jp,http://h.jp/,pw,15,1,1,4711,40"_s);
+            u"山田～太郎①,a@b.jp,http://h.jp/,pw,15,1,1,4711,40"_s);
         // Not a number: the default. A "," in a value shifts the later positions.
         p.SetSettingText(CBBSProperty::DownloadCountSetting, u"many"_s);
         QCOMPARE(p.DownloadCount(), 30);
@@ -206,7 +212,8 @@ private slots:
     void keyedCookieReadAndWritten()
     {
         const QString name = u"nandemo_cookie"_s;
-        const QString items = u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=120&ck_articles=25&ck_text=40"_s;
+        const QString items
+            = u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=120&ck_articles=25&ck_text=40"_s;
         QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, name, keyedValue(items)));
         CBBSProperty p = board(3);
         QCOMPARE(p.NoReadPoint(), 120);
@@ -215,7 +222,8 @@ private slots:
         QCOMPARE(p.Mail(), u"m@x.jp"_s);
         p.SetNoReadPoint(130);
         QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, name),
-                 keyedValue(u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=130&ck_articles=25&ck_text=40"_s));
+            keyedValue(
+                u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=130&ck_articles=25&ck_text=40"_s));
         p.SetPassword(u"secret"_s); // no item: nothing changes
         QCOMPARE(p.NoReadPoint(), 130);
         QCOMPARE(p.Password(), QString());
@@ -223,9 +231,12 @@ private slots:
         // Non-ASCII text goes to the board as percent-encoded EUC-JP and comes back the same.
         p.SetPostName(u"山田～太郎①"_s);
         QCOMPARE(p.PostName(), u"山田～太郎①"_s);
-        const QByteArray header = store().GetCookieBytes(QUrl(BoardUrl + u"?do=get_text&text_page=1"_s));
-        QVERIFY2(header.startsWith("nandemo_cookie=ck_name%3D" + mdlMain::ToEucJp(u"山田～太郎①"_s).toPercentEncoding() + "%26ck_mail%3Dm%40x"),
-                 header.constData());
+        const QByteArray header
+            = store().GetCookieBytes(QUrl(BoardUrl + u"?do=get_text&text_page=1"_s));
+        QVERIFY2(
+            header.startsWith("nandemo_cookie=ck_name%3D"
+                + mdlMain::ToEucJp(u"山田～太郎①"_s).toPercentEncoding() + "%26ck_mail%3Dm%40x"),
+            header.constData());
         QCOMPARE(p.NoReadPoint(), 130);
     }
 
@@ -233,11 +244,13 @@ private slots:
     {
         // A part without items, an item without "=", a broken escape, a second cookie of the
         // identifier at another path: each part is read and rewritten on its own, in its place.
-        const auto put = [this](const QByteArray &name, const QString &items, const QByteArray &path) {
-            const QByteArray value = items.startsWith(u'%') ? items.toLatin1() : keyedValue(items).toLatin1();
-            QVERIFY(store().SetCookieBytes(QUrl(BoardUrl), name, value + "; path=" + path
-                                           + "; expires=Fri, 01-Jan-2100 00:00:00 GMT"));
-        };
+        const auto put
+            = [this](const QByteArray &name, const QString &items, const QByteArray &path) {
+                  const QByteArray value
+                      = items.startsWith(u'%') ? items.toLatin1() : keyedValue(items).toLatin1();
+                  QVERIFY(store().SetCookieBytes(QUrl(BoardUrl), name,
+                      value + "; path=" + path + "; expires=Fri, 01-Jan-2100 00:00:00 GMT"));
+              };
         put("nandemo_flag", {}, "/cgi-bin");
         put("nandemo", u"ck_mode&ck_unread_point=7"_s, "/");
         put("nandemo", u"ck_name=a&ck_unread_point=9"_s, "/cgi-bin");
@@ -250,10 +263,11 @@ private slots:
         QByteArrayList seen;
         for (const CookieStore::Cookie &c : store().cookiesForUrl(QUrl(BoardUrl)))
             seen << c.name + ' ' + c.path + ' ' + c.value;
-        QCOMPARE(seen, QByteArrayList({"nandemo_flag /cgi-bin ",
-                                       "nandemo /cgi-bin " + keyedValue(u"ck_name=a&ck_unread_point=11"_s).toLatin1(),
-                                       "nandemo_bad /cgi-bin %zz%26ck_text%3D5",
-                                       "nandemo / " + keyedValue(u"ck_mode&ck_unread_point=11"_s).toLatin1()}));
+        QCOMPARE(seen,
+            QByteArrayList({ "nandemo_flag /cgi-bin ",
+                "nandemo /cgi-bin " + keyedValue(u"ck_name=a&ck_unread_point=11"_s).toLatin1(),
+                "nandemo_bad /cgi-bin %zz%26ck_text%3D5",
+                "nandemo / " + keyedValue(u"ck_mode&ck_unread_point=11"_s).toLatin1() }));
     }
 
     void expiryAndRestart()
@@ -293,7 +307,8 @@ private slots:
         p0.SetNoReadPoint(3);
         p0.SetPostName(u"山田"_s);
         CBBSProperty p3 = board(3, sim.url(keyed), u"kbbs"_s);
-        QVERIFY(CBBSProperty::WriteBoardCookie(p3.URL(), u"kbbs"_s, keyedValue(u"ck_name=&ck_text=30"_s)));
+        QVERIFY(CBBSProperty::WriteBoardCookie(
+            p3.URL(), u"kbbs"_s, keyedValue(u"ck_name=&ck_text=30"_s)));
         p3.SetDownloadCount(4);
         p3.SetPostName(u"山田"_s);
 
@@ -308,8 +323,9 @@ private slots:
         };
         QCOMPARE(entriesIn(fetch(p0.URL() + u"?dousa=log&logmidoku=0&logno=0"_s)), 5);
         QCOMPARE(sim.requests().last().cookie,
-                 p0.URL().toLatin1() + '=' + mdlMain::ToCp932(u"山田"_s) + ",,,,20,,,3,5");
-        QCOMPARE(entriesIn(fetch(p0.URL() + u"?dousa=log&logmidoku=1&logno=1"_s)), 4); // 9 unread: 5 + 4
+            p0.URL().toLatin1() + '=' + mdlMain::ToCp932(u"山田"_s) + ",,,,20,,,3,5");
+        QCOMPARE(
+            entriesIn(fetch(p0.URL() + u"?dousa=log&logmidoku=1&logno=1"_s)), 4); // 9 unread: 5 + 4
 
         QCOMPARE(entriesIn(fetch(p3.URL() + u"?do=get_text&text_page=1"_s)), 4);
         QCOMPARE(sim.requests().last().cookie, "kbbs=ck_name%3D%BB%B3%C5%C4%26ck_text%3D4");
