@@ -21,7 +21,10 @@ struct sqlite3_stmt;
  *
  * Every statement passes through JetSql. Operations return false / nullopt on failure and
  * leave the error in LastError() (cleared by the next operation). The file is an ordinary
- * SQLite file with a rollback journal, so the stock sqlite3 tool reads it.
+ * SQLite file (UTF-16 text, rollback journal), whole in itself between statements, so the
+ * stock sqlite3 tool reads it and moving or copying the one file moves all the data. Each
+ * statement outside a transaction is a synced commit (some milliseconds): run loops inside
+ * a Transaction. An empty file is refused as no database (3343).
  */
 class Database
 {
