@@ -31,7 +31,6 @@ public:
 
     int RecordCount() const { return FieldCount() ? int(m_cells.size() / FieldCount()) : 0; }
     bool IsEOF() const { return m_row >= RecordCount(); }
-    bool IsBOF() const { return m_row < 0 || RecordCount() == 0; }
     int AbsolutePosition() const { return m_row; }
     /** Moves to @p row (0-based); out of range leaves the cursor at EOF. */
     void Move(int row);
