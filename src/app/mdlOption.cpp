@@ -153,9 +153,9 @@ void InitWebSearch(CIniFile &iniFile)
     iniFile.setNowSection(WebSearchSection);
     if (!iniFile.IsExist()) {
         const QString msSearch = u"SearchMS25.asp?qu=%s&IntCat=0&IntCat=2&Nq=NEW&boolean=ALL"_s;
-        iniFile.setData(GoogleSearchCaption, u"https://www.google.com/search?q=%s&num=100"_s);
-        iniFile.setData(MicrosoftJapanSearchCaption, u"https://www.microsoft.com/japan/"_s + msSearch);
-        iniFile.setData(MicrosoftWebSearchCaption, u"https://www.microsoft.com/us/"_s + msSearch);
+        iniFile.setData(u"Googleで検索(&G)..."_s, u"https://www.google.com/search?q=%s&num=100"_s);
+        iniFile.setData(u"マイクロソフトサイト検索(&J)..."_s, u"https://www.microsoft.com/japan/"_s + msSearch);
+        iniFile.setData(u"Microsoft Web Search(&U)..."_s, u"https://www.microsoft.com/us/"_s + msSearch);
     }
     iniFile.Save(WebSearchSection);
 }

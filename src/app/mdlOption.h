@@ -38,11 +38,6 @@ extern bool BlinkIcon;              ///< animate the icon while receiving
 extern bool NoReadBold;             ///< stored and edited only
 extern bool ExitIfMessageFound;     ///< unread receiving stops at the first stored message
 
-/** Captions (settings keys) of the default web searches, in menu order. */
-inline const QString GoogleSearchCaption = QStringLiteral("Googleで検索(&G)...");
-inline const QString MicrosoftJapanSearchCaption = QStringLiteral("マイクロソフトサイト検索(&J)...");
-inline const QString MicrosoftWebSearchCaption = QStringLiteral("Microsoft Web Search(&U)...");
-
 /**
  * @short Reads section "Option" of @p iniFile into the variables, with every default and
  * range rule. BBS_ID stays only while @p db lists that board; otherwise it becomes the

@@ -131,17 +131,6 @@ private slots:
         QCOMPARE(readFile(homeFile(u"log.mdb"_s)), QByteArray("no database"));
     }
 
-    void tooNewDatabaseEndsStartUp()
-    {
-        {
-            auto db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
-            QVERIFY(db && db->Execute(u"UPDATE Version SET Version = 'Ver.0.62'"_s));
-        }
-        QVERIFY(!mdlMain::StartApplication());
-        QCOMPARE(m_prompter.texts(), (QStringList{u"データベースファイルが新しすぎます。"_s, u"プログラムを終了します。"_s}));
-        QVERIFY(!QFile::exists(mdlMain::SettingsFilePath()));
-    }
-
     void damagedSettingsFileGivesDefaults()
     {
         // Bytes no text file has, a NUL, a broken header, a line without "=", cut characters.
@@ -153,15 +142,6 @@ private slots:
         mdlMain::ShutdownApplication();
         QCOMPARE(optionValue(u"AddMax"_s), u"100"_s);
         QCOMPARE(optionValue(u"Interval"_s), u"30"_s);
-    }
-
-    void unreadableSettingsFileIsNotReplaced()
-    {
-        QVERIFY(QDir().mkpath(mdlMain::SettingsFilePath())); // a folder where the file belongs
-        QVERIFY(mdlMain::StartApplication());
-        QCOMPARE(mdlOption::AddMax, 100);
-        mdlMain::ShutdownApplication();
-        QVERIFY(QFileInfo(mdlMain::SettingsFilePath()).isDir());
     }
 };
 

@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -124,25 +123,6 @@ private slots:
         QVERIFY(timer.elapsed() < 950); // the silent server is asked once
         QVERIFY(instance.IsListening());
         verifyServes(instance, name);
-    }
-
-    void otherRequestsAreDropped()
-    {
-        const QString name = freshName();
-        InstanceThread first(name, true);
-        first.start();
-        QTRY_COMPARE(first.result.load(), int(Listening));
-        for (const QByteArray &request : {QByteArray("hello\n"), QByteArray(200, 'x')}) {
-            QLocalSocket socket;
-            socket.connectToServer(name);
-            QVERIFY(socket.waitForConnected(1000));
-            socket.write(request);
-            QVERIFY(socket.waitForDisconnected(1000));
-            QVERIFY(socket.readAll().isEmpty());
-        }
-        QCOMPARE(first.raises.load(), 0);
-        first.quit();
-        first.wait();
     }
 
     void onePerProgramFolder()
