@@ -2,6 +2,7 @@
 
 #include "db/DbError.h"
 #include "db/Recordset.h"
+#include "db/Statement.h"
 #include "transfer/CMessage.h"
 
 #include <QObject>
@@ -118,6 +119,7 @@ private:
     std::optional<CMessage> messageAt(int row) const;
 
     Database *m_db = nullptr;
+    Statement m_insert; // SaveMessage's statement, prepared once per database
 
     int m_AnalyseCount = 0;
     int m_SaveCount = 0;
