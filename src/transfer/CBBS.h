@@ -78,6 +78,33 @@ public:
      */
     void UpdateThreads(int BBS_ID);
 
+    // ---- Log import (CBBSImport.cpp) -------------------------------------------------------
+    /** Why ExtractArchiveToMemory() gave nothing. */
+    enum class ExtractError { None, Unreadable, NoMatch, TooLarge };
+
+    /** @short True while ImportLog() runs. */
+    bool IsImport() const { return m_IsImport; }
+    /**
+     * @short Imports a log text file, or the first member of an LHA archive (a name ending in
+     * ".lzh", any case), into board @p BBS_ID with Read = @p ReadMode.
+     *
+     * Resets the counters and the cancel flag first; a cancel stays set afterwards. True when
+     * the file was analysed without a broken or refused entry; a file that cannot be used is
+     * reported through StateChanged and gives false.
+     */
+    bool ImportLog(int BBS_ID, const QString &FileName, bool ReadMode = false);
+    /** @short Reserved: writes nothing and returns 0. */
+    int ExportLog(int BBS_ID, const QString &FileName);
+    /** @short True when LHA archives can be read. */
+    static bool CanUseUnlha();
+    /**
+     * @short The first regular member of LHA archive @p ArchiveName whose name (without
+     * folder) matches the wildcard @p Pattern, unpacked into memory; empty when nothing was
+     * unpacked (the reason in @p error). Members beyond 64 MiB are refused.
+     */
+    static QByteArray ExtractArchiveToMemory(const QString &ArchiveName, const QString &Pattern,
+                                             ExtractError *error = nullptr);
+
     // ---- Database and free SQL -------------------------------------------------------------
     /** @short Closes any open result and works on @p db from now on (not owned). */
     void Initialize(Database *db);
@@ -126,6 +153,7 @@ private:
     int m_AnalyseError = 0;
     int m_MaxID = 0;
     bool m_IsCancel = false;
+    bool m_IsImport = false;
 
     std::optional<::Recordset> m_Recordset;
     std::array<int, 12> m_columns{}; // result column of each Message column, -1 when absent
