@@ -1,0 +1,198 @@
+#include "db/mdlRead.h"
+
+#include "app/mdlOption.h"
+#include "db/Database.h"
+#include "db/Transaction.h"
+#include "viewer/models/MessageLists.h"
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/** Unread-count changes per board, in the order the boards were met. */
+using BoardDeltas = QList<std::pair<int, int>>;
+
+void addDelta(BoardDeltas &deltas, int bbsId, int delta)
+{
+    for (auto &[board, sum] : deltas) {
+        if (board == bbsId) {
+            sum += delta;
+            return;
+        }
+    }
+    deltas.append({bbsId, delta});
+}
+
+void reportDeltas(MessageLists &lists, const BoardDeltas &deltas)
+{
+    if (!lists.UpdateBBSMenuCaption)
+        return;
+    for (const auto &[board, sum] : deltas) {
+        if (sum != 0)
+            lists.UpdateBBSMenuCaption(board, sum);
+    }
+}
+
+QString zeroPadded(int value, int width)
+{
+    const QString digits = QString::number(qAbs(qint64(value))).rightJustified(width, u'0');
+    return value < 0 ? u'-' + digits : digits;
+}
+
+/** True unless a list already shows the message in state @p read. */
+bool changesShownState(const MessageLists &lists, const CMessage::KeyParts &key, bool read)
+{
+    for (int index : {0, 1}) {
+        const MessageListModel &list = lists.lsvMsgList(index);
+        const int row = list.RowOf(key.BBS_ID, key.ID);
+        if (row < 0)
+            continue;
+        const MessageListModel::ReadMark mark = list.ReadMarkOf(row);
+        return mark == MessageListModel::ReadMark::None || (mark == MessageListModel::ReadMark::Unread) == read;
+    }
+    return true;
+}
+
+/** The statement, then the rows; the board change goes to @p deltas. */
+bool setRead(MessageLists &lists, const CMessage::KeyParts &key, bool read, bool adjustBoard, BoardDeltas &deltas)
+{
+    const bool changes = changesShownState(lists, key, read);
+    int affected = 0;
+    if (Database *db = lists.db()) {
+        if (!db->Execute(mdlRead::ReadStatement(key, read)))
+            return false;
+        affected = db->RecordsAffected();
+    }
+    mdlRead::SetReadRows(lists, key.BBS_ID, key.ID, read);
+    if (adjustBoard && affected >= 1 && changes)
+        addDelta(deltas, key.BBS_ID, read ? -1 : 1);
+    return true;
+}
+
+/** After any SetRead: the current list's count, and the read delay is over. */
+void finishSetRead(MessageLists &lists, const BoardDeltas &deltas)
+{
+    reportDeltas(lists, deltas);
+    mdlRead::ShowUnreadCount(lists, lists.CurrentList());
+    mdlRead::StopReadTimer(lists);
+}
+
+} // namespace
+
+namespace mdlRead {
+
+QString KeyCondition(const CMessage::KeyParts &key)
+{
+    const bool threeDigits = key.BBS_ID >= 0 && key.BBS_ID <= 999;
+    return u" WHERE BBS_ID = "_s + (threeDigits ? zeroPadded(key.BBS_ID, 3) : QString::number(key.BBS_ID))
+        + u"   AND ID = "_s + zeroPadded(key.ID, 6);
+}
+
+QString ReadStatement(const CMessage::KeyParts &key, bool Read)
+{
+    return u"UPDATE Message SET Read = "_s + (Read ? u"True"_s : u"False"_s) + KeyCondition(key);
+}
+
+bool IsReadItem(const MessageListModel &list, int row)
+{
+    return row >= 0 && row < list.rowCount() && list.ReadMarkOf(row) == MessageListModel::ReadMark::Read;
+}
+
+bool SetRead(MessageLists &lists, const QString &key, bool Read, bool AdjustBoard)
+{
+    QString rowKey = key;
+    if (rowKey.isEmpty()) {
+        const MessageListModel &list = lists.lsvMsgList(lists.CurrentList());
+        const int row = list.CurrentRow();
+        if (row < 0)
+            return false;
+        rowKey = list.Key(row);
+    }
+    const std::optional<CMessage::KeyParts> parts = CMessage::ParseKey(rowKey);
+    if (!parts)
+        return false;
+    BoardDeltas deltas;
+    if (!setRead(lists, *parts, Read, AdjustBoard, deltas))
+        return false;
+    finishSetRead(lists, deltas);
+    return true;
+}
+
+bool SetSelectedRead(MessageLists &lists, int Index, bool Read)
+{
+    const MessageListModel &list = lists.lsvMsgList(Index);
+    const MessageListModel::ReadMark from = Read ? MessageListModel::ReadMark::Unread : MessageListModel::ReadMark::Read;
+    QList<CMessage::KeyParts> targets;
+    for (int row : list.SelectedRows()) {
+        if (list.ReadMarkOf(row) == from)
+            targets.append({list.Message(row).BBS_ID, list.Message(row).ID});
+    }
+    bool ok = true;
+    if (!targets.isEmpty()) {
+        std::optional<Transaction> transaction;
+        if (lists.db())
+            transaction.emplace(*lists.db());
+        BoardDeltas deltas;
+        for (const CMessage::KeyParts &key : std::as_const(targets)) {
+            if (!setRead(lists, key, Read, true, deltas)) {
+                ok = false;
+                break;
+            }
+        }
+        // Rows already changed match their statements, so what ran is kept.
+        if (transaction && transaction->IsActive() && !transaction->Commit())
+            ok = false;
+        finishSetRead(lists, deltas);
+    }
+    ShowUnreadCount(lists, Index);
+    return ok;
+}
+
+void SetReadRows(MessageLists &lists, int BBS_ID, int ID, bool Read)
+{
+    for (int index : {0, 1}) {
+        MessageListModel &list = lists.lsvMsgList(index);
+        const int row = list.RowOf(BBS_ID, ID);
+        if (row >= 0)
+            list.SetReadMark(row, Read);
+    }
+}
+
+void StartReadTimer(MessageLists &lists)
+{
+    StopReadTimer(lists);
+    if (mdlOption::ReadTiming > 0)
+        lists.tmrRead().Start(mdlOption::ReadTiming, [&lists] { SetRead(lists, {}, true, true); });
+    else
+        SetRead(lists, {}, true, true);
+}
+
+void StopReadTimer(MessageLists &lists)
+{
+    lists.tmrRead().Stop();
+}
+
+int ListUnreadCount(const MessageLists &lists, int Index)
+{
+    return lists.lsvMsgList(Index).UnreadCount();
+}
+
+QString UnreadCountText(const MessageLists &lists, int Index)
+{
+    return QString::number(ListUnreadCount(lists, Index)) + u'/' + QString::number(lists.lsvMsgList(Index).rowCount());
+}
+
+void ShowUnreadCount(MessageLists &lists, int Index)
+{
+    if (lists.ShowCount)
+        lists.ShowCount(UnreadCountText(lists, Index));
+}
+
+void ClearUnreadCount(MessageLists &lists, int Index)
+{
+    lists.lsvMsgList(Index).ClearUnreadCount();
+}
+
+} // namespace mdlRead

@@ -1,0 +1,151 @@
+#pragma once
+
+#include "app/VbDateFormat.h"
+#include "transfer/CMessage.h"
+
+#include <QAbstractTableModel>
+#include <QFont>
+#include <QHash>
+#include <QIcon>
+#include <QItemSelectionModel>
+#include <QList>
+#include <QStringList>
+#include <optional>
+
+/**
+ * @short One message list of the main window: one row per message, keyed by the message key,
+ * with the eleven columns, the row attributes, a selection and a current row.
+ *
+ * Rows live in list order in one array; a hash from (board, number) to row gives the lookup
+ * by key in O(1). Cell texts are made when asked for, so a row holds little more than its
+ * message. The view must use selectionModel() (QAbstractItemView::setSelectionModel after
+ * setModel); the read and mark operations work on that selection.
+ */
+class MessageListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column : int {
+        ColRead, ColID, ColSubject, ColHomePage, ColMail, ColName, ColDate, ColInReplyTo, ColBody,
+        ColParentThread, ColMark, ColumnCount
+    };
+    enum Role : int {
+        KeyRole = Qt::UserRole + 1, ///< the row's message key (every cell)
+        CellTextRole,               ///< the exact cell text (the body with its line breaks)
+        BoardIconKeyRole,           ///< "#" + BBS_ID: the board's image key (every cell)
+        ColumnKeyRole,              ///< header: the column's key ("Read", "ID", ...)
+    };
+    /** @short The read marker of a row: none yet (just added), "*" or " ". */
+    enum class ReadMark : quint8 { None, Unread, Read };
+
+    /** OLE colour of the system window text, the colour of rows without a mark. */
+    static constexpr quint32 SystemWindowText = 0x80000008u;
+    /** Characters of the body column's display text; the whole body stays in CellTextRole. */
+    static constexpr int BodyPreviewLength = 200;
+
+    static QString ColumnKey(int column);
+    static QString ColumnHeader(int column);
+
+    explicit MessageListModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    /** Header texts may be changed (sort marks); the column keys stay. */
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value,
+                       int role = Qt::EditRole) override;
+    /** Sorts by the cell texts, ignoring case; rows of equal text keep their order. */
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    bool removeRows(int row, int count, const QModelIndex &parent = {}) override;
+
+    // ---- Rows ------------------------------------------------------------------------------
+    /** @short Appends a row for @p msg with no read marker yet; -1 when its key is listed. */
+    int AddRow(const CMessage &msg);
+    /** @short Removes every row and zeroes the unread counter. */
+    void Clear();
+    /** @short Removes the row of @p key; false when there is none. */
+    bool RemoveRow(QStringView key);
+    /** @short The row of @p key, or -1. */
+    int RowOfKey(QStringView key) const;
+    /** @short The row of message @p id of board @p bbsId, or -1. */
+    int RowOf(int bbsId, int id) const;
+    QString Key(int row) const;
+    /** @short The message of @p row as it was added, with its current mark and read state. */
+    const CMessage &Message(int row) const { return m_rows.at(row).msg; }
+    /** @short The text of a cell, as the list shows it (the body in full). */
+    QString CellText(int row, int column) const;
+
+    // ---- Read state and marks --------------------------------------------------------------
+    ReadMark ReadMarkOf(int row) const { return m_rows.at(row).readMark; }
+    /** @short The first column's text: "*" unread, " " read, "" before the first marking. */
+    QString ReadText(int row) const;
+    /**
+     * @short Shows @p row as read or unread (text, bold) and returns the change of the unread
+     * counter: -1 when an unread row becomes read, +1 when a row not shown unread becomes
+     * unread, else 0.
+     */
+    int SetReadMark(int row, bool read);
+    /** @short Rows shown unread, as counted by SetReadMark (and removal of unread rows). */
+    int UnreadCount() const { return m_unreadCount; }
+    void ClearUnreadCount() { m_unreadCount = 0; }
+    int Mark(int row) const { return m_rows.at(row).msg.Mark; }
+    /** @short The OLE colour of @p row's text (columns 1 to 10). */
+    quint32 ForeColor(int row) const { return m_rows.at(row).foreColor; }
+    /** @short Gives @p row the mark @p markId and colours its sub-items with @p foreColor. */
+    void SetMark(int row, int markId, quint32 foreColor);
+
+    // ---- Selection -------------------------------------------------------------------------
+    QItemSelectionModel *selectionModel() const { return m_selection; }
+    /** @short The selected rows in list order. */
+    QList<int> SelectedRows() const;
+    /** @short The list's selected item: the current row, else the first selected row, else -1. */
+    int CurrentRow() const;
+    /** @short Makes @p row the only selected row and the current one (-1 clears both). */
+    void SelectRow(int row);
+
+    // ---- Presentation ----------------------------------------------------------------------
+    /** @short The date format of column "Date", in the DateFormat option's notation. */
+    void SetDateFormat(const QString &format);
+    QString DateFormat() const { return m_dateFormat.Pattern(); }
+    /** @short The board images by key ("#" + BBS_ID); a row shows its board's image. */
+    void SetBoardIcons(const QHash<QString, QIcon> &icons);
+    /**
+     * @short Thread order: roots in ascending ID, every reply right below its parent, replies
+     * to one parent newest first; a reply at depth k gets k ideographic spaces before its
+     * subject. A reply whose parent is not listed, or is listed with a higher ID, is a root.
+     */
+    void ShowThread();
+    /** @short Removes the thread indentation from every subject. */
+    void ClearIndents();
+    /** @short The thread depth of @p row (ideographic spaces before its subject). */
+    int Indent(int row) const { return m_rows.at(row).indent; }
+
+private:
+    struct Row
+    {
+        CMessage msg;
+        quint32 foreColor = SystemWindowText;
+        quint16 indent = 0;
+        ReadMark readMark = ReadMark::None;
+    };
+
+    static quint64 hashKey(int bbsId, int id) { return (quint64(quint32(bbsId)) << 32) | quint32(id); }
+    QString displayText(const Row &row, int column) const;
+    QString cellText(const Row &row, int column) const;
+    void applyOrder(const QList<int> &order);
+    void rebuildIndex(int fromRow);
+    void emitRowChanged(int row, const QList<int> &roles);
+    const QFont &boldFont() const;
+
+    QList<Row> m_rows;
+    QHash<quint64, int> m_rowOf;
+    QStringList m_headers;
+    QItemSelectionModel *m_selection;
+    VbDateFormat m_dateFormat;
+    QHash<QString, QIcon> m_icons;
+    mutable std::optional<QFont> m_boldFont;
+    int m_unreadCount = 0;
+};

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "app/OneShotTimer.h"
+#include "viewer/models/MessageListModel.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class Database;
+
+/**
+ * @short The main window's two message lists (0: the shown board, 1: search and query
+ * results) with the state the list, mark and read operations share.
+ *
+ * The window provides the database, the read timer and two callbacks; mdlRead and mdlMark
+ * work on this object. Filling a list: ClearMessageList, then AddMessageItem per message.
+ */
+class MessageLists
+{
+public:
+    /** Both are not owned; without @p tmrRead a timer driven by the event loop is used. */
+    explicit MessageLists(Database *db = nullptr, OneShotTimer *tmrRead = nullptr);
+    MessageLists(const MessageLists &) = delete;
+    MessageLists &operator=(const MessageLists &) = delete;
+
+    /** @short List @p index (0 or 1). */
+    MessageListModel &lsvMsgList(int index) { return index == 0 ? m_lists[0] : m_lists[1]; }
+    const MessageListModel &lsvMsgList(int index) const { return index == 0 ? m_lists[0] : m_lists[1]; }
+
+    Database *db() const { return m_db; }
+    void SetDatabase(Database *db) { m_db = db; }
+    OneShotTimer &tmrRead() { return *m_tmrRead; }
+
+    /** @short The list the window shows (0 or 1). */
+    int CurrentList() const { return m_currentList; }
+    void SetCurrentList(int index) { m_currentList = index == 0 ? 0 : 1; }
+    /** @short Highest and lowest message ID added to list 0 since it was cleared; 0 when none. */
+    int MaxListID() const { return m_maxListID; }
+    int MinListID() const { return m_minListID; }
+
+    /** @short Changes the shown unread count of board @p BBS_ID by @p Delta. */
+    std::function<void(int BBS_ID, int Delta)> UpdateBBSMenuCaption;
+    /** @short Shows the text of the status-bar panel "Count" ("5/120"). */
+    std::function<void(const QString &Text)> ShowCount;
+
+    /**
+     * @short Appends a row for @p Msg to list @p Index with its read marker and mark.
+     *
+     * The read state and mark come from storage, so nothing is written back; rows of the same
+     * message in the other list take them too. False when the list shows the message already.
+     */
+    bool AddMessageItem(int Index, const CMessage &Msg);
+    /** @short Empties list @p Index and its unread counter (list 0 also its ID range). */
+    void ClearMessageList(int Index);
+    /** @short The date format of both lists (the DateFormat option). */
+    void SetDateFormat(const QString &format);
+
+private:
+    MessageListModel m_lists[2];
+    Database *m_db;
+    std::unique_ptr<OneShotTimer> m_ownTimer;
+    OneShotTimer *m_tmrRead;
+    int m_currentList = 0;
+    int m_maxListID = 0;
+    int m_minListID = 0;
+};
