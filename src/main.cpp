@@ -1,6 +1,7 @@
 #include "app/SingleInstance.h"
 #include "app/mdlApp.h"
 #include "app/mdlMain.h"
+#include "viewer/MessageBoxPrompter.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -23,6 +24,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(mdlApp::ProductName));
 
+    MessageBoxPrompter boxes;
+    setPrompter(&boxes);
+
     SingleInstance instance;
     if (instance.ActivatePrevInstance())
         return 0;
@@ -33,9 +37,12 @@ int main(int argc, char *argv[])
 
     mdlMain::StartupHooks hooks;
     hooks.showMainWindow = [&window] { window.show(); };
-    if (!mdlMain::StartApplication(hooks))
+    if (!mdlMain::StartApplication(hooks)) {
+        setPrompter(nullptr);
         return 1;
+    }
     const int status = QApplication::exec();
     mdlMain::ShutdownApplication();
+    setPrompter(nullptr);
     return status;
 }
