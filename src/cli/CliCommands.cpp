@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include "app/mdlApp.h"
+#include "cli/CmdImport.h"
 #include "cli/CmdQuery.h"
 #include "cli/CmdSettings.h"
 #include "cli/CmdStartup.h"
@@ -23,6 +24,7 @@ const QList<CliCommand> &cliCommands()
         {"compact", "compact", runCompact},
         {"settings", "settings BBS_ID [Name=value...]", runSettings},
         {"query", "query \"SQL\" [VALUE...]", runQuery},
+        {"import", "import BBS_ID FILE...", runImport},
     };
     return commands;
 }

@@ -1,0 +1,55 @@
+#include "cli/CmdImport.h"
+
+#include "app/mdlMain.h"
+#include "app/mdlOption.h"
+#include "db/CBBSProperty.h"
+#include "db/Database.h"
+#include "transfer/CBBS.h"
+#include "transfer/ImportRun.h"
+#include "transfer/mdlErrorLog.h"
+
+#include <QScopeGuard>
+
+using namespace Qt::StringLiterals;
+
+int runImport(CliContext &ctx)
+{
+    bool idOk = false;
+    const int bbsId = ctx.args.value(0).toInt(&idOk);
+    const QStringList files = ctx.args.mid(1);
+    if (!idOk || files.isEmpty()) {
+        ctx.err << u"usage: tessera-cli import BBS_ID FILE..."_s << Qt::endl;
+        return CliUsage;
+    }
+    if (!mdlMain::StartApplication())
+        return CliFailed;
+    const auto shutdown = qScopeGuard([] { mdlMain::ShutdownApplication(); });
+
+    CBBSProperty board;
+    if (!board.GetProperty(bbsId, *gDB)) {
+        ctx.err << u"no board "_s << bbsId << Qt::endl;
+        return CliFailed;
+    }
+    if (!ImportRun::ConfirmImport(*gDB, board, files))
+        return CliFailed;
+
+    CBBS bbs;
+    bbs.Initialize(gDB.get());
+    ImportRun run(bbs);
+    QObject::connect(&bbs, &CBBS::StateChanged, [&ctx](const QString &text, bool, bool addLog) {
+        if (addLog)
+            ctx.err << text << Qt::endl;
+    });
+    QObject::connect(&bbs, &CBBS::LoadError, [&](int, const QString &entry, const QString &message) {
+        mdlErrorLog::AppendErrorLog(board.GetErrorLogFileName(), entry);
+        ctx.err << message << Qt::endl;
+    });
+    QObject::connect(&run, &ImportRun::InfoChanged, [&ctx](const QString &text, int row, bool addLog) {
+        if (addLog && row == 1)
+            ctx.err << text << Qt::endl;
+    });
+
+    const ImportRun::Result result = run.Run(bbsId, files, mdlOption::ImportReadMode);
+    ctx.out << result.Outcome << Qt::endl;
+    return result.NotImported > 0 || result.Cancelled ? CliFailed : CliOk;
+}

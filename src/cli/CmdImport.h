@@ -1,0 +1,14 @@
+#pragma once
+
+#include "cli/CliCommands.h"
+
+/**
+ * @short tessera-cli import BBS_ID FILE...: starts up as the reader does, asks the import
+ * confirmation (answered by --yes / --no) and imports the files into the board with the
+ * option ImportReadMode.
+ *
+ * Progress and error texts go to standard error, unusable entries also to the board's error
+ * log; the outcome text goes to standard output. Exits with 1 when the import was declined or
+ * any file was unreadable or held broken or refused entries.
+ */
+int runImport(CliContext &ctx);
