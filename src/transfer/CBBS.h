@@ -11,7 +11,10 @@
 #include <array>
 #include <optional>
 
+class CBBSProperty;
 class Database;
+class QNetworkAccessManager;
+class QNetworkReply;
 
 /**
  * @short The transfer control: analyses log text, stores messages, links threads and runs
@@ -51,8 +54,8 @@ public:
     void ResetCounters();
 
     bool IsCancel() const { return m_IsCancel; }
-    /** @short Asks the running analysis (and transfer) to stop at the next entry. */
-    void Cancel() { m_IsCancel = true; }
+    /** @short Asks the running analysis to stop at the next entry and aborts a transfer at once. */
+    void Cancel();
     void InitCancel() { m_IsCancel = false; }
 
     // ---- Log analysis and storage ----------------------------------------------------------
@@ -130,6 +133,31 @@ public:
     std::optional<CMessage> GetMessage() const;
     void CloseLogMessages();
 
+    // ---- Board transfer (CBBSLoad.cpp) -----------------------------------------------------
+    /** Largest page body accepted; a larger one ends the load with an error. */
+    static constexpr qint64 MaxBodyBytes = 64LL * 1024 * 1024;
+
+    /**
+     * @short Requests the board's log pages one after the other and analyses each; after a run
+     * without cancel and error, moves the board's unread position to the newest number met.
+     *
+     * @p NoReadLoad asks for unread messages only (types 0 to 2). Paging ends at MaxCount,
+     * at a short page, at an empty page, and with @p ExitIfMessageFound at the first page
+     * holding a stored message. Returns true when neither cancelled nor failed.
+     */
+    bool LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound = false);
+    /** @short Opens the board's reply form for @p Msg's ID (@p Reply) or its new-message form. */
+    bool Send(const CMessage &Msg, bool Reply);
+    /** @short True while LoadBBS runs. */
+    bool IsLoad() const { return m_IsLoad; }
+    /** @short Set when the last load failed or the board answered with its error page. */
+    bool IsError() const { return m_IsError; }
+    /** @short Seconds a request may go without progress; 0: no limit. */
+    int Timeout() const { return m_Timeout; }
+    void SetTimeout(int Seconds) { m_Timeout = Seconds; }
+    /** @short Sends requests through @p manager (not owned) instead of the control's own. */
+    void SetNetworkAccessManager(QNetworkAccessManager *manager);
+
 signals:
     /** A message was newly stored. */
     void Loaded(const CMessage &Msg);
@@ -145,6 +173,14 @@ private:
     bool hasMessageColumns(const QStringList &names);
     std::optional<CMessage> messageAt(int row) const;
 
+    QNetworkAccessManager &networkAccessManager();
+    void loadPages(const CBBSProperty &board, bool NoReadLoad, bool ExitIfMessageFound);
+    void moveUnreadPoint(CBBSProperty &board, int point);
+    void failLoad(const QString &text);
+    std::optional<QString> fetchPage(const QString &address, int ordinal, bool textPage);
+    QString transferErrorText(const QNetworkReply &reply) const;
+    std::optional<QString> decodePage(const QByteArray &body, bool textPage);
+
     Database *m_db = nullptr;
     Statement m_insert; // SaveMessage's statement, prepared once per database
 
@@ -153,6 +189,13 @@ private:
     int m_AnalyseError = 0;
     int m_MaxID = 0;
     bool m_IsCancel = false;
+
+    // Board transfer
+    QNetworkAccessManager *m_manager = nullptr; // own (a child) or injected
+    QNetworkReply *m_reply = nullptr;           // the request in flight
+    bool m_IsLoad = false;
+    bool m_IsError = false;
+    int m_Timeout = 0;
     bool m_IsImport = false;
 
     std::optional<::Recordset> m_Recordset;

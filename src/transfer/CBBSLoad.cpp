@@ -1,0 +1,293 @@
+// Board requests and HTTP transfer of CBBS: LoadBBS, Send, Cancel.
+
+#include "transfer/CBBS.h"
+
+#include "app/mdlEncoding.h"
+#include "app/mdlExecuteLite.h"
+#include "db/CBBSProperty.h"
+#include "db/CookieJar.h"
+
+#include <QEventLoop>
+#include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int TextPageType = 3;
+const QString ErrorPageStart = u"<html><head><title>Error!!"_s;
+
+bool isPaired(int bbsType)
+{
+    return bbsType == 1 || bbsType == 2;
+}
+
+/** The side parameter of a paired board: "&l_or_r=0" (left) or "&l_or_r=1" (right). */
+QString sideParameter(int bbsType)
+{
+    return u"&l_or_r="_s + QString::number(bbsType - 1);
+}
+
+/** The address of a log page without its page number. */
+QString logAddress(const CBBSProperty &board, bool noReadLoad)
+{
+    if (board.BBSType() == TextPageType)
+        return board.URL() + u"?do=get_text&text_page="_s;
+    QString address = board.URL() + u"?dousa=log&logmidoku="_s + (noReadLoad ? u'1' : u'0')
+                      + u"&logno="_s;
+    if (isPaired(board.BBSType()))
+        address.insert(address.indexOf(u'?') + 1, sideParameter(board.BBSType()) + u'&');
+    return address;
+}
+
+/** The board's reply form for message @p id, or its new-message form. */
+QString formAddress(const CBBSProperty &board, bool reply, int id)
+{
+    if (board.BBSType() == TextPageType)
+        return board.URL() + (reply ? u"?do=res&resfrom="_s + QString::number(id) : u"?do=postform"_s);
+    QString address = board.URL() + (reply ? u"?dousa=res&resno="_s + QString::number(id) : u"?dousa=sinki"_s);
+    if (isPaired(board.BBSType()))
+        address += sideParameter(board.BBSType());
+    return address;
+}
+
+/** Pages to request: MaxCount / DownloadCount rounded up, at least one. */
+int pageCount(int maxCount, int perPage)
+{
+    if (perPage <= 0 || maxCount <= 0)
+        return 1;
+    return int((qint64(maxCount) + perPage - 1) / perPage);
+}
+
+/** Every line break (CR LF, lone CR, lone LF) made CR LF. */
+QString withCrLf(QString text)
+{
+    text.replace(u"\r\n"_s, u"\n"_s);
+    text.replace(u'\r', u'\n');
+    text.replace(u"\n"_s, u"\r\n"_s);
+    return text;
+}
+
+/** CP932 @p body as text; nullopt when it holds bytes that are no CP932 character. */
+std::optional<QString> decodeCp932(const QByteArray &body)
+{
+    QString text = mdlMain::FromCp932(body);
+    // The decoder marks broken sequences with U+FFFD, and bytes that can never start a
+    // character with U+001A (which a 0x1A byte also gives).
+    if (text.contains(QChar::ReplacementCharacter) || text.count(QChar(0x1A)) != body.count('\x1a'))
+        return std::nullopt;
+    return text;
+}
+
+/** The error page's message: its fourth line, the font tag removed and the line break made ":". */
+QString errorPageMessage(const QString &text)
+{
+    QString line = text.section(u'\n', 3, 3);
+    if (line.endsWith(u'\r'))
+        line.chop(1);
+    line.remove(u"<FONT SIZE=5>"_s).replace(u"</FONT><BR>"_s, u":"_s);
+    return line.trimmed().isEmpty() ? u"掲示板がエラーを返しました。"_s : line;
+}
+
+QString byteCountText(qint64 bytes)
+{
+    static const QLocale withSeparators(QLocale::Japanese, QLocale::Japan);
+    return withSeparators.toString(bytes) + u"バイト受信しました。"_s;
+}
+
+/** "HTTP/1.1 404 Not Found" from the reply's status code and reason phrase. */
+QString statusLine(const QNetworkReply &reply)
+{
+    const int code = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QString reason = QString::fromLatin1(
+        reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray());
+    const bool http2 = reply.attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
+    return (http2 ? u"HTTP/2 "_s : u"HTTP/1.1 "_s) + QString::number(code)
+           + (reason.isEmpty() ? QString() : u' ' + reason);
+}
+
+} // namespace
+
+// ---- Control ---------------------------------------------------------------------------------
+
+void CBBS::Cancel()
+{
+    m_IsCancel = true;
+    if (m_reply)
+        m_reply->abort();
+}
+
+void CBBS::SetNetworkAccessManager(QNetworkAccessManager *manager)
+{
+    m_manager = manager;
+}
+
+QNetworkAccessManager &CBBS::networkAccessManager()
+{
+    if (!m_manager)
+        m_manager = new QNetworkAccessManager(this);
+    return *m_manager;
+}
+
+// ---- Load ------------------------------------------------------------------------------------
+
+bool CBBS::LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound)
+{
+    if (m_IsLoad)
+        return false;
+    m_IsError = false;
+    m_IsCancel = false;
+    ResetCounters();
+    m_IsLoad = true;
+    // The jar follows the program-wide cookie store, which tests replace.
+    networkAccessManager().setCookieJar(new CookieJar(cookieStore()));
+
+    CBBSProperty board;
+    if (m_db && board.GetProperty(BBS_ID, *m_db))
+        loadPages(board, NoReadLoad, ExitIfMessageFound);
+    else
+        failLoad(u"Error:掲示板("_s + QString::number(BBS_ID) + u")が見つかりません。"_s);
+
+    const bool result = !m_IsCancel && !m_IsError;
+    if (result && m_MaxID > board.NoReadPoint())
+        moveUnreadPoint(board, m_MaxID);
+    m_IsLoad = false;
+    return result;
+}
+
+void CBBS::loadPages(const CBBSProperty &board, bool NoReadLoad, bool ExitIfMessageFound)
+{
+    const bool textPage = board.BBSType() == TextPageType;
+    const QString base = logAddress(board, NoReadLoad);
+    const int perPage = board.DownloadCount();
+    // Text pages count from 1, log pages from 0; the ordinal counts from 1 for both.
+    const int first = textPage ? 1 : 0;
+    const int end = first + pageCount(board.MaxCount(), perPage);
+    for (int page = first; page < end && !m_IsCancel; ++page) {
+        const int ordinal = page - first + 1;
+        const std::optional<QString> text = fetchPage(base + QString::number(page), ordinal, textPage);
+        if (!text || text->isEmpty())
+            return;
+        if (text->startsWith(ErrorPageStart)) {
+            failLoad(errorPageMessage(*text));
+            return;
+        }
+        if (!AnalyseLog(board.ID(), *text, false) && (m_AnalyseError != 0 || ExitIfMessageFound))
+            return;
+        if (m_AnalyseCount < qint64(perPage) * ordinal)
+            return; // a short page is the last one
+    }
+}
+
+void CBBS::moveUnreadPoint(CBBSProperty &board, int point)
+{
+    const QString number = QString::number(point);
+    emit StateChanged(u"未読位置を"_s + number + u"に変更しています。"_s, false, false);
+    board.SetNoReadPoint(point);
+    // A type-3 board without an unread item in its cookie, or an unwritable cookie file,
+    // keeps the old position: say so rather than report it as set.
+    if (board.NoReadPoint() == point)
+        emit StateChanged(u"未読位置を"_s + number + u"に設定しました。"_s, false, false);
+    else
+        emit StateChanged(u"未読位置を"_s + number + u"に設定できませんでした。"_s, false, true);
+    m_IsCancel = false;
+    m_IsError = false;
+}
+
+void CBBS::failLoad(const QString &text)
+{
+    emit StateChanged(text, true, true);
+    m_IsError = true;
+}
+
+std::optional<QString> CBBS::fetchPage(const QString &address, int ordinal, bool textPage)
+{
+    QNetworkRequest request{QUrl(address)};
+    // A log page never moves; a redirect is answered as a status other than 200.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(m_Timeout > 0 ? m_Timeout * 1000 : 0);
+    const QString host = request.url().host();
+
+    std::unique_ptr<QNetworkReply> reply(networkAccessManager().get(request));
+    m_reply = reply.get();
+    QByteArray body;
+    bool tooLarge = false;
+    connect(reply.get(), &QNetworkReply::socketStartedConnecting, this, [this, &host] {
+        emit StateChanged(host + u" に接続中です。"_s, false, false);
+    });
+    connect(reply.get(), &QNetworkReply::requestSent, this, [this, ordinal] {
+        emit StateChanged(QString::number(ordinal) + u"番目のログを要求しています。"_s, false, false);
+    });
+    connect(reply.get(), &QNetworkReply::readyRead, this, [this, &reply, &body, &tooLarge] {
+        body += reply->read(MaxBodyBytes + 1 - body.size());
+        if (body.size() > MaxBodyBytes) {
+            tooLarge = true;
+            reply->abort();
+            return;
+        }
+        emit StateChanged(byteCountText(body.size()), false, false);
+    });
+    emit StateChanged(host + u" を探しています。"_s, false, false);
+
+    QEventLoop loop;
+    connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    m_reply = nullptr;
+    reply->disconnect(this);
+
+    if (tooLarge) {
+        failLoad(u"受信エラー:ページが"_s + QString::number(MaxBodyBytes / (1024 * 1024))
+                 + u"MBを超えたため受信を中止しました。"_s);
+        return std::nullopt;
+    }
+    if (m_IsCancel)
+        return std::nullopt; // a cancelled request is silent
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() != 200) {
+        failLoad(u"Error:"_s + statusLine(*reply));
+        return std::nullopt;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        failLoad(transferErrorText(*reply));
+        return std::nullopt;
+    }
+    body += reply->readAll();
+    return decodePage(body, textPage);
+}
+
+QString CBBS::transferErrorText(const QNetworkReply &reply) const
+{
+    // Qt ends a request that outlives its transfer time-out as if it had been aborted.
+    if (reply.error() == QNetworkReply::OperationCanceledError)
+        return u"受信エラー("_s + QString::number(QNetworkReply::TimeoutError) + u"):"_s
+               + QString::number(m_Timeout) + u"秒以内に応答がありませんでした。"_s;
+    return u"受信エラー("_s + QString::number(reply.error()) + u"):"_s + reply.errorString();
+}
+
+std::optional<QString> CBBS::decodePage(const QByteArray &body, bool textPage)
+{
+    if (textPage)
+        return withCrLf(mdlMain::EucToString(body));
+    std::optional<QString> text = decodeCp932(body);
+    if (!text) {
+        failLoad(u"受信エラー:ページにCP932の文字として読めないバイトがあったため、"
+                 u"このページを取り込みませんでした。"_s);
+        return std::nullopt;
+    }
+    return withCrLf(std::move(*text));
+}
+
+// ---- Posting forms ---------------------------------------------------------------------------
+
+bool CBBS::Send(const CMessage &Msg, bool Reply)
+{
+    CBBSProperty board;
+    if (!m_db || !board.GetProperty(Msg.BBS_ID, *m_db))
+        return false;
+    return mdlExecuteLite::ShellOpen(formAddress(board, Reply, Msg.ID)) != 0;
+}
