@@ -3,6 +3,7 @@
 #include "app/mdlApp.h"
 #include "cli/CmdImport.h"
 #include "cli/CmdQuery.h"
+#include "cli/CmdReceive.h"
 #include "cli/CmdSettings.h"
 #include "cli/CmdStartup.h"
 
@@ -25,6 +26,7 @@ const QList<CliCommand> &cliCommands()
         {"settings", "settings BBS_ID [Name=value...]", runSettings},
         {"query", "query \"SQL\" [VALUE...]", runQuery},
         {"import", "import BBS_ID FILE...", runImport},
+        {"receive", "receive [--full] BBS_ID... | --visit | --all", runReceive},
     };
     return commands;
 }

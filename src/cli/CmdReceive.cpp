@@ -1,0 +1,120 @@
+#include "cli/CmdReceive.h"
+
+#include "app/Prompter.h"
+#include "app/mdlMain.h"
+#include "db/CBBSProperty.h"
+#include "db/Database.h"
+#include "transfer/CBBS.h"
+#include "transfer/LoadRun.h"
+#include "transfer/mdlErrorLog.h"
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Usage = u"usage: tessera-cli receive [--full] BBS_ID... | --visit | --all"_s;
+
+struct Request
+{
+    std::optional<LoadRun::Selection> selection;
+    bool full = false;
+    QList<int> boards;
+};
+
+std::optional<Request> parse(const QStringList &args)
+{
+    Request request;
+    for (const QString &arg : args) {
+        bool isNumber = false;
+        const int id = arg.toInt(&isNumber);
+        if (arg == u"--full"_s)
+            request.full = true;
+        else if (arg == u"--visit"_s && !request.selection)
+            request.selection = LoadRun::Selection::Visit;
+        else if (arg == u"--all"_s && !request.selection)
+            request.selection = LoadRun::Selection::AllBoards;
+        else if (isNumber)
+            request.boards.append(id);
+        else
+            return std::nullopt;
+    }
+    // Visit and all-boards runs receive unread messages of their own boards only.
+    const bool valid = request.selection ? request.boards.isEmpty() && !request.full
+                                         : !request.boards.isEmpty();
+    return valid ? std::optional(request) : std::nullopt;
+}
+
+/** Start-up in the constructor, shutdown (settings written) in the destructor. */
+class Session
+{
+public:
+    Session() : m_started(mdlMain::StartApplication()) {}
+    ~Session() { mdlMain::ShutdownApplication(); }
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    bool Started() const { return m_started; }
+
+private:
+    bool m_started;
+};
+
+/** Writes an entry the analyser could not use to its board's error log. */
+void logBrokenEntry(QTextStream &err, int bbsId, const QString &entry, const QString &message)
+{
+    err << message << Qt::endl;
+    CBBSProperty board;
+    if (!board.GetProperty(bbsId, *gDB) || !mdlErrorLog::AppendErrorLog(board.GetErrorLogFileName(), entry))
+        err << u"エラーログに書き込めませんでした。"_s << Qt::endl;
+}
+
+} // namespace
+
+int runReceive(CliContext &ctx)
+{
+    const std::optional<Request> request = parse(ctx.args);
+    if (!request) {
+        ctx.err << Usage << Qt::endl;
+        return CliUsage;
+    }
+    Session session;
+    if (!session.Started())
+        return CliFailed;
+
+    CBBS bbs;
+    bbs.Initialize(gDB.get());
+    QObject::connect(&bbs, &CBBS::StateChanged, [&ctx](const QString &text) {
+        if (!text.isEmpty())
+            ctx.err << text << Qt::endl;
+    });
+    QObject::connect(&bbs, &CBBS::LoadError, [&ctx](int bbsId, const QString &entry, const QString &message) {
+        logBrokenEntry(ctx.err, bbsId, entry, message);
+    });
+
+    LoadRun run(bbs, *gDB);
+    QObject::connect(&run, &LoadRun::BoardStarted, [&ctx](const CBBSProperty &board) {
+        ctx.err << LoadRun::StartText(board) << Qt::endl;
+    });
+    QObject::connect(&run, &LoadRun::BoardFinished, [&ctx](const LoadRun::Outcome &outcome) {
+        ctx.out << outcome.BBS_ID << u'\t' << outcome.Text;
+        if (!outcome.Error.isEmpty())
+            ctx.out << u'\t' << outcome.Error;
+        ctx.out << Qt::endl;
+    });
+
+    QList<int> boards = request->boards;
+    if (request->selection) {
+        const std::optional<QList<int>> chosen = run.ChooseBoards(*request->selection);
+        if (!chosen)
+            return CliFailed;
+        if (chosen->isEmpty()) {
+            prompter().information(LoadRun::NoBoardsText());
+            return CliOk;
+        }
+        boards = *chosen;
+    }
+    run.Run(boards, !request->full);
+    return run.AnyFailed() ? CliFailed : CliOk;
+}
