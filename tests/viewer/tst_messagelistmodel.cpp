@@ -206,6 +206,24 @@ void TestMessageListModel::keysAndRemoval()
     QVERIFY(!f.model.RemoveRow(u"#001000005"));
     QCOMPARE(f.model.RowOf(1000, 5), 0);
     QVERIFY(!f.model.removeRows(1, 5));
+
+    // Many rows at once: adjacent and scattered ones, unknown and repeated keys.
+    f.model.Clear();
+    for (int id = 1; id <= 10; ++id) {
+        f.model.AddRow(message(1, id));
+        f.model.SetReadMark(id - 1, id % 2 == 0);
+    }
+    f.model.SelectRow(4);
+    const QStringList gone{u"#001000002"_s, u"#001000003"_s, u"#001000009"_s, u"#001000006"_s,
+                           u"#001000003"_s, u"#001000077"_s, u"#001000010"_s};
+    QCOMPARE(f.model.RemoveKeys(gone), 5);
+    QCOMPARE(f.keys(), (QStringList{u"#001000001"_s, u"#001000004"_s, u"#001000005"_s, u"#001000007"_s,
+                                    u"#001000008"_s}));
+    QCOMPARE(f.model.UnreadCount(), 3);
+    QCOMPARE(f.model.RowOfKey(u"#001000008"), 4);
+    QCOMPARE(f.model.Key(f.model.CurrentRow()), u"#001000005"_s);
+    QCOMPARE(f.model.AddRow(message(1, 8)), -1);
+    QCOMPARE(f.model.AddRow(message(1, 9)), 5);
 }
 
 void TestMessageListModel::selection()

@@ -77,7 +77,7 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const Row &row = m_rows.at(index.row());
+    const Row &row = rowAt(index.row());
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
@@ -159,10 +159,10 @@ void MessageListModel::sort(int column, Qt::SortOrder order)
     if (column < 0 || column >= ColumnCount || m_rows.size() < 2)
         return;
     QStringList texts;
-    texts.reserve(m_rows.size());
-    for (const Row &row : std::as_const(m_rows))
-        texts.append(cellText(row, column));
-    QList<int> newOrder(m_rows.size());
+    texts.reserve(rowCount());
+    for (const auto &row : m_rows)
+        texts.append(cellText(*row, column));
+    QList<int> newOrder(rowCount());
     std::iota(newOrder.begin(), newOrder.end(), 0);
     std::stable_sort(newOrder.begin(), newOrder.end(), [&](int a, int b) {
         const int c = QString::compare(texts.at(a), texts.at(b), Qt::CaseInsensitive);
@@ -173,30 +173,36 @@ void MessageListModel::sort(int column, Qt::SortOrder order)
 
 bool MessageListModel::removeRows(int row, int count, const QModelIndex &parent)
 {
-    if (parent.isValid() || row < 0 || count <= 0 || row + count > m_rows.size())
+    if (parent.isValid() || row < 0 || count <= 0 || row + count > rowCount())
         return false;
-    beginRemoveRows({}, row, row + count - 1);
-    for (int i = row; i < row + count; ++i) {
-        const Row &gone = m_rows.at(i);
+    removeRun(row, row + count - 1);
+    return true;
+}
+
+/** Removes rows @p first to @p last; the index of the rows after them waits for the next lookup. */
+void MessageListModel::removeRun(int first, int last)
+{
+    beginRemoveRows({}, first, last);
+    for (int i = first; i <= last; ++i) {
+        const Row &gone = rowAt(i);
         if (gone.readMark == ReadMark::Unread)
             --m_unreadCount;
         m_rowOf.remove(hashKey(gone.msg.BBS_ID, gone.msg.ID));
     }
-    m_rows.remove(row, count);
-    rebuildIndex(row);
+    m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
+    m_indexedRows = qMin(m_indexedRows, first);
     endRemoveRows();
-    return true;
 }
 
 int MessageListModel::AddRow(const CMessage &msg)
 {
-    const quint64 key = hashKey(msg.BBS_ID, msg.ID);
-    if (m_rowOf.contains(key))
+    if (RowOf(msg.BBS_ID, msg.ID) >= 0)
         return -1;
-    const int row = int(m_rows.size());
+    const int row = rowCount();
     beginInsertRows({}, row, row);
-    m_rows.append(Row{msg, SystemWindowText, 0, ReadMark::None});
-    m_rowOf.insert(key, row);
+    m_rows.push_back(std::make_unique<Row>(Row{msg, SystemWindowText, 0, ReadMark::None}));
+    m_rowOf.insert(hashKey(msg.BBS_ID, msg.ID), row);
+    m_indexedRows = row + 1;
     endInsertRows();
     return row;
 }
@@ -206,6 +212,7 @@ void MessageListModel::Clear()
     beginResetModel();
     m_rows.clear();
     m_rowOf.clear();
+    m_indexedRows = 0;
     m_unreadCount = 0;
     endResetModel();
 }
@@ -216,6 +223,26 @@ bool MessageListModel::RemoveRow(QStringView key)
     return row >= 0 && removeRows(row, 1);
 }
 
+int MessageListModel::RemoveKeys(const QStringList &keys)
+{
+    QList<int> rows;
+    for (const QString &key : keys) {
+        if (const int row = RowOfKey(key); row >= 0)
+            rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // From the bottom up, one run of adjacent rows at a time: rows above a run keep their place.
+    for (qsizetype end = rows.size(); end > 0;) {
+        qsizetype begin = end - 1;
+        while (begin > 0 && rows.at(begin - 1) == rows.at(begin) - 1)
+            --begin;
+        removeRun(rows.at(begin), rows.at(end - 1));
+        end = begin;
+    }
+    return int(rows.size());
+}
+
 int MessageListModel::RowOfKey(QStringView key) const
 {
     const std::optional<CMessage::KeyParts> parts = CMessage::ParseKey(key);
@@ -224,27 +251,28 @@ int MessageListModel::RowOfKey(QStringView key) const
 
 int MessageListModel::RowOf(int bbsId, int id) const
 {
+    updateIndex();
     return m_rowOf.value(hashKey(bbsId, id), -1);
 }
 
 QString MessageListModel::Key(int row) const
 {
-    return m_rows.at(row).msg.Key();
+    return rowAt(row).msg.Key();
 }
 
 QString MessageListModel::CellText(int row, int column) const
 {
-    return cellText(m_rows.at(row), column);
+    return cellText(rowAt(row), column);
 }
 
 QString MessageListModel::ReadText(int row) const
 {
-    return cellText(m_rows.at(row), ColRead);
+    return cellText(rowAt(row), ColRead);
 }
 
 int MessageListModel::SetReadMark(int row, bool read)
 {
-    Row &r = m_rows[row];
+    Row &r = rowAt(row);
     const ReadMark old = r.readMark;
     const int delta = old == ReadMark::Unread && read ? -1 : old != ReadMark::Unread && !read ? 1 : 0;
     r.readMark = read ? ReadMark::Read : ReadMark::Unread;
@@ -257,7 +285,7 @@ int MessageListModel::SetReadMark(int row, bool read)
 
 void MessageListModel::SetMark(int row, int markId, quint32 foreColor)
 {
-    Row &r = m_rows[row];
+    Row &r = rowAt(row);
     r.msg.Mark = markId;
     r.foreColor = foreColor;
     emitRowChanged(row, {Qt::DisplayRole, CellTextRole, Qt::ForegroundRole});
@@ -286,7 +314,7 @@ int MessageListModel::CurrentRow() const
 
 void MessageListModel::SelectRow(int row)
 {
-    if (row < 0 || row >= m_rows.size()) {
+    if (row < 0 || row >= rowCount()) {
         m_selection->clear();
         return;
     }
@@ -296,32 +324,31 @@ void MessageListModel::SelectRow(int row)
 void MessageListModel::SetDateFormat(const QString &format)
 {
     m_dateFormat = VbDateFormat(format);
-    if (!m_rows.isEmpty())
+    if (!m_rows.empty())
         emit dataChanged(index(0, ColDate), index(rowCount() - 1, ColDate), {Qt::DisplayRole, CellTextRole});
 }
 
 void MessageListModel::SetBoardIcons(const QHash<QString, QIcon> &icons)
 {
     m_icons = icons;
-    if (!m_rows.isEmpty())
+    if (!m_rows.empty())
         emit dataChanged(index(0, ColRead), index(rowCount() - 1, ColRead), {Qt::DecorationRole});
 }
 
 void MessageListModel::ShowThread()
 {
-    if (m_rows.isEmpty())
+    if (m_rows.empty())
         return;
-    QList<int> byId(m_rows.size());
+    QList<int> byId(rowCount());
     std::iota(byId.begin(), byId.end(), 0);
-    std::stable_sort(byId.begin(), byId.end(),
-                     [this](int a, int b) { return m_rows.at(a).msg.ID < m_rows.at(b).msg.ID; });
+    std::stable_sort(byId.begin(), byId.end(), [this](int a, int b) { return rowAt(a).msg.ID < rowAt(b).msg.ID; });
 
     // A row joins the thread of a row placed before it; later rows cannot be its parent.
     QHash<quint64, int> placed;
-    QList<QList<int>> children(m_rows.size());
+    QList<QList<int>> children(rowCount());
     QList<int> roots;
     for (int row : std::as_const(byId)) {
-        const CMessage &m = m_rows.at(row).msg;
+        const CMessage &m = rowAt(row).msg;
         const int parent = placed.value(hashKey(m.BBS_ID, m.InReplyTo), -1);
         (parent >= 0 ? children[parent] : roots).append(row);
         placed.insert(hashKey(m.BBS_ID, m.ID), row);
@@ -329,14 +356,14 @@ void MessageListModel::ShowThread()
 
     // Depth first; children are pushed oldest first, so the newest comes out first.
     QList<int> newOrder;
-    newOrder.reserve(m_rows.size());
+    newOrder.reserve(rowCount());
     QList<std::pair<int, int>> stack;
     for (auto it = roots.crbegin(); it != roots.crend(); ++it)
         stack.append({*it, 0});
     while (!stack.isEmpty()) {
         const auto [row, depth] = stack.takeLast();
         newOrder.append(row);
-        m_rows[row].indent = quint16(qMin(depth, 0xFFFF));
+        rowAt(row).indent = quint16(qMin(depth, 0xFFFF));
         for (int child : std::as_const(children.at(row)))
             stack.append({child, depth + 1});
     }
@@ -346,9 +373,9 @@ void MessageListModel::ShowThread()
 
 void MessageListModel::ClearIndents()
 {
-    for (Row &row : m_rows)
-        row.indent = 0;
-    if (!m_rows.isEmpty())
+    for (const auto &row : m_rows)
+        row->indent = 0;
+    if (!m_rows.empty())
         emit dataChanged(index(0, ColSubject), index(rowCount() - 1, ColSubject), {Qt::DisplayRole, CellTextRole});
 }
 
@@ -356,15 +383,15 @@ void MessageListModel::ClearIndents()
 void MessageListModel::applyOrder(const QList<int> &order)
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    QList<int> newPosition(m_rows.size());
-    QList<Row> rows;
+    QList<int> newPosition(rowCount());
+    std::vector<std::unique_ptr<Row>> rows;
     rows.reserve(m_rows.size());
     for (int position = 0; position < order.size(); ++position) {
         newPosition[order.at(position)] = position;
-        rows.append(std::move(m_rows[order.at(position)]));
+        rows.push_back(std::move(m_rows[size_t(order.at(position))]));
     }
     m_rows = std::move(rows);
-    rebuildIndex(0);
+    m_indexedRows = 0;
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
     to.reserve(from.size());
@@ -374,10 +401,10 @@ void MessageListModel::applyOrder(const QList<int> &order)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void MessageListModel::rebuildIndex(int fromRow)
+void MessageListModel::updateIndex() const
 {
-    for (int row = fromRow; row < m_rows.size(); ++row)
-        m_rowOf.insert(hashKey(m_rows.at(row).msg.BBS_ID, m_rows.at(row).msg.ID), row);
+    for (; m_indexedRows < rowCount(); ++m_indexedRows)
+        m_rowOf.insert(hashKey(rowAt(m_indexedRows).msg.BBS_ID, rowAt(m_indexedRows).msg.ID), m_indexedRows);
 }
 
 void MessageListModel::emitRowChanged(int row, const QList<int> &roles)

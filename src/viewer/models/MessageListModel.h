@@ -10,7 +10,9 @@
 #include <QItemSelectionModel>
 #include <QList>
 #include <QStringList>
+#include <memory>
 #include <optional>
+#include <vector>
 
 /**
  * @short One message list of the main window: one row per message, keyed by the message key,
@@ -68,18 +70,20 @@ public:
     void Clear();
     /** @short Removes the row of @p key; false when there is none. */
     bool RemoveRow(QStringView key);
+    /** @short Removes the rows of @p keys (keys not listed are skipped) in one pass; the count removed. */
+    int RemoveKeys(const QStringList &keys);
     /** @short The row of @p key, or -1. */
     int RowOfKey(QStringView key) const;
     /** @short The row of message @p id of board @p bbsId, or -1. */
     int RowOf(int bbsId, int id) const;
     QString Key(int row) const;
     /** @short The message of @p row as it was added, with its current mark and read state. */
-    const CMessage &Message(int row) const { return m_rows.at(row).msg; }
+    const CMessage &Message(int row) const { return rowAt(row).msg; }
     /** @short The text of a cell, as the list shows it (the body in full). */
     QString CellText(int row, int column) const;
 
     // ---- Read state and marks --------------------------------------------------------------
-    ReadMark ReadMarkOf(int row) const { return m_rows.at(row).readMark; }
+    ReadMark ReadMarkOf(int row) const { return rowAt(row).readMark; }
     /** @short The first column's text: "*" unread, " " read, "" before the first marking. */
     QString ReadText(int row) const;
     /**
@@ -91,9 +95,9 @@ public:
     /** @short Rows shown unread, as counted by SetReadMark (and removal of unread rows). */
     int UnreadCount() const { return m_unreadCount; }
     void ClearUnreadCount() { m_unreadCount = 0; }
-    int Mark(int row) const { return m_rows.at(row).msg.Mark; }
+    int Mark(int row) const { return rowAt(row).msg.Mark; }
     /** @short The OLE colour of @p row's text (columns 1 to 10). */
-    quint32 ForeColor(int row) const { return m_rows.at(row).foreColor; }
+    quint32 ForeColor(int row) const { return rowAt(row).foreColor; }
     /** @short Gives @p row the mark @p markId and colours its sub-items with @p foreColor. */
     void SetMark(int row, int markId, quint32 foreColor);
 
@@ -121,7 +125,7 @@ public:
     /** @short Removes the thread indentation from every subject. */
     void ClearIndents();
     /** @short The thread depth of @p row (ideographic spaces before its subject). */
-    int Indent(int row) const { return m_rows.at(row).indent; }
+    int Indent(int row) const { return rowAt(row).indent; }
 
 private:
     struct Row
@@ -136,12 +140,18 @@ private:
     QString displayText(const Row &row, int column) const;
     QString cellText(const Row &row, int column) const;
     void applyOrder(const QList<int> &order);
-    void rebuildIndex(int fromRow);
+    const Row &rowAt(int row) const { return *m_rows[size_t(row)]; }
+    Row &rowAt(int row) { return *m_rows[size_t(row)]; }
+    void updateIndex() const;
+    void removeRun(int first, int last);
     void emitRowChanged(int row, const QList<int> &roles);
     const QFont &boldFont() const;
 
-    QList<Row> m_rows;
-    QHash<quint64, int> m_rowOf;
+    // Rows are held by pointer, so that removing and reordering move pointers only.
+    std::vector<std::unique_ptr<Row>> m_rows;
+    // Key -> row, right for the rows below m_indexedRows; removal leaves the rest to the next lookup.
+    mutable QHash<quint64, int> m_rowOf;
+    mutable int m_indexedRows = 0;
     QStringList m_headers;
     QItemSelectionModel *m_selection;
     VbDateFormat m_dateFormat;
