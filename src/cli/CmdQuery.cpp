@@ -57,17 +57,20 @@ QString escaped(const QString &text)
 }
 
 /**
- * A value as printed. An expression over dates (Max(PostDate), a date literal) has no field
- * type and comes back as the stored date text; it is printed as a date too.
+ * A value as printed. A date comes back as the stored date text when it is an expression
+ * (Max(PostDate), a date literal) or a wall-clock time that local time skips; it is printed
+ * as a date too.
  */
-QString cellText(const QVariant &value, bool expression)
+QString cellText(const QVariant &value, bool mayBeDate)
 {
     if (!value.isValid() || value.isNull())
         return {};
-    if (expression && value.typeId() == QMetaType::QString && value.toString().size() == 19) {
-        const QDateTime date = JetSql::ParseStoredDate(value.toString());
-        if (date.isValid())
-            return cellText(date, false);
+    const QString text = value.toString();
+    if (mayBeDate && value.typeId() == QMetaType::QString && text.size() == 19 && text.at(10) == u' ') {
+        const QDate date = QDate::fromString(text.left(10), u"yyyy-MM-dd"_s);
+        const QTime time = QTime::fromString(text.mid(11), u"HH:mm:ss"_s);
+        if (date.isValid() && time.isValid())
+            return date.toString(u"yyyy/MM/dd"_s) + u' ' + time.toString(u"HH:mm:ss"_s);
     }
     switch (value.typeId()) {
     case QMetaType::Bool:
@@ -77,7 +80,7 @@ QString cellText(const QVariant &value, bool expression)
     case QMetaType::QByteArray:
         return QString::fromLatin1(value.toByteArray().toHex());
     default:
-        return escaped(value.toString());
+        return escaped(text);
     }
 }
 
@@ -87,7 +90,7 @@ void printResult(QTextStream &out, Recordset &rs)
     for (int row = 0; row < rs.RecordCount(); ++row) {
         QStringList cells;
         for (int column = 0; column < rs.FieldCount(); ++column)
-            cells.append(cellText(rs.Value(row, column), !rs.FieldTypeOf(column)));
+            cells.append(cellText(rs.Value(row, column), rs.FieldTypeOf(column).value_or(FieldType::Date) == FieldType::Date));
         out << cells.join(u'\t') << u'\n';
     }
 }

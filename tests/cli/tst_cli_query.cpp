@@ -25,9 +25,12 @@ class TestCliQuery : public QObject
     QString m_cli;
     QTemporaryDir m_home;
 
-    Run query(const QStringList &args)
+    Run query(const QStringList &args, const QString &timeZone = u"UTC"_s)
     {
         QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"TZ"_s, timeZone);
+        process.setProcessEnvironment(environment);
         process.start(m_cli, QStringList{u"--home"_s, m_home.path(), u"query"_s} + args);
         Run run;
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
@@ -83,6 +86,10 @@ private slots:
 
         const Run dates = query({u"SELECT Max(PostDate) AS Newest FROM Message"_s});
         QCOMPARE(dates.out, u"Newest\n2024/01/02 03:04:05\n"_s);
+        // A wall-clock time that the local zone skips is still a date.
+        query({u"UPDATE Message SET PostDate = #2024/03/31 02:30:00# WHERE ID = 2"_s});
+        const Run skipped = query({u"SELECT PostDate FROM Message WHERE ID = 2"_s}, u"Europe/Berlin"_s);
+        QCOMPARE(skipped.out, u"PostDate\n2024/03/31 02:30:00\n"_s);
         const Run empty = query({u"SELECT ID FROM Message WHERE ID > 100"_s});
         QCOMPARE(empty.out, u"ID\n"_s);
     }
