@@ -240,13 +240,14 @@ std::optional<QString> CBBS::fetchPage(const QString &address, int ordinal, bool
     m_reply = nullptr;
     reply->disconnect(this);
 
-    if (tooLarge) {
+    if (m_IsCancel)
+        return std::nullopt; // a cancelled request is silent
+    body += reply->read(MaxBodyBytes + 1 - body.size());
+    if (tooLarge || body.size() > MaxBodyBytes) {
         failLoad(u"受信エラー:ページが"_s + QString::number(MaxBodyBytes / (1024 * 1024))
                  + u"MBを超えたため受信を中止しました。"_s);
         return std::nullopt;
     }
-    if (m_IsCancel)
-        return std::nullopt; // a cancelled request is silent
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid() && status.toInt() != 200) {
         failLoad(u"Error:"_s + statusLine(*reply));
@@ -256,7 +257,6 @@ std::optional<QString> CBBS::fetchPage(const QString &address, int ordinal, bool
         failLoad(transferErrorText(*reply));
         return std::nullopt;
     }
-    body += reply->readAll();
     return decodePage(body, textPage);
 }
 

@@ -15,10 +15,9 @@ struct LoadFixture : CBBSFixture
 {
     CookieStore store{dir.filePath(QStringLiteral("cookies.txt"))};
     BoardSimulator sim;
-    /** Simulator board of each default board. */
-    QHash<int, int> simBoard;
-    /** Every StateChanged text: (text, ShowStatus, AddLog). */
-    QList<std::tuple<QString, bool, bool>> states;
+    QHash<int, int> simBoard; // simulator board of each default board
+    QStringList texts;        // every StateChanged text
+    QStringList errors;       // the texts for the status bar and the log
 
     LoadFixture()
     {
@@ -29,29 +28,26 @@ struct LoadFixture : CBBSFixture
         place(RightBoard, 2, QStringLiteral("/cgi-bin/pair.cgi"));
         place(TextPageBoard, 3, QStringLiteral("/cgi-bin/text.cgi"));
         // A type-3 board keeps its settings only in a cookie the board wrote first.
-        QVERIFY(CBBSProperty::WriteBoardCookie(
-            board(TextPageBoard).URL(), QStringLiteral("nandemo"),
-            QStringLiteral("ck_name%3D%26ck_text%3D30%26ck_unread_point%3D0")));
-        QObject::connect(&bbs, &CBBS::StateChanged, [this](const QString &t, bool s, bool l) {
-            states.append({t, s, l});
+        QVERIFY(CBBSProperty::WriteBoardCookie(board(TextPageBoard).URL(), QStringLiteral("nandemo"),
+                                               QStringLiteral("ck_text%3D30%26ck_unread_point%3D0")));
+        QObject::connect(&bbs, &CBBS::StateChanged, [this](const QString &text, bool status, bool log) {
+            texts << text;
+            if (status && log)
+                errors << text;
         });
     }
     ~LoadFixture() { setCookieStore(nullptr); }
 
-    /** Points default board @p id at a simulator board of @p type at @p script. */
+    /** Points default board @p id at a new simulator board of @p type at @p script. */
     void place(int id, int type, const QString &script)
     {
         const int index = sim.addBoard(type, script, QStringLiteral("nandemo"));
         simBoard.insert(id, index);
-        setUrl(id, sim.url(index));
+        setColumn(id, QStringLiteral("URL"), u'\'' + sim.url(index) + u'\'');
     }
-    void setUrl(int id, const QString &url)
+    void setColumn(int id, const QString &column, const QString &value)
     {
-        QVERIFY(db->Execute(QStringLiteral("UPDATE BBS SET URL = '%1' WHERE BBS_ID = %2").arg(url).arg(id)));
-    }
-    void setMaxCount(int id, int maxCount)
-    {
-        QVERIFY(db->Execute(QStringLiteral("UPDATE BBS SET MaxCount = %1 WHERE BBS_ID = %2").arg(maxCount).arg(id)));
+        QVERIFY(db->Execute(QStringLiteral("UPDATE BBS SET %1 = %2 WHERE BBS_ID = %3").arg(column, value).arg(id)));
     }
     CBBSProperty board(int id)
     {
@@ -60,6 +56,12 @@ struct LoadFixture : CBBSFixture
         return p;
     }
     void addMessages(int id, int first, int last) { sim.addSampleMessages(simBoard.value(id), first, last); }
+    /** Stores the simulator's messages @p first .. @p last of board @p id as if received. */
+    void storeMessages(int id, int first, int last)
+    {
+        const QList<BoardMessage> all = sim.messages(simBoard.value(id));
+        QVERIFY(bbs.AnalyseLog(id, LogFormat::log(0, all.mid(first - 1, last - first + 1)), false));
+    }
 
     /** The request targets (path and query) the simulator got, in order. */
     QStringList targets() const
@@ -67,23 +69,6 @@ struct LoadFixture : CBBSFixture
         QStringList list;
         for (const BoardSimulator::Request &r : sim.requests())
             list << QString::fromLatin1(r.target);
-        return list;
-    }
-    /** The texts raised for the status bar and the log (the errors). */
-    QStringList errors() const
-    {
-        QStringList list;
-        for (const auto &[text, status, log] : states) {
-            if (status && log)
-                list << text;
-        }
-        return list;
-    }
-    QStringList texts() const
-    {
-        QStringList list;
-        for (const auto &state : states)
-            list << std::get<0>(state);
         return list;
     }
 };
