@@ -10,9 +10,9 @@
 #include <memory>
 
 /**
- * @short A new log database, both message lists over it with a hand-driven read timer, and
- * records of the board-count and "Count" callbacks and of every UPDATE that reaches the
- * Read or Mark column (a trigger writes them to table UpdateLog).
+ * @short A new log database and both message lists over it with a hand-driven read timer;
+ * records the board-count and "Count" callbacks and, through triggers, every UPDATE of the
+ * Read or Mark column.
  */
 struct MessageListsFixture
 {
@@ -27,13 +27,11 @@ struct MessageListsFixture
     {
         lists.UpdateBBSMenuCaption = [this](int board, int delta) { boardDeltas.append({board, delta}); };
         lists.ShowCount = [this](const QString &text) { counts.append(text); };
-        const bool logged = db && db->Execute(QStringLiteral("CREATE TABLE UpdateLog (Kind TEXT(10))"))
-            && db->Execute(QStringLiteral("CREATE TRIGGER LogRead AFTER UPDATE OF Read ON Message "
-                                          "BEGIN INSERT INTO UpdateLog VALUES('read'); END"))
-            && db->Execute(QStringLiteral("CREATE TRIGGER LogMark AFTER UPDATE OF Mark ON Message "
-                                          "BEGIN INSERT INTO UpdateLog VALUES('mark'); END"));
-        if (!logged)
-            qFatal("test database not made: %s", qPrintable(db ? db->LastError().description : QString()));
+        const QString trigger = QStringLiteral("CREATE TRIGGER Log%1 AFTER UPDATE OF %1 ON Message "
+                                               "BEGIN INSERT INTO UpdateLog VALUES('%1'); END");
+        if (!db || !db->Execute(QStringLiteral("CREATE TABLE UpdateLog (Kind TEXT(10))"))
+            || !db->Execute(trigger.arg(u"Read")) || !db->Execute(trigger.arg(u"Mark")))
+            qFatal("no test database");
     }
 
     static CMessage message(int board, int id, bool read, int mark = 0)
@@ -43,18 +41,13 @@ struct MessageListsFixture
         m.ID = id;
         m.Read = read;
         m.Mark = mark;
-        m.Subject = QStringLiteral("題名");
         m.Body = QStringLiteral("本文");
-        m.PostDate = CMessage::WallClock(QDate(2024, 1, 2), QTime(3, 4));
         return m;
     }
 
-    /** Stores @p m in table Message. */
     void store(const CMessage &m)
     {
-        const QString sql = QStringLiteral(
-            "INSERT INTO Message (BBS_ID, ID, Read, Subject, Homepage, Mail, PostName, PostDate, InReplyTo, "
-            "Body, RootThread, Mark) VALUES (%1, %2, %3, '題名', '', '', '名前', #2024/01/02 03:04#, 0, '本文', %2, %4)");
+        const QString sql = QStringLiteral("INSERT INTO Message (BBS_ID, ID, Read, Body, Mark) VALUES (%1, %2, %3, '本文', %4)");
         QVERIFY2(db->Execute(sql.arg(m.BBS_ID).arg(m.ID).arg(m.Read ? u"True" : u"False").arg(m.Mark)),
                  qPrintable(db->LastError().description));
     }
@@ -66,7 +59,6 @@ struct MessageListsFixture
         QVERIFY(lists.AddMessageItem(index, m));
     }
 
-    /** A stored column of one message, or an invalid QVariant when it is not stored. */
     QVariant stored(int board, int id, const QString &column)
     {
         const auto rs = db->OpenRecordset(
@@ -74,7 +66,7 @@ struct MessageListsFixture
         return rs && !rs->IsEOF() ? rs->Value(0) : QVariant();
     }
 
-    /** The UPDATEs logged so far ("read", "mark"), then an empty log. */
+    /** The columns updated since the last call ("Read", "Mark"), one entry per row updated. */
     QStringList takeUpdates()
     {
         QStringList kinds;
@@ -86,11 +78,11 @@ struct MessageListsFixture
         return kinds;
     }
 
-    /** Selects @p rows of list @p index (and nothing else), the first of them current. */
+    /** Selects exactly @p rows of list @p index. */
     void select(int index, const QList<int> &rows)
     {
         MessageListModel &list = lists.lsvMsgList(index);
-        list.SelectRow(rows.isEmpty() ? -1 : rows.first());
+        list.selectionModel()->clear();
         for (int row : rows)
             list.selectionModel()->select(list.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
