@@ -12,6 +12,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -209,7 +211,9 @@ std::optional<QString> CBBS::fetchPage(const QString &address, int ordinal, bool
     QNetworkRequest request{QUrl(address)};
     // A log page never moves; a redirect is answered as a status other than 200.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(m_Timeout > 0 ? m_Timeout * 1000 : 0);
+    // The option has no upper bound; keep the milliseconds inside an int.
+    const int seconds = std::clamp(m_Timeout, 0, std::numeric_limits<int>::max() / 1000);
+    request.setTransferTimeout(seconds * 1000);
     const QString host = request.url().host();
 
     std::unique_ptr<QNetworkReply> reply(networkAccessManager().get(request));

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 using Fault = BoardSimulator::Fault;
@@ -99,6 +100,7 @@ private slots:
         f.board(f.SingleBoard).SetNoReadPoint(100);
         f.sim.setLineBreak(0, "\n");
         f.addMessages(f.SingleBoard, 1, 129);
+        f.bbs.SetTimeout(std::numeric_limits<int>::max()); // huge time-outs must not overflow
         QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true));
         QCOMPARE(f.sim.requests().size(), 1);
         QCOMPARE(f.bbs.SaveCount(), 29);
