@@ -60,13 +60,6 @@ class TestCliImport : public QObject
         return out;
     }
 
-    QString writeFile(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = m_home->filePath(name);
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -80,8 +73,12 @@ private slots:
         QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
     }
 
-    void importsAndPrintsTheOutcome()
+    void importsWithTheReadModeOptionAndPrintsTheOutcome()
     {
+        QFile ini(m_home->filePath(u"tessera.ini"_s));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Option]\r\nImportReadMode=True\r\n");
+        ini.close();
         const Run first = cli({u"--yes"_s, u"import"_s, QString::number(Board), fixture(u"one.lzh"_s),
                                fixture(u"first.log"_s)});
         QVERIFY2(first.status == 0, qPrintable(first.err));
@@ -89,36 +86,29 @@ private slots:
         QVERIFY(first.err.contains(u"雑談掲示板に下記のファイルをインポートします。"_s));
         QVERIFY(first.err.contains(fixture(u"one.lzh"_s) + u"のインポート中...(1/2)"_s));
         QVERIFY(first.err.contains(fixture(u"first.log"_s) + u"から2件インポートしました。"_s));
-        QCOMPARE(stored(), QStringList({u"1:False"_s, u"2:False"_s, u"3:False"_s, u"11:False"_s, u"12:False"_s}));
+        QCOMPARE(stored(), QStringList({u"1:True"_s, u"2:True"_s, u"3:True"_s, u"11:True"_s, u"12:True"_s}));
 
         const Run again = cli({u"--yes"_s, u"import"_s, QString::number(Board), fixture(u"one.lzh"_s)});
         QCOMPARE(again.status, 0);
         QCOMPARE(again.out, u"インポートできるログはありませんでした。\n"_s);
     }
 
-    void readModeComesFromTheSettings()
-    {
-        QFile ini(m_home->filePath(u"tessera.ini"_s));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Option]\r\nImportReadMode=True\r\n");
-        ini.close();
-        QCOMPARE(cli({u"--yes"_s, u"import"_s, QString::number(Board), fixture(u"first.log"_s)}).status, 0);
-        QCOMPARE(stored(), QStringList({u"11:True"_s, u"12:True"_s}));
-    }
-
     void failedFilesGiveStatusOne()
     {
         BoardMessage broken = LogFormat::sampleMessage(8);
         broken.rawEntry = u"壊れた記事"_s;
-        const QString brokenLog
-            = writeFile(u"broken.log"_s, LogFormat::toCp932(LogFormat::log(0, {broken, LogFormat::sampleMessage(7)})));
+        const QString brokenLog = m_home->filePath(u"broken.log"_s);
+        QFile file(brokenLog);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(LogFormat::toCp932(LogFormat::log(0, {broken, LogFormat::sampleMessage(7)})));
+        file.close();
         const QString missing = m_home->filePath(u"missing.log"_s);
         const Run run = cli({u"--yes"_s, u"import"_s, QString::number(Board), missing, brokenLog});
         QCOMPARE(run.status, 1);
         QCOMPARE(run.out, u"1件インポートしました。\n"_s);
         QVERIFY(run.err.contains(missing + u"が見つからないため、インポートできませんでした。"_s));
         QVERIFY(run.err.contains(u"0件目のログが壊れていました。"_s));
-        QFile errorLog(m_home->filePath(u"zatsudan.bad"_s));
+        QFile errorLog(m_home->filePath(u"zatsudan.bad"_s)); // the board's error log
         QVERIFY(errorLog.open(QIODevice::ReadOnly));
         QVERIFY(errorLog.readAll().startsWith(LogFormat::toCp932(u"壊れた記事"_s + LogFormat::separator())));
         QCOMPARE(stored(), QStringList{u"7:False"_s});
@@ -126,12 +116,9 @@ private slots:
 
     void declinedImportStoresNothing()
     {
-        // Another board's file name: the warning defaults to No.
-        const QString path = writeFile(u"shitsumon-2001.log"_s, [] {
-            QFile file(fixture(u"first.log"_s));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        }());
-        const Run asked = cli({u"import"_s, QString::number(Board), path});
+        const QString path = m_home->filePath(u"shitsumon-2001.log"_s); // another board's name
+        QVERIFY(QFile::copy(fixture(u"first.log"_s), path));
+        const Run asked = cli({u"import"_s, QString::number(Board), path}); // the warning defaults to No
         QCOMPARE(asked.status, 1);
         QVERIFY(asked.err.contains(u"質問掲示板用のログファイルと思われるファイルが指定されています。"_s));
         QVERIFY(asked.out.isEmpty());

@@ -4,27 +4,25 @@
 #include <QFile>
 
 using namespace Qt::StringLiterals;
-using LogFormat::sampleMessage;
 
 namespace {
 
 constexpr int Board = CBBSFixture::SingleBoard;
+const QString TextFile = QStringLiteral(TESSERA_TEST_DATA "/import/zatsudan-2001.log");
+const QString OneArchive = QStringLiteral(TESSERA_TEST_DATA "/import/one.lzh");
+const QString TwoArchive = QStringLiteral(TESSERA_TEST_DATA "/import/two.lzh");
 
-QString fixture(const QString &name)
+QByteArray readFile(const QString &path)
 {
-    return QStringLiteral(TESSERA_TEST_DATA) + u"/import/"_s + name;
-}
-
-QByteArray fixtureBytes(const QString &name)
-{
-    QFile file(fixture(name));
+    QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
+QString writeFile(CBBSFixture &f, const QString &name, const QByteArray &bytes)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    QFile file(f.dir.filePath(name));
+    QDir().mkpath(QFileInfo(file).path());
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? file.fileName() : QString();
 }
 
 /** CP932 log text of sample messages @p first .. @p last, newest first. */
@@ -32,65 +30,34 @@ QByteArray sampleLog(int first, int last)
 {
     QList<BoardMessage> messages;
     for (int n = last; n >= first; --n)
-        messages.append(sampleMessage(n));
+        messages.append(LogFormat::sampleMessage(n));
     return LogFormat::toCp932(LogFormat::log(0, messages));
 }
 
-QList<int> ids(const QList<CMessage> &messages)
+QList<int> storedIds(CBBSFixture &f)
 {
-    QList<int> out;
-    for (const CMessage &m : messages)
-        out.append(m.ID);
-    return out;
+    QList<int> ids;
+    for (const CMessage &m : f.stored(Board))
+        ids.append(m.ID);
+    return ids;
 }
 
-/** The texts of a StateChanged spy that asked for a log line. */
-QStringList logLines(const QSignalSpy &spy)
+/** @p archive (lha's level-2 header) with its first member claiming @p size bytes, header CRC fixed. */
+QByteArray withClaimedSize(QByteArray archive, quint32 size)
 {
-    QStringList out;
-    for (const QList<QVariant> &call : spy) {
-        if (call.at(2).toBool())
-            out.append(call.at(0).toString());
-    }
-    return out;
-}
-
-/**
- * CRC-16 (the LHA header checksum: polynomial 0xA001, reflected, start 0).
- */
-quint16 crc16(QByteArrayView bytes)
-{
-    quint16 crc = 0;
-    for (const char c : bytes) {
+    const auto le16 = [&](qsizetype at) { return quint8(archive[at]) | quint8(archive[at + 1]) << 8; };
+    for (int i = 0; i < 4; ++i)
+        archive[11 + i] = char(size >> (8 * i));
+    qsizetype crcAt = 0; // extended headers are [type][data][size of the next]; type 0 holds the CRC
+    for (qsizetype at = 26, next = le16(24); next != 0; at += next, next = le16(at - 2))
+        crcAt = archive[at] == 0 ? at + 1 : crcAt;
+    archive[crcAt] = archive[crcAt + 1] = 0;
+    quint16 crc = 0; // CRC-16, polynomial 0xA001 reflected
+    for (const char c : archive.first(le16(0))) {
         crc ^= quint8(c);
         for (int bit = 0; bit < 8; ++bit)
             crc = crc & 1 ? (crc >> 1) ^ 0xA001 : crc >> 1;
     }
-    return crc;
-}
-
-quint16 le16(const QByteArray &bytes, qsizetype at)
-{
-    return quint16(quint8(bytes[at]) | quint8(bytes[at + 1]) << 8);
-}
-
-/**
- * @p archive (level-2 header, as lha writes it) with its first member claiming @p size bytes
- * and the header checksum made right again, so only the size is wrong.
- */
-QByteArray withClaimedSize(QByteArray archive, quint32 size)
-{
-    for (int i = 0; i < 4; ++i)
-        archive[11 + i] = char(size >> (8 * i));
-    const qsizetype headerSize = le16(archive, 0);
-    qsizetype crcAt = -1;
-    // Extended headers: [type][data][size of the next one]; type 0 holds the header CRC.
-    for (qsizetype at = 26, size = le16(archive, 24); size != 0; at += size, size = le16(archive, at - 2)) {
-        if (archive[at] == 0)
-            crcAt = at + 1;
-    }
-    archive[crcAt] = archive[crcAt + 1] = 0;
-    const quint16 crc = crc16(QByteArrayView(archive).first(headerSize));
     archive[crcAt] = char(crc & 0xFF);
     archive[crcAt + 1] = char(crc >> 8);
     return archive;
@@ -105,138 +72,76 @@ class TestCBBSImport : public QObject
 private slots:
     void initTestCase() { qRegisterMetaType<CMessage>(); }
 
-    void textFileImportsWithItsProgressTexts()
-    {
-        CBBSFixture f;
-        QSignalSpy state(&f.bbs, &CBBS::StateChanged);
-        const QString file = fixture(u"zatsudan-2001.log"_s);
-        QVERIFY(f.bbs.ImportLog(Board, file));
-        QCOMPARE(f.bbs.SaveCount(), 3);
-        QCOMPARE(f.bbs.AnalyseCount(), 3);
-        QCOMPARE(f.bbs.MaxID(), 3);
-        QCOMPARE(state.first().at(0).toString(), file + u"の取込中..."_s);
-        QCOMPARE(state.at(1).at(0).toString(), file + u"の解析中..."_s);
-        QCOMPARE(state.last(), QVariantList({file + u"から3件インポートしました。"_s, false, true}));
-        QCOMPARE(logLines(state), QStringList{file + u"から3件インポートしました。"_s});
-
-        const QList<CMessage> stored = f.stored(Board);
-        QCOMPARE(ids(stored), QList<int>({1, 2, 3}));
-        QCOMPARE(stored.at(0).Subject, u"春の集まり"_s);
-        QCOMPARE(stored.at(0).Body, u"今度の日曜日に集まりませんか？\r\n～ 詳しくは後ほど ～"_s);
-        QCOMPARE(stored.at(2).InReplyTo, 1);
-        QCOMPARE(stored.at(2).RootThread, 1);
-        QVERIFY(!stored.at(0).Read);
-    }
-
-    void archiveImportsItsFirstMemberLikeTheText()
+    void textsAndArchivesImportOnceWithTheirProgressTexts()
     {
         CBBSFixture text, archive;
-        QVERIFY(text.bbs.ImportLog(Board, fixture(u"zatsudan-2001.log"_s)));
-        QSignalSpy state(&archive.bbs, &CBBS::StateChanged);
-        QVERIFY(archive.bbs.ImportLog(Board, fixture(u"one.lzh"_s)));
-        QCOMPARE(archive.bbs.SaveCount(), 3);
-        QCOMPARE(state.last().at(0).toString(), fixture(u"one.lzh"_s) + u"から3件インポートしました。"_s);
-        const QList<CMessage> fromText = text.stored(Board), fromArchive = archive.stored(Board);
-        QCOMPARE(fromArchive.size(), fromText.size());
-        for (qsizetype i = 0; i < fromText.size(); ++i)
-            QVERIFY(fromArchive.at(i) == fromText.at(i));
+        QSignalSpy state(&text.bbs, &CBBS::StateChanged);
+        QVERIFY(text.bbs.ImportLog(Board, TextFile));
+        QCOMPARE(text.bbs.SaveCount(), 3);
+        QCOMPARE(state.first().at(0).toString(), TextFile + u"の取込中..."_s);
+        QCOMPARE(state.at(1).at(0).toString(), TextFile + u"の解析中..."_s);
+        QCOMPARE(state.last(), QVariantList({TextFile + u"から3件インポートしました。"_s, false, true}));
+        QVERIFY(archive.bbs.ImportLog(Board, OneArchive));
+        QCOMPARE(archive.stored(Board), text.stored(Board));
+        QCOMPARE(text.stored(Board).at(0).Body, u"今度の日曜日に集まりませんか？\r\n～ 詳しくは後ほど ～"_s);
 
-        CBBSFixture two;
-        QVERIFY(two.bbs.ImportLog(Board, fixture(u"two.lzh"_s)));
-        QCOMPARE(ids(two.stored(Board)), QList<int>({11, 12}));
+        QVERIFY(archive.bbs.ImportLog(Board, OneArchive)); // again: nothing new
+        QCOMPARE(archive.bbs.SaveCount(), 0);
+        QCOMPARE(archive.bbs.AnalyseCount(), 3);
+        QCOMPARE(archive.stored(Board).size(), 3);
+        QVERIFY(CBBS::CanUseUnlha());
+        QCOMPARE(archive.bbs.ExportLog(Board, archive.dir.filePath(u"x.log"_s)), 0);
+        QVERIFY(!QFile::exists(archive.dir.filePath(u"x.log"_s)));
     }
 
-    void extractionTakesTheFirstMatchingMemberWhole()
+    void onlyTheFirstMatchingMemberIsUnpacked()
     {
-        QVERIFY(CBBS::CanUseUnlha());
-        QCOMPARE(CBBS::ExtractArchiveToMemory(fixture(u"two.lzh"_s), u"*"_s), fixtureBytes(u"first.log"_s));
-        QCOMPARE(CBBS::ExtractArchiveToMemory(fixture(u"two.lzh"_s), u"SECOND.*"_s), fixtureBytes(u"second.log"_s));
+        CBBSFixture f;
+        QVERIFY(f.bbs.ImportLog(Board, TwoArchive));
+        QCOMPARE(storedIds(f), QList<int>({11, 12}));
+        QCOMPARE(CBBS::ExtractArchiveToMemory(TwoArchive, u"SECOND.*"_s),
+                 readFile(QStringLiteral(TESSERA_TEST_DATA "/import/second.log")));
         CBBS::ExtractError error = CBBS::ExtractError::None;
-        QVERIFY(CBBS::ExtractArchiveToMemory(fixture(u"two.lzh"_s), u"*.txt"_s, &error).isEmpty());
+        QVERIFY(CBBS::ExtractArchiveToMemory(TwoArchive, u"*.txt"_s, &error).isEmpty());
         QCOMPARE(error, CBBS::ExtractError::NoMatch);
     }
 
-    void extensionLzhInAnyCaseMeansAnArchive_data()
+    void theExtensionLzhInAnyCaseMarksAnArchive()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("source");
-        QTest::newRow("old.LZH") << u"old.LZH"_s << u"one.lzh"_s;
-        QTest::newRow("old.lzh") << u"old.lzh"_s << u"one.lzh"_s;
-        QTest::newRow("x.y.Lzh") << u"x.y.Lzh"_s << u"one.lzh"_s;
-        QTest::newRow("old.log") << u"old.log"_s << u"zatsudan-2001.log"_s;
-        QTest::newRow("old.txt") << u"old.txt"_s << u"zatsudan-2001.log"_s;
-        QTest::newRow("no dot") << u"old"_s << u"zatsudan-2001.log"_s;
-        QTest::newRow("lzh.txt") << u"old.lzh.txt"_s << u"zatsudan-2001.log"_s;
-        QTest::newRow("dotted folder") << u"a.lzh/old"_s << u"zatsudan-2001.log"_s;
+        for (const QString &name : {u"old.LZH"_s, u"x.y.Lzh"_s, u"old.log"_s, u"old"_s, u"old.lzh.txt"_s, u"a.lzh/old"_s}) {
+            CBBSFixture f;
+            const bool archive = name.endsWith(u"lzh"_s, Qt::CaseInsensitive);
+            QVERIFY2(f.bbs.ImportLog(Board, writeFile(f, name, readFile(archive ? OneArchive : TextFile))),
+                     qPrintable(name));
+            QCOMPARE(f.bbs.SaveCount(), 3);
+        }
     }
 
-    void extensionLzhInAnyCaseMeansAnArchive()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, source);
-        CBBSFixture f;
-        const QString path = f.dir.filePath(name);
-        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        QVERIFY(QFile::copy(fixture(source), path));
-        QVERIFY(f.bbs.ImportLog(Board, path));
-        QCOMPARE(f.bbs.SaveCount(), 3);
-    }
-
-    void sameFileTwiceStoresNothingNew()
+    void countsReadFlagAndBrokenEntriesBelongToEachFile()
     {
         CBBSFixture f;
-        const QString file = fixture(u"one.lzh"_s);
-        QVERIFY(f.bbs.ImportLog(Board, file));
-        QSignalSpy loaded(&f.bbs, &CBBS::Loaded);
-        QSignalSpy state(&f.bbs, &CBBS::StateChanged);
-        QVERIFY(f.bbs.ImportLog(Board, file));
-        QCOMPARE(f.bbs.SaveCount(), 0);
-        QCOMPARE(f.bbs.AnalyseCount(), 3);
-        QCOMPARE(loaded.count(), 0);
-        QCOMPARE(state.last().at(0).toString(), file + u"から0件インポートしました。"_s);
-        QCOMPARE(f.stored(Board).size(), 3);
-    }
-
-    void brokenEntriesMakeTheImportUnclean()
-    {
-        CBBSFixture f;
-        BoardMessage broken = sampleMessage(5);
+        f.bbs.AnalyseLog(Board, LogFormat::log(0, {LogFormat::sampleMessage(100)}), false); // a load before
+        QVERIFY(f.bbs.ImportLog(Board, writeFile(f, u"a.log"_s, sampleLog(1, 5)), true));
+        QCOMPARE(f.bbs.SaveCount(), 5);
+        BoardMessage broken = LogFormat::sampleMessage(9);
         broken.rawEntry = u"記事番号　：　abc"_s;
-        const QString path = f.dir.filePath(u"broken.log"_s);
-        QVERIFY(writeFile(path, LogFormat::toCp932(LogFormat::log(0, {sampleMessage(6), broken, sampleMessage(4)}))));
         QSignalSpy errors(&f.bbs, &CBBS::LoadError);
         QSignalSpy state(&f.bbs, &CBBS::StateChanged);
-        QVERIFY(!f.bbs.ImportLog(Board, path));
-        QCOMPARE(f.bbs.SaveCount(), 2);
-        QCOMPARE(f.bbs.AnalyseError(), -1);
-        QCOMPARE(errors.count(), 1);
-        QCOMPARE(errors.first().at(2).toString(), u"1件目のログが壊れていました。"_s);
-        QVERIFY(logLines(state).isEmpty()); // no summary after a broken entry
-        QCOMPARE(ids(f.stored(Board)), QList<int>({4, 6}));
-        QVERIFY(!f.bbs.IsImport());
-    }
-
-    void saveCountAndReadFlagBelongToEachFile()
-    {
-        CBBSFixture f;
-        f.bbs.AnalyseLog(Board, LogFormat::log(0, {sampleMessage(100)}), false); // a load before
-        const QString a = f.dir.filePath(u"a.log"_s), b = f.dir.filePath(u"b.log"_s);
-        QVERIFY(writeFile(a, sampleLog(1, 5)));
-        QVERIFY(writeFile(b, sampleLog(4, 7)));
-        QVERIFY(f.bbs.ImportLog(Board, a, true));
-        QCOMPARE(f.bbs.SaveCount(), 5);
-        QVERIFY(f.bbs.ImportLog(Board, b, false));
+        const QByteArray mixed = sampleLog(4, 7) + LogFormat::toCp932(LogFormat::log(0, {broken}));
+        QVERIFY(!f.bbs.ImportLog(Board, writeFile(f, u"b.log"_s, mixed), false));
         QCOMPARE(f.bbs.SaveCount(), 2);
         QCOMPARE(f.bbs.MaxID(), 7);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.first().at(2).toString(), u"4件目のログが壊れていました。"_s);
+        QVERIFY(!state.last().at(2).toBool()); // no summary after a broken entry
         for (const CMessage &m : f.stored(Board))
             QCOMPARE(m.Read, m.ID <= 5);
     }
 
-    void cancelStopsTheFileAndASecondImportCompletesIt()
+    void aCancelledImportKeepsItsRowsAndASecondOneCompletesIt()
     {
         CBBSFixture f;
-        const QString path = f.dir.filePath(u"big.log"_s);
-        QVERIFY(writeFile(path, sampleLog(1, 500)));
+        const QString path = writeFile(f, u"big.log"_s, sampleLog(1, 500));
         bool importing = false;
         connect(&f.bbs, &CBBS::Loaded, &f.bbs, [&] {
             importing = f.bbs.IsImport();
@@ -245,73 +150,51 @@ private slots:
         });
         QSignalSpy state(&f.bbs, &CBBS::StateChanged);
         QVERIFY(f.bbs.ImportLog(Board, path));
-        QVERIFY(importing);
-        QVERIFY(!f.bbs.IsImport());
-        QVERIFY(f.bbs.IsCancel()); // still set for the run to stop on
-        QCOMPARE(f.bbs.SaveCount(), 40);
+        QVERIFY(importing && !f.bbs.IsImport());
+        QVERIFY(f.bbs.IsCancel()); // left set for the run to stop on
         QCOMPARE(state.last().at(0).toString(), path + u"から40件インポートしました。"_s);
-
-        // What was stored is committed: another connection sees it.
-        std::unique_ptr<Database> other = Database::Open(f.path());
-        QVERIFY(other);
-        std::optional<Recordset> count = other->OpenRecordset(u"SELECT Count(*) FROM Message WHERE BBS_ID = 4"_s);
-        QVERIFY(count);
-        QCOMPARE(count->Value(0, 0).toInt(), 40);
+        std::unique_ptr<Database> other = Database::Open(f.path()); // committed: another connection sees them
+        QCOMPARE(other->OpenRecordset(u"SELECT Count(*) FROM Message"_s)->Value(0, 0).toInt(), 40);
 
         f.bbs.disconnect(&f.bbs);
         QVERIFY(f.bbs.ImportLog(Board, path));
-        QVERIFY(!f.bbs.IsCancel());
         QCOMPARE(f.bbs.SaveCount(), 460);
-        QCOMPARE(f.stored(Board).size(), 500);
     }
 
-    void lineBreaksOfLfFilesBecomeCrLf()
+    void lfOnlyFilesGetCrLfAndOthersStayAsRead()
     {
-        CBBSFixture f;
-        QByteArray crlf = fixtureBytes(u"zatsudan-2001.log"_s);
-        const QString lfPath = f.dir.filePath(u"lf.log"_s);
-        QVERIFY(writeFile(lfPath, QByteArray(crlf).replace("\r\n", "\n")));
-        QVERIFY(f.bbs.ImportLog(Board, lfPath));
-        QCOMPARE(f.bbs.SaveCount(), 3);
-        QCOMPARE(f.stored(Board).at(0).Body, u"今度の日曜日に集まりませんか？\r\n～ 詳しくは後ほど ～"_s);
-
-        // A file with CR LF is used as read: a lone LF inside a body stays.
-        CBBSFixture g;
-        const QString mixedPath = g.dir.filePath(u"mixed.log"_s);
-        QVERIFY(writeFile(mixedPath, crlf.replace(LogFormat::toCp932(u"\r\n～"_s), LogFormat::toCp932(u"\n～"_s))));
-        QVERIFY(g.bbs.ImportLog(Board, mixedPath));
+        CBBSFixture f, g;
+        const QByteArray crlf = readFile(TextFile);
+        QVERIFY(f.bbs.ImportLog(Board, writeFile(f, u"lf.log"_s, QByteArray(crlf).replace("\r\n", "\n"))));
+        QCOMPARE(f.stored(Board), [&] { CBBSFixture h; h.bbs.ImportLog(Board, TextFile); return h.stored(Board); }());
+        const QByteArray loneLf = QByteArray(crlf).replace(LogFormat::toCp932(u"\r\n～"_s), LogFormat::toCp932(u"\n～"_s));
+        QVERIFY(g.bbs.ImportLog(Board, writeFile(g, u"mixed.log"_s, loneLf)));
         QCOMPARE(g.stored(Board).at(0).Body, u"今度の日曜日に集まりませんか？\n～ 詳しくは後ほど ～"_s);
     }
 
     void unusableFilesAreNotImported_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("content"); // written unless empty and name ends in "/"
-        QTest::addColumn<QString>("message");    // after the file name
-
-        const QByteArray archive = fixtureBytes(u"one.lzh"_s);
+        QTest::addColumn<QString>("name"); // a name ending in "/" is made a folder
+        QTest::addColumn<QByteArray>("content"); // null: nothing written
+        QTest::addColumn<QString>("message");
+        const QByteArray archive = readFile(OneArchive);
         QByteArray damaged = archive;
         for (qsizetype i = 120; i < 180; ++i)
             damaged[i] = char(~damaged[i]);
-        const QString notArchive = u"はLHA書庫として読めなかったため、インポートできませんでした。"_s;
-
-        QTest::newRow("missing") << u"missing.log"_s << QByteArray() << u"が見つからないため、インポートできませんでした。"_s;
-        QTest::newRow("folder") << u"folder.log/"_s << QByteArray() << u"はファイルではないため、インポートできませんでした。"_s;
-        QTest::newRow("empty") << u"empty.log"_s << QByteArray("") << u"は空のファイルのため、インポートできませんでした。"_s;
-        QTest::newRow("damaged data") << u"damaged.lzh"_s << damaged << notArchive;
+        const QString notArchive = u"はLHA書庫として読めなかったため"_s;
+        const QByteArray cut = sampleLog(1, 1) + "\x82";
+        QTest::newRow("missing") << u"missing.log"_s << QByteArray() << u"が見つからないため"_s;
+        QTest::newRow("folder") << u"folder.log/"_s << QByteArray() << u"はファイルではないため"_s;
+        QTest::newRow("empty") << u"empty.log"_s << QByteArray("") << u"は空のファイルのため"_s;
+        QTest::newRow("damaged") << u"damaged.lzh"_s << damaged << notArchive;
         QTest::newRow("truncated") << u"truncated.lzh"_s << archive.first(100) << notArchive;
         QTest::newRow("text named lzh") << u"text.lzh"_s << sampleLog(1, 2) << notArchive;
-        QTest::newRow("empty archive file") << u"empty.lzh"_s << QByteArray("") << u"は空のファイルのため、インポートできませんでした。"_s;
-        QTest::newRow("huge member") << u"huge.lzh"_s << withClaimedSize(archive, 0xFFFFFFF0)
-                                     << u"の中のファイルは64MBを超えるため、インポートできませんでした。"_s;
-        QTest::newRow("just over 64 MiB") << u"big.lzh"_s << withClaimedSize(archive, 64 * 1024 * 1024 + 1)
-                                          << u"の中のファイルは64MBを超えるため、インポートできませんでした。"_s;
+        QTest::newRow("64 MiB + 1") << u"big.lzh"_s << withClaimedSize(archive, 64 * 1024 * 1024 + 1)
+                                   << u"の中のファイルは64MBを超えるため"_s;
         QTest::newRow("UTF-8") << u"utf8.log"_s << QByteArray("a\r\nb\r\n日本語\r\n")
-                               << u"の3行目にShift_JIS(CP932)として読めない文字があるため、インポートできませんでした。"_s;
-        const QByteArray cut = sampleLog(1, 1) + "\x82";
-        QTest::newRow("cut character at the end")
-            << u"cut.log"_s << cut
-            << u"の%1行目にShift_JIS(CP932)として読めない文字があるため、インポートできませんでした。"_s.arg(cut.count('\n') + 1);
+                               << u"の3行目にShift_JIS(CP932)として読めない文字があるため"_s;
+        QTest::newRow("cut character") << u"cut.log"_s << cut
+            << u"の%1行目にShift_JIS(CP932)として読めない文字があるため"_s.arg(cut.count('\n') + 1);
     }
 
     void unusableFilesAreNotImported()
@@ -325,22 +208,13 @@ private slots:
             QVERIFY(QDir().mkpath(path));
             path.chop(1);
         } else if (!content.isNull()) {
-            QVERIFY(writeFile(path, content));
+            QVERIFY(!writeFile(f, name, content).isEmpty());
         }
         QSignalSpy state(&f.bbs, &CBBS::StateChanged);
         QVERIFY(!f.bbs.ImportLog(Board, path));
-        QCOMPARE(f.bbs.SaveCount(), 0);
         QVERIFY(!f.bbs.IsImport());
-        QCOMPARE(state.last(), QVariantList({path + message, true, true}));
+        QCOMPARE(state.last(), QVariantList({path + message + u"、インポートできませんでした。"_s, true, true}));
         QVERIFY(f.stored(Board).isEmpty());
-    }
-
-    void exportWritesNothing()
-    {
-        CBBSFixture f;
-        const QString path = f.dir.filePath(u"export.log"_s);
-        QCOMPARE(f.bbs.ExportLog(Board, path), 0);
-        QVERIFY(!QFile::exists(path));
     }
 };
 
