@@ -173,20 +173,26 @@ void normaliseLineBreaks(QString &text)
     text.replace(u"\n"_s, u"\r\n"_s);
 }
 
+/** The progress line of a file that cannot be imported: its name, the reason and the result. */
+QString notImported(const QString &fileName, const QString &reason)
+{
+    return fileName + reason + u"ため、インポートできませんでした。"_s;
+}
+
 /** The decoded text of a log file or of an archive's first member; nullopt with the reason. */
 std::optional<QString> readImportText(const QString &fileName, QString &failure)
 {
     const QFileInfo info(fileName);
     if (!info.exists()) {
-        failure = fileName + u"が見つからないため、インポートできませんでした。"_s;
+        failure = notImported(fileName, u"が見つからない"_s);
         return std::nullopt;
     }
     if (!info.isFile()) {
-        failure = fileName + u"はファイルではないため、インポートできませんでした。"_s;
+        failure = notImported(fileName, u"はファイルではない"_s);
         return std::nullopt;
     }
     if (info.size() == 0) {
-        failure = fileName + u"は空のファイルのため、インポートできませんでした。"_s;
+        failure = notImported(fileName, u"は空のファイルの"_s);
         return std::nullopt;
     }
 
@@ -202,13 +208,13 @@ std::optional<QString> readImportText(const QString &fileName, QString &failure)
         case CBBS::ExtractError::None:
             break;
         case CBBS::ExtractError::Unreadable:
-            failure = fileName + u"はLHA書庫として読めなかったため、インポートできませんでした。"_s;
+            failure = notImported(fileName, u"はLHA書庫として読めなかった"_s);
             return std::nullopt;
         case CBBS::ExtractError::NoMatch:
-            failure = fileName + u"にはファイルが入っていないため、インポートできませんでした。"_s;
+            failure = notImported(fileName, u"にはファイルが入っていない"_s);
             return std::nullopt;
         case CBBS::ExtractError::TooLarge:
-            failure = fileName + u"の中のファイルは64MBを超えるため、インポートできませんでした。"_s;
+            failure = notImported(fileName, u"の中のファイルは64MBを超える"_s);
             return std::nullopt;
         }
     } else {
@@ -216,20 +222,20 @@ std::optional<QString> readImportText(const QString &fileName, QString &failure)
         if (file.open(QIODevice::ReadOnly))
             bytes = file.readAll();
         if (file.error() != QFileDevice::NoError) {
-            failure = fileName + u"を読み込めなかったため、インポートできませんでした。"_s;
+            failure = notImported(fileName, u"を読み込めなかった"_s);
             return std::nullopt;
         }
     }
     if (bytes.isEmpty()) { // an empty archive member, or a file emptied meanwhile
-        failure = fileName + u"は空のファイルのため、インポートできませんでした。"_s;
+        failure = notImported(fileName, u"は空のファイルの"_s);
         return std::nullopt;
     }
 
     qsizetype badOffset = 0;
     std::optional<QString> text = Cp932Table::instance().decode(bytes, badOffset);
     if (!text)
-        failure = fileName + u"の"_s + QString::number(lineOf(bytes, badOffset))
-            + u"行目にShift_JIS(CP932)として読めない文字があるため、インポートできませんでした。"_s;
+        failure = notImported(fileName, u"の%1行目にShift_JIS(CP932)として読めない文字がある"_s
+                                            .arg(lineOf(bytes, badOffset)));
     return text;
 }
 
