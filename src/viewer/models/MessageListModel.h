@@ -113,7 +113,6 @@ public:
     // ---- Presentation ----------------------------------------------------------------------
     /** @short The date format of column "Date", in the DateFormat option's notation. */
     void SetDateFormat(const QString &format);
-    QString DateFormat() const { return m_dateFormat.Pattern(); }
     /** @short The board images by key ("#" + BBS_ID); a row shows its board's image. */
     void SetBoardIcons(const QHash<QString, QIcon> &icons);
     /**
