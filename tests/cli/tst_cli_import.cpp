@@ -126,6 +126,37 @@ private slots:
         QVERIFY(stored().isEmpty());
     }
 
+    void aKilledImportLeavesAConsistentDatabaseThatASecondImportCompletes()
+    {
+        constexpr int Count = 50000;
+        QList<BoardMessage> messages;
+        for (int n = Count; n >= 1; --n)
+            messages.append(LogFormat::sampleMessage(n));
+        const QString path = m_home->filePath(u"big.log"_s);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(LogFormat::toCp932(LogFormat::log(0, messages)));
+        file.close();
+
+        QProcess process;
+        process.setReadChannel(QProcess::StandardError);
+        process.start(m_cli, {u"--home"_s, m_home->path(), u"--yes"_s, u"import"_s, QString::number(Board), path});
+        QByteArray err;
+        while (!err.contains("(1/1)") && process.waitForReadyRead(60000))
+            err += process.readAllStandardError();
+        QTest::qWait(200);
+        process.kill(); // while the messages are being stored
+        process.waitForFinished();
+
+        std::unique_ptr<Database> db = Database::Open(m_home->filePath(u"log.mdb"_s));
+        QVERIFY(db);
+        QCOMPARE(db->OpenRecordset(u"PRAGMA integrity_check"_s)->Value(0, 0).toString(), u"ok"_s);
+        db.reset();
+        QVERIFY(stored().size() < Count);
+        QCOMPARE(cli({u"--yes"_s, u"import"_s, QString::number(Board), path}).status, 0);
+        QCOMPARE(stored().size(), Count);
+    }
+
     void badArguments()
     {
         QCOMPARE(cli({u"--yes"_s, u"import"_s, QString::number(Board)}).status, 2);
