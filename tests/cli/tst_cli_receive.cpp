@@ -1,85 +1,47 @@
 #include "app/mdlEncoding.h"
+#include "cli/CliHome.h"
 #include "db/mdlDatabase.h"
 #include "support/BoardSimulator.h"
 
-#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-} // namespace
 
 class TestCliReceive : public QObject
 {
     Q_OBJECT
 
-    QString m_cli;
-    std::unique_ptr<QTemporaryDir> m_home;
+    std::optional<CliHome> m_home;
     std::unique_ptr<BoardSimulator> m_sim;
 
-    QString homeFile(const QString &name) const { return m_home->filePath(name); }
+    CliRun receive(const QStringList &args) const { return m_home->run(QStringList{u"receive"_s} + args); }
 
-    /** Runs tessera-cli receive while this process keeps serving the simulated boards. */
-    Run receive(const QStringList &args)
+    void execute(const QString &sql)
     {
-        QProcess process;
-        process.start(m_cli, QStringList{u"--home"_s, m_home->path(), u"receive"_s} + args);
-        Run run;
-        if (!QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 60000)
-            || process.exitStatus() != QProcess::NormalExit)
-            return run;
-        run.status = process.exitCode();
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
-    }
-
-    /** Runs @p statements on the home folder's log database. */
-    void execute(const QStringList &statements)
-    {
-        auto db = mdlDatabase::OpenLogDatabase(homeFile(u"log.mdb"_s));
-        QVERIFY(db);
-        for (const QString &sql : statements)
-            QVERIFY2(db->Execute(sql), qPrintable(sql));
+        auto db = mdlDatabase::OpenLogDatabase(m_home->file(u"log.mdb"_s));
+        QVERIFY2(db && db->Execute(sql), qPrintable(sql));
     }
 
     QByteArray lastTarget() const { return m_sim->requests().last().target; }
 
 private slots:
-    void initTestCase()
-    {
-        m_cli = QDir(QCoreApplication::applicationDirPath() + u"/../src"_s).filePath(u"tessera-cli"_s);
-        QVERIFY2(QFile::exists(m_cli), qPrintable(u"build tessera-cli first: "_s + m_cli));
-    }
+    void initTestCase() { QVERIFY2(QFile::exists(CliHome::program()), "build tessera-cli first"); }
 
-    // Boards 4, 5 and 6 are served and listed (6 fails with 404); no other board is listed,
-    // and every address points at the simulator.
+    // Boards 4 and 5 are served, 6 answers 404; no other board is listed.
     void init()
     {
-        m_home = std::make_unique<QTemporaryDir>();
+        m_home.emplace();
         m_sim = std::make_unique<BoardSimulator>();
         QVERIFY(m_sim->listen());
         m_sim->addSampleMessages(m_sim->addBoard(0, u"/cgi-bin/zatsudan.cgi"_s), 1, 5);
         m_sim->addBoard(0, u"/cgi-bin/shitsumon.cgi"_s);
-        QVERIFY(mdlDatabase::CreateLogDatabase(homeFile(u"log.mdb"_s)));
+        QVERIFY(mdlDatabase::CreateLogDatabase(m_home->file(u"log.mdb"_s)));
         const QString base = m_sim->baseUrl();
-        execute({u"UPDATE BBS SET URL = '%1/cgi-bin/none.cgi', ListOrder = -1, VisitLoad = False"_s.arg(base),
-                 u"UPDATE BBS SET URL = '%1/cgi-bin/zatsudan.cgi', ListOrder = 1 WHERE BBS_ID = 4"_s.arg(base),
-                 u"UPDATE BBS SET URL = '%1/cgi-bin/shitsumon.cgi', ListOrder = 2 WHERE BBS_ID = 5"_s.arg(base),
-                 u"UPDATE BBS SET ListOrder = 0 WHERE BBS_ID = 6"_s});
+        execute(u"UPDATE BBS SET URL = '%1/cgi-bin/none.cgi', ListOrder = -1, VisitLoad = False"_s.arg(base));
+        execute(u"UPDATE BBS SET URL = '%1/cgi-bin/zatsudan.cgi', ListOrder = 1 WHERE BBS_ID = 4"_s.arg(base));
+        execute(u"UPDATE BBS SET URL = '%1/cgi-bin/shitsumon.cgi', ListOrder = 2 WHERE BBS_ID = 5"_s.arg(base));
+        execute(u"UPDATE BBS SET ListOrder = 0 WHERE BBS_ID = 6"_s);
     }
 
     void cleanup() { m_sim.reset(); }
@@ -91,19 +53,18 @@ private slots:
         broken.number = 6;
         broken.rawEntry = u"壊れた記事"_s;
         m_sim->addMessage(0, broken);
-        Run run = receive({u"4"_s, u"5"_s});
+        CliRun run = receive({u"4"_s, u"5"_s});
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, u"4\t雑談掲示板で5件受信しました。\n5\t質問掲示板に新規投稿はありませんでした。\n"_s);
-        QVERIFY(run.err.contains(u"雑談掲示板から受信中...\n"_s));
-        QVERIFY(run.err.contains(u"1番目のログを要求しています。\n"_s));
-        QVERIFY(run.err.contains(u"未読位置を5に設定しました。\n"_s));
+        for (const QString &progress : {u"雑談掲示板から受信中...\n"_s, u"1番目のログを要求しています。\n"_s,
+                                        u"未読位置を5に設定しました。\n"_s})
+            QVERIFY(run.err.contains(progress));
         QCOMPARE(lastTarget(), "/cgi-bin/shitsumon.cgi?dousa=log&logmidoku=1&logno=0");
-        QDirIterator badLogs(m_home->path(), {u"zatsudan.bad"_s}, QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator badLogs(m_home->dir.path(), {u"zatsudan.bad"_s}, QDir::Files, QDirIterator::Subdirectories);
         QFile badLog(badLogs.hasNext() ? badLogs.next() : QString());
         QVERIFY(badLog.open(QIODevice::ReadOnly) && badLog.readAll().startsWith(mdlMain::ToCp932(u"壊れた記事"_s)));
 
-        run = receive({u"4"_s});
-        QCOMPARE(run.out, u"4\t雑談掲示板に新規投稿はありませんでした。\n"_s);
+        QCOMPARE(receive({u"4"_s}).out, u"4\t雑談掲示板に新規投稿はありませんでした。\n"_s);
         QVERIFY(m_sim->requests().last().cookie.contains(",,,5,30"));
         QCOMPARE(receive({u"--full"_s, u"4"_s}).status, 0);
         QCOMPARE(lastTarget(), "/cgi-bin/zatsudan.cgi?dousa=log&logmidoku=0&logno=0");
@@ -112,36 +73,34 @@ private slots:
     // Failed boards (here a 404 and a time-out taken from the settings file) make status 1.
     void visitAndAllBoards()
     {
-        QFile ini(homeFile(u"tessera.ini"_s));
+        QFile ini(m_home->file(u"tessera.ini"_s));
         QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[Option]\r\nTimeout=1\r\n") > 0);
         ini.close();
         BoardSimulator::Fault silent;
         silent.kind = BoardSimulator::FaultKind::NeverAnswer;
         m_sim->setFault(silent, 1, 1);
-        Run run = receive({u"--all"_s});
+        CliRun run = receive({u"--all"_s});
         QCOMPARE(run.status, 1);
         QCOMPARE(run.out, u"6\t情報交換掲示板から受信できませんでした。\tError:HTTP/1.1 404 Not Found\n"
                           u"4\t雑談掲示板から受信できませんでした。\t受信エラー(4):1秒以内に応答がありませんでした。\n"
                           u"5\t質問掲示板に新規投稿はありませんでした。\n"_s);
 
-        execute({u"UPDATE BBS SET VisitLoad = True WHERE BBS_ID IN (4, 5)"_s});
+        execute(u"UPDATE BBS SET VisitLoad = True WHERE BBS_ID IN (4, 5)"_s);
         run = receive({u"--visit"_s});
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, u"4\t雑談掲示板で5件受信しました。\n5\t質問掲示板に新規投稿はありませんでした。\n"_s);
 
-        execute({u"UPDATE BBS SET VisitLoad = False"_s});
+        execute(u"UPDATE BBS SET VisitLoad = False"_s);
         run = receive({u"--visit"_s});
-        QCOMPARE(run.status, 0);
-        QVERIFY(run.out.isEmpty());
+        QVERIFY(run.status == 0 && run.out.isEmpty());
         QVERIFY(run.err.contains(u"巡回受信対象の掲示板はありませんでした。"_s));
     }
 
     void usageErrors()
     {
-        const QList<QStringList> cases{{}, {u"--visit"_s, u"4"_s}, {u"--full"_s, u"--all"_s},
-                                       {u"--visit"_s, u"--all"_s}, {u"vier"_s}};
-        for (const QStringList &args : cases) {
-            const Run run = receive(args);
+        for (const QStringList &args : {QStringList{}, {u"--visit"_s, u"4"_s}, {u"--full"_s, u"--all"_s},
+                                        {u"--visit"_s, u"--all"_s}, {u"vier"_s}}) {
+            const CliRun run = receive(args);
             QCOMPARE(run.status, 2);
             QVERIFY(run.err.contains(u"usage: tessera-cli receive"_s));
         }

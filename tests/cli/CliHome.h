@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+/** @short The outcome of one tessera-cli run; status -1 when it did not end normally. */
+struct CliRun
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+/** @short A fresh home folder and tessera-cli runs on it. */
+struct CliHome
+{
+    QTemporaryDir dir;
+
+    /** The test programs are built in build/tests, tessera-cli in build/src. */
+    static QString program()
+    {
+        return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../src")).filePath(QStringLiteral("tessera-cli"));
+    }
+
+    QString file(const QString &name) const { return dir.filePath(name); }
+
+    /**
+     * Runs tessera-cli, in time zone @p timeZone when given, while this process's event loop goes
+     * on (a test may serve boards meanwhile).
+     */
+    CliRun run(const QStringList &args, const QString &timeZone = {}) const
+    {
+        QProcess process;
+        if (!timeZone.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("TZ"), timeZone);
+            process.setProcessEnvironment(environment);
+        }
+        process.start(program(), QStringList{QStringLiteral("--home"), dir.path()} + args);
+        CliRun run;
+        if (!QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 60000)
+            || process.exitStatus() != QProcess::NormalExit)
+            return run;
+        run.status = process.exitCode();
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+};
