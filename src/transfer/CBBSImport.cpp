@@ -14,6 +14,8 @@ namespace {
 
 /** The largest archive member unpacked into memory. */
 constexpr qint64 MaxMemberSize = 64 * 1024 * 1024;
+// A log file is read and decoded whole; beyond this it could exhaust memory.
+constexpr qint64 MaxTextFileSize = 512 * 1024 * 1024;
 constexpr size_t ArchiveBlockSize = 64 * 1024;
 
 const QString UnlhaMissing =
@@ -217,6 +219,9 @@ std::optional<QString> readImportText(const QString &fileName, QString &failure)
             failure = notImported(fileName, u"の中のファイルは64MBを超える"_s);
             return std::nullopt;
         }
+    } else if (info.size() > MaxTextFileSize) {
+        failure = notImported(fileName, u"は512MBを超える"_s);
+        return std::nullopt;
     } else {
         QFile file(fileName);
         if (file.open(QIODevice::ReadOnly))

@@ -191,6 +191,7 @@ private slots:
         QTest::newRow("text named lzh") << u"text.lzh"_s << sampleLog(1, 2) << notArchive;
         QTest::newRow("64 MiB + 1") << u"big.lzh"_s << withClaimedSize(archive, 64 * 1024 * 1024 + 1)
                                    << u"の中のファイルは64MBを超えるため"_s;
+        QTest::newRow("512 MiB + 1") << u"huge.log"_s << QByteArray("sparse") << u"は512MBを超えるため"_s;
         QTest::newRow("UTF-8") << u"utf8.log"_s << QByteArray("a\r\nb\r\n日本語\r\n")
                                << u"の3行目にShift_JIS(CP932)として読めない文字があるため"_s;
         QTest::newRow("cut character") << u"cut.log"_s << cut
@@ -207,6 +208,9 @@ private slots:
         if (name.endsWith(u'/')) {
             QVERIFY(QDir().mkpath(path));
             path.chop(1);
+        } else if (content == "sparse") { // a sparse file: the size without the bytes
+            QFile huge(path);
+            QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(512 * 1024 * 1024 + 1));
         } else if (!content.isNull()) {
             QVERIFY(!writeFile(f, name, content).isEmpty());
         }
