@@ -31,66 +31,52 @@ class TestCBBSLoad : public QObject
     Q_OBJECT
 
 private slots:
-    void addressesAndPaging_data()
+    void paging_data()
     {
         QTest::addColumn<int>("id");
         QTest::addColumn<bool>("unreadOnly");
-        QTest::addColumn<QString>("lastTarget");
-        QTest::newRow("single") << 4 << true << u"/cgi-bin/single.cgi?dousa=log&logmidoku=1&logno=13"_s;
-        QTest::newRow("single, all") << 4 << false << u"/cgi-bin/single.cgi?dousa=log&logmidoku=0&logno=13"_s;
-        QTest::newRow("left") << 13 << true << u"/cgi-bin/pair.cgi?&l_or_r=0&dousa=log&logmidoku=1&logno=13"_s;
-        QTest::newRow("right") << 14 << true << u"/cgi-bin/pair.cgi?&l_or_r=1&dousa=log&logmidoku=1&logno=13"_s;
-        QTest::newRow("text page") << 3 << true << u"/cgi-bin/text.cgi?do=get_text&text_page=14"_s;
+        QTest::addColumn<int>("maxCount");
+        QTest::addColumn<int>("perPage");
+        QTest::addColumn<QString>("address"); // %1: the page number
+        QTest::addColumn<int>("pages");
+        const QString single = u"/cgi-bin/single.cgi?dousa=log&logmidoku=1&logno=%1"_s;
+        const QString pair = u"/cgi-bin/pair.cgi?&l_or_r=%1&dousa=log&logmidoku=1&logno=%2"_s;
+        QTest::newRow("single") << 4 << true << 400 << 30 << single << 14;
+        QTest::newRow("single, all") << 4 << false << 400 << 30 << QString(single).replace(u"=1&"_s, u"=0&"_s) << 14;
+        QTest::newRow("left") << 13 << true << 400 << 30 << pair.arg(0).arg(u"%1"_s) << 14;
+        QTest::newRow("right") << 14 << true << 400 << 30 << pair.arg(1).arg(u"%1"_s) << 14;
+        QTest::newRow("text page") << 3 << true << 400 << 30 << u"/cgi-bin/text.cgi?do=get_text&text_page=%1"_s << 14;
+        QTest::newRow("60 / 30") << 4 << true << 60 << 30 << single << 2;
+        QTest::newRow("61 / 30") << 4 << true << 61 << 30 << single << 3;
+        QTest::newRow("no page size") << 4 << true << 400 << 0 << single << 1;
+        QTest::newRow("negative page size") << 4 << true << 400 << -5 << single << 1;
+        QTest::newRow("no maximum") << 4 << true << 0 << 30 << single << 1;
     }
 
-    // 400 messages, 30 a page: 14 pages, the last one short. The cookie carries the page size;
-    // the unread position becomes the newest number.
-    void addressesAndPaging()
+    // 400 messages, 30 a page (the last one short): the pages of MaxCount in the board's own
+    // addresses, the page size in the cookie; the unread position becomes the newest number.
+    void paging()
     {
         QFETCH(int, id);
         QFETCH(bool, unreadOnly);
-        QFETCH(QString, lastTarget);
+        QFETCH(int, maxCount);
+        QFETCH(int, perPage);
+        QFETCH(QString, address);
+        QFETCH(int, pages);
         LoadFixture f;
-        f.setColumn(id, u"MaxCount"_s, u"400"_s);
-        f.board(id).SetDownloadCount(30);
+        f.setColumn(id, u"MaxCount"_s, QString::number(maxCount));
+        f.board(id).SetDownloadCount(perPage);
         f.addMessages(id, 1, 400);
-
         QVERIFY(f.bbs.LoadBBS(id, unreadOnly));
-        const QStringList targets = f.targets();
-        QCOMPARE(targets.size(), 14);
-        QCOMPARE(targets.first(), QString(lastTarget).replace(u"13"_s, u"0"_s).replace(u"14"_s, u"1"_s));
-        QCOMPARE(targets.last(), lastTarget);
-        QCOMPARE(f.stored(id).size(), 400);
+        QStringList expected;
+        for (int page = 0; page < pages; ++page)
+            expected << address.arg(id == f.TextPageBoard ? page + 1 : page);
+        QCOMPARE(f.targets(), expected);
+        QCOMPARE(f.stored(id).size(), std::min(400, pages * 30));
         QCOMPARE(f.board(id).NoReadPoint(), 400);
         QVERIFY(f.errors.isEmpty() && !f.bbs.IsLoad() && !f.bbs.IsError());
         if (id != CBBSFixture::TextPageBoard)
             QVERIFY(f.sim.requests().first().cookie.contains(f.board(id).URL().toLatin1() + "=,,,,"));
-    }
-
-    void pageCount_data()
-    {
-        QTest::addColumn<int>("maxCount");
-        QTest::addColumn<int>("perPage");
-        QTest::addColumn<int>("requests");
-        QTest::newRow("60 / 30") << 60 << 30 << 2;
-        QTest::newRow("61 / 30") << 61 << 30 << 3;
-        QTest::newRow("no page size") << 400 << 0 << 1;
-        QTest::newRow("negative page size") << 400 << -5 << 1;
-        QTest::newRow("no maximum") << 0 << 30 << 1;
-    }
-
-    void pageCount()
-    {
-        QFETCH(int, maxCount);
-        QFETCH(int, perPage);
-        QFETCH(int, requests);
-        LoadFixture f;
-        f.setColumn(f.SingleBoard, u"MaxCount"_s, QString::number(maxCount));
-        f.board(f.SingleBoard).SetDownloadCount(perPage);
-        f.addMessages(f.SingleBoard, 1, 200);
-        QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true));
-        QCOMPARE(f.sim.requests().size(), requests);
-        QCOMPARE(f.stored(f.SingleBoard).size(), requests * 30); // the board's own page size
     }
 
     // Above unread position 100: 29 messages, a short page. LF-only pages are read as CR LF.
@@ -231,30 +217,30 @@ private slots:
         QCOMPARE(f.texts.last(), u"未読位置を5に設定できませんでした。"_s);
     }
 
+    // Send opens the board's new-message or reply form; a refused opening is reported.
     void sendOpensTheBoardsForms()
     {
         LoadFixture f;
-        QStringList opened;
+        QString opened;
         mdlExecuteLite::setShellOpenHandler([&](const QUrl &url) {
-            opened << url.toString().mid(f.sim.baseUrl().size());
-            return opened.size() < 6;
+            opened = url.toString().mid(f.sim.baseUrl().size());
+            return !opened.endsWith(u"postform"_s);
         });
-        const QList<std::tuple<int, int, bool>> sends{{14, 57, true}, {13, 0, false}, {4, 8, true},
-                                                      {4, 0, false}, {3, 9, true}, {3, 0, false}};
-        for (const auto &[board, id, reply] : sends) {
+        const QList<std::tuple<int, int, bool, QString>> sends{
+            {14, 57, true, u"/cgi-bin/pair.cgi?dousa=res&resno=57&l_or_r=1"_s},
+            {13, 0, false, u"/cgi-bin/pair.cgi?dousa=sinki&l_or_r=0"_s},
+            {4, 8, true, u"/cgi-bin/single.cgi?dousa=res&resno=8"_s},
+            {4, 0, false, u"/cgi-bin/single.cgi?dousa=sinki"_s},
+            {3, 9, true, u"/cgi-bin/text.cgi?do=res&resfrom=9"_s},
+            {3, 0, false, u"/cgi-bin/text.cgi?do=postform"_s}};
+        for (const auto &[board, id, reply, address] : sends) {
             CMessage msg;
             msg.BBS_ID = board;
             msg.ID = id;
-            const bool sent = f.bbs.Send(msg, reply);
-            QCOMPARE(sent, opened.size() < 6);
+            QCOMPARE(f.bbs.Send(msg, reply), !address.endsWith(u"postform"_s));
+            QCOMPARE(opened, address);
         }
         mdlExecuteLite::setShellOpenHandler({});
-        QCOMPARE(opened, QStringList({u"/cgi-bin/pair.cgi?dousa=res&resno=57&l_or_r=1"_s,
-                                      u"/cgi-bin/pair.cgi?dousa=sinki&l_or_r=0"_s,
-                                      u"/cgi-bin/single.cgi?dousa=res&resno=8"_s,
-                                      u"/cgi-bin/single.cgi?dousa=sinki"_s,
-                                      u"/cgi-bin/text.cgi?do=res&resfrom=9"_s,
-                                      u"/cgi-bin/text.cgi?do=postform"_s}));
     }
 };
 
