@@ -27,14 +27,8 @@ private slots:
     void linking()
     {
         using Saves = QList<std::pair<int, int>>; // (ID, InReplyTo)
-        struct Case
-        {
-            Saves first;
-            QString afterFirst;
-            Saves second;
-            QString afterSecond;
-        };
-        const QList<Case> cases{
+        // Saves, roots after a pass, more saves, roots after a second pass.
+        const QList<std::tuple<Saves, QString, Saves, QString>> cases{
             // A chain stored in any order is linked in one pass.
             {{{12, 11}, {10, 0}, {11, 10}}, u"10:10 11:10 12:10"_s, {}, u"10:10 11:10 12:10"_s},
             // A reply to a later message waits for the next pass, and so does its own reply.
@@ -44,14 +38,14 @@ private slots:
             // Replies in a cycle (also to itself) start from their smallest number.
             {{{7, 7}, {40, 41}, {41, 40}, {39, 40}}, u"7:7 39:0 40:40 41:40"_s, {}, u"7:7 39:40 40:40 41:40"_s},
         };
-        for (const Case &c : cases) {
+        for (const auto &[first, afterFirst, second, afterSecond] : cases) {
             CBBSFixture f;
-            f.save(4, c.first);
+            f.save(4, first);
             f.bbs.UpdateThreads(4);
-            QCOMPARE(roots(f, 4), c.afterFirst);
-            f.save(4, c.second);
+            QCOMPARE(roots(f, 4), afterFirst);
+            f.save(4, second);
             f.bbs.UpdateThreads(4);
-            QCOMPARE(roots(f, 4), c.afterSecond);
+            QCOMPARE(roots(f, 4), afterSecond);
         }
     }
 

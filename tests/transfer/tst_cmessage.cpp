@@ -31,10 +31,6 @@ private slots:
             QCOMPARE(msg.ReplyKey(), key);
             QCOMPARE(CMessage::ParseKey(key), std::optional(CMessage::KeyParts{board, id}));
         }
-    }
-
-    void keysThatAreNotKeys()
-    {
         for (const QString &key :
              {u""_s, u"#"_s, u"001000123"_s, u"#00100012a"_s, u"#01000123"_s, u"#001 00123"_s,
               u"#001+000123"_s, u"#005:000001"_s, u"#1000000001:"_s, u"#00199999999999"_s,
