@@ -85,11 +85,8 @@ private slots:
                           u"4\t雑談掲示板から受信できませんでした。\t受信エラー(4):1秒以内に応答がありませんでした。\n"
                           u"5\t質問掲示板に新規投稿はありませんでした。\n"_s);
 
-        execute(u"UPDATE BBS SET VisitLoad = True WHERE BBS_ID IN (4, 5)"_s);
-        run = receive({u"--visit"_s});
-        QCOMPARE(run.status, 0);
-        QCOMPARE(run.out, u"4\t雑談掲示板で5件受信しました。\n5\t質問掲示板に新規投稿はありませんでした。\n"_s);
-
+        execute(u"UPDATE BBS SET VisitLoad = True WHERE BBS_ID = 5"_s);
+        QCOMPARE(receive({u"--visit"_s}).out, u"5\t質問掲示板に新規投稿はありませんでした。\n"_s);
         execute(u"UPDATE BBS SET VisitLoad = False"_s);
         run = receive({u"--visit"_s});
         QVERIFY(run.status == 0 && run.out.isEmpty());
