@@ -33,11 +33,6 @@ class TestSpinButton : public QObject
         QStyleOptionSlider option;
         option.initFrom(m_arrows);
         option.orientation = Qt::Vertical;
-        option.minimum = m_arrows->minimum();
-        option.maximum = m_arrows->maximum();
-        option.sliderPosition = option.sliderValue = m_arrows->value();
-        option.pageStep = m_arrows->pageStep();
-        option.singleStep = m_arrows->singleStep();
         const QRect rect = m_arrows->style()->subControlRect(QStyle::CC_ScrollBar, &option, arrow, m_arrows);
         QTest::mouseClick(m_arrows, Qt::LeftButton, {}, rect.center());
     }
@@ -61,48 +56,56 @@ private slots:
 
     void cleanup() { m_window.reset(); }
 
-    void defaultsAndValueWrites()
+    void valueWritesAndLimits()
     {
         QCOMPARE((QList<int>{m_spin->Min(), m_spin->Max(), m_spin->Value()}), (QList<int>{0, 50, 0}));
-        QCOMPARE(m_text->text(), u"0"_s);
-
         m_spin->setValue(50);
         m_spin->setValue(51);
         m_spin->setValue(-1);
-        QCOMPARE(m_spin->Value(), 50);
         QCOMPARE(m_text->text(), u"50"_s);
-
-        // Limits never adjust the value on their own.
-        m_spin->setMax(20);
+        m_spin->setMax(20); // limits never adjust the value on their own
         QCOMPARE(m_spin->Value(), 50);
         m_spin->setValue(19);
         QCOMPARE(m_text->text(), u"19"_s);
     }
 
-    void outOfRangeTextIsRestoredWithCaretKept()
+    void typedText_data()
     {
-        setUp(10, 120, 100);
-        m_text->setCursorPosition(1);
-        QTest::keyClick(m_text, Qt::Key_5);
-        QCOMPARE(m_text->text(), u"100"_s);
-        QCOMPARE(m_text->cursorPosition(), 2);
-        QCOMPARE(m_spin->Value(), 100);
+        QTest::addColumn<QList<int>>("setup"); // Min, Max, Value, caret or selection start, selection length
+        QTest::addColumn<QString>("keys"); // "\b" is Backspace
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<int>("value");
+        const auto row = [](const char *name, QList<int> setup, const QString &keys, const QString &text, int caret,
+                            int value) { QTest::newRow(name) << setup << keys << text << caret << value; };
+        row("beyond Max inside", {10, 120, 100, 1, 0}, u"5"_s, u"100"_s, 2, 100);
+        row("beyond Max at the end", {10, 120, 30, 2, 0}, u"0"_s, u"30"_s, 2, 30);
+        row("Backspace below Min", {10, 120, 30, 2, 0}, u"\b"_s, u"30"_s, 1, 30);
+        row("in range", {10, 120, 30, 0, 1}, u"1"_s, u"10"_s, 1, 10);
+        row("minus alone", {-20, 20, 7, 0, 1}, u"-"_s, u"7"_s, 1, 7);
+        row("minus after digits", {-20, 20, 7, 1, 0}, u"-"_s, u"7"_s, 1, 7);
+        row("minus in front", {-20, 20, 7, 0, 0}, u"-"_s, u"-7"_s, 1, -7);
+        row("second minus", {-20, 20, -7, 1, 0}, u"-"_s, u"-7"_s, 2, -7);
+        row("negative below Min", {-20, 20, -7, 2, 0}, u"5"_s, u"-7"_s, 2, -7);
+        row("letters and signs", {0, 99999, 12, 2, 0}, u"ax.+ "_s, u"12"_s, 2, 12);
+    }
 
-        m_spin->setValue(30);
-        m_text->end(false);
-        QTest::keyClick(m_text, Qt::Key_0); // 300 is beyond 120
-        QCOMPARE(m_text->text(), u"30"_s);
-        QCOMPARE(m_text->cursorPosition(), 2);
-
-        QTest::keyClick(m_text, Qt::Key_Backspace); // 3 is below Min
-        QCOMPARE(m_text->text(), u"30"_s);
-        QCOMPARE(m_text->cursorPosition(), 1);
-
-        // A typed number in range becomes the value, without Change.
+    void typedText()
+    {
+        QFETCH(QList<int>, setup);
+        QFETCH(QString, keys);
+        setUp(setup[0], setup[1], setup[2]);
+        m_text->setCursorPosition(setup[3]);
+        if (setup[4] > 0)
+            m_text->setSelection(setup[3], setup[4]);
         QSignalSpy change(m_spin, &uSpinButton::Change);
-        m_text->setSelection(0, 1);
-        QTest::keyClick(m_text, Qt::Key_1);
-        QCOMPARE(m_spin->Value(), 10);
+        if (keys == u"\b"_s)
+            QTest::keyClick(m_text, Qt::Key_Backspace);
+        else
+            QTest::keyClicks(m_text, keys);
+        QTEST(m_text->text(), "text");
+        QTEST(m_text->cursorPosition(), "caret");
+        QTEST(m_spin->Value(), "value");
         QCOMPARE(change.size(), 0);
     }
 
@@ -111,76 +114,30 @@ private slots:
         setUp(10, 120, 30);
         m_text->selectAll();
         QTest::keyClick(m_text, Qt::Key_Delete);
-        QCOMPARE(m_text->text(), u"10"_s);
         QCOMPARE(m_text->selectedText(), u"10"_s);
         QCOMPARE(m_spin->Value(), 10);
     }
 
-    void minusSign()
+    void ownerSeesKeysAndPastesAreChecked()
     {
-        setUp(-20, 20, 7);
-        m_text->selectAll();
-        QTest::keyClick(m_text, Qt::Key_Minus); // "-" alone
-        QCOMPARE(m_text->text(), u"7"_s);
-        m_text->end(false);
-        QTest::keyClick(m_text, Qt::Key_Minus); // "7-"
-        QCOMPARE(m_text->text(), u"7"_s);
-        m_text->home(false);
-        QTest::keyClick(m_text, Qt::Key_Minus);
-        QCOMPARE(m_text->text(), u"-7"_s);
-        QCOMPARE(m_spin->Value(), -7);
-        QTest::keyClick(m_text, Qt::Key_Minus); // "--7"
-        QCOMPARE(m_text->text(), u"-7"_s);
-        m_text->end(false);
-        QTest::keyClick(m_text, Qt::Key_5); // -75 below Min
-        QCOMPARE(m_spin->Value(), -7);
-    }
-
-    void lettersAreDroppedAndPastedJunkIsUndone()
-    {
-        setUp(0, 99999, 12);
-        int keys = 0;
-        connect(m_spin, &uSpinButton::KeyPress, this, [&keys](int &) { ++keys; });
-        m_text->end(false);
-        QTest::keyClick(m_text, Qt::Key_A);
-        QTest::keyClicks(m_text, u"x.+ "_s);
-        QCOMPARE(m_text->text(), u"12"_s);
-        QCOMPARE(keys, 5);
-
-        m_text->insert(u"3a"_s); // what a paste does
-        QCOMPARE(m_text->text(), u"12"_s);
-        m_text->insert(u"１"_s); // a full-width digit is not a digit here
-        QCOMPARE(m_text->text(), u"12"_s);
-        m_text->insert(u"99999999999"_s); // beyond 32 bits
-        QCOMPARE(m_text->text(), u"12"_s);
-        QCOMPARE(m_spin->Value(), 12);
-    }
-
-    void ownerMayChangeOrCancelTypedKeys()
-    {
-        setUp(0, 9999, 1);
-        connect(m_spin, &uSpinButton::KeyPress, this, [](int &key) {
-            if (key == u'5')
-                key = 0;
-            else if (key == u'a')
-                key = u'7';
-        });
-        m_text->end(false);
-        QTest::keyClicks(m_text, u"5a2"_s);
-        QCOMPARE(m_text->text(), u"172"_s);
-        QCOMPARE(m_spin->Value(), 172);
-    }
-
-    void enterAndEscapeReachOwnerAndKeepTheirMeaning()
-    {
-        setUp(0, 50, 1);
+        setUp(0, 99999, 1);
         QList<int> codes;
-        connect(m_spin, &uSpinButton::KeyPress, this, [&codes](int &key) { codes.append(key); });
+        connect(m_spin, &uSpinButton::KeyPress, this, [&codes](int &key) {
+            codes.append(key);
+            key = key == u'5' ? 0 : key == u'a' ? u'7' : key; // cancel one key, change another
+        });
         QSignalSpy returned(m_text, &QLineEdit::returnPressed);
+        m_text->end(false);
+        QTest::keyClicks(m_text, u"5a2x"_s);
         QTest::keyClick(m_text, Qt::Key_Return);
         QTest::keyClick(m_text, Qt::Key_Escape);
-        QCOMPARE(codes, (QList<int>{13, 27}));
+        QCOMPARE(codes, (QList<int>{u'5', u'a', u'2', u'x', 13, 27}));
         QCOMPARE(returned.size(), 1);
+        QCOMPARE(m_spin->Value(), 172);
+        m_text->insert(u"3a"_s); // what a paste does
+        m_text->insert(u"１"_s); // a full-width digit is not a digit here
+        m_text->insert(u"99999999999"_s); // beyond 32 bits
+        QCOMPARE(m_text->text(), u"172"_s);
     }
 
     void arrowKeysStepWithinLimits()
@@ -188,16 +145,12 @@ private slots:
         setUp(0, 3, 2);
         QSignalSpy change(m_spin, &uSpinButton::Change);
         QTest::keyClick(m_text, Qt::Key_Up);
-        QCOMPARE(m_spin->Value(), 3);
         QCOMPARE(m_text->selectedText(), u"3"_s);
         QTest::keyClick(m_text, Qt::Key_Up);
-        QCOMPARE(m_spin->Value(), 3);
-        QTest::keyClick(m_text, Qt::Key_Up, Qt::ShiftModifier);
         QTest::keyClick(m_text, Qt::Key_Down, Qt::ControlModifier);
         QCOMPARE(m_spin->Value(), 3);
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(m_text, Qt::Key_Down);
-        QCOMPARE(m_spin->Value(), 0);
         QCOMPARE(m_text->text(), u"0"_s);
         QCOMPARE(change.size(), 0);
     }
@@ -207,15 +160,11 @@ private slots:
         setUp(0, 2, 1);
         QSignalSpy change(m_spin, &uSpinButton::Change);
         clickArrow(QStyle::SC_ScrollBarSubLine);
-        QCOMPARE(m_spin->Value(), 2);
         clickArrow(QStyle::SC_ScrollBarSubLine); // at Max: unchanged, still reported
         QCOMPARE(m_spin->Value(), 2);
-        QCOMPARE(change.size(), 2);
         clickArrow(QStyle::SC_ScrollBarAddLine);
-        QCOMPARE(m_spin->Value(), 1);
         QCOMPARE(m_text->selectedText(), u"1"_s);
         QCOMPARE(change.size(), 3);
-        QCOMPARE(m_arrows->value(), 1);
         QVERIFY(m_text->hasFocus());
     }
 
@@ -223,21 +172,16 @@ private slots:
     {
         setUp(0, 50, 5);
         m_spin->setLocked(true);
-        QVERIFY(m_spin->Locked());
-        QVERIFY(m_text->isReadOnly());
-        QVERIFY(!m_arrows->isEnabled());
+        QVERIFY(m_text->isReadOnly() && !m_arrows->isEnabled());
         int keys = 0;
         connect(m_spin, &uSpinButton::KeyPress, this, [&keys](int &) { ++keys; });
         m_text->end(false);
         QTest::keyClick(m_text, Qt::Key_Up);
         QTest::keyClicks(m_text, u"7"_s);
-        QCOMPARE(m_spin->Value(), 5);
         QCOMPARE(m_text->text(), u"5"_s);
         QCOMPARE(keys, 0);
-
         // Enabling the whole control does not free the arrows of a locked one.
         m_spin->setEnabled(false);
-        QVERIFY(!m_text->isEnabled());
         m_spin->setEnabled(true);
         QVERIFY(!m_arrows->isEnabled());
         m_spin->setLocked(false);
@@ -257,14 +201,9 @@ private slots:
 
     void layoutPutsArrowsRightOfText()
     {
-        m_spin->setParent(nullptr);
-        m_spin->resize(200, 100);
-        m_spin->show();
+        m_window->resize(200, 100);
+        QCOMPARE(m_arrows->geometry(), QRect(m_text->width(), 0, m_spin->width() - m_text->width(), m_text->height()));
         QCOMPARE(m_spin->height(), m_text->height());
-        QCOMPARE(m_arrows->x() + m_arrows->width(), 200);
-        QCOMPARE(m_text->width(), 200 - m_arrows->width());
-        QCOMPARE(m_arrows->height(), m_text->height());
-        delete m_spin;
     }
 };
 
