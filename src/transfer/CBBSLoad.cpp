@@ -246,7 +246,8 @@ std::optional<QString> CBBS::fetchPage(const QString &address, int ordinal, bool
 
     if (m_IsCancel)
         return std::nullopt; // a cancelled request is silent
-    body += reply->read(MaxBodyBytes + 1 - body.size());
+    if (reply->isOpen()) // an aborted reply (too large, timed out) is already closed
+        body += reply->read(MaxBodyBytes + 1 - body.size());
     if (tooLarge || body.size() > MaxBodyBytes) {
         failLoad(u"受信エラー:ページが"_s + QString::number(MaxBodyBytes / (1024 * 1024))
                  + u"MBを超えたため受信を中止しました。"_s);
