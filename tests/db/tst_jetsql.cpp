@@ -28,8 +28,8 @@ private slots:
             u"SELECT * FROM (SELECT ID FROM a LIMIT 1) UNION SELECT ID FROM b"_s);
         same("literals untouched", u"SELECT 'TOP 5 & True #2024/01/01# * [x] \"y\" ''z''' AS a FROM t"_s);
         row("double-quoted text", u"SELECT \"it's \"\"q\"\" & True\" AS a"_s, u"SELECT 'it''s \"q\" & True' AS a"_s);
-        row("concatenation and Chr", u"VALUES('a ' & Chr(124) & ' b')"_s, u"VALUES('a ' || char(124) || ' b')"_s);
-        row("booleans", u"UPDATE m SET Read = True WHERE Read = false"_s, u"UPDATE m SET Read = 1 WHERE Read = 0"_s);
+        row("concatenation, Chr, booleans", u"SET a = 'a ' & Chr(124) WHERE Read = false OR True"_s,
+            u"SET a = 'a ' || char(124) WHERE Read = 0 OR 1"_s);
         same("bracketed names stay", u"SELECT [True], t.False FROM t"_s);
         row("dates", u"SELECT #2024/01/02 03:04#, #2024-1-3#, #2024/01/02 3:04:05#"_s,
             u"SELECT '2024-01-02 03:04:00', '2024-01-03 00:00:00', '2024-01-02 03:04:05'"_s);
@@ -73,9 +73,7 @@ private slots:
         const auto value = [](const QString &type, const QVariant &v) { return JetSql::ParameterValue({u"p"_s, type}, v); };
         QCOMPARE(value(u"Long"_s, u" 42"_s), QVariant(42LL));
         QCOMPARE(value(u"Long"_s, u"abc"_s), QVariant(u"abc"_s));
-        QCOMPARE(value(u"YesNo"_s, u"True"_s), QVariant(true));
         QCOMPARE(value(u"Bit"_s, u"0"_s), QVariant(false));
-        QCOMPARE(value(u"DateTime"_s, u"2024/01/02"_s), QVariant(u"2024-01-02 00:00:00"_s));
         QCOMPARE(value(u"Text(10)"_s, 12), QVariant(u"12"_s));
     }
 
@@ -87,11 +85,7 @@ private slots:
         QTest::newRow("union") << u"SELECT a FROM t UNION ALL SELECT b FROM u"_s << 128;
         QTest::newRow("parenthesised union") << u"(SELECT a FROM t) UNION (SELECT b FROM u)"_s << 128;
         QTest::newRow("union in subquery") << u"SELECT * FROM (SELECT 1 UNION SELECT 2)"_s << 0;
-        QTest::newRow("crosstab") << u"TRANSFORM Count(ID) SELECT BBS_ID FROM Message GROUP BY BBS_ID PIVOT Read"_s << 16;
-        QTest::newRow("delete") << u"DELETE FROM Message"_s << 32;
-        QTest::newRow("update") << u"UPDATE Message SET Read = True"_s << 48;
         QTest::newRow("append") << u"INSERT INTO t SELECT a FROM x UNION SELECT b FROM y"_s << 64;
-        QTest::newRow("make table") << u"SELECT * INTO x FROM t"_s << 80;
         QTest::newRow("alter") << u"ALTER TABLE x ADD COLUMN b TEXT(10)"_s << 96;
         QTest::newRow("parameters first") << u"PARAMETERS x Long; UPDATE t SET a = x"_s << 48;
         QTest::newRow("with delete") << u"WITH c AS (SELECT 1 AS n) DELETE FROM t WHERE a IN c"_s << 32;
@@ -156,10 +150,9 @@ private slots:
     void dates()
     {
         const QDateTime dt(QDate(2024, 1, 2), QTime(3, 4, 5));
-        QCOMPARE(JetSql::StoredDate(dt), u"2024-01-02 03:04:05"_s);
         QCOMPARE(JetSql::StoredDate(QDateTime()), QString());
+        QCOMPARE(JetSql::ParseStoredDate(JetSql::StoredDate(dt)), dt);
         QCOMPARE(JetSql::DateLiteral(dt), u"#2024/01/02 03:04:05#"_s);
-        QCOMPARE(JetSql::ParseStoredDate(u"2024-01-02 03:04:05"_s), dt);
         QCOMPARE(JetSql::ParseStoredDate(u"2024/01/02 03:04"_s), dt.addSecs(-5));
         QCOMPARE(JetSql::ParseStoredDate(u"2024-01-02"_s), QDate(2024, 1, 2).startOfDay());
         for (const QString &bad : {u"2024-13-02 00:00:00"_s, u"2024-01-02 03:04:0"_s, u"abc"_s})
