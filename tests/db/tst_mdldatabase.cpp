@@ -175,7 +175,7 @@ private slots:
             {u"CREATE TABLE BBS(x)"_s, QString(), u"Ver.0.00"_s},   // no Version table
             {versionRows(u"Ver.0.50"_s), QString(), u"Ver.0.50"_s}, // the greatest
             {versionRows(u"Ver.0.50"_s), u"Other"_s, u"Ver.0.00"_s}, // no row
-            {versionRows(u"0.61"_s), u"BBS"_s, u"Ver.0.00"_s},
+            {versionRows(u"0.61"_s), u"BBS"_s, u"Ver.0.00"_s},       // no "Ver." prefix
             {versionRows(u"x"_s, u"NULL"_s), u"Mark"_s, u"Ver.0.00"_s}};
         for (const auto &[script, table, expected] : cases) {
             QFile::remove(m_path);
