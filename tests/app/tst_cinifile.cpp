@@ -95,7 +95,8 @@ private slots:
         QCOMPARE(m_ini.Data(u"noequals"_s), u"noequals"_s);
         QVERIFY(m_ini.Data(u"; comment"_s).isEmpty());
         // Untouched lines keep their bytes; the line without "=" goes, the comment stays.
-        QCOMPARE(saved(u"S"_s), "top=ignored\n[S]\n; comment=1\n  key one  =  value with = sign  \nk=a=b=c\nA=2\n" + tail);
+        QCOMPARE(saved(u"S"_s),
+                 "top=ignored\n[S]\n; comment=1\n  key one  =  value with = sign  \nk=a=b=c\nA=2\n" + tail);
     }
 
     void saveKeepsOtherSectionsByteExact()

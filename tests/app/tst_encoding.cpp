@@ -70,7 +70,8 @@ private slots:
                 const QString expected = FromEucJp(QByteArrayView(pair, 2));
                 if (expected == u"\uFFFD"_s)
                     continue; // no character at this code
-                QVERIFY2(EucToString(QByteArrayView(pair, 2)) == expected, qPrintable(u"%1%2"_s.arg(b1, 0, 16).arg(b2, 0, 16)));
+                QVERIFY2(EucToString(QByteArrayView(pair, 2)) == expected,
+                         qPrintable(u"%1%2"_s.arg(b1, 0, 16).arg(b2, 0, 16)));
                 ++compared;
             }
         }

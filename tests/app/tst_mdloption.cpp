@@ -63,8 +63,9 @@ private slots:
         QCOMPARE((QList<int>{BBS_ID, Interval, AddMax, ReadTiming, Timeout}), (QList<int>{3, 30, 100, 1500, 60}));
         QCOMPARE(ReplyHeader, u"%s#%I %S より引用\\n%B"_s);
         QCOMPARE(DateFormat, u"yyyy/mm/dd hh:nn"_s);
+        const QString home = mdlApp::GetAppPath();
         QCOMPARE((QStringList{ErrorLogFilePath, CacheFilePath, IconFilePath}),
-                 (QStringList{mdlApp::GetAppPath(), mdlApp::GetAppPath() + u"cache/"_s, mdlApp::GetAppPath() + u"image/"_s}));
+                 (QStringList{home, home + u"cache/"_s, home + u"image/"_s}));
         QVERIFY(SaveSQLDialogPosition && SaveLoadDialogPosition && UseRegExp && IgnoreCase);
         QVERIFY(AddTaskTray && BlinkIcon && NoReadBold);
         QVERIFY(!Timer && !AutoCloseImportDialog && !ImportReadMode && !HideAtMinimazed && !ExitIfMessageFound);
@@ -125,7 +126,8 @@ private slots:
         QCOMPARE(CacheFilePath, cache + u'/');
         QCOMPARE(ErrorLogFilePath, mdlApp::GetAppPath()); // blank is the default, not "/"
         QVERIFY(!QDir(cache).exists());
-        QCOMPARE(m_prompter.texts(), QStringList{u"キャッシュフォルダ\""_s + cache + u"/\"は存在しません。\n作成しますか？"_s});
+        QCOMPARE(m_prompter.texts(),
+                 QStringList{u"キャッシュフォルダ\""_s + cache + u"/\"は存在しません。\n作成しますか？"_s});
         QCOMPARE(m_prompter.records().first().buttons, (QList<Prompter::Button>{Prompter::Yes, Prompter::No}));
 
         // Asked again at the next check; Yes creates the folder with its parents.
