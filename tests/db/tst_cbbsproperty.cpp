@@ -19,7 +19,8 @@ namespace {
 const QString BoardUrl = u"http://bbs.example.jp/cgi-bin/board.cgi"_s;
 constexpr qint64 Day = 24 * 60 * 60;
 
-CBBSProperty board(int type, const QString &url = BoardUrl, const QString &identifier = u"nandemo"_s)
+CBBSProperty board(
+    int type, const QString &url = BoardUrl, const QString &identifier = u"nandemo"_s)
 {
     CBBSProperty p;
     p.SetBBSType(type);
@@ -54,7 +55,8 @@ class TestCBBSProperty : public QObject
 private slots:
     void init()
     {
-        m_cookiePath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".txt"_s);
+        m_cookiePath
+            = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".txt"_s);
         restartStore();
     }
     void cleanup() { setCookieStore(nullptr); }
@@ -67,7 +69,8 @@ private slots:
         QVERIFY(!p.SetProperty() && p.NoReadCount() == 0); // no database yet
         QVERIFY(p.GetProperty(14, *db));
         QCOMPARE(p.BBS_Name() + p.Identifier(), u"左右掲示板(右)migi"_s);
-        QCOMPARE(QList<int>({p.BBSType(), p.MaxCount(), p.ListOrder()}), QList<int>({2, 200, 13}));
+        QCOMPARE(
+            QList<int>({ p.BBSType(), p.MaxCount(), p.ListOrder() }), QList<int>({ 2, 200, 13 }));
         p.SetShortName(u"右'側"_s);
         p.SetMaxCount(50);
         QVERIFY(p.SetProperty());
@@ -85,14 +88,16 @@ private slots:
         QCOMPARE(p.MaxCount() + p.BBSType() + p.VisitLoad(), 0);
         p.SetMaxCount(10);
         QVERIFY2(p.SetProperty(), qPrintable(db->LastError().description));
-        const auto rs = db->OpenRecordset(u"SELECT MaxCount & '/' & (BBS_Name IS NULL) FROM BBS WHERE BBS_ID = 77"_s);
+        const auto rs = db->OpenRecordset(
+            u"SELECT MaxCount & '/' & (BBS_Name IS NULL) FROM BBS WHERE BBS_ID = 77"_s);
         QCOMPARE(rs ? rs->Value(0).toString() : QString(), u"10/1"_s);
 
         // Board 4 has two read and three unread messages, board 5 one unread.
+        const QString insert
+            = u"INSERT INTO Message (BBS_ID, ID, Read, PostDate, InReplyTo, Body, "
+              "RootThread, Mark) VALUES (%1, %2, %3, #2024/01/01#, 0, 'x', 0, 0)"_s;
         for (int i = 1; i <= 6; ++i)
-            QVERIFY(db->Execute(u"INSERT INTO Message (BBS_ID, ID, Read, PostDate, InReplyTo, Body, RootThread, Mark) "
-                                "VALUES (%1, %2, %3, #2024/01/01 10:00#, 0, 'x', %2, 0)"_s.arg(i == 6 ? 5 : 4)
-                                    .arg(i).arg(i <= 2 ? u"True"_s : u"False"_s)));
+            QVERIFY(db->Execute(insert.arg(i == 6 ? 5 : 4).arg(i).arg(int(i <= 2))));
         QVERIFY(p.GetProperty(4, *db));
         QCOMPARE(p.NoReadCount(), 3);
     }
@@ -118,11 +123,13 @@ private slots:
         QFETCH(QString, identifier);
         // Cookies of other boards and names on the address do not count.
         QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, u"other"_s, u"ck_articles%3D99"_s));
-        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl + u"2"_s, BoardUrl + u"2"_s, u"a,b,c,d,1,2,3,4,5"_s));
+        QVERIFY(CBBSProperty::WriteBoardCookie(
+            BoardUrl + u"2"_s, BoardUrl + u"2"_s, u"a,b,c,d,1,2,3,4,5"_s));
         CBBSProperty p = board(type, BoardUrl, identifier);
         QTEST(p.ViewCount(), "viewCount");
         QTEST(p.DownloadCount(), "downloadCount");
-        QCOMPARE(QList<int>({p.NoReadPoint(), p.ViewOrder(), p.NoReadView()}), QList<int>({0, 0, 0}));
+        QCOMPARE(QList<int>({ p.NoReadPoint(), p.ViewOrder(), p.NoReadView() }),
+            QList<int>({ 0, 0, 0 }));
         QCOMPARE(p.PostName() + p.Mail(), QString());
         if (type >= 3) {
             p.SetNoReadPoint(5);
@@ -137,7 +144,7 @@ private slots:
         p.SetPostName(u"山田～太郎①"_s);
         // The board receives CP932 bytes under the address itself.
         QCOMPARE(store().GetCookieBytes(QUrl(BoardUrl + u"?dousa=log"_s)),
-                 BoardUrl.toLatin1() + '=' + mdlMain::ToCp932(u"山田～太郎①"_s) + ",,,,20,,,0,30");
+            BoardUrl.toLatin1() + '=' + mdlMain::ToCp932(u"山田～太郎①"_s) + ",,,,20,,,0,30");
         p.SetMail(u"a@b.jp"_s);
         p.SetHomePage(u"http://h.jp/"_s);
         p.SetPassword(u"pw"_s);
@@ -146,7 +153,8 @@ private slots:
         p.SetNoReadView(1);
         p.SetNoReadPoint(4711);
         p.SetDownloadCount(40);
-        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"山田～太郎①,a@b.jp,http://h.jp/,pw,15,1,1,4711,40"_s);
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl),
+            u"山田～太郎①,a@b.jp,http://h.jp/,pw,15,1,1,4711,40"_s);
         // Not a number: the default. A "," in a value shifts the later positions.
         p.SetSettingText(CBBSProperty::DownloadCountSetting, u"many"_s);
         QCOMPARE(p.DownloadCount(), 30);
@@ -169,7 +177,8 @@ private slots:
         QCOMPARE(left.NoReadPoint() + right.NoReadPoint(), 1200);
         QCOMPARE(left.PostName(), u"右"_s);
 
-        // A shorter list (written by the board) has no value past its end and grows when written there.
+        // A shorter list (written by the board) has no value past its end and grows when written
+        // there.
         QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, BoardUrl, u"name,mail"_s));
         QCOMPARE(right.NoReadPoint(), 0);
         QCOMPARE(right.ViewCount(), 30);
@@ -180,31 +189,41 @@ private slots:
 
     void keyedCookieReadAndWritten()
     {
-        const QString items = u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=%1&ck_articles=25&ck_text=40"_s;
-        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, u"nandemo_cookie"_s, keyedValue(items.arg(120))));
+        const QString items
+            = u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=%1&ck_articles=25&ck_text=40"_s;
+        QVERIFY(CBBSProperty::WriteBoardCookie(
+            BoardUrl, u"nandemo_cookie"_s, keyedValue(items.arg(120))));
         CBBSProperty p = board(3);
-        QCOMPARE(QList<int>({p.NoReadPoint(), p.ViewCount(), p.DownloadCount()}), QList<int>({120, 25, 40}));
+        QCOMPARE(QList<int>({ p.NoReadPoint(), p.ViewCount(), p.DownloadCount() }),
+            QList<int>({ 120, 25, 40 }));
         QCOMPARE(p.Mail(), u"m@x.jp"_s);
         p.SetNoReadPoint(130);
-        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, u"nandemo_cookie"_s), keyedValue(items.arg(130)));
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, u"nandemo_cookie"_s),
+            keyedValue(items.arg(130)));
         p.SetPassword(u"secret"_s); // no item: nothing changes
         QCOMPARE(p.Password(), QString());
 
         // Non-ASCII text goes to the board as percent-encoded EUC-JP and comes back the same.
         p.SetPostName(u"山田～太郎①"_s);
         QCOMPARE(p.PostName() + QString::number(p.NoReadPoint()), u"山田～太郎①130"_s);
-        QVERIFY(CBBSProperty::ReadBoardCookie(BoardUrl, u"nandemo_cookie"_s).startsWith(
-            u"ck_name%3D"_s + QString::fromLatin1(mdlMain::ToEucJp(u"山田～太郎①"_s).toPercentEncoding()) + u"%26ck_mail"_s));
+        QVERIFY(
+            CBBSProperty::ReadBoardCookie(BoardUrl, u"nandemo_cookie"_s)
+                .startsWith(u"ck_name%3D"_s
+                    + QString::fromLatin1(mdlMain::ToEucJp(u"山田～太郎①"_s).toPercentEncoding())
+                    + u"%26ck_mail"_s));
     }
 
     void keyedCookieOddParts()
     {
         // A part without items, an item without "=", a broken escape, a second cookie of the
         // identifier at another path: each part is read and rewritten on its own, in its place.
-        const auto put = [this](const QByteArray &name, const QString &items, const QByteArray &path) {
-            const QByteArray value = items.startsWith(u'%') ? items.toLatin1() : keyedValue(items).toLatin1();
-            QVERIFY(store().SetCookieBytes(QUrl(BoardUrl), name, value + "; path=" + path + "; max-age=100000"));
-        };
+        const auto put
+            = [this](const QByteArray &name, const QString &items, const QByteArray &path) {
+                  const QByteArray value
+                      = items.startsWith(u'%') ? items.toLatin1() : keyedValue(items).toLatin1();
+                  QVERIFY(store().SetCookieBytes(
+                      QUrl(BoardUrl), name, value + "; path=" + path + "; max-age=100000"));
+              };
         put("nandemo_flag", {}, "/cgi-bin");
         put("nandemo", u"ck_mode&ck_unread_point=7"_s, "/");
         put("nandemo", u"ck_name=a&ck_unread_point=9"_s, "/cgi-bin");
@@ -217,10 +236,11 @@ private slots:
         QByteArrayList seen;
         for (const CookieStore::Cookie &c : store().cookiesForUrl(QUrl(BoardUrl)))
             seen << c.name + ' ' + c.path + ' ' + c.value;
-        QCOMPARE(seen, QByteArrayList({"nandemo_flag /cgi-bin ",
-                                       "nandemo /cgi-bin " + keyedValue(u"ck_name=a&ck_unread_point=11"_s).toLatin1(),
-                                       "nandemo_bad /cgi-bin %zz%26ck_text%3D5",
-                                       "nandemo / " + keyedValue(u"ck_mode&ck_unread_point=11"_s).toLatin1()}));
+        QCOMPARE(seen,
+            QByteArrayList({ "nandemo_flag /cgi-bin ",
+                "nandemo /cgi-bin " + keyedValue(u"ck_name=a&ck_unread_point=11"_s).toLatin1(),
+                "nandemo_bad /cgi-bin %zz%26ck_text%3D5",
+                "nandemo / " + keyedValue(u"ck_mode&ck_unread_point=11"_s).toLatin1() }));
     }
 
     void expiryAndRestart()
@@ -234,7 +254,8 @@ private slots:
         const qint64 after = QDateTime::currentSecsSinceEpoch();
         const QList<CookieStore::Cookie> cookies = store().cookiesForUrl(QUrl(BoardUrl));
         QCOMPARE(cookies.size(), 1);
-        QVERIFY(cookies.at(0).expiry >= before + 120 * Day && cookies.at(0).expiry <= after + 120 * Day);
+        QVERIFY(cookies.at(0).expiry >= before + 120 * Day
+            && cookies.at(0).expiry <= after + 120 * Day);
 
         restartStore();
         QCOMPARE(p.NoReadPoint(), 55);
@@ -251,13 +272,15 @@ private slots:
         const int keyed = sim.addBoard(3, u"/keyed/bbs.cgi"_s, u"kbbs"_s);
         sim.addSampleMessages(keyed, 1, 12);
         CBBSProperty p = board(3, sim.url(keyed), u"kbbs"_s);
-        QVERIFY(CBBSProperty::WriteBoardCookie(p.URL(), u"kbbs"_s, keyedValue(u"ck_name=&ck_text=30"_s)));
+        QVERIFY(CBBSProperty::WriteBoardCookie(
+            p.URL(), u"kbbs"_s, keyedValue(u"ck_name=&ck_text=30"_s)));
         p.SetDownloadCount(4);
         p.SetPostName(u"山田"_s);
         QNetworkAccessManager manager;
         manager.setProxy(QNetworkProxy::NoProxy);
         manager.setCookieJar(new CookieJar(store()));
-        std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(p.URL() + u"?do=get_text&text_page=1"_s))));
+        std::unique_ptr<QNetworkReply> reply(
+            manager.get(QNetworkRequest(QUrl(p.URL() + u"?do=get_text&text_page=1"_s))));
         QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 10000);
         // The board answers with as many messages as the cookie asks for.
         QCOMPARE(reply->readAll().count("===--+--+--+--+--+--+--+--+--+--+--+--+--==="), 4);
