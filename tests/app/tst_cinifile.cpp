@@ -182,68 +182,69 @@ private slots:
         QVERIFY(!m_ini.IsExist());
     }
 
-    void numbers_data()
+    void conversions_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("isInt");
-        QTest::addColumn<bool>("isSng");
-        QTest::addColumn<bool>("isBool");
-        QTest::addColumn<QVariant>("lng"); // InitData type 1, invalid when IsLng fails
-        const auto row = [](const char *name, const QString &text, bool isInt, bool isSng, bool isBool,
-                            QVariant lng) { QTest::newRow(name) << text << isInt << isSng << isBool << lng; };
-        row("blanks", u" 42 "_s, true, true, true, 42);
-        row("half down to even", u"2.5"_s, true, true, true, 2);
-        row("half up to even", u"3.5"_s, true, true, true, 4);
-        row("negative half", u"-0.5"_s, true, true, true, 0);
-        row("above half", u"2.5000001"_s, true, true, true, 3);
-        row("exponent", u"1e3"_s, true, true, true, 1000);
-        row("signed exponent", u"+25E-1"_s, true, true, true, 2);
-        row("int rounds out", u"32767.5"_s, false, true, true, 32768);
-        row("int min", u"-32768.5"_s, true, true, true, -32768);
-        row("beyond int", u"100000"_s, false, true, true, 100000);
-        row("long min", u"-2147483648"_s, false, true, true, qint32(-2147483647 - 1));
-        row("long rounds out", u"2147483647.5"_s, false, true, true, QVariant());
-        row("huge", u"1e999999999999999"_s, false, false, false, QVariant());
-        row("tiny", u"1e-999999"_s, true, true, true, 0);
-        row("beyond single", u"3.4029e38"_s, false, false, true, QVariant());
-        row("single max", u"3.4028e38"_s, false, true, true, QVariant());
-        row("empty", QString(), false, false, false, QVariant());
-        row("letters", u"abc"_s, false, false, false, QVariant());
-        row("true", u"tRuE"_s, false, false, true, QVariant());
+        QTest::addColumn<QVariant>("lng"); // what InitData reads for types 1, 2, 3; invalid: the default
+        QTest::addColumn<QVariant>("sng");
+        QTest::addColumn<QVariant>("boolean");
+        const auto row = [](const char *name, const QString &text, bool isInt, QVariant lng, QVariant sng,
+                            QVariant boolean) { QTest::newRow(name) << text << isInt << lng << sng << boolean; };
+        const QVariant no;
+        row("blanks", u" 42 "_s, true, 42, 42.0f, true);
+        row("half down to even", u"2.5"_s, true, 2, 2.5f, true);
+        row("half up to even", u"3.5"_s, true, 4, 3.5f, true);
+        row("negative half", u"-0.5"_s, true, 0, -0.5f, true);
+        row("above half", u"2.5000001"_s, true, 3, 2.5000001f, true);
+        row("exponent", u"1e3"_s, true, 1000, 1000.0f, true);
+        row("signed exponent", u"+25E-1"_s, true, 2, 2.5f, true);
+        row("int rounds out", u"32767.5"_s, false, 32768, 32767.5f, true);
+        row("int min", u"-32768.5"_s, true, -32768, -32768.5f, true);
+        row("beyond int", u"100000"_s, false, 100000, 100000.0f, true);
+        row("long min", u"-2147483648"_s, false, qint32(-2147483647 - 1), -2147483648.0f, true);
+        row("long rounds out", u"2147483647.5"_s, false, no, 2147483647.5f, true);
+        row("huge", u"1e999999999999999"_s, false, no, no, no);
+        row("tiny", u"1e-999999"_s, true, 0, 0.0f, false);
+        row("beyond single", u"3.4029e38"_s, false, no, no, true);
+        row("single max", u"3.4028e38"_s, false, no, 3.4028e38f, true);
+        row("zero", u"0"_s, true, 0, 0.0f, false);
+        row("minus one", u"-1"_s, true, -1, -1.0f, true);
+        row("empty", QString(), false, no, no, no);
+        row("word", u"yes"_s, false, no, no, no);
+        row("true", u"tRuE"_s, false, no, no, true);
+        row("false", u"false"_s, false, no, no, false);
     }
 
-    void numbers()
+    void conversions()
     {
         QFETCH(QString, text);
         QFETCH(QVariant, lng);
+        QFETCH(QVariant, sng);
+        QFETCH(QVariant, boolean);
         QTEST(CIniFile::IsInt(text), "isInt");
-        QCOMPARE(CIniFile::IsLng(text), lng.isValid());
-        QTEST(CIniFile::IsSng(text), "isSng");
-        QTEST(CIniFile::IsBool(text), "isBool");
+        QCOMPARE((QList<bool>{CIniFile::IsLng(text), CIniFile::IsSng(text), CIniFile::IsBool(text)}),
+                 (QList<bool>{lng.isValid(), sng.isValid(), boolean.isValid()}));
         m_ini.setNowSection(u"N"_s);
         m_ini.setData(u"k"_s, text);
-        const QVariant value = m_ini.InitData(u"k"_s, CIniFile::IniLong, QVariant());
-        QCOMPARE(value, lng);
-        QVERIFY(!lng.isValid() || value.typeId() == QMetaType::Int);
+        QVariantList read;
+        for (const int type : {CIniFile::IniLong, CIniFile::IniSingle, CIniFile::IniBool})
+            read << m_ini.InitData(u"k"_s, type, QVariant());
+        const QVariantList expected{lng, sng, boolean};
+        QCOMPARE(read, expected);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(read[i].typeId(), expected[i].typeId());
     }
 
-    void initData()
+    void initDataTextAndOtherTypes()
     {
         m_ini.setNowSection(u"S"_s);
+        m_ini.setData(u"blank"_s, u"   "_s);
+        m_ini.setData(u"x"_s, u" x "_s);
         const QVariant dflt(u"default"_s);
-        const auto read = [&](const QString &text, int type) {
-            m_ini.setData(u"k"_s, text);
-            return m_ini.InitData(u"k"_s, type, dflt);
-        };
-        QCOMPARE(read(u"   "_s, CIniFile::IniText), dflt);
-        QCOMPARE(read(u" x "_s, CIniFile::IniText), QVariant(u" x "_s));
-        QCOMPARE(read(u"1.5"_s, CIniFile::IniSingle).typeId(), QMetaType::Float);
-        QCOMPARE(read(u"1.5"_s, CIniFile::IniSingle), QVariant(1.5f));
-        QVariantList bools;
-        for (const QString &text : {u"True"_s, u"false"_s, u"0"_s, u"-1"_s, u"yes"_s})
-            bools << read(text, CIniFile::IniBool);
-        QCOMPARE(bools, (QVariantList{true, false, false, true, dflt}));
-        QCOMPARE(read(u" 7 "_s, 9), QVariant(u" 7 "_s));
+        QCOMPARE(m_ini.InitData(u"blank"_s, CIniFile::IniText, dflt), dflt);
+        QCOMPARE(m_ini.InitData(u"x"_s, CIniFile::IniText, dflt), QVariant(u" x "_s));
+        QCOMPARE(m_ini.InitData(u"x"_s, 9, dflt), QVariant(u" x "_s));
         QCOMPARE(m_ini.InitData(u"missing"_s, 9, dflt), QVariant(QString()));
         QCOMPARE(m_ini.InitData(u"missing"_s, CIniFile::IniLong, 5), QVariant(5));
     }
