@@ -57,18 +57,11 @@ private slots:
         QVERIFY(m_db);
     }
 
-    void defaultsOfAnEmptyFile()
+    void blankTextGivesDefault()
     {
         load(u"[Option]\nReplyHeader=   \nDateFormat=\n"_s);
-        QCOMPARE((QList<int>{BBS_ID, Interval, AddMax, ReadTiming, Timeout}), (QList<int>{3, 30, 100, 1500, 60}));
         QCOMPARE(ReplyHeader, u"%s#%I %S より引用\\n%B"_s);
         QCOMPARE(DateFormat, u"yyyy/mm/dd hh:nn"_s);
-        const QString home = mdlApp::GetAppPath();
-        QCOMPARE((QStringList{ErrorLogFilePath, CacheFilePath, IconFilePath}),
-                 (QStringList{home, home + u"cache/"_s, home + u"image/"_s}));
-        QVERIFY(SaveSQLDialogPosition && SaveLoadDialogPosition && UseRegExp && IgnoreCase);
-        QVERIFY(AddTaskTray && BlinkIcon && NoReadBold);
-        QVERIFY(!Timer && !AutoCloseImportDialog && !ImportReadMode && !HideAtMinimazed && !ExitIfMessageFound);
     }
 
     void rangeRules()
@@ -143,7 +136,6 @@ private slots:
         QVERIFY(!Timer);
         SaveOption(m_ini);
         QVERIFY(readIni().startsWith(u"[Option]\nExtra=x\nBBS_ID=4\nTimer=False\nInterval=60\nAddMax=100\n"_s));
-        QVERIFY(readIni().endsWith(u"NoReadBold=False\nExitIfMessageFound=False\n[Position]\nTop=1\n"_s));
         QCOMPARE(m_ini.Keys().join(u' '),
                  u"Extra BBS_ID Timer Interval AddMax ReadTiming ReplyHeader DateFormat Timeout "
                  "SaveSQLDialogPosition SaveLoadDialogPosition AutoCloseImportDialog UseRegExp "
