@@ -30,26 +30,12 @@ private slots:
         });
         QCursor::setPos(QPoint(900, 900)); // away from where the label appears
         m_label = std::make_unique<uClickableLabel>();
-        m_label->setObjectName(u"uclTest"_s);
         m_label->resize(200, 20);
         m_label->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_label.get()));
     }
 
-    void cleanup()
-    {
-        m_label.reset();
-        mdlExecuteLite::setShellOpenHandler({});
-    }
-
-    void defaultsAndCursor()
-    {
-        QCOMPARE(m_label->ClickableMode(), int(uClickableLabel::WebLink));
-        QCOMPARE(m_label->Label()->geometry(), m_label->rect());
-        QCOMPARE(m_label->cursor().shape(), Qt::PointingHandCursor);
-        m_label->setClickableMode(uClickableLabel::PlainLabel);
-        QCOMPARE(m_label->cursor().shape(), Qt::ArrowCursor);
-    }
+    void cleanup() { m_label.reset(); mdlExecuteLite::setShellOpenHandler({}); }
 
     void clickOpens_data()
     {
@@ -95,8 +81,9 @@ private slots:
         QCOMPARE(dblClick.size(), 1);
     }
 
-    void hover()
+    void cursorAndHover()
     {
+        QCOMPARE(m_label->cursor().shape(), Qt::PointingHandCursor); // a web link by default
         QCOMPARE(textColor(), systemTextColor());
         enter();
         QTRY_COMPARE(textColor(), QColor(Qt::blue));
@@ -104,6 +91,7 @@ private slots:
         QTRY_COMPARE(textColor(), systemTextColor());
 
         m_label->setClickableMode(uClickableLabel::PlainLabel);
+        QCOMPARE(m_label->cursor().shape(), Qt::ArrowCursor);
         QSignalSpy entered(m_label.get(), &uClickableLabel::MouseEnter);
         QSignalSpy left(m_label.get(), &uClickableLabel::MouseLeave);
         enter();
