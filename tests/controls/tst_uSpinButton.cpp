@@ -140,7 +140,7 @@ private slots:
         QCOMPARE(m_text->text(), u"172"_s);
     }
 
-    void arrowKeysStepWithinLimits()
+    void arrowsStepWithinLimits()
     {
         setUp(0, 3, 2);
         QSignalSpy change(m_spin, &uSpinButton::Change);
@@ -152,19 +152,12 @@ private slots:
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(m_text, Qt::Key_Down);
         QCOMPARE(m_text->text(), u"0"_s);
-        QCOMPARE(change.size(), 0);
-    }
-
-    void arrowButtonsStepAndRaiseChange()
-    {
-        setUp(0, 2, 1);
-        QSignalSpy change(m_spin, &uSpinButton::Change);
+        QCOMPARE(change.size(), 0); // keys raise no Change
+        clickArrow(QStyle::SC_ScrollBarAddLine); // at Min: unchanged, still reported
+        QCOMPARE(m_spin->Value(), 0);
         clickArrow(QStyle::SC_ScrollBarSubLine);
-        clickArrow(QStyle::SC_ScrollBarSubLine); // at Max: unchanged, still reported
-        QCOMPARE(m_spin->Value(), 2);
-        clickArrow(QStyle::SC_ScrollBarAddLine);
         QCOMPARE(m_text->selectedText(), u"1"_s);
-        QCOMPARE(change.size(), 3);
+        QCOMPARE(change.size(), 2);
         QVERIFY(m_text->hasFocus());
     }
 
@@ -190,17 +183,12 @@ private slots:
         QCOMPARE(m_spin->Value(), 6);
     }
 
-    void focusSelectsAllText()
+    void focusSelectsAllAndArrowsSitRightOfText()
     {
         m_spin->setValue(42);
         m_window->findChildren<QLineEdit *>().last()->setFocus();
         m_spin->setFocus();
-        QTRY_VERIFY(m_text->hasFocus());
-        QCOMPARE(m_text->selectedText(), u"42"_s);
-    }
-
-    void layoutPutsArrowsRightOfText()
-    {
+        QTRY_COMPARE(m_text->selectedText(), u"42"_s);
         m_window->resize(200, 100);
         QCOMPARE(m_arrows->geometry(), QRect(m_text->width(), 0, m_spin->width() - m_text->width(), m_text->height()));
         QCOMPARE(m_spin->height(), m_text->height());
