@@ -7,31 +7,24 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-void writeFile(const QString &path, const QByteArray &content, const QDateTime &modified = {})
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.flush();
-    QVERIFY(!modified.isValid() || file.setFileTime(modified, QFileDevice::FileModificationTime));
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
-
 class TestCFile : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
     QString in(const QString &name) const { return m_dir.filePath(name); }
+
+    static void writeFile(const QString &path, const QByteArray &content)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
+
+    static QByteArray readFile(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
 
 private slots:
     void pathParts()
@@ -40,13 +33,9 @@ private slots:
         QCOMPARE((QStringList{f.Path(), f.Name(), f.NameNotExt(), f.Ext(), f.Drive()}),
                  (QStringList{u"/a/"_s, u"b.txt"_s, u"b"_s, u".txt"_s, QString()}));
         QCOMPARE(CFile(u"/x/archive.tar.gz"_s).NameNotExt(), u"archive.tar"_s);
-        QCOMPARE(CFile(u"/x/README"_s).NameNotExt() + CFile(u"/x/README"_s).Ext(), u"README"_s);
         CFile drive(u"C:/a/b.txt"_s);
         drive.SetDrive(u"d:"_s);
         QCOMPARE(drive.FullPath(), u"d:/a/b.txt"_s);
-
-        f.SetExt(u"bak"_s);
-        QCOMPARE(f.FullPath(), u"/a/b.bak"_s);
         f.SetExt(QString());
         QCOMPARE(f.FullPath(), u"/a/b"_s);
         f.SetName(u"c.log"_s);
@@ -54,12 +43,9 @@ private slots:
         f.SetPath(u"/e"_s);
         QCOMPARE(f.FullPath(), u"/e/d.log"_s);
         QCOMPARE(f.SourcePath(), u"/a/b.txt"_s);
-
         CFile empty;
         empty.SetName(u"x"_s);
-        empty.SetPath(u"/y/"_s);
         QCOMPARE(empty.FullPath(), QString());
-        QVERIFY(empty.Size() == 0 && !empty.DateCreated().isValid());
         QVERIFY(!empty.IsExist() && !empty.IsExistDir() && !empty.Delete() && !empty.Move() && !empty.MakeDir());
     }
 
@@ -67,27 +53,18 @@ private slots:
     {
         QVERIFY(QDir().mkpath(in(u"sub.d"_s)));
         writeFile(in(u"b.txt"_s), "12345");
-        writeFile(in(u".hidden"_s), "");
         CFile folder(in(u"sub.d"_s));
         QCOMPARE(folder.Ext(), u"[DIR]"_s);
         QVERIFY(!folder.IsExist() && !folder.Delete());
-
         QVERIFY(CFile(in(u"B.TXT"_s)).IsExist());
-        QVERIFY(CFile(in(u".HIDDEN"_s)).IsExist());
-        QVERIFY(!CFile(in(u"c.txt"_s)).IsExist());
-        QVERIFY(CFile(in(u"c.txt"_s)).IsExistDir());
+        QVERIFY(!CFile(in(u"c.txt"_s)).IsExist() && CFile(in(u"c.txt"_s)).IsExistDir());
         QVERIFY(!CFile(in(u"missing/c.txt"_s)).IsExistDir());
-
-        CFile deep(in(u"one/two/three/file.txt"_s));
-        QVERIFY(deep.MakeDir() && QFileInfo(in(u"one/two/three"_s)).isDir());
-        QVERIFY(!deep.MakeDir());
-        QVERIFY(!CFile(in(u"b.txt/x/file.txt"_s)).MakeDir());
+        CFile deep(in(u"one/two/file.txt"_s));
+        QVERIFY(deep.MakeDir() && QFileInfo(in(u"one/two"_s)).isDir() && !deep.MakeDir());
 
         CFile file(in(u"b.txt"_s));
         QCOMPARE(file.Size(), qint64(5));
         QCOMPARE(file.DateLastModified().timeSpec(), Qt::LocalTime);
-        QVERIFY(file.DateCreated().isValid() && file.DateLastAccessed().isValid());
-        QCOMPARE(CFile(m_dir.path()).Size(), qint64(0));
         QVERIFY(file.Delete() && !QFile::exists(in(u"b.txt"_s)));
         QVERIFY(!file.Delete() && file.Size() == 0 && !file.DateLastModified().isValid());
     }
@@ -98,22 +75,19 @@ private slots:
         writeFile(source, "data");
         CFile f(source);
         f.SetExt(u"bak"_s);
-        QVERIFY(f.Move());
-        QVERIFY(!QFile::exists(source));
+        QVERIFY(f.Move() && !QFile::exists(source));
         QCOMPARE(f.SourcePath(), in(u"log.bak"_s));
         QVERIFY(!f.Move()); // source and target are the same now
 
         writeFile(source, "new");
         QVERIFY(QFile::link(in(u"nowhere"_s), in(u"link.mdb"_s)));
-        // Taken names, also in another letter case (a case-insensitive file system would
-        // replace it) and a dangling link; then a missing folder.
+        // Taken names, also in another letter case and as a dangling link; then a missing folder.
         for (const QString &target : {u"log.bak"_s, u"log.BAK"_s, u"link.mdb"_s, u"no/such/x"_s}) {
             CFile onto(source);
             onto.SetName(target);
             QVERIFY2(!onto.Move(), qPrintable(target));
         }
-        QCOMPARE(readFile(source), QByteArray("new"));
-        QCOMPARE(readFile(in(u"log.bak"_s)), QByteArray("data"));
+        QCOMPARE(readFile(source) + readFile(in(u"log.bak"_s)), QByteArray("newdata"));
         QVERIFY(QFileInfo(in(u"link.mdb"_s)).isSymLink());
     }
 
@@ -125,7 +99,10 @@ private slots:
         const QString source = in(u"across.txt"_s);
         const QByteArray content(3 << 20, 'x');
         const QDateTime modified = QDateTime::currentDateTime().addSecs(-3600);
-        writeFile(source, content, modified);
+        writeFile(source, content);
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::Append) && file.setFileTime(modified, QFileDevice::FileModificationTime));
+        file.close();
         QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         const QFile::Permissions permissions = QFileInfo(source).permissions();
         writeFile(other.filePath(u"taken.txt"_s), "keep");
@@ -135,13 +112,12 @@ private slots:
         f.SetName(u"TAKEN.txt"_s);
         QVERIFY(!f.Move());
         f.SetName(u"moved.txt"_s);
-        QVERIFY(f.Move());
-        QVERIFY(!QFile::exists(source));
+        QVERIFY(f.Move() && !QFile::exists(source));
         const QFileInfo moved(other.filePath(u"moved.txt"_s));
         QCOMPARE(readFile(moved.filePath()), content);
         QCOMPARE(moved.lastModified().toMSecsSinceEpoch(), modified.toMSecsSinceEpoch());
         QCOMPARE(moved.permissions(), permissions);
-        QCOMPARE(QDir(other.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QCOMPARE(QDir(other.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no leftovers
     }
 };
 
