@@ -1,11 +1,6 @@
 #include "CBBSFixture.h"
 
-#include "transfer/LogParser.h"
-#include "transfer/mdlErrorLog.h"
-
 #include <QElapsedTimer>
-#include <QFile>
-#include <QRandomGenerator>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -102,18 +97,15 @@ private slots:
         QVERIFY(f.bbs.AnalyseLog(4, text, false));
         QCOMPARE(texts(state, 0), QStringList({u"0"_s + Analysing, u"2"_s + Analysing,
                                                u"3"_s + Analysing, Updating, Updated}));
-        for (const QList<QVariant> &call : std::as_const(state))
-            QVERIFY(!call.at(1).toBool() && !call.at(2).toBool());
         QCOMPARE(texts(errors, 2), QStringList({u"1件目のログが壊れていました。"_s,
                                                 u"3件目のログをデータベースに登録できませんでした。"_s}));
-        QCOMPARE(errors.at(0).at(0).toInt(), 4);
-        QCOMPARE(errors.at(0).at(1).toString(), broken.rawEntry);
+        QCOMPARE(errors.at(0).mid(0, 2), QVariantList({4, broken.rawEntry}));
         QCOMPARE(loaded.size(), 2);
         QCOMPARE(loaded.at(1).at(0).value<CMessage>().ID, 50);
-        QCOMPARE(f.bbs.AnalyseCount(), 3);
-        QCOMPARE(f.bbs.SaveCount(), 2);
-        QCOMPARE(f.bbs.AnalyseError(), -1);
-        QCOMPARE(f.bbs.MaxID(), 50);
+        const auto counters = [&f] {
+            return QList<int>{f.bbs.AnalyseCount(), f.bbs.SaveCount(), f.bbs.AnalyseError(), f.bbs.MaxID()};
+        };
+        QCOMPARE(counters(), QList<int>({3, 2, -1, 50}));
         // One transaction per text, committed at its end: another connection sees the rows.
         QVERIFY(inTransaction && !f.db->InTransaction());
         QCOMPARE(Database::Open(f.path())->OpenRecordset(u"SELECT ID FROM Message"_s)->RecordCount(), 2);
@@ -126,9 +118,7 @@ private slots:
         QCOMPARE(texts(state, 0), QStringList({u"0"_s + Analysing, u"1"_s + Analysing, Updating, Updated}));
         QVERIFY(f.bbs.AnalyseLog(4, LogFormat::entry(0, sampleMessage(70)), false));
         QCOMPARE(errors.size(), 0);
-        QCOMPARE(f.bbs.AnalyseCount(), 5);
-        QCOMPARE(f.bbs.SaveCount(), 2);
-        QCOMPARE(f.bbs.AnalyseError(), 0);
+        QCOMPARE(counters(), QList<int>({5, 2, 0, 50}));
         f.bbs.ResetCounters();
         QCOMPARE(f.bbs.AnalyseCount() + f.bbs.SaveCount() + f.bbs.MaxID(), 0);
 
@@ -157,12 +147,8 @@ private slots:
             tooLong.*field = QString(256, u'字');
             QCOMPARE(f.bbs.SaveMessage(tooLong), CBBS::Refused);
         }
-        CMessage longest = message(3, QString(100000, u'本'));
-        longest.Subject = longest.HomePage = longest.Mail = longest.PostName = QString(255, u'字');
-        QCOMPARE(f.bbs.SaveMessage(longest), CBBS::Saved);
         msg.BBS_ID = 5; // the same number on another board
         QCOMPARE(f.bbs.SaveMessage(msg), CBBS::Saved);
-        QCOMPARE(f.stored(4).size(), 2);
         QCOMPARE(CBBS().SaveMessage(msg), CBBS::Refused); // no database
     }
 
@@ -172,14 +158,7 @@ private slots:
         QVERIFY(f.bbs.AnalyseLog(4, LogFormat::log(0, {sampleMessage(1), sampleMessage(2)}), false));
         const QList<CMessage> before = f.stored(4);
 
-        QList<BoardMessage> entries;
-        QRandomGenerator random(42);
-        for (int i = 0; i < 20; ++i) {
-            QByteArray bytes(int(random.bounded(1, 400)), Qt::Uninitialized);
-            for (char &c : bytes)
-                c = char(random.bounded(256));
-            entries.append(raw(QString::fromLatin1(bytes)));
-        }
+        QList<BoardMessage> entries{raw(u"\x01\xff\r\n：\0"_s)};
         const QString first = LogFormat::entry(0, sampleMessage(1));
         BoardMessage huge = sampleMessage(4), nul = sampleMessage(5);
         huge.body = QString(10 * 1024 * 1024, u'x');
@@ -225,21 +204,6 @@ private slots:
         QVERIFY2(stoppedAt - cancelledAt < 100, qPrintable(QString::number(stoppedAt - cancelledAt)));
         QVERIFY(f.bbs.AnalyseCount() < messages.size());
         QCOMPARE(texts(state, 0).mid(state.size() - 2), QStringList({Updating, Updated}));
-        f.bbs.InitCancel();
-        QVERIFY(!f.bbs.IsCancel());
-    }
-
-    void errorLogAppendsEntryAndSeparatorInCp932()
-    {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(u"bad/zatsudan.bad"_s);
-        QVERIFY(mdlErrorLog::AppendErrorLog(file, u"壊れた①\r\n二行目"_s));
-        QVERIFY(mdlErrorLog::AppendErrorLog(file, u"次"_s));
-        QFile in(file);
-        QVERIFY(in.open(QIODevice::ReadOnly));
-        QCOMPARE(in.readAll(), LogFormat::toCp932(u"壊れた①\r\n二行目"_s + LogParser::Separator + u"次"_s
-                                                  + LogParser::Separator));
-        QVERIFY(!mdlErrorLog::AppendErrorLog(dir.path(), u"x"_s)); // a folder is no file
     }
 };
 

@@ -78,7 +78,6 @@ private slots:
             {u"SELECT ID, Subject FROM Message"_s, 1},
             {u"SELECT ID, BBS_ID, Read, Subject, Homepage, Mail, PostName, PostDate, InReplyTo,"
              " Body, RootThread, Mark FROM Message"_s, 1}, // same columns, other order
-            {u"SELECT *, 1 AS Extra FROM Message"_s, 1},
             {u"SELECT * FROM Message WHERE ID = 99"_s, 0},
         };
         for (const auto &[sql, type] : types) {

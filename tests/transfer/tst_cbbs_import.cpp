@@ -108,7 +108,7 @@ private slots:
 
     void theExtensionLzhInAnyCaseMarksAnArchive()
     {
-        for (const QString &name : {u"old.LZH"_s, u"x.y.Lzh"_s, u"old.log"_s, u"old"_s, u"old.lzh.txt"_s, u"a.lzh/old"_s}) {
+        for (const QString &name : {u"x.y.LZH"_s, u"old"_s, u"old.lzh.txt"_s, u"a.lzh/old"_s}) {
             CBBSFixture f;
             const bool archive = name.endsWith(u"lzh"_s, Qt::CaseInsensitive);
             QVERIFY2(f.bbs.ImportLog(Board, writeFile(f, name, readFile(archive ? OneArchive : TextFile))),
@@ -187,13 +187,10 @@ private slots:
         QTest::newRow("folder") << u"folder.log/"_s << QByteArray() << u"はファイルではないため"_s;
         QTest::newRow("empty") << u"empty.log"_s << QByteArray("") << u"は空のファイルのため"_s;
         QTest::newRow("damaged") << u"damaged.lzh"_s << damaged << notArchive;
-        QTest::newRow("truncated") << u"truncated.lzh"_s << archive.first(100) << notArchive;
         QTest::newRow("text named lzh") << u"text.lzh"_s << sampleLog(1, 2) << notArchive;
         QTest::newRow("64 MiB + 1") << u"big.lzh"_s << withClaimedSize(archive, 64 * 1024 * 1024 + 1)
                                    << u"の中のファイルは64MBを超えるため"_s;
         QTest::newRow("512 MiB + 1") << u"huge.log"_s << QByteArray("sparse") << u"は512MBを超えるため"_s;
-        QTest::newRow("UTF-8") << u"utf8.log"_s << QByteArray("a\r\nb\r\n日本語\r\n")
-                               << u"の3行目にShift_JIS(CP932)として読めない文字があるため"_s;
         QTest::newRow("cut character") << u"cut.log"_s << cut
             << u"の%1行目にShift_JIS(CP932)として読めない文字があるため"_s.arg(cut.count('\n') + 1);
     }

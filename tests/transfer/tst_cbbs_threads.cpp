@@ -1,9 +1,5 @@
 #include "CBBSFixture.h"
 
-#include "db/Transaction.h"
-
-#include <QElapsedTimer>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -61,30 +57,6 @@ private slots:
         f.save(4, {{3, 2}});
         f.bbs.UpdateThreads(4);
         QCOMPARE(roots(f, 4), u"1:1 2:99 3:99"_s);
-    }
-
-    void costFollowsTheUnlinkedMessages()
-    {
-        CBBSFixture f;
-        {
-            Transaction transaction(*f.db);
-            QList<std::pair<int, int>> many;
-            for (int id = 1; id <= 100000; ++id)
-                many.append({id, id - 1});
-            f.save(4, many);
-            QVERIFY(transaction.Commit());
-        }
-        QElapsedTimer clock;
-        clock.start();
-        f.bbs.UpdateThreads(4);
-        const qint64 firstPass = clock.restart();
-        f.save(4, {{100001, 50}});
-        for (int i = 0; i < 20; ++i)
-            f.bbs.UpdateThreads(4);
-        const qint64 laterPasses = clock.elapsed();
-        QVERIFY2(laterPasses * 5 < firstPass, qPrintable(u"%1 ms / %2 ms"_s.arg(laterPasses).arg(firstPass)));
-        QVERIFY(f.bbs.ExecSQL(u"SELECT * FROM Message WHERE BBS_ID = 4 AND RootThread <> 1"_s));
-        QCOMPARE(f.bbs.count(), 0);
     }
 };
 
