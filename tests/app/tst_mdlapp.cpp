@@ -12,15 +12,11 @@ class TestMdlApp : public QObject
     Q_OBJECT
 
 private slots:
-    void versionAndTitle()
+    void namesAndPaths()
     {
-        QCOMPARE(mdlApp::GetVersionString(), u"Ver.0.61"_s);
-        QCOMPARE(mdlApp::GetVersionString(true), u"Ver.0.61.0116"_s);
-        QCOMPARE(mdlApp::GetAppTitle(), u"Tessera Ver.0.61"_s);
-    }
-
-    void appPathFollowsEnvironment()
-    {
+        QCOMPARE((QStringList{mdlApp::GetVersionString(), mdlApp::GetVersionString(true), mdlApp::GetAppTitle()}),
+                 (QStringList{u"Ver.0.61"_s, u"Ver.0.61.0116"_s, u"Tessera Ver.0.61"_s}));
+        QCOMPARE(mdlApp::AddPathSeparator(u"cache"_s) + mdlApp::AddPathSeparator(u"/"_s), u"cache//"_s);
         QTemporaryDir dir;
         const QByteArray old = qgetenv("TESSERA_HOME");
         qputenv("TESSERA_HOME", (dir.path() + u"/home"_s).toUtf8());
@@ -29,36 +25,16 @@ private slots:
         qputenv("TESSERA_HOME", old);
     }
 
-    void pathSeparator()
-    {
-        QCOMPARE(mdlApp::AddPathSeparator(u"/"_s), u"/"_s);
-        QCOMPARE(mdlApp::AddPathSeparator(u"cache"_s), u"cache/"_s);
-        QCOMPARE(mdlApp::AddPathSeparator(QString()), u"/"_s);
-    }
-
-    void toggleBool()
-    {
-        bool b = false;
-        QVERIFY(mdlApp::ToggleBool(b));
-        QVERIFY(b);
-        QVERIFY(!mdlApp::ToggleBool(b));
-    }
-
     void tempFile()
     {
         QTemporaryDir dir;
         const QString freeName = mdlApp::GetTempFile(dir.path(), u"TSR"_s);
-        QVERIFY(freeName.startsWith(dir.path() + u"/TSR"_s));
-        QVERIFY(freeName.endsWith(u".tmp"_s));
+        QVERIFY(freeName.startsWith(dir.path() + u"/TSR"_s) && freeName.endsWith(u".tmp"_s));
         QVERIFY(!QFile::exists(freeName));
-
-        const QString withByte = mdlApp::GetTempFile(dir.path(), u"TSR"_s, 0x41);
-        QFile f(withByte);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("A"));
-
-        const QString fallback = mdlApp::GetTempFile(dir.path() + u"/missing"_s, u"TSR"_s);
-        QVERIFY(fallback.startsWith(QDir::tempPath()));
+        QFile withByte(mdlApp::GetTempFile(dir.path(), u"TSR"_s, 0x41));
+        QVERIFY(withByte.open(QIODevice::ReadOnly));
+        QCOMPARE(withByte.readAll(), QByteArray("A"));
+        QVERIFY(mdlApp::GetTempFile(dir.path() + u"/missing"_s, u"TSR"_s).startsWith(QDir::tempPath()));
     }
 
     void apiAvailable()
@@ -72,13 +48,12 @@ private slots:
     {
         ScriptedPrompter p(ScriptedPrompter::Policy::LastButton);
         setPrompter(&p);
-        QCOMPARE(prompter().question(u"q"_s, {Prompter::Yes, Prompter::No}, Prompter::Yes), Prompter::No);
+        const QList<Prompter::Button> yesNo{Prompter::Yes, Prompter::No};
+        QCOMPARE(prompter().question(u"q"_s, yesNo, Prompter::Yes), Prompter::No);
         p.pushAnswer(Prompter::Cancel);
-        QCOMPARE(prompter().question(u"q"_s, {Prompter::Yes, Prompter::No, Prompter::Cancel},
-                                     Prompter::Yes),
-                 Prompter::Cancel);
+        QCOMPARE(prompter().question(u"q"_s, yesNo + QList{Prompter::Cancel}, Prompter::Yes), Prompter::Cancel);
         p.setPolicy(ScriptedPrompter::Policy::DefaultButton);
-        QCOMPARE(prompter().question(u"q"_s, {Prompter::Yes, Prompter::No}, Prompter::Yes), Prompter::Yes);
+        QCOMPARE(prompter().question(u"q"_s, yesNo, Prompter::Yes), Prompter::Yes);
         QCOMPARE(p.records().first().title, u"Tessera Ver.0.61"_s);
         setPrompter(nullptr);
     }

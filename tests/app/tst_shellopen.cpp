@@ -30,17 +30,12 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("url"); // empty when refused
-        QTest::newRow("http") << u"http://example.com/a?b=1"_s << u"http://example.com/a?b=1"_s;
-        QTest::newRow("HTTPS, blanks around") << u"  HTTPS://example.com/  "_s << u"https://example.com/"_s;
-        QTest::newRow("ftp") << u"ftp://example.com/pub"_s << u"ftp://example.com/pub"_s;
+        QTest::newRow("web, blanks around") << u"  HTTPS://example.com/a?b=1  "_s << u"https://example.com/a?b=1"_s;
         QTest::newRow("mailto") << u"mailto:me@example.jp"_s << u"mailto:me@example.jp"_s;
         QTest::newRow("www without scheme") << u"www.example.jp/~me/"_s << u"http://www.example.jp/~me/"_s;
-        QTest::newRow("japanese path") << u"http://example.jp/日記"_s << u"http://example.jp/日記"_s;
         QTest::newRow("empty") << QString() << QString();
         QTest::newRow("file url") << u"file:///etc/passwd"_s << QString();
-        QTest::newRow("absolute path") << u"/usr/bin/xterm"_s << QString();
-        QTest::newRow("relative program") << u"calc.exe"_s << QString();
-        QTest::newRow("javascript") << u"javascript:alert(1)"_s << QString();
+        QTest::newRow("local program") << u"/usr/bin/xterm"_s << QString();
         QTest::newRow("http without host") << u"http:foo"_s << QString();
         QTest::newRow("mailto without recipient") << u"mailto:"_s << QString();
     }
@@ -74,9 +69,7 @@ private slots:
         const QString path = dir.filePath(u"ReadMe.txt"_s);
         for (const QString &missing : {path, dir.path(), QString()})
             QCOMPARE(mdlExecuteLite::ShellOpenLocalFile(missing), 0);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         QCOMPARE(mdlExecuteLite::ShellOpenLocalFile(path), 1);
         QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(path)});
         QCOMPARE(mdlExecuteLite::ShellOpen(path), 0); // an address-taking caller cannot reach a local file
