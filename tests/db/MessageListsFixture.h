@@ -48,8 +48,7 @@ struct MessageListsFixture
     void store(const CMessage &m)
     {
         const QString sql = QStringLiteral("INSERT INTO Message (BBS_ID, ID, Read, Body, Mark) VALUES (%1, %2, %3, '本文', %4)");
-        QVERIFY2(db->Execute(sql.arg(m.BBS_ID).arg(m.ID).arg(m.Read ? u"True" : u"False").arg(m.Mark)),
-                 qPrintable(db->LastError().description));
+        QVERIFY(db->Execute(sql.arg(m.BBS_ID).arg(m.ID).arg(m.Read ? u"True" : u"False").arg(m.Mark)));
     }
 
     /** Stores @p m and lists it in list @p index. */
@@ -70,10 +69,9 @@ struct MessageListsFixture
     QStringList takeUpdates()
     {
         QStringList kinds;
-        if (const auto rs = db->OpenRecordset(QStringLiteral("SELECT Kind FROM UpdateLog"))) {
+        if (const auto rs = db->OpenRecordset(QStringLiteral("SELECT Kind FROM UpdateLog")))
             for (int row = 0; row < rs->RecordCount(); ++row)
                 kinds.append(rs->Value(row, 0).toString());
-        }
         db->Execute(QStringLiteral("DELETE FROM UpdateLog"));
         return kinds;
     }
