@@ -3,7 +3,6 @@
 #include "db/mdlDatabase.h"
 #include "support/BoardSimulator.h"
 
-#include <QDirIterator>
 #include <QFile>
 
 using namespace Qt::StringLiterals;
@@ -60,8 +59,7 @@ private slots:
                                         u"未読位置を5に設定しました。\n"_s})
             QVERIFY(run.err.contains(progress));
         QCOMPARE(lastTarget(), "/cgi-bin/shitsumon.cgi?dousa=log&logmidoku=1&logno=0");
-        QDirIterator badLogs(m_home->dir.path(), {u"zatsudan.bad"_s}, QDir::Files, QDirIterator::Subdirectories);
-        QFile badLog(badLogs.hasNext() ? badLogs.next() : QString());
+        QFile badLog(m_home->file(u"zatsudan.bad"_s));
         QVERIFY(badLog.open(QIODevice::ReadOnly) && badLog.readAll().startsWith(mdlMain::ToCp932(u"壊れた記事"_s)));
 
         QCOMPARE(receive({u"4"_s}).out, u"4\t雑談掲示板に新規投稿はありませんでした。\n"_s);
@@ -95,11 +93,9 @@ private slots:
 
     void usageErrors()
     {
-        for (const QStringList &args : {QStringList{}, {u"--visit"_s, u"4"_s}, {u"--full"_s, u"--all"_s},
-                                        {u"--visit"_s, u"--all"_s}, {u"vier"_s}}) {
+        for (const QStringList &args : {QStringList{}, {u"--visit"_s, u"4"_s}, {u"--full"_s, u"--all"_s}, {u"vier"_s}}) {
             const CliRun run = receive(args);
-            QCOMPARE(run.status, 2);
-            QVERIFY(run.err.contains(u"usage: tessera-cli receive"_s));
+            QVERIFY(run.status == 2 && run.err.contains(u"usage: tessera-cli receive"_s));
         }
         QVERIFY(m_sim->requests().isEmpty());
     }

@@ -13,8 +13,7 @@
 /** @short A new log database in a temporary folder with a CBBS working on it. */
 struct CBBSFixture
 {
-    /** Default boards of each type. */
-    static constexpr int SingleBoard = 4;
+    static constexpr int SingleBoard = 4; // default boards of each type
     static constexpr int LeftBoard = 13;
     static constexpr int RightBoard = 14;
     static constexpr int TextPageBoard = 3;
@@ -23,11 +22,7 @@ struct CBBSFixture
     std::unique_ptr<Database> db;
     CBBS bbs;
 
-    CBBSFixture()
-    {
-        db = mdlDatabase::CreateLogDatabase(path());
-        bbs.Initialize(db.get());
-    }
+    CBBSFixture() : db(mdlDatabase::CreateLogDatabase(path())) { bbs.Initialize(db.get()); }
 
     QString path() const { return dir.filePath(QStringLiteral("log.mdb")); }
 
@@ -35,8 +30,7 @@ struct CBBSFixture
     QList<CMessage> stored(int board)
     {
         QList<CMessage> messages;
-        if (!bbs.ExecSQL(QStringLiteral("SELECT * FROM Message WHERE BBS_ID = %1 ORDER BY ID").arg(board)))
-            return messages;
+        bbs.ExecSQL(QStringLiteral("SELECT * FROM Message WHERE BBS_ID = %1 ORDER BY ID").arg(board));
         for (int i = 0; i < bbs.count(); ++i)
             messages.append(*bbs.Messages(i));
         return messages;

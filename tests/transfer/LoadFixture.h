@@ -17,7 +17,7 @@ struct LoadFixture : CBBSFixture
     BoardSimulator sim;
     QHash<int, int> simBoard; // simulator board of each default board
     QStringList texts;        // every StateChanged text
-    QStringList errors;       // the texts for the status bar and the log
+    QStringList errors;       // those for the status bar and the log
 
     LoadFixture()
     {
