@@ -1,5 +1,4 @@
 #include "app/mdlEncoding.h"
-#include "app/mdlOption.h"
 #include "db/CBBSProperty.h"
 #include "db/CookieStore.h"
 #include "db/mdlDatabase.h"
@@ -49,7 +48,8 @@ class TestCBBSProperty : public QObject
 private slots:
     void init()
     {
-        m_cookiePath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".txt"_s);
+        m_cookiePath
+            = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u".txt"_s);
         restartStore();
     }
     void cleanup() { setCookieStore(nullptr); }
@@ -61,7 +61,8 @@ private slots:
         CBBSProperty p;
         QVERIFY(!p.SetProperty() && p.NoReadCount() == 0); // no database yet
         QVERIFY(p.GetProperty(14, *db));
-        QCOMPARE(p.BBS_Name() + p.Identifier() + QString::number(p.BBSType() * 1000 + p.MaxCount()), u"左右掲示板(右)migi2200"_s);
+        QCOMPARE(p.BBS_Name() + p.Identifier() + QString::number(p.BBSType() * 1000 + p.MaxCount()),
+            u"左右掲示板(右)migi2200"_s);
         p.SetShortName(u"右'側"_s);
         p.SetMaxCount(50);
         QVERIFY(p.SetProperty());
@@ -78,11 +79,13 @@ private slots:
         QCOMPARE(p.MaxCount() + p.BBSType() + p.VisitLoad(), 0);
         p.SetMaxCount(10);
         QVERIFY(p.SetProperty());
-        const auto rs = db->OpenRecordset(u"SELECT MaxCount & '/' & (BBS_Name IS NULL) FROM BBS WHERE BBS_ID = 77"_s);
+        const auto rs = db->OpenRecordset(
+            u"SELECT MaxCount & '/' & (BBS_Name IS NULL) FROM BBS WHERE BBS_ID = 77"_s);
         QCOMPARE(rs ? rs->Value(0).toString() : QString(), u"10/1"_s);
 
         // Board 4 has two read and three unread messages, board 5 one unread.
-        const QString insert = u"INSERT INTO Message (BBS_ID, ID, Read, Body) VALUES (%1, %2, %3, 'x')"_s;
+        const QString insert
+            = u"INSERT INTO Message (BBS_ID, ID, Read, Body) VALUES (%1, %2, %3, 'x')"_s;
         for (int i = 1; i <= 6; ++i)
             QVERIFY(db->Execute(insert.arg(i == 6 ? 5 : 4).arg(i).arg(int(i <= 2))));
         QVERIFY(p.GetProperty(4, *db) && p.NoReadCount() == 3);
@@ -107,7 +110,8 @@ private slots:
         QFETCH(QString, identifier);
         // Cookies of other boards and names on the address do not count.
         QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, u"other"_s, u"ck_articles%3D99"_s));
-        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl + u"2"_s, BoardUrl + u"2"_s, u"a,b,c,d,1,2,3,4,5"_s));
+        QVERIFY(CBBSProperty::WriteBoardCookie(
+            BoardUrl + u"2"_s, BoardUrl + u"2"_s, u"a,b,c,d,1,2,3,4,5"_s));
         CBBSProperty p = board(type, identifier);
         QTEST(p.ViewCount(), "viewCount");
         QTEST(p.DownloadCount(), "downloadCount");
@@ -135,7 +139,8 @@ private slots:
         p.SetNoReadView(1);
         p.SetNoReadPoint(4711);
         p.SetDownloadCount(40);
-        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"山田～太郎①,a@b.jp,http://h.jp/,pw,15,1,1,4711,40"_s);
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl),
+            u"山田～太郎①,a@b.jp,http://h.jp/,pw,15,1,1,4711,40"_s);
         // Not a number: the default. A "," in a value shifts the later positions.
         p.SetSettingText(CBBSProperty::DownloadCountSetting, u"many"_s);
         QCOMPARE(p.DownloadCount(), 30);
@@ -155,9 +160,12 @@ private slots:
         left.SetNoReadPoint(300);
         right.SetPostName(u"右"_s);
         QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl), u"右,,,,30,,,300,50,900"_s);
-        QCOMPARE(left.PostName() + QString::number(left.NoReadPoint() + right.NoReadPoint()), u"右1200"_s);
+        QCOMPARE(left.PostName() + QString::number(left.NoReadPoint() + right.NoReadPoint()),
+            u"右1200"_s);
+        QCOMPARE(left.GetShowURL(), BoardUrl + u"?leftonly=1"_s);
 
-        // A shorter list (written by the board) has no value past its end and grows when written there.
+        // A shorter list (written by the board) has no value past its end and grows when written
+        // there.
         QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, BoardUrl, u"name,mail"_s));
         QVERIFY(right.NoReadPoint() == 0 && right.ViewCount() == 30);
         left.SetNoReadPoint(130);
@@ -167,43 +175,56 @@ private slots:
 
     void keyedCookieReadAndWritten()
     {
-        const QString items = u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=%1&ck_articles=25&ck_text=40"_s;
-        QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, u"nandemo_cookie"_s, keyedValue(items.arg(120))));
+        const QString items
+            = u"ck_name=&ck_mail=m@x.jp&ck_mode=0&ck_unread_point=%1&ck_articles=25&ck_text=40"_s;
+        QVERIFY(CBBSProperty::WriteBoardCookie(
+            BoardUrl, u"nandemo_cookie"_s, keyedValue(items.arg(120))));
         CBBSProperty p = board(3);
-        QCOMPARE(p.Mail() + u"/%1/%2/%3"_s.arg(p.NoReadPoint()).arg(p.ViewCount()).arg(p.DownloadCount()), u"m@x.jp/120/25/40"_s);
+        QCOMPARE(p.Mail()
+                + u"/%1/%2/%3"_s.arg(p.NoReadPoint()).arg(p.ViewCount()).arg(p.DownloadCount()),
+            u"m@x.jp/120/25/40"_s);
         p.SetNoReadPoint(130);
         p.SetPassword(u"secret"_s); // no item: nothing changes
-        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, u"nandemo_cookie"_s), keyedValue(items.arg(130)));
+        QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, u"nandemo_cookie"_s),
+            keyedValue(items.arg(130)));
 
         // Non-ASCII text goes to the board as percent-encoded EUC-JP and comes back the same.
         p.SetPostName(u"山田～太郎①"_s);
         QCOMPARE(p.PostName() + QString::number(p.NoReadPoint()), u"山田～太郎①130"_s);
-        QVERIFY(CBBSProperty::ReadBoardCookie(BoardUrl, u"nandemo_cookie"_s)
-                    .startsWith(u"ck_name%3D"_s + QString::fromLatin1(mdlMain::ToEucJp(u"山田～太郎①"_s).toPercentEncoding())));
+        QVERIFY(
+            CBBSProperty::ReadBoardCookie(BoardUrl, u"nandemo_cookie"_s)
+                .startsWith(u"ck_name%3D"_s
+                    + QString::fromLatin1(mdlMain::ToEucJp(u"山田～太郎①"_s).toPercentEncoding())));
     }
 
     void keyedCookieOddParts()
     {
         // A part without items, an item without "=", a broken escape, a second cookie of the
         // identifier at another path: each part is read and rewritten on its own, in its place.
-        const auto put = [this](const QByteArray &name, const QString &items, const QByteArray &path) {
-            const QByteArray value = items.startsWith(u'%') ? items.toLatin1() : keyedValue(items).toLatin1();
-            QVERIFY(store().SetCookieBytes(QUrl(BoardUrl), name, value + "; path=" + path + "; max-age=100000"));
-        };
+        const auto put
+            = [this](const QByteArray &name, const QString &items, const QByteArray &path) {
+                  const QByteArray value
+                      = items.startsWith(u'%') ? items.toLatin1() : keyedValue(items).toLatin1();
+                  QVERIFY(store().SetCookieBytes(
+                      QUrl(BoardUrl), name, value + "; path=" + path + "; max-age=100000"));
+              };
         put("nandemo_flag", {}, "/cgi-bin");
         put("nandemo", u"ck_mode&ck_unread_point=7"_s, "/");
         put("nandemo", u"ck_name=a&ck_unread_point=9"_s, "/cgi-bin");
         put("nandemo_bad", u"%zz%26ck_text%3D5"_s, "/cgi-bin");
         CBBSProperty p = board(3);
         // The longer path comes first, as for the board.
-        QCOMPARE(p.PostName() + u"/%1/%2"_s.arg(p.NoReadPoint()).arg(p.DownloadCount()), u"a/9/5"_s);
+        QCOMPARE(
+            p.PostName() + u"/%1/%2"_s.arg(p.NoReadPoint()).arg(p.DownloadCount()), u"a/9/5"_s);
         p.SetNoReadPoint(11);
         QByteArrayList seen;
         for (const CookieStore::Cookie &c : store().cookiesForUrl(QUrl(BoardUrl)))
             seen << c.name + ' ' + c.path + ' ' + c.value;
-        QCOMPARE(seen, QByteArrayList({"nandemo_flag /cgi-bin ", "nandemo /cgi-bin " + keyedValue(u"ck_name=a&ck_unread_point=11"_s).toLatin1(),
-                                       "nandemo_bad /cgi-bin %zz%26ck_text%3D5",
-                                       "nandemo / " + keyedValue(u"ck_mode&ck_unread_point=11"_s).toLatin1()}));
+        QCOMPARE(seen,
+            QByteArrayList({ "nandemo_flag /cgi-bin ",
+                "nandemo /cgi-bin " + keyedValue(u"ck_name=a&ck_unread_point=11"_s).toLatin1(),
+                "nandemo_bad /cgi-bin %zz%26ck_text%3D5",
+                "nandemo / " + keyedValue(u"ck_mode&ck_unread_point=11"_s).toLatin1() }));
     }
 
     void expiryAndRestart()
@@ -216,27 +237,14 @@ private slots:
         QLocale::setDefault(QLocale::c());
         const qint64 after = QDateTime::currentSecsSinceEpoch();
         const QList<CookieStore::Cookie> cookies = store().cookiesForUrl(QUrl(BoardUrl));
-        QVERIFY(cookies.size() == 1 && cookies.at(0).expiry >= before + 120 * Day && cookies.at(0).expiry <= after + 120 * Day);
+        QVERIFY(cookies.size() == 1 && cookies.at(0).expiry >= before + 120 * Day
+            && cookies.at(0).expiry <= after + 120 * Day);
 
         restartStore();
         QCOMPARE(p.NoReadPoint(), 55);
         // Past the expiry the cookie is gone and the defaults are back.
         store().setClock([after] { return after + 121 * Day; });
         QVERIFY(p.NoReadPoint() == 0 && p.DownloadCount() == 30);
-    }
-
-    void derivedNamesAndIcon()
-    {
-        QTemporaryDir folder;
-        mdlOption::IconFilePath = folder.path(); // no final "/"
-        QImage icon(16, 12, QImage::Format_RGB32);
-        icon.fill(Qt::red);
-        QVERIFY(icon.save(folder.filePath(u"NanDemo.BMP"_s), "BMP"));
-        CBBSProperty p = board(1);
-        QCOMPARE(p.GetIconImage().size(), QSize(16, 12)); // the name matched without regard to case
-        QCOMPARE(p.GetShowURL(), BoardUrl + u"?leftonly=1"_s);
-        p.SetIdentifier(u"zatsudan"_s);
-        QVERIFY(p.GetIconImage().isNull());
     }
 };
 

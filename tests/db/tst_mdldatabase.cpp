@@ -107,7 +107,6 @@ private:
 private slots:
     void init()
     {
-        QVERIFY(m_dir.isValid());
         for (const QString &name : files())
             QFile::remove(m_dir.filePath(name));
         m_path = m_dir.filePath(u"log.mdb"_s);
@@ -135,7 +134,7 @@ private slots:
         QVERIFY(!CreateLogDatabase(m_path));
     }
 
-    void fieldRulesAndIndexes()
+    void fieldRules()
     {
         std::unique_ptr<Database> db = CreateLogDatabase(m_path);
         QVERIFY(db);
@@ -143,20 +142,9 @@ private slots:
             {u"INSERT INTO Message VALUES(3, 1, False, 's', '', '', 'n', #2001/02/03 04:05#, 0, '', 0, 0)"_s, DbError::ZeroLengthText},
             {u"UPDATE BBS SET BBS_Name = '' WHERE BBS_ID = 3"_s, DbError::ZeroLengthText},
             {u"UPDATE Version SET Version = 'Ver.0.610'"_s, DbError::TextTooLong}};
-        for (const auto &[sql, error] : refused) {
-            QVERIFY2(!db->Execute(sql), qPrintable(sql));
-            QCOMPARE(db->LastError().number, error);
-        }
+        for (const auto &[sql, error] : refused)
+            QVERIFY2(!db->Execute(sql) && db->LastError().number == error, qPrintable(sql));
         QVERIFY(db->Execute(u"UPDATE BBS SET DefaultLogFile = '', Identifier = ''"_s));
-        db.reset();
-
-        // The program's statements reach their rows through an index instead of reading the board.
-        const QList<std::pair<QString, QString>> plans{
-            {u"SELECT * FROM Message WHERE BBS_ID = 3 AND RootThread = 0 ORDER BY ID"_s, u"IDX1"_s},
-            {u"SELECT Count(*) FROM Message WHERE BBS_ID = 3 AND Read = 0"_s, u"COVERING INDEX Message_IDX_Unread"_s},
-            {u"SELECT * FROM Message WHERE BBS_ID = 3 AND ID < 9 ORDER BY ID DESC LIMIT 9"_s, u"IDX_Board"_s}};
-        for (const auto &[sql, index] : plans)
-            QVERIFY2(tool(m_path, u"EXPLAIN QUERY PLAN "_s + sql).contains(index), qPrintable(sql));
     }
 
     void tableVersion()
@@ -169,9 +157,8 @@ private slots:
         for (const auto &[script, table, expected] : cases) {
             QFile::remove(m_path);
             prepare(script);
-            std::unique_ptr<Database> db = Database::Open(m_path);
-            QVERIFY(db);
-            QCOMPARE(GetTableVersion(*db, table), expected);
+            const std::unique_ptr<Database> db = Database::Open(m_path);
+            QVERIFY(db && GetTableVersion(*db, table) == expected);
         }
     }
 
@@ -240,12 +227,9 @@ private slots:
         QFETCH(QString, versions);
         prepare(OldTables + versions);
         const QByteArray before = readFile(m_path);
-        std::unique_ptr<Database> db = OpenLogDatabase(m_path);
-        QVERIFY(db);
+        QVERIFY(OpenLogDatabase(m_path));
         QCOMPARE(prompts(), (QStringList{ConvertQuestion, u"データベースのコンバートが完了しました。"_s}));
         QCOMPARE(m_prompter.records().first().buttons, (QList<Prompter::Button>{Prompter::Ok, Prompter::Cancel}));
-        QCOMPARE(GetTableVersion(*db), DatabaseVersion);
-        db.reset();
 
         QCOMPARE(readFile(m_dir.filePath(versions.isEmpty() ? u"log_Ver.0.00.mdb"_s : u"log_Ver.0.50.mdb"_s)), before);
         QTEST(tool(m_path, u"SELECT BBS_Name, URL, BBSType, DefaultLogFile, Identifier, MaxCount, ListOrder FROM BBS WHERE BBS_ID = 3"_s),
@@ -256,8 +240,9 @@ private slots:
                  u"16|0|1|3,0,0,0,0,0,0,0,0,0,1,2,0,0,0,0|左右掲示板(右)右200"_s);
         QTEST(tool(m_path, u"SELECT BBS_ID, ID, Read, Body, Mark FROM Message"_s), "messages");
         QTEST(tool(m_path, u"SELECT ID, Name FROM Mark"_s), "marks");
-        // No table of the conversion is left, and rebuilt tables are compacted.
-        QCOMPARE(tool(m_path, u"SELECT count(*) FROM sqlite_master WHERE name LIKE '%_BACK%'"_s), u"0"_s);
+        // No table of the conversion is left, the versions are current, and rebuilt tables are compacted.
+        QCOMPARE(tool(m_path, u"SELECT count(*) FROM sqlite_master WHERE name LIKE '%_BACK%'; SELECT Version FROM Version"_s),
+                 u"0 Ver.0.61 Ver.0.13 Ver.0.40"_s);
         if (versions.isEmpty())
             QCOMPARE(tool(m_path, u"PRAGMA freelist_count"_s), u"0"_s);
         QCOMPARE(files().size(), 2);
@@ -277,17 +262,13 @@ private slots:
         const QByteArray before = readFile(m_path);
         {
             ReadOnly guard(m_path);
-            QVERIFY(!OpenLogDatabase(m_path));
-            QCOMPARE(m_prompter.records().last().icon, Prompter::Icon::Critical);
+            QVERIFY(!OpenLogDatabase(m_path) && m_prompter.records().last().icon == Prompter::Icon::Critical);
         }
         QCOMPARE(readFile(m_path), before);
         QFile::remove(m_path);
-        {
-            ReadOnly guard(m_dir.path());
-            QVERIFY(!OpenLogDatabase(m_path));
-            QVERIFY(prompts().last().startsWith(m_path + u"を作成できませんでした。\n"_s));
-        }
-        QVERIFY(files().isEmpty());
+        ReadOnly guard(m_dir.path());
+        QVERIFY(!OpenLogDatabase(m_path) && files().isEmpty());
+        QVERIFY(prompts().last().startsWith(m_path + u"を作成できませんでした。\n"_s));
     }
 
     void compaction()
