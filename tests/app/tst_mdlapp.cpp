@@ -1,4 +1,3 @@
-#include "app/Prompter.h"
 #include "app/mdlApp.h"
 
 #include <QFile>
@@ -42,20 +41,6 @@ private slots:
         QVERIFY(mdlApp::IsApiAvailable(u"libsqlite3.so.0"_s, u"sqlite3_open"_s));
         QVERIFY(!mdlApp::IsApiAvailable(u"libsqlite3.so.0"_s, u"no_such_function"_s));
         QVERIFY(!mdlApp::IsApiAvailable(u"libno_such_library.so"_s, u"f"_s));
-    }
-
-    void scriptedPrompterPolicies()
-    {
-        ScriptedPrompter p(ScriptedPrompter::Policy::LastButton);
-        setPrompter(&p);
-        const QList<Prompter::Button> yesNo{Prompter::Yes, Prompter::No};
-        QCOMPARE(prompter().question(u"q"_s, yesNo, Prompter::Yes), Prompter::No);
-        p.pushAnswer(Prompter::Cancel);
-        QCOMPARE(prompter().question(u"q"_s, yesNo + QList{Prompter::Cancel}, Prompter::Yes), Prompter::Cancel);
-        p.setPolicy(ScriptedPrompter::Policy::DefaultButton);
-        QCOMPARE(prompter().question(u"q"_s, yesNo, Prompter::Yes), Prompter::Yes);
-        QCOMPARE(p.records().first().title, u"Tessera Ver.0.61"_s);
-        setPrompter(nullptr);
     }
 };
 

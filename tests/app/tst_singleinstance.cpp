@@ -2,14 +2,12 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocalServer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <atomic>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -17,10 +15,10 @@ namespace {
 
 enum Result { Pending, Raised, Listening, NotListening };
 
-/** An instance in its own thread; it serves requests there until quit(). */
+/** An instance started in its own thread; a listening one serves requests there until quit(). */
 struct InstanceThread : QThread
 {
-    InstanceThread(QString name, bool serve) : name(std::move(name)), serve(serve) {}
+    explicit InstanceThread(QString name) : name(std::move(name)) {}
 
     void run() override
     {
@@ -28,29 +26,14 @@ struct InstanceThread : QThread
         QObject::connect(&instance, &SingleInstance::raiseRequested, [this] { ++raises; });
         const bool raised = instance.ActivatePrevInstance();
         result = raised ? Raised : instance.IsListening() ? Listening : NotListening;
-        if (!raised && serve)
+        if (result == Listening)
             exec();
     }
 
     const QString name;
-    const bool serve;
     std::atomic<int> result{Pending};
     std::atomic<int> raises{0};
 };
-
-/** A socket file with nobody behind it, as a crashed instance leaves it. */
-void makeStaleSocket(const QString &path)
-{
-    const QByteArray file = QFile::encodeName(path);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    QVERIFY(size_t(file.size()) < sizeof address.sun_path);
-    memcpy(address.sun_path, file.constData(), file.size());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
-    ::close(fd);
-    QVERIFY(QFile::exists(path));
-}
 
 } // namespace
 
@@ -59,9 +42,6 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    int m_count = 0;
-
-    QString freshName() { return m_dir.filePath(u"s%1"_s.arg(++m_count)); }
 
     /** A start on @p name gives up within [@p minMs, @p maxMs), then serves a later start. */
     static void verifyTakesOver(const QString &name, int timeoutMs, int minMs, int maxMs)
@@ -72,7 +52,7 @@ class TestSingleInstance : public QObject
         QVERIFY(!instance.ActivatePrevInstance(timeoutMs) && instance.IsListening());
         QVERIFY2(timer.elapsed() >= minMs && timer.elapsed() < maxMs, qPrintable(QString::number(timer.elapsed())));
         QSignalSpy spy(&instance, &SingleInstance::raiseRequested);
-        InstanceThread later(name, false);
+        InstanceThread later(name);
         later.start();
         QTRY_COMPARE(later.result.load(), int(Raised));
         QTRY_COMPARE(spy.count(), 1);
@@ -82,8 +62,8 @@ class TestSingleInstance : public QObject
 private slots:
     void secondStartRaisesTheFirst()
     {
-        const QString name = freshName();
-        InstanceThread first(name, true);
+        const QString name = m_dir.filePath(u"raise"_s);
+        InstanceThread first(name);
         first.start();
         QTRY_COMPARE(first.result.load(), int(Listening));
         SingleInstance second(name);
@@ -96,13 +76,16 @@ private slots:
 
     void staleOrHungInstanceIsTakenOver()
     {
-        const QString stale = freshName();
-        makeStaleSocket(stale);
+        // A socket file moved away from its server outlives it, as a crashed instance's does.
+        const QString stale = m_dir.filePath(u"stale"_s);
+        QLocalServer crashed;
+        QVERIFY(crashed.listen(stale + u"-old"_s) && QFile::rename(stale + u"-old"_s, stale));
+        crashed.close();
+        QVERIFY(QFile::exists(stale));
         verifyTakesOver(stale, 1000, 0, 500); // at once, not after the time-out
-        const QString hungName = freshName();
         QLocalServer hung; // accepts connections but never answers: this thread is busy meanwhile
-        QVERIFY(hung.listen(hungName));
-        verifyTakesOver(hungName, 500, 490, 950); // the silent server is asked once
+        QVERIFY(hung.listen(m_dir.filePath(u"hung"_s)));
+        verifyTakesOver(hung.fullServerName(), 500, 490, 950); // the silent server is asked once
     }
 
     void onePerProgramFolder()

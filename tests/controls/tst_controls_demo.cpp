@@ -15,107 +15,79 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
-#include <QToolBar>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-uSpinButton *addSpin(QFormLayout *form, const QString &name, const QString &caption, int min, int max,
-                     int value)
-{
-    auto *spin = new uSpinButton;
-    spin->setObjectName(name);
-    spin->setMin(min);
-    spin->setMax(max);
-    spin->setValue(value);
-    spin->setFixedWidth(90);
-    form->addRow(caption, spin);
-    return spin;
-}
-
-uClickableLabel *addLink(QStatusBar *bar, const QString &name, int mode, const QString &caption)
-{
-    auto *label = new uClickableLabel;
-    label->setObjectName(name);
-    label->setClickableMode(mode);
-    label->Label()->setText(caption);
-    label->setMinimumWidth(220);
-    bar->addWidget(label);
-    return label;
-}
-
 QWidget *spinPanel()
 {
     auto *panel = new QWidget;
     auto *form = new QFormLayout(panel);
-    addSpin(form, u"uspnAddMax"_s, u"一度に表示する件数(&M):"_s, 1, 1000, 200);
-    addSpin(form, u"uspnReadTiming"_s, u"既読にするタイミング(&R):"_s, 0, 10000, 1500);
-    addSpin(form, u"uspnTimeout"_s, u"タイムアウトまでの時間(&O):"_s, 0, 1000, 30)->setLocked(true);
-    addSpin(form, u"uspnInterval"_s, u"受信間隔(&I):"_s, 10, 120, 10)->setEnabled(false);
+    const auto add = [form](const QString &caption, int min, int max, int value) {
+        auto *spin = new uSpinButton;
+        spin->setMin(min);
+        spin->setMax(max);
+        spin->setValue(value);
+        form->addRow(caption, spin);
+        return spin;
+    };
+    add(u"一度に表示する件数(&M):"_s, 1, 1000, 200);
+    add(u"タイムアウトまでの時間(&O):"_s, 0, 1000, 30)->setLocked(true);
+    add(u"受信間隔(&I):"_s, 10, 120, 10)->setEnabled(false);
     return panel;
 }
 
+// The controls in states worth seeing: bars placed, a completion under way, a link under the mouse.
 std::unique_ptr<QWidget> buildDemoWindow()
 {
     auto window = std::make_unique<QWidget>();
-    window->setObjectName(u"frmControlsDemo"_s);
     window->setWindowTitle(u"Tessera controls"_s);
     auto *layout = new QVBoxLayout(window.get());
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    auto *toolBar = new QToolBar;
-    toolBar->addWidget(new QLabel(u"検索: "_s));
     auto *findText = new QComboBox;
     findText->setObjectName(u"cmbFindText"_s);
-    findText->setMinimumWidth(260);
-    toolBar->addWidget(findText);
     auto *history = new CMRUCombo(findText);
-    history->setObjectName(u"FindHistory"_s);
     history->setComboBox(findText);
     history->setMax(10);
     for (const QString &text : {u"select"_s, u"selection"_s, u"setting"_s, u"掲示板"_s})
         history->AddMRU(text);
-    findText->setEditText(QString());
-    layout->addWidget(toolBar);
+    layout->addWidget(findText);
 
     auto *sep = new uSeparator;
-    sep->setObjectName(u"sep"_s);
+    auto *right = new uSeparator;
+    right->setAspect(uSeparator::Horizontal);
     auto *boards = new QListWidget;
     boards->addItems({u"雑談 (12)"_s, u"質問 (3)"_s, u"お知らせ"_s});
-    auto *right = new uSeparator;
-    right->setObjectName(u"sepRight"_s);
-    right->setAspect(uSeparator::Horizontal);
-    auto *body = new QTextEdit;
-    body->setPlainText(u"本文の欄です。上の枠と境界線をドラッグして大きさを変えられます。"_s);
-    right->Initialize(spinPanel(), body);
+    right->Initialize(spinPanel(), new QTextEdit(u"本文の欄です。境界線をドラッグして大きさを変えられます。"_s));
     sep->Initialize(boards, right);
     layout->addWidget(sep, 1);
 
     auto *status = new QStatusBar;
-    addLink(status, u"uclMailto"_s, uClickableLabel::MailLink, u"mailto:someone@example.jp"_s);
-    addLink(status, u"uclHomepage"_s, uClickableLabel::WebLink, u"http://example.jp/~someone/"_s);
-    addLink(status, u"uclPlain"_s, uClickableLabel::PlainLabel, u"普通のラベル"_s);
+    uClickableLabel *hovered = nullptr;
+    for (const auto &[mode, caption] : {std::pair{int(uClickableLabel::MailLink), u"mailto:someone@example.jp"_s},
+                                        {int(uClickableLabel::WebLink), u"http://example.jp/~someone/"_s},
+                                        {int(uClickableLabel::PlainLabel), u"普通のラベル"_s}}) {
+        auto *label = new uClickableLabel;
+        label->setClickableMode(mode);
+        label->Label()->setText(caption);
+        label->setMinimumWidth(220);
+        status->addWidget(label);
+        hovered = mode == uClickableLabel::WebLink ? label : hovered;
+    }
     layout->addWidget(status);
-
     window->resize(820, 480);
-    return window;
-}
+    window->show();
 
-// Puts the controls into states worth seeing: bars placed, a completion under way,
-// a link under the mouse.
-void stageDemo(QWidget *window)
-{
-    window->findChild<uSeparator *>(u"sep"_s)->MoveBar(25);
-    window->findChild<uSeparator *>(u"sepRight"_s)->MoveBar(45);
-    auto *findText = window->findChild<QComboBox *>(u"cmbFindText"_s);
+    sep->MoveBar(25);
+    right->MoveBar(45);
+    findText->setEditText(QString());
     findText->setFocus();
     QTest::keyClicks(findText->lineEdit(), u"sel"_s);
-    auto *homepage = window->findChild<uClickableLabel *>(u"uclHomepage"_s);
-    QEnterEvent enter(QPointF(5, 5), homepage->mapToGlobal(QPointF(5, 5)), homepage->mapToGlobal(QPointF(5, 5)));
-    QCoreApplication::sendEvent(homepage, &enter);
+    const QPointF at = hovered->mapToGlobal(QPointF(5, 5));
+    QEnterEvent enter(QPointF(5, 5), at, at);
+    QCoreApplication::sendEvent(hovered, &enter);
+    return window;
 }
 
 } // namespace
@@ -128,9 +100,7 @@ private slots:
     void windowBuilds()
     {
         auto window = buildDemoWindow();
-        window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        stageDemo(window.get());
         QCOMPARE(window->findChild<QComboBox *>(u"cmbFindText"_s)->currentText(), u"select"_s);
     }
 };
@@ -144,12 +114,9 @@ int main(int argc, char **argv)
         return QTest::qExec(&test, argc, argv);
     }
     auto window = buildDemoWindow();
-    window->show();
-    stageDemo(window.get());
     const qsizetype at = args.indexOf(u"--screenshot"_s);
     if (at >= 0 && at + 1 < args.size()) {
-        const QString file = args.at(at + 1);
-        QTimer::singleShot(500, &app, [&window, file] {
+        QTimer::singleShot(500, &app, [&window, file = args.at(at + 1)] {
             window->grab().save(file, "PNG");
             QApplication::quit();
         });
