@@ -106,10 +106,7 @@ private slots:
         QCOMPARE(asked.at(1).text, u"雑談掲示板用のログファイルと思われるファイルが指定されています。\r\n"
                                    "このまま質問掲示板に下記のファイルをインポートしてもよろしいですか？"
                                    "\r\n\r\n/l/a.log\r\n/l/zatsudan.log"_s);
-        for (const ScriptedPrompter::Record &record : asked) {
-            QCOMPARE(record.icon, Prompter::Icon::Information);
-            QCOMPARE(record.buttons, (QList<Prompter::Button>{Prompter::Yes, Prompter::No}));
-        }
+        QCOMPARE(asked.at(1).buttons, (QList<Prompter::Button>{Prompter::Yes, Prompter::No}));
     }
 };
 
