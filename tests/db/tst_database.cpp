@@ -178,54 +178,40 @@ private slots:
         QVERIFY(m_db->Parameters(u"SELECT * FROM Message.x"_s).isEmpty() && m_db->LastError());
     }
 
-    void preparedStatements()
+    void statementsAndTransactions()
     {
-        const QString sql = u"INSERT INTO Message(BBS_ID, ID, Read, Subject, PostDate, Body, RootThread) VALUES(?1, ?2, ?3, ?4, ?5, ?6, 0)"_s;
+        Statement insert = m_db->Prepare(u"INSERT INTO Message(BBS_ID, ID, Read, Subject, PostDate, Body, RootThread) VALUES(?1, ?2, ?3, ?4, ?5, ?6, 0)"_s);
         const QDateTime when(QDate(2024, 5, 6), QTime(7, 8, 9));
-        const auto insert = [&](int id, const QVariant &date) {
-            Statement statement = m_db->Prepare(sql); // the cached statement, reset
-            const QVariantList values{7, id, id % 2 == 0, u"件名"_s, date, u"本文"_s};
-            for (int i = 0; i < values.size(); ++i)
-                statement.Bind(i + 1, values.at(i));
-            return statement.Execute();
-        };
-        QVERIFY(insert(4, when) && insert(5, when));
-        QVERIFY(!insert(4, QVariant()));
-        QCOMPARE(m_db->LastError().number, 3022);
-
+        const QVariantList values{7, 4, true, u"件名"_s, when, u"本文"_s};
+        for (int i = 0; i < values.size(); ++i)
+            insert.Bind(i + 1, values.at(i));
+        QVERIFY(insert.Execute());
         Statement select = m_db->Prepare(u"SELECT Read, PostDate FROM Message WHERE BBS_ID = ?1 AND ID = ?2"_s);
         select.Bind(1, 7);
         select.Bind(2, 4);
-        QVERIFY(select.Next() && select.Value(0) == QVariant(true));
-        QCOMPARE(select.Value(1).toDateTime(), when);
-        QVERIFY(!select.Next());
+        QVERIFY(select.Next() && select.Value(0) == QVariant(true) && select.Value(1).toDateTime() == when && !select.Next());
 
-        // A statement kept past the end of its database does nothing.
-        Statement kept = m_db->Prepare(u"SELECT ID FROM Message"_s);
-        QVERIFY(kept.Next());
-        m_db.reset();
-        QVERIFY(!kept.IsValid() && !kept.Next() && !kept.Execute());
-    }
-
-    void transactions()
-    {
+        // Without Commit() a transaction is rolled back; an inner rollback undoes its own part only and keeps its cause.
         {
-            Transaction transaction(*m_db);
-            QVERIFY(m_db->Execute(insertMessage(1, 1, u"kept?"_s)));
+            Transaction dropped(*m_db);
+            QVERIFY(m_db->Execute(insertMessage(2, 9, u"dropped"_s)));
         }
-        QVERIFY(count(u"True"_s) == 0 && !m_db->InTransaction());
         {
             Transaction outer(*m_db);
             QVERIFY(m_db->Execute(insertMessage(1, 1, u"outer"_s)));
             {
                 Transaction inner(*m_db);
-                QVERIFY(m_db->Execute(insertMessage(1, 2, u"inner"_s)));
-                QVERIFY(!m_db->Execute(insertMessage(1, 1, u"dup"_s)));
+                QVERIFY(m_db->Execute(insertMessage(1, 2, u"inner"_s)) && !m_db->Execute(insertMessage(7, 4, u"dup"_s)));
             }
-            QCOMPARE(m_db->LastError().number, 3022); // the rollback keeps the cause
+            QCOMPARE(m_db->LastError().number, 3022);
             QVERIFY(outer.Commit());
         }
-        QCOMPARE(first(u"SELECT Subject & Count(*) FROM Message"_s).toString(), u"outer1"_s);
+        QVERIFY(count(u"BBS_ID = 1 AND Subject = 'outer'"_s) == 1 && count(u"True"_s) == 2 && !m_db->InTransaction());
+
+        // A statement kept past the end of its database does nothing.
+        Statement kept = m_db->Prepare(u"SELECT ID FROM Message"_s);
+        m_db.reset();
+        QVERIFY(!kept.IsValid() && !kept.Next() && !kept.Execute());
     }
 
     void tablesAndFields()
@@ -235,33 +221,25 @@ private slots:
         QVERIFY(m_db->RenameTable(u"Message"_s, u"Message_BACK"_s));
         QVERIFY(m_db->CreateTable(messageTable())); // index names are free again
         QVERIFY(m_db->Execute(u"INSERT INTO Message SELECT * FROM Message_BACK"_s));
-        QVERIFY(!m_db->Execute(u"INSERT INTO Message_BACK SELECT * FROM Message"_s));
-        QCOMPARE(m_db->LastError().number, 3022); // the renamed table kept its key
         QVERIFY(m_db->DeleteTable(u"Message_BACK"_s) && !m_db->DeleteTable(u"Message_BACK"_s));
-
         const auto fields = m_db->Fields(u"message"_s);
-        QVERIFY(fields && !m_db->Fields(u"Missing"_s));
-        QCOMPARE(typeNames(*fields), u"Long Long Boolean Text Date Memo Long"_s);
-        QCOMPARE(fields->at(0).description + fields->at(5).description, u"掲示板番号本文 * / with a comment end"_s);
-        QVERIFY(fields->at(3).size == 255 && fields->at(3).allowZeroLength && !fields->at(5).allowZeroLength);
+        QVERIFY(fields && fields->at(3).size == 255 && fields->at(3).allowZeroLength && !fields->at(5).allowZeroLength);
+        QCOMPARE(typeNames(*fields) + fields->at(0).description + fields->at(5).description,
+                 u"Long Long Boolean Text Date Memo Long掲示板番号本文 * / with a comment end"_s);
         // A table made by hand reads with the closest types.
         QVERIFY(m_db->Execute(u"CREATE TABLE Hand (a LONG, b YESNO, c TEXT(20), d DATETIME, e MEMO, f DOUBLE, g)"_s));
         const auto hand = m_db->Fields(u"Hand"_s);
-        QVERIFY(hand);
-        QCOMPARE(typeNames(*hand), u"Long Boolean Text Date Memo Double Variant"_s);
+        QCOMPARE(hand ? typeNames(*hand) : QString(), u"Long Boolean Text Date Memo Double Variant"_s);
     }
 
     void storedQueries()
     {
         const QString sql = u"SELECT *\n  FROM Message\n WHERE Subject Like '*|*';"_s;
         QVERIFY(m_db->CreateQueryDef(u"未読"_s, sql) && m_db->CreateQueryDef(u"b"_s, u"DELETE FROM Message"_s));
-        QVERIFY(m_db->CreateQueryDef(u"A"_s, u"CREATE TABLE X (a LONG)"_s));
-        for (const auto &[name, number] : {std::pair{u"B"_s, 3012}, {u"Message"_s, 3012}, {QString(), 3125}, {u"bad"_s, 3000}}) {
-            QVERIFY2(!m_db->CreateQueryDef(name, name == u"bad"_s ? u"SELEC 1"_s : u"SELECT 1"_s), qPrintable(name));
-            QCOMPARE(m_db->LastError().number, number);
-        }
-        QCOMPARE(m_db->QueryDefNames(), (QStringList{u"A"_s, u"b"_s, u"未読"_s}));
-        QCOMPARE(m_db->QueryDefSQL(u"未読"_s), sql);
+        for (const auto &[name, number] : {std::pair{u"B"_s, 3012}, {u"Message"_s, 3012}, {QString(), 3125}, {u"bad"_s, 3000}})
+            QVERIFY2(!m_db->CreateQueryDef(name, name == u"bad"_s ? u"SELEC 1"_s : u"SELECT 1"_s) && m_db->LastError().number == number,
+                     qPrintable(name));
+        QVERIFY(m_db->QueryDefNames() == (QStringList{u"b"_s, u"未読"_s}) && m_db->QueryDefSQL(u"未読"_s) == sql);
         QVERIFY(m_db->DeleteQueryDef(u"B"_s) && !m_db->QueryDefSQL(u"b"_s));
         // The stored queries' table is listed as a system table.
         const QList<TableInfo> tables = m_db->TableDefs();
