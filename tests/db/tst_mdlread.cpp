@@ -26,184 +26,178 @@ class TestMdlRead : public QObject
     Q_OBJECT
 
 private slots:
-    void statements();
-    void fillingCountsRowsWithoutWriting();
-    void setRead();
-    void setSelectedRead();
-    void readTimer();
+    void statements()
+    {
+        QCOMPARE(ReadStatement({1, 123}, true), u"UPDATE Message SET Read = True WHERE BBS_ID = 001   AND ID = 000123"_s);
+        QCOMPARE(ReadStatement({17, 1234567}, false), u"UPDATE Message SET Read = False WHERE BBS_ID = 017   AND ID = 1234567"_s);
+        QCOMPARE(KeyCondition({1000, 5}), u" WHERE BBS_ID = 1000   AND ID = 000005"_s);
+    }
+
+    void fillingCountsRowsWithoutWriting()
+    {
+        MessageListsFixture f;
+        mdlOption::ReadTiming = 1500;
+        f.add(0, message(BoardA, 98, false));
+        f.lists.lsvMsgList(0).SelectRow(0);
+        StartReadTimer(f.lists);
+        f.lists.ClearMessageList(0);
+        QCOMPARE(UnreadCountText(f.lists, 0), u"0/0"_s);
+        f.counts.clear();
+
+        // 7 rows, 2 unread (12 and 33), one marked.
+        for (int id : {40, 12, 57, 33, 21, 8, 45})
+            f.add(0, MessageListsFixture::message(BoardA, id, id != 12 && id != 33, id == 33 ? 2 : 0));
+        QVERIFY(!f.lists.AddMessageItem(0, message(BoardA, 40, false))); // listed already
+        QCOMPARE(f.counts.size(), 7);
+        QCOMPARE(f.counts.last(), u"2/7"_s);
+        QCOMPARE(f.lists.lsvMsgList(0).ReadText(1) + f.lists.lsvMsgList(0).ReadText(0), u"* "_s);
+        QVERIFY(f.lists.lsvMsgList(0).Mark(3) == 2 && f.lists.MaxListID() == 57 && f.lists.MinListID() == 8);
+        // Stored values are not written back, boards are not touched, the read delay goes on.
+        QVERIFY(f.takeUpdates().isEmpty() && f.boardDeltas.isEmpty() && f.timer.IsActive());
+
+        // List 1 counts its own rows and leaves the ID range of list 0; a message listed in both
+        // shows its stored state in both.
+        f.lists.AddMessageItem(1, message(BoardA, 40, false));
+        f.lists.AddMessageItem(1, message(BoardB, 7, false));
+        QCOMPARE(UnreadCountText(f.lists, 1), u"2/2"_s);
+        QCOMPARE(f.counts.last(), u"3/7"_s); // the shown list's count
+        QCOMPARE(f.lists.MaxListID(), 57);
+        f.lists.ClearMessageList(0);
+        QCOMPARE(f.lists.MaxListID() + f.lists.MinListID(), 0);
+        QCOMPARE(UnreadCountText(f.lists, 0) + UnreadCountText(f.lists, 1), u"0/02/2"_s);
+    }
+
+    void setRead()
+    {
+        MessageListsFixture f;
+        f.add(0, message(BoardA, 10, false));
+        f.add(0, message(BoardA, 11, false));
+        f.lists.AddMessageItem(1, message(BoardA, 10, false));
+        f.lists.SetCurrentList(1);
+        f.timer.Start(1000, {});
+
+        QVERIFY(SetRead(f.lists, u"#003000010"_s, true, true));
+        QCOMPARE(f.stored(BoardA, 10, u"Read"_s), QVariant(true));
+        QCOMPARE(f.takeUpdates(), QStringList{u"Read"_s});
+        QCOMPARE(f.lists.lsvMsgList(0).ReadText(0) + f.lists.lsvMsgList(1).ReadText(0), u"  "_s);
+        QVERIFY(ListUnreadCount(f.lists, 0) == 1 && ListUnreadCount(f.lists, 1) == 0);
+        QCOMPARE(f.boardDeltas, (Deltas{{BoardA, -1}}));
+        QVERIFY(f.counts.last() == u"0/1"_s && !f.timer.IsActive());
+
+        // Again: the statement runs, no count changes anywhere.
+        QVERIFY(SetRead(f.lists, u"#003000010"_s, true, true));
+        QVERIFY(f.takeUpdates().size() == 1 && f.boardDeltas.size() == 1 && ListUnreadCount(f.lists, 0) == 1);
+
+        QVERIFY(SetRead(f.lists, u"#003000010"_s, false, true));
+        QCOMPARE(f.stored(BoardA, 10, u"Read"_s), QVariant(false));
+        QCOMPARE(f.boardDeltas.last(), (std::pair{BoardA, 1}));
+        QCOMPARE(ListUnreadCount(f.lists, 0) + ListUnreadCount(f.lists, 1), 3);
+
+        // Without board adjustment only the board count stays.
+        QVERIFY(SetRead(f.lists, u"#003000011"_s, true, false));
+        QCOMPARE(f.stored(BoardA, 11, u"Read"_s), QVariant(true));
+        QVERIFY(ListUnreadCount(f.lists, 0) == 1 && f.boardDeltas.size() == 2);
+
+        // Stored but not listed: the record decides. Listed but not stored: no board change.
+        f.store(message(BoardB, 1234567, false));
+        QVERIFY(SetRead(f.lists, CMessage::MakeKey(BoardB, 1234567), true, true));
+        QCOMPARE(f.stored(BoardB, 1234567, u"Read"_s), QVariant(true));
+        QCOMPARE(f.boardDeltas.last(), (std::pair{BoardB, -1}));
+        f.lists.AddMessageItem(1, message(BoardB, 5, true));
+        QVERIFY(SetRead(f.lists, u"#004000005"_s, false, true));
+        QVERIFY(f.lists.lsvMsgList(1).ReadText(1) == u"*"_s && f.boardDeltas.size() == 3);
+
+        // An empty key means the current list's selected row.
+        QVERIFY(!SetRead(f.lists, {}, true, true));
+        f.lists.lsvMsgList(1).SelectRow(0);
+        f.lists.lsvMsgList(0).SelectRow(1);
+        QVERIFY(SetRead(f.lists, {}, true, true) && IsReadItem(f.lists.lsvMsgList(1), 0));
+
+        f.takeUpdates();
+        QVERIFY(!SetRead(f.lists, u"#3000011"_s, true, true));
+        QCOMPARE(f.takeUpdates(), QStringList());
+    }
+
+    void setSelectedRead()
+    {
+        MessageListsFixture f;
+        // Selected: A1 A2 B3 unread, A4 B5 read; A6 unread but not selected.
+        const QList<CMessage> messages{message(BoardA, 1, false), message(BoardA, 2, false), message(BoardB, 3, false),
+                                       message(BoardA, 4, true),  message(BoardB, 5, true),  message(BoardA, 6, false)};
+        for (const CMessage &m : messages)
+            f.add(1, m);
+        f.lists.AddMessageItem(0, messages.at(0));
+        f.select(1, {4, 0, 3, 1, 2});
+
+        QVERIFY(SetSelectedRead(f.lists, 1, true));
+        QCOMPARE(f.takeUpdates().size(), 3);
+        QVERIFY(ListUnreadCount(f.lists, 1) == 1 && ListUnreadCount(f.lists, 0) == 0 && f.counts.last() == u"1/6"_s);
+        QCOMPARE(f.boardDeltas, (Deltas{{BoardA, -2}, {BoardB, -1}}));
+        QCOMPARE(f.stored(BoardB, 3, u"Read"_s).toString() + f.stored(BoardA, 6, u"Read"_s).toString(), u"truefalse"_s);
+        QVERIFY(SetSelectedRead(f.lists, 1, true) && !f.db->InTransaction()); // nothing left to change
+        QVERIFY(f.takeUpdates().isEmpty() && f.boardDeltas.size() == 2);
+
+        // A refused row ends the walk; the rows before it keep their new, stored state.
+        QVERIFY(f.db->Execute(u"CREATE TRIGGER Refuse BEFORE UPDATE OF Read ON Message WHEN NEW.ID = 4 "
+                              u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+        QVERIFY(!SetSelectedRead(f.lists, 1, false));
+        QCOMPARE(f.stored(BoardB, 3, u"Read"_s).toString() + f.stored(BoardA, 4, u"Read"_s).toString(), u"falsetrue"_s);
+        QVERIFY(ListUnreadCount(f.lists, 1) == 4 && ListUnreadCount(f.lists, 0) == 1);
+        QCOMPARE(f.boardDeltas.mid(2), (Deltas{{BoardA, 2}, {BoardB, 1}}));
+        QVERIFY(!f.db->InTransaction());
+    }
+
+    void readTimer()
+    {
+        MessageListsFixture f;
+        for (int id = 1; id <= 4; ++id)
+            f.add(0, message(BoardA, id, id == 3));
+        MessageListModel &list = f.lists.lsvMsgList(0);
+
+        mdlOption::ReadTiming = 0; // at once
+        list.SelectRow(3);
+        StartReadTimer(f.lists);
+        QVERIFY(IsReadItem(list, 3) && f.boardDeltas == (Deltas{{BoardA, -1}}));
+
+        mdlOption::ReadTiming = 1500;
+        list.SelectRow(0);
+        StartReadTimer(f.lists);
+        QCOMPARE(f.timer.Interval(), 1500);
+        f.timer.Advance(1499);
+        QVERIFY(!IsReadItem(list, 0));
+        f.timer.Advance(1);
+        QVERIFY(IsReadItem(list, 0) && !f.timer.IsActive() && f.boardDeltas.size() == 2);
+
+        // Stopped in time the message stays unread; a new start waits the whole delay again.
+        list.SelectRow(1);
+        StartReadTimer(f.lists);
+        f.timer.Advance(1000);
+        StopReadTimer(f.lists);
+        f.timer.Advance(1000);
+        StartReadTimer(f.lists);
+        f.timer.Advance(1000);
+        QVERIFY(!IsReadItem(list, 1));
+        f.timer.Advance(500);
+        QVERIFY(IsReadItem(list, 1));
+
+        // The delay ends on a row that is read already: no board change.
+        list.SelectRow(0);
+        StartReadTimer(f.lists);
+        list.SelectRow(2);
+        f.timer.Advance(1500);
+        QCOMPARE(f.boardDeltas.size(), 3);
+
+        // The event-loop timer: fires once, not after Stop().
+        QtOneShotTimer timer;
+        int fired = 0;
+        timer.Start(0, [&] { ++fired; });
+        QTRY_COMPARE(fired, 1);
+        timer.Start(20, [&] { ++fired; });
+        timer.Stop();
+        QTest::qWait(60);
+        QVERIFY(fired == 1 && !timer.IsActive());
+    }
 };
-
-void TestMdlRead::statements()
-{
-    QCOMPARE(ReadStatement({1, 123}, true), u"UPDATE Message SET Read = True WHERE BBS_ID = 001   AND ID = 000123"_s);
-    QCOMPARE(ReadStatement({17, 1234567}, false), u"UPDATE Message SET Read = False WHERE BBS_ID = 017   AND ID = 1234567"_s);
-    QCOMPARE(KeyCondition({1000, 5}), u" WHERE BBS_ID = 1000   AND ID = 000005"_s);
-}
-
-void TestMdlRead::fillingCountsRowsWithoutWriting()
-{
-    MessageListsFixture f;
-    mdlOption::ReadTiming = 1500;
-    f.add(0, message(BoardA, 98, false));
-    f.lists.lsvMsgList(0).SelectRow(0);
-    StartReadTimer(f.lists);
-    f.lists.ClearMessageList(0);
-    QCOMPARE(UnreadCountText(f.lists, 0), u"0/0"_s);
-    f.counts.clear();
-
-    // 7 rows, 2 unread (12 and 33), one marked.
-    for (int id : {40, 12, 57, 33, 21, 8, 45})
-        f.add(0, MessageListsFixture::message(BoardA, id, id != 12 && id != 33, id == 33 ? 2 : 0));
-    QVERIFY(!f.lists.AddMessageItem(0, message(BoardA, 40, false))); // listed already
-    QCOMPARE(f.counts.size(), 7);
-    QCOMPARE(f.counts.last(), u"2/7"_s);
-    QCOMPARE(f.lists.lsvMsgList(0).ReadText(1) + f.lists.lsvMsgList(0).ReadText(0), u"* "_s);
-    QVERIFY(f.lists.lsvMsgList(0).Mark(3) == 2 && f.lists.MaxListID() == 57 && f.lists.MinListID() == 8);
-    // Stored values are not written back, boards are not touched, the read delay goes on.
-    QVERIFY(f.takeUpdates().isEmpty() && f.boardDeltas.isEmpty() && f.timer.IsActive());
-
-    // List 1 counts its own rows and leaves the ID range of list 0; a message listed in both
-    // shows its stored state in both.
-    f.lists.AddMessageItem(1, message(BoardA, 40, false));
-    f.lists.AddMessageItem(1, message(BoardB, 7, false));
-    QCOMPARE(UnreadCountText(f.lists, 1), u"2/2"_s);
-    QCOMPARE(f.counts.last(), u"3/7"_s); // the shown list's count
-    QCOMPARE(f.lists.MaxListID(), 57);
-    f.lists.ClearMessageList(0);
-    QCOMPARE(f.lists.MaxListID() + f.lists.MinListID(), 0);
-    QCOMPARE(UnreadCountText(f.lists, 0) + UnreadCountText(f.lists, 1), u"0/02/2"_s);
-}
-
-void TestMdlRead::setRead()
-{
-    MessageListsFixture f;
-    f.add(0, message(BoardA, 10, false));
-    f.add(0, message(BoardA, 11, false));
-    f.lists.AddMessageItem(1, message(BoardA, 10, false));
-    f.lists.SetCurrentList(1);
-    f.timer.Start(1000, {});
-
-    QVERIFY(SetRead(f.lists, u"#003000010"_s, true, true));
-    QCOMPARE(f.stored(BoardA, 10, u"Read"_s), QVariant(true));
-    QCOMPARE(f.takeUpdates(), QStringList{u"Read"_s});
-    QCOMPARE(f.lists.lsvMsgList(0).ReadText(0) + f.lists.lsvMsgList(1).ReadText(0), u"  "_s);
-    QVERIFY(ListUnreadCount(f.lists, 0) == 1 && ListUnreadCount(f.lists, 1) == 0);
-    QCOMPARE(f.boardDeltas, (Deltas{{BoardA, -1}}));
-    QVERIFY(f.counts.last() == u"0/1"_s && !f.timer.IsActive());
-
-    // Again: the statement runs, no count changes anywhere.
-    QVERIFY(SetRead(f.lists, u"#003000010"_s, true, true));
-    QVERIFY(f.takeUpdates().size() == 1 && f.boardDeltas.size() == 1 && ListUnreadCount(f.lists, 0) == 1);
-
-    QVERIFY(SetRead(f.lists, u"#003000010"_s, false, true));
-    QCOMPARE(f.stored(BoardA, 10, u"Read"_s), QVariant(false));
-    QCOMPARE(f.boardDeltas.last(), (std::pair{BoardA, 1}));
-    QCOMPARE(ListUnreadCount(f.lists, 0) + ListUnreadCount(f.lists, 1), 3);
-
-    // Without board adjustment only the board count stays.
-    QVERIFY(SetRead(f.lists, u"#003000011"_s, true, false));
-    QCOMPARE(f.stored(BoardA, 11, u"Read"_s), QVariant(true));
-    QVERIFY(ListUnreadCount(f.lists, 0) == 1 && f.boardDeltas.size() == 2);
-
-    // Stored but not listed: the record decides. Listed but not stored: no board change.
-    f.store(message(BoardB, 1234567, false));
-    QVERIFY(SetRead(f.lists, CMessage::MakeKey(BoardB, 1234567), true, true));
-    QCOMPARE(f.stored(BoardB, 1234567, u"Read"_s), QVariant(true));
-    QCOMPARE(f.boardDeltas.last(), (std::pair{BoardB, -1}));
-    f.lists.AddMessageItem(1, message(BoardB, 5, true));
-    QVERIFY(SetRead(f.lists, u"#004000005"_s, false, true));
-    QVERIFY(f.lists.lsvMsgList(1).ReadText(1) == u"*"_s && f.boardDeltas.size() == 3);
-
-    // An empty key means the current list's selected row.
-    QVERIFY(!SetRead(f.lists, {}, true, true));
-    f.lists.lsvMsgList(1).SelectRow(0);
-    f.lists.lsvMsgList(0).SelectRow(1);
-    QVERIFY(SetRead(f.lists, {}, true, true) && IsReadItem(f.lists.lsvMsgList(1), 0));
-
-    f.takeUpdates();
-    QVERIFY(!SetRead(f.lists, u"#3000011"_s, true, true));
-    QCOMPARE(f.takeUpdates(), QStringList());
-}
-
-void TestMdlRead::setSelectedRead()
-{
-    MessageListsFixture f;
-    // Selected: A1 A2 B3 unread, A4 B5 read; A6 unread but not selected.
-    const QList<CMessage> messages{message(BoardA, 1, false), message(BoardA, 2, false), message(BoardB, 3, false),
-                                   message(BoardA, 4, true),  message(BoardB, 5, true),  message(BoardA, 6, false)};
-    for (const CMessage &m : messages)
-        f.add(1, m);
-    f.lists.AddMessageItem(0, messages.at(0));
-    f.select(1, {4, 0, 3, 1, 2});
-
-    QVERIFY(SetSelectedRead(f.lists, 1, true));
-    QCOMPARE(f.takeUpdates().size(), 3);
-    QVERIFY(ListUnreadCount(f.lists, 1) == 1 && ListUnreadCount(f.lists, 0) == 0 && f.counts.last() == u"1/6"_s);
-    QCOMPARE(f.boardDeltas, (Deltas{{BoardA, -2}, {BoardB, -1}}));
-    QCOMPARE(f.stored(BoardB, 3, u"Read"_s).toString() + f.stored(BoardA, 6, u"Read"_s).toString(), u"truefalse"_s);
-    QVERIFY(SetSelectedRead(f.lists, 1, true) && !f.db->InTransaction()); // nothing left to change
-    QVERIFY(f.takeUpdates().isEmpty() && f.boardDeltas.size() == 2);
-
-    // A refused row ends the walk; the rows before it keep their new, stored state.
-    QVERIFY(f.db->Execute(u"CREATE TRIGGER Refuse BEFORE UPDATE OF Read ON Message WHEN NEW.ID = 4 "
-                          u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
-    QVERIFY(!SetSelectedRead(f.lists, 1, false));
-    QCOMPARE(f.stored(BoardB, 3, u"Read"_s).toString() + f.stored(BoardA, 4, u"Read"_s).toString(), u"falsetrue"_s);
-    QVERIFY(ListUnreadCount(f.lists, 1) == 4 && ListUnreadCount(f.lists, 0) == 1);
-    QCOMPARE(f.boardDeltas.mid(2), (Deltas{{BoardA, 2}, {BoardB, 1}}));
-    QVERIFY(!f.db->InTransaction());
-}
-
-void TestMdlRead::readTimer()
-{
-    MessageListsFixture f;
-    for (int id = 1; id <= 4; ++id)
-        f.add(0, message(BoardA, id, id == 3));
-    MessageListModel &list = f.lists.lsvMsgList(0);
-
-    mdlOption::ReadTiming = 0; // at once
-    list.SelectRow(3);
-    StartReadTimer(f.lists);
-    QVERIFY(IsReadItem(list, 3) && f.boardDeltas == (Deltas{{BoardA, -1}}));
-
-    mdlOption::ReadTiming = 1500;
-    list.SelectRow(0);
-    StartReadTimer(f.lists);
-    QCOMPARE(f.timer.Interval(), 1500);
-    f.timer.Advance(1499);
-    QVERIFY(!IsReadItem(list, 0));
-    f.timer.Advance(1);
-    QVERIFY(IsReadItem(list, 0) && !f.timer.IsActive() && f.boardDeltas.size() == 2);
-
-    // Stopped in time the message stays unread; a new start waits the whole delay again.
-    list.SelectRow(1);
-    StartReadTimer(f.lists);
-    f.timer.Advance(1000);
-    StopReadTimer(f.lists);
-    f.timer.Advance(1000);
-    StartReadTimer(f.lists);
-    f.timer.Advance(1000);
-    QVERIFY(!IsReadItem(list, 1));
-    f.timer.Advance(500);
-    QVERIFY(IsReadItem(list, 1));
-
-    // The delay ends on a row that is read already: no board change.
-    list.SelectRow(0);
-    StartReadTimer(f.lists);
-    list.SelectRow(2);
-    f.timer.Advance(1500);
-    QCOMPARE(f.boardDeltas.size(), 3);
-
-    // The event-loop timer: fires once, not after Stop().
-    QtOneShotTimer timer;
-    int fired = 0;
-    timer.Start(0, [&] { ++fired; });
-    QTRY_COMPARE(fired, 1);
-    timer.Start(20, [&] { ++fired; });
-    timer.Stop();
-    QTest::qWait(60);
-    QVERIFY(fired == 1 && !timer.IsActive());
-}
 
 QTEST_MAIN(TestMdlRead)
 #include "tst_mdlread.moc"
