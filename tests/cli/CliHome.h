@@ -19,18 +19,14 @@ struct CliHome
 {
     QTemporaryDir dir;
 
-    /** The test programs are built in build/tests, tessera-cli in build/src. */
-    static QString program()
+    static QString program() // the tests are built in build/tests, tessera-cli in build/src
     {
         return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../src")).filePath(QStringLiteral("tessera-cli"));
     }
 
     QString file(const QString &name) const { return dir.filePath(name); }
 
-    /**
-     * Runs tessera-cli, in time zone @p timeZone when given, while this process's event loop goes
-     * on (a test may serve boards meanwhile).
-     */
+    /** Runs tessera-cli (in time zone @p timeZone when given) while this event loop goes on. */
     CliRun run(const QStringList &args, const QString &timeZone = {}) const
     {
         QProcess process;

@@ -41,9 +41,8 @@ struct LoadFixture : CBBSFixture
     /** Points default board @p id at a new simulator board of @p type at @p script. */
     void place(int id, int type, const QString &script)
     {
-        const int index = sim.addBoard(type, script, QStringLiteral("nandemo"));
-        simBoard.insert(id, index);
-        setColumn(id, QStringLiteral("URL"), u'\'' + sim.url(index) + u'\'');
+        simBoard.insert(id, sim.addBoard(type, script, QStringLiteral("nandemo")));
+        setColumn(id, QStringLiteral("URL"), u'\'' + sim.url(simBoard.value(id)) + u'\'');
     }
     void setColumn(int id, const QString &column, const QString &value)
     {
@@ -62,7 +61,6 @@ struct LoadFixture : CBBSFixture
         const QList<BoardMessage> all = sim.messages(simBoard.value(id));
         QVERIFY(bbs.AnalyseLog(id, LogFormat::log(0, all.mid(first - 1, last - first + 1)), false));
     }
-
     /** The request targets (path and query) the simulator got, in order. */
     QStringList targets() const
     {
