@@ -1,3 +1,4 @@
+#include "app/mdlEncoding.h"
 #include "db/CookieJar.h"
 #include "db/CookieStore.h"
 
@@ -5,7 +6,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QStringEncoder>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -18,11 +18,6 @@ namespace {
 const QString BoardUrl = u"http://bbs.example.jp/cgi-bin/board.cgi?id=3"_s;
 const QString Future = u"; expires=Fri, 01-Jan-2100 00:00:00 GMT"_s;
 const QString Past = u"; expires=Sat, 01-Jan-2000 00:00:00 GMT"_s;
-
-QByteArray cp932(const QString &text)
-{
-    return QStringEncoder("CP932").encode(text);
-}
 
 QByteArray readFile(const QString &path)
 {
@@ -53,7 +48,7 @@ private slots:
         // Control bytes, "%%" and CP932 text (the "ソ" trail byte is a backslash) all come back as sent.
         const QList<std::pair<QByteArray, QByteArray>> cookies = {
             {BoardUrl.toLatin1(), ",,,,20,,,0,30"}, {"tab\tname", "line\r\nbreak"}, {QByteArray("nul\0x", 5), "%%percent"},
-            {"type3", "ck_name%3D%82%A0%26ck_mail%3D"}, {"empty", ""}, {"name", cp932(u"山田ソ,表示"_s)}};
+            {"type3", "ck_name%3D%82%A0%26ck_mail%3D"}, {"empty", ""}, {"name", mdlMain::ToCp932(u"山田ソ,表示"_s)}};
         {
             CookieStore store(m_path);
             QVERIFY(store.SetCookie(BoardUrl, BoardUrl, u",,,,20,,,0,30"_s + Future));
@@ -63,9 +58,7 @@ private slots:
             QCOMPARE(store.GetCookie(u"http://bbs.example.jp/"_s), u"name=山田ソ,表示"_s);
         }
         const QByteArray text = readFile(m_path);
-        QVERIFY(text.startsWith("# Netscape HTTP Cookie File\n"));
-        QCOMPARE(text.count('\n'), 3 + cookies.size());
-        QVERIFY(text.contains("\nbbs.example.jp\tFALSE\t/cgi-bin\tFALSE\t4102444800\t"
+        QVERIFY(text.startsWith("# Netscape HTTP Cookie File\n") && text.contains("\nbbs.example.jp\tFALSE\t/cgi-bin\tFALSE\t4102444800\t"
                               "http://bbs.example.jp/cgi-bin/board.cgi?id=3\t,,,,20,,,0,30\n"));
         QCOMPARE(QFile::permissions(m_path) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
         QByteArray expected;
@@ -77,34 +70,30 @@ private slots:
     void expiry()
     {
         CookieStore store(m_path);
-        QVERIFY(store.SetCookie(BoardUrl, u"kept"_s, u"1"_s + Future));
+        QVERIFY(store.SetCookie(BoardUrl, u"kept"_s, u"1"_s + Future) && store.SetCookie(BoardUrl, u"session"_s, u"3"_s));
         QVERIFY(store.SetCookie(BoardUrl, u"rfc"_s, u"2; Expires=Sun, 06 Nov 2044 08:49:37 GMT"_s));
-        QVERIFY(store.SetCookie(BoardUrl, u"session"_s, u"3"_s));
         QVERIFY(store.SetCookie(BoardUrl, u"gone"_s, u"4"_s + Future) && store.SetCookie(BoardUrl, u"gone"_s, u"4"_s + Past));
-        QCOMPARE(store.GetCookie(BoardUrl), u"kept=1; rfc=2; session=3"_s);
+        QCOMPARE(store.GetCookie(BoardUrl), u"kept=1; session=3; rfc=2"_s);
         QVERIFY(readFile(m_path).contains("\t2362034977\trfc\t2\n"));
         QCOMPARE(CookieStore(m_path).GetCookie(BoardUrl), u"kept=1; rfc=2"_s);
 
         // Time passes: the cookie stops matching, and the next write leaves it out.
         const qint64 now = QDateTime::currentSecsSinceEpoch();
-        QVERIFY(store.SetCookie(BoardUrl, u"soon"_s, u"6; max-age=100"_s));
-        QVERIFY(readFile(m_path).contains("\tsoon\t6\n"));
+        QVERIFY(store.SetCookie(BoardUrl, u"soon"_s, u"6; max-age=100"_s) && readFile(m_path).contains("\tsoon\t6\n"));
         store.setClock([now] { return now + 200; });
-        QCOMPARE(store.GetCookie(BoardUrl), u"kept=1; rfc=2; session=3"_s);
-        QVERIFY(store.SetCookie(BoardUrl, u"kept"_s, u"7"_s + Future));
-        QVERIFY(!readFile(m_path).contains("soon"));
+        QCOMPARE(store.GetCookie(BoardUrl), u"kept=1; session=3; rfc=2"_s);
+        QVERIFY(store.SetCookie(BoardUrl, u"kept"_s, u"7"_s + Future) && !readFile(m_path).contains("soon"));
     }
 
     void matching()
     {
         CookieStore store(m_path);
-        QVERIFY(store.SetCookie(u"http://bbs.example.jp/cgi-bin/a.cgi"_s, u"dir"_s, u"1"_s));
-        QVERIFY(store.SetCookie(u"http://bbs.example.jp/"_s, u"root"_s, u"2; path=/"_s));
-        QVERIFY(store.SetCookie(u"http://www.example.jp/"_s, u"dom"_s, u"3; domain=example.jp"_s));
-        QVERIFY(store.SetCookie(u"https://bbs.example.jp/"_s, u"sec"_s, u"4; secure"_s));
-        QVERIFY(!store.SetCookie(u"http://bbs.example.jp/"_s, u"x"_s, u"5; domain=other.jp"_s));
-        QVERIFY(!store.SetCookie(u"no address"_s, u"x"_s, u"7"_s));
-        QVERIFY(store.SetCookie(u"http://bbs.example.jp/"_s, QString(), u"line=8; path=/cgi-bin/x"_s));
+        QVERIFY(store.SetCookie(u"http://bbs.example.jp/cgi-bin/a.cgi"_s, u"dir"_s, u"1"_s)
+                && store.SetCookie(u"http://bbs.example.jp/"_s, u"root"_s, u"2; path=/"_s)
+                && store.SetCookie(u"http://www.example.jp/"_s, u"dom"_s, u"3; domain=example.jp"_s)
+                && store.SetCookie(u"https://bbs.example.jp/"_s, u"sec"_s, u"4; secure"_s)
+                && store.SetCookie(u"http://bbs.example.jp/"_s, QString(), u"line=8; path=/cgi-bin/x"_s));
+        QVERIFY(!store.SetCookie(u"http://bbs.example.jp/"_s, u"x"_s, u"5; domain=other.jp"_s) && !store.SetCookie(u"no address"_s, u"x"_s, u"7"_s));
 
         QCOMPARE(store.GetCookie(u"http://BBS.example.jp/cgi-bin/board.cgi?id=3"_s), u"dir=1; root=2; dom=3"_s);
         QCOMPARE(store.GetCookie(u"http://bbs.example.jp/cgi-bin/x/y"_s), u"line=8; dir=1; root=2; dom=3"_s);
@@ -124,13 +113,11 @@ private slots:
         writeFile(m_path, text);
 
         CookieStore store(m_path);
-        QCOMPARE(store.count(), 3);
-        QCOMPARE(store.GetCookie(u"http://bbs.example.jp/"_s), u"a=1; e=5; g=7"_s);
+        QVERIFY(store.count() == 3 && store.GetCookie(u"http://bbs.example.jp/"_s) == u"a=1; e=5; g=7"_s);
         QVERIFY(store.SetCookie(u"http://bbs.example.jp/"_s, u"h"_s, u"8"_s + Future));
         QCOMPARE(readFile(m_path + u".bak"_s), text);
         const QByteArray rewritten = readFile(m_path);
-        QVERIFY(rewritten.contains("#HttpOnly_.example.jp\tTRUE\t/\tFALSE\t253402300799\te\t5\n"));
-        QVERIFY(rewritten.size() < 1000);
+        QVERIFY(rewritten.contains("#HttpOnly_.example.jp\tTRUE\t/\tFALSE\t253402300799\te\t5\n") && rewritten.size() < 1000);
         QCOMPARE(CookieStore(m_path).GetCookie(u"http://bbs.example.jp/"_s), u"a=1; e=5; g=7; h=8"_s);
     }
 
@@ -138,8 +125,7 @@ private slots:
     {
         QVERIFY(QDir().mkpath(m_path));
         CookieStore store;
-        QVERIFY(!store.open(m_path));
-        QVERIFY(!store.SetCookie(BoardUrl, u"a"_s, u"1"_s + Future));
+        QVERIFY(!store.open(m_path) && !store.SetCookie(BoardUrl, u"a"_s, u"1"_s + Future));
         QVERIFY(QFileInfo(m_path).isDir() && store.GetCookie(BoardUrl) == u"a=1"_s);
     }
 
@@ -147,8 +133,7 @@ private slots:
     {
         CookieStore a(m_path);
         CookieStore b(m_path);
-        QVERIFY(a.SetCookie(BoardUrl, u"x"_s, u"1"_s + Future));
-        QCOMPARE(b.GetCookie(BoardUrl), u"x=1"_s);
+        QVERIFY(a.SetCookie(BoardUrl, u"x"_s, u"1"_s + Future) && b.GetCookie(BoardUrl) == u"x=1"_s);
         QVERIFY(b.SetCookie(BoardUrl, u"y"_s, u"2"_s + Future) && a.SetCookie(BoardUrl, u"s"_s, u"session"_s));
         QVERIFY(a.SetCookie(BoardUrl, u"z"_s, u"3"_s + Future));
         QCOMPARE(a.GetCookie(BoardUrl), u"x=1; y=2; s=session; z=3"_s);
@@ -166,7 +151,7 @@ private slots:
                 request += socket->readAll();
                 if (!request.contains("\r\n\r\n"))
                     return;
-                socket->write("HTTP/1.1 200 OK\r\nSet-Cookie: srv=" + cp932(u"あい"_s) + "; expires=Fri, 01-Jan-2100 00:00:00 GMT; path=/\r\n"
+                socket->write("HTTP/1.1 200 OK\r\nSet-Cookie: srv=" + mdlMain::ToCp932(u"あい"_s) + "; expires=Fri, 01-Jan-2100 00:00:00 GMT; path=/\r\n"
                               "Set-Cookie: wide=1; domain=.com\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
                 socket->disconnectFromHost();
             });
@@ -182,11 +167,10 @@ private slots:
         std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(url))));
         QTRY_VERIFY(reply->isFinished());
         QCOMPARE(reply->error(), QNetworkReply::NoError);
-
-        QVERIFY(request.contains("\r\nCookie: " + url.toLatin1() + "=,,,,20,,,0,30," + cp932(u"山田"_s) + "\r\n"));
-        QVERIFY(!request.contains("X-Injected"));
-        QCOMPARE(store.GetCookieBytes(QUrl(u"http://127.0.0.1/"_s)), "srv=" + cp932(u"あい"_s));
-        QVERIFY(readFile(m_path).contains("\tsrv\t" + cp932(u"あい"_s) + '\n'));
+        QVERIFY(request.contains("\r\nCookie: " + url.toLatin1() + "=,,,,20,,,0,30," + mdlMain::ToCp932(u"山田"_s) + "\r\n")
+                && !request.contains("X-Injected"));
+        QCOMPARE(store.GetCookieBytes(QUrl(u"http://127.0.0.1/"_s)), "srv=" + mdlMain::ToCp932(u"あい"_s));
+        QVERIFY(readFile(m_path).contains("\tsrv\t" + mdlMain::ToCp932(u"あい"_s) + '\n'));
     }
 };
 

@@ -162,50 +162,39 @@ private slots:
         }
     }
 
-    void unrecognisedFileIsKept_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("backupExists");
-        QTest::newRow("empty") << QByteArray() << false;
-        QTest::newRow("text") << QByteArray("not a database\r\n") << false;
-        QTest::newRow("text, log.bak exists") << QByteArray("not a database\r\n") << true;
-    }
-
     void unrecognisedFileIsKept()
     {
-        QFETCH(QByteArray, content);
-        QFETCH(bool, backupExists);
-        writeFile(m_path, content);
         const QString backup = m_dir.filePath(u"log.bak"_s);
-        if (backupExists)
-            writeFile(backup, "older backup");
-        QCOMPARE(bool(OpenLogDatabase(m_path)), !backupExists);
-        QCOMPARE(prompts().first(), m_path + u"をデータベースファイルとして認識できませんでした。\n"
-                                             "ログのバックアップ(log.bak)を作成し、新しいデータベースファイルを作成します。"_s);
-        QCOMPARE(readFile(backup), backupExists ? QByteArray("older backup") : content);
-        QCOMPARE(readFile(m_path) == content, backupExists);
-        QCOMPARE(m_prompter.records().last().icon, backupExists ? Prompter::Icon::Critical : Prompter::Icon::Information);
-    }
-
-    void refusedFileStaysUnchanged_data()
-    {
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("too new") << versionRows(u"Ver.0.62"_s) << int(Prompter::Ok) << u"データベースファイルが新しすぎます。"_s;
-        QTest::newRow("cancelled") << OldTables << int(Prompter::Cancel) << ConvertQuestion;
+        for (const QByteArray &content : {QByteArray(), QByteArray("not a database\r\n")}) {
+            for (const bool backupExists : {false, true}) {
+                init();
+                writeFile(m_path, content);
+                if (backupExists)
+                    writeFile(backup, "older backup");
+                QCOMPARE(bool(OpenLogDatabase(m_path)), !backupExists);
+                QCOMPARE(prompts().first(), m_path + u"をデータベースファイルとして認識できませんでした。\n"
+                                                     "ログのバックアップ(log.bak)を作成し、新しいデータベースファイルを作成します。"_s);
+                QCOMPARE(readFile(backup), backupExists ? QByteArray("older backup") : content);
+                QCOMPARE(readFile(m_path) == content, backupExists);
+                QCOMPARE(m_prompter.records().last().icon, backupExists ? Prompter::Icon::Critical : Prompter::Icon::Information);
+            }
+        }
     }
 
     void refusedFileStaysUnchanged()
     {
-        QFETCH(QString, script);
-        QFETCH(int, answer);
-        prepare(script);
-        const QByteArray before = readFile(m_path);
-        m_prompter.pushAnswer(Prompter::Button(answer));
-        QVERIFY(!OpenLogDatabase(m_path));
-        QTEST(prompts().join(u'/'), "message");
-        QVERIFY(readFile(m_path) == before && files() == QStringList{u"log.mdb"_s});
+        const QList<std::tuple<QString, Prompter::Button, QString>> cases{
+            {versionRows(u"Ver.0.62"_s), Prompter::Ok, u"データベースファイルが新しすぎます。"_s}, // too new
+            {OldTables, Prompter::Cancel, ConvertQuestion}};                                         // conversion cancelled
+        for (const auto &[script, answer, message] : cases) {
+            init();
+            prepare(script);
+            const QByteArray before = readFile(m_path);
+            m_prompter.pushAnswer(answer);
+            QVERIFY(!OpenLogDatabase(m_path));
+            QCOMPARE(prompts(), QStringList{message});
+            QVERIFY(readFile(m_path) == before && files() == QStringList{u"log.mdb"_s});
+        }
     }
 
     void convertsOlderFile_data()
@@ -288,14 +277,12 @@ private slots:
         QVERIFY(db->BeginTrans() && db->Execute(u"DELETE FROM Message"_s));
         QVERIFY(!CompactLogDatabase(db) && !db);
         QVERIFY(prompts().last().contains(m_path));
-        db = OpenLogDatabase(m_path);
-        QVERIFY(db);
+        QVERIFY((db = OpenLogDatabase(m_path)));
         {
             ReadOnly guard(m_dir.path());
             QVERIFY(!CompactLogDatabase(db));
         }
-        QCOMPARE(tool(m_path, u"SELECT count(*) FROM Message"_s), u"10"_s);
-        QCOMPARE(files(), QStringList{u"log.mdb"_s});
+        QVERIFY(tool(m_path, u"SELECT count(*) FROM Message"_s) == u"10"_s && files() == QStringList{u"log.mdb"_s});
     }
 };
 
