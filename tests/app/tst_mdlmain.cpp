@@ -96,18 +96,6 @@ private slots:
         QCOMPARE(readFile(mdlMain::SettingsFilePath()), settings);
         QCOMPARE(readFile(homeFile(u"log.mdb"_s)), QByteArray("no database"));
     }
-
-    void damagedSettingsFileGivesDefaults()
-    {
-        // Bytes no text file has, a NUL, a broken header, a line without "=", cut characters.
-        writeFile(mdlMain::SettingsFilePath(),
-                  "\xff\xfe[Opt\x00ion\r\n[Option\r\nAddMax\r\n[Option]\r\nAddMax=\x81\r\nInterval=\x82"_ba);
-        QVERIFY(mdlMain::StartApplication());
-        QCOMPARE((QList<int>{mdlOption::AddMax, mdlOption::Interval}), (QList<int>{100, 30}));
-        mdlMain::ShutdownApplication();
-        const QByteArray saved = readFile(mdlMain::SettingsFilePath());
-        QVERIFY(saved.contains("\nInterval=30\r\nAddMax=100\r\n"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestMdlMain)

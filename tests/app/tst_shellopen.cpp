@@ -49,30 +49,22 @@ private slots:
         QCOMPARE(mdlExecuteLite::OpenableUrl(text).isValid(), !url.isEmpty());
     }
 
-    void refusesOtherVerbsParametersAndFailures()
+    void refusalsFailuresAndLocalFiles()
     {
         const QString address = u"http://example.com/"_s;
         QCOMPARE(mdlExecuteLite::ShellOpen(address, QString(), u"print"_s), 0);
         QCOMPARE(mdlExecuteLite::ShellOpen(address, u"--flag"_s, u"open"_s), 0);
-        QVERIFY(m_opened.isEmpty());
         QCOMPARE(mdlExecuteLite::ShellOpen(address, QString(), u"Open"_s), 1);
-        m_accept = false;
-        QCOMPARE(mdlExecuteLite::ShellOpen(address), 0);
-        QCOMPARE(m_opened.size(), 2);
-        mdlExecuteLite::setShellOpenHandler({}); // the desktop's handler needs a GUI application
-        QCOMPARE(mdlExecuteLite::ShellOpen(address), 0);
-    }
-
-    void opensExistingLocalFilesOnly()
-    {
         QTemporaryDir dir;
         const QString path = dir.filePath(u"ReadMe.txt"_s);
         for (const QString &missing : {path, dir.path(), QString()})
             QCOMPARE(mdlExecuteLite::ShellOpenLocalFile(missing), 0);
         QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         QCOMPARE(mdlExecuteLite::ShellOpenLocalFile(path), 1);
-        QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(path)});
         QCOMPARE(mdlExecuteLite::ShellOpen(path), 0); // an address-taking caller cannot reach a local file
+        QCOMPARE(m_opened, (QList<QUrl>{QUrl(address), QUrl::fromLocalFile(path)}));
+        m_accept = false;
+        QCOMPARE(mdlExecuteLite::ShellOpen(address), 0);
     }
 };
 

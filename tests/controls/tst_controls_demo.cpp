@@ -21,24 +21,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QWidget *spinPanel()
-{
-    auto *panel = new QWidget;
-    auto *form = new QFormLayout(panel);
-    const auto add = [form](const QString &caption, int min, int max, int value) {
-        auto *spin = new uSpinButton;
-        spin->setMin(min);
-        spin->setMax(max);
-        spin->setValue(value);
-        form->addRow(caption, spin);
-        return spin;
-    };
-    add(u"一度に表示する件数(&M):"_s, 1, 1000, 200);
-    add(u"タイムアウトまでの時間(&O):"_s, 0, 1000, 30)->setLocked(true);
-    add(u"受信間隔(&I):"_s, 10, 120, 10)->setEnabled(false);
-    return panel;
-}
-
 // The controls in states worth seeing: bars placed, a completion under way, a link under the mouse.
 std::unique_ptr<QWidget> buildDemoWindow()
 {
@@ -54,26 +36,35 @@ std::unique_ptr<QWidget> buildDemoWindow()
         history->AddMRU(text);
     layout->addWidget(findText);
 
+    auto *spins = new QWidget;
+    auto *form = new QFormLayout(spins);
+    const auto addSpin = [form](const QString &caption, int value) {
+        auto *spin = new uSpinButton;
+        spin->setMax(1000);
+        spin->setValue(value);
+        form->addRow(caption, spin);
+        return spin;
+    };
+    addSpin(u"一度に表示する件数(&M):"_s, 200);
+    addSpin(u"タイムアウト(&O):"_s, 30)->setLocked(true);
+    addSpin(u"受信間隔(&I):"_s, 10)->setEnabled(false);
     auto *sep = new uSeparator;
     auto *right = new uSeparator;
     right->setAspect(uSeparator::Horizontal);
-    auto *boards = new QListWidget;
-    boards->addItems({u"雑談 (12)"_s, u"質問 (3)"_s, u"お知らせ"_s});
-    right->Initialize(spinPanel(), new QTextEdit(u"本文の欄です。境界線をドラッグして大きさを変えられます。"_s));
-    sep->Initialize(boards, right);
+    right->Initialize(spins, new QTextEdit(u"本文の欄です。境界線をドラッグして大きさを変えられます。"_s));
+    sep->Initialize(new QListWidget, right);
     layout->addWidget(sep, 1);
 
     auto *status = new QStatusBar;
-    uClickableLabel *hovered = nullptr;
-    for (const auto &[mode, caption] : {std::pair{int(uClickableLabel::MailLink), u"mailto:someone@example.jp"_s},
-                                        {int(uClickableLabel::WebLink), u"http://example.jp/~someone/"_s},
-                                        {int(uClickableLabel::PlainLabel), u"普通のラベル"_s}}) {
+    const std::pair<int, QString> links[] = {{uClickableLabel::WebLink, u"http://example.jp/~someone/"_s},
+                                             {uClickableLabel::MailLink, u"someone@example.jp"_s},
+                                             {uClickableLabel::PlainLabel, u"普通のラベル"_s}};
+    for (const auto &[mode, caption] : links) {
         auto *label = new uClickableLabel;
         label->setClickableMode(mode);
         label->Label()->setText(caption);
         label->setMinimumWidth(220);
         status->addWidget(label);
-        hovered = mode == uClickableLabel::WebLink ? label : hovered;
     }
     layout->addWidget(status);
     window->resize(820, 480);
@@ -84,9 +75,10 @@ std::unique_ptr<QWidget> buildDemoWindow()
     findText->setEditText(QString());
     findText->setFocus();
     QTest::keyClicks(findText->lineEdit(), u"sel"_s);
-    const QPointF at = hovered->mapToGlobal(QPointF(5, 5));
+    auto *link = status->findChild<uClickableLabel *>(); // the web link
+    const QPointF at = link->mapToGlobal(QPointF(5, 5));
     QEnterEvent enter(QPointF(5, 5), at, at);
-    QCoreApplication::sendEvent(hovered, &enter);
+    QCoreApplication::sendEvent(link, &enter);
     return window;
 }
 

@@ -33,18 +33,11 @@ private slots:
 
     void cleanup() { m_sep.reset(); }
 
-    void newControlIsVerticalBarInTheMiddle()
-    {
-        uSeparator sep;
-        sep.resize(200, 100);
-        sep.setAspect(sep.Aspect()); // places the bar for the size now known
-        QCOMPARE(sep.Aspect(), int(uSeparator::Vertical));
-        QCOMPARE(sep.findChild<QWidget *>(u"picBar"_s)->geometry(), QRect(100, 0, uSeparator::BarThickness, 100));
-    }
-
     void panelsFollowTheBar()
     {
         QCOMPARE(m_panel1->parentWidget(), m_sep.get());
+        m_sep->setAspect(m_sep->Aspect()); // vertical by default, placed in the middle
+        QCOMPARE(m_bar->geometry(), QRect(337, 0, uSeparator::BarThickness, 300));
         m_sep->setOffset(200);
         QCOMPARE(m_panel1->geometry().united(m_panel2->geometry()), QRect(0, 0, 674, 300));
         QCOMPARE(m_panel2->x(), 204);
