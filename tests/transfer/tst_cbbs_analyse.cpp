@@ -55,37 +55,28 @@ class TestCBBSAnalyse : public QObject
 private slots:
     void initTestCase() { qRegisterMetaType<CMessage>(); }
 
-    void layoutsOfEveryBoardType_data()
-    {
-        QTest::addColumn<int>("board");
-        QTest::addColumn<int>("type");
-        QTest::newRow("single") << CBBSFixture::SingleBoard << 0;
-        QTest::newRow("left") << CBBSFixture::LeftBoard << 1;
-        QTest::newRow("right") << CBBSFixture::RightBoard << 2;
-        QTest::newRow("text page") << CBBSFixture::TextPageBoard << 3;
-    }
-
     void layoutsOfEveryBoardType()
     {
-        QFETCH(int, board);
-        QFETCH(int, type);
-        CBBSFixture f;
         const BoardMessage m{1234, u" 件名「テスト」 "_s, u"名無し　さん"_s, u"user@example.jp"_s, u"http://例え.jp/~u"_s,
                              CMessage::WallClock(QDate(2001, 2, 3), QTime(12, 34, 56)), 7,
                              u"一行目\r\n\r\n<b>三行目</b> &amp; 'x' | y\r\n"_s, {}};
-        QVERIFY(f.bbs.AnalyseLog(board, LogFormat::log(type, {m}), true));
-        CMessage expected;
-        expected.BBS_ID = board;
-        expected.ID = expected.RootThread = 1234; // message 7 is not stored
-        expected.Subject = type == 1 || type == 2 ? m.body : m.subject;
-        expected.HomePage = m.homePage;
-        expected.Mail = m.mail;
-        expected.PostName = m.name;
-        expected.PostDate = m.date.addSecs(-56); // to the minute
-        expected.InReplyTo = 7;
-        expected.Body = m.body;
-        expected.Read = true;
-        QCOMPARE(f.stored(board), QList<CMessage>{expected});
+        CBBSFixture f;
+        for (const auto &[board, type] : {std::pair(f.SingleBoard, 0), {f.LeftBoard, 1}, {f.RightBoard, 2},
+                                          {f.TextPageBoard, 3}}) {
+            QVERIFY(f.bbs.AnalyseLog(board, LogFormat::log(type, {m}), true));
+            CMessage expected;
+            expected.BBS_ID = board;
+            expected.ID = expected.RootThread = 1234; // message 7 is not stored
+            expected.Subject = type == 1 || type == 2 ? m.body : m.subject;
+            expected.HomePage = m.homePage;
+            expected.Mail = m.mail;
+            expected.PostName = m.name;
+            expected.PostDate = m.date.addSecs(-56); // to the minute
+            expected.InReplyTo = 7;
+            expected.Body = m.body;
+            expected.Read = true;
+            QCOMPARE(f.stored(board), QList<CMessage>{expected});
+        }
     }
 
     void textsCountersAndSeparators()
@@ -193,26 +184,22 @@ private slots:
         QList<BoardMessage> messages;
         for (int i = 1; i <= 50000; ++i)
             messages.append(sampleMessage(i));
-        const QString text = LogFormat::log(0, messages);
-        QElapsedTimer clock;
-        qint64 cancelledAt = -1, stoppedAt = -1;
+        QElapsedTimer sinceCancel;
         QTimer::singleShot(50, this, [&] {
+            sinceCancel.start();
             f.bbs.Cancel();
-            cancelledAt = clock.elapsed();
         });
-        QSignalSpy state(&f.bbs, &CBBS::StateChanged);
+        qint64 stoppedAfter = -1;
         connect(&f.bbs, &CBBS::StateChanged, this, [&](const QString &t) {
             if (t == Updating)
-                stoppedAt = clock.elapsed();
+                stoppedAfter = sinceCancel.elapsed();
         });
+        QSignalSpy state(&f.bbs, &CBBS::StateChanged);
         f.bbs.InitCancel();
-        clock.start();
-        QVERIFY(!f.bbs.AnalyseLog(4, text, false));
-        QVERIFY(f.bbs.IsCancel());
-        QVERIFY(cancelledAt >= 0);
-        QVERIFY2(stoppedAt - cancelledAt < 100, qPrintable(QString::number(stoppedAt - cancelledAt)));
-        QVERIFY(f.bbs.AnalyseCount() < messages.size());
-        QCOMPARE(texts(state, 0).mid(state.size() - 2), QStringList({Updating, Updated}));
+        QVERIFY(!f.bbs.AnalyseLog(4, LogFormat::log(0, messages), false));
+        QVERIFY(f.bbs.IsCancel() && sinceCancel.isValid() && f.bbs.AnalyseCount() < messages.size());
+        QVERIFY2(stoppedAfter >= 0 && stoppedAfter < 100, qPrintable(QString::number(stoppedAfter)));
+        QCOMPARE(state.last().at(0).toString(), Updated);
     }
 
     void linking()
