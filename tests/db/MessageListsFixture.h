@@ -9,11 +9,8 @@
 #include <QTest>
 #include <memory>
 
-/**
- * @short A new log database and both message lists over it with a hand-driven read timer;
- * records the board-count and "Count" callbacks and, through triggers, every UPDATE of the
- * Read or Mark column.
- */
+/** A new log database and both message lists over it with a hand-driven read timer; records the board-count
+ *  and "Count" callbacks and, through triggers, every UPDATE of the Read or Mark column. */
 struct MessageListsFixture
 {
     QTemporaryDir dir;
@@ -37,10 +34,7 @@ struct MessageListsFixture
     static CMessage message(int board, int id, bool read, int mark = 0)
     {
         CMessage m;
-        m.BBS_ID = board;
-        m.ID = id;
-        m.Read = read;
-        m.Mark = mark;
+        std::tie(m.BBS_ID, m.ID, m.Read, m.Mark) = std::tuple(board, id, read, mark);
         m.Body = QStringLiteral("本文");
         return m;
     }
@@ -60,8 +54,7 @@ struct MessageListsFixture
 
     QVariant stored(int board, int id, const QString &column)
     {
-        const auto rs = db->OpenRecordset(
-            QStringLiteral("SELECT %1 FROM Message WHERE BBS_ID = %2 AND ID = %3").arg(column).arg(board).arg(id));
+        const auto rs = db->OpenRecordset(QStringLiteral("SELECT %1 FROM Message WHERE BBS_ID = %2 AND ID = %3").arg(column).arg(board).arg(id));
         return rs && !rs->IsEOF() ? rs->Value(0) : QVariant();
     }
 
