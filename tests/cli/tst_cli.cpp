@@ -1,6 +1,9 @@
 #include "app/mdlEncoding.h"
 #include "cli/CliHome.h"
+#include "db/Database.h"
 #include "db/mdlDatabase.h"
+#include "support/LogFormat.h"
+#include "support/BoardSimulator.h"
 
 #include <QFile>
 
@@ -14,6 +17,13 @@ QString settingsText(const QString &postName, int viewCount, int noReadPoint, in
            "NoReadPoint=%3\nDownloadCount=%4\n"_s.arg(postName).arg(viewCount).arg(noReadPoint).arg(downloadCount);
 }
 
+const QString Board = u"4"_s; // 雑談掲示板, identifier "zatsudan"
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(TESSERA_TEST_DATA) + u"/import/"_s + name;
+}
+
 } // namespace
 
 class TestCli : public QObject
@@ -21,14 +31,52 @@ class TestCli : public QObject
     Q_OBJECT
 
     std::optional<CliHome> m_home;
+    std::unique_ptr<BoardSimulator> m_sim;
 
     CliRun cli(const QStringList &args) const { return m_home->run(args); }
     CliRun settings(const QStringList &args) const { return m_home->run(QStringList{u"settings"_s} + args); }
     QString cookieFile() const { return m_home->file(u"cookies.txt"_s); }
+    CliRun receive(const QStringList &args) const { return m_home->run(QStringList{u"receive"_s} + args); }
+
+    void execute(const QString &sql)
+    {
+        auto db = mdlDatabase::OpenLogDatabase(m_home->file(u"log.mdb"_s));
+        QVERIFY2(db && db->Execute(sql), qPrintable(sql));
+    }
+
+    QByteArray lastTarget() const { return m_sim->requests().last().target; }
+
+    // Boards 4 and 5 are served, 6 answers 404; no other board is listed.
+    void serveBoards()
+    {
+        m_sim = std::make_unique<BoardSimulator>();
+        QVERIFY(m_sim->listen());
+        m_sim->addSampleMessages(m_sim->addBoard(0, u"/cgi-bin/zatsudan.cgi"_s), 1, 5);
+        m_sim->addBoard(0, u"/cgi-bin/shitsumon.cgi"_s);
+        QVERIFY(mdlDatabase::CreateLogDatabase(m_home->file(u"log.mdb"_s)));
+        const QString base = m_sim->baseUrl();
+        execute(u"UPDATE BBS SET URL = '%1/cgi-bin/none.cgi', ListOrder = -1, VisitLoad = False"_s.arg(base));
+        execute(u"UPDATE BBS SET URL = '%1/cgi-bin/zatsudan.cgi', ListOrder = 1 WHERE BBS_ID = 4"_s.arg(base));
+        execute(u"UPDATE BBS SET URL = '%1/cgi-bin/shitsumon.cgi', ListOrder = 2 WHERE BBS_ID = 5"_s.arg(base));
+        execute(u"UPDATE BBS SET ListOrder = 0 WHERE BBS_ID = 6"_s);
+    }
+
+    /** The stored messages of board 4 as "ID:Read". */
+    QStringList stored()
+    {
+        std::unique_ptr<Database> db = Database::Open(m_home->file(u"log.mdb"_s));
+        std::optional<Recordset> rows =
+            db ? db->OpenRecordset(u"SELECT ID, Read FROM Message WHERE BBS_ID = 4 ORDER BY ID"_s) : std::nullopt;
+        QStringList out;
+        for (; rows && !rows->IsEOF(); rows->MoveNext())
+            out.append(rows->Value(0).toString() + u':' + (rows->Value(1).toBool() ? u"True"_s : u"False"_s));
+        return out;
+    }
 
 private slots:
     void initTestCase() { QVERIFY2(QFile::exists(CliHome::program()), "build tessera-cli first"); }
     void init() { m_home.emplace(); }
+    void cleanup() { m_sim.reset(); }
 
     void boardsOnAFirstRun()
     {
@@ -117,6 +165,130 @@ private slots:
         const CliRun run = settings({u"999"_s, u"PostName=a"_s});
         QVERIFY(run.status == 1 && run.err.contains(u"no board 999"_s));
         QVERIFY(!QFile::exists(cookieFile()));
+    }
+
+    // Unread loads keep their position in the home folder's cookie file; --full asks for all.
+    void receiveBoards()
+    {
+        serveBoards();
+        BoardMessage broken;
+        broken.number = 6;
+        broken.rawEntry = u"壊れた記事"_s;
+        m_sim->addMessage(0, broken);
+        CliRun run = receive({u"4"_s, u"5"_s});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, u"4\t雑談掲示板で5件受信しました。\n5\t質問掲示板に新規投稿はありませんでした。\n"_s);
+        for (const QString &progress : {u"雑談掲示板から受信中...\n"_s, u"1番目のログを要求しています。\n"_s,
+                                        u"未読位置を5に設定しました。\n"_s})
+            QVERIFY(run.err.contains(progress));
+        QCOMPARE(lastTarget(), "/cgi-bin/shitsumon.cgi?dousa=log&logmidoku=1&logno=0");
+        QFile badLog(m_home->file(u"zatsudan.bad"_s));
+        QVERIFY(badLog.open(QIODevice::ReadOnly) && badLog.readAll().startsWith(mdlMain::ToCp932(u"壊れた記事"_s)));
+
+        QCOMPARE(receive({u"4"_s}).out, u"4\t雑談掲示板に新規投稿はありませんでした。\n"_s);
+        QVERIFY(m_sim->requests().last().cookie.contains(",,,5,30"));
+        QCOMPARE(receive({u"--full"_s, u"4"_s}).status, 0);
+        QCOMPARE(lastTarget(), "/cgi-bin/zatsudan.cgi?dousa=log&logmidoku=0&logno=0");
+    }
+
+    // Failed boards (here a 404 and a time-out taken from the settings file) make status 1.
+    void visitAndAllBoards()
+    {
+        serveBoards();
+        QFile ini(m_home->file(u"tessera.ini"_s));
+        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[Option]\r\nTimeout=1\r\n") > 0);
+        ini.close();
+        BoardSimulator::Fault silent;
+        silent.kind = BoardSimulator::FaultKind::NeverAnswer;
+        m_sim->setFault(silent, 1, 1);
+        CliRun run = receive({u"--all"_s});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out, u"6\t情報交換掲示板から受信できませんでした。\tError:HTTP/1.1 404 Not Found\n"
+                          u"4\t雑談掲示板から受信できませんでした。\t受信エラー(4):1秒以内に応答がありませんでした。\n"
+                          u"5\t質問掲示板に新規投稿はありませんでした。\n"_s);
+
+        execute(u"UPDATE BBS SET VisitLoad = True WHERE BBS_ID = 5"_s);
+        QCOMPARE(receive({u"--visit"_s}).out, u"5\t質問掲示板に新規投稿はありませんでした。\n"_s);
+        execute(u"UPDATE BBS SET VisitLoad = False"_s);
+        run = receive({u"--visit"_s});
+        QVERIFY(run.status == 0 && run.out.isEmpty());
+        QVERIFY(run.err.contains(u"巡回受信対象の掲示板はありませんでした。"_s));
+    }
+
+    void receiveUsageErrors()
+    {
+        serveBoards();
+        for (const QStringList &args : {QStringList{}, {u"--visit"_s, u"4"_s}, {u"--full"_s, u"--all"_s}, {u"vier"_s}}) {
+            const CliRun run = receive(args);
+            QVERIFY(run.status == 2 && run.err.contains(u"usage: tessera-cli receive"_s));
+        }
+        QVERIFY(m_sim->requests().isEmpty());
+    }
+
+    void importsWithTheReadModeOptionAndPrintsTheOutcome()
+    {
+        QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
+        QFile ini(m_home->file(u"tessera.ini"_s));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Option]\r\nImportReadMode=True\r\n");
+        ini.close();
+        const CliRun first = cli({u"--yes"_s, u"import"_s, Board, fixture(u"one.lzh"_s),
+                               fixture(u"first.log"_s)});
+        QVERIFY2(first.status == 0, qPrintable(first.err));
+        QCOMPARE(first.out, u"5件インポートしました。\n"_s);
+        QVERIFY(first.err.contains(u"雑談掲示板に下記のファイルをインポートします。"_s));
+        QVERIFY(first.err.contains(fixture(u"one.lzh"_s) + u"のインポート中...(1/2)"_s));
+        QVERIFY(first.err.contains(fixture(u"first.log"_s) + u"から2件インポートしました。"_s));
+        QCOMPARE(stored(), QStringList({u"1:True"_s, u"2:True"_s, u"3:True"_s, u"11:True"_s, u"12:True"_s}));
+
+        const CliRun again = cli({u"--yes"_s, u"import"_s, Board, fixture(u"one.lzh"_s)});
+        QCOMPARE(again.status, 0);
+        QCOMPARE(again.out, u"インポートできるログはありませんでした。\n"_s);
+    }
+
+    void failedFilesGiveStatusOne()
+    {
+        QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
+        BoardMessage broken = LogFormat::sampleMessage(8);
+        broken.rawEntry = u"壊れた記事"_s;
+        const QString brokenLog = m_home->file(u"broken.log"_s);
+        QFile file(brokenLog);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(LogFormat::toCp932(LogFormat::log(0, {broken, LogFormat::sampleMessage(7)})));
+        file.close();
+        const QString missing = m_home->file(u"missing.log"_s);
+        const CliRun run = cli({u"--yes"_s, u"import"_s, Board, missing, brokenLog});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out, u"1件インポートしました。\n"_s);
+        QVERIFY(run.err.contains(missing + u"が見つからないため、インポートできませんでした。"_s));
+        QVERIFY(run.err.contains(u"0件目のログが壊れていました。"_s));
+        QFile errorLog(m_home->file(u"zatsudan.bad"_s)); // the board's error log
+        QVERIFY(errorLog.open(QIODevice::ReadOnly));
+        QVERIFY(errorLog.readAll().startsWith(LogFormat::toCp932(u"壊れた記事"_s + LogFormat::separator())));
+        QCOMPARE(stored(), QStringList{u"7:False"_s});
+    }
+
+    void declinedImportStoresNothing()
+    {
+        QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
+        const QString path = m_home->file(u"shitsumon-2001.log"_s); // another board's name
+        QVERIFY(QFile::copy(fixture(u"first.log"_s), path));
+        const CliRun asked = cli({u"import"_s, Board, path}); // the warning defaults to No
+        QCOMPARE(asked.status, 1);
+        QVERIFY(asked.err.contains(u"質問掲示板用のログファイルと思われるファイルが指定されています。"_s));
+        QVERIFY(asked.out.isEmpty());
+        QCOMPARE(cli({u"--no"_s, u"import"_s, Board, fixture(u"one.lzh"_s)}).status, 1);
+        QVERIFY(stored().isEmpty());
+    }
+
+    void importBadArguments()
+    {
+        QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
+        QCOMPARE(cli({u"--yes"_s, u"import"_s, Board}).status, 2);
+        QCOMPARE(cli({u"--yes"_s, u"import"_s, u"x"_s, fixture(u"one.lzh"_s)}).status, 2);
+        const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
+        QCOMPARE(noBoard.status, 1);
+        QVERIFY(noBoard.err.contains(u"no board 999"_s));
     }
 };
 
