@@ -170,8 +170,7 @@ private slots:
         const auto row = [](const char *name, const QString &text, bool isInt, const QVariantList &read) {
             QTest::newRow(name) << text << isInt << read;
         };
-        row("blanks", u" 42 "_s, true, {42, 42.0f, true});
-        row("half down to even", u"2.5"_s, true, {2, 2.5f, true});
+        row("half down to even, blanks", u" 2.5 "_s, true, {2, 2.5f, true});
         row("half up to even", u"-3.5"_s, true, {-4, -3.5f, true});
         row("exponent", u"+25E-1"_s, true, {2, 2.5f, true});
         row("beyond int", u"32767.5"_s, false, {32768, 32767.5f, true});
@@ -180,7 +179,6 @@ private slots:
         row("beyond double", u"1e999999999999999"_s, false, {no, no, no});
         row("zero", u"0"_s, true, {0, 0.0f, false});
         row("empty", QString(), false, {no, no, no});
-        row("word", u"yes"_s, false, {no, no, no});
         row("true", u"tRuE"_s, false, {no, no, true});
         row("false", u"false"_s, false, {no, no, false});
     }
@@ -206,11 +204,9 @@ private slots:
         m_ini.setNowSection(u"S"_s);
         m_ini.setData(u"blank"_s, u"   "_s);
         m_ini.setData(u"x"_s, u" x "_s);
-        const QVariant dflt(u"default"_s);
-        QCOMPARE(m_ini.InitData(u"blank"_s, CIniFile::IniText, dflt), dflt);
-        QCOMPARE(m_ini.InitData(u"x"_s, 9, dflt), QVariant(u" x "_s));
-        QCOMPARE(m_ini.InitData(u"missing"_s, 9, dflt), QVariant(QString()));
-        QCOMPARE(m_ini.InitData(u"missing"_s, CIniFile::IniLong, 5), QVariant(5));
+        QCOMPARE((QVariantList{m_ini.InitData(u"blank"_s, CIniFile::IniText, 1), m_ini.InitData(u"x"_s, 9, 1),
+                               m_ini.InitData(u"missing"_s, 9, 1)}),
+                 (QVariantList{1, u" x "_s, QString()}));
     }
 };
 

@@ -18,18 +18,11 @@ private slots:
         // JIS-style forms take the code of their Microsoft-style twin.
         QCOMPARE(ToCp932(u"\u301C\u2212\u2016\u2014\u00A2\u00A3\u00AC\u00A5\u203E"_s),
                  QByteArray("\x81\x60\x81\x7C\x81\x61\x81\x5C\x81\x91\x81\x92\x81\xCA\\~"));
-        QCOMPARE(ToEucJp(u"\u301C\u2212"_s), QByteArray("\xA1\xC1\xA1\xDD"));
-        // One "?" per code point without a code; U+25EF's trail byte FC must not hide the next "?".
-        QCOMPARE(ToCp932(u"a\u00E9b\u4E02c😀d\u25EF\u20AC"_s), QByteArray("a?b?c?d\x81\xFC?"));
-        QCOMPARE(ToEucJp(u"a😀b\u20AC"_s), QByteArray("a?b?"));
-        // Invisible format characters are left out, a broken surrogate is a "?".
-        QCOMPARE(ToCp932(u"a\u200Bb\uFEFFc"_s + QChar(0xD800) + u"b"_s), QByteArray("abc?b"));
-        QCOMPARE(ToEucJp(u"漢"_s), QByteArray("\xB4\xC1")); // recovered after a failure
-
-        QCOMPARE(FromCp932("\x81 A"), u"\u001A A"_s);
-        QCOMPARE(FromCp932("A\x82"), u"A"_s);
-        QCOMPARE(FromCp932("\xFC\xFC"), u"\uFFFD"_s);
-        QCOMPARE(FromEucJp("\xA4\xA2\x8E\xB1\x8F\xAB\xB1"), u"あｱé"_s);
+        // One "?" per code point without a code or broken; U+25EF's trail byte FC must not hide the next "?";
+        // invisible format characters are left out.
+        QCOMPARE(ToCp932(u"a\u00E9b😀d\u25EF\u20AC\u200B"_s + QChar(0xD800) + u'x'), QByteArray("a?b?d\x81\xFC??x"));
+        QCOMPARE(ToEucJp(u"a😀b\u301C"_s), QByteArray("a?b\xA1\xC1")); // recovered after a failure
+        QCOMPARE(FromCp932("\x81 A\x82"), u"\u001A A"_s);
     }
 
     void urlEncoding()

@@ -35,13 +35,6 @@ private slots:
         QCOMPARE(withByte.readAll(), QByteArray("A"));
         QVERIFY(mdlApp::GetTempFile(dir.path() + u"/missing"_s, u"TSR"_s).startsWith(QDir::tempPath()));
     }
-
-    void apiAvailable()
-    {
-        QVERIFY(mdlApp::IsApiAvailable(u"libsqlite3.so.0"_s, u"sqlite3_open"_s));
-        QVERIFY(!mdlApp::IsApiAvailable(u"libsqlite3.so.0"_s, u"no_such_function"_s));
-        QVERIFY(!mdlApp::IsApiAvailable(u"libno_such_library.so"_s, u"f"_s));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestMdlApp)

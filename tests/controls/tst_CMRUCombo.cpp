@@ -1,6 +1,5 @@
 #include "controls/CMRUCombo.h"
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 
@@ -32,9 +31,6 @@ class TestMRUCombo : public QObject
         QTRY_VERIFY(m_combo->hasFocus());
         edit()->clear();
     }
-
-    static void type(const QString &text) { QTest::keyClicks(QApplication::focusWidget(), text); }
-    static void key(Qt::Key k) { QTest::keyClick(QApplication::focusWidget(), k); }
 
 private slots:
     void init()
@@ -95,7 +91,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, completed);
         startTyping({u"select"_s, u"selection"_s, u"setting"_s, u"a*b"_s, u"axb"_s, u"a?c"_s, u"abc"_s, u"Abc"_s});
-        type(typed);
+        QTest::keyClicks(m_combo.get(), typed);
         QCOMPARE(edit()->text(), completed);
         QCOMPARE(edit()->selectedText(), completed.mid(typed.size()));
         QCOMPARE(edit()->cursorPosition(), typed.size());
@@ -104,14 +100,14 @@ private slots:
     void deletingAndTab()
     {
         startTyping({u"select"_s, u"setting"_s});
-        type(u"sel"_s);
-        key(Qt::Key_Backspace); // removes the selected rest
+        QTest::keyClicks(m_combo.get(), u"sel"_s);
+        QTest::keyClick(m_combo.get(), Qt::Key_Backspace); // removes the selected rest
         QCOMPARE(edit()->text(), u"sel"_s);
-        key(Qt::Key_Backspace);
+        QTest::keyClick(m_combo.get(), Qt::Key_Backspace);
         QVERIFY(edit()->text() == u"se"_s && !edit()->hasSelectedText());
-        type(u"t"_s); // typing forward completes again
+        QTest::keyClicks(m_combo.get(), u"t"_s); // typing forward completes again
         QCOMPARE(edit()->text(), u"setting"_s);
-        key(Qt::Key_Tab); // accepts the completion; the focus stays
+        QTest::keyClick(m_combo.get(), Qt::Key_Tab); // accepts the completion; the focus stays
         QVERIFY(!edit()->hasSelectedText() && edit()->cursorPosition() == 7 && m_combo->hasFocus());
     }
 };

@@ -15,19 +15,12 @@ class TestClickableLabel : public QObject
     QList<QUrl> m_opened;
 
     QColor textColor() const { return m_label->Label()->palette().color(QPalette::WindowText); }
-    static QColor systemTextColor() { return QGuiApplication::palette().color(QPalette::WindowText); }
-
-    void enter() { QTest::mouseMove(m_label.get(), QPoint(5, 5)); }
-    void leave() { QTest::mouseMove(m_label.get(), QPoint(m_label->width() + 50, 5)); }
 
 private slots:
     void init()
     {
         m_opened.clear();
-        mdlExecuteLite::setShellOpenHandler([this](const QUrl &url) {
-            m_opened.append(url);
-            return true;
-        });
+        mdlExecuteLite::setShellOpenHandler([this](const QUrl &url) { return m_opened.append(url), true; });
         QCursor::setPos(QPoint(900, 900)); // away from where the label appears
         m_label = std::make_unique<uClickableLabel>();
         m_label->resize(200, 20);
@@ -66,17 +59,15 @@ private slots:
 
     void plainLabelClicksAndHover()
     {
-        QCOMPARE(m_label->cursor().shape(), Qt::PointingHandCursor); // a web link by default
-        enter();
-        QTRY_COMPARE(textColor(), QColor(Qt::blue));
-        leave();
-        QTRY_COMPARE(textColor(), systemTextColor());
+        const QColor normal = textColor();
+        QTest::mouseMove(m_label.get(), QPoint(5, 5));
+        QTRY_COMPARE(textColor(), QColor(Qt::blue)); // a web link by default
+        QTest::mouseMove(m_label.get(), QPoint(500, 5));
+        QTRY_COMPARE(textColor(), normal);
 
         m_label->setClickableMode(uClickableLabel::PlainLabel);
-        QCOMPARE(m_label->cursor().shape(), Qt::ArrowCursor);
         QSignalSpy click(m_label.get(), &uClickableLabel::Click);
         QSignalSpy dblClick(m_label.get(), &uClickableLabel::DblClick);
-        QSignalSpy entered(m_label.get(), &uClickableLabel::MouseEnter);
         QTest::mouseClick(m_label.get(), Qt::RightButton);
         QTest::mousePress(m_label.get(), Qt::LeftButton, {}, QPoint(5, 5));
         QTest::mouseRelease(m_label.get(), Qt::LeftButton, {}, QPoint(500, 5)); // outside: no click
@@ -84,10 +75,9 @@ private slots:
         QTest::mouseDClick(m_label.get(), Qt::LeftButton); // one click and one double-click in all
         QTest::mouseRelease(m_label.get(), Qt::LeftButton);
         QCOMPARE((QList<qsizetype>{click.size(), dblClick.size()}), (QList<qsizetype>{1, 1}));
-        enter();
-        QTRY_COMPARE(entered.size(), 1);
-        QCOMPARE(entered.at(0).at(0).toInt(), 5);
-        QCOMPARE(textColor(), systemTextColor());
+        QTest::mouseMove(m_label.get(), QPoint(5, 5));
+        QTRY_COMPARE(m_label->underMouse(), true);
+        QCOMPARE(textColor(), normal);
     }
 };
 

@@ -71,7 +71,6 @@ private slots:
         row("in range", {10, 120, 30, 0, 1}, u"1"_s, u"10"_s, 1);
         row("minus alone", {-20, 20, 7, 0, 1}, u"-"_s, u"7"_s, 1);
         row("minus in front", {-20, 20, 7, 0, 0}, u"-"_s, u"-7"_s, 1);
-        row("negative below Min", {-20, 20, -7, 2, 0}, u"5"_s, u"-7"_s, 2);
         row("letters and signs", {0, 99999, 12, 2, 0}, u"ax.+ "_s, u"12"_s, 2);
         row("cleared: Min selected", {10, 120, 30, 0, 2}, u"\x7f"_s, u"10"_s, 2);
     }
@@ -84,10 +83,7 @@ private slots:
         setUp(setup[0], setup[1], setup[2]);
         m_text->setSelection(setup[3], setup[4]);
         QSignalSpy change(m_spin, &uSpinButton::Change);
-        if (keys == u"\b"_s || keys == u"\x7f"_s)
-            QTest::keyClick(m_text, keys == u"\b"_s ? Qt::Key_Backspace : Qt::Key_Delete);
-        else
-            QTest::keyClicks(m_text, keys);
+        keys == u"\x7f"_s ? QTest::keyClick(m_text, Qt::Key_Delete) : QTest::keyClicks(m_text, keys);
         QCOMPARE(m_text->text(), text);
         QTEST(m_text->cursorPosition(), "caret");
         QCOMPARE(m_text->selectedText(), keys == u"\x7f"_s ? text : QString()); // a cleared box shows Min selected
@@ -127,8 +123,7 @@ private slots:
         QCOMPARE(m_spin->Value(), 3);
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(m_text, Qt::Key_Down);
-        QCOMPARE(m_text->text(), u"0"_s);
-        QCOMPARE(change.size(), 0); // keys raise no Change
+        QVERIFY(m_text->text() == u"0"_s && change.isEmpty()); // keys raise no Change
         m_arrows->triggerAction(QAbstractSlider::SliderSingleStepAdd); // the down arrow at Min: still reported
         QCOMPARE(m_spin->Value(), 0);
         m_arrows->triggerAction(QAbstractSlider::SliderSingleStepSub);
