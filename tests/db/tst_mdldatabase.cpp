@@ -55,10 +55,10 @@ CREATE TABLE Mark(ID INTEGER PRIMARY KEY, Name TEXT, ForeColor INTEGER, BackColo
 INSERT INTO Mark VALUES(1, '古い', 255, 0), (5, 'マーク&5', 65280, -2147483643);
 )"_s;
 
-QString versionRows(const QString &bbs, const QString &mark = u"'Ver.0.40'"_s)
+QString versionRows(const QString &bbs)
 {
     return uR"(CREATE TABLE Version("Table" TEXT, Version TEXT);
-INSERT INTO Version VALUES('BBS', '%1'), ('Message', 'Ver.0.13'), ('Mark', %2);)"_s.arg(bbs, mark);
+INSERT INTO Version VALUES('BBS', '%1'), ('Message', 'Ver.0.13'), ('Mark', 'Ver.0.40');)"_s.arg(bbs);
 }
 
 const QString ConvertQuestion =
@@ -136,20 +136,6 @@ private slots:
         QVERIFY(!db->Execute(u"UPDATE BBS SET BBS_Name = '' WHERE BBS_ID = 3"_s) && db->LastError().number == DbError::ZeroLengthText);
         QVERIFY(!db->Execute(u"UPDATE Version SET Version = 'Ver.0.610'"_s) && db->LastError().number == DbError::TextTooLong);
         QVERIFY(db->Execute(u"UPDATE BBS SET DefaultLogFile = '', Identifier = ''"_s));
-    }
-
-    void tableVersion()
-    {
-        const QList<std::tuple<QString, QString, QString>> cases{
-            {versionRows(u"Ver.0.50"_s), QString(), u"Ver.0.50"_s}, // the greatest
-            {versionRows(u"0.61"_s), u"BBS"_s, u"Ver.0.00"_s},       // no "Ver." prefix
-            {versionRows(u"x"_s, u"NULL"_s), u"Mark"_s, u"Ver.0.00"_s}};
-        for (const auto &[script, table, expected] : cases) {
-            QFile::remove(m_path);
-            prepare(script);
-            const std::unique_ptr<Database> db = Database::Open(m_path);
-            QVERIFY(db && GetTableVersion(*db, table) == expected);
-        }
     }
 
     void unrecognisedFileIsKept()
@@ -233,21 +219,6 @@ private slots:
         QVERIFY(!OpenLogDatabase(m_path));
         QCOMPARE(prompts().last(), u"BBSテーブルのコンバートに失敗しました。"_s);
         QCOMPARE(tool(m_path, u"SELECT count(*) FROM BBS"_s), u"3"_s);
-    }
-
-    void readOnlyPlaces()
-    {
-        prepare(versionRows(u"Ver.0.61"_s));
-        const QByteArray before = readFile(m_path);
-        {
-            ReadOnly guard(m_path);
-            QVERIFY(!OpenLogDatabase(m_path) && m_prompter.records().last().icon == Prompter::Icon::Critical);
-        }
-        QCOMPARE(readFile(m_path), before);
-        QFile::remove(m_path);
-        ReadOnly guard(m_dir.path());
-        QVERIFY(!OpenLogDatabase(m_path) && files().isEmpty());
-        QVERIFY(prompts().last().startsWith(m_path + u"を作成できませんでした。\n"_s));
     }
 
     void compaction()

@@ -49,8 +49,8 @@ private slots:
         QVERIFY(!f.lists.AddMessageItem(0, message(BoardA, 40, false))); // listed already
         QCOMPARE(f.counts, (QStringList{u"0/1"_s, u"1/2"_s, u"1/3"_s, u"2/4"_s, u"2/5"_s, u"2/6"_s, u"2/7"_s}));
         QCOMPARE(f.lists.lsvMsgList(0).ReadText(1) + f.lists.lsvMsgList(0).ReadText(0), u"* "_s);
-        QVERIFY(f.lists.lsvMsgList(0).Mark(3) == 2 && f.lists.MaxListID() == 57 && f.lists.MinListID() == 8);
         // Stored values are not written back, boards are not touched, the read delay goes on.
+        QVERIFY(f.lists.lsvMsgList(0).Mark(3) == 2 && f.lists.MaxListID() == 57 && f.lists.MinListID() == 8);
         QVERIFY(f.takeUpdates().isEmpty() && f.boardDeltas.isEmpty() && f.timer.IsActive());
 
         // List 1 counts its own rows and leaves the ID range of list 0; a message listed in both
@@ -67,26 +67,23 @@ private slots:
     void setRead()
     {
         MessageListsFixture f;
-        f.add(0, message(BoardA, 10, false));
-        f.add(0, message(BoardA, 11, false));
+        for (int id : {10, 11})
+            f.add(0, message(BoardA, id, false));
         f.lists.AddMessageItem(1, message(BoardA, 10, false));
         f.lists.SetCurrentList(1);
         f.timer.Start(1000, {});
 
         QVERIFY(SetRead(f.lists, u"#003000010"_s, true, true) && f.stored(BoardA, 10, u"Read"_s) == QVariant(true));
-        QCOMPARE(f.takeUpdates(), QStringList{u"Read"_s});
-        QCOMPARE(f.lists.lsvMsgList(0).ReadText(0) + f.lists.lsvMsgList(1).ReadText(0), u"  "_s);
+        QVERIFY(f.takeUpdates() == QStringList{u"Read"_s} && f.lists.lsvMsgList(0).ReadText(0) + f.lists.lsvMsgList(1).ReadText(0) == u"  "_s);
         QVERIFY(ListUnreadCount(f.lists, 0) == 1 && ListUnreadCount(f.lists, 1) == 0);
-        QCOMPARE(f.boardDeltas, (Deltas{{BoardA, -1}}));
-        QVERIFY(f.counts.last() == u"0/1"_s && !f.timer.IsActive());
+        QVERIFY(f.boardDeltas == (Deltas{{BoardA, -1}}) && f.counts.last() == u"0/1"_s && !f.timer.IsActive());
 
         // Again: the statement runs, no count changes anywhere.
         QVERIFY(SetRead(f.lists, u"#003000010"_s, true, true));
         QVERIFY(f.takeUpdates().size() == 1 && f.boardDeltas.size() == 1 && ListUnreadCount(f.lists, 0) == 1);
 
         QVERIFY(SetRead(f.lists, u"#003000010"_s, false, true) && f.stored(BoardA, 10, u"Read"_s) == QVariant(false));
-        QCOMPARE(f.boardDeltas.last(), (std::pair{BoardA, 1}));
-        QCOMPARE(ListUnreadCount(f.lists, 0) + ListUnreadCount(f.lists, 1), 3);
+        QVERIFY(f.boardDeltas.last() == (std::pair{BoardA, 1}) && ListUnreadCount(f.lists, 0) + ListUnreadCount(f.lists, 1) == 3);
 
         // Without board adjustment only the board count stays.
         QVERIFY(SetRead(f.lists, u"#003000011"_s, true, false) && f.stored(BoardA, 11, u"Read"_s) == QVariant(true));
@@ -95,7 +92,7 @@ private slots:
         // Stored but not listed: the record decides. Listed but not stored: no board change.
         f.store(message(BoardB, 1234567, false));
         QVERIFY(SetRead(f.lists, CMessage::MakeKey(BoardB, 1234567), true, true) && f.stored(BoardB, 1234567, u"Read"_s) == QVariant(true));
-        QCOMPARE(f.boardDeltas.last(), (std::pair{BoardB, -1}));
+        QVERIFY(f.boardDeltas.last() == (std::pair{BoardB, -1}));
         f.lists.AddMessageItem(1, message(BoardB, 5, true));
         QVERIFY(SetRead(f.lists, u"#004000005"_s, false, true));
         QVERIFY(f.lists.lsvMsgList(1).ReadText(1) == u"*"_s && f.boardDeltas.size() == 3);
@@ -114,11 +111,10 @@ private slots:
     {
         MessageListsFixture f;
         // Selected: A1 A2 B3 unread, A4 B5 read; A6 unread but not selected.
-        const QList<CMessage> messages{message(BoardA, 1, false), message(BoardA, 2, false), message(BoardB, 3, false),
-                                       message(BoardA, 4, true),  message(BoardB, 5, true),  message(BoardA, 6, false)};
-        for (const CMessage &m : messages)
-            f.add(1, m);
-        f.lists.AddMessageItem(0, messages.at(0));
+        for (const auto &[board, id, read] : QList<std::tuple<int, int, bool>>{
+                 {BoardA, 1, false}, {BoardA, 2, false}, {BoardB, 3, false}, {BoardA, 4, true}, {BoardB, 5, true}, {BoardA, 6, false}})
+            f.add(1, message(board, id, read));
+        f.lists.AddMessageItem(0, message(BoardA, 1, false));
         f.select(1, {4, 0, 3, 1, 2});
 
         QVERIFY(SetSelectedRead(f.lists, 1, true) && f.takeUpdates().size() == 3);
@@ -144,22 +140,21 @@ private slots:
             f.add(0, message(BoardA, id, id == 3));
         MessageListModel &list = f.lists.lsvMsgList(0);
 
-        mdlOption::ReadTiming = 0; // at once
-        list.SelectRow(3);
-        StartReadTimer(f.lists);
+        const auto readAfter = [&](int row, int delay) {
+            mdlOption::ReadTiming = delay;
+            list.SelectRow(row);
+            StartReadTimer(f.lists);
+        };
+        readAfter(3, 0); // at once
         QVERIFY(IsReadItem(list, 3) && f.boardDeltas == (Deltas{{BoardA, -1}}));
-
-        mdlOption::ReadTiming = 1500;
-        list.SelectRow(0);
-        StartReadTimer(f.lists);
+        readAfter(0, 1500);
         f.timer.Advance(1499);
         QVERIFY(f.timer.Interval() == 1500 && !IsReadItem(list, 0));
         f.timer.Advance(1);
         QVERIFY(IsReadItem(list, 0) && !f.timer.IsActive() && f.boardDeltas.size() == 2);
 
         // Stopped in time the message stays unread; a new start waits the whole delay again.
-        list.SelectRow(1);
-        StartReadTimer(f.lists);
+        readAfter(1, 1500);
         f.timer.Advance(1000);
         StopReadTimer(f.lists);
         f.timer.Advance(1000);
@@ -170,18 +165,18 @@ private slots:
         QVERIFY(IsReadItem(list, 1));
 
         // The delay ends on a row that is read already: no board change.
-        list.SelectRow(0);
-        StartReadTimer(f.lists);
+        readAfter(0, 1500);
         list.SelectRow(2);
         f.timer.Advance(1500);
-        QCOMPARE(f.boardDeltas.size(), 3);
+        QVERIFY(IsReadItem(list, 2) && f.boardDeltas.size() == 3);
 
         // The event-loop timer: fires once, not after Stop().
         QtOneShotTimer timer;
         int fired = 0;
-        timer.Start(0, [&] { ++fired; });
+        const auto fire = [&] { ++fired; };
+        timer.Start(0, fire);
         QTRY_COMPARE(fired, 1);
-        timer.Start(20, [&] { ++fired; });
+        timer.Start(20, fire);
         timer.Stop();
         QTest::qWait(60);
         QVERIFY(fired == 1 && !timer.IsActive());
