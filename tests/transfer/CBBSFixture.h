@@ -40,12 +40,8 @@ struct CBBSFixture
     void save(int board, const QList<std::pair<int, int>> &numbersAndReplies)
     {
         for (const auto &[number, reply] : numbersAndReplies) {
-            CMessage msg;
-            msg.BBS_ID = board;
-            msg.ID = number;
-            msg.InReplyTo = reply;
-            msg.Body = QStringLiteral("本文");
-            msg.PostDate = CMessage::WallClock(QDate(2024, 1, 1), QTime(12, 0));
+            const CMessage msg{board, number, {}, {}, {}, {}, CMessage::WallClock(QDate(2024, 1, 1), QTime(12, 0)),
+                               reply, QStringLiteral("本文"), 0, 0, false};
             QCOMPARE(bbs.SaveMessage(msg), CBBS::Saved);
         }
     }

@@ -31,12 +31,7 @@ BoardMessage raw(const QString &entry)
 
 CMessage message(int id, const QString &body)
 {
-    CMessage msg;
-    msg.BBS_ID = 4;
-    msg.ID = id;
-    msg.Body = body;
-    msg.PostDate = CMessage::WallClock(QDate(2024, 2, 29), QTime(23, 59, 59));
-    return msg;
+    return {4, id, {}, {}, {}, {}, CMessage::WallClock(QDate(2024, 2, 29), QTime(23, 59, 59)), 0, body, 0, 0, false};
 }
 
 /** "id:root" of the stored messages of @p board in ID order. */
@@ -72,17 +67,9 @@ private slots:
         for (const auto &[board, type] : {std::pair(f.SingleBoard, 0), {f.LeftBoard, 1}, {f.RightBoard, 2},
                                           {f.TextPageBoard, 3}}) {
             QVERIFY(f.bbs.AnalyseLog(board, LogFormat::log(type, {m}), true));
-            CMessage expected;
-            expected.BBS_ID = board;
-            expected.ID = expected.RootThread = 1234; // message 7 is not stored
-            expected.Subject = type == 1 || type == 2 ? m.body : m.subject;
-            expected.HomePage = m.homePage;
-            expected.Mail = m.mail;
-            expected.PostName = m.name;
-            expected.PostDate = m.date.addSecs(-56); // to the minute
-            expected.InReplyTo = 7;
-            expected.Body = m.body;
-            expected.Read = true;
+            // Stored to the minute; message 7 is not stored, so 1234 starts its thread.
+            const CMessage expected{board, 1234, type == 1 || type == 2 ? m.body : m.subject, m.homePage, m.mail,
+                                    m.name, m.date.addSecs(-56), 7, m.body, 1234, 0, true};
             QCOMPARE(f.stored(board), QList<CMessage>{expected});
         }
     }
@@ -281,15 +268,7 @@ private slots:
         QVERIFY(f.bbs.ExecSQL(u"SELECT * FROM Message ORDER BY ID DESC"_s));
         QCOMPARE(f.bbs.SQLType(), 0);
         QCOMPARE(f.bbs.count(), 2);
-        CMessage second;
-        second.BBS_ID = 4;
-        second.ID = 2;
-        second.InReplyTo = 1;
-        second.Read = true;
-        second.Mark = 3;
-        second.Subject = u"S|'"_s;
-        second.Body = u"本文"_s;
-        second.PostDate = CMessage::WallClock(QDate(2024, 1, 1), QTime(12, 0));
+        const CMessage second{4, 2, u"S|'"_s, {}, {}, {}, CMessage::WallClock(QDate(2024, 1, 1), QTime(12, 0)), 1, u"本文"_s, 0, 3, true};
         QCOMPARE(*f.bbs.Messages(0), second);
         QCOMPARE(f.bbs.Messages(0)->PostDate.timeSpec(), Qt::UTC);
         QVERIFY(f.bbs.Messages(1)->ID == 1 && !f.bbs.Messages(2) && !f.bbs.Messages(-1));
