@@ -58,23 +58,18 @@ private slots:
 
     void rangeRulesAndBlankText()
     {
-        const QList<std::pair<QString, QList<int>>> cases{
-            {u"Interval=120\nAddMax=1000\nReadTiming=0"_s, {120, 1000, 0, 60}},
-            {u"Interval=9\nAddMax=1001\nReadTiming=x\nTimeout=4294967396\nReplyHeader= \nDateFormat="_s, {30, 100, 1500, 60}},
-        };
-        for (const auto &[lines, expected] : cases) {
-            load(u"[Option]\n"_s + lines);
-            QCOMPARE((QList<int>{Interval, AddMax, ReadTiming, Timeout}), expected);
-        }
+        load(u"[Option]\nInterval=120\nAddMax=1000\nReadTiming=0"_s);
+        QCOMPARE((QList<int>{Interval, AddMax, ReadTiming, Timeout}), (QList<int>{120, 1000, 0, 60}));
+        load(u"[Option]\nInterval=9\nAddMax=1001\nReadTiming=x\nTimeout=4294967396\nReplyHeader= \nDateFormat="_s);
+        QCOMPARE((QList<int>{Interval, AddMax, ReadTiming, Timeout}), (QList<int>{30, 100, 1500, 60}));
         QCOMPARE(ReplyHeader + DateFormat, u"%s#%I %S より引用\\n%Byyyy/mm/dd hh:nn"_s);
     }
 
     void boardMustBeListed()
     {
-        const QString hide = u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID = %1"_s;
         load(u"[Option]\nBBS_ID=5\n"_s);
         QCOMPARE(BBS_ID, 5);
-        QVERIFY(m_db->Execute(hide.arg(5)));
+        QVERIFY(m_db->Execute(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID = 5"_s));
         LoadOption(m_ini, *m_db);
         QCOMPARE(BBS_ID, 3); // board 3 has the smallest ListOrder, 0
         QVERIFY(m_db->Execute(u"UPDATE BBS SET ListOrder = -1"_s));
@@ -104,9 +99,9 @@ private slots:
         ErrorLogFilePath = u"  "_s;
         m_prompter.pushAnswer(Prompter::No);
         QVERIFY(!CheckFolders());
-        QCOMPARE(IconFilePath, m_home.path() + u'/');
-        QCOMPARE(CacheFilePath, cache + u'/');
-        QCOMPARE(ErrorLogFilePath, mdlApp::GetAppPath()); // blank is the default, not "/"
+        // Blank is the default folder, not "/".
+        QCOMPARE((QStringList{IconFilePath, CacheFilePath, ErrorLogFilePath}),
+                 (QStringList{m_home.path() + u'/', cache + u'/', mdlApp::GetAppPath()}));
         QVERIFY(!QDir(cache).exists());
         QCOMPARE(m_prompter.texts(),
                  QStringList{u"キャッシュフォルダ\""_s + cache + u"/\"は存在しません。\n作成しますか？"_s});

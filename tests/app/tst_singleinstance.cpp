@@ -87,16 +87,6 @@ private slots:
         QVERIFY(hung.listen(m_dir.filePath(u"hung"_s)));
         verifyTakesOver(hung.fullServerName(), 500, 490, 950); // the silent server is asked once
     }
-
-    void onePerProgramFolder()
-    {
-        const QByteArray home = qgetenv("TESSERA_HOME");
-        qputenv("TESSERA_HOME", m_dir.filePath(u"a"_s).toLocal8Bit());
-        const QString a = SingleInstance::ServerName();
-        qputenv("TESSERA_HOME", m_dir.filePath(u"b"_s).toLocal8Bit());
-        QVERIFY(SingleInstance::ServerName() != a);
-        qputenv("TESSERA_HOME", home);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
