@@ -129,11 +129,17 @@ private slots:
         QVERIFY(!QDir(m_home->file(u"cache"_s)).exists());
     }
 
+    // Usage errors of every command give 2; a log database that cannot be opened gives 1.
     void failuresAndUsageErrors()
     {
-        for (const QStringList &args : {QStringList{}, {u"nothing"_s}, {u"boards"_s, u"x"_s}, {u"compact"_s, u"x"_s}}) {
+        const QList<QStringList> usage{
+            {}, {u"nothing"_s}, {u"boards"_s, u"x"_s}, {u"compact"_s, u"x"_s}, {u"query"_s}, {u"import"_s, u"4"_s},
+            {u"import"_s, u"x"_s, u"a.log"_s}, {u"settings"_s}, {u"settings"_s, u"4"_s, u"Foo=1"_s},
+            {u"settings"_s, u"4"_s, u"PostName"_s}, {u"settings"_s, u"4"_s, u"PostName=a"_s, u"ViewCount=many"_s},
+            {u"receive"_s}, {u"receive"_s, u"--visit"_s, u"4"_s}, {u"receive"_s, u"--full"_s, u"--all"_s}};
+        for (const QStringList &args : usage) {
             const CliRun run = cli(args);
-            QVERIFY(run.status == 2 && run.err.contains(u"usage"_s));
+            QVERIFY2(run.status == 2 && run.err.contains(u"usage"_s), qPrintable(args.join(u' ')));
         }
         QVERIFY(!QFile::exists(m_home->file(u"log.mdb"_s)));
         for (const auto &[name, bytes] : {std::pair(u"log.mdb"_s, "no database"), std::pair(u"log.bak"_s, "older")}) {
@@ -169,16 +175,8 @@ private slots:
         QCOMPARE(run.status, 1);
         QVERIFY(run.err.contains(u"DownloadCount was not stored as given"_s));
         QCOMPARE(run.out, settingsText({}, 20, 0, 30));
-    }
-
-    void badArguments()
-    {
-        for (const QStringList &args : {QStringList{}, {u"4"_s, u"Foo=1"_s}, {u"4"_s, u"PostName"_s},
-                                        {u"4"_s, u"PostName=a"_s, u"ViewCount=many"_s}})
-            QCOMPARE(settings(args).status, 2);
-        const CliRun run = settings({u"999"_s, u"PostName=a"_s});
-        QVERIFY(run.status == 1 && run.err.contains(u"no board 999"_s));
-        QVERIFY(!QFile::exists(cookieFile()));
+        const CliRun noBoard = settings({u"999"_s, u"PostName=a"_s});
+        QVERIFY(noBoard.status == 1 && noBoard.err.contains(u"no board 999"_s));
     }
 
     // Unread loads keep their position in the home folder's cookie file; --full asks for all.
@@ -229,16 +227,6 @@ private slots:
         QVERIFY(run.err.contains(u"巡回受信対象の掲示板はありませんでした。"_s));
     }
 
-    void receiveUsageErrors()
-    {
-        serveBoards();
-        for (const QStringList &args : {QStringList{}, {u"--visit"_s, u"4"_s}, {u"--full"_s, u"--all"_s}, {u"vier"_s}}) {
-            const CliRun run = receive(args);
-            QVERIFY(run.status == 2 && run.err.contains(u"usage: tessera-cli receive"_s));
-        }
-        QVERIFY(m_sim->requests().isEmpty());
-    }
-
     void importsWithTheReadModeOptionAndPrintsTheOutcome()
     {
         QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
@@ -280,6 +268,8 @@ private slots:
         QVERIFY(errorLog.open(QIODevice::ReadOnly));
         QVERIFY(errorLog.readAll().startsWith(LogFormat::toCp932(u"壊れた記事"_s + LogFormat::separator())));
         QCOMPARE(stored(), QStringList{u"7:False"_s});
+        const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
+        QVERIFY(noBoard.status == 1 && noBoard.err.contains(u"no board 999"_s));
     }
 
     void declinedImportStoresNothing()
@@ -293,16 +283,6 @@ private slots:
         QVERIFY(asked.out.isEmpty());
         QCOMPARE(cli({u"--no"_s, u"import"_s, Board, fixture(u"one.lzh"_s)}).status, 1);
         QVERIFY(stored().isEmpty());
-    }
-
-    void importBadArguments()
-    {
-        QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
-        QCOMPARE(cli({u"--yes"_s, u"import"_s, Board}).status, 2);
-        QCOMPARE(cli({u"--yes"_s, u"import"_s, u"x"_s, fixture(u"one.lzh"_s)}).status, 2);
-        const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
-        QCOMPARE(noBoard.status, 1);
-        QVERIFY(noBoard.err.contains(u"no board 999"_s));
     }
 
     void actionStatementsPrintTheirCountLine()
@@ -349,7 +329,6 @@ private slots:
         QVERIFY(run.err.contains(u"実行時エラー '3078':\n入力テーブルまたはクエリ 'NoSuchTable' が見つかりませんでした。"_s));
         const CliRun duplicate = query({u"INSERT INTO Mark VALUES(1, 'x', 0, 0)"_s});
         QVERIFY(duplicate.status == 1 && duplicate.err.contains(u"実行時エラー '3022':"_s));
-        QCOMPARE(query({}).status, 2);
     }
 };
 
