@@ -224,11 +224,10 @@ private slots:
         for (int i = 1; i <= 20; ++i)
             QVERIFY(m_db->Execute(insertMessage(1, i, u"件名"_s, QString(1000, u'本'))));
         QVERIFY(m_db->Execute(u"DELETE FROM Message WHERE ID > 10"_s));
-        // The stock tool reads the file while the program has it open.
-        QCOMPARE(sqlite3Tool(path(u"log.mdb"_s), u"SELECT count(*) FROM Message"_s), u"10"_s);
+        // The stock tool reads the file while the program has it open, and the compacted copy.
         QVERIFY(m_db->Compact(path(u"small.mdb"_s)) && QFileInfo(path(u"small.mdb"_s)).size() < QFileInfo(path(u"log.mdb"_s)).size());
-        QCOMPARE(sqlite3Tool(path(u"small.mdb"_s), u"PRAGMA integrity_check; SELECT Subject, count(*) FROM Message"_s),
-                 u"ok\n件名|10"_s);
+        QCOMPARE(sqlite3Tool(path(u"log.mdb"_s), u"SELECT count(*) FROM Message"_s) + sqlite3Tool(path(u"small.mdb"_s), u"PRAGMA integrity_check; SELECT Subject, count(*) FROM Message"_s),
+                 u"10ok\n件名|10"_s);
         m_db.reset();
 
         QFile text(path(u"text.mdb"_s));

@@ -26,13 +26,6 @@ class TestMdlRead : public QObject
     Q_OBJECT
 
 private slots:
-    void statements()
-    {
-        QCOMPARE(ReadStatement({1, 123}, true), u"UPDATE Message SET Read = True WHERE BBS_ID = 001   AND ID = 000123"_s);
-        QCOMPARE(ReadStatement({17, 1234567}, false), u"UPDATE Message SET Read = False WHERE BBS_ID = 017   AND ID = 1234567"_s);
-        QCOMPARE(KeyCondition({1000, 5}), u" WHERE BBS_ID = 1000   AND ID = 000005"_s);
-    }
-
     void fillingCountsRowsWithoutWriting()
     {
         MessageListsFixture f;
