@@ -62,14 +62,12 @@ private slots:
         const QByteArray written = readFile(mdlMain::SettingsFilePath());
         QVERIFY(written.contains("[WebSearch]") && !written.contains("[Option]"));
         mdlOption::AutoCloseImportDialog = true;
-        mdlOption::CacheFilePath = homeFile(u"other"_s);
         mdlMain::ShutdownApplication();
         QVERIFY(!gDB && !gIniFile);
         mdlOption::AutoCloseImportDialog = false;
         m_prompter.pushAnswer(Prompter::No);
         QVERIFY(mdlMain::StartApplication());
         QVERIFY(mdlOption::AutoCloseImportDialog);
-        QCOMPARE(mdlOption::CacheFilePath, homeFile(u"other/"_s));
     }
 
     void databaseFailureLeavesSettingsAlone_data()

@@ -47,14 +47,12 @@ private slots:
 
     void addMruOrderAndMax()
     {
-        QCOMPARE(CMRUCombo().Max(), 10);
         QCOMPARE(m_mru->Max(), 0); // attaching sets 0: nothing is kept
         m_mru->AddMRU(u"one"_s);
         m_mru->AddMRUTemp(u"two"_s, true);
         m_mru->AddMRUTemp(u"one"_s); // replaces the equal item
         QVERIFY(m_mru->MRUList().isEmpty());
         QCOMPARE(items(), (QStringList{u"two"_s, u"one"_s}));
-
         m_combo->clear();
         m_mru->setMax(-1);
         for (const QString &text : {u"alpha"_s, u"beta"_s, u"gamma"_s})
@@ -63,7 +61,6 @@ private slots:
         m_mru->AddMRU(u"ALPHA"_s, true);
         QCOMPARE(m_mru->MRUList(), (QStringList{u"ALPHA"_s, u"beta"_s, u"gamma"_s}));
         QCOMPARE(items(), (QStringList{u"ALPHA"_s, u"alpha"_s, u"beta"_s, u"gamma"_s, u"session"_s}));
-        QCOMPARE(m_combo->currentText(), u"ALPHA"_s);
         m_mru->AddMRU(u"beta"_s); // not first: to the end
         m_combo->setEditText(u"typed"_s);
         m_mru->AddMRU();
