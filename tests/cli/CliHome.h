@@ -30,19 +30,15 @@ struct CliHome
     CliRun run(const QStringList &args, const QString &timeZone = {}) const
     {
         QProcess process;
-        if (!timeZone.isEmpty()) {
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!timeZone.isEmpty())
             environment.insert(QStringLiteral("TZ"), timeZone);
-            process.setProcessEnvironment(environment);
-        }
+        process.setProcessEnvironment(environment);
         process.start(program(), QStringList{QStringLiteral("--home"), dir.path()} + args);
-        CliRun run;
         if (!QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 60000)
             || process.exitStatus() != QProcess::NormalExit)
-            return run;
-        run.status = process.exitCode();
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
+            return {};
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
     }
 };

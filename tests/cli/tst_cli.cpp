@@ -36,7 +36,6 @@ class TestCli : public QObject
 
     CliRun cli(const QStringList &args) const { return m_home->run(args); }
     CliRun settings(const QStringList &args) const { return m_home->run(QStringList{u"settings"_s} + args); }
-    QString cookieFile() const { return m_home->file(u"cookies.txt"_s); }
     CliRun receive(const QStringList &args) const { return m_home->run(QStringList{u"receive"_s} + args); }
 
     void execute(const QString &sql)
@@ -162,7 +161,7 @@ private slots:
         QCOMPARE(run.out, settingsText(u"山田～太郎"_s, 20, 120, 40));
         QCOMPARE(settings({u"4"_s}).out, run.out);
         // The board's cookie is named after its address and holds CP932 bytes.
-        QFile file(cookieFile());
+        QFile file(m_home->file(u"cookies.txt"_s));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("/zatsudan.cgi\t" + mdlMain::ToCp932(u"山田～太郎"_s) + ",,,,20,,,120,40\n"));
         QCOMPARE(settings({u"14"_s}).out, settingsText({}, 30, 0, 50));

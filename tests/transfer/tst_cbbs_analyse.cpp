@@ -178,7 +178,7 @@ private slots:
         for (int i = 1; i <= 50000; ++i)
             messages.append(sampleMessage(i));
         QElapsedTimer sinceCancel;
-        QTimer::singleShot(50, this, [&] {
+        QTimer::singleShot(50, &f.bbs, [&] {
             sinceCancel.start();
             f.bbs.Cancel();
         });

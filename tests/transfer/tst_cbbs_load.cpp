@@ -1,4 +1,3 @@
-#include "app/Prompter.h"
 #include "app/mdlEncoding.h"
 #include "app/mdlExecuteLite.h"
 #include "app/mdlOption.h"
@@ -31,7 +30,6 @@ Fault fault(Kind kind, int status = 500)
 /** Boards 4, 5 and 6 (type 0) on the simulator. */
 struct RunFixture : LoadFixture
 {
-    ScriptedPrompter answers;
     LoadRun run{bbs, *db};
     QList<std::pair<int, bool>> started; // board, HasNext
 
@@ -39,14 +37,12 @@ struct RunFixture : LoadFixture
     {
         place(5, 0, u"/cgi-bin/second.cgi"_s);
         place(6, 0, u"/cgi-bin/third.cgi"_s);
-        setPrompter(&answers);
         QObject::connect(&run, &LoadRun::BoardStarted, [this](const CBBSProperty &b, bool hasNext) {
             started.append({b.ID(), hasNext});
         });
         mdlOption::ExitIfMessageFound = false;
         mdlOption::Timeout = 60;
     }
-    ~RunFixture() { setPrompter(nullptr); }
 
     QStringList outcomeTexts() const
     {
@@ -219,7 +215,7 @@ private slots:
         QElapsedTimer sinceCancel;
         QObject::connect(&f.bbs, &CBBS::StateChanged, [&](const QString &text) {
             if (text == u"2番目のログを要求しています。"_s)
-                QTimer::singleShot(200, [&] {
+                QTimer::singleShot(200, &f.bbs, [&] {
                     sinceCancel.start();
                     f.bbs.Cancel();
                 });
