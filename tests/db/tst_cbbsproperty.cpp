@@ -68,7 +68,6 @@ private slots:
         CBBSProperty again;
         QVERIFY(p.SetProperty() && again.GetProperty(14, *db) && !again.GetProperty(999, *db));
         QCOMPARE(again.ShortName() + QString::number(again.MaxCount()), u"右'側50"_s);
-
         // Null columns read as empty text and 0, and stay Null when the row is written back.
         QVERIFY(db->Execute(u"INSERT INTO BBS (BBS_ID) VALUES (77)"_s));
         QVERIFY(p.GetProperty(77, *db) && (p.BBS_Name() + p.URL() + p.Identifier()).isEmpty());
@@ -78,7 +77,6 @@ private slots:
         const auto rs = db->OpenRecordset(
             u"SELECT MaxCount & '/' & (BBS_Name IS NULL) FROM BBS WHERE BBS_ID = 77"_s);
         QCOMPARE(rs ? rs->Value(0).toString() : QString(), u"10/1"_s);
-
         // Board 4 has two read and three unread messages, board 5 one unread.
         const QString insert
             = u"INSERT INTO Message (BBS_ID, ID, Read, Body) VALUES (%1, %2, %3, 'x')"_s;
@@ -150,7 +148,6 @@ private slots:
                 + QString::number(left.NoReadPoint() + right.NoReadPoint()),
             u"右,,,,30,,,300,50,900右1200"_s);
         QCOMPARE(left.GetShowURL(), BoardUrl + u"?leftonly=1"_s);
-
         // A shorter list (written by the board) has no value past its end and grows when written
         // there.
         QVERIFY(CBBSProperty::WriteBoardCookie(BoardUrl, BoardUrl, u"name,mail"_s));
@@ -174,7 +171,6 @@ private slots:
         p.SetPassword(u"secret"_s); // no item: nothing changes
         QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, u"nandemo_cookie"_s),
             keyedValue(items.arg(130)));
-
         // Non-ASCII text goes to the board as percent-encoded EUC-JP and comes back the same.
         p.SetPostName(u"山田～太郎①"_s);
         QCOMPARE(p.PostName() + QString::number(p.NoReadPoint()), u"山田～太郎①130"_s);

@@ -166,7 +166,6 @@ private slots:
         for (int i : {1, 2})
             select.Bind(i, values.at(i - 1));
         QVERIFY(select.Next() && select.Value(0) == QVariant(true) && select.Value(1).toDateTime() == when && !select.Next());
-
         // Without Commit() a transaction is rolled back; an inner rollback undoes its own part only and keeps its cause.
         {
             Transaction dropped(*m_db);
@@ -183,7 +182,6 @@ private slots:
             QVERIFY(outer.Commit());
         }
         QVERIFY(count(u"BBS_ID = 1 AND Subject = 'outer'"_s) == 1 && count(u"True"_s) == 2 && !m_db->InTransaction());
-
         // A statement kept past the end of its database does nothing.
         Statement kept = m_db->Prepare(u"SELECT ID FROM Message"_s);
         m_db.reset();
@@ -229,7 +227,6 @@ private slots:
         QCOMPARE(sqlite3Tool(path(u"log.mdb"_s), u"SELECT count(*) FROM Message"_s) + sqlite3Tool(path(u"small.mdb"_s), u"PRAGMA integrity_check; SELECT Subject, count(*) FROM Message"_s),
                  u"10ok\n件名|10"_s);
         m_db.reset();
-
         QFile text(path(u"text.mdb"_s));
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write(QByteArray(4096, 'x')) == 4096 && text.flush());
         DbError error;

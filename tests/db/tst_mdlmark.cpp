@@ -30,7 +30,6 @@ private slots:
         QVERIFY(LoadMarkMenu(*f.db));
         QCOMPARE(MarkMenu, (QList<MarkMenuItem>{{1, u"マーク&1"_s}, {2, u"マーク&2"_s}, {3, u"マーク&3"_s}, {4, u"マーク&4"_s}}));
         QVERIFY(MarkForeColor(4) == 8421504u && MarkBackColor(2) == SystemWindow);
-
         // Gaps, ID 0, a negative ID and an enormous one.
         QVERIFY(f.db->Execute(u"DELETE FROM Mark WHERE ID = 2 OR ID = 4"_s));
         for (const QString &row : {u"0, 'ゼロ', 255, 255"_s, u"-3, '負', 255, 255"_s, u"6, '六', 65535, 0"_s})
@@ -44,7 +43,6 @@ private slots:
         QVERIFY(MarkBackColor(0) == SystemWindow && MarkForeColor(-1) == std::nullopt);
         QVERIFY(f.db->Execute(u"INSERT INTO Mark VALUES(2000000000, '大', 1, 2)"_s) && LoadMarkMenu(*f.db));
         QVERIFY(MarkForeColor(2000000000) == 1u && MarkForeColor(1999999999) == 0u);
-
         // An unreadable table leaves no items and the system slot.
         QVERIFY(f.db->Execute(u"DROP TABLE Mark"_s) && !LoadMarkMenu(*f.db));
         QVERIFY(MarkMenu.isEmpty() && MarkUpperBound() == 0);
@@ -58,7 +56,6 @@ private slots:
         f.add(0, message(1234567, 3)); // filled with its mark: coloured, nothing written
         f.lists.AddMessageItem(1, message(10));
         QVERIFY(f.lists.lsvMsgList(0).ForeColor(1) == 8388608u && f.takeUpdates().isEmpty());
-
         QVERIFY(SetMark(f.lists, u"#003000010"_s, 2));
         QVERIFY(f.takeUpdates() == QStringList{u"Mark"_s} && f.stored(Board, 10, u"Mark"_s).toInt() == 2);
         for (int index : {0, 1}) {
@@ -72,7 +69,6 @@ private slots:
         QVERIFY(SetMark(f.lists, u"#003000010"_s, 9) && f.stored(Board, 10, u"Mark"_s).toInt() == 9);
         QVERIFY(f.lists.lsvMsgList(1).Mark(0) == 9 && f.lists.lsvMsgList(1).ForeColor(0) == SystemWindowText);
         QVERIFY(!SetMark(f.lists, u"#3000010"_s, 1));
-
         // The selected rows of the current list, in one transaction; list 0 follows.
         for (int id = 1; id <= 3; ++id)
             f.add(1, message(id));
@@ -82,7 +78,6 @@ private slots:
         f.takeUpdates();
         QVERIFY(SetSelectedMark(f.lists, 4) && f.takeUpdates().size() == 2 && f.lists.lsvMsgList(0).Mark(2) == 4);
         QCOMPARE(f.stored(Board, 3, u"Mark"_s).toInt() + f.stored(Board, 2, u"Mark"_s).toInt(), 4);
-
         // A refused statement leaves the rows as they were.
         QVERIFY(f.db->Execute(u"CREATE TRIGGER Refuse BEFORE UPDATE OF Mark ON Message "
                               u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));

@@ -35,7 +35,6 @@ private slots:
         StartReadTimer(f.lists);
         f.lists.ClearMessageList(0);
         f.counts.clear();
-
         // 7 rows, 2 unread (12 and 33), one marked.
         for (int id : {40, 12, 57, 33, 21, 8, 45})
             f.add(0, MessageListsFixture::message(BoardA, id, id != 12 && id != 33, id == 33 ? 2 : 0));
@@ -45,7 +44,6 @@ private slots:
         // Stored values are not written back, boards are not touched, the read delay goes on.
         QVERIFY(f.lists.lsvMsgList(0).Mark(3) == 2 && f.lists.MaxListID() == 57 && f.lists.MinListID() == 8);
         QVERIFY(f.takeUpdates().isEmpty() && f.boardDeltas.isEmpty() && f.timer.IsActive());
-
         // List 1 counts its own rows and leaves the ID range of list 0; a message listed in both
         // shows its stored state in both.
         f.lists.AddMessageItem(1, message(BoardA, 40, false));
@@ -65,23 +63,18 @@ private slots:
         f.lists.AddMessageItem(1, message(BoardA, 10, false));
         f.lists.SetCurrentList(1);
         f.timer.Start(1000, {});
-
         QVERIFY(SetRead(f.lists, u"#003000010"_s, true, true) && f.stored(BoardA, 10, u"Read"_s) == QVariant(true));
         QVERIFY(f.takeUpdates() == QStringList{u"Read"_s} && f.lists.lsvMsgList(0).ReadText(0) + f.lists.lsvMsgList(1).ReadText(0) == u"  "_s);
         QVERIFY(ListUnreadCount(f.lists, 0) == 1 && ListUnreadCount(f.lists, 1) == 0);
         QVERIFY(f.boardDeltas == (Deltas{{BoardA, -1}}) && f.counts.last() == u"0/1"_s && !f.timer.IsActive());
-
         // Again: the statement runs, no count changes anywhere.
         QVERIFY(SetRead(f.lists, u"#003000010"_s, true, true));
         QVERIFY(f.takeUpdates().size() == 1 && f.boardDeltas.size() == 1 && ListUnreadCount(f.lists, 0) == 1);
-
         QVERIFY(SetRead(f.lists, u"#003000010"_s, false, true) && f.stored(BoardA, 10, u"Read"_s) == QVariant(false));
         QVERIFY(f.boardDeltas.last() == (std::pair{BoardA, 1}) && ListUnreadCount(f.lists, 0) + ListUnreadCount(f.lists, 1) == 3);
-
         // Without board adjustment only the board count stays.
         QVERIFY(SetRead(f.lists, u"#003000011"_s, true, false) && f.stored(BoardA, 11, u"Read"_s) == QVariant(true));
         QVERIFY(ListUnreadCount(f.lists, 0) == 1 && f.boardDeltas.size() == 2);
-
         // Stored but not listed: the record decides. Listed but not stored: no board change.
         f.store(message(BoardB, 1234567, false));
         QVERIFY(SetRead(f.lists, CMessage::MakeKey(BoardB, 1234567), true, true) && f.stored(BoardB, 1234567, u"Read"_s) == QVariant(true));
@@ -89,13 +82,11 @@ private slots:
         f.lists.AddMessageItem(1, message(BoardB, 5, true));
         QVERIFY(SetRead(f.lists, u"#004000005"_s, false, true));
         QVERIFY(f.lists.lsvMsgList(1).ReadText(1) == u"*"_s && f.boardDeltas.size() == 3);
-
         // An empty key means the current list's selected row.
         QVERIFY(!SetRead(f.lists, {}, true, true));
         f.lists.lsvMsgList(1).SelectRow(0);
         f.lists.lsvMsgList(0).SelectRow(1);
         QVERIFY(SetRead(f.lists, {}, true, true) && IsReadItem(f.lists.lsvMsgList(1), 0));
-
         f.takeUpdates();
         QVERIFY(!SetRead(f.lists, u"#3000011"_s, true, true) && f.takeUpdates().isEmpty());
     }
@@ -109,14 +100,12 @@ private slots:
             f.add(1, message(board, id, read));
         f.lists.AddMessageItem(0, message(BoardA, 1, false));
         f.select(1, {4, 0, 3, 1, 2});
-
         QVERIFY(SetSelectedRead(f.lists, 1, true) && f.takeUpdates().size() == 3);
         QVERIFY(ListUnreadCount(f.lists, 1) == 1 && ListUnreadCount(f.lists, 0) == 0 && f.counts.last() == u"1/6"_s);
         QCOMPARE(f.boardDeltas, (Deltas{{BoardA, -2}, {BoardB, -1}}));
         QCOMPARE(f.stored(BoardB, 3, u"Read"_s).toString() + f.stored(BoardA, 6, u"Read"_s).toString(), u"truefalse"_s);
         QVERIFY(SetSelectedRead(f.lists, 1, true) && !f.db->InTransaction()); // nothing left to change
         QVERIFY(f.takeUpdates().isEmpty() && f.boardDeltas.size() == 2);
-
         // A refused row ends the walk; the rows before it keep their new, stored state.
         QVERIFY(f.db->Execute(u"CREATE TRIGGER Refuse BEFORE UPDATE OF Read ON Message WHEN NEW.ID = 4 "
                               u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
@@ -132,7 +121,6 @@ private slots:
         for (int id = 1; id <= 4; ++id)
             f.add(0, message(BoardA, id, id == 3));
         MessageListModel &list = f.lists.lsvMsgList(0);
-
         const auto readAfter = [&](int row, int delay) {
             mdlOption::ReadTiming = delay;
             list.SelectRow(row);
@@ -145,7 +133,6 @@ private slots:
         QVERIFY(f.timer.Interval() == 1500 && !IsReadItem(list, 0));
         f.timer.Advance(1);
         QVERIFY(IsReadItem(list, 0) && !f.timer.IsActive() && f.boardDeltas.size() == 2);
-
         // Stopped in time the message stays unread; a new start waits the whole delay again.
         readAfter(1, 1500);
         f.timer.Advance(1000);
@@ -156,13 +143,11 @@ private slots:
         QVERIFY(!IsReadItem(list, 1));
         f.timer.Advance(1);
         QVERIFY(IsReadItem(list, 1));
-
         // The delay ends on a row that is read already: no board change.
         readAfter(0, 1500);
         list.SelectRow(2);
         f.timer.Advance(1500);
         QVERIFY(IsReadItem(list, 2) && f.boardDeltas.size() == 3);
-
         // The event-loop timer: fires once, not after Stop().
         QtOneShotTimer timer;
         int fired = 0;

@@ -63,14 +63,12 @@ private slots:
         QCOMPARE(f.cell(0, MessageListModel::ColBody).toString() + f.cell(0, MessageListModel::ColName, Qt::ToolTipRole).toString(),
                  u"一行目  二行目投稿者A"_s);
         QCOMPARE(f.cell(0, 5, MessageListModel::KeyRole).toString() + f.cell(0, 5, MessageListModel::BoardIconKeyRole).toString(), u"#001000123#1"_s);
-
         // The board image shows in the first column once known; mark colours (0x00BBGGRR) in the others.
         QPixmap pixmap(16, 16);
         f.model.SetBoardIcons({{u"#1"_s, QIcon(pixmap)}});
         QVERIFY(!f.cell(0, 0, Qt::DecorationRole).value<QIcon>().isNull() && !f.cell(0, 1, Qt::DecorationRole).isValid());
         f.model.SetMark(0, 1, 128);
         QVERIFY(f.cell(0, 10, Qt::ForegroundRole).value<QColor>() == QColor(128, 0, 0) && !f.cell(0, 0, Qt::ForegroundRole).isValid());
-
         // Numbers beyond six digits, another date format, a long body.
         CMessage big = message(1, 1234567, 1000000);
         big.Body = QString(500, u'あ');
@@ -111,7 +109,6 @@ private slots:
         QVERIFY(f.model.RowOfKey(u"#1000:000005") == 3 && f.model.RowOfKey(u"#1000005") == -1);
         QVERIFY(f.model.removeRows(1, 2) && f.model.RemoveRow(u"#001000005") && !f.model.RemoveRow(u"#001000005"));
         QVERIFY(f.keys() == u"1000:000005 0000000"_s && f.model.RowOf(0, 0) == 1);
-
         // Many rows at once: adjacent and scattered ones, unknown and repeated keys.
         f.model.Clear();
         for (int id = 1; id <= 10; ++id)
@@ -130,13 +127,11 @@ private slots:
         for (int i = 0; i < subjects.size(); ++i)
             f.model.AddRow(message(1, i + 1, 0, subjects.at(i)));
         QItemSelectionModel *selection = f.model.selectionModel();
-
         // Selected rows come in list order; without a current row the first selected one serves.
         selection->select(f.model.index(4, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         selection->select(QItemSelection(f.model.index(1, 0), f.model.index(2, 10)), QItemSelectionModel::Select);
         selection->select(f.model.index(2, 3), QItemSelectionModel::Select);
         QVERIFY(f.model.SelectedRows() == (QList<int>{1, 2, 4}) && f.model.CurrentRow() == 1);
-
         // Sorting ignores case, keeps equal texts in order, and takes the selection along.
         f.model.SelectRow(3);
         selection->select(f.model.index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
