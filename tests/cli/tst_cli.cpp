@@ -44,8 +44,6 @@ class TestCli : public QObject
         QVERIFY2(db && db->Execute(sql), qPrintable(sql));
     }
 
-    QByteArray lastTarget() const { return m_sim->requests().last().target; }
-
     // Boards 4 and 5 are served, 6 answers 404; no other board is listed.
     void serveBoards()
     {
@@ -192,14 +190,14 @@ private slots:
         for (const QString &progress : {u"雑談掲示板から受信中...\n"_s, u"1番目のログを要求しています。\n"_s,
                                         u"未読位置を5に設定しました。\n"_s})
             QVERIFY(run.err.contains(progress));
-        QCOMPARE(lastTarget(), "/cgi-bin/shitsumon.cgi?dousa=log&logmidoku=1&logno=0");
+        QCOMPARE(m_sim->requests().last().target, "/cgi-bin/shitsumon.cgi?dousa=log&logmidoku=1&logno=0");
         QFile badLog(m_home->file(u"zatsudan.bad"_s));
         QVERIFY(badLog.open(QIODevice::ReadOnly) && badLog.readAll().startsWith(mdlMain::ToCp932(u"壊れた記事"_s)));
 
         QCOMPARE(receive({u"4"_s}).out, u"4\t雑談掲示板に新規投稿はありませんでした。\n"_s);
         QVERIFY(m_sim->requests().last().cookie.contains(",,,5,30"));
         QCOMPARE(receive({u"--full"_s, u"4"_s}).status, 0);
-        QCOMPARE(lastTarget(), "/cgi-bin/zatsudan.cgi?dousa=log&logmidoku=0&logno=0");
+        QCOMPARE(m_sim->requests().last().target, "/cgi-bin/zatsudan.cgi?dousa=log&logmidoku=0&logno=0");
     }
 
     // Failed boards (here a 404 and a time-out taken from the settings file) make status 1.
