@@ -209,8 +209,7 @@ private slots:
         const QString sql = u"SELECT *\n  FROM Message\n WHERE Subject Like '*|*';"_s;
         QVERIFY(m_db->CreateQueryDef(u"未読"_s, sql) && m_db->CreateQueryDef(u"b"_s, u"DELETE FROM Message"_s));
         for (const auto &[name, number] : {std::pair{u"B"_s, 3012}, {u"Message"_s, 3012}, {QString(), 3125}, {u"bad"_s, 3000}})
-            QVERIFY2(!m_db->CreateQueryDef(name, name == u"bad"_s ? u"SELEC 1"_s : u"SELECT 1"_s) && m_db->LastError().number == number,
-                     qPrintable(name));
+            QVERIFY2(!m_db->CreateQueryDef(name, name == u"bad"_s ? u"SELEC 1"_s : u"SELECT 1"_s) && m_db->LastError().number == number, qPrintable(name));
         QVERIFY(m_db->QueryDefNames() == (QStringList{u"b"_s, u"未読"_s}) && m_db->QueryDefSQL(u"未読"_s) == sql);
         QVERIFY(m_db->DeleteQueryDef(u"B"_s) && !m_db->QueryDefSQL(u"b"_s));
         const QList<TableInfo> tables = m_db->TableDefs(); // the stored queries' table is a system table

@@ -64,8 +64,7 @@ private slots:
                  u"一行目  二行目投稿者A"_s);
         QCOMPARE(f.cell(0, 5, MessageListModel::KeyRole).toString() + f.cell(0, 5, MessageListModel::BoardIconKeyRole).toString(), u"#001000123#1"_s);
         // The board image shows in the first column once known; mark colours (0x00BBGGRR) in the others.
-        QPixmap pixmap(16, 16);
-        f.model.SetBoardIcons({{u"#1"_s, QIcon(pixmap)}});
+        f.model.SetBoardIcons({{u"#1"_s, QIcon(QPixmap(16, 16))}});
         QVERIFY(!f.cell(0, 0, Qt::DecorationRole).value<QIcon>().isNull() && !f.cell(0, 1, Qt::DecorationRole).isValid());
         f.model.SetMark(0, 1, 128);
         QVERIFY(f.cell(0, 10, Qt::ForegroundRole).value<QColor>() == QColor(128, 0, 0) && !f.cell(0, 0, Qt::ForegroundRole).isValid());
