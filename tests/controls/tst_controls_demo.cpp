@@ -35,16 +35,13 @@ std::unique_ptr<QWidget> buildDemoWindow()
 
     auto *spins = new QWidget;
     auto *form = new QFormLayout(spins);
-    const auto addSpin = [form](const QString &caption, int value) {
+    for (const QString &caption : {u"一度に表示する件数(&M):"_s, u"タイムアウト(ロック):"_s, u"受信間隔(無効):"_s}) {
         auto *spin = new uSpinButton;
-        spin->setMax(1000);
-        spin->setValue(value);
+        spin->setValue(30);
+        spin->setLocked(form->rowCount() == 1);
+        spin->setEnabled(form->rowCount() != 2);
         form->addRow(caption, spin);
-        return spin;
-    };
-    addSpin(u"一度に表示する件数(&M):"_s, 200);
-    addSpin(u"タイムアウト(&O):"_s, 30)->setLocked(true);
-    addSpin(u"受信間隔(&I):"_s, 10)->setEnabled(false);
+    }
     auto *sep = new uSeparator;
     auto *right = new uSeparator;
     right->setAspect(uSeparator::Horizontal);
@@ -53,13 +50,10 @@ std::unique_ptr<QWidget> buildDemoWindow()
     layout->addWidget(sep, 1);
 
     auto *status = new QStatusBar;
-    const std::pair<int, QString> links[] = {{uClickableLabel::WebLink, u"http://example.jp/~someone/"_s},
-                                             {uClickableLabel::MailLink, u"someone@example.jp"_s},
-                                             {uClickableLabel::PlainLabel, u"普通のラベル"_s}};
-    for (const auto &[mode, caption] : links) {
+    for (const int mode : {uClickableLabel::WebLink, uClickableLabel::MailLink, uClickableLabel::PlainLabel}) {
         auto *label = new uClickableLabel;
         label->setClickableMode(mode);
-        label->Label()->setText(caption);
+        label->Label()->setText(QStringList{u"普通のラベル"_s, u"http://example.jp/"_s, u"me@example.jp"_s}.at(mode));
         status->addWidget(label);
     }
     layout->addWidget(status);

@@ -57,9 +57,8 @@ private slots:
         QCOMPARE(click.size(), mode == uClickableLabel::PlainLabel ? 1 : 0);
     }
 
-    void plainLabelClicksAndHover()
+    void plainLabelClicksAndLinkHover()
     {
-        const QColor normal = textColor();
         m_label->setClickableMode(uClickableLabel::PlainLabel);
         QSignalSpy click(m_label.get(), &uClickableLabel::Click);
         QSignalSpy dblClick(m_label.get(), &uClickableLabel::DblClick);
@@ -69,11 +68,7 @@ private slots:
         QTest::mouseDClick(m_label.get(), Qt::LeftButton); // one click and one double-click in all
         QTest::mouseRelease(m_label.get(), Qt::LeftButton);
         QCOMPARE((QList<qsizetype>{click.size(), dblClick.size()}), (QList<qsizetype>{1, 1}));
-        QTest::mouseMove(m_label.get(), QPoint(5, 5));
-        QTRY_VERIFY(m_label->underMouse());
-        QCOMPARE(textColor(), normal);
-        m_label->setClickableMode(uClickableLabel::WebLink);
-        QTest::mouseMove(m_label.get(), QPoint(500, 5));
+        m_label->setClickableMode(uClickableLabel::WebLink); // a link turns blue under the mouse
         QTest::mouseMove(m_label.get(), QPoint(5, 5));
         QTRY_COMPARE(textColor(), QColor(Qt::blue));
     }

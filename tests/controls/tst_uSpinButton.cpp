@@ -33,7 +33,6 @@ private slots:
         auto *layout = new QVBoxLayout(m_window.get());
         m_spin = new uSpinButton(m_window.get());
         layout->addWidget(m_spin);
-        layout->addWidget(new QLineEdit(m_window.get()));
         m_text = m_spin->findChild<QLineEdit *>(u"Text"_s);
         m_arrows = m_spin->findChild<QScrollBar *>(u"Spin"_s);
         QVERIFY(m_text && m_arrows);
@@ -44,16 +43,13 @@ private slots:
 
     void cleanup() { m_window.reset(); }
 
-    void valueWritesAndFocus()
+    void valueWrites()
     {
         QCOMPARE((QList<int>{m_spin->Min(), m_spin->Max(), m_spin->Value()}), (QList<int>{0, 50, 0}));
         for (const int value : {50, 51, -1}) // out of range: ignored
             m_spin->setValue(value);
         m_spin->setMax(20); // limits never adjust the value on their own
         QCOMPARE(m_text->text() + QString::number(m_spin->Value()), u"5050"_s);
-        m_window->findChildren<QLineEdit *>().last()->setFocus();
-        m_spin->setFocus();
-        QTRY_COMPARE(m_text->selectedText(), u"50"_s);
     }
 
     void typedText_data()
