@@ -130,17 +130,6 @@ private slots:
         QCOMPARE(first(u"SELECT Count(*) FROM (SELECT TOP 50 PERCENT ID FROM Message ORDER BY ID)"_s).toInt(), 3); // rounded up
     }
 
-    void crosstab()
-    {
-        for (int i = 1; i <= 5; ++i)
-            QVERIFY(m_db->Execute(insertMessage(i % 2 + 1, i, i == 5 ? u"x"_s : u"s"_s)));
-        // Listed column headings come in their order, also when no row has them.
-        auto rs = m_db->OpenRecordset(u"TRANSFORM Max(ID) SELECT BBS_ID FROM Message GROUP BY BBS_ID PIVOT Subject IN ('x', \"none\", Null);"_s);
-        QVERIFY(rs && rs->Value(1, 1).toInt() == 5 && !rs->Value(0, 2).isValid());
-        QCOMPARE(rs->FieldNames(), (QStringList{u"BBS_ID"_s, u"x"_s, u"none"_s, u"<>"_s}));
-        QVERIFY(!m_db->OpenRecordset(u"TRANSFORM Count(*) SELECT BBS_ID FROM Message PIVOT Read"_s));
-    }
-
     void parameters()
     {
         QVERIFY(m_db->Execute(insertMessage(1, 1, u"s"_s)) && m_db->Execute(insertMessage(2, 1, u"s"_s)));
@@ -202,18 +191,6 @@ private slots:
         QVERIFY(m_db->Execute(u"CREATE TABLE Hand (a LONG, b YESNO, c TEXT(20), d DATETIME, e MEMO, f DOUBLE, g)"_s));
         const auto hand = m_db->Fields(u"Hand"_s);
         QCOMPARE(hand ? typeNames(*hand) : QString(), u"Long Boolean Text Date Memo Double Variant"_s);
-    }
-
-    void storedQueries()
-    {
-        const QString sql = u"SELECT *\n  FROM Message\n WHERE Subject Like '*|*';"_s;
-        QVERIFY(m_db->CreateQueryDef(u"未読"_s, sql) && m_db->CreateQueryDef(u"b"_s, u"DELETE FROM Message"_s));
-        for (const auto &[name, number] : {std::pair{u"B"_s, 3012}, {u"Message"_s, 3012}, {QString(), 3125}, {u"bad"_s, 3000}})
-            QVERIFY2(!m_db->CreateQueryDef(name, name == u"bad"_s ? u"SELEC 1"_s : u"SELECT 1"_s) && m_db->LastError().number == number, qPrintable(name));
-        QVERIFY(m_db->QueryDefNames() == (QStringList{u"b"_s, u"未読"_s}) && m_db->QueryDefSQL(u"未読"_s) == sql);
-        QVERIFY(m_db->DeleteQueryDef(u"B"_s) && !m_db->QueryDefSQL(u"b"_s));
-        const QList<TableInfo> tables = m_db->TableDefs(); // the stored queries' table is a system table
-        QVERIFY(tables.size() == 2 && tables.at(0).name == u"Message"_s && tables.at(0).attributes == 0 && tables.at(1).attributes != 0);
     }
 
     void compactionAndFileErrors()
