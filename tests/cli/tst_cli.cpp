@@ -6,6 +6,7 @@
 #include "support/BoardSimulator.h"
 
 #include <QFile>
+#include <QProcess>
 
 using namespace Qt::StringLiterals;
 
@@ -267,6 +268,36 @@ private slots:
         QCOMPARE(stored(), QStringList{u"7:False"_s});
         const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
         QVERIFY(noBoard.status == 1 && noBoard.err.contains(u"no board 999"_s));
+    }
+
+    void aKilledImportLeavesAConsistentDatabaseThatASecondImportCompletes()
+    {
+        QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0);
+        constexpr int Count = 50000;
+        QList<BoardMessage> messages;
+        for (int n = Count; n >= 1; --n)
+            messages.append(LogFormat::sampleMessage(n));
+        const QString path = m_home->file(u"big.log"_s);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(LogFormat::toCp932(LogFormat::log(0, messages)));
+        file.close();
+
+        QProcess process;
+        process.start(CliHome::program(), {u"--home"_s, m_home->dir.path(), u"--yes"_s, u"import"_s, Board, path});
+        // Killed while the import's transaction is open, that is while SQLite's journal exists.
+        const QString journal = m_home->file(u"log.mdb-journal"_s);
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(journal); }, 60000));
+        process.kill();
+        process.waitForFinished();
+
+        std::unique_ptr<Database> db = Database::Open(m_home->file(u"log.mdb"_s));
+        QVERIFY(db);
+        QCOMPARE(db->OpenRecordset(u"PRAGMA integrity_check"_s)->Value(0, 0).toString(), u"ok"_s);
+        db.reset();
+        QVERIFY(stored().size() < Count);
+        QCOMPARE(cli({u"--yes"_s, u"import"_s, Board, path}).status, 0);
+        QCOMPARE(stored().size(), Count);
     }
 
     void declinedImportStoresNothing()
