@@ -93,6 +93,9 @@ struct Encoder
 
 QByteArray encodeText(Encoder &encoder, QStringView text)
 {
+    // The encoder would hold a lone high surrogate at the end back for its partner and drop it.
+    if (!text.isEmpty() && text.back().isHighSurrogate())
+        return encodeText(encoder, text.chopped(1)) + '?';
     bool failed = false;
     QByteArray bytes = encoder.encode(text, failed);
     if (!failed)

@@ -21,6 +21,7 @@ private slots:
         // One "?" per code point without a code or broken; U+25EF's trail byte FC must not hide the next "?";
         // invisible format characters are left out.
         QCOMPARE(ToCp932(u"a\u00E9b😀d\u25EF\u20AC\u200B"_s + QChar(0xD800) + u'x'), QByteArray("a?b?d\x81\xFC??x"));
+        QCOMPARE(ToCp932(u"a"_s + QChar(0xD800)), QByteArray("a?")); // not dropped at the end
         QCOMPARE(ToEucJp(u"a😀b\u301C"_s), QByteArray("a?b\xA1\xC1")); // recovered after a failure
         QCOMPARE(FromCp932("\x81 A\x82"), u"\u001A A"_s);
     }
