@@ -45,7 +45,6 @@ struct MessageListsFixture
         QVERIFY(db->Execute(sql.arg(m.BBS_ID).arg(m.ID).arg(m.Read ? u"True" : u"False").arg(m.Mark)));
     }
 
-    /** Stores @p m and lists it in list @p index. */
     void add(int index, const CMessage &m)
     {
         store(m);
@@ -69,7 +68,6 @@ struct MessageListsFixture
         return kinds;
     }
 
-    /** Selects exactly @p rows of list @p index. */
     void select(int index, const QList<int> &rows)
     {
         MessageListModel &list = lists.lsvMsgList(index);

@@ -17,7 +17,6 @@ namespace {
 
 const QString BoardUrl = u"http://bbs.example.jp/cgi-bin/board.cgi?id=3"_s;
 const QString Future = u"; expires=Fri, 01-Jan-2100 00:00:00 GMT"_s;
-const QString Past = u"; expires=Sat, 01-Jan-2000 00:00:00 GMT"_s;
 
 QByteArray readFile(const QString &path)
 {
@@ -72,7 +71,7 @@ private slots:
         CookieStore store(m_path);
         QVERIFY(store.SetCookie(BoardUrl, u"kept"_s, u"1"_s + Future) && store.SetCookie(BoardUrl, u"session"_s, u"3"_s));
         QVERIFY(store.SetCookie(BoardUrl, u"rfc"_s, u"2; Expires=Sun, 06 Nov 2044 08:49:37 GMT"_s));
-        QVERIFY(store.SetCookie(BoardUrl, u"gone"_s, u"4"_s + Future) && store.SetCookie(BoardUrl, u"gone"_s, u"4"_s + Past));
+        QVERIFY(store.SetCookie(BoardUrl, u"gone"_s, u"4"_s + Future) && store.SetCookie(BoardUrl, u"gone"_s, u"4; expires=Sat, 01-Jan-2000 00:00:00 GMT"_s));
         QCOMPARE(store.GetCookie(BoardUrl), u"kept=1; session=3; rfc=2"_s);
         QVERIFY(readFile(m_path).contains("\t2362034977\trfc\t2\n"));
         QCOMPARE(CookieStore(m_path).GetCookie(BoardUrl), u"kept=1; rfc=2"_s);
@@ -116,8 +115,7 @@ private slots:
         CookieStore a(m_path);
         CookieStore b(m_path);
         QVERIFY(a.SetCookie(BoardUrl, u"x"_s, u"1"_s + Future) && b.GetCookie(BoardUrl) == u"x=1"_s);
-        QVERIFY(b.SetCookie(BoardUrl, u"y"_s, u"2"_s + Future) && a.SetCookie(BoardUrl, u"s"_s, u"session"_s));
-        QVERIFY(a.SetCookie(BoardUrl, u"z"_s, u"3"_s + Future));
+        QVERIFY(b.SetCookie(BoardUrl, u"y"_s, u"2"_s + Future) && a.SetCookie(BoardUrl, u"s"_s, u"session"_s) && a.SetCookie(BoardUrl, u"z"_s, u"3"_s + Future));
         QCOMPARE(a.GetCookie(BoardUrl), u"x=1; y=2; s=session; z=3"_s);
         QCOMPARE(CookieStore(m_path).GetCookie(BoardUrl), u"x=1; y=2; z=3"_s);
     }
@@ -146,8 +144,7 @@ private slots:
         manager.setProxy(QNetworkProxy::NoProxy);
         manager.setCookieJar(new CookieJar(store));
         std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(url))));
-        QTRY_VERIFY(reply->isFinished());
-        QCOMPARE(reply->error(), QNetworkReply::NoError);
+        QTRY_VERIFY(reply->isFinished() && reply->error() == QNetworkReply::NoError);
         QVERIFY(request.contains("\r\nCookie: " + url.toLatin1() + "=,,,,20,,,0,30," + mdlMain::ToCp932(u"山田"_s) + "\r\n")
                 && !request.contains("X-Injected"));
         QCOMPARE(store.GetCookieBytes(QUrl(u"http://127.0.0.1/"_s)), "srv=" + mdlMain::ToCp932(u"あい"_s));

@@ -68,8 +68,7 @@ private slots:
     {
         QFile::remove(path(u"log.mdb"_s));
         m_db = Database::Create(path(u"log.mdb"_s));
-        QVERIFY(m_db);
-        QVERIFY(m_db->CreateTable(messageTable()));
+        QVERIFY(m_db && m_db->CreateTable(messageTable()));
     }
 
     void cleanup() { m_db.reset(); }
@@ -139,8 +138,7 @@ private slots:
         QCOMPARE(params.at(0).name + u'/' + params.at(1).name, u"Board number/MinID"_s);
         const QString declared = u"PARAMETERS Since DateTime, Flag YesNo; UPDATE Message SET Read = Flag WHERE PostDate >= Since"_s;
         QVERIFY(m_db->Execute(declared, {u"2024/01/01"_s, u"True"_s}));
-        QCOMPARE(m_db->RecordsAffected(), 2);
-        QVERIFY(m_db->Parameters(u"SELECT * FROM Message.x"_s).isEmpty() && m_db->LastError());
+        QVERIFY(m_db->RecordsAffected() == 2 && m_db->Parameters(u"SELECT * FROM Message.x"_s).isEmpty() && m_db->LastError());
     }
 
     void statementsAndTransactions()

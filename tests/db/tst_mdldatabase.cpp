@@ -122,11 +122,10 @@ private slots:
         QCOMPARE(prompts(), QStringList{u"データベースファイルが存在しません。\n新しく作成します。"_s});
         QVERIFY(m_prompter.records().first().icon == Prompter::Icon::Information && m_prompter.records().first().title == mdlApp::GetAppTitle());
         // The stock tool reads the new file as it stands.
-        QCOMPARE(tool(m_path, u"PRAGMA integrity_check; SELECT BBS_ID, ListOrder, MaxCount, BBSType FROM BBS ORDER BY ListOrder"_s),
-                 u"ok 3|0|400|3 16|1|100|0 4|2|400|0 5|3|400|0 6|4|400|0 7|5|400|0 8|6|400|0 9|8|400|0 10|9|400|0 "
-                 "11|10|400|0 12|11|200|0 13|12|200|1 14|13|200|2 15|14|200|0 17|15|100|0 18|17|100|0"_s);
-        QCOMPARE(tool(m_path, u"SELECT BBS_Name FROM BBS WHERE BBS_ID = 16; SELECT group_concat(Name) FROM Mark; SELECT * FROM Version"_s),
-                 u"お知らせ掲示板 マーク&1,マーク&2,マーク&3,マーク&4 BBS|Ver.0.61 Message|Ver.0.13 Mark|Ver.0.40"_s);
+        QCOMPARE(tool(m_path, u"PRAGMA integrity_check; SELECT BBS_ID, ListOrder, MaxCount, BBSType FROM BBS ORDER BY ListOrder; "
+                                 "SELECT BBS_Name FROM BBS WHERE BBS_ID = 16; SELECT group_concat(Name) FROM Mark; SELECT * FROM Version"_s),
+                 u"ok 3|0|400|3 16|1|100|0 4|2|400|0 5|3|400|0 6|4|400|0 7|5|400|0 8|6|400|0 9|8|400|0 10|9|400|0 11|10|400|0 12|11|200|0 "
+                 "13|12|200|1 14|13|200|2 15|14|200|0 17|15|100|0 18|17|100|0 お知らせ掲示板 マーク&1,マーク&2,マーク&3,マーク&4 BBS|Ver.0.61 Message|Ver.0.13 Mark|Ver.0.40"_s);
         m_prompter.clear();
         const std::unique_ptr<Database> db = OpenLogDatabase(m_path);
         QVERIFY(db && prompts().isEmpty() && !CreateLogDatabase(m_path));
@@ -192,7 +191,6 @@ private slots:
         const QByteArray before = readFile(m_path);
         QVERIFY(OpenLogDatabase(m_path));
         QCOMPARE(prompts(), (QStringList{ConvertQuestion, u"データベースのコンバートが完了しました。"_s}));
-        QCOMPARE(m_prompter.records().first().buttons, (QList<Prompter::Button>{Prompter::Ok, Prompter::Cancel}));
         QCOMPARE(readFile(m_dir.filePath(versions.isEmpty() ? u"log_Ver.0.00.mdb"_s : u"log_Ver.0.50.mdb"_s)), before);
         QTEST(tool(m_path, u"SELECT BBS_Name, URL, BBSType, DefaultLogFile, Identifier, MaxCount, ListOrder FROM BBS WHERE BBS_ID = 3"_s),
               "board3");
@@ -232,8 +230,7 @@ private slots:
         QVERIFY(QFileInfo(m_path).size() < before);
         // Failures leave the data in the file under its own name and say so.
         QVERIFY(db->BeginTrans() && db->Execute(u"DELETE FROM Message"_s));
-        QVERIFY(!CompactLogDatabase(db) && !db);
-        QVERIFY(prompts().last().contains(m_path));
+        QVERIFY(!CompactLogDatabase(db) && !db && prompts().last().contains(m_path));
         QVERIFY((db = OpenLogDatabase(m_path)));
         {
             ReadOnly guard(m_dir.path());

@@ -43,8 +43,7 @@ private slots:
         QVERIFY(MarkBackColor(0) == SystemWindow && MarkForeColor(-1) == std::nullopt);
         QVERIFY(f.db->Execute(u"INSERT INTO Mark VALUES(2000000000, '大', 1, 2)"_s) && LoadMarkMenu(*f.db) && MarkForeColor(2000000000) == 1u);
         // An unreadable table leaves no items and the system slot.
-        QVERIFY(f.db->Execute(u"DROP TABLE Mark"_s) && !LoadMarkMenu(*f.db));
-        QVERIFY(MarkMenu.isEmpty() && MarkUpperBound() == 0);
+        QVERIFY(f.db->Execute(u"DROP TABLE Mark"_s) && !LoadMarkMenu(*f.db) && MarkMenu.isEmpty() && MarkUpperBound() == 0);
     }
 
     void setMark()
@@ -57,11 +56,9 @@ private slots:
         QVERIFY(f.lists.lsvMsgList(0).ForeColor(1) == 8388608u && f.takeUpdates().isEmpty());
         QVERIFY(SetMark(f.lists, u"#003000010"_s, 2));
         QVERIFY(f.takeUpdates() == QStringList{u"Mark"_s} && f.stored(Board, 10, u"Mark"_s).toInt() == 2);
-        for (int index : {0, 1}) {
-            const MessageListModel &list = f.lists.lsvMsgList(index);
-            QCOMPARE(list.CellText(0, MessageListModel::ColMark), u"2"_s);
-            QCOMPARE(list.data(list.index(0, 2), Qt::ForegroundRole).value<QColor>(), QColor(0, 128, 0));
-        }
+        for (const MessageListModel *list : {&f.lists.lsvMsgList(0), &f.lists.lsvMsgList(1)})
+            QVERIFY(list->CellText(0, MessageListModel::ColMark) == u"2"_s
+                    && list->data(list->index(0, 2), Qt::ForegroundRole).value<QColor>() == QColor(0, 128, 0));
         QVERIFY(SetMark(f.lists, CMessage::MakeKey(Board, 1234567), 0)); // release
         QVERIFY(f.stored(Board, 1234567, u"Mark"_s).toInt() == 0 && f.lists.lsvMsgList(0).ForeColor(1) == SystemWindowText);
         // A mark without a colour slot is stored; its rows look unmarked.

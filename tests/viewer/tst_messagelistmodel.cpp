@@ -28,7 +28,7 @@ struct Fixture
     MessageListModel model;
     QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::QtTest};
 
-    /** The keys of all rows, in list order, without the "#" and the leading zeros of the board. */
+    /** The keys of all rows without the "#" and the leading zeros of the board. */
     QString keys() const
     {
         QStringList list;
@@ -94,8 +94,7 @@ private slots:
             for (int c = 0; c < MessageListModel::ColumnCount; ++c)
                 QCOMPARE(f.cell(row, c, Qt::FontRole).value<QFont>().bold(), !read);
         }
-        QCOMPARE(f.model.UnreadCount(), 1);
-        QVERIFY(f.model.removeRows(0, 1) && f.model.UnreadCount() == 0); // the unread row
+        QVERIFY(f.model.UnreadCount() == 1 && f.model.removeRows(0, 1) && f.model.UnreadCount() == 0); // row 0 is unread
     }
 
     void keysAndRemoval()
@@ -103,8 +102,7 @@ private slots:
         Fixture f;
         for (const auto &[board, id] : QList<std::pair<int, int>>{{1, 5}, {1, 1234567}, {2, 5}, {1000, 5}, {0, 0}})
             QVERIFY(f.model.AddRow(message(board, id)) >= 0);
-        QCOMPARE(f.model.AddRow(message(1, 5)), -1); // listed already
-        QCOMPARE(f.keys(), u"1000005 11234567 2000005 1000:000005 0000000"_s);
+        QVERIFY(f.model.AddRow(message(1, 5)) == -1 && f.keys() == u"1000005 11234567 2000005 1000:000005 0000000"_s); // listed already
         QVERIFY(f.model.RowOfKey(u"#1000:000005") == 3 && f.model.RowOfKey(u"#1000005") == -1);
         QVERIFY(f.model.removeRows(1, 2) && f.model.RemoveRow(u"#001000005") && !f.model.RemoveRow(u"#001000005"));
         QVERIFY(f.keys() == u"1000:000005 0000000"_s && f.model.RowOf(0, 0) == 1);
@@ -113,8 +111,7 @@ private slots:
         for (int id = 1; id <= 10; ++id)
             f.model.SetReadMark(f.model.AddRow(message(1, id)), id % 2 == 0);
         f.model.SelectRow(4);
-        QCOMPARE(f.model.RemoveKeys({u"#001000002"_s, u"#001000003"_s, u"#001000009"_s, u"#001000006"_s,
-                                     u"#001000003"_s, u"#001000077"_s, u"#001000010"_s}), 5);
+        QCOMPARE(f.model.RemoveKeys({u"#001000002"_s, u"#001000003"_s, u"#001000009"_s, u"#001000006"_s, u"#001000003"_s, u"#001000077"_s, u"#001000010"_s}), 5);
         QCOMPARE(f.keys(), u"1000001 1000004 1000005 1000007 1000008"_s);
         QVERIFY(f.model.UnreadCount() == 3 && f.model.RowOfKey(u"#001000008") == 4 && f.model.CurrentRow() == 2);
     }
@@ -139,8 +136,6 @@ private slots:
         QVERIFY(f.model.CurrentRow() == 4 && f.model.SelectedRows() == (QList<int>{3, 4}));
         f.model.sort(MessageListModel::ColSubject, Qt::DescendingOrder);
         QVERIFY(f.keys() == u"1000004 1000001 1000002 1000003 1000005"_s && f.model.RowOfKey(u"#001000005") == 4);
-        f.model.Clear();
-        QVERIFY(f.model.CurrentRow() == -1 && f.model.SelectedRows().isEmpty());
     }
 
     void threadOrder()
@@ -161,8 +156,6 @@ private slots:
         QCOMPARE(f.model.CellText(3, MessageListModel::ColSubject) + f.cell(3, MessageListModel::ColSubject, Qt::ToolTipRole).toString(),
                  u"\u3000\u3000題名4題名4"_s);
         QVERIFY(f.model.CurrentRow() == 3 && f.model.RowOfKey(u"#001000008") == 8);
-        f.model.ClearIndents();
-        QCOMPARE(f.model.CellText(3, MessageListModel::ColSubject), u"題名4"_s);
     }
 
     void dateFormats()
