@@ -2,6 +2,7 @@
 
 #include "app/Prompter.h"
 #include "app/mdlMain.h"
+#include "cli/CliSession.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
 #include "transfer/CBBS.h"
@@ -46,21 +47,6 @@ std::optional<Request> parse(const QStringList &args)
     return valid ? std::optional(request) : std::nullopt;
 }
 
-/** Start-up in the constructor, shutdown (settings written) in the destructor. */
-class Session
-{
-public:
-    Session() : m_started(mdlMain::StartApplication()) {}
-    ~Session() { mdlMain::ShutdownApplication(); }
-    Session(const Session &) = delete;
-    Session &operator=(const Session &) = delete;
-
-    bool Started() const { return m_started; }
-
-private:
-    bool m_started;
-};
-
 /** Writes an entry the analyser could not use to its board's error log. */
 void logBrokenEntry(QTextStream &err, int bbsId, const QString &entry, const QString &message)
 {
@@ -79,7 +65,7 @@ int runReceive(CliContext &ctx)
         ctx.err << Usage << Qt::endl;
         return CliUsage;
     }
-    Session session;
+    CliSession session;
     if (!session.Started())
         return CliFailed;
 

@@ -1,6 +1,7 @@
 #include "cli/CmdStartup.h"
 
 #include "app/mdlMain.h"
+#include "cli/CliSession.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"
 
@@ -9,21 +10,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-/** Start-up in the constructor, shutdown (settings written) in the destructor. */
-class Session
-{
-public:
-    Session() : m_started(mdlMain::StartApplication()) {}
-    ~Session() { mdlMain::ShutdownApplication(); }
-    Session(const Session &) = delete;
-    Session &operator=(const Session &) = delete;
-
-    bool Started() const { return m_started; }
-
-private:
-    bool m_started;
-};
 
 bool noArguments(CliContext &ctx, const QString &command)
 {
@@ -61,7 +47,7 @@ int runBoards(CliContext &ctx)
 {
     if (!noArguments(ctx, u"boards"_s))
         return CliUsage;
-    Session session;
+    CliSession session;
     if (!session.Started())
         return CliFailed;
     const std::optional<QHash<int, qint64>> unread = unreadCounts(*gDB);
@@ -85,7 +71,7 @@ int runCompact(CliContext &ctx)
 {
     if (!noArguments(ctx, u"compact"_s))
         return CliUsage;
-    Session session;
+    CliSession session;
     if (!session.Started())
         return CliFailed;
     return mdlDatabase::CompactLogDatabase(gDB) ? CliOk : CliFailed;
