@@ -160,7 +160,9 @@ bool uSeparator::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_bar || !hasValidAspect())
         return QWidget::eventFilter(watched, event);
-    const auto *mouse = static_cast<QMouseEvent *>(event);
+    const auto *mouse = dynamic_cast<QMouseEvent *>(event);
+    if (!mouse)
+        return QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         if (mouse->button() == Qt::LeftButton)
