@@ -2,6 +2,7 @@
 #include "app/mdlMain.h"
 #include "app/mdlOption.h"
 #include "db/mdlDatabase.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,12 +25,6 @@ class TestMdlMain : public QObject
     {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-    }
-
-    static QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
     mdlMain::StartupHooks recordingHooks()

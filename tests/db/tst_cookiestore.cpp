@@ -1,6 +1,7 @@
 #include "app/mdlEncoding.h"
 #include "db/CookieJar.h"
 #include "db/CookieStore.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QNetworkAccessManager>
@@ -17,18 +18,6 @@ namespace {
 
 const QString BoardUrl = u"http://bbs.example.jp/cgi-bin/board.cgi?id=3"_s;
 const QString Future = u"; expires=Fri, 01-Jan-2100 00:00:00 GMT"_s;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
 
 } // namespace
 

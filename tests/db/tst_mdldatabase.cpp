@@ -1,6 +1,7 @@
 #include "app/Prompter.h"
 #include "app/mdlApp.h"
 #include "db/mdlDatabase.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QProcess>
@@ -22,18 +23,6 @@ QString tool(const QString &path, const QString &sql, bool *ok = nullptr)
     if (ok)
         *ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed().replace(u'\n', u' ');
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 /** Tables of an older program version, with a user-added board 40 and a mark 5. */

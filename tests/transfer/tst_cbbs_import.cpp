@@ -3,6 +3,7 @@
 #include "app/Prompter.h"
 #include "db/CBBSProperty.h"
 #include "transfer/ImportRun.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,12 +18,6 @@ using Infos = QList<std::pair<QString, int>>;
 const QString TextFile = QStringLiteral(TESSERA_TEST_DATA "/import/zatsudan-2001.log");
 const QString OneArchive = QStringLiteral(TESSERA_TEST_DATA "/import/one.lzh");
 const QString TwoArchive = QStringLiteral(TESSERA_TEST_DATA "/import/two.lzh");
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QString writeFile(CBBSFixture &f, const QString &name, const QByteArray &bytes)
 {
