@@ -7,7 +7,7 @@
 #include "LogGenerator.h"
 #include "db/Transaction.h"
 #include "db/mdlDatabase.h"
-#include "db/mdlRead.h"
+#include "viewer/models/mdlRead.h"
 #include "transfer/CBBS.h"
 #include "viewer/models/MessageLists.h"
 

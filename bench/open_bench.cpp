@@ -6,6 +6,7 @@
 #include "LogGenerator.h"
 #include "app/CIniFile.h"
 #include "app/mdlOption.h"
+#include "startup/mdlMain.h"
 #include "db/Transaction.h"
 #include "db/mdlDatabase.h"
 
@@ -103,7 +104,7 @@ double openOnce(const QString &dbPath, const QString &iniPath)
         return -1;
     CIniFile ini;
     ini.Load(iniPath);
-    mdlOption::LoadOption(ini, *db);
+    mdlMain::LoadOption(ini, *db);
     return timer.nsecsElapsed() / 1e9;
 }
 

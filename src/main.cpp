@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 #include "app/mdlApp.h"
-#include "app/mdlMain.h"
+#include "startup/mdlMain.h"
 #include "viewer/MessageBoxPrompter.h"
 
 #include <QApplication>

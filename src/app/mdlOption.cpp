@@ -3,86 +3,44 @@
 #include "app/CIniFile.h"
 #include "app/Prompter.h"
 #include "app/mdlApp.h"
-#include "db/Database.h"
 
 #include <QDir>
-#include <limits>
 
 using namespace Qt::StringLiterals;
 
 namespace mdlOption {
 
-int BBS_ID = 0;
-bool Timer = false;
-int Interval = 30;
-int AddMax = 100;
-int ReadTiming = 1500;
+int BBS_ID;
+bool Timer;
+int Interval;
+int AddMax;
+int ReadTiming;
 QString ReplyHeader;
 QString DateFormat;
-int Timeout = 60;
-bool SaveSQLDialogPosition = true;
-bool SaveLoadDialogPosition = true;
-bool AutoCloseImportDialog = false;
-bool UseRegExp = true;
-bool IgnoreCase = true;
-bool ImportReadMode = false;
+int Timeout;
+bool SaveSQLDialogPosition;
+bool SaveLoadDialogPosition;
+bool AutoCloseImportDialog;
+bool UseRegExp;
+bool IgnoreCase;
+bool ImportReadMode;
 QString ErrorLogFilePath;
 QString CacheFilePath;
 QString IconFilePath;
-bool AddTaskTray = true;
-bool HideAtMinimazed = false;
-bool BlinkIcon = true;
-bool NoReadBold = true;
-bool ExitIfMessageFound = false;
+bool AddTaskTray;
+bool HideAtMinimazed;
+bool BlinkIcon;
+bool NoReadBold;
+bool ExitIfMessageFound;
 
 namespace {
 
 const QString OptionSection = u"Option"_s;
 const QString WebSearchSection = u"WebSearch"_s;
-constexpr int NoMaximum = std::numeric_limits<int>::max();
 
 QString defaultErrorLogFilePath() { return mdlApp::GetAppPath(); }
 QString defaultCacheFilePath() { return mdlApp::GetAppPath() + u"cache/"_s; }
 QString defaultIconFilePath() { return mdlApp::GetAppPath() + u"image/"_s; }
-
-/** A whole-number key: its default when it is no 32-bit number or lies outside [min, max]. */
-int readLong(const CIniFile &ini, const QString &key, int fallback, int min, int max)
-{
-    const int value = ini.InitData(key, CIniFile::IniLong, fallback).toInt();
-    return value >= min && value <= max ? value : fallback;
-}
-
-bool readBool(const CIniFile &ini, const QString &key, bool fallback)
-{
-    return ini.InitData(key, CIniFile::IniBool, fallback).toBool();
-}
-
-QString readText(const CIniFile &ini, const QString &key, const QString &fallback)
-{
-    return ini.InitData(key, CIniFile::IniText, fallback).toString();
-}
-
-QString boolText(bool value)
-{
-    return value ? u"True"_s : u"False"_s;
-}
-
-bool hasRow(Database &db, const QString &sql)
-{
-    const std::optional<Recordset> rs = db.OpenRecordset(sql);
-    return rs && !rs->IsEOF();
-}
-
-/** @p id when that board is listed, else the first listed board, else 0. */
-int listedBoard(Database &db, int id)
-{
-    if (hasRow(db, u"SELECT BBS_ID FROM BBS WHERE BBS_ID = %1 AND ListOrder >= 0"_s.arg(id)))
-        return id;
-    const std::optional<Recordset> first = db.OpenRecordset(
-        u"SELECT BBS_ID FROM BBS WHERE ListOrder = "
-        "(SELECT Min(ListOrder) FROM BBS WHERE ListOrder >= 0)"_s);
-    return first && !first->IsEOF() ? first->Value(0).toInt() : 0;
-}
 
 /** The folder option normalised with a final "/"; a blank one takes its default. */
 QString normalisedFolder(const QString &folder, const QString &fallback)
@@ -90,62 +48,115 @@ QString normalisedFolder(const QString &folder, const QString &fallback)
     return folder.trimmed().isEmpty() ? fallback : mdlApp::AddPathSeparator(folder);
 }
 
+/** A key's value by the kind of its variable: its default when unreadable or out of range. */
+QVariant readValue(const CIniFile &ini, const OptionDef &option)
+{
+    const QVariant fallback = DefaultValue(option);
+    if (std::holds_alternative<int *>(option.variable)) {
+        const int value = ini.InitData(option.key, CIniFile::IniLong, fallback).toInt();
+        return value >= option.min && value <= option.max ? value : fallback;
+    }
+    if (std::holds_alternative<bool *>(option.variable))
+        return ini.InitData(option.key, CIniFile::IniBool, fallback).toBool();
+    return ini.InitData(option.key, CIniFile::IniText, fallback).toString();
+}
+
+/** The text written for a variable: a number, "True"/"False" or the text itself. */
+QString writtenText(const OptionDef::Variable &variable)
+{
+    if (const auto number = std::get_if<int *>(&variable))
+        return QString::number(**number);
+    if (const auto flag = std::get_if<bool *>(&variable))
+        return **flag ? u"True"_s : u"False"_s;
+    return *std::get<QString *>(variable);
+}
+
+QVariant currentValue(const OptionDef::Variable &variable)
+{
+    return std::visit([](auto *value) { return QVariant::fromValue(*value); }, variable);
+}
+
+void assign(const OptionDef::Variable &variable, const QVariant &value)
+{
+    std::visit([&value](auto *target) { *target = value.value<std::remove_pointer_t<decltype(target)>>(); },
+               variable);
+}
+
 } // namespace
 
-void LoadOption(CIniFile &iniFile, Database &db)
+const std::vector<OptionDef> &Options()
+{
+    static const std::vector<OptionDef> options{
+        {u"BBS_ID"_s, &BBS_ID, 0},
+        {u"Timer"_s, &Timer, false},
+        {u"Interval"_s, &Interval, 30, 10, 120},
+        {u"AddMax"_s, &AddMax, 100, 1, 1000},
+        {u"ReadTiming"_s, &ReadTiming, 1500, 0},
+        {u"ReplyHeader"_s, &ReplyHeader, u"%s#%I %S より引用\\n%B"_s},
+        {u"DateFormat"_s, &DateFormat, u"yyyy/mm/dd hh:nn"_s},
+        {u"Timeout"_s, &Timeout, 60, 0},
+        {u"SaveSQLDialogPosition"_s, &SaveSQLDialogPosition, true},
+        {u"SaveLoadDialogPosition"_s, &SaveLoadDialogPosition, true},
+        {u"AutoCloseImportDialog"_s, &AutoCloseImportDialog, false},
+        {u"UseRegExp"_s, &UseRegExp, true},
+        {u"IgnoreCase"_s, &IgnoreCase, true},
+        {u"ImportReadMode"_s, &ImportReadMode, false},
+        {.key = u"ErrorLogFilePath"_s, .variable = &ErrorLogFilePath, .defaultValue = u""_s, .inProgramFolder = true},
+        {.key = u"CacheFilePath"_s, .variable = &CacheFilePath, .defaultValue = u"cache/"_s, .inProgramFolder = true},
+        {.key = u"IconFilePath"_s, .variable = &IconFilePath, .defaultValue = u"image/"_s, .inProgramFolder = true},
+        {u"AddTaskTray"_s, &AddTaskTray, true},
+        {u"HideAtMinimazed"_s, &HideAtMinimazed, false},
+        {u"BlinkIcon"_s, &BlinkIcon, true},
+        {u"NoReadBold"_s, &NoReadBold, true},
+        {u"ExitIfMessageFound"_s, &ExitIfMessageFound, false},
+    };
+    return options;
+}
+
+QVariant DefaultValue(const OptionDef &option)
+{
+    return option.inProgramFolder ? QVariant(mdlApp::GetAppPath() + option.defaultValue.toString())
+                                  : option.defaultValue;
+}
+
+namespace {
+
+/** Before loading, every option but the folders holds its default; the folders stay blank. */
+[[maybe_unused]] const bool DefaultsApplied = [] {
+    for (const OptionDef &option : Options())
+        if (!option.inProgramFolder)
+            assign(option.variable, option.defaultValue);
+    return true;
+}();
+
+} // namespace
+
+void LoadOption(CIniFile &iniFile)
 {
     iniFile.setNowSection(OptionSection);
-    BBS_ID = listedBoard(db, iniFile.InitData(u"BBS_ID"_s, CIniFile::IniLong, 0).toInt());
+    for (const OptionDef &option : Options())
+        assign(option.variable, readValue(iniFile, option));
     Timer = false;
-    Interval = readLong(iniFile, u"Interval"_s, 30, 10, 120);
-    AddMax = readLong(iniFile, u"AddMax"_s, 100, 1, 1000);
-    ReadTiming = readLong(iniFile, u"ReadTiming"_s, 1500, 0, NoMaximum);
-    ReplyHeader = readText(iniFile, u"ReplyHeader"_s, u"%s#%I %S より引用\\n%B"_s);
-    DateFormat = readText(iniFile, u"DateFormat"_s, u"yyyy/mm/dd hh:nn"_s);
-    Timeout = readLong(iniFile, u"Timeout"_s, 60, 0, NoMaximum);
-    SaveSQLDialogPosition = readBool(iniFile, u"SaveSQLDialogPosition"_s, true);
-    SaveLoadDialogPosition = readBool(iniFile, u"SaveLoadDialogPosition"_s, true);
-    AutoCloseImportDialog = readBool(iniFile, u"AutoCloseImportDialog"_s, false);
-    UseRegExp = readBool(iniFile, u"UseRegExp"_s, true);
-    IgnoreCase = readBool(iniFile, u"IgnoreCase"_s, true);
-    ImportReadMode = readBool(iniFile, u"ImportReadMode"_s, false);
-    ErrorLogFilePath = readText(iniFile, u"ErrorLogFilePath"_s, defaultErrorLogFilePath());
-    CacheFilePath = readText(iniFile, u"CacheFilePath"_s, defaultCacheFilePath());
-    IconFilePath = readText(iniFile, u"IconFilePath"_s, defaultIconFilePath());
-    AddTaskTray = readBool(iniFile, u"AddTaskTray"_s, true);
-    HideAtMinimazed = readBool(iniFile, u"HideAtMinimazed"_s, false);
-    BlinkIcon = readBool(iniFile, u"BlinkIcon"_s, true);
-    NoReadBold = readBool(iniFile, u"NoReadBold"_s, true);
-    ExitIfMessageFound = readBool(iniFile, u"ExitIfMessageFound"_s, false);
 }
 
 void SaveOption(CIniFile &iniFile)
 {
     iniFile.setNowSection(OptionSection);
-    const auto put = [&iniFile](const QString &key, const QString &value) { iniFile.setData(key, value); };
-    put(u"BBS_ID"_s, QString::number(BBS_ID));
-    put(u"Timer"_s, boolText(Timer));
-    put(u"Interval"_s, QString::number(Interval));
-    put(u"AddMax"_s, QString::number(AddMax));
-    put(u"ReadTiming"_s, QString::number(ReadTiming));
-    put(u"ReplyHeader"_s, ReplyHeader);
-    put(u"DateFormat"_s, DateFormat);
-    put(u"Timeout"_s, QString::number(Timeout));
-    put(u"SaveSQLDialogPosition"_s, boolText(SaveSQLDialogPosition));
-    put(u"SaveLoadDialogPosition"_s, boolText(SaveLoadDialogPosition));
-    put(u"AutoCloseImportDialog"_s, boolText(AutoCloseImportDialog));
-    put(u"UseRegExp"_s, boolText(UseRegExp));
-    put(u"IgnoreCase"_s, boolText(IgnoreCase));
-    put(u"ImportReadMode"_s, boolText(ImportReadMode));
-    put(u"ErrorLogFilePath"_s, ErrorLogFilePath);
-    put(u"CacheFilePath"_s, CacheFilePath);
-    put(u"IconFilePath"_s, IconFilePath);
-    put(u"AddTaskTray"_s, boolText(AddTaskTray));
-    put(u"HideAtMinimazed"_s, boolText(HideAtMinimazed));
-    put(u"BlinkIcon"_s, boolText(BlinkIcon));
-    put(u"NoReadBold"_s, boolText(NoReadBold));
-    put(u"ExitIfMessageFound"_s, boolText(ExitIfMessageFound));
+    for (const OptionDef &option : Options())
+        iniFile.setData(option.key, writtenText(option.variable));
     iniFile.Save(OptionSection);
+}
+
+OptionsGuard::OptionsGuard()
+{
+    for (const OptionDef &option : Options())
+        m_values.push_back(currentValue(option.variable));
+}
+
+OptionsGuard::~OptionsGuard()
+{
+    for (size_t i = 0; i < m_values.size(); ++i)
+        assign(Options()[i].variable, m_values[i]);
 }
 
 void InitWebSearch(CIniFile &iniFile)

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
+#include <limits>
+#include <variant>
+#include <vector>
 
 class CIniFile;
-class Database;
 
 /**
  * @short The program-wide options of settings section "Option", the default web searches of
@@ -38,12 +41,30 @@ extern bool BlinkIcon;              ///< animate the icon while receiving
 extern bool NoReadBold;             ///< stored and edited only
 extern bool ExitIfMessageFound;     ///< unread receiving stops at the first stored message
 
+/** @short One option: its key, its variable, its default and the range a whole number must lie in. */
+struct OptionDef
+{
+    QString key;
+    using Variable = std::variant<int *, bool *, QString *>;
+    Variable variable;
+    QVariant defaultValue;
+    int min = std::numeric_limits<int>::min();
+    int max = std::numeric_limits<int>::max();
+    bool inProgramFolder = false; ///< the default is a folder under the program folder
+};
+
+/** @short The default of @p option (a folder default is made absolute under the program folder). */
+QVariant DefaultValue(const OptionDef &option);
+
+/** @short Every option of section "Option", in the order SaveOption writes them. */
+const std::vector<OptionDef> &Options();
+
 /**
  * @short Reads section "Option" of @p iniFile into the variables, with every default and
- * range rule. BBS_ID stays only while @p db lists that board; otherwise it becomes the
- * first listed board, or 0 when no board is listed. Timer is always False afterwards.
+ * range rule. BBS_ID is taken as written (start-up checks it against the database).
+ * Timer is always False afterwards.
  */
-void LoadOption(CIniFile &iniFile, Database &db);
+void LoadOption(CIniFile &iniFile);
 /** @short Writes every variable to section "Option" in a fixed key order and saves that section. */
 void SaveOption(CIniFile &iniFile);
 /** @short Gives a settings file without section "WebSearch" the default searches; saves the section. */
@@ -59,5 +80,18 @@ bool CheckFolders();
  * Yes creates it with its parents and gives True whether that worked or not; No gives False.
  */
 bool ConfirmFolder(const QString &folder, const QString &label);
+
+/** @short Keeps the value of every option and puts them all back when it goes out of scope. */
+class OptionsGuard
+{
+public:
+    OptionsGuard();
+    ~OptionsGuard();
+    OptionsGuard(const OptionsGuard &) = delete;
+    OptionsGuard &operator=(const OptionsGuard &) = delete;
+
+private:
+    std::vector<QVariant> m_values;
+};
 
 } // namespace mdlOption

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/mdlMain.h"
+#include "startup/mdlMain.h"
 
 /** @short Start-up as the reader does in the constructor, shutdown (settings written) in the destructor. */
 class CliSession

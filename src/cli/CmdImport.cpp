@@ -1,6 +1,6 @@
 #include "cli/CmdImport.h"
 
-#include "app/mdlMain.h"
+#include "startup/mdlMain.h"
 #include "app/mdlOption.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"

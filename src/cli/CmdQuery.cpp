@@ -1,7 +1,7 @@
 #include "cli/CmdQuery.h"
 
 #include "app/Prompter.h"
-#include "app/mdlMain.h"
+#include "startup/mdlMain.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"
 #include "transfer/CBBS.h"

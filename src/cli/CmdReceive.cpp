@@ -1,7 +1,7 @@
 #include "cli/CmdReceive.h"
 
 #include "app/Prompter.h"
-#include "app/mdlMain.h"
+#include "startup/mdlMain.h"
 #include "cli/CliSession.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"

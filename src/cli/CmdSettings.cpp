@@ -1,6 +1,6 @@
 #include "cli/CmdSettings.h"
 
-#include "app/mdlMain.h"
+#include "startup/mdlMain.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"

@@ -1,6 +1,6 @@
 #include "cli/CmdStartup.h"
 
-#include "app/mdlMain.h"
+#include "startup/mdlMain.h"
 #include "cli/CliSession.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"

@@ -3,7 +3,7 @@
 #include "db/DbError.h"
 #include "db/Recordset.h"
 #include "db/Statement.h"
-#include "transfer/CMessage.h"
+#include "db/CMessage.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transfer/CMessage.h"
+#include "db/CMessage.h"
 
 #include <QDateTime>
 #include <QList>

@@ -3,6 +3,7 @@
 #include "app/mdlApp.h"
 #include "app/mdlEncoding.h"
 #include "app/mdlOption.h"
+#include "startup/mdlMain.h"
 #include "db/mdlDatabase.h"
 
 #include <QDir>
@@ -30,7 +31,7 @@ class TestMdlOption : public QObject
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(mdlMain::ToCp932(text)) >= 0);
         f.close();
         QVERIFY(m_ini.Load(m_iniPath));
-        LoadOption(m_ini, *m_db);
+        mdlMain::LoadOption(m_ini, *m_db);
     }
 
     QString readIni() const
@@ -70,10 +71,10 @@ private slots:
         load(u"[Option]\nBBS_ID=5\n"_s);
         QCOMPARE(BBS_ID, 5);
         QVERIFY(m_db->Execute(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID = 5"_s));
-        LoadOption(m_ini, *m_db);
+        mdlMain::LoadOption(m_ini, *m_db);
         QCOMPARE(BBS_ID, 3); // board 3 has the smallest ListOrder, 0
         QVERIFY(m_db->Execute(u"UPDATE BBS SET ListOrder = -1"_s));
-        LoadOption(m_ini, *m_db);
+        mdlMain::LoadOption(m_ini, *m_db);
         QCOMPARE(BBS_ID, 0);
     }
 

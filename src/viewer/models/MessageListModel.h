@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/VbDateFormat.h"
-#include "transfer/CMessage.h"
+#include "db/CMessage.h"
 
 #include <QAbstractTableModel>
 #include <QFont>

@@ -1,8 +1,8 @@
 #include "viewer/models/MessageLists.h"
 
 #include "app/mdlOption.h"
-#include "db/mdlMark.h"
-#include "db/mdlRead.h"
+#include "viewer/models/mdlMark.h"
+#include "viewer/models/mdlRead.h"
 
 MessageLists::MessageLists(Database *db, OneShotTimer *tmrRead)
     : m_db(db),

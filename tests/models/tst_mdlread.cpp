@@ -1,7 +1,7 @@
 #include "MessageListsFixture.h"
 
 #include "app/mdlOption.h"
-#include "db/mdlRead.h"
+#include "viewer/models/mdlRead.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "app/mdlMain.h"
+#include "startup/mdlMain.h"
 
 #include "app/CIniFile.h"
 #include "app/Prompter.h"
@@ -22,6 +22,23 @@ void run(const std::function<void()> &hook)
         hook();
 }
 
+bool hasRow(Database &db, const QString &sql)
+{
+    const std::optional<Recordset> rs = db.OpenRecordset(sql);
+    return rs && !rs->IsEOF();
+}
+
+/** @p id when that board is listed, else the first listed board, else 0. */
+int listedBoard(Database &db, int id)
+{
+    if (hasRow(db, u"SELECT BBS_ID FROM BBS WHERE BBS_ID = %1 AND ListOrder >= 0"_s.arg(id)))
+        return id;
+    const std::optional<Recordset> first = db.OpenRecordset(
+        u"SELECT BBS_ID FROM BBS WHERE ListOrder = "
+        "(SELECT Min(ListOrder) FROM BBS WHERE ListOrder >= 0)"_s);
+    return first && !first->IsEOF() ? first->Value(0).toInt() : 0;
+}
+
 } // namespace
 
 QString LogDatabasePath()
@@ -32,6 +49,12 @@ QString LogDatabasePath()
 QString SettingsFilePath()
 {
     return mdlApp::GetAppPath() + QString::fromLatin1(mdlApp::ExeBaseName) + u".ini"_s;
+}
+
+void LoadOption(CIniFile &iniFile, Database &db)
+{
+    mdlOption::LoadOption(iniFile);
+    mdlOption::BBS_ID = listedBoard(db, mdlOption::BBS_ID);
 }
 
 bool StartApplication(const StartupHooks &hooks)
@@ -45,7 +68,7 @@ bool StartApplication(const StartupHooks &hooks)
     }
     gIniFile = std::make_unique<CIniFile>();
     gIniFile->Load(SettingsFilePath());
-    mdlOption::LoadOption(*gIniFile, *gDB);
+    LoadOption(*gIniFile, *gDB);
     mdlOption::InitWebSearch(*gIniFile);
     mdlOption::CheckFolders();
     run(hooks.showMainWindow);

@@ -32,6 +32,12 @@ QString LogDatabasePath();
 QString SettingsFilePath();
 
 /**
+ * @short Reads the options of @p iniFile (mdlOption::LoadOption). BBS_ID stays only while
+ * @p db lists that board; otherwise it becomes the first listed board, or 0 when none is listed.
+ */
+void LoadOption(CIniFile &iniFile, Database &db);
+
+/**
  * @short Runs start-up after the single-instance check: splash, database, settings file,
  * options, web searches, folders, main window.
  *

@@ -1,6 +1,6 @@
 #include "MessageListsFixture.h"
 
-#include "db/mdlMark.h"
+#include "viewer/models/mdlMark.h"
 
 #include <QColor>
 #include <QTest>

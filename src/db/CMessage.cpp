@@ -1,4 +1,4 @@
-#include "transfer/CMessage.h"
+#include "db/CMessage.h"
 
 using namespace Qt::StringLiterals;
 

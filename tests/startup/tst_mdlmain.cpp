@@ -1,5 +1,5 @@
 #include "app/Prompter.h"
-#include "app/mdlMain.h"
+#include "startup/mdlMain.h"
 #include "app/mdlOption.h"
 #include "db/mdlDatabase.h"
 #include "support/TestFiles.h"

@@ -1,8 +1,8 @@
-#include "db/mdlMark.h"
+#include "viewer/models/mdlMark.h"
 
 #include "db/Database.h"
 #include "db/Transaction.h"
-#include "db/mdlRead.h"
+#include "viewer/models/mdlRead.h"
 #include "viewer/models/MessageLists.h"
 
 #include <QMap>

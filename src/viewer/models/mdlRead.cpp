@@ -1,4 +1,4 @@
-#include "db/mdlRead.h"
+#include "viewer/models/mdlRead.h"
 
 #include "app/mdlOption.h"
 #include "db/Database.h"
