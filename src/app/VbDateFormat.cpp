@@ -1,5 +1,7 @@
 #include "app/VbDateFormat.h"
 
+#include "app/mdlApp.h"
+
 #include <QLocale>
 
 using namespace Qt::StringLiterals;
@@ -24,11 +26,6 @@ const QLocale &japanese()
 {
     static const QLocale locale(QLocale::Japanese, QLocale::Japan);
     return locale;
-}
-
-void appendNumber(QString &out, int value, int width)
-{
-    out += QString::number(value).rightJustified(width, u'0');
 }
 
 } // namespace
@@ -152,28 +149,28 @@ void VbDateFormat::formatToken(const Token &token, const QDate &date, const QTim
     const bool pm = time.hour() >= 12;
     switch (token.kind) {
     case Kind::Literal: out += token.text; break;
-    case Kind::Year4: appendNumber(out, date.year(), 4); break;
-    case Kind::Year2: appendNumber(out, date.year() % 100, 2); break;
-    case Kind::DayOfYear: appendNumber(out, date.dayOfYear(), 1); break;
-    case Kind::Quarter: appendNumber(out, (date.month() + 2) / 3, 1); break;
-    case Kind::Month: appendNumber(out, date.month(), 1); break;
-    case Kind::Month2: appendNumber(out, date.month(), 2); break;
+    case Kind::Year4: out += mdlApp::ZeroPadded(date.year(), 4); break;
+    case Kind::Year2: out += mdlApp::ZeroPadded(date.year() % 100, 2); break;
+    case Kind::DayOfYear: out += mdlApp::ZeroPadded(date.dayOfYear(), 1); break;
+    case Kind::Quarter: out += mdlApp::ZeroPadded((date.month() + 2) / 3, 1); break;
+    case Kind::Month: out += mdlApp::ZeroPadded(date.month(), 1); break;
+    case Kind::Month2: out += mdlApp::ZeroPadded(date.month(), 2); break;
     case Kind::MonthAbbr: out += japanese().monthName(date.month(), QLocale::ShortFormat); break;
     case Kind::MonthName: out += japanese().monthName(date.month(), QLocale::LongFormat); break;
-    case Kind::Day: appendNumber(out, date.day(), 1); break;
-    case Kind::Day2: appendNumber(out, date.day(), 2); break;
+    case Kind::Day: out += mdlApp::ZeroPadded(date.day(), 1); break;
+    case Kind::Day2: out += mdlApp::ZeroPadded(date.day(), 2); break;
     case Kind::DayAbbr: out += japanese().dayName(date.dayOfWeek(), QLocale::ShortFormat); break;
     case Kind::DayName: out += japanese().dayName(date.dayOfWeek(), QLocale::LongFormat); break;
     case Kind::ShortDate: out += date.toString(u"yyyy/MM/dd"_s); break;
     case Kind::LongDate: out += japanese().toString(date, QLocale::LongFormat); break;
-    case Kind::WeekDay: appendNumber(out, date.dayOfWeek() % 7 + 1, 1); break; // Sunday is 1
-    case Kind::Week: appendNumber(out, (date.dayOfYear() + QDate(date.year(), 1, 1).dayOfWeek() % 7 - 1) / 7 + 1, 1); break;
-    case Kind::Hour: appendNumber(out, hour, 1); break;
-    case Kind::Hour2: appendNumber(out, hour, 2); break;
-    case Kind::Minute: appendNumber(out, time.minute(), 1); break;
-    case Kind::Minute2: appendNumber(out, time.minute(), 2); break;
-    case Kind::Second: appendNumber(out, time.second(), 1); break;
-    case Kind::Second2: appendNumber(out, time.second(), 2); break;
+    case Kind::WeekDay: out += mdlApp::ZeroPadded(date.dayOfWeek() % 7 + 1, 1); break; // Sunday is 1
+    case Kind::Week: out += mdlApp::ZeroPadded((date.dayOfYear() + QDate(date.year(), 1, 1).dayOfWeek() % 7 - 1) / 7 + 1, 1); break;
+    case Kind::Hour: out += mdlApp::ZeroPadded(hour, 1); break;
+    case Kind::Hour2: out += mdlApp::ZeroPadded(hour, 2); break;
+    case Kind::Minute: out += mdlApp::ZeroPadded(time.minute(), 1); break;
+    case Kind::Minute2: out += mdlApp::ZeroPadded(time.minute(), 2); break;
+    case Kind::Second: out += mdlApp::ZeroPadded(time.second(), 1); break;
+    case Kind::Second2: out += mdlApp::ZeroPadded(time.second(), 2); break;
     case Kind::AmPmUpper: out += pm ? u"PM"_s : u"AM"_s; break;
     case Kind::AmPmLower: out += pm ? u"pm"_s : u"am"_s; break;
     case Kind::APUpper: out += pm ? u'P' : u'A'; break;

@@ -42,6 +42,12 @@ QString GetAppTitle()
     return QString::fromLatin1(ProductName) + u' ' + GetVersionString(false);
 }
 
+QString ZeroPadded(qint64 value, int width)
+{
+    const QString digits = QString::number(value < 0 ? -value : value).rightJustified(width, u'0');
+    return value < 0 ? u'-' + digits : digits;
+}
+
 bool ToggleBool(bool &value)
 {
     value = !value;

@@ -21,6 +21,8 @@ QString AddPathSeparator(const QString &path);
 QString GetVersionString(bool withRevision = false);
 /** Product name + " " + short version: the title of every message box. */
 QString GetAppTitle();
+/** @short Decimal text of @p value with at least @p width digits; a minus sign goes in front. */
+QString ZeroPadded(qint64 value, int width);
 /** Negates @p value in place and returns the new value. */
 bool ToggleBool(bool &value);
 /** True when the shared library @p library loads and offers @p function. */

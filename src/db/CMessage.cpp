@@ -1,23 +1,14 @@
 #include "db/CMessage.h"
 
+#include "app/mdlApp.h"
+
 using namespace Qt::StringLiterals;
-
-namespace {
-
-/** Decimal text of @p value with at least @p width digits; a minus sign goes in front. */
-QString zeroPadded(qint64 value, int width)
-{
-    const QString digits = QString::number(value < 0 ? -value : value).rightJustified(width, u'0');
-    return value < 0 ? u'-' + digits : digits;
-}
-
-} // namespace
 
 QString CMessage::MakeKey(int bbsId, int id)
 {
-    const QString board = bbsId >= 0 && bbsId <= 999 ? zeroPadded(bbsId, 3)
+    const QString board = bbsId >= 0 && bbsId <= 999 ? mdlApp::ZeroPadded(bbsId, 3)
                                                      : QString::number(bbsId) + u':';
-    return u'#' + board + zeroPadded(id, 6);
+    return u'#' + board + mdlApp::ZeroPadded(id, 6);
 }
 
 std::optional<CMessage::KeyParts> CMessage::ParseKey(QStringView key)

@@ -1,5 +1,7 @@
 #include "viewer/models/MessageListModel.h"
 
+#include "app/mdlApp.h"
+
 #include <QColor>
 #include <algorithm>
 #include <numeric>
@@ -17,13 +19,6 @@ const QString Headers[MessageListModel::ColumnCount] = {
     u"投稿日"_s, u"レス元"_s, u"内容"_s, u"先頭スレッド"_s, u"マーク"_s,
 };
 constexpr QChar IdeographicSpace = u'\u3000';
-
-/** @p value with at least six digits, as message numbers are shown. */
-QString sixDigits(int value)
-{
-    const QString digits = QString::number(qAbs(qint64(value))).rightJustified(6, u'0');
-    return value < 0 ? u'-' + digits : digits;
-}
 
 /** A text colour for an OLE colour value: none (the view's own) for system colours. */
 QVariant foregroundOf(quint32 ole)
@@ -135,7 +130,7 @@ QString MessageListModel::cellText(const Row &row, int column) const
     const CMessage &m = row.msg;
     switch (column) {
     case ColRead: return row.readMark == ReadMark::Unread ? u"*"_s : row.readMark == ReadMark::Read ? u" "_s : QString();
-    case ColID: return sixDigits(m.ID);
+    case ColID: return mdlApp::ZeroPadded(m.ID, 6);
     case ColSubject: return row.indent ? QString(row.indent, IdeographicSpace) + m.Subject : m.Subject;
     case ColHomePage: return m.HomePage;
     case ColMail: return m.Mail;
@@ -143,7 +138,7 @@ QString MessageListModel::cellText(const Row &row, int column) const
     case ColDate: return m_dateFormat.Format(m.PostDate);
     case ColInReplyTo: return m.ReplyKey();
     case ColBody: return m.Body;
-    case ColParentThread: return sixDigits(m.RootThread);
+    case ColParentThread: return mdlApp::ZeroPadded(m.RootThread, 6);
     case ColMark: return QString::number(m.Mark);
     default: return {};
     }

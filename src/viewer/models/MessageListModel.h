@@ -2,6 +2,7 @@
 
 #include "app/VbDateFormat.h"
 #include "db/CMessage.h"
+#include "viewer/models/OleColor.h"
 
 #include <QAbstractTableModel>
 #include <QFont>
@@ -42,7 +43,7 @@ public:
     enum class ReadMark : quint8 { None, Unread, Read };
 
     /** OLE colour of the system window text, the colour of rows without a mark. */
-    static constexpr quint32 SystemWindowText = 0x80000008u;
+    static constexpr quint32 SystemWindowText = OleColor::SystemWindowText;
     /** Characters of the body column's display text; the whole body stays in CellTextRole. */
     static constexpr int BodyPreviewLength = 200;
 

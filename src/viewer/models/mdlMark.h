@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/CMessage.h"
+#include "viewer/models/OleColor.h"
 
 #include <QList>
 #include <QString>
@@ -26,8 +27,8 @@ struct MarkMenuItem
 };
 
 /** OLE colours of slot 0: the system window text and window background. */
-inline constexpr quint32 SystemWindowText = 0x80000008u;
-inline constexpr quint32 SystemWindow = 0x80000005u;
+using OleColor::SystemWindowText;
+using OleColor::SystemWindow;
 
 /** @short The run-time items of both mark submenus (item 0 is never shown), ascending ID. */
 extern QList<MarkMenuItem> MarkMenu;

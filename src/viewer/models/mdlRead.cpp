@@ -1,5 +1,6 @@
 #include "viewer/models/mdlRead.h"
 
+#include "app/mdlApp.h"
 #include "app/mdlOption.h"
 #include "db/Database.h"
 #include "db/Transaction.h"
@@ -33,12 +34,6 @@ void reportDeltas(MessageLists &lists, const BoardDeltas &deltas)
         if (sum != 0)
             lists.UpdateBBSMenuCaption(board, sum);
     }
-}
-
-QString zeroPadded(int value, int width)
-{
-    const QString digits = QString::number(qAbs(qint64(value))).rightJustified(width, u'0');
-    return value < 0 ? u'-' + digits : digits;
 }
 
 /** True unless a list already shows the message in state @p read. */
@@ -86,8 +81,8 @@ namespace mdlRead {
 QString KeyCondition(const CMessage::KeyParts &key)
 {
     const bool threeDigits = key.BBS_ID >= 0 && key.BBS_ID <= 999;
-    return u" WHERE BBS_ID = "_s + (threeDigits ? zeroPadded(key.BBS_ID, 3) : QString::number(key.BBS_ID))
-        + u"   AND ID = "_s + zeroPadded(key.ID, 6);
+    return u" WHERE BBS_ID = "_s + (threeDigits ? mdlApp::ZeroPadded(key.BBS_ID, 3) : QString::number(key.BBS_ID))
+        + u"   AND ID = "_s + mdlApp::ZeroPadded(key.ID, 6);
 }
 
 QString ReadStatement(const CMessage::KeyParts &key, bool Read)
