@@ -30,6 +30,9 @@ private slots:
         same("bracketed names stay", u"SELECT [True], t.False FROM t"_s);
         row("dates", u"SELECT #2024/01/02 03:04#, #2024-1-3#, #1/2/2024 1:05 PM#, #13:30#, #2024/13/45#"_s,
             u"SELECT '2024-01-02 03:04:00', '2024-01-03 00:00:00', '2024-01-02 13:05:00', '1899-12-30 13:30:00', #2024/13/45#"_s);
+        row("12 AM is the first hour", u"SELECT #1/2/2024 12:30 AM#"_s, u"SELECT '2024-01-02 00:30:00'"_s);
+        row("12 PM is noon", u"SELECT #1/2/2024 12:30 PM#"_s, u"SELECT '2024-01-02 12:30:00'"_s);
+        row("13 PM is no time", u"SELECT #1/2/2024 13:30 PM#"_s, u"SELECT #1/2/2024 13:30 PM#"_s);
         row("column named Table", u"CREATE TABLE V (Table TEXT(255)); SELECT Version FROM V WHERE Table = 'BBS'"_s,
             u"CREATE TABLE V (\"Table\" TEXT(255)); SELECT Version FROM V WHERE \"Table\" = 'BBS'"_s);
         row("delete star", u"DELETE * FROM Message WHERE ID = 1"_s, u"DELETE FROM Message WHERE ID = 1"_s);
@@ -54,8 +57,10 @@ private slots:
             u"SELECT * FROM t WHERE a = [Enter value] AND t.[Enter value] = 1 AND b = 'Enter value' OR c = x"_s, {u"enter value"_s, u"X"_s});
         QCOMPARE(extra.sql, u"SELECT * FROM t WHERE a = ?1 AND t.[Enter value] = 1 AND b = 'Enter value' OR c = ?2"_s);
         const auto value = [](const QString &type, const QVariant &v) { return JetSql::ParameterValue({u"p"_s, type}, v); };
-        QCOMPARE((QVariantList{value(u"Long"_s, u" 42"_s), value(u"Long"_s, u"abc"_s), value(u"Bit"_s, u"0"_s), value(u"Text (20)"_s, 7)}),
-                 (QVariantList{42LL, u"abc"_s, false, u"7"_s}));
+        QCOMPARE(value(u"Long"_s, u" 42"_s), QVariant(42LL));
+        QCOMPARE(value(u"Long"_s, u"abc"_s), QVariant(u"abc"_s)); // not a number: passed as typed
+        QCOMPARE(value(u"Bit"_s, u"0"_s), QVariant(false));
+        QCOMPARE(value(u"Text (20)"_s, 7), QVariant(u"7"_s));
     }
 
     void queryTypes()
@@ -77,17 +82,23 @@ private slots:
             {u"[abc]"_s, u"b"_s, u"d"_s}, {u"[!abc]"_s, u"d"_s, u"A"_s}, {u"a[*]b"_s, u"a*b"_s, u"axb"_s},
             {u"[abc"_s, u"[abc"_s, u"a"_s}, {u"ａｂｃ"_s, u"ＡＢＣ"_s, u"abc"_s}, {u"?x"_s, u"𠀋x"_s, u"ab x"_s},
             {u"*a*a*a*"_s, u"aaa"_s, u"aa"_s}, {u"?"_s, u"?"_s, QString()}};
-        for (const auto &[pattern, hit, miss] : cases)
-            QVERIFY2(JetSql::Like(hit, pattern) && !JetSql::Like(miss, pattern), qPrintable(pattern));
-        QVERIFY(JetSql::Like(QString(), u"*"_s) && !JetSql::Like(u"abc"_s, QString()));
-        QVERIFY(JetPattern(u"100!%*", U'!').Matches(u"100%ok") && !JetPattern(u"a!*", U'!').Matches(u"ab"));
+        for (const auto &[pattern, hit, miss] : cases) {
+            QVERIFY2(JetSql::Like(hit, pattern), qPrintable(pattern));
+            QVERIFY2(!JetSql::Like(miss, pattern), qPrintable(pattern));
+        }
+        QVERIFY(JetSql::Like(QString(), u"*"_s));
+        QVERIFY(!JetSql::Like(u"abc"_s, QString()));
+        QVERIFY(JetPattern(u"100!%*", U'!').Matches(u"100%ok"));
+        QVERIFY(!JetPattern(u"a!*", U'!').Matches(u"ab"));
     }
 
     void dates()
     {
         const QDateTime dt(QDate(2024, 1, 2), QTime(3, 4, 5));
-        QVERIFY(JetSql::StoredDate(QDateTime()).isEmpty() && JetSql::ParseStoredDate(JetSql::StoredDate(dt)) == dt);
-        QVERIFY(JetSql::DateLiteral(dt) == u"#2024/01/02 03:04:05#"_s && JetSql::ParseStoredDate(u"2024-01-02"_s) == QDate(2024, 1, 2).startOfDay());
+        QVERIFY(JetSql::StoredDate(QDateTime()).isEmpty());
+        QCOMPARE(JetSql::ParseStoredDate(JetSql::StoredDate(dt)), dt);
+        QCOMPARE(JetSql::DateLiteral(dt), u"#2024/01/02 03:04:05#"_s);
+        QCOMPARE(JetSql::ParseStoredDate(u"2024-01-02"_s), QDate(2024, 1, 2).startOfDay());
         for (const QString &bad : {u"2024-13-02 00:00:00"_s, u"2024-01-02 03:04:0"_s, u"abc"_s})
             QVERIFY2(!JetSql::ParseStoredDate(bad).isValid(), qPrintable(bad));
     }

@@ -106,8 +106,28 @@ private slots:
             CBBSFixture f;
             const bool archive = name.endsWith(u"lzh"_s, Qt::CaseInsensitive);
             const QString path = writeFile(f, name, readFile(archive ? OneArchive : TextFile));
-            QVERIFY2(f.bbs.ImportLog(Board, path) && f.bbs.SaveCount() == 3, qPrintable(name));
+            QVERIFY2(f.bbs.ImportLog(Board, path), qPrintable(name));
+            QCOMPARE(f.bbs.SaveCount(), 3);
         }
+    }
+
+    void fileLineBreaks_data()
+    {
+        QTest::addColumn<QByteArray>("lineBreak");
+        QTest::newRow("CR LF") << QByteArray("\r\n");
+        QTest::newRow("LF only") << QByteArray("\n");
+        QTest::newRow("CR only") << QByteArray("\r");
+    }
+
+    // A file saved with any kind of line break imports every message, its body lines kept apart.
+    void fileLineBreaks()
+    {
+        QFETCH(QByteArray, lineBreak);
+        CBBSFixture f;
+        const QByteArray log = sampleLog(1, 3).replace("\r\n", lineBreak);
+        QVERIFY(f.bbs.ImportLog(Board, writeFile(f, u"a.log"_s, log)));
+        QCOMPARE(f.bbs.SaveCount(), 3);
+        QVERIFY(f.stored(Board).first().Body.contains(u"\r\n"_s));
     }
 
     void countsReadFlagAndBrokenEntriesBelongToEachFile()
@@ -164,7 +184,8 @@ private slots:
             path.chop(1);
         } else if (content == "sparse") { // a sparse file: the size without the bytes
             QFile huge(path);
-            QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(512 * 1024 * 1024 + 1));
+            QVERIFY(huge.open(QIODevice::WriteOnly));
+            QVERIFY(huge.resize(512 * 1024 * 1024 + 1));
         } else if (!content.isNull()) {
             QVERIFY(!writeFile(f, name, content).isEmpty());
         }
@@ -213,7 +234,9 @@ private slots:
         f.bbs.Cancel();
         QSignalSpy info(&run, &ImportRun::InfoChanged);
         const ImportRun::Result result = run.Run(Board, {a, b}, false);
-        QVERIFY(result.Cancelled && importing && !f.bbs.IsImport());
+        QVERIFY(result.Cancelled);
+        QVERIFY(importing);
+        QVERIFY(!f.bbs.IsImport());
         QCOMPARE(result.Total, 40);
         QCOMPARE(infos(info), (Infos{{a + u"のインポート中...(1/2)"_s, 1}, {u"処理は中断されました。"_s, 3}}));
         std::unique_ptr<Database> other = Database::Open(f.path());
