@@ -1,6 +1,7 @@
 #include "CBBSFixture.h"
 
 #include "app/Prompter.h"
+#include "db/JetSql.h"
 
 #include <QTimer>
 
@@ -247,15 +248,15 @@ private slots:
         CBBSFixture f;
         f.save(4, {{1, 0}, {2, 1}, {3, 0}});
         const QList<std::tuple<QString, int, int>> cases{
-            {u"SELECT * FROM Message"_s, 0, 3},
-            {u"SELECT ID FROM Message WHERE ID > 1 UNION SELECT BBS_ID FROM BBS WHERE BBS_ID < 5"_s, 128, 3},
-            {u"TRANSFORM Count(ID) SELECT BBS_ID FROM Message GROUP BY BBS_ID PIVOT Read"_s, 16, 1},
-            {u"UPDATE Message SET Mark = 2 WHERE ID >= 2"_s, 48, 2},
+            {u"SELECT * FROM Message"_s, JetSql::Select, 3},
+            {u"SELECT ID FROM Message WHERE ID > 1 UNION SELECT BBS_ID FROM BBS WHERE BBS_ID < 5"_s, JetSql::Union, 3},
+            {u"TRANSFORM Count(ID) SELECT BBS_ID FROM Message GROUP BY BBS_ID PIVOT Read"_s, JetSql::Crosstab, 1},
+            {u"UPDATE Message SET Mark = 2 WHERE ID >= 2"_s, JetSql::Update, 2},
             {u"INSERT INTO Message SELECT BBS_ID, ID + 10 AS ID, Read, Subject, Homepage, Mail, PostName,"
-             " PostDate, InReplyTo, Body, RootThread, Mark FROM Message"_s, 64, 3},
-            {u"SELECT * INTO Copy FROM Message WHERE Mark = 2"_s, 80, 4},
-            {u"DELETE FROM Message WHERE ID > 10"_s, 32, 3},
-            {u"CREATE TABLE Extra (A LONG)"_s, 96, 0},
+             " PostDate, InReplyTo, Body, RootThread, Mark FROM Message"_s, JetSql::Append, 3},
+            {u"SELECT * INTO Copy FROM Message WHERE Mark = 2"_s, JetSql::MakeTable, 4},
+            {u"DELETE FROM Message WHERE ID > 10"_s, JetSql::Delete, 3},
+            {u"CREATE TABLE Extra (A LONG)"_s, JetSql::DataDefinition, 0},
         };
         for (const auto &[sql, type, count] : cases) {
             DbError error;
@@ -264,7 +265,7 @@ private slots:
             QCOMPARE(f.bbs.count(), count);
         }
         // Statements of no query type (the engine's own) are not run.
-        QCOMPARE(f.bbs.ExecSQL(u"PRAGMA user_version = 7"_s), std::optional<int>(112));
+        QCOMPARE(f.bbs.ExecSQL(u"PRAGMA user_version = 7"_s), std::optional<int>(JetSql::PassThrough));
         QCOMPARE(f.db->OpenRecordset(u"PRAGMA user_version"_s)->Value(0).toInt(), 0);
     }
 
