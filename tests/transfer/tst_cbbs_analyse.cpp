@@ -302,10 +302,12 @@ private slots:
         QVERIFY(f.bbs.ExecSQL(u"SELECT Subject, ID FROM Message WHERE ID = 2"_s));
         const std::optional<CMessage> partial = f.bbs.Messages(0);
         QVERIFY(partial);
-        QCOMPARE(std::tuple(partial->Subject, partial->ID, partial->BBS_ID), std::tuple(u"S|'"_s, 2, 0));
+        QCOMPARE(partial->Subject, u"S|'"_s);
+        QCOMPARE(partial->ID, 2);
+        QCOMPARE(partial->BBS_ID, 0); // not in the result
 
         // Action statements, also failing ones, leave the result open; Initialize closes it.
-        QCOMPARE(f.bbs.ExecSQL(u"DELETE FROM Message WHERE ID = 1"_s), std::optional<int>(32));
+        QCOMPARE(f.bbs.ExecSQL(u"DELETE FROM Message WHERE ID = 1"_s), std::optional<int>(JetSql::Delete));
         QVERIFY(!f.bbs.ExecSQL(u"DELETE FROM NoTable"_s));
         QCOMPARE(f.bbs.count(), 1);
         f.bbs.Initialize(f.db.get());

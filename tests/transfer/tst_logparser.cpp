@@ -112,7 +112,10 @@ private slots:
             QVERIFY(msg);
             QCOMPARE(msg->Key(), u"#0072147483647"_s);
             QCOMPARE(msg->Subject, type == 1 || type == 2 ? Body : u"  題名 "_s);
-            QCOMPARE(std::tuple(msg->Mail, msg->PostName, msg->InReplyTo, msg->Body), std::tuple(u"a@b"_s, u"名前"_s, 45, Body));
+            QCOMPARE(msg->Mail, u"a@b"_s);
+            QCOMPARE(msg->PostName, u"名前"_s);
+            QCOMPARE(msg->InReplyTo, 45);
+            QCOMPARE(msg->Body, Body);
             QCOMPARE(msg->PostDate, at(2001, 2, 3, 12, 34, 56));
         }
         Fields f;
@@ -121,7 +124,9 @@ private slots:
         f.body = u"本文\0末尾"_s;
         const auto msg = LogParser::ParseSingleEntry(1, entry(0, f), false);
         QVERIFY(msg);
-        QCOMPARE(std::tuple(msg->PostDate, msg->InReplyTo, msg->Body), std::tuple(at(2001, 2, 3, 12, 34), 0, f.body));
+        QCOMPARE(msg->PostDate, at(2001, 2, 3, 12, 34));
+        QCOMPARE(msg->InReplyTo, 0);
+        QCOMPARE(msg->Body, f.body);
     }
 
     void brokenEntries()
