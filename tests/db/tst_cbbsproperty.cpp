@@ -59,8 +59,8 @@ private slots:
         const auto db = mdlDatabase::CreateLogDatabase(m_dir.filePath(u"rows.mdb"_s));
         QVERIFY(db);
         CBBSProperty p;
-        QVERIFY(!p.SetProperty());
-        QCOMPARE(p.NoReadCount(), 0); // no database yet
+        QVERIFY(!p.SetProperty()); // no database yet
+        QCOMPARE(p.NoReadCount(), 0);
         QVERIFY(p.GetProperty(14, *db));
         QCOMPARE(p.BBS_Name(), u"左右掲示板(右)"_s);
         QCOMPARE(p.Identifier(), u"migi"_s);

@@ -89,7 +89,8 @@ private slots:
         }
         const QByteArray text = readFile(m_path);
         QVERIFY(text.startsWith("# Netscape HTTP Cookie File\n"));
-        QVERIFY(text.contains("\nbbs.example.jp\tFALSE\t/cgi-bin\tFALSE\t4102444800\t" "http://bbs.example.jp/cgi-bin/board.cgi?id=3\t,,,,20,,,0,30\n"));
+        QVERIFY(text.contains("\nbbs.example.jp\tFALSE\t/cgi-bin\tFALSE\t4102444800\t"
+                              "http://bbs.example.jp/cgi-bin/board.cgi?id=3\t,,,,20,,,0,30\n"));
         QCOMPARE(QFile::permissions(m_path) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
         QByteArray expected;
         for (const auto &[name, value] : cookies)

@@ -126,8 +126,8 @@ private slots:
         QCOMPARE(f.boardDeltas, (Deltas{{BoardA, -2}, {BoardB, -1}}));
         QCOMPARE(f.stored(BoardB, 3, u"Read"_s), QVariant(true));
         QCOMPARE(f.stored(BoardA, 6, u"Read"_s), QVariant(false));
-        QVERIFY(SetSelectedRead(f.lists, 1, true));
-        QVERIFY(!f.db->InTransaction()); // nothing left to change
+        QVERIFY(SetSelectedRead(f.lists, 1, true)); // nothing left to change
+        QVERIFY(!f.db->InTransaction());
         QVERIFY(f.takeUpdates().isEmpty());
         QCOMPARE(f.boardDeltas.size(), 2);
         // A refused row ends the walk; the rows before it keep their new, stored state.

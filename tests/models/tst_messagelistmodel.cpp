@@ -102,8 +102,8 @@ private slots:
                 QCOMPARE(f.cell(row, c, Qt::FontRole).value<QFont>().bold(), !read);
         }
         QCOMPARE(f.model.UnreadCount(), 1);
-        QVERIFY(f.model.removeRows(0, 1));
-        QCOMPARE(f.model.UnreadCount(), 0); // row 0 is unread
+        QVERIFY(f.model.removeRows(0, 1)); // row 0 is unread
+        QCOMPARE(f.model.UnreadCount(), 0);
     }
 
     void keysAndRemoval()
@@ -111,8 +111,8 @@ private slots:
         Fixture f;
         for (const auto &[board, id] : QList<std::pair<int, int>>{{1, 5}, {1, 1234567}, {2, 5}, {1000, 5}, {0, 0}})
             QVERIFY(f.model.AddRow(message(board, id)) >= 0);
-        QCOMPARE(f.model.AddRow(message(1, 5)), -1);
-        QCOMPARE(f.keys(), u"1000005 11234567 2000005 1000:000005 0000000"_s); // listed already
+        QCOMPARE(f.model.AddRow(message(1, 5)), -1); // listed already
+        QCOMPARE(f.keys(), u"1000005 11234567 2000005 1000:000005 0000000"_s);
         QCOMPARE(f.model.RowOfKey(u"#1000:000005"), 3);
         QCOMPARE(f.model.RowOfKey(u"#1000005"), -1);
         QVERIFY(f.model.removeRows(1, 2));
