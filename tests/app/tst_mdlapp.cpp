@@ -21,7 +21,8 @@ private slots:
         qputenv("TESSERA_HOME", old);
 
         const QString freeName = mdlApp::GetTempFile(dir.path(), u"TSR"_s);
-        QVERIFY(freeName.startsWith(dir.path() + u"/TSR"_s) && freeName.endsWith(u".tmp"_s));
+        QVERIFY(freeName.startsWith(dir.path() + u"/TSR"_s));
+        QVERIFY(freeName.endsWith(u".tmp"_s));
         QVERIFY(!QFile::exists(freeName));
         QFile withByte(mdlApp::GetTempFile(dir.path(), u"TSR"_s, 0x41));
         QVERIFY(withByte.open(QIODevice::ReadOnly));

@@ -3,13 +3,13 @@
 #include "app/mdlApp.h"
 #include "app/mdlEncoding.h"
 #include "app/mdlOption.h"
-#include "startup/mdlMain.h"
-#include "db/mdlDatabase.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace mdlOption;
@@ -20,25 +20,19 @@ class TestMdlOption : public QObject
 
     QTemporaryDir m_home;
     const QString m_iniPath = m_home.filePath(u"tessera.ini"_s);
-    std::unique_ptr<Database> m_db;
     ScriptedPrompter m_prompter;
     CIniFile m_ini;
+    std::optional<OptionsGuard> m_options; // every test changes options
 
     /** Loads the options from a settings file holding @p text. */
     void load(const QString &text)
     {
-        QFile f(m_iniPath);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(mdlMain::ToCp932(text)) >= 0);
-        f.close();
+        writeFile(m_iniPath, mdlMain::ToCp932(text));
         QVERIFY(m_ini.Load(m_iniPath));
-        mdlMain::LoadOption(m_ini, *m_db);
+        LoadOption(m_ini);
     }
 
-    QString readIni() const
-    {
-        QFile f(m_iniPath);
-        return f.open(QIODevice::ReadOnly) ? mdlMain::FromCp932(f.readAll()).remove(u'\r') : QString();
-    }
+    QString readIni() const { return mdlMain::FromCp932(readFile(m_iniPath)).remove(u'\r'); }
 
 private slots:
     void initTestCase()
@@ -51,31 +45,25 @@ private slots:
     {
         m_prompter.clear();
         m_ini = CIniFile();
-        m_db.reset();
-        QFile::remove(m_home.filePath(u"log.mdb"_s));
-        m_db = mdlDatabase::CreateLogDatabase(m_home.filePath(u"log.mdb"_s));
-        QVERIFY(m_db);
+        m_options.emplace();
     }
+
+    void cleanup() { m_options.reset(); }
 
     void rangeRulesAndBlankText()
     {
         load(u"[Option]\nInterval=120\nAddMax=1000\nReadTiming=0"_s);
-        QCOMPARE((QList<int>{Interval, AddMax, ReadTiming, Timeout}), (QList<int>{120, 1000, 0, 60}));
+        QCOMPARE(Interval, 120);
+        QCOMPARE(AddMax, 1000);
+        QCOMPARE(ReadTiming, 0);
+        QCOMPARE(Timeout, 60); // missing: the default
         load(u"[Option]\nInterval=9\nAddMax=1001\nReadTiming=x\nTimeout=4294967396\nReplyHeader= \nDateFormat="_s);
-        QCOMPARE((QList<int>{Interval, AddMax, ReadTiming, Timeout}), (QList<int>{30, 100, 1500, 60}));
-        QCOMPARE(ReplyHeader + DateFormat, u"%s#%I %S より引用\\n%Byyyy/mm/dd hh:nn"_s);
-    }
-
-    void boardMustBeListed()
-    {
-        load(u"[Option]\nBBS_ID=5\n"_s);
-        QCOMPARE(BBS_ID, 5);
-        QVERIFY(m_db->Execute(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID = 5"_s));
-        mdlMain::LoadOption(m_ini, *m_db);
-        QCOMPARE(BBS_ID, 3); // board 3 has the smallest ListOrder, 0
-        QVERIFY(m_db->Execute(u"UPDATE BBS SET ListOrder = -1"_s));
-        mdlMain::LoadOption(m_ini, *m_db);
-        QCOMPARE(BBS_ID, 0);
+        QCOMPARE(Interval, 30);     // below the range: the default
+        QCOMPARE(AddMax, 100);      // above the range: the default
+        QCOMPARE(ReadTiming, 1500); // not a number: the default
+        QCOMPARE(Timeout, 60);      // beyond 32 bits: the default
+        QCOMPARE(ReplyHeader, u"%s#%I %S より引用\\n%B"_s); // blank text: the default
+        QCOMPARE(DateFormat, u"yyyy/mm/dd hh:nn"_s);
     }
 
     void webSearchDefaultsOnlyWithoutTheSection()
@@ -101,8 +89,9 @@ private slots:
         m_prompter.pushAnswer(Prompter::No);
         QVERIFY(!CheckFolders());
         // Blank is the default folder, not "/".
-        QCOMPARE((QStringList{IconFilePath, CacheFilePath, ErrorLogFilePath}),
-                 (QStringList{m_home.path() + u'/', cache + u'/', mdlApp::GetAppPath()}));
+        QCOMPARE(IconFilePath, m_home.path() + u'/');
+        QCOMPARE(CacheFilePath, cache + u'/');
+        QCOMPARE(ErrorLogFilePath, mdlApp::GetAppPath());
         QVERIFY(!QDir(cache).exists());
         QCOMPARE(m_prompter.texts(),
                  QStringList{u"キャッシュフォルダ\""_s + cache + u"/\"は存在しません。\n作成しますか？"_s});
@@ -119,11 +108,13 @@ private slots:
         QVERIFY(!Timer);
         SaveOption(m_ini);
         QVERIFY(readIni().startsWith(u"[Option]\nExtra=x\nBBS_ID=4\nTimer=False\nInterval=60\nAddMax=100\n"_s));
-        QCOMPARE(m_ini.Keys().join(u' '),
-                 u"Extra BBS_ID Timer Interval AddMax ReadTiming ReplyHeader DateFormat Timeout "
-                 "SaveSQLDialogPosition SaveLoadDialogPosition AutoCloseImportDialog UseRegExp "
-                 "IgnoreCase ImportReadMode ErrorLogFilePath CacheFilePath IconFilePath AddTaskTray "
-                 "HideAtMinimazed BlinkIcon NoReadBold ExitIfMessageFound"_s);
+        const QStringList keys{u"Extra"_s, u"BBS_ID"_s, u"Timer"_s, u"Interval"_s, u"AddMax"_s, u"ReadTiming"_s,
+                               u"ReplyHeader"_s, u"DateFormat"_s, u"Timeout"_s, u"SaveSQLDialogPosition"_s,
+                               u"SaveLoadDialogPosition"_s, u"AutoCloseImportDialog"_s, u"UseRegExp"_s, u"IgnoreCase"_s,
+                               u"ImportReadMode"_s, u"ErrorLogFilePath"_s, u"CacheFilePath"_s, u"IconFilePath"_s,
+                               u"AddTaskTray"_s, u"HideAtMinimazed"_s, u"BlinkIcon"_s, u"NoReadBold"_s,
+                               u"ExitIfMessageFound"_s};
+        QCOMPARE(m_ini.Keys(), keys);
         Timer = true; // switched on while running: kept
         SaveOption(m_ini);
         QVERIFY(readIni().contains(u"\nTimer=True\n"_s));

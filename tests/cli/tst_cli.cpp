@@ -4,6 +4,7 @@
 #include "db/mdlDatabase.h"
 #include "support/LogFormat.h"
 #include "support/BoardSimulator.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -33,7 +34,6 @@ class TestCli : public QObject
 
     std::optional<CliHome> m_home;
     std::unique_ptr<BoardSimulator> m_sim;
-    CliHome m_queryHome; // the query cases run in order: the first writes the rows the others read
 
     CliRun cli(const QStringList &args) const { return m_home->run(args); }
     CliRun settings(const QStringList &args) const { return m_home->run(QStringList{u"settings"_s} + args); }
@@ -42,7 +42,8 @@ class TestCli : public QObject
     void execute(const QString &sql)
     {
         auto db = mdlDatabase::OpenLogDatabase(m_home->file(u"log.mdb"_s));
-        QVERIFY2(db && db->Execute(sql), qPrintable(sql));
+        QVERIFY(db);
+        QVERIFY2(db->Execute(sql), qPrintable(sql));
     }
 
     // Boards 4 and 5 are served, 6 answers 404; no other board is listed.
@@ -74,7 +75,7 @@ class TestCli : public QObject
 
     CliRun query(const QStringList &args, const QString &timeZone = u"UTC"_s) const
     {
-        return m_queryHome.run(QStringList{u"query"_s} + args, timeZone);
+        return m_home->run(QStringList{u"query"_s} + args, timeZone);
     }
 
     /** Runs @p sql and checks it succeeds with the output @p out. */
@@ -83,6 +84,17 @@ class TestCli : public QObject
         const CliRun run = query({sql});
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QCOMPARE(run.out, out);
+    }
+
+    /** Board 4's messages 1 (read, Mark 0) and 2 (unread, a reply to 1, Mark 2), through the command. */
+    void storeTwoMessages()
+    {
+        expect(u"INSERT INTO Message VALUES(4, 1, True, 'a|''b', '', '', '名前',"
+               " #2024/01/02 03:04:05#, 0, '一' & Chr(13) & Chr(10) & '二' & Chr(9) & '\\', 1, 0)"_s,
+               u"1件追加しました。\n"_s);
+        expect(u"INSERT INTO Message SELECT BBS_ID, ID + 1 AS ID, False, Subject, Homepage, Mail,"
+               " PostName, PostDate, 1, Body, RootThread, 2 FROM Message"_s,
+               u"1件追加しました。\n"_s);
     }
 
 private slots:
@@ -100,8 +112,7 @@ private slots:
         QVERIFY(lines.first().startsWith(u"3\t0\t3\tTrue\t0\t"_s));
         for (const QString &line : lines)
             QCOMPARE(line.count(u'\t'), 5);
-        QFile ini(m_home->file(u"tessera.ini"_s));
-        QVERIFY(ini.open(QIODevice::ReadOnly) && ini.readAll().contains("\nBBS_ID=3"));
+        QVERIFY(readFile(m_home->file(u"tessera.ini"_s)).contains("\nBBS_ID=3"));
     }
 
     // Unread counts, a hidden board first, tabs in names; then compact keeps the data.
@@ -116,7 +127,8 @@ private slots:
             QVERIFY(db->Execute(u"UPDATE BBS SET ListOrder = -1, VisitLoad = False, BBS_Name = 'a\tb' WHERE BBS_ID = 5"_s));
         }
         const CliRun compact = cli({u"--no"_s, u"compact"_s});
-        QVERIFY(compact.status == 0 && compact.out.isEmpty());
+        QCOMPARE(compact.status, 0);
+        QVERIFY(compact.out.isEmpty());
         QCOMPARE(QDir(m_home->dir.path()).entryList({u"TSR*"_s}), QStringList());
         const CliRun run = cli({u"--no"_s, u"boards"_s});
         QCOMPARE(run.status, 0);
@@ -137,17 +149,17 @@ private slots:
             {u"receive"_s}, {u"receive"_s, u"--visit"_s, u"4"_s}, {u"receive"_s, u"--full"_s, u"--all"_s}};
         for (const QStringList &args : usage) {
             const CliRun run = cli(args);
-            QVERIFY2(run.status == 2 && run.err.contains(u"usage"_s), qPrintable(args.join(u' ')));
+            QVERIFY2(run.status == 2, qPrintable(args.join(u' ')));
+            QVERIFY2(run.err.contains(u"usage"_s), qPrintable(args.join(u' ')));
         }
         QVERIFY(!QFile::exists(m_home->file(u"log.mdb"_s)));
-        for (const auto &[name, bytes] : {std::pair(u"log.mdb"_s, "no database"), std::pair(u"log.bak"_s, "older")}) {
-            QFile file(m_home->file(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) > 0);
-        }
+        writeFile(m_home->file(u"log.mdb"_s), "no database");
+        writeFile(m_home->file(u"log.bak"_s), "older");
         for (const QString &command : {u"boards"_s, u"compact"_s}) {
             const CliRun run = cli({command});
             QCOMPARE(run.status, 1);
-            QVERIFY(run.out.isEmpty() && run.err.contains(u"プログラムを終了します。"_s));
+            QVERIFY(run.out.isEmpty());
+            QVERIFY(run.err.contains(u"プログラムを終了します。"_s));
         }
         QVERIFY(!QFile::exists(m_home->file(u"tessera.ini"_s)));
     }
@@ -160,9 +172,8 @@ private slots:
         QCOMPARE(run.out, settingsText(u"山田～太郎"_s, 20, 120, 40));
         QCOMPARE(settings({u"4"_s}).out, run.out);
         // The board's cookie is named after its address and holds CP932 bytes.
-        QFile file(m_home->file(u"cookies.txt"_s));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("/zatsudan.cgi\t" + mdlMain::ToCp932(u"山田～太郎"_s) + ",,,,20,,,120,40\n"));
+        const QByteArray cookies = readFile(m_home->file(u"cookies.txt"_s));
+        QVERIFY(cookies.contains("/zatsudan.cgi\t" + mdlMain::ToCp932(u"山田～太郎"_s) + ",,,,20,,,120,40\n"));
         QCOMPARE(settings({u"14"_s}).out, settingsText({}, 30, 0, 50));
     }
 
@@ -174,7 +185,8 @@ private slots:
         QVERIFY(run.err.contains(u"DownloadCount was not stored as given"_s));
         QCOMPARE(run.out, settingsText({}, 20, 0, 30));
         const CliRun noBoard = settings({u"999"_s, u"PostName=a"_s});
-        QVERIFY(noBoard.status == 1 && noBoard.err.contains(u"no board 999"_s));
+        QCOMPARE(noBoard.status, 1);
+        QVERIFY(noBoard.err.contains(u"no board 999"_s));
     }
 
     // Unread loads keep their position in the home folder's cookie file; --full asks for all.
@@ -192,8 +204,7 @@ private slots:
                                         u"未読位置を5に設定しました。\n"_s})
             QVERIFY(run.err.contains(progress));
         QCOMPARE(m_sim->requests().last().target, "/cgi-bin/shitsumon.cgi?dousa=log&logmidoku=1&logno=0");
-        QFile badLog(m_home->file(u"zatsudan.bad"_s));
-        QVERIFY(badLog.open(QIODevice::ReadOnly) && badLog.readAll().startsWith(mdlMain::ToCp932(u"壊れた記事"_s)));
+        QVERIFY(readFile(m_home->file(u"zatsudan.bad"_s)).startsWith(mdlMain::ToCp932(u"壊れた記事"_s)));
 
         QCOMPARE(receive({u"4"_s}).out, u"4\t雑談掲示板に新規投稿はありませんでした。\n"_s);
         QVERIFY(m_sim->requests().last().cookie.contains(",,,5,30"));
@@ -205,9 +216,7 @@ private slots:
     void visitAndAllBoards()
     {
         serveBoards();
-        QFile ini(m_home->file(u"tessera.ini"_s));
-        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[Option]\r\nTimeout=1\r\n") > 0);
-        ini.close();
+        writeFile(m_home->file(u"tessera.ini"_s), "[Option]\r\nTimeout=1\r\n");
         BoardSimulator::Fault silent;
         silent.kind = BoardSimulator::FaultKind::NeverAnswer;
         m_sim->setFault(silent, 1, 1);
@@ -221,17 +230,15 @@ private slots:
         QCOMPARE(receive({u"--visit"_s}).out, u"5\t質問掲示板に新規投稿はありませんでした。\n"_s);
         execute(u"UPDATE BBS SET VisitLoad = False"_s);
         run = receive({u"--visit"_s});
-        QVERIFY(run.status == 0 && run.out.isEmpty());
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.isEmpty());
         QVERIFY(run.err.contains(u"巡回受信対象の掲示板はありませんでした。"_s));
     }
 
     void importsWithTheReadModeOptionAndPrintsTheOutcome()
     {
         QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
-        QFile ini(m_home->file(u"tessera.ini"_s));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Option]\r\nImportReadMode=True\r\n");
-        ini.close();
+        writeFile(m_home->file(u"tessera.ini"_s), "[Option]\r\nImportReadMode=True\r\n");
         const CliRun first = cli({u"--yes"_s, u"import"_s, Board, fixture(u"one.lzh"_s),
                                fixture(u"first.log"_s)});
         QVERIFY2(first.status == 0, qPrintable(first.err));
@@ -252,22 +259,19 @@ private slots:
         BoardMessage broken = LogFormat::sampleMessage(8);
         broken.rawEntry = u"壊れた記事"_s;
         const QString brokenLog = m_home->file(u"broken.log"_s);
-        QFile file(brokenLog);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(LogFormat::toCp932(LogFormat::log(0, {broken, LogFormat::sampleMessage(7)})));
-        file.close();
+        writeFile(brokenLog, LogFormat::toCp932(LogFormat::log(0, {broken, LogFormat::sampleMessage(7)})));
         const QString missing = m_home->file(u"missing.log"_s);
         const CliRun run = cli({u"--yes"_s, u"import"_s, Board, missing, brokenLog});
         QCOMPARE(run.status, 1);
         QCOMPARE(run.out, u"1件インポートしました。\n"_s);
         QVERIFY(run.err.contains(missing + u"が見つからないため、インポートできませんでした。"_s));
         QVERIFY(run.err.contains(u"0件目のログが壊れていました。"_s));
-        QFile errorLog(m_home->file(u"zatsudan.bad"_s)); // the board's error log
-        QVERIFY(errorLog.open(QIODevice::ReadOnly));
-        QVERIFY(errorLog.readAll().startsWith(LogFormat::toCp932(u"壊れた記事"_s + LogFormat::separator())));
+        const QByteArray errorLog = readFile(m_home->file(u"zatsudan.bad"_s)); // the board's error log
+        QVERIFY(errorLog.startsWith(LogFormat::toCp932(u"壊れた記事"_s + LogFormat::separator())));
         QCOMPARE(stored(), QStringList{u"7:False"_s});
         const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
-        QVERIFY(noBoard.status == 1 && noBoard.err.contains(u"no board 999"_s));
+        QCOMPARE(noBoard.status, 1);
+        QVERIFY(noBoard.err.contains(u"no board 999"_s));
     }
 
     void aKilledImportLeavesAConsistentDatabaseThatASecondImportCompletes()
@@ -278,10 +282,7 @@ private slots:
         for (int n = Count; n >= 1; --n)
             messages.append(LogFormat::sampleMessage(n));
         const QString path = m_home->file(u"big.log"_s);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(LogFormat::toCp932(LogFormat::log(0, messages)));
-        file.close();
+        writeFile(path, LogFormat::toCp932(LogFormat::log(0, messages)));
 
         QProcess process;
         process.start(CliHome::program(), {u"--home"_s, m_home->dir.path(), u"--yes"_s, u"import"_s, Board, path});
@@ -315,12 +316,7 @@ private slots:
 
     void actionStatementsPrintTheirCountLine()
     {
-        expect(u"INSERT INTO Message VALUES(4, 1, True, 'a|''b', '', '', '名前',"
-               " #2024/01/02 03:04:05#, 0, '一' & Chr(13) & Chr(10) & '二' & Chr(9) & '\\', 1, 0)"_s,
-               u"1件追加しました。\n"_s);
-        expect(u"INSERT INTO Message SELECT BBS_ID, ID + 1 AS ID, False, Subject, Homepage, Mail,"
-               " PostName, PostDate, 1, Body, RootThread, 2 FROM Message"_s,
-               u"1件追加しました。\n"_s);
+        storeTwoMessages();
         expect(u"UPDATE Message SET Mark = 3 WHERE Mark = 0"_s, u"1件更新しました。\n"_s);
         expect(u"SELECT * INTO Copy FROM Message"_s, u"テーブルを作成し2件追加しました。\n"_s);
         expect(u"DELETE FROM Copy"_s, u"2件削除しました。\n"_s);
@@ -330,6 +326,7 @@ private slots:
 
     void resultsPrintAHeaderAndOneLinePerRow()
     {
+        storeTwoMessages();
         expect(u"SELECT ID, Read, Subject, PostDate, Body, Max(InReplyTo) AS M, Null AS N FROM Message"
                " WHERE BBS_ID = 4 GROUP BY ID, Read, Subject, PostDate, Body ORDER BY ID"_s,
                u"ID\tRead\tSubject\tPostDate\tBody\tM\tN\n"
@@ -345,18 +342,23 @@ private slots:
 
     void parametersComeFromTheArguments()
     {
+        storeTwoMessages();
         const CliRun run = query({u"SELECT ID FROM Message WHERE ID = [番号] AND Mark = [印]"_s, u"2"_s, u"2"_s});
         QCOMPARE(run.out, u"ID\n2\n"_s);
-        QVERIFY(run.status == 0 && run.err.contains(u"番号 -> 2"_s) && run.err.contains(u"印 -> 2"_s));
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.err.contains(u"番号 -> 2"_s));
+        QVERIFY(run.err.contains(u"印 -> 2"_s));
     }
 
     void errorsPrintNumberAndDescription()
     {
         const CliRun run = query({u"SELECT * FROM NoSuchTable"_s});
-        QVERIFY(run.status == 1 && run.out.isEmpty());
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.out.isEmpty());
         QVERIFY(run.err.contains(u"実行時エラー '3078':\n入力テーブルまたはクエリ 'NoSuchTable' が見つかりませんでした。"_s));
         const CliRun duplicate = query({u"INSERT INTO Mark VALUES(1, 'x', 0, 0)"_s});
-        QVERIFY(duplicate.status == 1 && duplicate.err.contains(u"実行時エラー '3022':"_s));
+        QCOMPARE(duplicate.status, 1);
+        QVERIFY(duplicate.err.contains(u"実行時エラー '3022':"_s));
     }
 };
 

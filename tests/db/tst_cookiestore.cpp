@@ -27,9 +27,51 @@ class TestCookieStore : public QObject
 
     QTemporaryDir m_dir;
     QString m_path;
+    int m_files = 0;
 
 private slots:
-    void init() { m_path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
+    void init() { m_path = m_dir.filePath(u"cookies-%1.txt"_s.arg(++m_files)); } // a new file for every test and row
+
+    void matching_data()
+    {
+        QTest::addColumn<QString>("setOn");    // the address that set the cookie
+        QTest::addColumn<QString>("attributes");
+        QTest::addColumn<QString>("requested");
+        QTest::addColumn<bool>("sent");
+        const QString bbs = u"http://example.com/bbs/board.cgi"_s;
+        QTest::newRow("path: the folder itself") << bbs << u"; path=/bbs"_s << u"http://example.com/bbs"_s << true;
+        QTest::newRow("path: below the folder") << bbs << u"; path=/bbs"_s << u"http://example.com/bbs/x.cgi"_s << true;
+        QTest::newRow("path: a longer folder name") << bbs << u"; path=/bbs"_s << u"http://example.com/bbs2/x.cgi"_s << false;
+        QTest::newRow("path: ends in a slash") << bbs << u"; path=/bbs/"_s << u"http://example.com/bbs/x.cgi"_s << true;
+        QTest::newRow("default path: same folder") << bbs << QString() << u"http://example.com/bbs/other.cgi"_s << true;
+        QTest::newRow("default path: other folder") << bbs << QString() << u"http://example.com/cgi/x.cgi"_s << false;
+        QTest::newRow("host-only: same host") << bbs << u"; path=/"_s << u"http://EXAMPLE.com/"_s << true;
+        QTest::newRow("host-only: subdomain") << bbs << u"; path=/"_s << u"http://other.example.com/"_s << false;
+        QTest::newRow("host-only: parent domain") << u"http://www.example.com/"_s << u"; path=/"_s << u"http://example.com/"_s << false;
+        QTest::newRow("domain: subdomain") << bbs << u"; path=/; domain=example.com"_s << u"http://other.example.com/"_s << true;
+        QTest::newRow("domain: same suffix, other domain") << bbs << u"; path=/; domain=example.com"_s << u"http://badexample.com/"_s << false;
+        QTest::newRow("secure: over https") << bbs << u"; path=/; secure"_s << u"https://example.com/"_s << true;
+        QTest::newRow("secure: over http") << bbs << u"; path=/; secure"_s << u"http://example.com/"_s << false;
+    }
+
+    // A board's password must reach only the board (host and folder) that set it.
+    void matching()
+    {
+        QFETCH(QString, setOn);
+        QFETCH(QString, attributes);
+        QFETCH(QString, requested);
+        QFETCH(bool, sent);
+        CookieStore store(m_path);
+        QVERIFY(store.SetCookie(setOn, u"pass"_s, u"secret"_s + attributes + Future));
+        QCOMPARE(store.GetCookie(requested), sent ? u"pass=secret"_s : QString());
+    }
+
+    void foreignDomainIsRefused()
+    {
+        CookieStore store(m_path);
+        QVERIFY(!store.SetCookie(u"http://example.com/"_s, u"pass"_s, u"x; domain=other.com"_s + Future));
+        QCOMPARE(store.count(), 0);
+    }
 
     void valuesPersistAsBytes()
     {
@@ -46,7 +88,8 @@ private slots:
             QCOMPARE(store.GetCookie(u"http://bbs.example.jp/"_s), u"name=山田ソ,表示"_s);
         }
         const QByteArray text = readFile(m_path);
-        QVERIFY(text.startsWith("# Netscape HTTP Cookie File\n") && text.contains("\nbbs.example.jp\tFALSE\t/cgi-bin\tFALSE\t4102444800\t"
+        QVERIFY(text.startsWith("# Netscape HTTP Cookie File\n"));
+        QVERIFY(text.contains("\nbbs.example.jp\tFALSE\t/cgi-bin\tFALSE\t4102444800\t"
                               "http://bbs.example.jp/cgi-bin/board.cgi?id=3\t,,,,20,,,0,30\n"));
         QCOMPARE(QFile::permissions(m_path) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
         QByteArray expected;
@@ -58,18 +101,22 @@ private slots:
     void expiry()
     {
         CookieStore store(m_path);
-        QVERIFY(store.SetCookie(BoardUrl, u"kept"_s, u"1"_s + Future) && store.SetCookie(BoardUrl, u"session"_s, u"3"_s));
+        QVERIFY(store.SetCookie(BoardUrl, u"kept"_s, u"1"_s + Future));
+        QVERIFY(store.SetCookie(BoardUrl, u"session"_s, u"3"_s));
         QVERIFY(store.SetCookie(BoardUrl, u"rfc"_s, u"2; Expires=Sun, 06 Nov 2044 08:49:37 GMT"_s));
-        QVERIFY(store.SetCookie(BoardUrl, u"gone"_s, u"4"_s + Future) && store.SetCookie(BoardUrl, u"gone"_s, u"4; expires=Sat, 01-Jan-2000 00:00:00 GMT"_s));
+        QVERIFY(store.SetCookie(BoardUrl, u"gone"_s, u"4"_s + Future));
+        QVERIFY(store.SetCookie(BoardUrl, u"gone"_s, u"4; expires=Sat, 01-Jan-2000 00:00:00 GMT"_s));
         QCOMPARE(store.GetCookie(BoardUrl), u"kept=1; session=3; rfc=2"_s);
         QVERIFY(readFile(m_path).contains("\t2362034977\trfc\t2\n"));
         QCOMPARE(CookieStore(m_path).GetCookie(BoardUrl), u"kept=1; rfc=2"_s);
         // Time passes: the cookie stops matching, and the next write leaves it out.
         const qint64 now = QDateTime::currentSecsSinceEpoch();
-        QVERIFY(store.SetCookie(BoardUrl, u"soon"_s, u"6; max-age=100"_s) && readFile(m_path).contains("\tsoon\t6\n"));
+        QVERIFY(store.SetCookie(BoardUrl, u"soon"_s, u"6; max-age=100"_s));
+        QVERIFY(readFile(m_path).contains("\tsoon\t6\n"));
         store.setClock([now] { return now + 200; });
         QCOMPARE(store.GetCookie(BoardUrl), u"kept=1; session=3; rfc=2"_s);
-        QVERIFY(store.SetCookie(BoardUrl, u"kept"_s, u"7"_s + Future) && !readFile(m_path).contains("soon"));
+        QVERIFY(store.SetCookie(BoardUrl, u"kept"_s, u"7"_s + Future));
+        QVERIFY(!readFile(m_path).contains("soon"));
     }
 
     void damagedFile()
@@ -83,11 +130,13 @@ private slots:
         text += line + "4102444800\tg\t7"; // last line unterminated
         writeFile(m_path, text);
         CookieStore store(m_path);
-        QVERIFY(store.count() == 3 && store.GetCookie(u"http://bbs.example.jp/"_s) == u"a=1; e=5; g=7"_s);
+        QCOMPARE(store.count(), 3);
+        QCOMPARE(store.GetCookie(u"http://bbs.example.jp/"_s), u"a=1; e=5; g=7"_s);
         QVERIFY(store.SetCookie(u"http://bbs.example.jp/"_s, u"h"_s, u"8"_s + Future));
         QCOMPARE(readFile(m_path + u".bak"_s), text);
         const QByteArray rewritten = readFile(m_path);
-        QVERIFY(rewritten.contains("#HttpOnly_.example.jp\tTRUE\t/\tFALSE\t253402300799\te\t5\n") && rewritten.size() < 1000);
+        QVERIFY(rewritten.contains("#HttpOnly_.example.jp\tTRUE\t/\tFALSE\t253402300799\te\t5\n"));
+        QVERIFY(rewritten.size() < 1000);
         QCOMPARE(CookieStore(m_path).GetCookie(u"http://bbs.example.jp/"_s), u"a=1; e=5; g=7; h=8"_s);
     }
 
@@ -95,16 +144,21 @@ private slots:
     {
         QVERIFY(QDir().mkpath(m_path));
         CookieStore store;
-        QVERIFY(!store.open(m_path) && !store.SetCookie(BoardUrl, u"a"_s, u"1"_s + Future));
-        QVERIFY(QFileInfo(m_path).isDir() && store.GetCookie(BoardUrl) == u"a=1"_s);
+        QVERIFY(!store.open(m_path));
+        QVERIFY(!store.SetCookie(BoardUrl, u"a"_s, u"1"_s + Future));
+        QVERIFY(QFileInfo(m_path).isDir());
+        QCOMPARE(store.GetCookie(BoardUrl), u"a=1"_s);
     }
 
     void storesOnOneFileKeepEachOthersWrites()
     {
         CookieStore a(m_path);
         CookieStore b(m_path);
-        QVERIFY(a.SetCookie(BoardUrl, u"x"_s, u"1"_s + Future) && b.GetCookie(BoardUrl) == u"x=1"_s);
-        QVERIFY(b.SetCookie(BoardUrl, u"y"_s, u"2"_s + Future) && a.SetCookie(BoardUrl, u"s"_s, u"session"_s) && a.SetCookie(BoardUrl, u"z"_s, u"3"_s + Future));
+        QVERIFY(a.SetCookie(BoardUrl, u"x"_s, u"1"_s + Future));
+        QCOMPARE(b.GetCookie(BoardUrl), u"x=1"_s);
+        QVERIFY(b.SetCookie(BoardUrl, u"y"_s, u"2"_s + Future));
+        QVERIFY(a.SetCookie(BoardUrl, u"s"_s, u"session"_s));
+        QVERIFY(a.SetCookie(BoardUrl, u"z"_s, u"3"_s + Future));
         QCOMPARE(a.GetCookie(BoardUrl), u"x=1; y=2; s=session; z=3"_s);
         QCOMPARE(CookieStore(m_path).GetCookie(BoardUrl), u"x=1; y=2; z=3"_s);
     }
@@ -133,9 +187,10 @@ private slots:
         manager.setProxy(QNetworkProxy::NoProxy);
         manager.setCookieJar(new CookieJar(store));
         std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(url))));
-        QTRY_VERIFY(reply->isFinished() && reply->error() == QNetworkReply::NoError);
-        QVERIFY(request.contains("\r\nCookie: " + url.toLatin1() + "=,,,,20,,,0,30," + mdlMain::ToCp932(u"山田"_s) + "\r\n")
-                && !request.contains("X-Injected"));
+        QTRY_VERIFY(reply->isFinished());
+        QCOMPARE(reply->error(), QNetworkReply::NoError);
+        QVERIFY(request.contains("\r\nCookie: " + url.toLatin1() + "=,,,,20,,,0,30," + mdlMain::ToCp932(u"山田"_s) + "\r\n"));
+        QVERIFY(!request.contains("X-Injected"));
         QCOMPARE(store.GetCookieBytes(QUrl(u"http://127.0.0.1/"_s)), "srv=" + mdlMain::ToCp932(u"あい"_s));
         QVERIFY(readFile(m_path).contains("\tsrv\t" + mdlMain::ToCp932(u"あい"_s) + '\n'));
     }

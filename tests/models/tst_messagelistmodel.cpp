@@ -58,43 +58,52 @@ private slots:
         QStringList cells;
         for (int c = 0; c < MessageListModel::ColumnCount; ++c)
             cells.append(f.cell(0, c, MessageListModel::CellTextRole).toString());
-        QCOMPARE(cells.join(u'|'), u"|000123|件名|http://h.jp/|a@b.jp|投稿者A|2024/03/31 23:59|#001000045|"
-                                   u"一行目\r\n二行目|000007|3"_s);
-        QCOMPARE(f.cell(0, MessageListModel::ColBody).toString() + f.cell(0, MessageListModel::ColName, Qt::ToolTipRole).toString(),
-                 u"一行目  二行目投稿者A"_s);
-        QCOMPARE(f.cell(0, 5, MessageListModel::KeyRole).toString() + f.cell(0, 5, MessageListModel::BoardIconKeyRole).toString(), u"#001000123#1"_s);
+        QCOMPARE(cells, (QStringList{QString(), u"000123"_s, u"件名"_s, u"http://h.jp/"_s, u"a@b.jp"_s, u"投稿者A"_s,
+                                     u"2024/03/31 23:59"_s, u"#001000045"_s, u"一行目\r\n二行目"_s, u"000007"_s, u"3"_s}));
+        QCOMPARE(f.cell(0, MessageListModel::ColBody).toString(), u"一行目  二行目"_s); // shown on one line
+        QCOMPARE(f.cell(0, MessageListModel::ColName, Qt::ToolTipRole).toString(), u"投稿者A"_s);
+        QCOMPARE(f.cell(0, 5, MessageListModel::KeyRole).toString(), u"#001000123"_s);
+        QCOMPARE(f.cell(0, 5, MessageListModel::BoardIconKeyRole).toString(), u"#1"_s);
         // The board image shows in the first column once known; mark colours (0x00BBGGRR) in the others.
         f.model.SetBoardIcons({{u"#1"_s, QIcon(QPixmap(16, 16))}});
-        QVERIFY(!f.cell(0, 0, Qt::DecorationRole).value<QIcon>().isNull() && !f.cell(0, 1, Qt::DecorationRole).isValid());
+        QVERIFY(!f.cell(0, 0, Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(!f.cell(0, 1, Qt::DecorationRole).isValid());
         f.model.SetMark(0, 1, 128);
-        QVERIFY(f.cell(0, 10, Qt::ForegroundRole).value<QColor>() == QColor(128, 0, 0) && !f.cell(0, 0, Qt::ForegroundRole).isValid());
+        QCOMPARE(f.cell(0, 10, Qt::ForegroundRole).value<QColor>(), QColor(128, 0, 0));
+        QVERIFY(!f.cell(0, 0, Qt::ForegroundRole).isValid());
         // Numbers beyond six digits, another date format, a long body.
         CMessage big = message(1, 1234567, 1000000);
         big.Body = QString(500, u'あ');
         QCOMPARE(f.model.AddRow(big), 1);
-        QCOMPARE(f.model.CellText(1, MessageListModel::ColID) + f.model.CellText(1, MessageListModel::ColInReplyTo), u"1234567#0011000000"_s);
-        QVERIFY(f.cell(1, MessageListModel::ColBody).toString().size() == MessageListModel::BodyPreviewLength
-                && f.model.CellText(1, MessageListModel::ColBody) == big.Body);
+        QCOMPARE(f.model.CellText(1, MessageListModel::ColID), u"1234567"_s);
+        QCOMPARE(f.model.CellText(1, MessageListModel::ColInReplyTo), u"#0011000000"_s);
+        QCOMPARE(f.cell(1, MessageListModel::ColBody).toString().size(), MessageListModel::BodyPreviewLength);
+        QCOMPARE(f.model.CellText(1, MessageListModel::ColBody), big.Body);
         f.model.SetDateFormat(u"m/d h:nn"_s);
-        QCOMPARE(f.model.CellText(0, MessageListModel::ColDate) + f.model.CellText(1, MessageListModel::ColDate), u"3/31 23:59"_s);
+        QCOMPARE(f.model.CellText(0, MessageListModel::ColDate), u"3/31 23:59"_s);
+        QCOMPARE(f.model.CellText(1, MessageListModel::ColDate), QString()); // no date
     }
 
     void readMarkAndCounter()
     {
         Fixture f;
         f.model.AddRow(message(1, 1));
-        QVERIFY(f.model.AddRow(message(1, 2)) == 1 && f.model.ReadText(0).isEmpty());
+        QCOMPARE(f.model.AddRow(message(1, 2)), 1);
+        QVERIFY(f.model.ReadText(0).isEmpty());
         // row, read -> counter change, text; a fresh row counts as not unread.
         const QList<std::tuple<int, bool, int, QString>> steps{
             {0, true, 0, u" "_s}, {1, false, 1, u"*"_s}, {1, false, 0, u"*"_s},
             {0, true, 0, u" "_s}, {1, true, -1, u" "_s}, {0, false, 1, u"*"_s}};
         for (const auto &[row, read, delta, text] : steps) {
             QCOMPARE(f.model.SetReadMark(row, read), delta);
-            QVERIFY(f.model.ReadText(row) == text && f.model.Message(row).Read == read);
+            QCOMPARE(f.model.ReadText(row), text);
+            QCOMPARE(f.model.Message(row).Read, read);
             for (int c = 0; c < MessageListModel::ColumnCount; ++c)
                 QCOMPARE(f.cell(row, c, Qt::FontRole).value<QFont>().bold(), !read);
         }
-        QVERIFY(f.model.UnreadCount() == 1 && f.model.removeRows(0, 1) && f.model.UnreadCount() == 0); // row 0 is unread
+        QCOMPARE(f.model.UnreadCount(), 1);
+        QVERIFY(f.model.removeRows(0, 1)); // row 0 is unread
+        QCOMPARE(f.model.UnreadCount(), 0);
     }
 
     void keysAndRemoval()
@@ -102,10 +111,15 @@ private slots:
         Fixture f;
         for (const auto &[board, id] : QList<std::pair<int, int>>{{1, 5}, {1, 1234567}, {2, 5}, {1000, 5}, {0, 0}})
             QVERIFY(f.model.AddRow(message(board, id)) >= 0);
-        QVERIFY(f.model.AddRow(message(1, 5)) == -1 && f.keys() == u"1000005 11234567 2000005 1000:000005 0000000"_s); // listed already
-        QVERIFY(f.model.RowOfKey(u"#1000:000005") == 3 && f.model.RowOfKey(u"#1000005") == -1);
-        QVERIFY(f.model.removeRows(1, 2) && f.model.RemoveRow(u"#001000005") && !f.model.RemoveRow(u"#001000005"));
-        QVERIFY(f.keys() == u"1000:000005 0000000"_s && f.model.RowOf(0, 0) == 1);
+        QCOMPARE(f.model.AddRow(message(1, 5)), -1); // listed already
+        QCOMPARE(f.keys(), u"1000005 11234567 2000005 1000:000005 0000000"_s);
+        QCOMPARE(f.model.RowOfKey(u"#1000:000005"), 3);
+        QCOMPARE(f.model.RowOfKey(u"#1000005"), -1);
+        QVERIFY(f.model.removeRows(1, 2));
+        QVERIFY(f.model.RemoveRow(u"#001000005"));
+        QVERIFY(!f.model.RemoveRow(u"#001000005"));
+        QCOMPARE(f.keys(), u"1000:000005 0000000"_s);
+        QCOMPARE(f.model.RowOf(0, 0), 1);
         // Many rows at once: adjacent and scattered ones, unknown and repeated keys.
         f.model.Clear();
         for (int id = 1; id <= 10; ++id)
@@ -113,7 +127,9 @@ private slots:
         f.model.SelectRow(4);
         QCOMPARE(f.model.RemoveKeys({u"#001000002"_s, u"#001000003"_s, u"#001000009"_s, u"#001000006"_s, u"#001000003"_s, u"#001000077"_s, u"#001000010"_s}), 5);
         QCOMPARE(f.keys(), u"1000001 1000004 1000005 1000007 1000008"_s);
-        QVERIFY(f.model.UnreadCount() == 3 && f.model.RowOfKey(u"#001000008") == 4 && f.model.CurrentRow() == 2);
+        QCOMPARE(f.model.UnreadCount(), 3);
+        QCOMPARE(f.model.RowOfKey(u"#001000008"), 4);
+        QCOMPARE(f.model.CurrentRow(), 2);
     }
 
     void selectionAndSorting()
@@ -127,15 +143,18 @@ private slots:
         selection->select(f.model.index(4, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         selection->select(QItemSelection(f.model.index(1, 0), f.model.index(2, 10)), QItemSelectionModel::Select);
         selection->select(f.model.index(2, 3), QItemSelectionModel::Select);
-        QVERIFY(f.model.SelectedRows() == (QList<int>{1, 2, 4}) && f.model.CurrentRow() == 1);
+        QCOMPARE(f.model.SelectedRows(), (QList<int>{1, 2, 4}));
+        QCOMPARE(f.model.CurrentRow(), 1);
         // Sorting ignores case, keeps equal texts in order, and takes the selection along.
         f.model.SelectRow(3);
         selection->select(f.model.index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         f.model.sort(MessageListModel::ColSubject, Qt::AscendingOrder);
         QCOMPARE(f.keys(), u"1000002 1000003 1000005 1000001 1000004"_s);
-        QVERIFY(f.model.CurrentRow() == 4 && f.model.SelectedRows() == (QList<int>{3, 4}));
+        QCOMPARE(f.model.CurrentRow(), 4);
+        QCOMPARE(f.model.SelectedRows(), (QList<int>{3, 4}));
         f.model.sort(MessageListModel::ColSubject, Qt::DescendingOrder);
-        QVERIFY(f.keys() == u"1000004 1000001 1000002 1000003 1000005"_s && f.model.RowOfKey(u"#001000005") == 4);
+        QCOMPARE(f.keys(), u"1000004 1000001 1000002 1000003 1000005"_s);
+        QCOMPARE(f.model.RowOfKey(u"#001000005"), 4);
     }
 
     void threadOrder()
@@ -153,9 +172,10 @@ private slots:
         for (int row = 0; row < f.model.rowCount(); ++row)
             indents.append(f.model.Indent(row));
         QCOMPARE(indents, (QList<int>{0, 1, 1, 2, 0, 0, 0, 0, 1}));
-        QCOMPARE(f.model.CellText(3, MessageListModel::ColSubject) + f.cell(3, MessageListModel::ColSubject, Qt::ToolTipRole).toString(),
-                 u"\u3000\u3000題名4題名4"_s);
-        QVERIFY(f.model.CurrentRow() == 3 && f.model.RowOfKey(u"#001000008") == 8);
+        QCOMPARE(f.model.CellText(3, MessageListModel::ColSubject), u"\u3000\u3000題名4"_s); // indented by depth
+        QCOMPARE(f.cell(3, MessageListModel::ColSubject, Qt::ToolTipRole).toString(), u"題名4"_s);
+        QCOMPARE(f.model.CurrentRow(), 3);
+        QCOMPARE(f.model.RowOfKey(u"#001000008"), 8);
     }
 
     void dateFormats()

@@ -1,3 +1,4 @@
+#include "app/CIniFile.h"
 #include "app/Prompter.h"
 #include "startup/mdlMain.h"
 #include "app/mdlOption.h"
@@ -21,12 +22,6 @@ class TestMdlMain : public QObject
 
     QString homeFile(const QString &name) const { return m_home->filePath(name); }
 
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-    }
-
     mdlMain::StartupHooks recordingHooks()
     {
         return {[this] { m_steps << (gDB ? u"splash after db"_s : u"splash"_s); },
@@ -48,21 +43,45 @@ private slots:
 
     void firstStartCreatesDatabaseAndSettings()
     {
+        const mdlOption::OptionsGuard options;
         QVERIFY(mdlMain::StartApplication(recordingHooks()));
         QCOMPARE(m_steps, (QStringList{u"splash"_s, u"main window"_s}));
-        QVERIFY(gDB && gIniFile);
+        QVERIFY(gDB);
+        QVERIFY(gIniFile);
         QVERIFY(m_prompter.texts().first().startsWith(u"データベースファイルが存在しません。"_s));
-        QVERIFY(QDir(homeFile(u"cache"_s)).exists() && QDir(homeFile(u"image"_s)).exists());
+        QVERIFY(QDir(homeFile(u"cache"_s)).exists());
+        QVERIFY(QDir(homeFile(u"image"_s)).exists());
         // Only the web searches are written during start-up; the options follow at exit.
         const QByteArray written = readFile(mdlMain::SettingsFilePath());
-        QVERIFY(written.contains("[WebSearch]") && !written.contains("[Option]"));
+        QVERIFY(written.contains("[WebSearch]"));
+        QVERIFY(!written.contains("[Option]"));
         mdlOption::AutoCloseImportDialog = true;
         mdlMain::ShutdownApplication();
-        QVERIFY(!gDB && !gIniFile);
+        QVERIFY(!gDB);
+        QVERIFY(!gIniFile);
         mdlOption::AutoCloseImportDialog = false;
         m_prompter.pushAnswer(Prompter::No);
         QVERIFY(mdlMain::StartApplication());
         QVERIFY(mdlOption::AutoCloseImportDialog);
+    }
+
+    // The board selected at the last exit is kept only while it is listed.
+    void boardMustBeListed()
+    {
+        const mdlOption::OptionsGuard options;
+        const auto db = mdlDatabase::CreateLogDatabase(homeFile(u"log.mdb"_s));
+        QVERIFY(db);
+        writeFile(homeFile(u"tessera.ini"_s), "[Option]\nBBS_ID=5\n");
+        CIniFile ini;
+        QVERIFY(ini.Load(homeFile(u"tessera.ini"_s)));
+        mdlMain::LoadOption(ini, *db);
+        QCOMPARE(mdlOption::BBS_ID, 5);
+        QVERIFY(db->Execute(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID = 5"_s));
+        mdlMain::LoadOption(ini, *db);
+        QCOMPARE(mdlOption::BBS_ID, 3); // board 3 has the smallest ListOrder, 0
+        QVERIFY(db->Execute(u"UPDATE BBS SET ListOrder = -1"_s));
+        mdlMain::LoadOption(ini, *db);
+        QCOMPARE(mdlOption::BBS_ID, 0);
     }
 
     void databaseFailureLeavesSettingsAlone_data()
@@ -82,7 +101,8 @@ private slots:
             writeFile(mdlMain::SettingsFilePath(), settings);
         QVERIFY(!mdlMain::StartApplication(recordingHooks()));
         QCOMPARE(m_steps, (QStringList{u"splash"_s, u"close splash"_s}));
-        QVERIFY(!gDB && !gIniFile);
+        QVERIFY(!gDB);
+        QVERIFY(!gIniFile);
         QCOMPARE(m_prompter.texts().last(), u"プログラムを終了します。"_s);
         mdlMain::ShutdownApplication();
         QCOMPARE(QFile::exists(mdlMain::SettingsFilePath()), !settings.isEmpty());

@@ -19,11 +19,13 @@ const QString TextFile = QStringLiteral(TESSERA_TEST_DATA "/import/zatsudan-2001
 const QString OneArchive = QStringLiteral(TESSERA_TEST_DATA "/import/one.lzh");
 const QString TwoArchive = QStringLiteral(TESSERA_TEST_DATA "/import/two.lzh");
 
-QString writeFile(CBBSFixture &f, const QString &name, const QByteArray &bytes)
+/** Writes @p bytes to file @p name in the fixture's folder (making its folders) and gives its path. */
+QString fileIn(CBBSFixture &f, const QString &name, const QByteArray &bytes)
 {
-    QFile file(f.dir.filePath(name));
-    QDir().mkpath(QFileInfo(file).path());
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? file.fileName() : QString();
+    const QString path = f.dir.filePath(name);
+    QDir().mkpath(QFileInfo(path).path());
+    writeFile(path, bytes);
+    return path;
 }
 
 /** CP932 log text of sample messages @p first .. @p last, newest first. */
@@ -105,23 +107,43 @@ private slots:
         for (const QString &name : {u"x.y.LZH"_s, u"old"_s, u"old.lzh.txt"_s, u"a.lzh/old"_s}) {
             CBBSFixture f;
             const bool archive = name.endsWith(u"lzh"_s, Qt::CaseInsensitive);
-            const QString path = writeFile(f, name, readFile(archive ? OneArchive : TextFile));
-            QVERIFY2(f.bbs.ImportLog(Board, path) && f.bbs.SaveCount() == 3, qPrintable(name));
+            const QString path = fileIn(f, name, readFile(archive ? OneArchive : TextFile));
+            QVERIFY2(f.bbs.ImportLog(Board, path), qPrintable(name));
+            QCOMPARE(f.bbs.SaveCount(), 3);
         }
+    }
+
+    void fileLineBreaks_data()
+    {
+        QTest::addColumn<QByteArray>("lineBreak");
+        QTest::newRow("CR LF") << QByteArray("\r\n");
+        QTest::newRow("LF only") << QByteArray("\n");
+        QTest::newRow("CR only") << QByteArray("\r");
+    }
+
+    // A file saved with any kind of line break imports every message, its body lines kept apart.
+    void fileLineBreaks()
+    {
+        QFETCH(QByteArray, lineBreak);
+        CBBSFixture f;
+        const QByteArray log = sampleLog(1, 3).replace("\r\n", lineBreak);
+        QVERIFY(f.bbs.ImportLog(Board, fileIn(f, u"a.log"_s, log)));
+        QCOMPARE(f.bbs.SaveCount(), 3);
+        QVERIFY(f.stored(Board).first().Body.contains(u"\r\n"_s));
     }
 
     void countsReadFlagAndBrokenEntriesBelongToEachFile()
     {
         CBBSFixture f;
         f.bbs.AnalyseLog(Board, LogFormat::log(0, {LogFormat::sampleMessage(100)}), false); // a load before
-        QVERIFY(f.bbs.ImportLog(Board, writeFile(f, u"a.log"_s, sampleLog(1, 5)), true));
+        QVERIFY(f.bbs.ImportLog(Board, fileIn(f, u"a.log"_s, sampleLog(1, 5)), true));
         QCOMPARE(f.bbs.SaveCount(), 5);
         BoardMessage broken = LogFormat::sampleMessage(9);
         broken.rawEntry = u"記事番号　：　abc"_s;
         QSignalSpy errors(&f.bbs, &CBBS::LoadError);
         QSignalSpy state(&f.bbs, &CBBS::StateChanged);
         const QByteArray mixed = sampleLog(4, 7) + LogFormat::toCp932(LogFormat::log(0, {broken}));
-        QVERIFY(!f.bbs.ImportLog(Board, writeFile(f, u"b.log"_s, mixed), false));
+        QVERIFY(!f.bbs.ImportLog(Board, fileIn(f, u"b.log"_s, mixed), false));
         QCOMPARE(f.bbs.SaveCount(), 2);
         QCOMPARE(f.bbs.MaxID(), 7);
         QCOMPARE(errors.count(), 1);
@@ -164,9 +186,10 @@ private slots:
             path.chop(1);
         } else if (content == "sparse") { // a sparse file: the size without the bytes
             QFile huge(path);
-            QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(512 * 1024 * 1024 + 1));
+            QVERIFY(huge.open(QIODevice::WriteOnly));
+            QVERIFY(huge.resize(512 * 1024 * 1024 + 1));
         } else if (!content.isNull()) {
-            QVERIFY(!writeFile(f, name, content).isEmpty());
+            fileIn(f, name, content);
         }
         QSignalSpy state(&f.bbs, &CBBS::StateChanged);
         QVERIFY(!f.bbs.ImportLog(Board, path));
@@ -181,8 +204,8 @@ private slots:
         ImportRun run(f.bbs);
         BoardMessage broken;
         broken.rawEntry = u"壊れた記事"_s;
-        const QString a = writeFile(f, u"a.log"_s, sampleLog(1, 5));
-        const QString b = writeFile(f, u"b.log"_s, LogFormat::toCp932(LogFormat::log(0, {broken})) + sampleLog(4, 8));
+        const QString a = fileIn(f, u"a.log"_s, sampleLog(1, 5));
+        const QString b = fileIn(f, u"b.log"_s, LogFormat::toCp932(LogFormat::log(0, {broken})) + sampleLog(4, 8));
         const QString missing = f.dir.filePath(u"missing.log"_s);
         QSignalSpy info(&run, &ImportRun::InfoChanged);
         const ImportRun::Result result = run.Run(Board, {a, missing, b}, true);
@@ -203,7 +226,7 @@ private slots:
     {
         CBBSFixture f;
         ImportRun run(f.bbs);
-        const QString a = writeFile(f, u"a.log"_s, sampleLog(1, 500)), b = writeFile(f, u"b.log"_s, sampleLog(501, 510));
+        const QString a = fileIn(f, u"a.log"_s, sampleLog(1, 500)), b = fileIn(f, u"b.log"_s, sampleLog(501, 510));
         bool importing = false;
         connect(&f.bbs, &CBBS::Loaded, &f.bbs, [&] {
             importing = f.bbs.IsImport();
@@ -213,7 +236,9 @@ private slots:
         f.bbs.Cancel();
         QSignalSpy info(&run, &ImportRun::InfoChanged);
         const ImportRun::Result result = run.Run(Board, {a, b}, false);
-        QVERIFY(result.Cancelled && importing && !f.bbs.IsImport());
+        QVERIFY(result.Cancelled);
+        QVERIFY(importing);
+        QVERIFY(!f.bbs.IsImport());
         QCOMPARE(result.Total, 40);
         QCOMPARE(infos(info), (Infos{{a + u"のインポート中...(1/2)"_s, 1}, {u"処理は中断されました。"_s, 3}}));
         std::unique_ptr<Database> other = Database::Open(f.path());

@@ -4,7 +4,6 @@
 #include "transfer/LoadFixture.h"
 #include "transfer/LoadRun.h"
 
-#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <limits>
@@ -30,6 +29,7 @@ Fault fault(Kind kind, int status = 500)
 /** Boards 4, 5 and 6 (type 0) on the simulator. */
 struct RunFixture : LoadFixture
 {
+    mdlOption::OptionsGuard options; // the options set below are put back at the end
     LoadRun run{bbs, *db};
     QList<std::pair<int, bool>> started; // board, HasNext
 
@@ -99,23 +99,43 @@ private slots:
         QCOMPARE(f.targets(), expected);
         QCOMPARE(f.stored(id).size(), std::min(400, pages * 30));
         QCOMPARE(f.board(id).NoReadPoint(), 400);
-        QVERIFY(f.errors.isEmpty() && !f.bbs.IsLoad() && !f.bbs.IsError());
+        QVERIFY(f.errors.isEmpty());
+        QVERIFY(!f.bbs.IsLoad());
+        QVERIFY(!f.bbs.IsError());
         if (id != CBBSFixture::TextPageBoard)
             QVERIFY(f.sim.requests().first().cookie.contains(f.board(id).URL().toLatin1() + "=,,,,"));
     }
 
-    // Above unread position 100: 29 messages, a short page. LF-only pages are read as CR LF.
+    void pageLineBreaks_data()
+    {
+        QTest::addColumn<QByteArray>("lineBreak");
+        QTest::newRow("CR LF") << QByteArray("\r\n");
+        QTest::newRow("LF only") << QByteArray("\n");
+        QTest::newRow("CR only") << QByteArray("\r");
+    }
+
+    // Every page's line breaks are read as CR LF, so its messages are found and stored.
+    void pageLineBreaks()
+    {
+        QFETCH(QByteArray, lineBreak);
+        LoadFixture f;
+        f.sim.setLineBreak(f.simBoard.value(f.SingleBoard), lineBreak);
+        f.addMessages(f.SingleBoard, 1, 3);
+        QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true));
+        QCOMPARE(f.bbs.SaveCount(), 3);
+        QVERIFY(f.stored(f.SingleBoard).first().Body.contains(u"\r\n"_s));
+    }
+
+    // Above unread position 100: 29 messages, a short page.
     void unreadPageAndProgressTexts()
     {
         LoadFixture f;
         f.board(f.SingleBoard).SetNoReadPoint(100);
-        f.sim.setLineBreak(0, "\n");
         f.addMessages(f.SingleBoard, 1, 129);
         f.bbs.SetTimeout(std::numeric_limits<int>::max()); // huge time-outs must not overflow
         QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true));
         QCOMPARE(f.sim.requests().size(), 1);
         QCOMPARE(f.bbs.SaveCount(), 29);
-        QVERIFY(f.stored(f.SingleBoard).first().Body.contains(u"\r\n"_s));
         QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 129);
         QCOMPARE(f.texts.mid(0, 3), QStringList({u"127.0.0.1 を探しています。"_s, u"127.0.0.1 に接続中です。"_s,
                                                  u"1番目のログを要求しています。"_s}));
@@ -212,17 +232,14 @@ private slots:
         Fault slow = fault(Kind::SlowBody);
         slow.delayMs = 50;
         f.sim.setFault(slow, 1, 1);
-        QElapsedTimer sinceCancel;
         QObject::connect(&f.bbs, &CBBS::StateChanged, [&](const QString &text) {
             if (text == u"2番目のログを要求しています。"_s)
-                QTimer::singleShot(200, &f.bbs, [&] {
-                    sinceCancel.start();
-                    f.bbs.Cancel();
-                });
+                QTimer::singleShot(200, &f.bbs, [&] { f.bbs.Cancel(); });
         });
         QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
-        QVERIFY2(sinceCancel.elapsed() < 100, qPrintable(QString::number(sinceCancel.elapsed())));
-        QVERIFY(f.bbs.IsCancel() && !f.bbs.IsError() && f.errors.isEmpty());
+        QVERIFY(f.bbs.IsCancel());
+        QVERIFY(!f.bbs.IsError());
+        QVERIFY(f.errors.isEmpty());
         QCOMPARE(f.stored(f.SingleBoard).size(), 30);
         QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 0);
 
@@ -323,7 +340,8 @@ private slots:
         RunFixture f;
         QObject::connect(&f.run, &LoadRun::BoardStarted, [&] { f.run.Abandon(); });
         f.run.Run({4, 5}, true);
-        QVERIFY(f.run.IsAbandoned() && f.run.Outcomes().isEmpty());
+        QVERIFY(f.run.IsAbandoned());
+        QVERIFY(f.run.Outcomes().isEmpty());
         QCOMPARE(f.started.size(), 1);
     }
 };
