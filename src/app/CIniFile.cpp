@@ -1,13 +1,14 @@
 #include "app/CIniFile.h"
 
+#include "app/IniNumber.h"
+#include "app/mdlText.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
-#include <charconv>
 #include <limits>
-#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -15,23 +16,6 @@ namespace {
 
 constexpr auto Codec = "CP932";
 constexpr auto Stateless = QStringConverter::Flag::Stateless;
-
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
-}
-
-/** Trims ASCII blanks only: a leading ideographic space is part of a Japanese value. */
-QStringView trimBlanks(QStringView s)
-{
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && isBlank(s[begin]))
-        ++begin;
-    while (end > begin && isBlank(s[end - 1]))
-        --end;
-    return s.sliced(begin, end - begin);
-}
 
 // ---- Lines of the file -------------------------------------------------------------------
 
@@ -77,14 +61,14 @@ struct LineText
  */
 LineText classify(QStringView line)
 {
-    const QStringView t = trimBlanks(line);
+    const QStringView t = mdlText::TrimBlanks(line);
     if (t.isEmpty())
         return {Kind::Blank, {}};
     if (t.startsWith(u';'))
         return {Kind::Comment, {}};
     const qsizetype close = t.indexOf(u']');
     if (t.startsWith(u'[') && close > 0 && !t.contains(u'='))
-        return {Kind::Header, trimBlanks(t.sliced(1, close - 1)).toString()};
+        return {Kind::Header, mdlText::TrimBlanks(t.sliced(1, close - 1)).toString()};
     return {Kind::Entry, t.toString()};
 }
 
@@ -134,12 +118,6 @@ QByteArray encode(QStringView text, bool &lossy)
         i += n;
     }
     return bytes;
-}
-
-/** Line breaks inside a written text would split its line: they are written as blanks. */
-QString oneLine(QString text)
-{
-    return text.replace(u'\r', u' ').replace(u'\n', u' ');
 }
 
 /** The line end of the section's header, else the file's first, else CR LF. */
@@ -245,7 +223,7 @@ QByteArray writeSections(const QByteArray &file, const QList<SectionText> &secti
             continue;
         if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
             out += eol;
-        out += '[' + encode(oneLine(sections[s].name), lossy) + ']' + eol + body(s, eol);
+        out += '[' + encode(mdlText::OneLine(sections[s].name), lossy) + ']' + eol + body(s, eol);
     }
     return out;
 }
@@ -265,145 +243,11 @@ bool readFile(const QString &path, QByteArray &bytes)
     return file.error() == QFileDevice::NoError;
 }
 
-// ---- Number conversion -------------------------------------------------------------------
-
-/** A decimal number: sign, significant digits without leading or trailing zeros, and the
- *  power of ten they are multiplied by. Zero has no digits. */
-struct Decimal
-{
-    bool negative = false;
-    QByteArray digits;
-    qint64 exp10 = 0;
-
-    /** Number of digits before the decimal point (negative for leading fraction zeros). */
-    qint64 wholeDigits() const { return digits.size() + exp10; }
-};
-
-/** Reads an exponent's digits, saturating far beyond any range that matters. */
-std::optional<qint64> parseExponent(QStringView s)
-{
-    qsizetype i = 0;
-    const bool negative = i < s.size() && s[i] == u'-';
-    if (i < s.size() && (s[i] == u'-' || s[i] == u'+'))
-        ++i;
-    if (i == s.size())
-        return std::nullopt;
-    qint64 value = 0;
-    for (; i < s.size(); ++i) {
-        if (s[i] < u'0' || s[i] > u'9')
-            return std::nullopt;
-        value = qMin<qint64>(value * 10 + (s[i].unicode() - u'0'), 1'000'000'000'000);
-    }
-    return negative ? -value : value;
-}
-
-/** Blanks, sign, digits with an optional fraction, optional exponent, blanks. */
-std::optional<Decimal> parseDecimal(QStringView text)
-{
-    const QStringView s = trimBlanks(text);
-    Decimal d;
-    qsizetype i = 0;
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
-        d.negative = s[i++] == u'-';
-    bool anyDigit = false;
-    bool inFraction = false;
-    qint64 fractionDigits = 0;
-    for (; i < s.size(); ++i) {
-        const QChar c = s[i];
-        if (c == u'.' && !inFraction) {
-            inFraction = true;
-            continue;
-        }
-        if (c < u'0' || c > u'9')
-            break;
-        anyDigit = true;
-        if (!d.digits.isEmpty() || c != u'0')
-            d.digits += char(c.unicode());
-        fractionDigits += inFraction ? 1 : 0;
-    }
-    if (!anyDigit)
-        return std::nullopt;
-    qint64 exponent = 0;
-    if (i < s.size()) {
-        if (s[i] != u'e' && s[i] != u'E')
-            return std::nullopt;
-        const auto e = parseExponent(s.sliced(i + 1));
-        if (!e)
-            return std::nullopt;
-        exponent = *e;
-    }
-    d.exp10 = exponent - fractionDigits;
-    while (d.digits.endsWith('0')) {
-        d.digits.chop(1);
-        ++d.exp10;
-    }
-    if (d.digits.isEmpty())
-        d.exp10 = 0;
-    return d;
-}
-
-/** The text rounded to a whole number, halves to the even one, when within [min, max]. */
-std::optional<qint64> toWhole(const QString &text, qint64 min, qint64 max)
-{
-    const auto d = parseDecimal(text);
-    if (!d)
-        return std::nullopt;
-    const qint64 whole = d->wholeDigits();
-    if (whole > 12)
-        return std::nullopt;
-    qint64 value = 0;
-    for (qint64 k = 0; k < whole; ++k)
-        value = value * 10 + (k < d->digits.size() ? d->digits[k] - '0' : 0);
-    if (whole >= 0 && whole < d->digits.size()) {
-        const char first = d->digits[whole];
-        const bool beyondHalf = whole + 1 < d->digits.size(); // trailing zeros are stripped
-        if (first > '5' || (first == '5' && (beyondHalf || value % 2 == 1)))
-            ++value;
-    }
-    if (d->negative)
-        value = -value;
-    if (value < min || value > max)
-        return std::nullopt;
-    return value;
-}
-
-/** The text as a floating-point number, correctly rounded; tiny values become zero. */
-template<typename T>
-std::optional<T> toFloating(const QString &text)
-{
-    const auto d = parseDecimal(text);
-    if (!d)
-        return std::nullopt;
-    if (d->digits.isEmpty() || d->wholeDigits() < -400)
-        return T(0);
-    if (d->wholeDigits() > 400)
-        return std::nullopt;
-    const QByteArray number = (d->negative ? "-"_ba : QByteArray()) + d->digits + 'e' + QByteArray::number(d->exp10);
-    T value{};
-    const auto result = std::from_chars(number.constData(), number.constData() + number.size(), value);
-    if (result.ec == std::errc::result_out_of_range && d->wholeDigits() < 0)
-        return T(0);
-    if (result.ec != std::errc())
-        return std::nullopt;
-    return value;
-}
-
-std::optional<bool> toBool(const QString &text)
-{
-    const QStringView t = trimBlanks(text);
-    if (t.compare(u"true"_s, Qt::CaseInsensitive) == 0)
-        return true;
-    if (t.compare(u"false"_s, Qt::CaseInsensitive) == 0)
-        return false;
-    if (const auto number = toFloating<double>(text))
-        return *number != 0;
-    return std::nullopt;
-}
-
 constexpr qint64 Int16Min = std::numeric_limits<qint16>::min();
 constexpr qint64 Int16Max = std::numeric_limits<qint16>::max();
 constexpr qint64 Int32Min = std::numeric_limits<qint32>::min();
 constexpr qint64 Int32Max = std::numeric_limits<qint32>::max();
+
 
 } // namespace
 
@@ -488,8 +332,8 @@ void CIniFile::parse(const QByteArray &bytes)
                 target->put({text.text, text.text, false, raw});
             } else {
                 const QStringView line(text.text);
-                target->put({trimBlanks(line.first(eq)).toString(), trimBlanks(line.sliced(eq + 1)).toString(),
-                             true, raw});
+                target->put({mdlText::TrimBlanks(line.first(eq)).toString(),
+                             mdlText::TrimBlanks(line.sliced(eq + 1)).toString(), true, raw});
             }
         }
     }
@@ -500,7 +344,7 @@ QList<QByteArray> CIniFile::entryLines(const Section &section, bool &lossy)
     QList<QByteArray> lines;
     for (const Item &item : section.items) {
         if (item.isEntry)
-            lines.append(item.rawLine.isEmpty() ? encode(oneLine(item.key + u'=' + item.value), lossy) : item.rawLine);
+            lines.append(item.rawLine.isEmpty() ? encode(mdlText::OneLine(item.key + u'=' + item.value), lossy) : item.rawLine);
     }
     return lines;
 }
@@ -539,7 +383,7 @@ void CIniFile::setNowSection(const QString &Section)
 {
     if (Section == m_current)
         return;
-    if (trimBlanks(Section).isEmpty()) {
+    if (mdlText::TrimBlanks(Section).isEmpty()) {
         m_current.clear();
         m_exists = false;
         return;
@@ -597,17 +441,17 @@ QVariant CIniFile::InitData(const QString &Key, int IniType, const QVariant &Def
     const QString text = Data(Key);
     switch (IniType) {
     case IniText:
-        return trimBlanks(text).isEmpty() ? Default : QVariant(text);
+        return mdlText::TrimBlanks(text).isEmpty() ? Default : QVariant(text);
     case IniLong:
-        if (const auto value = toWhole(text, Int32Min, Int32Max))
+        if (const auto value = IniNumber::ToWhole(text, Int32Min, Int32Max))
             return QVariant(qint32(*value));
         return Default;
     case IniSingle:
-        if (const auto value = toFloating<float>(text))
+        if (const auto value = IniNumber::ToSingle(text))
             return QVariant(*value);
         return Default;
     case IniBool:
-        if (const auto value = toBool(text))
+        if (const auto value = IniNumber::ToBool(text))
             return QVariant(*value);
         return Default;
     default:
@@ -617,20 +461,20 @@ QVariant CIniFile::InitData(const QString &Key, int IniType, const QVariant &Def
 
 bool CIniFile::IsBool(const QString &Str)
 {
-    return toBool(Str).has_value();
+    return IniNumber::ToBool(Str).has_value();
 }
 
 bool CIniFile::IsInt(const QString &Str)
 {
-    return toWhole(Str, Int16Min, Int16Max).has_value();
+    return IniNumber::ToWhole(Str, Int16Min, Int16Max).has_value();
 }
 
 bool CIniFile::IsLng(const QString &Str)
 {
-    return toWhole(Str, Int32Min, Int32Max).has_value();
+    return IniNumber::ToWhole(Str, Int32Min, Int32Max).has_value();
 }
 
 bool CIniFile::IsSng(const QString &Str)
 {
-    return toFloating<float>(Str).has_value();
+    return IniNumber::ToSingle(Str).has_value();
 }

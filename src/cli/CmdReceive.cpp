@@ -15,8 +15,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString Usage = u"usage: tessera-cli receive [--full] BBS_ID... | --visit | --all"_s;
-
 struct Request
 {
     std::optional<LoadRun::Selection> selection;
@@ -62,8 +60,7 @@ int runReceive(CliContext &ctx)
 {
     const std::optional<Request> request = parse(ctx.args);
     if (!request) {
-        ctx.err << Usage << Qt::endl;
-        return CliUsage;
+        return usageError(ctx, "receive");
     }
     CliSession session;
     if (!session.Started())

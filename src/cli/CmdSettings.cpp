@@ -1,5 +1,6 @@
 #include "cli/CmdSettings.h"
 
+#include "app/mdlText.h"
 #include "startup/mdlMain.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
@@ -44,15 +45,6 @@ std::optional<QList<Assignment>> parseAssignments(const QStringList &args, QText
     return assignments;
 }
 
-QString oneLine(QString text)
-{
-    for (QChar &c : text) {
-        if (c == u'\r' || c == u'\n')
-            c = u' ';
-    }
-    return text;
-}
-
 } // namespace
 
 int runSettings(CliContext &ctx)
@@ -62,8 +54,7 @@ int runSettings(CliContext &ctx)
     const std::optional<QList<Assignment>> assignments
         = idOk ? parseAssignments(ctx.args.mid(1), ctx.err) : std::nullopt;
     if (!assignments) {
-        ctx.err << u"usage: tessera-cli settings BBS_ID [Name=value...]"_s << Qt::endl;
-        return CliUsage;
+        return usageError(ctx, "settings");
     }
     const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
     if (!db)
@@ -84,7 +75,7 @@ int runSettings(CliContext &ctx)
         }
     }
     for (int i = 0; i < CBBSProperty::SettingCount; ++i)
-        ctx.out << CBBSProperty::SettingName(i) << u'=' << oneLine(board.SettingText(i)) << u'\n';
+        ctx.out << CBBSProperty::SettingName(i) << u'=' << mdlText::OneLine(board.SettingText(i)) << u'\n';
     ctx.out.flush();
     return status;
 }
