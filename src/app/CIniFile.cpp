@@ -1,10 +1,14 @@
 #include "app/CIniFile.h"
 
+#include "app/CFile.h"
+#include "app/FileLock.h"
 #include "app/IniNumber.h"
+#include "app/Prompter.h"
 #include "app/mdlText.h"
 
+#include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
@@ -53,6 +57,7 @@ struct LineText
 {
     Kind kind;
     QString text; // the header's name, or the trimmed entry line
+    bool badBytes = false; // the line holds bytes that are not CP932
 };
 
 /**
@@ -81,11 +86,13 @@ bool isPlainAscii(QByteArrayView line)
  * Decodes one line. The line end is decoded with it, so that a lead byte cut off at the end
  * of the line is shown as a substitute character instead of vanishing.
  */
-QString decodeLine(QStringDecoder &decoder, QByteArrayView line)
+QString decodeLine(QByteArrayView line, bool &badBytes)
 {
     if (isPlainAscii(line))
         return QString::fromLatin1(line);
+    QStringDecoder decoder(Codec, Stateless);
     QString text = decoder.decode(line.toByteArray() + '\n');
+    badBytes = decoder.hasError();
     if (text.endsWith(u'\n'))
         text.chop(1);
     return text;
@@ -93,11 +100,14 @@ QString decodeLine(QStringDecoder &decoder, QByteArrayView line)
 
 QList<LineText> classifyAll(const QByteArray &bytes, const QList<Line> &lines)
 {
-    QStringDecoder decoder(Codec, Stateless);
     QList<LineText> texts;
     texts.reserve(lines.size());
-    for (const Line &line : lines)
-        texts.append(classify(decodeLine(decoder, QByteArrayView(bytes).sliced(line.begin, line.end - line.begin))));
+    for (const Line &line : lines) {
+        bool badBytes = false;
+        const QString text = decodeLine(QByteArrayView(bytes).sliced(line.begin, line.end - line.begin), badBytes);
+        texts.append(classify(text));
+        texts.last().badBytes = badBytes;
+    }
     return texts;
 }
 
@@ -308,6 +318,7 @@ bool CIniFile::Load(const QString &IniFileName)
     m_sectionNames.clear();
     m_sections.clear();
     m_exists = false;
+    m_damaged = false;
     QByteArray bytes;
     const bool readable = readFile(IniFileName, bytes);
     parse(bytes);
@@ -323,12 +334,14 @@ void CIniFile::parse(const QByteArray &bytes)
     Section *target = nullptr; // lines before the first section, or under "[]", are not read
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const LineText &text = texts[i];
+        m_damaged = m_damaged || text.badBytes;
         if (text.kind == Kind::Header) {
             target = text.text.isEmpty() ? nullptr : &sectionFor(text.text);
         } else if (text.kind == Kind::Entry && target) {
             const QByteArray raw = bytes.sliced(lines[i].begin, lines[i].end - lines[i].begin);
             const qsizetype eq = text.text.indexOf(u'=');
             if (eq < 0) {
+                m_damaged = true; // a save drops the line
                 target->put({text.text, text.text, false, raw});
             } else {
                 const QStringView line(text.text);
@@ -351,6 +364,7 @@ QList<QByteArray> CIniFile::entryLines(const Section &section, bool &lossy)
 
 bool CIniFile::Save(const QString &Section)
 {
+    m_lastError.clear();
     const QStringList names = Section.isEmpty() ? m_sectionNames : QStringList{Section};
     if (names.isEmpty())
         return false;
@@ -362,18 +376,43 @@ bool CIniFile::Save(const QString &Section)
             return false;
         sections.append({m_current, entryLines(*current(), lossy)});
     }
+    const FileLock lock(m_fileName);
+    if (!lock.isLocked()) {
+        qWarning("CIniFile: cannot write %s: %s", qUtf8Printable(m_fileName), qUtf8Printable(lock.errorText()));
+        m_lastError = lock.errorText();
+        return false;
+    }
     QByteArray file;
-    if (!readFile(m_fileName, file))
+    if (!readFile(m_fileName, file)) {
+        m_lastError = u"設定ファイル %1 を読み込めないため、保存しませんでした。"_s.arg(m_fileName);
+        return false;
+    }
+    if (m_damaged && !file.isEmpty() && !keepDamagedOriginal(file))
         return false;
     file = writeSections(file, sections, lossy);
     if (lossy)
         qWarning("CIniFile: characters that CP932 lacks were written to %s as \"?\"", qUtf8Printable(m_fileName));
-    QSaveFile out(m_fileName);
-    if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size() || !out.commit()) {
-        qWarning("CIniFile: cannot write %s: %s", qUtf8Printable(m_fileName), qUtf8Printable(out.errorString()));
+    if (const CFile::SaveResult saved = CFile::SaveAtomically(m_fileName, file); !saved) {
+        qWarning("CIniFile: cannot write %s: %s", qUtf8Printable(m_fileName), qUtf8Printable(saved.message));
+        m_lastError = saved.message;
         return false;
     }
     m_exists = true;
+    return true;
+}
+
+bool CIniFile::keepDamagedOriginal(const QByteArray &bytes)
+{
+    QString backup = m_fileName + u".bad"_s;
+    if (QFileInfo::exists(backup))
+        backup = m_fileName + u'.' + QDateTime::currentDateTime().toString(u"yyyyMMdd-hhmmss"_s) + u".bad"_s;
+    if (const CFile::SaveResult saved = CFile::SaveAtomically(backup, bytes); !saved) {
+        m_lastError = saved.message;
+        return false;
+    }
+    m_damaged = false;
+    prompter().warning(u"設定ファイル %1 に読めない行があったため、書き換える前の内容を %2 に残しました。"_s
+                           .arg(m_fileName, backup));
     return true;
 }
 

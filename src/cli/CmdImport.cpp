@@ -48,5 +48,5 @@ int runImport(CliContext &ctx)
 
     const ImportRun::Result result = run.Run(bbsId, files, mdlOption::ImportReadMode);
     ctx.out << result.Outcome << Qt::endl;
-    return result.NotImported > 0 || result.Cancelled ? CliFailed : CliOk;
+    return session.Finish(result.NotImported > 0 || result.Cancelled ? CliFailed : CliOk);
 }

@@ -94,10 +94,10 @@ int runReceive(CliContext &ctx)
             return CliFailed;
         if (chosen->isEmpty()) {
             prompter().information(LoadRun::NoBoardsText());
-            return CliOk;
+            return session.Finish(CliOk);
         }
         boards = *chosen;
     }
     run.Run(boards, !request->full);
-    return run.AnyFailed() ? CliFailed : CliOk;
+    return session.Finish(run.AnyFailed() ? CliFailed : CliOk);
 }

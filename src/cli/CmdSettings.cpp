@@ -65,12 +65,22 @@ int runSettings(CliContext &ctx)
         return CliFailed;
     }
 
+    // Every value is checked before the first is written: a refused one changes nothing.
+    for (const auto &[position, value] : *assignments) {
+        if (const QString error = CBBSProperty::SettingValueError(board.BBSType(), position, value); !error.isEmpty()) {
+            ctx.err << error << Qt::endl;
+            return CliFailed;
+        }
+    }
     int status = CliOk;
     for (const auto &[position, value] : *assignments) {
-        board.SetSettingText(position, value);
+        if (!board.SetSettingText(position, value)) {
+            ctx.err << board.LastError() << Qt::endl;
+            status = CliFailed;
+            break;
+        }
         if (board.SettingText(position) != value) {
-            ctx.err << CBBSProperty::SettingName(position) << u" was not stored as given"_s
-                    << Qt::endl;
+            ctx.err << CBBSProperty::SettingName(position) << u" was not stored as given"_s << Qt::endl;
             status = CliFailed;
         }
     }

@@ -47,7 +47,7 @@ int runBoards(CliContext &ctx)
                 << unread->value(id) << u'\t' << mdlText::OneField(boards->Value(4).toString()) << u'\n';
     }
     ctx.out.flush();
-    return CliOk;
+    return session.Finish(CliOk);
 }
 
 int runCompact(CliContext &ctx)
@@ -57,5 +57,5 @@ int runCompact(CliContext &ctx)
     CliSession session;
     if (!session.Started())
         return CliFailed;
-    return mdlDatabase::CompactLogDatabase(gDB) ? CliOk : CliFailed;
+    return session.Finish(mdlDatabase::CompactLogDatabase(gDB) ? CliOk : CliFailed);
 }
