@@ -86,11 +86,11 @@ bool isPlainAscii(QByteArrayView line)
  * Decodes one line. The line end is decoded with it, so that a lead byte cut off at the end
  * of the line is shown as a substitute character instead of vanishing.
  */
-QString decodeLine(QByteArrayView line, bool &badBytes)
+QString decodeLine(QStringDecoder &decoder, QByteArrayView line, bool &badBytes)
 {
     if (isPlainAscii(line))
         return QString::fromLatin1(line);
-    QStringDecoder decoder(Codec, Stateless);
+    decoder.resetState();
     QString text = decoder.decode(line.toByteArray() + '\n');
     badBytes = decoder.hasError();
     if (text.endsWith(u'\n'))
@@ -100,11 +100,12 @@ QString decodeLine(QByteArrayView line, bool &badBytes)
 
 QList<LineText> classifyAll(const QByteArray &bytes, const QList<Line> &lines)
 {
+    QStringDecoder decoder(Codec, Stateless);
     QList<LineText> texts;
     texts.reserve(lines.size());
     for (const Line &line : lines) {
         bool badBytes = false;
-        const QString text = decodeLine(QByteArrayView(bytes).sliced(line.begin, line.end - line.begin), badBytes);
+        const QString text = decodeLine(decoder, QByteArrayView(bytes).sliced(line.begin, line.end - line.begin), badBytes);
         texts.append(classify(text));
         texts.last().badBytes = badBytes;
     }
@@ -366,7 +367,7 @@ bool CIniFile::Save(const QString &Section)
 {
     m_lastError.clear();
     const QStringList names = Section.isEmpty() ? m_sectionNames : QStringList{Section};
-    if (names.isEmpty())
+    if (names.isEmpty() || m_fileName.isEmpty())
         return false;
     bool lossy = false;
     QList<SectionText> sections;

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -181,11 +182,14 @@ private slots:
     {
         ScriptedPrompter answers;
         setPrompter(&answers);
+        const auto restore = qScopeGuard([] { setPrompter(nullptr); });
+        load("[Option]\r\nName=\x93\xfa\r\n", u"Option"_s);
+        saved();
+        QVERIFY(!QFile::exists(m_path + u".bad"_s));
         const QByteArray damaged = "[Option]\r\nName=\x81\x20x\r\nnot a setting\r\n";
         load(damaged, u"Option"_s);
         m_ini.setData(u"Name"_s, m_ini.Data(u"Name"_s));
         const QByteArray rewritten = saved();
-        setPrompter(nullptr);
         QVERIFY(rewritten != damaged);
         QCOMPARE(readFile(m_path + u".bad"_s), damaged);
         QCOMPARE(answers.records().size(), 1);
