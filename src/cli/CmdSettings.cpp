@@ -53,9 +53,8 @@ int runSettings(CliContext &ctx)
     const int bbsId = ctx.args.value(0).toInt(&idOk);
     const std::optional<QList<Assignment>> assignments
         = idOk ? parseAssignments(ctx.args.mid(1), ctx.err) : std::nullopt;
-    if (!assignments) {
+    if (!assignments)
         return usageError(ctx, "settings");
-    }
     const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
     if (!db)
         return CliFailed;
@@ -75,9 +74,9 @@ int runSettings(CliContext &ctx)
     int status = CliOk;
     for (const auto &[position, value] : *assignments) {
         if (!board.SetSettingText(position, value)) {
+            // Nothing is printed: the values held in memory may differ from the file's.
             ctx.err << board.LastError() << Qt::endl;
-            status = CliFailed;
-            break;
+            return CliFailed;
         }
         if (board.SettingText(position) != value) {
             ctx.err << CBBSProperty::SettingName(position) << u" was not stored as given"_s << Qt::endl;

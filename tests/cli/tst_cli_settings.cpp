@@ -104,6 +104,7 @@ private slots:
         const CliRun run = settings({u"4"_s, u"PostName=%1"_s.arg(QString(3000, u'x'))});
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains(u"ディスクの空き容量が不足しています。"_s), qPrintable(run.err));
+        QCOMPARE(run.out, QString());
         QCOMPARE(readFile(cookieFile()), cookies);
     }
 };
