@@ -6,10 +6,12 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -65,6 +67,23 @@ bool syncFolder(const QString &folder)
     const bool synced = ::fsync(fd) == 0;
     ::close(fd);
     return synced;
+}
+
+/** Writes all of @p bytes to @p fd; 0, or the errno of the failed write. */
+int writeAll(int fd, QByteArrayView bytes)
+{
+    const char *data = bytes.data();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? errno : EIO;
+        data += written;
+        left -= written;
+    }
+    return 0;
 }
 
 // The move between file systems: a complete, synced copy appears at the target under its name
@@ -238,4 +257,40 @@ bool CFile::MakeDir() const
     if (m_fullPath.isEmpty() || IsExistDir())
         return false;
     return QDir().mkpath(Path());
+}
+
+CFile::SaveResult CFile::SaveAtomically(const QString &path, QByteArrayView bytes,
+                                        std::optional<QFileDevice::Permissions> permissions)
+{
+    // The bytes are written to the temporary file's descriptor directly: QSaveFile's own
+    // buffered write reports success for bytes a full disk later refuses.
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        const int error = errno ? errno : EIO;
+        return {error, SaveErrorText(path, error)};
+    }
+    if (permissions)
+        file.setPermissions(*permissions);
+    int error = writeAll(file.handle(), bytes);
+    if (error == 0 && ::fsync(file.handle()) != 0)
+        error = errno;
+    if (error != 0) {
+        file.cancelWriting();
+        return {error, SaveErrorText(path, error)};
+    }
+    errno = 0;
+    if (!file.commit()) {
+        error = errno ? errno : EIO;
+        return {error, SaveErrorText(path, error)};
+    }
+    syncFolder(QFileInfo(path).absolutePath());
+    return {};
+}
+
+QString CFile::SaveErrorText(const QString &path, int error)
+{
+    if (error == ENOSPC || error == EDQUOT)
+        return u"ディスクの空き容量が不足しています。\n%1 は保存されていません（元の内容のままです）。"_s.arg(path);
+    return u"%1 を保存できませんでした。\n%2"_s.arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }

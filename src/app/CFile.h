@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDateTime>
+#include <QFileDevice>
 #include <QString>
+#include <optional>
 
 /**
  * @short A file path with its parts, existence tests, move, delete and folder creation.
@@ -77,6 +80,30 @@ public:
     bool Move();
     /** @short Creates the folder part with all missing parents; False when it already existed. */
     bool MakeDir() const;
+
+    /** @short The outcome of SaveAtomically(): errno of the failed step, 0 on success. */
+    struct SaveResult
+    {
+        int error = 0;
+        /** A Japanese message naming @p path and the cause; empty on success. */
+        QString message;
+        explicit operator bool() const { return error == 0; }
+    };
+    /**
+     * @short Replaces the file @p path with @p bytes in one step, or leaves it as it was.
+     *
+     * The bytes go to a temporary file beside @p path; every write is checked, the file is
+     * synced and only then renamed over @p path, and the folder is synced. A full disk, a
+     * failed write or sync removes the temporary file and leaves @p path untouched. The new
+     * file gets @p permissions when given, else those of the file it replaces.
+     */
+    static SaveResult SaveAtomically(const QString &path, QByteArrayView bytes,
+                                     std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+    /**
+     * @short The message for a failed save of @p path with errno @p error: a full disk says
+     * "ディスクの空き容量が不足しています。", other causes name the file and the system's text.
+     */
+    static QString SaveErrorText(const QString &path, int error);
 
 private:
     QString nameExtension() const;

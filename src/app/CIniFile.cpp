@@ -1,13 +1,18 @@
 #include "app/CIniFile.h"
 
+#include "app/CFile.h"
+#include "app/FileLock.h"
+#include "app/IniNumber.h"
+#include "app/Prompter.h"
+#include "app/mdlText.h"
+
+#include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
-#include <charconv>
 #include <limits>
-#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -15,23 +20,6 @@ namespace {
 
 constexpr auto Codec = "CP932";
 constexpr auto Stateless = QStringConverter::Flag::Stateless;
-
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
-}
-
-/** Trims ASCII blanks only: a leading ideographic space is part of a Japanese value. */
-QStringView trimBlanks(QStringView s)
-{
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && isBlank(s[begin]))
-        ++begin;
-    while (end > begin && isBlank(s[end - 1]))
-        --end;
-    return s.sliced(begin, end - begin);
-}
 
 // ---- Lines of the file -------------------------------------------------------------------
 
@@ -69,6 +57,7 @@ struct LineText
 {
     Kind kind;
     QString text; // the header's name, or the trimmed entry line
+    bool badBytes = false; // the line holds bytes that are not CP932
 };
 
 /**
@@ -77,14 +66,14 @@ struct LineText
  */
 LineText classify(QStringView line)
 {
-    const QStringView t = trimBlanks(line);
+    const QStringView t = mdlText::TrimBlanks(line);
     if (t.isEmpty())
         return {Kind::Blank, {}};
     if (t.startsWith(u';'))
         return {Kind::Comment, {}};
     const qsizetype close = t.indexOf(u']');
     if (t.startsWith(u'[') && close > 0 && !t.contains(u'='))
-        return {Kind::Header, trimBlanks(t.sliced(1, close - 1)).toString()};
+        return {Kind::Header, mdlText::TrimBlanks(t.sliced(1, close - 1)).toString()};
     return {Kind::Entry, t.toString()};
 }
 
@@ -97,11 +86,13 @@ bool isPlainAscii(QByteArrayView line)
  * Decodes one line. The line end is decoded with it, so that a lead byte cut off at the end
  * of the line is shown as a substitute character instead of vanishing.
  */
-QString decodeLine(QStringDecoder &decoder, QByteArrayView line)
+QString decodeLine(QStringDecoder &decoder, QByteArrayView line, bool &badBytes)
 {
     if (isPlainAscii(line))
         return QString::fromLatin1(line);
+    decoder.resetState();
     QString text = decoder.decode(line.toByteArray() + '\n');
+    badBytes = decoder.hasError();
     if (text.endsWith(u'\n'))
         text.chop(1);
     return text;
@@ -112,8 +103,12 @@ QList<LineText> classifyAll(const QByteArray &bytes, const QList<Line> &lines)
     QStringDecoder decoder(Codec, Stateless);
     QList<LineText> texts;
     texts.reserve(lines.size());
-    for (const Line &line : lines)
-        texts.append(classify(decodeLine(decoder, QByteArrayView(bytes).sliced(line.begin, line.end - line.begin))));
+    for (const Line &line : lines) {
+        bool badBytes = false;
+        const QString text = decodeLine(decoder, QByteArrayView(bytes).sliced(line.begin, line.end - line.begin), badBytes);
+        texts.append(classify(text));
+        texts.last().badBytes = badBytes;
+    }
     return texts;
 }
 
@@ -134,12 +129,6 @@ QByteArray encode(QStringView text, bool &lossy)
         i += n;
     }
     return bytes;
-}
-
-/** Line breaks inside a written text would split its line: they are written as blanks. */
-QString oneLine(QString text)
-{
-    return text.replace(u'\r', u' ').replace(u'\n', u' ');
 }
 
 /** The line end of the section's header, else the file's first, else CR LF. */
@@ -245,7 +234,7 @@ QByteArray writeSections(const QByteArray &file, const QList<SectionText> &secti
             continue;
         if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
             out += eol;
-        out += '[' + encode(oneLine(sections[s].name), lossy) + ']' + eol + body(s, eol);
+        out += '[' + encode(mdlText::OneLine(sections[s].name), lossy) + ']' + eol + body(s, eol);
     }
     return out;
 }
@@ -265,145 +254,11 @@ bool readFile(const QString &path, QByteArray &bytes)
     return file.error() == QFileDevice::NoError;
 }
 
-// ---- Number conversion -------------------------------------------------------------------
-
-/** A decimal number: sign, significant digits without leading or trailing zeros, and the
- *  power of ten they are multiplied by. Zero has no digits. */
-struct Decimal
-{
-    bool negative = false;
-    QByteArray digits;
-    qint64 exp10 = 0;
-
-    /** Number of digits before the decimal point (negative for leading fraction zeros). */
-    qint64 wholeDigits() const { return digits.size() + exp10; }
-};
-
-/** Reads an exponent's digits, saturating far beyond any range that matters. */
-std::optional<qint64> parseExponent(QStringView s)
-{
-    qsizetype i = 0;
-    const bool negative = i < s.size() && s[i] == u'-';
-    if (i < s.size() && (s[i] == u'-' || s[i] == u'+'))
-        ++i;
-    if (i == s.size())
-        return std::nullopt;
-    qint64 value = 0;
-    for (; i < s.size(); ++i) {
-        if (s[i] < u'0' || s[i] > u'9')
-            return std::nullopt;
-        value = qMin<qint64>(value * 10 + (s[i].unicode() - u'0'), 1'000'000'000'000);
-    }
-    return negative ? -value : value;
-}
-
-/** Blanks, sign, digits with an optional fraction, optional exponent, blanks. */
-std::optional<Decimal> parseDecimal(QStringView text)
-{
-    const QStringView s = trimBlanks(text);
-    Decimal d;
-    qsizetype i = 0;
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
-        d.negative = s[i++] == u'-';
-    bool anyDigit = false;
-    bool inFraction = false;
-    qint64 fractionDigits = 0;
-    for (; i < s.size(); ++i) {
-        const QChar c = s[i];
-        if (c == u'.' && !inFraction) {
-            inFraction = true;
-            continue;
-        }
-        if (c < u'0' || c > u'9')
-            break;
-        anyDigit = true;
-        if (!d.digits.isEmpty() || c != u'0')
-            d.digits += char(c.unicode());
-        fractionDigits += inFraction ? 1 : 0;
-    }
-    if (!anyDigit)
-        return std::nullopt;
-    qint64 exponent = 0;
-    if (i < s.size()) {
-        if (s[i] != u'e' && s[i] != u'E')
-            return std::nullopt;
-        const auto e = parseExponent(s.sliced(i + 1));
-        if (!e)
-            return std::nullopt;
-        exponent = *e;
-    }
-    d.exp10 = exponent - fractionDigits;
-    while (d.digits.endsWith('0')) {
-        d.digits.chop(1);
-        ++d.exp10;
-    }
-    if (d.digits.isEmpty())
-        d.exp10 = 0;
-    return d;
-}
-
-/** The text rounded to a whole number, halves to the even one, when within [min, max]. */
-std::optional<qint64> toWhole(const QString &text, qint64 min, qint64 max)
-{
-    const auto d = parseDecimal(text);
-    if (!d)
-        return std::nullopt;
-    const qint64 whole = d->wholeDigits();
-    if (whole > 12)
-        return std::nullopt;
-    qint64 value = 0;
-    for (qint64 k = 0; k < whole; ++k)
-        value = value * 10 + (k < d->digits.size() ? d->digits[k] - '0' : 0);
-    if (whole >= 0 && whole < d->digits.size()) {
-        const char first = d->digits[whole];
-        const bool beyondHalf = whole + 1 < d->digits.size(); // trailing zeros are stripped
-        if (first > '5' || (first == '5' && (beyondHalf || value % 2 == 1)))
-            ++value;
-    }
-    if (d->negative)
-        value = -value;
-    if (value < min || value > max)
-        return std::nullopt;
-    return value;
-}
-
-/** The text as a floating-point number, correctly rounded; tiny values become zero. */
-template<typename T>
-std::optional<T> toFloating(const QString &text)
-{
-    const auto d = parseDecimal(text);
-    if (!d)
-        return std::nullopt;
-    if (d->digits.isEmpty() || d->wholeDigits() < -400)
-        return T(0);
-    if (d->wholeDigits() > 400)
-        return std::nullopt;
-    const QByteArray number = (d->negative ? "-"_ba : QByteArray()) + d->digits + 'e' + QByteArray::number(d->exp10);
-    T value{};
-    const auto result = std::from_chars(number.constData(), number.constData() + number.size(), value);
-    if (result.ec == std::errc::result_out_of_range && d->wholeDigits() < 0)
-        return T(0);
-    if (result.ec != std::errc())
-        return std::nullopt;
-    return value;
-}
-
-std::optional<bool> toBool(const QString &text)
-{
-    const QStringView t = trimBlanks(text);
-    if (t.compare(u"true"_s, Qt::CaseInsensitive) == 0)
-        return true;
-    if (t.compare(u"false"_s, Qt::CaseInsensitive) == 0)
-        return false;
-    if (const auto number = toFloating<double>(text))
-        return *number != 0;
-    return std::nullopt;
-}
-
 constexpr qint64 Int16Min = std::numeric_limits<qint16>::min();
 constexpr qint64 Int16Max = std::numeric_limits<qint16>::max();
 constexpr qint64 Int32Min = std::numeric_limits<qint32>::min();
 constexpr qint64 Int32Max = std::numeric_limits<qint32>::max();
+
 
 } // namespace
 
@@ -464,6 +319,7 @@ bool CIniFile::Load(const QString &IniFileName)
     m_sectionNames.clear();
     m_sections.clear();
     m_exists = false;
+    m_damaged = false;
     QByteArray bytes;
     const bool readable = readFile(IniFileName, bytes);
     parse(bytes);
@@ -479,17 +335,19 @@ void CIniFile::parse(const QByteArray &bytes)
     Section *target = nullptr; // lines before the first section, or under "[]", are not read
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const LineText &text = texts[i];
+        m_damaged = m_damaged || text.badBytes;
         if (text.kind == Kind::Header) {
             target = text.text.isEmpty() ? nullptr : &sectionFor(text.text);
         } else if (text.kind == Kind::Entry && target) {
             const QByteArray raw = bytes.sliced(lines[i].begin, lines[i].end - lines[i].begin);
             const qsizetype eq = text.text.indexOf(u'=');
             if (eq < 0) {
+                m_damaged = true; // a save drops the line
                 target->put({text.text, text.text, false, raw});
             } else {
                 const QStringView line(text.text);
-                target->put({trimBlanks(line.first(eq)).toString(), trimBlanks(line.sliced(eq + 1)).toString(),
-                             true, raw});
+                target->put({mdlText::TrimBlanks(line.first(eq)).toString(),
+                             mdlText::TrimBlanks(line.sliced(eq + 1)).toString(), true, raw});
             }
         }
     }
@@ -500,15 +358,16 @@ QList<QByteArray> CIniFile::entryLines(const Section &section, bool &lossy)
     QList<QByteArray> lines;
     for (const Item &item : section.items) {
         if (item.isEntry)
-            lines.append(item.rawLine.isEmpty() ? encode(oneLine(item.key + u'=' + item.value), lossy) : item.rawLine);
+            lines.append(item.rawLine.isEmpty() ? encode(mdlText::OneLine(item.key + u'=' + item.value), lossy) : item.rawLine);
     }
     return lines;
 }
 
 bool CIniFile::Save(const QString &Section)
 {
+    m_lastError.clear();
     const QStringList names = Section.isEmpty() ? m_sectionNames : QStringList{Section};
-    if (names.isEmpty())
+    if (names.isEmpty() || m_fileName.isEmpty())
         return false;
     bool lossy = false;
     QList<SectionText> sections;
@@ -518,18 +377,43 @@ bool CIniFile::Save(const QString &Section)
             return false;
         sections.append({m_current, entryLines(*current(), lossy)});
     }
+    const FileLock lock(m_fileName);
+    if (!lock.isLocked()) {
+        qWarning("CIniFile: cannot write %s: %s", qUtf8Printable(m_fileName), qUtf8Printable(lock.errorText()));
+        m_lastError = lock.errorText();
+        return false;
+    }
     QByteArray file;
-    if (!readFile(m_fileName, file))
+    if (!readFile(m_fileName, file)) {
+        m_lastError = u"設定ファイル %1 を読み込めないため、保存しませんでした。"_s.arg(m_fileName);
+        return false;
+    }
+    if (m_damaged && !file.isEmpty() && !keepDamagedOriginal(file))
         return false;
     file = writeSections(file, sections, lossy);
     if (lossy)
         qWarning("CIniFile: characters that CP932 lacks were written to %s as \"?\"", qUtf8Printable(m_fileName));
-    QSaveFile out(m_fileName);
-    if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size() || !out.commit()) {
-        qWarning("CIniFile: cannot write %s: %s", qUtf8Printable(m_fileName), qUtf8Printable(out.errorString()));
+    if (const CFile::SaveResult saved = CFile::SaveAtomically(m_fileName, file); !saved) {
+        qWarning("CIniFile: cannot write %s: %s", qUtf8Printable(m_fileName), qUtf8Printable(saved.message));
+        m_lastError = saved.message;
         return false;
     }
     m_exists = true;
+    return true;
+}
+
+bool CIniFile::keepDamagedOriginal(const QByteArray &bytes)
+{
+    QString backup = m_fileName + u".bad"_s;
+    if (QFileInfo::exists(backup))
+        backup = m_fileName + u'.' + QDateTime::currentDateTime().toString(u"yyyyMMdd-hhmmss"_s) + u".bad"_s;
+    if (const CFile::SaveResult saved = CFile::SaveAtomically(backup, bytes); !saved) {
+        m_lastError = saved.message;
+        return false;
+    }
+    m_damaged = false;
+    prompter().warning(u"設定ファイル %1 に読めない行があったため、書き換える前の内容を %2 に残しました。"_s
+                           .arg(m_fileName, backup));
     return true;
 }
 
@@ -539,7 +423,7 @@ void CIniFile::setNowSection(const QString &Section)
 {
     if (Section == m_current)
         return;
-    if (trimBlanks(Section).isEmpty()) {
+    if (mdlText::TrimBlanks(Section).isEmpty()) {
         m_current.clear();
         m_exists = false;
         return;
@@ -597,17 +481,17 @@ QVariant CIniFile::InitData(const QString &Key, int IniType, const QVariant &Def
     const QString text = Data(Key);
     switch (IniType) {
     case IniText:
-        return trimBlanks(text).isEmpty() ? Default : QVariant(text);
+        return mdlText::TrimBlanks(text).isEmpty() ? Default : QVariant(text);
     case IniLong:
-        if (const auto value = toWhole(text, Int32Min, Int32Max))
+        if (const auto value = IniNumber::ToWhole(text, Int32Min, Int32Max))
             return QVariant(qint32(*value));
         return Default;
     case IniSingle:
-        if (const auto value = toFloating<float>(text))
+        if (const auto value = IniNumber::ToSingle(text))
             return QVariant(*value);
         return Default;
     case IniBool:
-        if (const auto value = toBool(text))
+        if (const auto value = IniNumber::ToBool(text))
             return QVariant(*value);
         return Default;
     default:
@@ -617,20 +501,20 @@ QVariant CIniFile::InitData(const QString &Key, int IniType, const QVariant &Def
 
 bool CIniFile::IsBool(const QString &Str)
 {
-    return toBool(Str).has_value();
+    return IniNumber::ToBool(Str).has_value();
 }
 
 bool CIniFile::IsInt(const QString &Str)
 {
-    return toWhole(Str, Int16Min, Int16Max).has_value();
+    return IniNumber::ToWhole(Str, Int16Min, Int16Max).has_value();
 }
 
 bool CIniFile::IsLng(const QString &Str)
 {
-    return toWhole(Str, Int32Min, Int32Max).has_value();
+    return IniNumber::ToWhole(Str, Int32Min, Int32Max).has_value();
 }
 
 bool CIniFile::IsSng(const QString &Str)
 {
-    return toFloating<float>(Str).has_value();
+    return IniNumber::ToSingle(Str).has_value();
 }

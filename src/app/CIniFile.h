@@ -32,10 +32,15 @@ public:
      * @short Writes section @p Section (selecting it), or every section when it is empty.
      *
      * The file is re-read first, so changes others made to it meanwhile are kept outside
-     * the written sections, and it is replaced atomically. False on failure, and when there
-     * is no section to write.
+     * the written sections, and it is replaced atomically (under a lock shared with other
+     * processes); a failed save leaves the file as it was. When the file loaded with damage
+     * (bytes that are not CP932, lines in a section that are no settings), its bytes are first
+     * kept as file + ".bad" (a timestamped name when that is taken) and the user is told.
+     * False on failure (see LastError()), and when there is no section to write.
      */
     bool Save(const QString &Section = QString());
+    /** @short Why the last Save() failed: a Japanese message for the user; empty after success. */
+    QString LastError() const { return m_lastError; }
 
     /** @short The current section's name, in the letter case in which it was first seen. */
     QString NowSection() const { return m_current; }
@@ -101,6 +106,7 @@ private:
     };
 
     void parse(const QByteArray &bytes);
+    bool keepDamagedOriginal(const QByteArray &bytes);
     Section &sectionFor(const QString &name);
     Section *current();
     const Section *current() const;
@@ -111,4 +117,6 @@ private:
     QHash<QString, Section> m_sections; // by lower-case name
     QString m_current;
     bool m_exists = false;
+    bool m_damaged = false; // loaded with lines that a save would not write back as they were
+    QString m_lastError;
 };

@@ -7,6 +7,8 @@
 #include "cli/CmdSettings.h"
 #include "cli/CmdStartup.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 int runVersion(CliContext &ctx)
@@ -29,4 +31,13 @@ const QList<CliCommand> &cliCommands()
         {"receive", "receive [--full] BBS_ID... | --visit | --all", runReceive},
     };
     return commands;
+}
+
+int usageError(CliContext &ctx, const char *name)
+{
+    for (const CliCommand &c : cliCommands()) {
+        if (qstrcmp(c.name, name) == 0)
+            ctx.err << u"usage: tessera-cli "_s << QString::fromUtf8(c.usage) << Qt::endl;
+    }
+    return CliUsage;
 }

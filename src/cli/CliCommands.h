@@ -24,3 +24,5 @@ struct CliCommand
 
 /** Every command tessera-cli knows, in the order the usage text lists them. */
 const QList<CliCommand> &cliCommands();
+/** @short Prints "usage: tessera-cli " and the usage of command @p name; returns CliUsage. */
+int usageError(CliContext &ctx, const char *name);

@@ -1,14 +1,12 @@
 #include "cli/CmdImport.h"
 
-#include "startup/mdlMain.h"
 #include "app/mdlOption.h"
+#include "cli/CliSession.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
 #include "transfer/CBBS.h"
 #include "transfer/ImportRun.h"
 #include "transfer/mdlErrorLog.h"
-
-#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -18,12 +16,11 @@ int runImport(CliContext &ctx)
     const int bbsId = ctx.args.value(0).toInt(&idOk);
     const QStringList files = ctx.args.mid(1);
     if (!idOk || files.isEmpty()) {
-        ctx.err << u"usage: tessera-cli import BBS_ID FILE..."_s << Qt::endl;
-        return CliUsage;
+        return usageError(ctx, "import");
     }
-    if (!mdlMain::StartApplication())
+    CliSession session;
+    if (!session.Started())
         return CliFailed;
-    const auto shutdown = qScopeGuard([] { mdlMain::ShutdownApplication(); });
 
     CBBSProperty board;
     if (!board.GetProperty(bbsId, *gDB)) {
@@ -51,5 +48,5 @@ int runImport(CliContext &ctx)
 
     const ImportRun::Result result = run.Run(bbsId, files, mdlOption::ImportReadMode);
     ctx.out << result.Outcome << Qt::endl;
-    return result.NotImported > 0 || result.Cancelled ? CliFailed : CliOk;
+    return session.Finish(result.NotImported > 0 || result.Cancelled ? CliFailed : CliOk);
 }

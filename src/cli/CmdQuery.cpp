@@ -113,8 +113,7 @@ QString actionReport(int type, int count)
 int runQuery(CliContext &ctx)
 {
     if (ctx.args.isEmpty()) {
-        ctx.err << u"usage: tessera-cli query \"SQL\" [VALUE...]"_s << Qt::endl;
-        return CliUsage;
+        return usageError(ctx, "query");
     }
     const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
     if (!db)

@@ -15,8 +15,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString Usage = u"usage: tessera-cli receive [--full] BBS_ID... | --visit | --all"_s;
-
 struct Request
 {
     std::optional<LoadRun::Selection> selection;
@@ -62,8 +60,7 @@ int runReceive(CliContext &ctx)
 {
     const std::optional<Request> request = parse(ctx.args);
     if (!request) {
-        ctx.err << Usage << Qt::endl;
-        return CliUsage;
+        return usageError(ctx, "receive");
     }
     CliSession session;
     if (!session.Started())
@@ -97,10 +94,10 @@ int runReceive(CliContext &ctx)
             return CliFailed;
         if (chosen->isEmpty()) {
             prompter().information(LoadRun::NoBoardsText());
-            return CliOk;
+            return session.Finish(CliOk);
         }
         boards = *chosen;
     }
     run.Run(boards, !request->full);
-    return run.AnyFailed() ? CliFailed : CliOk;
+    return session.Finish(run.AnyFailed() ? CliFailed : CliOk);
 }

@@ -1,5 +1,6 @@
 #include "cli/CmdSettings.h"
 
+#include "app/mdlText.h"
 #include "startup/mdlMain.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
@@ -44,15 +45,6 @@ std::optional<QList<Assignment>> parseAssignments(const QStringList &args, QText
     return assignments;
 }
 
-QString oneLine(QString text)
-{
-    for (QChar &c : text) {
-        if (c == u'\r' || c == u'\n')
-            c = u' ';
-    }
-    return text;
-}
-
 } // namespace
 
 int runSettings(CliContext &ctx)
@@ -61,10 +53,8 @@ int runSettings(CliContext &ctx)
     const int bbsId = ctx.args.value(0).toInt(&idOk);
     const std::optional<QList<Assignment>> assignments
         = idOk ? parseAssignments(ctx.args.mid(1), ctx.err) : std::nullopt;
-    if (!assignments) {
-        ctx.err << u"usage: tessera-cli settings BBS_ID [Name=value...]"_s << Qt::endl;
-        return CliUsage;
-    }
+    if (!assignments)
+        return usageError(ctx, "settings");
     const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
     if (!db)
         return CliFailed;
@@ -74,17 +64,27 @@ int runSettings(CliContext &ctx)
         return CliFailed;
     }
 
+    // Every value is checked before the first is written: a refused one changes nothing.
+    for (const auto &[position, value] : *assignments) {
+        if (const QString error = CBBSProperty::SettingValueError(board.BBSType(), position, value); !error.isEmpty()) {
+            ctx.err << error << Qt::endl;
+            return CliFailed;
+        }
+    }
     int status = CliOk;
     for (const auto &[position, value] : *assignments) {
-        board.SetSettingText(position, value);
+        if (!board.SetSettingText(position, value)) {
+            // Nothing is printed: the values held in memory may differ from the file's.
+            ctx.err << board.LastError() << Qt::endl;
+            return CliFailed;
+        }
         if (board.SettingText(position) != value) {
-            ctx.err << CBBSProperty::SettingName(position) << u" was not stored as given"_s
-                    << Qt::endl;
+            ctx.err << CBBSProperty::SettingName(position) << u" was not stored as given"_s << Qt::endl;
             status = CliFailed;
         }
     }
     for (int i = 0; i < CBBSProperty::SettingCount; ++i)
-        ctx.out << CBBSProperty::SettingName(i) << u'=' << oneLine(board.SettingText(i)) << u'\n';
+        ctx.out << CBBSProperty::SettingName(i) << u'=' << mdlText::OneLine(board.SettingText(i)) << u'\n';
     ctx.out.flush();
     return status;
 }

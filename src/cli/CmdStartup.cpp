@@ -1,5 +1,6 @@
 #include "cli/CmdStartup.h"
 
+#include "app/mdlText.h"
 #include "startup/mdlMain.h"
 #include "cli/CliSession.h"
 #include "db/Database.h"
@@ -10,24 +11,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-bool noArguments(CliContext &ctx, const QString &command)
-{
-    if (ctx.args.isEmpty())
-        return true;
-    ctx.err << u"usage: tessera-cli "_s << command << Qt::endl;
-    return false;
-}
-
-/** A field value on one output line: tabs and line breaks become blanks. */
-QString oneLine(QString text)
-{
-    for (QChar &c : text) {
-        if (c == u'\t' || c == u'\r' || c == u'\n')
-            c = u' ';
-    }
-    return text;
-}
 
 std::optional<QHash<int, qint64>> unreadCounts(Database &db)
 {
@@ -45,8 +28,8 @@ std::optional<QHash<int, qint64>> unreadCounts(Database &db)
 
 int runBoards(CliContext &ctx)
 {
-    if (!noArguments(ctx, u"boards"_s))
-        return CliUsage;
+    if (!ctx.args.isEmpty())
+        return usageError(ctx, "boards");
     CliSession session;
     if (!session.Started())
         return CliFailed;
@@ -61,18 +44,18 @@ int runBoards(CliContext &ctx)
         const int id = boards->Value(0).toInt();
         ctx.out << id << u'\t' << boards->Value(1).toInt() << u'\t' << boards->Value(2).toInt()
                 << u'\t' << (boards->Value(3).toBool() ? u"True"_s : u"False"_s) << u'\t'
-                << unread->value(id) << u'\t' << oneLine(boards->Value(4).toString()) << u'\n';
+                << unread->value(id) << u'\t' << mdlText::OneField(boards->Value(4).toString()) << u'\n';
     }
     ctx.out.flush();
-    return CliOk;
+    return session.Finish(CliOk);
 }
 
 int runCompact(CliContext &ctx)
 {
-    if (!noArguments(ctx, u"compact"_s))
-        return CliUsage;
+    if (!ctx.args.isEmpty())
+        return usageError(ctx, "compact");
     CliSession session;
     if (!session.Started())
         return CliFailed;
-    return mdlDatabase::CompactLogDatabase(gDB) ? CliOk : CliFailed;
+    return session.Finish(mdlDatabase::CompactLogDatabase(gDB) ? CliOk : CliFailed);
 }

@@ -266,14 +266,35 @@ int CBBSProperty::number(int position) const
     return ok ? value : numericDefault(position, m_bbsType);
 }
 
-void CBBSProperty::write(int position, const QString &value)
+QString CBBSProperty::SettingValueError(int bbsType, int position, const QString &value)
 {
+    if (bbsType < 0 || bbsType > 2)
+        return {};
+    const QString name = SettingName(position);
+    if (value.contains(u','))
+        return u"%1 に半角の「,」は使えません。同じクッキーに並ぶほかの設定が壊れるためです。設定は変更していません。"_s.arg(name);
+    if (value.contains(u';'))
+        return u"%1 に半角の「;」は使えません。クッキーの値がそこで切れるためです。設定は変更していません。"_s.arg(name);
+    if (std::any_of(value.begin(), value.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }))
+        return u"%1 に改行などの制御文字は使えません。設定は変更していません。"_s.arg(name);
+    return {};
+}
+
+bool CBBSProperty::write(int position, const QString &value)
+{
+    m_lastError.clear();
     if (!hasSettings() || position < 0 || position >= SettingCount)
-        return;
-    if (m_bbsType == 3)
-        writeKeyed(position, value);
-    else
-        writeComma(position, value);
+        return true; // the board keeps no settings: nothing to write
+    m_lastError = SettingValueError(m_bbsType, position, value);
+    if (!m_lastError.isEmpty())
+        return false;
+    // The cookie is read, changed and written back under the file's lock, so that another
+    // process's change to it in the meantime is not undone.
+    const CookieStore::WriteLock lock(cookieStore());
+    const bool stored = lock.isLocked() && (m_bbsType == 3 ? writeKeyed(position, value) : writeComma(position, value));
+    if (!stored)
+        m_lastError = cookieStore().LastError();
+    return stored;
 }
 
 int CBBSProperty::commaPosition(int position) const
@@ -289,7 +310,7 @@ QString CBBSProperty::commaList() const
     return isPairType(m_bbsType) ? PairDefault : SingleDefault;
 }
 
-void CBBSProperty::writeComma(int position, const QString &value)
+bool CBBSProperty::writeComma(int position, const QString &value)
 {
     QStringList items = commaList().split(u',');
     const int p = commaPosition(position);
@@ -297,7 +318,7 @@ void CBBSProperty::writeComma(int position, const QString &value)
     if (items.size() <= p)
         items.resize(p + 1);
     items[p] = value;
-    WriteBoardCookie(m_url, m_url, cookieSafe(items.join(u',')));
+    return WriteBoardCookie(m_url, m_url, cookieSafe(items.join(u',')));
 }
 
 QList<CookieStore::Cookie> CBBSProperty::keyedCookies() const
@@ -341,8 +362,9 @@ QString CBBSProperty::readKeyed(int position) const
     return {};
 }
 
-void CBBSProperty::writeKeyed(int position, const QString &value)
+bool CBBSProperty::writeKeyed(int position, const QString &value)
 {
+    bool stored = true;
     const QByteArrayView key = KeyedKeys.at(position);
     const QUrl url(m_url);
     for (const CookieStore::Cookie &c : keyedCookies()) {
@@ -353,6 +375,7 @@ void CBBSProperty::writeKeyed(int position, const QString &value)
             continue;
         // Only this item changes; the others keep their bytes.
         *item = key.toByteArray() + '=' + mdlMain::ToEucJp(value);
-        storeCookie(url, c.name, keyedEncode(items.join('&')), &c);
+        stored = storeCookie(url, c.name, keyedEncode(items.join('&')), &c) && stored;
     }
+    return stored;
 }

@@ -18,7 +18,8 @@ class Database;
  * same values.
  *
  * Cookie layouts by board type:
- * - 0: one cookie named after the board's URL, the nine settings joined by "," (no escaping).
+ * - 0: one cookie named after the board's URL, the nine settings joined by "," (no escaping, so
+ *   a value holding "," is refused: see SettingValueError()).
  * - 1, 2: one such cookie shared by the two boards of the URL, ten positions; the right board
  *   (type 2) keeps its unread position at position 9 instead of 7.
  * - 3: cookies whose names begin with the Identifier; each value is the percent-encoding of
@@ -108,8 +109,21 @@ public:
     }
     /** @short Setting @p position as its member gives it; numbers as decimal text. */
     QString SettingText(int position) const;
-    /** @short Writes setting @p position (numbers as decimal text). */
-    void SetSettingText(int position, const QString &value) { write(position, value); }
+    /**
+     * @short Writes setting @p position (numbers as decimal text); false when it was refused
+     * (SettingValueError()) or could not be stored (LastError() says why).
+     */
+    bool SetSettingText(int position, const QString &value) { return write(position, value); }
+    /**
+     * @short Why @p value cannot be kept as setting @p position of a board of type @p bbsType;
+     * empty when it can.
+     *
+     * The comma list of types 0 to 2 cannot hold "," (it would shift every later setting), ";"
+     * (it ends the cookie value) or control characters (the cookie would not be sent).
+     */
+    static QString SettingValueError(int bbsType, int position, const QString &value);
+    /** @short Why the last setting written was not stored; empty after a success. */
+    QString LastError() const { return m_lastError; }
 
     /**
      * @short The board's icon: icon folder + Identifier + ".bmp", the file name matched without
@@ -145,14 +159,14 @@ private:
     bool hasSettings() const;
     QString text(int position) const;
     int number(int position) const;
-    void write(int position, const QString &value);
+    bool write(int position, const QString &value);
     int commaPosition(int position) const;
     QString commaList() const;
-    void writeComma(int position, const QString &value);
+    bool writeComma(int position, const QString &value);
     QList<CookieStore::Cookie> keyedCookies() const;
     QList<QByteArray> keyedValues() const;
     QString readKeyed(int position) const;
-    void writeKeyed(int position, const QString &value);
+    bool writeKeyed(int position, const QString &value);
 
     Database *m_db = nullptr;
     int m_id = 0;
@@ -166,4 +180,5 @@ private:
     int m_listOrder = 0;
     QString m_defaultLogFile;
     QString m_identifier;
+    QString m_lastError;
 };

@@ -1,16 +1,17 @@
 #include "db/CookieStore.h"
 
+#include "app/CFile.h"
+#include "app/FileLock.h"
 #include "app/mdlApp.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkCookie>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
 #include <array>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -178,6 +179,29 @@ CookieStore::CookieStore(const QString &path)
     open(path);
 }
 
+CookieStore::~CookieStore() = default;
+
+CookieStore::WriteLock::WriteLock(CookieStore &store) : m_store(store)
+{
+    if (m_store.m_lockDepth == 0) {
+        auto lock = std::make_unique<FileLock>(m_store.m_path);
+        if (!lock->isLocked()) {
+            m_store.m_lastError = lock->errorText();
+            return;
+        }
+        m_store.m_lock = std::move(lock);
+    }
+    ++m_store.m_lockDepth;
+    m_locked = true;
+    m_store.reloadIfChanged();
+}
+
+CookieStore::WriteLock::~WriteLock()
+{
+    if (m_locked && --m_store.m_lockDepth == 0)
+        m_store.m_lock.reset();
+}
+
 bool CookieStore::open(const QString &path)
 {
     m_path = path;
@@ -269,12 +293,15 @@ QList<CookieStore::Cookie> CookieStore::cookiesForUrl(const QUrl &url)
 
 bool CookieStore::setCookies(const QList<Cookie> &cookies)
 {
-    reloadIfChanged();
+    const WriteLock lock(*this);
+    if (!lock.isLocked())
+        reloadIfChanged();
     const qint64 now = m_now();
     bool persistentChange = false;
     for (const Cookie &c : cookies)
         persistentChange = apply(c, now) || persistentChange;
-    return !persistentChange || save();
+    // Without the lock another process may be writing: the change stays in memory only.
+    return !persistentChange || (lock.isLocked() && save());
 }
 
 std::optional<CookieStore::Cookie> CookieStore::fromNetworkCookie(const QNetworkCookie &cookie,
@@ -312,10 +339,11 @@ std::optional<CookieStore::Cookie> CookieStore::fromNetworkCookie(const QNetwork
 
 CookieStore::FileStamp CookieStore::stampOf(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
-    return {true, info.size(), info.lastModified()};
+    return {true, qint64(info.st_size), qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
+            quint64(info.st_ino)};
 }
 
 bool CookieStore::load()
@@ -323,17 +351,21 @@ bool CookieStore::load()
     m_cookies.clear();
     m_damaged = false;
     m_writable = true;
+    m_loadError.clear();
     m_stamp = stampOf(m_path);
     if (!m_stamp.exists)
         return true;
-    QFile file(m_path);
-    if (m_stamp.size > MaxFileBytes || !file.open(QIODevice::ReadOnly)) {
+    if (m_stamp.size > MaxFileBytes) {
         m_writable = false;
+        m_loadError = u"クッキーファイル %1 は %2 MB を超えているため、読み込みも書き込みもしません。"
+                      "不要なら削除してください。"_s.arg(m_path).arg(MaxFileBytes / (1024 * 1024));
         return false;
     }
-    const QByteArray text = file.readAll();
+    QFile file(m_path);
+    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     if (file.error() != QFileDevice::NoError) {
         m_writable = false;
+        m_loadError = u"クッキーファイル %1 を読み込めないため、書き込みません。\n%2"_s.arg(m_path, file.errorString());
         return false;
     }
     parse(text);
@@ -414,23 +446,29 @@ bool CookieStore::apply(const Cookie &cookie, qint64 now)
 bool CookieStore::save()
 {
     dropExpired(m_now());
-    if (!m_writable)
+    if (!m_writable) {
+        m_lastError = m_loadError;
         return false;
+    }
+    // The file holds passwords of the boards.
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     if (m_damaged) {
         // Keep what could not be read, in case it mattered to someone.
-        const QString backup = m_path + u".bak"_s;
-        QFile::remove(backup);
-        QFile::copy(m_path, backup);
+        QFile damaged(m_path);
+        const QByteArray original = damaged.open(QIODevice::ReadOnly) ? damaged.readAll() : QByteArray();
+        const CFile::SaveResult kept = CFile::SaveAtomically(m_path + u".bak"_s, original, ownerOnly);
+        if (!kept) {
+            m_lastError = kept.message;
+            return false;
+        }
         m_damaged = false;
     }
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
+    const CFile::SaveResult saved = CFile::SaveAtomically(m_path, serialize(), ownerOnly);
+    if (!saved) {
+        m_lastError = saved.message;
         return false;
-    // The file holds passwords of the boards.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(serialize());
-    if (!file.commit())
-        return false;
+    }
+    m_lastError.clear();
     m_stamp = stampOf(m_path);
     return true;
 }

@@ -7,9 +7,11 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
+class FileLock;
 class QNetworkCookie;
 
 /**
@@ -20,11 +22,12 @@ class QNetworkCookie;
  * bytes that travel in the Cookie header; the text API converts with CP932 (the bytes the
  * boards expect), the byte API passes bytes through unchanged.
  *
- * Every change to a persistent cookie rewrites the file at once through QSaveFile (written to a
- * temporary file, synced, then renamed), so a completed write survives a crash and the file is
- * never half written. Session cookies (no expiry) live only in memory. When another process has
- * replaced the file since it was last read or written, it is read again before the next lookup
- * or change, so two stores on one file do not undo each other's writes.
+ * Every change to a persistent cookie rewrites the file at once (written to a temporary file,
+ * synced, then renamed), so a completed write survives a crash and the file is never half
+ * written; a write that fails (a full disk) leaves the file as it was. Session cookies (no
+ * expiry) live only in memory. Changes are made under a lock on path + ".lock" shared by every
+ * process; under it, a file another process has replaced since it was last read or written is
+ * read again first, so two stores on one file never undo each other's writes.
  *
  * File format: "# Netscape HTTP Cookie File", then one line per cookie with the tab-separated
  * fields domain (leading "." when subdomains match; "#HttpOnly_" prefix for HTTP-only cookies),
@@ -52,21 +55,42 @@ public:
 
     /** Most bytes of name plus value in one cookie (what common servers take in a header). */
     static constexpr qsizetype MaxCookieBytes = 8192;
-    /** Larger cookie files are left untouched and not read. */
+    /** Larger cookie files are left untouched and not read; changes are then refused. */
     static constexpr qint64 MaxFileBytes = 256ll * 1024 * 1024;
 
     /** @short The program folder's cookie file, "cookies.txt". */
     static QString defaultPath();
 
+    /**
+     * @short Holds the cookie file's lock while it lives, for a read-modify-write of cookies;
+     * takes the file's changes by other processes first. Nests within one store.
+     */
+    class WriteLock
+    {
+    public:
+        explicit WriteLock(CookieStore &store);
+        ~WriteLock();
+        WriteLock(const WriteLock &) = delete;
+        WriteLock &operator=(const WriteLock &) = delete;
+        /** @short Whether the lock is held; when not, the store's LastError() says why. */
+        bool isLocked() const { return m_locked; }
+
+    private:
+        CookieStore &m_store;
+        bool m_locked = false;
+    };
+
     /** Opens the store on @p path (see open()). */
     explicit CookieStore(const QString &path = defaultPath());
+    ~CookieStore();
 
     /**
      * @short Loads the cookie file @p path; a missing file gives an empty store.
      *
      * Malformed lines are skipped; the next write replaces the file and first keeps the damaged
      * original as path + ".bak". Returns false when the file exists but cannot be read (or is
-     * larger than MaxFileBytes): the store then works in memory and never overwrites that file.
+     * larger than MaxFileBytes): the store then works in memory, never overwrites that file,
+     * and every change to a persistent cookie reports failure (LastError() says why).
      */
     bool open(const QString &path);
     QString path() const { return m_path; }
@@ -101,6 +125,9 @@ public:
     /** @short The stored form of a cookie received from @p url; nullopt when it is not acceptable. */
     static std::optional<Cookie> fromNetworkCookie(const QNetworkCookie &cookie, const QUrl &url);
 
+    /** @short Why the last change was not written: a Japanese message for the user. */
+    QString LastError() const { return m_lastError; }
+
     /** Replaces the clock (seconds since 1970 UTC); for tests. */
     void setClock(std::function<qint64()> now) { m_now = std::move(now); }
 
@@ -111,7 +138,8 @@ private:
     {
         bool exists = false;
         qint64 size = 0;
-        QDateTime modified;
+        qint64 modifiedNs = 0;
+        quint64 inode = 0; // every save makes a new file
         bool operator==(const FileStamp &) const = default;
     };
 
@@ -131,6 +159,10 @@ private:
     FileStamp m_stamp;
     bool m_writable = true;
     bool m_damaged = false;
+    QString m_loadError;  // why the file is not written, when it is not writable
+    QString m_lastError;
+    std::unique_ptr<FileLock> m_lock;
+    int m_lockDepth = 0;
     std::function<qint64()> m_now;
 };
 

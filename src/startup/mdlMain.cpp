@@ -75,14 +75,17 @@ bool StartApplication(const StartupHooks &hooks)
     return true;
 }
 
-void ShutdownApplication()
+bool ShutdownApplication()
 {
     gDB.reset();
     if (!gIniFile)
-        return;
+        return true;
     mdlOption::SaveOption(*gIniFile);
-    gIniFile->Save();
+    const bool saved = gIniFile->Save();
+    if (!saved)
+        prompter().critical(gIniFile->LastError());
     gIniFile.reset();
+    return saved;
 }
 
 } // namespace mdlMain

@@ -48,7 +48,9 @@ bool StartApplication(const StartupHooks &hooks = {});
 /**
  * @short Closes the database, writes the options and every section of the settings file and
  * releases it. Does nothing for the parts that start-up never made.
+ *
+ * False (after telling the user why) when the settings file could not be written.
  */
-void ShutdownApplication();
+bool ShutdownApplication();
 
 } // namespace mdlMain

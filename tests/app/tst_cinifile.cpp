@@ -1,8 +1,11 @@
 #include "app/CIniFile.h"
+#include "app/Prompter.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,6 +40,7 @@ private slots:
     void init()
     {
         QFile::remove(m_path);
+        QFile::remove(m_path + u".bad"_s);
         m_ini = CIniFile();
     }
 
@@ -158,6 +162,43 @@ private slots:
         QVERIFY(m_ini.Load(m_dir.filePath(u"missing/dir/x.ini"_s)));
         expectWarning(u"cannot write"_s);
         QVERIFY(!m_ini.Save(u"A"_s));
+    }
+
+    // A save that does not fit the disk fails and leaves the old file as it was.
+    void aFullDiskKeepsTheOldFile()
+    {
+        SmallDisk disk(m_dir.filePath(u"disk"_s), 64);
+        REQUIRE_MOUNTED(disk);
+        const QString path = m_dir.filePath(u"disk/t.ini"_s);
+        const QByteArray old = "[Option]\r\nA=1\r\n";
+        writeFile(path, old);
+        QVERIFY(disk.fill(4096));
+        QVERIFY(m_ini.Load(path));
+        m_ini.setNowSection(u"Option"_s);
+        m_ini.setData(u"B"_s, QString(8000, u'x'));
+        expectWarning(u"cannot write"_s);
+        QVERIFY(!m_ini.Save());
+        QCOMPARE(readFile(path), old);
+        QVERIFY(m_ini.LastError().contains(u"ディスクの空き容量が不足しています。"_s));
+    }
+
+    // Before a damaged file is first written over, it is kept beside, and the user is told.
+    void aDamagedFileIsKeptBeforeItIsRewritten()
+    {
+        ScriptedPrompter answers;
+        setPrompter(&answers);
+        const auto restore = qScopeGuard([] { setPrompter(nullptr); });
+        load("[Option]\r\nName=\x93\xfa\r\n", u"Option"_s);
+        saved();
+        QVERIFY(!QFile::exists(m_path + u".bad"_s));
+        const QByteArray damaged = "[Option]\r\nName=\x81\x20x\r\nnot a setting\r\n";
+        load(damaged, u"Option"_s);
+        m_ini.setData(u"Name"_s, m_ini.Data(u"Name"_s));
+        const QByteArray rewritten = saved();
+        QVERIFY(rewritten != damaged);
+        QCOMPARE(readFile(m_path + u".bad"_s), damaged);
+        QCOMPARE(answers.records().size(), 1);
+        QVERIFY(answers.texts().first().contains(m_path + u".bad"_s));
     }
 
     void conversions_data()

@@ -1,6 +1,7 @@
 #include "app/mdlEncoding.h"
 #include "db/CookieJar.h"
 #include "db/CookieStore.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -161,6 +162,21 @@ private slots:
         QVERIFY(a.SetCookie(BoardUrl, u"z"_s, u"3"_s + Future));
         QCOMPARE(a.GetCookie(BoardUrl), u"x=1; y=2; s=session; z=3"_s);
         QCOMPARE(CookieStore(m_path).GetCookie(BoardUrl), u"x=1; y=2; z=3"_s);
+    }
+
+    // A write that does not fit the disk fails, says so and keeps the old file.
+    void aFullDiskKeepsTheOldFile()
+    {
+        SmallDisk disk(m_dir.filePath(u"disk"_s), 64);
+        REQUIRE_MOUNTED(disk);
+        const QString path = m_dir.filePath(u"disk/cookies.txt"_s);
+        CookieStore store(path);
+        QVERIFY(store.SetCookie(BoardUrl, u"a"_s, u"1"_s + Future));
+        const QByteArray old = readFile(path);
+        QVERIFY(disk.fill(4096));
+        QVERIFY(!store.SetCookie(BoardUrl, u"b"_s, QString(6000, u'x') + Future));
+        QCOMPARE(readFile(path), old);
+        QVERIFY(store.LastError().contains(u"ディスクの空き容量が不足しています。"_s));
     }
 
     void jarSendsAndKeepsExactBytes()
