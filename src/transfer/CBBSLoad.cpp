@@ -187,9 +187,9 @@ void CBBS::loadPages(const CBBSProperty &board, bool NoReadLoad, bool ExitIfMess
             return;
         }
         if (!m_IsCancel && m_BrokenCount > brokenBefore && m_AnalyseCount == parsedBefore) {
-            failLoad(u"受信エラー:"_s + QString::number(ordinal) + u"番目のログの"_s
+            failLoad(u"受信エラー:"_s + QString::number(ordinal) + u"番目のログは"_s
                      + QString::number(m_BrokenCount - brokenBefore)
-                     + u"件はすべて壊れていました。壊れたログはエラーログに書き出しました。"_s);
+                     + u"件すべてが壊れていたため、受信を中止しました。"_s);
             return;
         }
         if (!completed && (m_AnalyseError != 0 || ExitIfMessageFound))
