@@ -289,7 +289,7 @@ private slots:
             m.body = QString(1000, u'字');
             f.sim.addMessage(f.simBoard.value(f.SingleBoard), m);
         }
-        QVERIFY(disk.LeaveFree(150 * 1024)); // room for about two pages of 30
+        QVERIFY(disk.LeaveFree(300 * 1024)); // room for about two pages of 30
         QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
         QVERIFY(f.bbs.IsError());
         QCOMPARE(f.errors.size(), 1);
