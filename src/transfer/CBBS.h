@@ -157,8 +157,10 @@ public:
      * without cancel and error, moves the board's unread position to the newest number met.
      *
      * @p NoReadLoad asks for unread messages only (types 0 to 2). Paging ends at MaxCount,
-     * at a short page, at an empty page, and with @p ExitIfMessageFound at the first page
-     * holding a stored message. Returns true when neither cancelled nor failed.
+     * at a short page (fewer entries, broken ones included, than the page size), at an empty
+     * page, and with @p ExitIfMessageFound at the first page holding a stored message. A page
+     * of broken entries only and a storage failure fail the load. Returns true when neither
+     * cancelled nor failed; only then does the unread position move.
      */
     bool LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound = false);
     /** @short Opens the board's reply form for @p Msg's ID (@p Reply) or its new-message form. */

@@ -206,12 +206,13 @@ private slots:
         QVERIFY(f.stored(f.SingleBoard).isEmpty());
     }
 
-    // A broken entry on the first page: the next pages are still fetched, so the unread
-    // position never moves past messages that were not fetched.
+    // A broken entry on the first page, also beside a stored message: the next pages are still
+    // fetched, so the unread position never moves past messages that were not fetched.
     void brokenEntryDoesNotEndPaging()
     {
         LoadFixture f;
         f.addMessages(f.SingleBoard, 1, 60);
+        f.storeMessages(f.SingleBoard, 40, 40);
         f.sim.addMessage(f.simBoard.value(f.SingleBoard), brokenMessage(50));
         QSignalSpy broken(&f.bbs, &CBBS::LoadError);
         QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true));
