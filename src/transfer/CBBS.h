@@ -182,7 +182,11 @@ public:
     void SetNetworkAccessManager(QNetworkAccessManager *manager);
 
 signals:
-    /** A message was newly stored. */
+    // StateChanged and LoadError may come while the analysis holds a transaction open: their
+    // receivers must not run the event loop nor write to the database. Loaded comes after the
+    // commit and may do both.
+
+    /** A message was newly stored (its row is committed). */
     void Loaded(const CMessage &Msg);
     /** A progress text, for the status bar (@p ShowStatus) and the progress log (@p AddLog). */
     void StateChanged(const QString &Text, bool ShowStatus, bool AddLog);
