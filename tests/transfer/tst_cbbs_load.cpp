@@ -274,7 +274,7 @@ private slots:
     }
 
     // The disk fills during the third page: the load fails with the cause, SaveCount is what
-    // was stored, the unread position stays; with room again the next load fetches the rest.
+    // was stored, the unread position stays (the CLI test goes on with a second receive).
     void fullDiskDuringReceive()
     {
         LoadFixture f;
@@ -300,12 +300,6 @@ private slots:
         QVERIFY(stored < 150);
         QCOMPARE(f.bbs.SaveCount(), stored);
         QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 0);
-
-        QVERIFY(disk.FreeAll());
-        QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true));
-        QCOMPARE(f.bbs.SaveCount(), 150 - stored);
-        QCOMPARE(f.stored(f.SingleBoard).size(), 150);
-        QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 150);
         f.db->Close();
     }
 
