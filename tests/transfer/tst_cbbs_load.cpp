@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 #include <limits>
 
@@ -238,9 +239,7 @@ private slots:
     void windowWritesDuringARunAreKept()
     {
         LoadFixture f;
-        f.setColumn(f.SingleBoard, u"MaxCount"_s, u"6000"_s);
-        f.board(f.SingleBoard).SetDownloadCount(3000);
-        f.addMessages(f.SingleBoard, 1, 6000);
+        f.addMessages(f.SingleBoard, 1, 60);
         f.save(f.SingleBoard, {{1, 0}});
         Fault slow = fault(Kind::SlowBody);
         slow.delayMs = 50;
@@ -250,6 +249,8 @@ private slots:
         int writesDuringAnalysis = 0;
         int writesInOurTransaction = 0;
         QObject::connect(&f.bbs, &CBBS::StateChanged, [&](const QString &text) {
+            if (text == u"0件目を解析中..."_s)
+                QThread::msleep(30); // the analysis then lets the event loop turn
             if (text.endsWith(u"件目を解析中..."_s))
                 analysing = true;
             else if (text.startsWith(u"スレッド情報"_s))
