@@ -74,6 +74,10 @@ DbError mapError(int rc, const QString &message)
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return {DbError::Locked, u"更新できません。ロックされています。 ("_s + message + u')'};
+    case SQLITE_FULL:
+        return {DbError::DiskFull, u"ディスクの空き容量が不足しています。 ("_s + message + u')'};
+    case SQLITE_IOERR:
+        return {DbError::DiskIO, u"ディスクの読み書きに失敗しました。 ("_s + message + u')'};
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_CANTOPEN:

@@ -37,7 +37,7 @@ public:
     /** Fills the disk with a filler file, leaving @p room bytes free; false on failure. */
     bool fill(qint64 room = 0) const
     {
-        QFile filler(m_folder + QStringLiteral("/filler"));
+        QFile filler(path(QStringLiteral("filler")));
         if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return false;
         const QByteArray page(4096, 'f');
@@ -45,6 +45,11 @@ public:
         }
         return filler.resize(qMax<qint64>(0, filler.size() - room));
     }
+
+    /** Removes the filler file again. */
+    bool freeAll() const { return QFile::remove(path(QStringLiteral("filler"))); }
+
+    QString path(const QString &name) const { return QDir(m_folder).filePath(name); }
 
 private:
     QString m_folder;

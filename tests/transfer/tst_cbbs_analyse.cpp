@@ -101,8 +101,9 @@ private slots:
         QCOMPARE(f.bbs.SaveCount(), 2);
         QCOMPARE(f.bbs.AnalyseError(), -1); // none
         QCOMPARE(f.bbs.MaxID(), 50);
-        // One transaction per text, committed at its end: another connection sees the rows.
-        QVERIFY(inTransaction);
+        // Loaded comes once the row is committed (its receiver never writes into our
+        // transaction), and another connection sees the rows.
+        QVERIFY(!inTransaction);
         QVERIFY(!f.db->InTransaction());
         QCOMPARE(Database::Open(f.path())->OpenRecordset(u"SELECT ID FROM Message"_s)->RecordCount(), 2);
 
@@ -227,6 +228,24 @@ private slots:
             f.bbs.UpdateThreads(4);
             QCOMPARE(roots(f, 4), afterSecond);
         }
+    }
+
+    // A failure while linking ends the analysis: reported, nothing of the text kept or counted.
+    void failedLinkingIsReportedAndRolledBack()
+    {
+        CBBSFixture f;
+        QVERIFY(f.db->Execute(u"CREATE TRIGGER NoLinks BEFORE UPDATE OF RootThread ON Message"
+                              " BEGIN SELECT RAISE(ABORT, 'no links'); END"_s));
+        QSignalSpy loaded(&f.bbs, &CBBS::Loaded);
+        QSignalSpy state(&f.bbs, &CBBS::StateChanged);
+        QVERIFY(!f.bbs.AnalyseLog(4, LogFormat::log(0, {sampleMessage(1), sampleMessage(2, 1)}), false));
+        QVERIFY(f.bbs.IsStorageError());
+        QCOMPARE(state.last().at(0).toString(), u"スレッド情報を更新できませんでした。no links"_s);
+        QCOMPARE(state.last().at(1).toBool(), true);
+        QCOMPARE(f.bbs.SaveCount(), 0);
+        QCOMPARE(loaded.size(), 0);
+        QVERIFY(f.stored(4).isEmpty());
+        QVERIFY(!f.db->InTransaction());
     }
 
     void linkedMessagesAndOtherBoardsAreLeftAlone()

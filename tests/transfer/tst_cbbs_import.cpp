@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -220,8 +221,9 @@ private slots:
         QCOMPARE(again.NotImported, 0);
     }
 
-    // A cancel left from an earlier run stops nothing; a new one ends the run after the current
-    // file, with its rows committed, and a second run completes them.
+    // A cancel left from an earlier run stops nothing; a new one (here at the first commit,
+    // which raises Loaded) ends the run after the current file, with its rows committed and
+    // counted, and a second run completes them.
     void aCancelEndsTheRunAfterTheCurrentFile()
     {
         CBBSFixture f;
@@ -230,8 +232,11 @@ private slots:
         bool importing = false;
         connect(&f.bbs, &CBBS::Loaded, &f.bbs, [&] {
             importing = f.bbs.IsImport();
-            if (f.bbs.SaveCount() == 40)
-                f.bbs.Cancel();
+            f.bbs.Cancel();
+        });
+        connect(&f.bbs, &CBBS::StateChanged, &f.bbs, [](const QString &text) {
+            if (text == u"0件目を解析中..."_s)
+                QThread::msleep(30); // the analysis then commits and lets the event loop turn
         });
         f.bbs.Cancel();
         QSignalSpy info(&run, &ImportRun::InfoChanged);
@@ -239,12 +244,13 @@ private slots:
         QVERIFY(result.Cancelled);
         QVERIFY(importing);
         QVERIFY(!f.bbs.IsImport());
-        QCOMPARE(result.Total, 40);
-        QCOMPARE(infos(info), (Infos{{a + u"のインポート中...(1/2)"_s, 1}, {u"処理は中断されました。"_s, 3}}));
         std::unique_ptr<Database> other = Database::Open(f.path());
-        QCOMPARE(other->OpenRecordset(u"SELECT Count(*) FROM Message"_s)->Value(0, 0).toInt(), 40);
+        const int stored = other->OpenRecordset(u"SELECT Count(*) FROM Message"_s)->Value(0, 0).toInt();
+        QCOMPARE(result.Total, stored);
+        QVERIFY(stored < 500);
+        QCOMPARE(infos(info), (Infos{{a + u"のインポート中...(1/2)"_s, 1}, {u"処理は中断されました。"_s, 3}}));
         f.bbs.disconnect(&f.bbs);
-        QCOMPARE(run.Run(Board, {a, b}, false).Total, 470);
+        QCOMPARE(run.Run(Board, {a, b}, false).Total, 510 - stored);
     }
 
     void anotherBoardsFileNameAsksWithNoAsDefault()
