@@ -68,6 +68,8 @@ DbError mapError(int rc, const QString &message)
         break;
     }
     switch (rc & 0xff) {
+    case SQLITE_FULL:
+        return {DbError::DiskFull, u"ディスクの空き容量が不足しています。"_s};
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
         return {DbError::NotADatabase, u"データベースの形式を認識できません。 ("_s + message + u')'};

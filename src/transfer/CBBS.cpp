@@ -125,6 +125,20 @@ std::vector<bool> cycleStarts(const QList<Unlinked> &rows, const QHash<int, int>
     return starts;
 }
 
+/** A database failure other than the refusal of one entry's values (full disk, I/O, lock). */
+bool isStorageFailure(const DbError &error)
+{
+    switch (error.number) {
+    case DbError::DuplicateKey:
+    case DbError::RequiredField:
+    case DbError::ZeroLengthText:
+    case DbError::TextTooLong:
+        return false;
+    default:
+        return error.isError();
+    }
+}
+
 } // namespace
 
 CBBS::CBBS(QObject *parent) : QObject(parent)
@@ -148,6 +162,8 @@ bool CBBS::AnalyseLog(int BBS_ID, QStringView Text, bool Read)
 {
     bool completed = true;
     m_AnalyseError = 0;
+    m_StorageError = {};
+    const int savedBefore = m_SaveCount;
     const int bbsType = boardType(BBS_ID);
     // One transaction per text: fast, and a crash loses only this text's rows.
     std::optional<Transaction> transaction;
@@ -157,9 +173,10 @@ bool CBBS::AnalyseLog(int BBS_ID, QStringView Text, bool Read)
     const QList<QStringView> entries = LogParser::SplitEntries(Text);
     QElapsedTimer sinceTurn;
     sinceTurn.start();
-    for (int i = 0; i < entries.size(); ++i) {
+    for (int i = 0; i < entries.size() && !m_StorageError; ++i) {
         analyseEntry(BBS_ID, bbsType, i, entries.at(i), Read, completed);
-        if (sinceTurn.elapsed() >= EventTurnMs) {
+        // An import turns the event loop between its texts, when no transaction is open.
+        if (!m_IsImport && sinceTurn.elapsed() >= EventTurnMs) {
             QCoreApplication::processEvents();
             sinceTurn.restart();
         }
@@ -169,12 +186,20 @@ bool CBBS::AnalyseLog(int BBS_ID, QStringView Text, bool Read)
         }
     }
 
-    emit StateChanged(u"スレッド情報を更新中..."_s, false, false);
-    UpdateThreads(BBS_ID);
-    if (transaction && transaction->IsActive() && !transaction->Commit()) {
+    if (!m_StorageError) {
+        emit StateChanged(u"スレッド情報を更新中..."_s, false, false);
+        UpdateThreads(BBS_ID);
+        if (transaction && transaction->IsActive() && !transaction->Commit()) {
+            m_StorageError = m_db->LastError();
+            m_db->Rollback(); // a failed commit leaves the transaction open
+        }
+    }
+    if (m_StorageError) {
+        transaction.reset(); // nothing of this text is kept
+        m_SaveCount = savedBefore;
         m_AnalyseError = -1;
-        completed = false;
-        emit StateChanged(m_db->LastError().description, true, true);
+        emit StateChanged(m_StorageError.description, true, true);
+        return false;
     }
     emit StateChanged(u"スレッド情報の更新を終了しました。"_s, false, false);
     return completed;
@@ -203,6 +228,10 @@ void CBBS::analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, b
         completed = false;
         break;
     case Refused:
+        if (const DbError cause = m_db ? m_db->LastError() : closedDatabase(); isStorageFailure(cause)) {
+            m_StorageError = cause;
+            return;
+        }
         emit LoadError(BBS_ID, entry.toString(),
                        QString::number(index) + u"件目のログをデータベースに登録できませんでした。"_s);
         m_AnalyseError = -1;

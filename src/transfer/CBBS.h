@@ -48,6 +48,8 @@ public:
     int SaveCount() const { return m_SaveCount; }
     /** @short -1 when the last AnalyseLog() met a broken or refused entry, else 0. */
     int AnalyseError() const { return m_AnalyseError; }
+    /** @short The storage failure that ended the last AnalyseLog(); number None when there was none. */
+    const DbError &StorageError() const { return m_StorageError; }
     /** @short The largest message number met since ResetCounters() (0 when none). */
     int MaxID() const { return m_MaxID; }
     /** @short Zeroes AnalyseCount, SaveCount, AnalyseError and MaxID for a new run. */
@@ -63,7 +65,9 @@ public:
      * @short Splits @p Text into entries, parses them by the board's type, stores the
      * messages and links the board's threads; one transaction for the whole text.
      *
-     * Returns false when a message was already stored or when cancelled, else true.
+     * Returns false when a message was already stored or when cancelled, else true. A storage
+     * failure (anything but a refused entry) ends the analysis and rolls the text back: the
+     * counters then hold what is stored, and StorageError() the cause.
      * Entry numbers in the progress and error texts count from 0 within @p Text.
      */
     bool AnalyseLog(int BBS_ID, QStringView Text, bool Read);
@@ -150,7 +154,7 @@ public:
     bool Send(const CMessage &Msg, bool Reply);
     /** @short True while LoadBBS runs. */
     bool IsLoad() const { return m_IsLoad; }
-    /** @short Set when the last load failed or the board answered with its error page. */
+    /** @short Set when the last load or import failed, or the board answered with its error page. */
     bool IsError() const { return m_IsError; }
     /** @short Seconds a request may go without progress; 0: no limit. */
     int Timeout() const { return m_Timeout; }
@@ -188,6 +192,7 @@ private:
     int m_SaveCount = 0;
     int m_AnalyseError = 0;
     int m_MaxID = 0;
+    DbError m_StorageError;
     bool m_IsCancel = false;
 
     // Board transfer
