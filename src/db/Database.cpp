@@ -68,14 +68,16 @@ DbError mapError(int rc, const QString &message)
         break;
     }
     switch (rc & 0xff) {
-    case SQLITE_FULL:
-        return {DbError::DiskFull, u"ディスクの空き容量が不足しています。"_s};
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
         return {DbError::NotADatabase, u"データベースの形式を認識できません。 ("_s + message + u')'};
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return {DbError::Locked, u"更新できません。ロックされています。 ("_s + message + u')'};
+    case SQLITE_FULL:
+        return {DbError::DiskFull, u"ディスクの空き容量が不足しています。 ("_s + message + u')'};
+    case SQLITE_IOERR:
+        return {DbError::DiskIO, u"ディスクの読み書きに失敗しました。 ("_s + message + u')'};
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_CANTOPEN:

@@ -16,7 +16,8 @@ struct DbError
         ObjectExists = 3012,     ///< a table, index or stored query of that name exists
         DuplicateKey = 3022,     ///< a primary-key or unique constraint refused the row
         FileNotFound = 3024,     ///< the database file does not exist
-        DiskFull = 3026,         ///< no space left on the disk for the database or its journal
+        DiskFull = 3026,         ///< the disk has no room left for the file or its journal
+        DiskIO = 3043,           ///< reading or writing the file failed (disk or network)
         CannotOpen = 3051,       ///< no permission to open or write the file
         TooFewParameters = 3061, ///< a statement with parameters ran without their values
         NotSelectQuery = 3065,   ///< Execute was given a select statement

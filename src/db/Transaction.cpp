@@ -18,5 +18,10 @@ bool Transaction::Commit()
     if (!m_active)
         return false;
     m_active = false;
-    return m_db.CommitTrans();
+    if (m_db.CommitTrans())
+        return true;
+    // A failed commit (a full disk, a lock) leaves the transaction open: end it here, so that
+    // later statements do not run inside it and vanish with it.
+    m_db.Rollback();
+    return false;
 }

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <utility>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -36,6 +37,17 @@ const QString SetRootSql = u"UPDATE Message SET RootThread = ?1 WHERE BBS_ID = ?
 DbError closedDatabase()
 {
     return {DbError::InvalidOperation, u"データベースが閉じています。"_s};
+}
+
+/**
+ * True when the database refused a message for a value of its own (an empty or too long text,
+ * a missing value): the entry is reported and the analysis goes on. Any other refusal is a
+ * failure of the storage itself.
+ */
+bool refusesTheEntry(const DbError &error)
+{
+    return error.number == DbError::ZeroLengthText || error.number == DbError::TextTooLong
+           || error.number == DbError::RequiredField;
 }
 
 /** A text bound as text even when empty, so that a field refusing "" refuses it. */
@@ -125,20 +137,6 @@ std::vector<bool> cycleStarts(const QList<Unlinked> &rows, const QHash<int, int>
     return starts;
 }
 
-/** A database failure other than the refusal of one entry's values (full disk, I/O, lock). */
-bool isStorageFailure(const DbError &error)
-{
-    switch (error.number) {
-    case DbError::DuplicateKey:
-    case DbError::RequiredField:
-    case DbError::ZeroLengthText:
-    case DbError::TextTooLong:
-        return false;
-    default:
-        return error.isError();
-    }
-}
-
 } // namespace
 
 CBBS::CBBS(QObject *parent) : QObject(parent)
@@ -153,6 +151,7 @@ void CBBS::ResetCounters()
     m_AnalyseCount = 0;
     m_SaveCount = 0;
     m_AnalyseError = 0;
+    m_BrokenCount = 0;
     m_MaxID = 0;
 }
 
@@ -162,22 +161,19 @@ bool CBBS::AnalyseLog(int BBS_ID, QStringView Text, bool Read)
 {
     bool completed = true;
     m_AnalyseError = 0;
-    m_StorageError = {};
-    const int savedBefore = m_SaveCount;
+    m_IsStorageError = false;
     const int bbsType = boardType(BBS_ID);
-    // One transaction per text: fast, and a crash loses only this text's rows.
-    std::optional<Transaction> transaction;
-    if (m_db)
-        transaction.emplace(*m_db);
 
     const QList<QStringView> entries = LogParser::SplitEntries(Text);
     QElapsedTimer sinceTurn;
     sinceTurn.start();
-    for (int i = 0; i < entries.size() && !m_StorageError; ++i) {
+    for (int i = 0; i < entries.size() && !m_IsStorageError; ++i) {
         analyseEntry(BBS_ID, bbsType, i, entries.at(i), Read, completed);
-        // An import turns the event loop between its texts, when no transaction is open.
-        if (!m_IsImport && sinceTurn.elapsed() >= EventTurnMs) {
-            QCoreApplication::processEvents();
+        if (!m_IsStorageError && sinceTurn.elapsed() >= EventTurnMs) {
+            // Commit first: a write made from the event loop (the window marking a message
+            // read) must never join a transaction that a later failure of ours rolls back.
+            if (commitBatch())
+                QCoreApplication::processEvents();
             sinceTurn.restart();
         }
         if (m_IsCancel) {
@@ -185,24 +181,66 @@ bool CBBS::AnalyseLog(int BBS_ID, QStringView Text, bool Read)
             break;
         }
     }
-
-    if (!m_StorageError) {
-        emit StateChanged(u"スレッド情報を更新中..."_s, false, false);
-        UpdateThreads(BBS_ID);
-        if (transaction && transaction->IsActive() && !transaction->Commit()) {
-            m_StorageError = m_db->LastError();
-            m_db->Rollback(); // a failed commit leaves the transaction open
-        }
-    }
-    if (m_StorageError) {
-        transaction.reset(); // nothing of this text is kept
-        m_SaveCount = savedBefore;
-        m_AnalyseError = -1;
-        emit StateChanged(m_StorageError.description, true, true);
+    if (m_IsStorageError)
         return false;
-    }
+
+    emit StateChanged(u"スレッド情報を更新中..."_s, false, false);
+    // The links go into the same transaction as the last rows: both are kept or neither.
+    if (!UpdateThreads(BBS_ID))
+        failStorage(u"スレッド情報を更新できませんでした。"_s);
+    else
+        commitBatch();
+    if (m_IsStorageError)
+        return false;
     emit StateChanged(u"スレッド情報の更新を終了しました。"_s, false, false);
     return completed;
+}
+
+/** Begins the transaction for the next rows unless one is open; false on a storage failure. */
+bool CBBS::openBatch()
+{
+    if (m_batch || !m_db)
+        return true; // without a database SaveMessage refuses and reports it
+    m_batch = std::make_unique<Transaction>(*m_db);
+    if (m_batch->IsActive())
+        return true;
+    m_batch.reset();
+    failStorage(u"データベースに書き込めませんでした。"_s);
+    return false;
+}
+
+/** Commits the rows stored since the last commit and raises Loaded for them. */
+bool CBBS::commitBatch()
+{
+    if (!m_batch)
+        return true;
+    if (!m_batch->Commit()) {
+        failStorage(u"データベースに書き込めませんでした。"_s);
+        return false;
+    }
+    m_batch.reset();
+    const QList<CMessage> stored = std::exchange(m_uncommitted, {});
+    for (const CMessage &msg : stored)
+        emit Loaded(msg);
+    return true;
+}
+
+/**
+ * Ends the analysis on a database failure: rolls back the uncommitted rows, takes them out of
+ * SaveCount (what is reported as stored is what was stored) and reports @p what with the cause.
+ */
+void CBBS::failStorage(const QString &what)
+{
+    const DbError cause = m_db ? m_db->LastError() : closedDatabase();
+    m_batch.reset();
+    m_SaveCount -= int(m_uncommitted.size());
+    m_uncommitted.clear();
+    m_IsStorageError = true;
+    m_AnalyseError = -1;
+    QString text = what + cause.description;
+    if (cause.number == DbError::DiskFull)
+        text += u" 空き容量を増やしてから、もう一度実行してください。"_s;
+    emit StateChanged(text, true, true);
 }
 
 void CBBS::analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, bool Read,
@@ -212,6 +250,7 @@ void CBBS::analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, b
     if (!msg) {
         emit LoadError(BBS_ID, entry.toString(), QString::number(index) + u"件目のログが壊れていました。"_s);
         m_AnalyseError = -1;
+        ++m_BrokenCount;
         return;
     }
     m_MaxID = std::max(m_MaxID, msg->ID);
@@ -219,17 +258,19 @@ void CBBS::analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, b
     // stored so at once, it spares UpdateThreads a rewrite of the row.
     if (msg->InReplyTo == 0)
         msg->RootThread = msg->ID;
+    if (!openBatch())
+        return;
     switch (SaveMessage(*msg)) {
     case Saved:
         ++m_SaveCount;
-        emit Loaded(*msg);
+        m_uncommitted.append(*msg);
         break;
     case Duplicate:
         completed = false;
         break;
     case Refused:
-        if (const DbError cause = m_db ? m_db->LastError() : closedDatabase(); isStorageFailure(cause)) {
-            m_StorageError = cause;
+        if (!m_db || !refusesTheEntry(m_db->LastError())) {
+            failStorage(u"記事をデータベースに保存できませんでした。"_s);
             return;
         }
         emit LoadError(BBS_ID, entry.toString(),
@@ -295,13 +336,15 @@ CBBS::SaveResult CBBS::SaveMessage(const CMessage &Msg)
     return m_db->LastError().number == DbError::DuplicateKey ? Duplicate : Refused;
 }
 
-void CBBS::UpdateThreads(int BBS_ID)
+bool CBBS::UpdateThreads(int BBS_ID)
 {
     if (!m_db)
-        return;
+        return false;
     const std::optional<::Recordset> unlinked = m_db->OpenRecordset(UnlinkedSql.arg(BBS_ID));
-    if (!unlinked || unlinked->RecordCount() == 0)
-        return;
+    if (!unlinked)
+        return false;
+    if (unlinked->RecordCount() == 0)
+        return true;
     QList<Unlinked> rows;
     rows.reserve(unlinked->RecordCount());
     QHash<int, int> position; // ID -> index in rows
@@ -312,6 +355,8 @@ void CBBS::UpdateThreads(int BBS_ID)
     }
 
     Transaction transaction(*m_db);
+    if (!transaction.IsActive())
+        return false;
     const std::vector<bool> cycleStart = cycleStarts(rows, position);
     // Roots given in this pass, so that a reply inherits from a parent linked just before it.
     QList<int> roots(rows.size(), 0);
@@ -337,9 +382,10 @@ void CBBS::UpdateThreads(int BBS_ID)
         setRoot.Bind(1, root);
         setRoot.Bind(2, BBS_ID);
         setRoot.Bind(3, row.id);
-        setRoot.Execute();
+        if (!setRoot.Execute())
+            return false; // the guard rolls back the links given so far
     }
-    transaction.Commit();
+    return transaction.Commit();
 }
 
 // ---- Free SQL ----------------------------------------------------------------------------

@@ -9,12 +9,14 @@
 #include <QString>
 #include <QStringView>
 #include <array>
+#include <memory>
 #include <optional>
 
 class CBBSProperty;
 class Database;
 class QNetworkAccessManager;
 class QNetworkReply;
+class Transaction;
 
 /**
  * @short The transfer control: analyses log text, stores messages, links threads and runs
@@ -46,13 +48,19 @@ public:
     int AnalyseCount() const { return m_AnalyseCount; }
     /** @short Messages newly stored since ResetCounters(). */
     int SaveCount() const { return m_SaveCount; }
-    /** @short -1 when the last AnalyseLog() met a broken or refused entry, else 0. */
+    /** @short Entries reported broken (no message in them) since ResetCounters(). */
+    int BrokenCount() const { return m_BrokenCount; }
+    /** @short -1 when the last AnalyseLog() met a broken or refused entry or failed to store, else 0. */
     int AnalyseError() const { return m_AnalyseError; }
-    /** @short The storage failure that ended the last AnalyseLog(); number None when there was none. */
-    const DbError &StorageError() const { return m_StorageError; }
+    /**
+     * @short True when the last AnalyseLog() ended because the database could not store (a
+     * full disk, a lock, a write error); its uncommitted rows were rolled back and are not
+     * counted, and the cause was reported through StateChanged (status bar and log).
+     */
+    bool IsStorageError() const { return m_IsStorageError; }
     /** @short The largest message number met since ResetCounters() (0 when none). */
     int MaxID() const { return m_MaxID; }
-    /** @short Zeroes AnalyseCount, SaveCount, AnalyseError and MaxID for a new run. */
+    /** @short Zeroes AnalyseCount, SaveCount, BrokenCount, AnalyseError and MaxID for a new run. */
     void ResetCounters();
 
     bool IsCancel() const { return m_IsCancel; }
@@ -63,12 +71,14 @@ public:
     // ---- Log analysis and storage ----------------------------------------------------------
     /**
      * @short Splits @p Text into entries, parses them by the board's type, stores the
-     * messages and links the board's threads; one transaction for the whole text.
+     * messages and links the board's threads.
      *
-     * Returns false when a message was already stored or when cancelled, else true. A storage
-     * failure (anything but a refused entry) ends the analysis and rolls the text back: the
-     * counters then hold what is stored, and StorageError() the cause.
-     * Entry numbers in the progress and error texts count from 0 within @p Text.
+     * Rows are committed before every turn of the event loop and at the end, and Loaded is
+     * raised for a message once its row is committed; no transaction stays open while the
+     * event loop runs. A storage failure ends the analysis (see IsStorageError()).
+     * Returns false when a message was already stored, when cancelled or on a storage
+     * failure, else true. Entry numbers in the progress and error texts count from 0 within
+     * @p Text. Call it outside any transaction of the caller's.
      */
     bool AnalyseLog(int BBS_ID, QStringView Text, bool Read);
 
@@ -81,9 +91,10 @@ public:
     /**
      * @short Gives the board's unlinked messages (RootThread 0) their thread root, in
      * ascending ID order: the parent's root, or their own ID when the parent is not stored.
-     * A reply whose parent is still unlinked stays 0 until the next call.
+     * A reply whose parent is still unlinked stays 0 until the next call. False when the
+     * database failed (the error in its LastError()); nothing of the call is then kept.
      */
-    void UpdateThreads(int BBS_ID);
+    bool UpdateThreads(int BBS_ID);
 
     // ---- Log import (CBBSImport.cpp) -------------------------------------------------------
     /** Why ExtractArchiveToMemory() gave nothing. */
@@ -92,8 +103,16 @@ public:
     /** @short True while ImportLog() runs. */
     bool IsImport() const { return m_IsImport; }
     /**
-     * @short Imports a log text file, or the first member of an LHA archive (a name ending in
-     * ".lzh", any case), into board @p BBS_ID with Read = @p ReadMode.
+     * @short Why the last ImportLog() stopped early: the database could not store (the cause's
+     * description); empty when it did not. An import run ends there.
+     */
+    const QString &ImportStopCause() const { return m_ImportStopCause; }
+    /**
+     * @short Imports a log text file, or every member of an LHA archive (a name ending in
+     * ".lzh", any case) that holds log entries, into board @p BBS_ID with Read = @p ReadMode.
+     *
+     * The text is decoded and analysed in pieces, so memory stays near a piece's size; a
+     * storage failure ends the import (see ImportStopCause()).
      *
      * Resets the counters and the cancel flag first; a cancel stays set afterwards. True when
      * the file was analysed without a broken or refused entry; a file that cannot be used is
@@ -154,11 +173,17 @@ public:
     bool Send(const CMessage &Msg, bool Reply);
     /** @short True while LoadBBS runs. */
     bool IsLoad() const { return m_IsLoad; }
-    /** @short Set when the last load or import failed, or the board answered with its error page. */
+    /** @short Set when the last load failed or the board answered with its error page. */
     bool IsError() const { return m_IsError; }
     /** @short Seconds a request may go without progress; 0: no limit. */
     int Timeout() const { return m_Timeout; }
     void SetTimeout(int Seconds) { m_Timeout = Seconds; }
+    /**
+     * @short A page must arrive within Timeout() times this factor (default 10), however
+     * steadily its bytes trickle in; each byte restarts only the Timeout() itself.
+     */
+    int PageTimeFactor() const { return m_PageTimeFactor; }
+    void SetPageTimeFactor(int factor) { m_PageTimeFactor = factor; }
     /** @short Sends requests through @p manager (not owned) instead of the control's own. */
     void SetNetworkAccessManager(QNetworkAccessManager *manager);
 
@@ -174,6 +199,9 @@ private:
     int boardType(int BBS_ID);
     void analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, bool Read,
                       bool &completed);
+    bool openBatch();
+    bool commitBatch();
+    void failStorage(const QString &what);
     bool hasMessageColumns(const QStringList &names);
     std::optional<CMessage> messageAt(int row) const;
 
@@ -191,9 +219,12 @@ private:
     int m_AnalyseCount = 0;
     int m_SaveCount = 0;
     int m_AnalyseError = 0;
+    int m_BrokenCount = 0;
     int m_MaxID = 0;
-    DbError m_StorageError;
     bool m_IsCancel = false;
+    bool m_IsStorageError = false;
+    std::unique_ptr<Transaction> m_batch; // rows stored since the last commit
+    QList<CMessage> m_uncommitted;        // their messages, for Loaded after the commit
 
     // Board transfer
     QNetworkAccessManager *m_manager = nullptr; // own (a child) or injected
@@ -201,7 +232,9 @@ private:
     bool m_IsLoad = false;
     bool m_IsError = false;
     int m_Timeout = 0;
+    int m_PageTimeFactor = 10;
     bool m_IsImport = false;
+    QString m_ImportStopCause;
 
     std::optional<::Recordset> m_Recordset;
     std::array<int, 12> m_columns{}; // result column of each Message column, -1 when absent

@@ -1,5 +1,6 @@
 #include "transfer/CBBS.h"
 
+#include "db/Database.h"
 #include "transfer/LogParser.h"
 
 #include <QCoreApplication>
@@ -310,7 +311,10 @@ enum class Stop { None, BadByte, Cancelled, StorageFailed };
 class PieceImporter
 {
 public:
-    PieceImporter(CBBS &bbs, int board, bool read) : m_bbs(bbs), m_board(board), m_read(read) {}
+    PieceImporter(CBBS &bbs, const Database *db, int board, bool read)
+        : m_bbs(bbs), m_db(db), m_board(board), m_read(read)
+    {
+    }
 
     /** Decodes @p chunk and analyses the entries it completes; false when the import stops. */
     bool add(QByteArrayView chunk, bool last)
@@ -328,6 +332,8 @@ public:
     qsizetype badLine() const { return m_decoder.badLine(); }
     /** False once a piece held a broken or refused entry. */
     bool clean() const { return m_clean; }
+    /** The database's description of a storage failure (Stop::StorageFailed). */
+    const QString &cause() const { return m_cause; }
 
 private:
     bool analyse(const QString &piece)
@@ -336,8 +342,12 @@ private:
             return true;
         m_bbs.AnalyseLog(m_board, piece, m_read);
         m_clean = m_clean && m_bbs.AnalyseError() == 0;
-        if (m_bbs.StorageError())
+        if (m_bbs.IsStorageError()) {
+            // AnalyseLog rolled back and kept the failure that made it do so.
+            m_cause = m_db && m_db->LastError() ? m_db->LastError().description
+                                                : u"データベースに書き込めませんでした。"_s;
             return stop(Stop::StorageFailed);
+        }
         if (m_bbs.IsCancel())
             return stop(Stop::Cancelled);
         QCoreApplication::processEvents(); // the piece is committed: no transaction is open
@@ -351,8 +361,10 @@ private:
     }
 
     CBBS &m_bbs;
+    const Database *m_db;
     const int m_board;
     const bool m_read;
+    QString m_cause;
     LogTextDecoder m_decoder;
     PieceSplitter m_splitter;
     Stop m_stop = Stop::None;
@@ -449,8 +461,8 @@ bool holdsEntries(const QByteArray &bytes)
 class FileImport
 {
 public:
-    FileImport(CBBS &bbs, int board, const QString &fileName, bool read)
-        : m_bbs(bbs), m_board(board), m_fileName(fileName), m_read(read)
+    FileImport(CBBS &bbs, const Database *db, int board, const QString &fileName, bool read)
+        : m_bbs(bbs), m_db(db), m_board(board), m_fileName(fileName), m_read(read)
     {
     }
 
@@ -465,7 +477,8 @@ public:
     }
 
     bool failed() const { return m_failed; }
-    bool storageFailed() const { return m_storageFailed; }
+    /** The cause of a storage failure that ended the import; empty when there was none. */
+    const QString &stopCause() const { return m_stopCause; }
 
 private:
     void fail(const QString &line)
@@ -480,7 +493,7 @@ private:
     template<typename Source>
     bool importText(const QString &name, Source source)
     {
-        PieceImporter importer(m_bbs, m_board, m_read);
+        PieceImporter importer(m_bbs, m_db, m_board, m_read);
         source([&importer](QByteArrayView chunk, bool last) { return importer.add(chunk, last); });
         m_failed = m_failed || !importer.clean();
         switch (importer.stopped()) {
@@ -488,9 +501,9 @@ private:
             fail(notImported(name, badByteReason(importer.badLine())));
             return false;
         case Stop::StorageFailed:
-            m_storageFailed = true;
-            fail(name + u"の取込を中止しました。"_s + m_bbs.StorageError().description + u"（登録できたのは"_s
-                 + QString::number(m_bbs.SaveCount()) + u"件です）"_s);
+            m_stopCause = importer.cause();
+            fail(name + u"の取込を中止しました。"_s + m_stopCause + u" 登録できたのは"_s
+                 + QString::number(m_bbs.SaveCount()) + u"件です。"_s);
             return false;
         case Stop::None:
         case Stop::Cancelled:
@@ -567,11 +580,12 @@ private:
     }
 
     CBBS &m_bbs;
+    const Database *m_db;
     const int m_board;
     const QString m_fileName;
     const bool m_read;
     bool m_failed = false;
-    bool m_storageFailed = false;
+    QString m_stopCause;
 };
 
 } // namespace
@@ -580,14 +594,14 @@ bool CBBS::ImportLog(int BBS_ID, const QString &FileName, bool ReadMode)
 {
     m_IsCancel = false;
     m_IsImport = true;
-    m_IsError = false;
+    m_ImportStopCause.clear();
     ResetCounters();
     emit StateChanged(FileName + u"の取込中..."_s, false, false);
 
-    FileImport file(*this, BBS_ID, FileName, ReadMode);
+    FileImport file(*this, m_db, BBS_ID, FileName, ReadMode);
     file.run();
     m_AnalyseError = file.failed() ? -1 : 0;
-    m_IsError = file.storageFailed();
+    m_ImportStopCause = file.stopCause();
     if (!file.failed())
         emit StateChanged(FileName + u"から"_s + QString::number(m_SaveCount) + u"件インポートしました。"_s,
                           false, true);

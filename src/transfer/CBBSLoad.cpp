@@ -12,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <algorithm>
 #include <limits>
 #include <memory>
@@ -178,9 +179,25 @@ void CBBS::loadPages(const CBBSProperty &board, bool NoReadLoad, bool ExitIfMess
             failLoad(errorPageMessage(*text));
             return;
         }
-        if (!AnalyseLog(board.ID(), *text, false) && (m_AnalyseError != 0 || ExitIfMessageFound))
+        const int parsedBefore = m_AnalyseCount;
+        const int brokenBefore = m_BrokenCount;
+        const bool completed = AnalyseLog(board.ID(), *text, false);
+        if (m_IsStorageError) {
+            m_IsError = true; // AnalyseLog has reported the cause
             return;
-        if (m_AnalyseCount < qint64(perPage) * ordinal)
+        }
+        if (!m_IsCancel && m_BrokenCount > brokenBefore && m_AnalyseCount == parsedBefore) {
+            failLoad(u"受信エラー:"_s + QString::number(ordinal) + u"番目のログの"_s
+                     + QString::number(m_BrokenCount - brokenBefore)
+                     + u"件はすべて壊れていました。壊れたログはエラーログに書き出しました。"_s);
+            return;
+        }
+        if (!completed && (m_AnalyseError != 0 || ExitIfMessageFound))
+            return;
+        // Broken entries were fetched too: only a page with fewer entries is short. Counting
+        // parsed ones alone took a page with a broken entry for the last one, and the unread
+        // position then moved past the pages never fetched.
+        if (m_AnalyseCount + m_BrokenCount < qint64(perPage) * ordinal)
             return; // a short page is the last one
     }
 }
@@ -218,6 +235,15 @@ std::optional<QString> CBBS::fetchPage(const QString &address, int ordinal, bool
 
     std::unique_ptr<QNetworkReply> reply(networkAccessManager().get(request));
     m_reply = reply.get();
+    // Every byte restarts the transfer time-out, so a page trickling in byte by byte would
+    // never end: the whole page gets PageTimeFactor() times as long. Qt reports the abort
+    // as it reports its own time-out.
+    QTimer pageLimit;
+    pageLimit.setSingleShot(true);
+    connect(&pageLimit, &QTimer::timeout, reply.get(), &QNetworkReply::abort);
+    const qint64 limitMs = qint64(seconds) * 1000 * std::max(1, m_PageTimeFactor);
+    if (limitMs > 0 && limitMs <= std::numeric_limits<int>::max())
+        pageLimit.start(int(limitMs));
     QByteArray body;
     bool tooLarge = false;
     connect(reply.get(), &QNetworkReply::socketStartedConnecting, this, [this, &host] {

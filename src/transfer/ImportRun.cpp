@@ -24,7 +24,7 @@ ImportRun::Result ImportRun::Run(int BBS_ID, const QStringList &FileNames, bool 
         if (!m_bbs.ImportLog(BBS_ID, fileName, ReadMode))
             ++result.NotImported;
         result.Total += m_bbs.SaveCount();
-        if (m_bbs.IsError()) {
+        if (!m_bbs.ImportStopCause().isEmpty()) {
             result.StorageFailed = true;
             break;
         }
@@ -34,8 +34,8 @@ ImportRun::Result ImportRun::Run(int BBS_ID, const QStringList &FileNames, bool 
         }
     }
     if (result.StorageFailed)
-        result.Outcome = m_bbs.StorageError().description + u"インポートを中止しました（インポートできたのは"_s
-                         + QString::number(result.Total) + u"件です）。"_s;
+        result.Outcome = u"インポートを中止しました。"_s + m_bbs.ImportStopCause() + u" インポートできたのは"_s
+                         + QString::number(result.Total) + u"件です。"_s;
     else if (result.Cancelled)
         result.Outcome = u"処理は中断されました。"_s;
     else if (result.Total > 0)

@@ -313,9 +313,9 @@ private slots:
         ImportRun run(f.bbs);
         const QString a = writeFile(f, u"a.log"_s, sampleLog(1, 500)), b = writeFile(f, u"b.log"_s, sampleLog(501, 510));
         bool importing = false;
-        connect(&f.bbs, &CBBS::Loaded, &f.bbs, [&] {
-            importing = f.bbs.IsImport();
-            if (f.bbs.SaveCount() == 40)
+        connect(&f.bbs, &CBBS::Loaded, &f.bbs, [&] { importing = f.bbs.IsImport(); });
+        connect(&f.bbs, &CBBS::StateChanged, &f.bbs, [&](const QString &text) {
+            if (text == u"39件目を解析中..."_s) // the 40th entry is stored
                 f.bbs.Cancel();
         });
         f.bbs.Cancel();
