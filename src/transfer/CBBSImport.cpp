@@ -100,17 +100,16 @@ public:
     }
 
     /**
-     * @p bytes as text, decoded up to @p used. Unless @p final, a lead byte at the very end is
-     * left for the next call (its pair continues there). nullopt with @p used at the first byte
-     * that starts no character.
+     * Decodes @p bytes up to @p used, writing the characters to @p out when it is given (room
+     * for one per byte); returns how many, or -1 with @p used at the first byte that starts no
+     * character. Unless @p final, a lead byte at the very end is left for the next call.
      */
-    std::optional<QString> decode(QByteArrayView bytes, bool final, qsizetype &used) const
+    qsizetype decode(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out) const
     {
-        QString text(bytes.size(), Qt::Uninitialized);
-        char16_t *out = reinterpret_cast<char16_t *>(text.data());
         const auto *begin = reinterpret_cast<const uchar *>(bytes.data());
         const uchar *end = begin + bytes.size();
         const uchar *p = begin;
+        qsizetype written = 0;
         while (p < end) {
             const uchar *start = p;
             char16_t c = m_single[*p++];
@@ -122,13 +121,14 @@ public:
                 c = m_pair[start[0] << 8 | *p++];
             if (c == Lead || c == None) {
                 used = start - begin;
-                return std::nullopt;
+                return -1;
             }
-            *out++ = c;
+            if (out)
+                out[written] = c;
+            ++written;
         }
         used = p - begin;
-        text.truncate(out - reinterpret_cast<char16_t *>(text.data()));
-        return text;
+        return written;
     }
 
 private:
@@ -215,33 +215,60 @@ public:
     /** The text of @p chunk (@p last: no chunk follows); nullopt at a byte that starts no character. */
     std::optional<QString> decode(QByteArrayView chunk, bool last)
     {
-        QByteArray joined;
-        if (!m_carry.isEmpty()) {
-            joined = m_carry + chunk.toByteArray();
-            chunk = joined;
-        }
-        qsizetype used = 0;
-        std::optional<QString> text = Cp932Table::instance().decode(chunk, last, used);
-        const qsizetype lines = chunk.first(used).count('\n');
-        if (!text) {
-            m_badLine = m_lines + lines + 1;
+        QString text(chunk.size() + 2, Qt::Uninitialized); // + a held CR and a carried pair
+        char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
+        char16_t *out = begin;
+        if (m_heldCr)
+            *out++ = u'\r';
+        if (!step(chunk, last, &out))
             return std::nullopt;
-        }
-        m_lines += lines;
-        m_carry = chunk.sliced(used).toByteArray();
+        text.truncate(out - begin);
+        m_heldCr = !last && text.endsWith(u'\r');
         if (m_heldCr)
-            text->prepend(u'\r');
-        m_heldCr = !last && text->endsWith(u'\r');
-        if (m_heldCr)
-            text->chop(1);
-        return withCrLf(std::move(*text));
+            text.chop(1);
+        return withCrLf(std::move(text));
     }
 
-    /** The 1-based line of the byte that decode() could not read. */
+    /** Checks @p chunk without making its text; false at a byte that starts no character. */
+    bool check(QByteArrayView chunk, bool last) { return step(chunk, last, nullptr); }
+
+    /** The 1-based line of the byte that could not be read. */
     qsizetype badLine() const { return m_badLine; }
 
 private:
-    QByteArray m_carry;
+    /** The carried lead byte with the chunk's first byte, then the rest of the chunk. */
+    bool step(QByteArrayView chunk, bool last, char16_t **out)
+    {
+        if (chunk.isEmpty() && !last)
+            return true;
+        if (m_carry != 0) {
+            const char pair[2] = {m_carry, chunk.isEmpty() ? '\0' : chunk.front()};
+            m_carry = 0;
+            if (!run(QByteArrayView(pair, chunk.isEmpty() ? 1 : 2), true, out))
+                return false;
+            chunk = chunk.sliced(std::min<qsizetype>(1, chunk.size()));
+        }
+        return run(chunk, last, out);
+    }
+
+    bool run(QByteArrayView bytes, bool final, char16_t **out)
+    {
+        qsizetype used = 0;
+        const qsizetype written = Cp932Table::instance().decode(bytes, final, used, out ? *out : nullptr);
+        const qsizetype lines = bytes.first(used).count('\n');
+        if (written < 0) {
+            m_badLine = m_lines + lines + 1;
+            return false;
+        }
+        m_lines += lines;
+        if (out)
+            *out += written;
+        if (used < bytes.size())
+            m_carry = bytes.back(); // a lead byte whose pair goes on in the next chunk
+        return true;
+    }
+
+    char m_carry = 0; // 0: none (never a lead byte)
     bool m_heldCr = false;
     qsizetype m_lines = 0;
     qsizetype m_badLine = 0;
@@ -264,17 +291,22 @@ class PieceSplitter
 {
 public:
     /** Adds @p text; returns the waiting text up to its last separator (empty when none). */
-    QString add(const QString &text)
+    QString add(QString text)
     {
-        m_pending += text;
+        const qsizetype added = text.size();
+        if (m_pending.isEmpty())
+            m_pending = std::move(text);
+        else
+            m_pending += text;
         // A separator can only end in the new text: older text was searched before.
-        const qsizetype from = std::max<qsizetype>(0, m_pending.size() - text.size() - LogParser::Separator.size());
+        const qsizetype from = std::max<qsizetype>(0, m_pending.size() - added - LogParser::Separator.size());
         const qsizetype at = QStringView(m_pending).sliced(from).lastIndexOf(LogParser::Separator);
         if (at < 0)
             return {};
         const qsizetype end = from + at + LogParser::Separator.size();
-        QString piece = m_pending.first(end);
-        m_pending.remove(0, end);
+        // The rest is copied, not the piece: it is the short one.
+        QString piece = std::exchange(m_pending, m_pending.sliced(end));
+        piece.truncate(end);
         return piece;
     }
 
@@ -305,8 +337,8 @@ enum class Stop { None, BadByte, Cancelled, StorageFailed };
 /**
  * @short Runs a log text, handed over in chunks, through CBBS::AnalyseLog piece by piece.
  *
- * Each piece ends at an entry separator and is stored in its own transaction; the event loop
- * turns between pieces, when no transaction is open. Memory holds one piece, not the file.
+ * Each piece ends at an entry separator and is committed before the next one begins; the event
+ * loop turns between pieces, when no transaction is open. Memory holds one piece, not the file.
  */
 class PieceImporter
 {
@@ -319,10 +351,10 @@ public:
     /** Decodes @p chunk and analyses the entries it completes; false when the import stops. */
     bool add(QByteArrayView chunk, bool last)
     {
-        const std::optional<QString> text = m_decoder.decode(chunk, last);
+        std::optional<QString> text = m_decoder.decode(chunk, last);
         if (!text)
             return stop(Stop::BadByte);
-        if (!analyse(m_splitter.add(*text)))
+        if (!analyse(m_splitter.add(std::move(*text))))
             return false;
         return !last || analyse(m_splitter.tail());
     }
@@ -389,7 +421,7 @@ bool inPieces(QByteArrayView bytes, Take take)
 std::optional<qsizetype> badLineIn(QByteArrayView bytes)
 {
     LogTextDecoder decoder;
-    if (inPieces(bytes, [&decoder](QByteArrayView piece, bool last) { return decoder.decode(piece, last).has_value(); }))
+    if (inPieces(bytes, [&decoder](QByteArrayView piece, bool last) { return decoder.check(piece, last); }))
         return std::nullopt;
     return decoder.badLine();
 }
@@ -519,7 +551,7 @@ private:
         bool readError = false;
         QFile checked(m_fileName);
         if (!readInPieces(
-                checked, [&check](QByteArrayView chunk, bool last) { return check.decode(chunk, last).has_value(); },
+                checked, [&check](QByteArrayView chunk, bool last) { return check.check(chunk, last); },
                 readError)) {
             fail(notImported(m_fileName, readError ? u"を読み込めなかった"_s : badByteReason(check.badLine())));
             return;
