@@ -165,8 +165,10 @@ public:
      * without cancel and error, moves the board's unread position to the newest number met.
      *
      * @p NoReadLoad asks for unread messages only (types 0 to 2). Paging ends at MaxCount,
-     * at a short page, at an empty page, and with @p ExitIfMessageFound at the first page
-     * holding a stored message. Returns true when neither cancelled nor failed.
+     * at a short page (fewer entries, broken ones included, than the page size), at an empty
+     * page, and with @p ExitIfMessageFound at the first page holding a stored message. A page
+     * of broken entries only and a storage failure fail the load. Returns true when neither
+     * cancelled nor failed; only then does the unread position move.
      */
     bool LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound = false);
     /** @short Opens the board's reply form for @p Msg's ID (@p Reply) or its new-message form. */
@@ -188,7 +190,11 @@ public:
     void SetNetworkAccessManager(QNetworkAccessManager *manager);
 
 signals:
-    /** A message was newly stored. */
+    // StateChanged and LoadError may come while the analysis holds a transaction open: their
+    // receivers must not run the event loop nor write to the database. Loaded comes after the
+    // commit and may do both.
+
+    /** A message was newly stored (its row is committed). */
     void Loaded(const CMessage &Msg);
     /** A progress text, for the status bar (@p ShowStatus) and the progress log (@p AddLog). */
     void StateChanged(const QString &Text, bool ShowStatus, bool AddLog);

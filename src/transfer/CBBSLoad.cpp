@@ -187,12 +187,14 @@ void CBBS::loadPages(const CBBSProperty &board, bool NoReadLoad, bool ExitIfMess
             return;
         }
         if (!m_IsCancel && m_BrokenCount > brokenBefore && m_AnalyseCount == parsedBefore) {
-            failLoad(u"受信エラー:"_s + QString::number(ordinal) + u"番目のログの"_s
+            failLoad(u"受信エラー:"_s + QString::number(ordinal) + u"番目のログは"_s
                      + QString::number(m_BrokenCount - brokenBefore)
-                     + u"件はすべて壊れていました。壊れたログはエラーログに書き出しました。"_s);
+                     + u"件すべてが壊れていたため、受信を中止しました。"_s);
             return;
         }
-        if (!completed && (m_AnalyseError != 0 || ExitIfMessageFound))
+        // A stored message ends paging only when asked to: broken entries have no say in it,
+        // or the unread position would move past the pages left unfetched.
+        if (!completed && ExitIfMessageFound)
             return;
         // Broken entries were fetched too: only a page with fewer entries is short. Counting
         // parsed ones alone took a page with a broken entry for the last one, and the unread

@@ -195,7 +195,11 @@ private slots:
         QFile badLog(m_home->file(u"zatsudan.bad"_s));
         QVERIFY(badLog.open(QIODevice::ReadOnly) && badLog.readAll().startsWith(mdlMain::ToCp932(u"壊れた記事"_s)));
 
-        QCOMPARE(receive({u"4"_s}).out, u"4\t雑談掲示板に新規投稿はありませんでした。\n"_s);
+        // Above the unread position only the broken entry is left: a failure, not "nothing new".
+        const CliRun onlyBroken = receive({u"4"_s});
+        QCOMPARE(onlyBroken.status, 1);
+        QCOMPARE(onlyBroken.out, u"4\t雑談掲示板から受信できませんでした。\t"
+                                 u"受信エラー:1番目のログは1件すべてが壊れていたため、受信を中止しました。\n"_s);
         QVERIFY(m_sim->requests().last().cookie.contains(",,,5,30"));
         QCOMPARE(receive({u"--full"_s, u"4"_s}).status, 0);
         QCOMPARE(m_sim->requests().last().target, "/cgi-bin/zatsudan.cgi?dousa=log&logmidoku=0&logno=0");

@@ -1,10 +1,9 @@
 #include "cli/CliHome.h"
 #include "db/Database.h"
 #include "support/LogFormat.h"
+#include "support/SmallDisk.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -44,10 +43,9 @@ private slots:
         const QString big = logs.filePath(u"big.log"_s), small = logs.filePath(u"small.log"_s);
         QVERIFY(writeLog(big, 1, 20000)); // about 5 MB of rows
         QVERIFY(writeLog(small, 30001, 30002));
-        const QStringList mount{u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1024k"_s, u"tmpfs"_s, home.dir.path()};
-        if (QProcess::execute(u"mount"_s, mount) != 0)
+        const SmallDisk disk(home.dir.path(), 1024);
+        if (!disk.IsMounted())
             QSKIP("Mounting a small tmpfs needs root; the full-disk case is not run here.");
-        const auto unmount = qScopeGuard([&home] { QProcess::execute(u"umount"_s, {home.dir.path()}); });
         QCOMPARE(home.run({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
 
         const CliRun run = home.run({u"--yes"_s, u"import"_s, Board, big, small});

@@ -104,6 +104,18 @@ void sendSlowly(QTcpSocket *socket, const QByteArray &head, const QByteArray &bo
     timer->start(qMax(0, delayMs));
 }
 
+/** Sends a head without length, then @p body one byte every @p delayMs, over and over. */
+void trickle(QTcpSocket *socket, const QByteArray &contentType, const QByteArray &body, int delayMs)
+{
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + contentType + "\r\nConnection: close\r\n\r\n");
+    const QByteArray bytes = body.isEmpty() ? QByteArray(" ") : body;
+    auto *timer = new QTimer(socket);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket, bytes, offset = qsizetype(0)]() mutable {
+        socket->write(bytes.mid(offset++ % bytes.size(), 1));
+    });
+    timer->start(qMax(1, delayMs));
+}
+
 /** Streams @p size bytes of repeated log text, never buffering more than about a megabyte. */
 void sendHuge(QTcpSocket *socket, qint64 size)
 {
@@ -486,5 +498,10 @@ void BoardSimulator::respondWithFault(QTcpSocket *socket, const Route &route,
     case FaultKind::HugeBody:
         sendHuge(socket, fault.hugeBytes);
         return;
+    case FaultKind::Trickle: {
+        const Answer normal = render(route, request);
+        trickle(socket, normal.contentType, normal.body, fault.delayMs);
+        return;
+    }
     }
 }

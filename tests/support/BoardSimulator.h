@@ -47,6 +47,7 @@ public:
         Redirect,           ///< 302 to Fault::location
         EmptyBody,          ///< 200 with an empty body
         HugeBody,           ///< 200 with Fault::hugeBytes of log text, streamed
+        Trickle,            ///< 200 without length, then the page one byte every delayMs, for ever
     };
 
     struct Fault

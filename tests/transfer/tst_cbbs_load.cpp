@@ -1,6 +1,7 @@
 #include "app/mdlEncoding.h"
 #include "app/mdlExecuteLite.h"
 #include "app/mdlOption.h"
+#include "support/SmallDisk.h"
 #include "transfer/LoadFixture.h"
 #include "transfer/LoadRun.h"
 
@@ -23,6 +24,14 @@ Fault fault(Kind kind, int status = 500)
     f.kind = kind;
     f.status = status;
     return f;
+}
+
+BoardMessage brokenMessage(int number)
+{
+    BoardMessage m;
+    m.number = number;
+    m.rawEntry = u"壊れた記事"_s;
+    return m;
 }
 
 } // namespace
@@ -175,6 +184,123 @@ private slots:
         QVERIFY2(f.errors.value(0).startsWith(error), qPrintable(f.errors.value(0)));
         QCOMPARE(f.stored(f.SingleBoard).size(), 30);
         QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), error.isEmpty() ? 60 : 0);
+    }
+
+    // A page trickling in byte by byte (each byte restarts the time-out) still ends, after
+    // PageTimeFactor time-outs, reported as a time-out.
+    void tricklingPageEndsAsATimeOut()
+    {
+        LoadFixture f;
+        f.addMessages(f.SingleBoard, 1, 5);
+        f.bbs.SetTimeout(1);
+        f.bbs.SetPageTimeFactor(2);
+        Fault trickle = fault(Kind::Trickle);
+        trickle.delayMs = 200;
+        f.sim.setFault(trickle);
+        QTimer::singleShot(8000, &f.bbs, &CBBS::Cancel); // without a bound: a cancel, not a hang
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
+        QVERIFY2(took.elapsed() < 4000, qPrintable(QString::number(took.elapsed())));
+        QCOMPARE(f.errors, QStringList{u"受信エラー(4):1秒以内に応答がありませんでした。"_s});
+        QVERIFY(f.stored(f.SingleBoard).isEmpty());
+    }
+
+    // A broken entry on the first page, also beside a stored message: the next pages are still
+    // fetched, so the unread position never moves past messages that were not fetched.
+    void brokenEntryDoesNotEndPaging()
+    {
+        LoadFixture f;
+        f.addMessages(f.SingleBoard, 1, 60);
+        f.storeMessages(f.SingleBoard, 40, 40);
+        f.sim.addMessage(f.simBoard.value(f.SingleBoard), brokenMessage(50));
+        QSignalSpy broken(&f.bbs, &CBBS::LoadError);
+        QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true));
+        QCOMPARE(f.sim.requests().size(), 3); // the third page is empty
+        QCOMPARE(f.stored(f.SingleBoard).size(), 59);
+        QCOMPARE(broken.size(), 1);
+        QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 60);
+    }
+
+    // A page of nothing but broken entries is a failed board, not "nothing new".
+    void pageOfBrokenEntriesFails()
+    {
+        RunFixture f;
+        f.sim.addMessages(f.simBoard.value(4), {brokenMessage(1), brokenMessage(2)});
+        f.run.Run({4}, true);
+        QCOMPARE(f.run.Outcomes().at(0).kind, LoadRun::Outcome::Failed);
+        QCOMPARE(f.run.Outcomes().at(0).Error, u"受信エラー:1番目のログは2件すべてが壊れていたため、受信を中止しました。"_s);
+        QCOMPARE(f.board(4).NoReadPoint(), 0);
+    }
+
+    // The window writes while the run waits for a slow page and while it analyses a long one;
+    // the run is then cancelled. No write found a transaction of the run open, and all stay.
+    void windowWritesDuringARunAreKept()
+    {
+        LoadFixture f;
+        f.setColumn(f.SingleBoard, u"MaxCount"_s, u"6000"_s);
+        f.board(f.SingleBoard).SetDownloadCount(3000);
+        f.addMessages(f.SingleBoard, 1, 6000);
+        f.save(f.SingleBoard, {{1, 0}});
+        Fault slow = fault(Kind::SlowBody);
+        slow.delayMs = 50;
+        f.sim.setFault(slow, 1, 1);
+        bool analysing = false;
+        int writes = 0;
+        int writesDuringAnalysis = 0;
+        int writesInOurTransaction = 0;
+        QObject::connect(&f.bbs, &CBBS::StateChanged, [&](const QString &text) {
+            if (text.endsWith(u"件目を解析中..."_s))
+                analysing = true;
+            else if (text.startsWith(u"スレッド情報"_s))
+                analysing = false;
+            else if (text == u"2番目のログを要求しています。"_s)
+                QTimer::singleShot(300, &f.bbs, &CBBS::Cancel);
+        });
+        QTimer window;
+        QObject::connect(&window, &QTimer::timeout, [&] {
+            writesInOurTransaction += f.db->InTransaction() ? 1 : 0;
+            writesDuringAnalysis += analysing ? 1 : 0;
+            if (f.db->Execute(u"UPDATE Message SET Mark = Mark + 1, Read = True WHERE BBS_ID = 4 AND ID = 1"_s))
+                ++writes;
+        });
+        window.start(5);
+        QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
+        window.stop();
+        QVERIFY(writesDuringAnalysis > 0);
+        QCOMPARE(writesInOurTransaction, 0);
+        QCOMPARE(f.stored(f.SingleBoard).first().Mark, writes);
+        QVERIFY(f.stored(f.SingleBoard).first().Read);
+    }
+
+    // The disk fills during the third page: the load fails with the cause, SaveCount is what
+    // was stored, the unread position stays (the CLI test goes on with a second receive).
+    void fullDiskDuringReceive()
+    {
+        LoadFixture f;
+        SmallDisk disk(f.dir.filePath(u"disk"_s), 2048);
+        if (!disk.IsMounted())
+            QSKIP("a tmpfs cannot be mounted here (needs root): the full-disk case is not run");
+        f.db->Close();
+        QVERIFY(QFile::copy(f.path(), disk.path(u"log.mdb"_s)));
+        f.db = Database::Open(disk.path(u"log.mdb"_s));
+        f.bbs.Initialize(f.db.get());
+        for (int number = 1; number <= 150; ++number) {
+            BoardMessage m = LogFormat::sampleMessage(number);
+            m.body = QString(1000, u'字');
+            f.sim.addMessage(f.simBoard.value(f.SingleBoard), m);
+        }
+        QVERIFY(disk.LeaveFree(300 * 1024)); // room for about two pages of 30
+        QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
+        QVERIFY(f.bbs.IsError());
+        QCOMPARE(f.errors.size(), 1);
+        QVERIFY2(f.errors.at(0).contains(u"ディスクの空き容量が不足しています。"_s), qPrintable(f.errors.at(0)));
+        const int stored = int(f.stored(f.SingleBoard).size());
+        QVERIFY(stored > 0);
+        QVERIFY(stored < 150);
+        QCOMPARE(f.bbs.SaveCount(), stored);
+        QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 0);
+        f.db->Close();
     }
 
     // No server, a page that is no CP932, no such board: nothing stored, a clear error.
