@@ -103,8 +103,16 @@ public:
     /** @short True while ImportLog() runs. */
     bool IsImport() const { return m_IsImport; }
     /**
-     * @short Imports a log text file, or the first member of an LHA archive (a name ending in
-     * ".lzh", any case), into board @p BBS_ID with Read = @p ReadMode.
+     * @short Why the last ImportLog() stopped early: the database could not store (the cause's
+     * description); empty when it did not. An import run ends there.
+     */
+    const QString &ImportStopCause() const { return m_ImportStopCause; }
+    /**
+     * @short Imports a log text file, or every member of an LHA archive (a name ending in
+     * ".lzh", any case) that holds log entries, into board @p BBS_ID with Read = @p ReadMode.
+     *
+     * The text is decoded and analysed in pieces, so memory stays near a piece's size; a
+     * storage failure ends the import (see ImportStopCause()).
      *
      * Resets the counters and the cancel flag first; a cancel stays set afterwards. True when
      * the file was analysed without a broken or refused entry; a file that cannot be used is
@@ -232,6 +240,7 @@ private:
     int m_Timeout = 0;
     int m_PageTimeFactor = 10;
     bool m_IsImport = false;
+    QString m_ImportStopCause;
 
     std::optional<::Recordset> m_Recordset;
     std::array<int, 12> m_columns{}; // result column of each Message column, -1 when absent

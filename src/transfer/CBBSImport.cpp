@@ -1,5 +1,9 @@
 #include "transfer/CBBS.h"
 
+#include "db/Database.h"
+#include "transfer/LogParser.h"
+
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -14,9 +18,14 @@ namespace {
 
 /** The largest archive member unpacked into memory. */
 constexpr qint64 MaxMemberSize = 64 * 1024 * 1024;
-// A log file is read and decoded whole; beyond this it could exhaust memory.
+/** The largest log text file imported; no board's log comes near it. */
 constexpr qint64 MaxTextFileSize = 512 * 1024 * 1024;
 constexpr size_t ArchiveBlockSize = 64 * 1024;
+/**
+ * The bytes decoded and analysed as one piece: one transaction each, with a turn of the event
+ * loop between pieces. Memory stays near the piece's size whatever the file's size.
+ */
+constexpr qsizetype PieceBytes = 1024 * 1024;
 
 const QString UnlhaMissing =
     u"UNLHA32.DLLが見つからないかもしくはバージョンが古い為、インポートできませんでした｡ "_s;
@@ -90,26 +99,36 @@ public:
         return table;
     }
 
-    /** @p bytes as text; nullopt with the offset of the first byte that starts no character. */
-    std::optional<QString> decode(QByteArrayView bytes, qsizetype &badOffset) const
+    /**
+     * Decodes @p bytes up to @p used, writing the characters to @p out when it is given (room
+     * for one per byte); returns how many, or -1 with @p used at the first byte that starts no
+     * character. Unless @p final, a lead byte at the very end is left for the next call.
+     */
+    qsizetype decode(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out) const
     {
-        QString text(bytes.size(), Qt::Uninitialized);
-        char16_t *out = reinterpret_cast<char16_t *>(text.data());
         const auto *begin = reinterpret_cast<const uchar *>(bytes.data());
         const uchar *end = begin + bytes.size();
-        for (const uchar *p = begin; p < end;) {
+        const uchar *p = begin;
+        qsizetype written = 0;
+        while (p < end) {
             const uchar *start = p;
             char16_t c = m_single[*p++];
+            if (c == Lead && p == end && !final) {
+                p = start;
+                break;
+            }
             if (c == Lead && p < end)
                 c = m_pair[start[0] << 8 | *p++];
             if (c == Lead || c == None) {
-                badOffset = start - begin;
-                return std::nullopt;
+                used = start - begin;
+                return -1;
             }
-            *out++ = c;
+            if (out)
+                out[written] = c;
+            ++written;
         }
-        text.truncate(out - reinterpret_cast<char16_t *>(text.data()));
-        return text;
+        used = p - begin;
+        return written;
     }
 
 private:
@@ -156,23 +175,255 @@ private:
     std::vector<char16_t> m_pair;
 };
 
-/** The 1-based line of byte @p offset. */
-qsizetype lineOf(QByteArrayView bytes, qsizetype offset)
+/** True when @p text has a CR or LF that is not part of a CR LF. */
+bool hasLoneLineBreak(QStringView text)
 {
-    return bytes.first(offset).count('\n') + 1;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text[i];
+        if (c == u'\n')
+            return true;
+        if (c == u'\r') {
+            if (i + 1 == size || text[i + 1] != u'\n')
+                return true;
+            ++i;
+        }
+    }
+    return false;
+}
+
+/** @p text with every line break (CR LF, lone CR, lone LF) made CR LF, as received pages are. */
+QString withCrLf(QString text)
+{
+    if (!hasLoneLineBreak(text))
+        return text;
+    text.replace(u"\r\n"_s, u"\n"_s);
+    text.replace(u'\r', u'\n');
+    text.replace(u"\n"_s, u"\r\n"_s);
+    return text;
 }
 
 /**
- * A text without a single CR LF (a file saved with LF or CR line ends) gets its line breaks
- * made CR LF, as received pages do; otherwise no entry could ever close. Texts that have CR LF
- * are used as read.
+ * @short Decodes a CP932 log text handed over in consecutive chunks, its line breaks made CR LF.
+ *
+ * A lead byte at the end of a chunk waits for the next chunk, which holds the rest of its
+ * character; so does a CR, which may start a CR LF.
  */
-void normaliseLineBreaks(QString &text)
+class LogTextDecoder
 {
-    if (text.contains(u"\r\n"))
-        return;
-    text.replace(u'\r', u'\n');
-    text.replace(u"\n"_s, u"\r\n"_s);
+public:
+    /** The text of @p chunk (@p last: no chunk follows); nullopt at a byte that starts no character. */
+    std::optional<QString> decode(QByteArrayView chunk, bool last)
+    {
+        QString text(chunk.size() + 2, Qt::Uninitialized); // + a held CR and a carried pair
+        char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
+        char16_t *out = begin;
+        if (m_heldCr)
+            *out++ = u'\r';
+        if (!step(chunk, last, &out))
+            return std::nullopt;
+        text.truncate(out - begin);
+        m_heldCr = !last && text.endsWith(u'\r');
+        if (m_heldCr)
+            text.chop(1);
+        return withCrLf(std::move(text));
+    }
+
+    /** Checks @p chunk without making its text; false at a byte that starts no character. */
+    bool check(QByteArrayView chunk, bool last) { return step(chunk, last, nullptr); }
+
+    /** The 1-based line of the byte that could not be read. */
+    qsizetype badLine() const { return m_badLine; }
+
+private:
+    /** The carried lead byte with the chunk's first byte, then the rest of the chunk. */
+    bool step(QByteArrayView chunk, bool last, char16_t **out)
+    {
+        if (chunk.isEmpty() && !last)
+            return true;
+        if (m_carry != 0) {
+            const char pair[2] = {m_carry, chunk.isEmpty() ? '\0' : chunk.front()};
+            m_carry = 0;
+            if (!run(QByteArrayView(pair, chunk.isEmpty() ? 1 : 2), true, out))
+                return false;
+            chunk = chunk.sliced(std::min<qsizetype>(1, chunk.size()));
+        }
+        return run(chunk, last, out);
+    }
+
+    bool run(QByteArrayView bytes, bool final, char16_t **out)
+    {
+        qsizetype used = 0;
+        const qsizetype written = Cp932Table::instance().decode(bytes, final, used, out ? *out : nullptr);
+        const qsizetype lines = bytes.first(used).count('\n');
+        if (written < 0) {
+            m_badLine = m_lines + lines + 1;
+            return false;
+        }
+        m_lines += lines;
+        if (out)
+            *out += written;
+        if (used < bytes.size())
+            m_carry = bytes.back(); // a lead byte whose pair goes on in the next chunk
+        return true;
+    }
+
+    char m_carry = 0; // 0: none (never a lead byte)
+    bool m_heldCr = false;
+    qsizetype m_lines = 0;
+    qsizetype m_badLine = 0;
+};
+
+/**
+ * Only blanks and control characters: NULs and end-of-file marks (byte 0x1A) that old text files
+ * carry at their end.
+ */
+bool isBlank(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace() || c.unicode() < 0x20; });
+}
+
+/**
+ * @short Cuts decoded log text into pieces that end at an entry separator; the text after the
+ * last separator waits for more.
+ */
+class PieceSplitter
+{
+public:
+    /** Adds @p text; returns the waiting text up to its last separator (empty when none). */
+    QString add(QString text)
+    {
+        const qsizetype added = text.size();
+        if (m_pending.isEmpty())
+            m_pending = std::move(text);
+        else
+            m_pending += text;
+        // A separator can only end in the new text: older text was searched before.
+        const qsizetype from = std::max<qsizetype>(0, m_pending.size() - added - LogParser::Separator.size());
+        const qsizetype at = QStringView(m_pending).sliced(from).lastIndexOf(LogParser::Separator);
+        if (at < 0)
+            return {};
+        const qsizetype end = from + at + LogParser::Separator.size();
+        // The rest is copied, not the piece: it is the short one.
+        QString piece = std::exchange(m_pending, m_pending.sliced(end));
+        piece.truncate(end);
+        return piece;
+    }
+
+    /**
+     * The text after the last separator as one more entry, closed by a separator, so that it is
+     * stored or reported as broken instead of dropped; empty when that text is blank.
+     */
+    QString tail()
+    {
+        QString tail = std::exchange(m_pending, {});
+        if (isBlank(tail))
+            return {};
+        while (tail.endsWith(u"\r\n"_s))
+            tail.chop(2);
+        tail += u"\r\n"_s; // completes a separator line that lacks only its line break
+        if (!tail.endsWith(LogParser::Separator))
+            tail += LogParser::SeparatorLine + u"\r\n"_s;
+        return tail;
+    }
+
+private:
+    QString m_pending;
+};
+
+/** Why an import ended before the end of its text. */
+enum class Stop { None, BadByte, Cancelled, StorageFailed };
+
+/**
+ * @short Runs a log text, handed over in chunks, through CBBS::AnalyseLog piece by piece.
+ *
+ * Each piece ends at an entry separator and is committed before the next one begins; the event
+ * loop turns between pieces, when no transaction is open. Memory holds one piece, not the file.
+ */
+class PieceImporter
+{
+public:
+    PieceImporter(CBBS &bbs, const Database *db, int board, bool read)
+        : m_bbs(bbs), m_db(db), m_board(board), m_read(read)
+    {
+    }
+
+    /** Decodes @p chunk and analyses the entries it completes; false when the import stops. */
+    bool add(QByteArrayView chunk, bool last)
+    {
+        std::optional<QString> text = m_decoder.decode(chunk, last);
+        if (!text)
+            return stop(Stop::BadByte);
+        if (!analyse(m_splitter.add(std::move(*text))))
+            return false;
+        return !last || analyse(m_splitter.tail());
+    }
+
+    Stop stopped() const { return m_stop; }
+    /** The 1-based line of an unreadable byte (Stop::BadByte). */
+    qsizetype badLine() const { return m_decoder.badLine(); }
+    /** False once a piece held a broken or refused entry. */
+    bool clean() const { return m_clean; }
+    /** The database's description of a storage failure (Stop::StorageFailed). */
+    const QString &cause() const { return m_cause; }
+
+private:
+    bool analyse(const QString &piece)
+    {
+        if (piece.isEmpty())
+            return true;
+        m_bbs.AnalyseLog(m_board, piece, m_read);
+        m_clean = m_clean && m_bbs.AnalyseError() == 0;
+        if (m_bbs.IsStorageError()) {
+            // AnalyseLog rolled back and kept the failure that made it do so.
+            m_cause = m_db && m_db->LastError() ? m_db->LastError().description
+                                                : u"データベースに書き込めませんでした。"_s;
+            return stop(Stop::StorageFailed);
+        }
+        if (m_bbs.IsCancel())
+            return stop(Stop::Cancelled);
+        QCoreApplication::processEvents(); // the piece is committed: no transaction is open
+        return !m_bbs.IsCancel() || stop(Stop::Cancelled);
+    }
+
+    bool stop(Stop why)
+    {
+        m_stop = why;
+        return false;
+    }
+
+    CBBS &m_bbs;
+    const Database *m_db;
+    const int m_board;
+    const bool m_read;
+    QString m_cause;
+    LogTextDecoder m_decoder;
+    PieceSplitter m_splitter;
+    Stop m_stop = Stop::None;
+    bool m_clean = true;
+};
+
+/** @p bytes handed to @p take in pieces of PieceBytes; false when @p take refuses one. */
+template<typename Take>
+bool inPieces(QByteArrayView bytes, Take take)
+{
+    qsizetype at = 0;
+    do {
+        const qsizetype size = std::min(PieceBytes, bytes.size() - at);
+        if (!take(bytes.sliced(at, size), at + size == bytes.size()))
+            return false;
+        at += size;
+    } while (at < bytes.size());
+    return true;
+}
+
+/** True when every byte of @p bytes decodes as CP932; else the line of the first bad one. */
+std::optional<qsizetype> badLineIn(QByteArrayView bytes)
+{
+    LogTextDecoder decoder;
+    if (inPieces(bytes, [&decoder](QByteArrayView piece, bool last) { return decoder.check(piece, last); }))
+        return std::nullopt;
+    return decoder.badLine();
 }
 
 /** The progress line of a file that cannot be imported: its name, the reason and the result. */
@@ -181,68 +432,193 @@ QString notImported(const QString &fileName, const QString &reason)
     return fileName + reason + u"ため、インポートできませんでした。"_s;
 }
 
-/** The decoded text of a log file or of an archive's first member; nullopt with the reason. */
-std::optional<QString> readImportText(const QString &fileName, QString &failure)
+QString badByteReason(qsizetype line)
+{
+    return u"の%1行目にShift_JIS(CP932)として読めない文字がある"_s.arg(line);
+}
+
+/** The checks every import file passes first; the reason it fails them, or nullopt. */
+std::optional<QString> unusableFile(const QString &fileName)
 {
     const QFileInfo info(fileName);
-    if (!info.exists()) {
-        failure = notImported(fileName, u"が見つからない"_s);
-        return std::nullopt;
-    }
-    if (!info.isFile()) {
-        failure = notImported(fileName, u"はファイルではない"_s);
-        return std::nullopt;
-    }
-    if (info.size() == 0) {
-        failure = notImported(fileName, u"は空のファイルの"_s);
-        return std::nullopt;
-    }
-
-    QByteArray bytes;
-    if (isArchiveName(fileName)) {
-        if (!CBBS::CanUseUnlha()) {
-            failure = UnlhaMissing;
-            return std::nullopt;
-        }
-        CBBS::ExtractError error = CBBS::ExtractError::None;
-        bytes = CBBS::ExtractArchiveToMemory(fileName, u"*"_s, &error);
-        switch (error) {
-        case CBBS::ExtractError::None:
-            break;
-        case CBBS::ExtractError::Unreadable:
-            failure = notImported(fileName, u"はLHA書庫として読めなかった"_s);
-            return std::nullopt;
-        case CBBS::ExtractError::NoMatch:
-            failure = notImported(fileName, u"にはファイルが入っていない"_s);
-            return std::nullopt;
-        case CBBS::ExtractError::TooLarge:
-            failure = notImported(fileName, u"の中のファイルは64MBを超える"_s);
-            return std::nullopt;
-        }
-    } else if (info.size() > MaxTextFileSize) {
-        failure = notImported(fileName, u"は512MBを超える"_s);
-        return std::nullopt;
-    } else {
-        QFile file(fileName);
-        if (file.open(QIODevice::ReadOnly))
-            bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            failure = notImported(fileName, u"を読み込めなかった"_s);
-            return std::nullopt;
-        }
-    }
-    if (bytes.isEmpty()) { // an empty archive member, or a file emptied meanwhile
-        failure = notImported(fileName, u"は空のファイルの"_s);
-        return std::nullopt;
-    }
-
-    qsizetype badOffset = 0;
-    std::optional<QString> text = Cp932Table::instance().decode(bytes, badOffset);
-    if (!text)
-        failure = notImported(fileName, u"の%1行目にShift_JIS(CP932)として読めない文字がある"_s
-                                            .arg(lineOf(bytes, badOffset)));
-    return text;
+    if (!info.exists())
+        return notImported(fileName, u"が見つからない"_s);
+    if (!info.isFile())
+        return notImported(fileName, u"はファイルではない"_s);
+    if (info.size() == 0)
+        return notImported(fileName, u"は空のファイルの"_s);
+    if (!isArchiveName(fileName) && info.size() > MaxTextFileSize)
+        return notImported(fileName, u"は512MBを超える"_s);
+    if (isArchiveName(fileName) && !CBBS::CanUseUnlha())
+        return UnlhaMissing;
+    return std::nullopt;
 }
+
+/** Hands the file's bytes to @p take in pieces of PieceBytes; false when reading fails or @p take refuses. */
+template<typename Take>
+bool readInPieces(QFile &file, Take take, bool &readError)
+{
+    readError = false;
+    if (!file.open(QIODevice::ReadOnly)) {
+        readError = true;
+        return false;
+    }
+    const qint64 size = file.size();
+    QByteArray chunk;
+    for (qint64 at = 0;;) {
+        chunk = file.read(PieceBytes);
+        if (file.error() != QFileDevice::NoError) {
+            readError = true;
+            return false;
+        }
+        at += chunk.size();
+        const bool last = chunk.isEmpty() || at >= size;
+        if (!take(chunk, last))
+            return false;
+        if (last)
+            return true;
+    }
+}
+
+/** The separator line as CP932 bytes (plain ASCII), to tell a log member from a readme. */
+bool holdsEntries(const QByteArray &bytes)
+{
+    return bytes.contains(LogParser::SeparatorLine.toLatin1());
+}
+
+/**
+ * @short One import file, text or archive, through the pieces, with its progress and failure
+ * lines. failed() tells the file was not imported cleanly; a storage failure also ends the run.
+ */
+class FileImport
+{
+public:
+    FileImport(CBBS &bbs, const Database *db, int board, const QString &fileName, bool read)
+        : m_bbs(bbs), m_db(db), m_board(board), m_fileName(fileName), m_read(read)
+    {
+    }
+
+    void run()
+    {
+        if (const std::optional<QString> failure = unusableFile(m_fileName))
+            fail(*failure);
+        else if (isArchiveName(m_fileName))
+            importArchive();
+        else
+            importTextFile();
+    }
+
+    bool failed() const { return m_failed; }
+    /** The cause of a storage failure that ended the import; empty when there was none. */
+    const QString &stopCause() const { return m_stopCause; }
+
+private:
+    void fail(const QString &line)
+    {
+        m_failed = true;
+        emit m_bbs.StateChanged(line, true, true);
+    }
+
+    void progress(const QString &line, bool addLog) { emit m_bbs.StateChanged(line, false, addLog); }
+
+    /** One text through the pieces; false when it stopped on a failure (a cancel is none). */
+    template<typename Source>
+    bool importText(const QString &name, Source source)
+    {
+        PieceImporter importer(m_bbs, m_db, m_board, m_read);
+        source([&importer](QByteArrayView chunk, bool last) { return importer.add(chunk, last); });
+        m_failed = m_failed || !importer.clean();
+        switch (importer.stopped()) {
+        case Stop::BadByte:
+            fail(notImported(name, badByteReason(importer.badLine())));
+            return false;
+        case Stop::StorageFailed:
+            m_stopCause = importer.cause();
+            fail(name + u"の取込を中止しました。"_s + m_stopCause + u" 登録できたのは"_s
+                 + QString::number(m_bbs.SaveCount()) + u"件です。"_s);
+            return false;
+        case Stop::None:
+        case Stop::Cancelled:
+            break;
+        }
+        return true;
+    }
+
+    void importTextFile()
+    {
+        // Every byte is checked before anything is stored: a file with an unreadable byte stays out whole.
+        LogTextDecoder check;
+        bool readError = false;
+        QFile checked(m_fileName);
+        if (!readInPieces(
+                checked, [&check](QByteArrayView chunk, bool last) { return check.check(chunk, last); },
+                readError)) {
+            fail(notImported(m_fileName, readError ? u"を読み込めなかった"_s : badByteReason(check.badLine())));
+            return;
+        }
+        progress(m_fileName + u"の解析中..."_s, false);
+        QFile file(m_fileName);
+        importText(m_fileName, [&](const auto &take) { return readInPieces(file, take, readError); });
+        if (readError)
+            fail(notImported(m_fileName, u"を読み込めなかった"_s));
+    }
+
+    /** Every member that holds log entries, in archive order; other members are skipped. */
+    void importArchive()
+    {
+        ArchiveReader reader = newLhaReader();
+        if (!reader
+            || archive_read_open_filename(reader.get(), QFile::encodeName(m_fileName).constData(), ArchiveBlockSize)
+                   != ARCHIVE_OK) {
+            fail(notImported(m_fileName, u"はLHA書庫として読めなかった"_s));
+            return;
+        }
+        archive_entry *entry = nullptr;
+        int status = ARCHIVE_OK;
+        int members = 0, logs = 0;
+        while ((status = archive_read_next_header(reader.get(), &entry)) == ARCHIVE_OK || status == ARCHIVE_WARN) {
+            if (archive_entry_filetype(entry) != AE_IFREG)
+                continue;
+            ++members;
+            const QString member = m_fileName + u"の中の"_s + memberName(entry);
+            CBBS::ExtractError error = CBBS::ExtractError::None;
+            const QByteArray bytes = readMember(reader.get(), entry, error);
+            if (error == CBBS::ExtractError::TooLarge) {
+                ++logs; // it may well hold entries
+                fail(notImported(member, u"は64MBを超える"_s));
+                continue;
+            }
+            if (error != CBBS::ExtractError::None)
+                break; // what follows a damaged member is not to be trusted
+            if (!holdsEntries(bytes)) {
+                progress(member + u"にはログがないため、読み飛ばしました。"_s, true);
+                continue;
+            }
+            ++logs;
+            if (const std::optional<qsizetype> line = badLineIn(bytes)) {
+                fail(notImported(member, badByteReason(*line)));
+                continue;
+            }
+            progress(member + u"を解析中..."_s, true);
+            if (!importText(member, [&bytes](const auto &take) { return inPieces(bytes, take); }) || m_bbs.IsCancel())
+                return;
+        }
+        if (status != ARCHIVE_EOF)
+            fail(notImported(m_fileName, u"はLHA書庫として読めなかった"_s));
+        else if (members == 0)
+            fail(notImported(m_fileName, u"にはファイルが入っていない"_s));
+        else if (logs == 0)
+            fail(notImported(m_fileName, u"にはログの入ったファイルがない"_s));
+    }
+
+    CBBS &m_bbs;
+    const Database *m_db;
+    const int m_board;
+    const QString m_fileName;
+    const bool m_read;
+    bool m_failed = false;
+    QString m_stopCause;
+};
 
 } // namespace
 
@@ -250,26 +626,19 @@ bool CBBS::ImportLog(int BBS_ID, const QString &FileName, bool ReadMode)
 {
     m_IsCancel = false;
     m_IsImport = true;
+    m_ImportStopCause.clear();
     ResetCounters();
     emit StateChanged(FileName + u"の取込中..."_s, false, false);
 
-    QString failure;
-    std::optional<QString> text = readImportText(FileName, failure);
-    if (!text) {
-        emit StateChanged(failure, true, true);
-        m_IsImport = false;
-        return false;
-    }
-    normaliseLineBreaks(*text);
-
-    emit StateChanged(FileName + u"の解析中..."_s, false, false);
-    AnalyseLog(BBS_ID, *text, ReadMode);
-    const bool clean = m_AnalyseError == 0;
-    if (clean)
+    FileImport file(*this, m_db, BBS_ID, FileName, ReadMode);
+    file.run();
+    m_AnalyseError = file.failed() ? -1 : 0;
+    m_ImportStopCause = file.stopCause();
+    if (!file.failed())
         emit StateChanged(FileName + u"から"_s + QString::number(m_SaveCount) + u"件インポートしました。"_s,
                           false, true);
     m_IsImport = false;
-    return clean;
+    return !file.failed();
 }
 
 int CBBS::ExportLog(int BBS_ID, const QString &FileName)

@@ -24,12 +24,19 @@ ImportRun::Result ImportRun::Run(int BBS_ID, const QStringList &FileNames, bool 
         if (!m_bbs.ImportLog(BBS_ID, fileName, ReadMode))
             ++result.NotImported;
         result.Total += m_bbs.SaveCount();
+        if (!m_bbs.ImportStopCause().isEmpty()) {
+            result.StorageFailed = true;
+            break;
+        }
         if (m_bbs.IsCancel()) {
             result.Cancelled = true;
             break;
         }
     }
-    if (result.Cancelled)
+    if (result.StorageFailed)
+        result.Outcome = u"インポートを中止しました。"_s + m_bbs.ImportStopCause() + u" インポートできたのは"_s
+                         + QString::number(result.Total) + u"件です。"_s;
+    else if (result.Cancelled)
         result.Outcome = u"処理は中断されました。"_s;
     else if (result.Total > 0)
         result.Outcome = QString::number(result.Total) + u"件インポートしました。"_s;

@@ -29,6 +29,7 @@ public:
         int Total = 0;       ///< messages stored from all files
         int NotImported = 0; ///< files that were unreadable or held broken or refused entries
         bool Cancelled = false;
+        bool StorageFailed = false; ///< the database could not store a file's messages: the run ended there
     };
 
     /** @short Another board whose DefaultLogFile matches a file name. */

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Makes the LHA import fixtures with Debian's lha (package jlha-utils):
 #   one.lzh  holds zatsudan-2001.log (three type-0 messages);
-#   two.lzh  holds first.log (messages 11 and 12), then second.log (messages 21 and 22).
+#   two.lzh  holds first.log (messages 11 and 12), then second.log (messages 21 and 22);
+#   readme.lzh holds readme.txt (no log entries), then second.log.
 # The .log files are CP932 with CR LF line ends and are kept beside the archives, so tests can
 # compare an archive with the text it holds. Run from this folder: sh make-archives.sh
 set -eu
@@ -32,10 +33,13 @@ cp932() {
 } | cp932 >first.log
 
 {
-    entry 22 '二つ目' '高橋' '2002/02/01（金） 10:00:00' '' '入っていても取り込まれません。'
+    entry 22 '二つ目' '高橋' '2002/02/01（金） 10:00:00' '' '二つ目の書庫の一つ目。'
     entry 21 '二つ目' '高橋' '2002/02/01（金） 09:00:00' '' '同上。'
 } | cp932 >second.log
 
-rm -f one.lzh two.lzh
+printf 'この書庫には過去ログが入っています。\n' | cp932 >readme.txt
+
+rm -f one.lzh two.lzh readme.lzh
 lha aq one.lzh zatsudan-2001.log
 lha aq two.lzh first.log second.log
+lha aq readme.lzh readme.txt second.log
