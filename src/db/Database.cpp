@@ -1,12 +1,13 @@
 #include "db/Database.h"
 
 #include "db/JetFunctions.h"
+#include "db/SqliteErrors.h"
+#include "db/TableSchemaSql.h"
 #include "db/SqliteValue.h"
 #include "db/Transaction.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QtEndian>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -20,90 +21,6 @@ const QString QueryTable = u"MSysQueries"_s;
 constexpr int BusyTimeoutMs = 5000;
 /** Marks files made by this program (PRAGMA application_id): "TSRA". */
 constexpr int ApplicationId = 0x54535241;
-
-QString quoteName(const QString &name)
-{
-    QString quoted = name;
-    quoted.replace(u'"', u"\"\""_s);
-    return u'"' + quoted + u'"';
-}
-
-QString afterColon(const QString &message)
-{
-    const qsizetype colon = message.indexOf(u": "_s);
-    return colon < 0 ? message : message.mid(colon + 2);
-}
-
-/** The field named by a constraint "Prefix_Field" or "table.field" in an SQLite message. */
-QString fieldOfConstraint(const QString &message)
-{
-    QString name = afterColon(message);
-    const qsizetype cut = name.indexOf(u'_') >= 0 && !name.contains(u'.') ? name.indexOf(u'_')
-                                                                          : name.lastIndexOf(u'.');
-    return name.mid(cut + 1);
-}
-
-DbError mapError(int rc, const QString &message)
-{
-    switch (rc) {
-    case SQLITE_CONSTRAINT_PRIMARYKEY:
-    case SQLITE_CONSTRAINT_UNIQUE:
-    case SQLITE_CONSTRAINT_ROWID:
-        return {DbError::DuplicateKey,
-                u"インデックス、主キー、またはリレーションシップで値が重複しているので、"
-                "テーブルを変更できませんでした。 ("_s + message + u')'};
-    case SQLITE_CONSTRAINT_NOTNULL:
-        return {DbError::RequiredField,
-                u"フィールド '%1' には値を入力してください。"_s.arg(fieldOfConstraint(message))};
-    case SQLITE_CONSTRAINT_CHECK:
-        if (message.contains(u"ZeroLength_"_s))
-            return {DbError::ZeroLengthText,
-                    u"フィールド '%1' には長さ 0 の文字列を入力できません。"_s.arg(fieldOfConstraint(message))};
-        if (message.contains(u"Size_"_s))
-            return {DbError::TextTooLong,
-                    u"フィールド '%1' が小さすぎて、追加しようとしたデータを格納できません。"_s.arg(
-                        fieldOfConstraint(message))};
-        break;
-    default:
-        break;
-    }
-    switch (rc & 0xff) {
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-        return {DbError::NotADatabase, u"データベースの形式を認識できません。 ("_s + message + u')'};
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return {DbError::Locked, u"更新できません。ロックされています。 ("_s + message + u')'};
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_CANTOPEN:
-        return {DbError::CannotOpen, u"ファイルを開けないか、書き込めません。 ("_s + message + u')'};
-    case SQLITE_ERROR:
-        if (message.endsWith(u" already exists"_s) || message.contains(u"already another table"_s))
-            return {DbError::ObjectExists, message};
-        if (message.startsWith(u"no such table: "_s))
-            return {DbError::NoSuchTable,
-                    u"入力テーブルまたはクエリ '%1' が見つかりませんでした。"_s.arg(afterColon(message))};
-        break;
-    default:
-        break;
-    }
-    return {DbError::Other, message};
-}
-
-DbError fileError(int number, const QString &path)
-{
-    switch (number) {
-    case DbError::FileNotFound:
-        return {number, u"ファイル '%1' が見つかりませんでした。"_s.arg(path)};
-    case DbError::NotADatabase:
-        return {number, u"データベース形式 '%1' を認識できません。"_s.arg(path)};
-    case DbError::DatabaseExists:
-        return {number, u"データベース '%1' は既に存在します。"_s.arg(path)};
-    default:
-        return {number, u"ファイル '%1' を開けません。"_s.arg(path)};
-    }
-}
 
 /**
  * Checks what SQLite would accept lazily: an empty file or one without the SQLite header is
@@ -157,7 +74,7 @@ DbError sqliteOpen(const QString &path, int flags, sqlite3 **db)
                                    flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK)
         return {};
-    const DbError error = mapError(rc, *db ? QString::fromUtf8(sqlite3_errmsg(*db)) : QString());
+    const DbError error = SqliteErrors::FromResult(rc, *db ? QString::fromUtf8(sqlite3_errmsg(*db)) : QString());
     sqlite3_close(*db);
     *db = nullptr;
     return error;
@@ -211,15 +128,15 @@ std::unique_ptr<Database> Database::Open(const QString &path, DbError *error)
     err = {};
     const QFileInfo info(path);
     if (!info.exists()) {
-        err = fileError(DbError::FileNotFound, path);
+        err = SqliteErrors::FileError(DbError::FileNotFound, path);
         return nullptr;
     }
     if (info.isDir()) {
-        err = fileError(DbError::CannotOpen, path);
+        err = SqliteErrors::FileError(DbError::CannotOpen, path);
         return nullptr;
     }
     if (!looksLikeDatabase(path)) {
-        err = fileError(DbError::NotADatabase, path);
+        err = SqliteErrors::FileError(DbError::NotADatabase, path);
         return nullptr;
     }
     sqlite3 *db = nullptr;
@@ -228,14 +145,14 @@ std::unique_ptr<Database> Database::Open(const QString &path, DbError *error)
         return nullptr;
     std::unique_ptr<Database> database(new Database(db, path));
     if (sqlite3_db_readonly(db, "main") == 1) {
-        err = fileError(DbError::CannotOpen, path);
+        err = SqliteErrors::FileError(DbError::CannotOpen, path);
         return nullptr;
     }
     // SQLite reads the file lazily: reading the schema now finds a file that is no database.
     if (!database->runNative(u"SELECT count(*) FROM sqlite_master"_s)) {
         err = database->LastError();
         if (err.number == DbError::NotADatabase)
-            err = fileError(DbError::NotADatabase, path);
+            err = SqliteErrors::FileError(DbError::NotADatabase, path);
         return nullptr;
     }
     configure(db);
@@ -248,7 +165,7 @@ std::unique_ptr<Database> Database::Create(const QString &path, DbError *error)
     DbError &err = error ? *error : dummy;
     err = {};
     if (QFileInfo::exists(path)) {
-        err = fileError(DbError::DatabaseExists, path);
+        err = SqliteErrors::FileError(DbError::DatabaseExists, path);
         return nullptr;
     }
     sqlite3 *db = nullptr;
@@ -306,7 +223,7 @@ void Database::setError(int number, const QString &description)
 
 void Database::setSqliteError(int rc)
 {
-    m_error = mapError(rc, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
+    m_error = SqliteErrors::FromResult(rc, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
 }
 
 bool Database::runNative(const QString &sql)
@@ -364,7 +281,7 @@ bool Database::prepareJet(const QString &jetSql, Prepared &out)
         if (rc == SQLITE_OK)
             return true;
         const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
-        const QString name = message.startsWith(u"no such column: "_s) ? afterColon(message) : QString();
+        const QString name = message.startsWith(u"no such column: "_s) ? SqliteErrors::AfterColon(message) : QString();
         if (name.isEmpty() || name.contains(u'.') || extra.contains(name, Qt::CaseInsensitive)) {
             setSqliteError(rc);
             return false;
@@ -492,7 +409,7 @@ bool Database::Execute(const QString &jetSql, const QVariantList &parameterValue
 
 int Database::countRows(const QString &table)
 {
-    const std::optional<Recordset> rs = OpenRecordset(u"SELECT count(*) FROM "_s + quoteName(table));
+    const std::optional<Recordset> rs = OpenRecordset(u"SELECT count(*) FROM "_s + JetSql::QuoteIdentifier(table));
     return rs ? rs->Value(0).toInt() : 0;
 }
 
@@ -564,7 +481,7 @@ bool Database::Compact(const QString &targetPath)
 {
     clearError();
     if (QFileInfo::exists(targetPath)) {
-        m_error = fileError(DbError::DatabaseExists, targetPath);
+        m_error = SqliteErrors::FileError(DbError::DatabaseExists, targetPath);
         return false;
     }
     Prepared p;
@@ -581,7 +498,7 @@ bool Database::Compact(const QString &targetPath)
     // VACUUM INTO leaves the new file unsynced; the caller replaces the old file with it next.
     QFile out(targetPath);
     if (!out.open(QIODevice::ReadWrite) || ::fsync(out.handle()) != 0) {
-        m_error = fileError(DbError::CannotOpen, targetPath);
+        m_error = SqliteErrors::FileError(DbError::CannotOpen, targetPath);
         out.close();
         QFile::remove(targetPath);
         return false;
@@ -590,111 +507,6 @@ bool Database::Compact(const QString &targetPath)
 }
 
 namespace {
-
-QString declaredType(const FieldDef &field)
-{
-    switch (field.type) {
-    case FieldType::Long: return u"INTEGER"_s;
-    case FieldType::Boolean: return u"BOOLEAN"_s;
-    case FieldType::Text: return u"TEXT(%1)"_s.arg(field.size > 0 ? field.size : 255);
-    case FieldType::Date: return u"DATETIME"_s;
-    case FieldType::Memo: return u"LONGTEXT"_s; // a TEXT affinity: "0123" stays a text
-    case FieldType::Double: return u"DOUBLE"_s;
-    case FieldType::Binary: return u"BLOB"_s;
-    case FieldType::Variant: break;
-    }
-    return QString();
-}
-
-/**
- * The column definition of a field. Size and zero-length rules are named CHECK constraints,
- * so that a refused value maps to its error number; the description is a comment.
- */
-QString columnDefinition(const FieldDef &field)
-{
-    const QString name = quoteName(field.name);
-    QString column = name + u' ' + declaredType(field);
-    if (!field.description.isEmpty())
-        column += u" /* "_s + QString(field.description).replace(u"*/"_s, u"* /"_s) + u" */"_s;
-    if (field.type == FieldType::Text)
-        column += u" CONSTRAINT %1 CHECK (length(%2) <= %3)"_s.arg(
-            quoteName(u"Size_"_s + field.name), name).arg(field.size > 0 ? field.size : 255);
-    if ((field.type == FieldType::Text || field.type == FieldType::Memo) && !field.allowZeroLength)
-        column += u" CONSTRAINT %1 CHECK (%2 <> '')"_s.arg(quoteName(u"ZeroLength_"_s + field.name), name);
-    return column;
-}
-
-QString columnList(const QStringList &fields)
-{
-    QStringList quoted;
-    for (const QString &field : fields)
-        quoted.append(quoteName(field));
-    return quoted.join(u", "_s);
-}
-
-QString unquoteName(QStringView name)
-{
-    if (name.size() >= 2 && (name.front() == u'"' || name.front() == u'`' || name.front() == u'[')) {
-        const QChar quote = name.front() == u'[' ? QChar(u']') : name.front();
-        return name.sliced(1, name.size() - 2).toString().replace(QString(2, quote), QString(quote));
-    }
-    return name.toString();
-}
-
-/**
- * The column definitions of a CREATE TABLE text by lower-case column name: the parts between
- * top-level commas, quotes and comments respected.
- */
-QHash<QString, QString> columnDefinitions(const QString &createSql)
-{
-    QHash<QString, QString> columns;
-    int depth = 0;
-    qsizetype start = -1;
-    const auto addPart = [&](qsizetype end) {
-        const QString part = createSql.mid(start, end - start).trimmed();
-        static const QRegularExpression firstName(uR"(^("(?:[^"]|"")*"|\[[^\]]*\]|`(?:[^`]|``)*`|[^\s(]+))"_s);
-        const QRegularExpressionMatch m = firstName.match(part);
-        if (m.hasMatch())
-            columns.insert(unquoteName(m.capturedView(1)).toLower(), part);
-    };
-    for (qsizetype i = 0; i < createSql.size(); ++i) {
-        const QChar c = createSql.at(i);
-        if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
-            const QChar close = c == u'[' ? QChar(u']') : c;
-            i = createSql.indexOf(close, i + 1);
-            if (i < 0)
-                break;
-        } else if (c == u'-' && createSql.mid(i, 2) == u"--") {
-            i = createSql.indexOf(u'\n', i);
-            if (i < 0)
-                break;
-        } else if (c == u'/' && createSql.mid(i, 2) == u"/*") {
-            i = createSql.indexOf(u"*/"_s, i + 2);
-            if (i < 0)
-                break;
-            ++i;
-        } else if (c == u'(') {
-            if (++depth == 1)
-                start = i + 1;
-        } else if (c == u')') {
-            if (--depth == 0) {
-                addPart(i);
-                break;
-            }
-        } else if (c == u',' && depth == 1) {
-            addPart(i);
-            start = i + 1;
-        }
-    }
-    return columns;
-}
-
-QString commentIn(const QString &definition)
-{
-    const qsizetype open = definition.indexOf(u"/*"_s);
-    const qsizetype close = definition.indexOf(u"*/"_s, open + 2);
-    return open < 0 || close < 0 ? QString() : definition.mid(open + 2, close - open - 2).trimmed();
-}
 
 bool isSystemTable(const QString &name)
 {
@@ -730,20 +542,20 @@ bool Database::CreateTable(const TableDef &def)
 {
     QStringList parts;
     for (const FieldDef &field : def.fields)
-        parts.append(columnDefinition(field));
+        parts.append(TableSchemaSql::ColumnDefinition(field));
     QStringList indexes;
     for (const IndexDef &index : def.indexes) {
         if (index.primary)
-            parts.append(u"CONSTRAINT %1 PRIMARY KEY (%2)"_s.arg(quoteName(index.name), columnList(index.fields)));
+            parts.append(u"CONSTRAINT %1 PRIMARY KEY (%2)"_s.arg(JetSql::QuoteIdentifier(index.name), TableSchemaSql::ColumnList(index.fields)));
         else
             // Index names are per database in SQLite, per table in Jet: prefix the table.
             indexes.append(u"CREATE %1INDEX %2 ON %3 (%4)"_s.arg(
-                index.unique ? u"UNIQUE "_s : QString(), quoteName(def.name + u'_' + index.name),
-                quoteName(def.name), columnList(index.fields)));
+                index.unique ? u"UNIQUE "_s : QString(), JetSql::QuoteIdentifier(def.name + u'_' + index.name),
+                JetSql::QuoteIdentifier(def.name), TableSchemaSql::ColumnList(index.fields)));
     }
     Transaction transaction(*this);
     if (!transaction.IsActive()
-        || !runNative(u"CREATE TABLE %1 (\n  %2\n)"_s.arg(quoteName(def.name), parts.join(u",\n  "_s))))
+        || !runNative(u"CREATE TABLE %1 (\n  %2\n)"_s.arg(JetSql::QuoteIdentifier(def.name), parts.join(u",\n  "_s))))
         return false;
     for (const QString &index : std::as_const(indexes)) {
         if (!runNative(index))
@@ -759,7 +571,7 @@ bool Database::RenameTable(const QString &from, const QString &to)
         return false;
     }
     Transaction transaction(*this);
-    if (!transaction.IsActive() || !runNative(u"ALTER TABLE %1 RENAME TO %2"_s.arg(quoteName(from), quoteName(to))))
+    if (!transaction.IsActive() || !runNative(u"ALTER TABLE %1 RENAME TO %2"_s.arg(JetSql::QuoteIdentifier(from), JetSql::QuoteIdentifier(to))))
         return false;
     const std::optional<Recordset> indexes = queryNative(
         u"SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = ?1 AND sql IS NOT NULL"_s, {to});
@@ -769,10 +581,10 @@ bool Database::RenameTable(const QString &from, const QString &to)
     for (int row = 0; row < indexes->RecordCount(); ++row) {
         const QString name = indexes->Value(row, 0).toString();
         QString sql = indexes->Value(row, 1).toString();
-        if (!name.startsWith(prefix, Qt::CaseInsensitive) || !sql.contains(quoteName(name)))
+        if (!name.startsWith(prefix, Qt::CaseInsensitive) || !sql.contains(JetSql::QuoteIdentifier(name)))
             continue;
-        sql.replace(quoteName(name), quoteName(to + u'_' + name.mid(prefix.size())));
-        if (!runNative(u"DROP INDEX "_s + quoteName(name)) || !runNative(sql))
+        sql.replace(JetSql::QuoteIdentifier(name), JetSql::QuoteIdentifier(to + u'_' + name.mid(prefix.size())));
+        if (!runNative(u"DROP INDEX "_s + JetSql::QuoteIdentifier(name)) || !runNative(sql))
             return false;
     }
     return transaction.Commit();
@@ -784,7 +596,7 @@ bool Database::DeleteTable(const QString &name)
         setError(DbError::ItemNotFound, u"テーブル '%1' が見つかりません。"_s.arg(name));
         return false;
     }
-    return runNative(u"DROP TABLE "_s + quoteName(name));
+    return runNative(u"DROP TABLE "_s + JetSql::QuoteIdentifier(name));
 }
 
 QList<TableInfo> Database::TableDefs()
@@ -816,7 +628,7 @@ std::optional<QList<FieldDef>> Database::Fields(const QString &table)
         setError(DbError::ItemNotFound, u"テーブル '%1' が見つかりません。"_s.arg(table));
         return std::nullopt;
     }
-    const QHash<QString, QString> definitions = columnDefinitions(schema->Value(0, 0).toString());
+    const QHash<QString, QString> definitions = TableSchemaSql::ColumnDefinitions(schema->Value(0, 0).toString());
     const std::optional<Recordset> columns = queryNative(u"SELECT name, type FROM pragma_table_info(?1)"_s, {table});
     if (!columns)
         return std::nullopt;
@@ -826,8 +638,8 @@ std::optional<QList<FieldDef>> Database::Fields(const QString &table)
         field.name = columns->Value(row, 0).toString();
         field.type = FieldTypeFromDeclared(columns->Value(row, 1).toString(), &field.size);
         const QString definition = definitions.value(field.name.toLower());
-        field.description = commentIn(definition);
-        field.allowZeroLength = !definition.contains(quoteName(u"ZeroLength_"_s + field.name));
+        field.description = TableSchemaSql::CommentIn(definition);
+        field.allowZeroLength = !definition.contains(JetSql::QuoteIdentifier(u"ZeroLength_"_s + field.name));
         fields.append(field);
     }
     return fields;
@@ -852,9 +664,9 @@ bool Database::CreateQueryDef(const QString &name, const QString &jetSql)
         sqlite3_finalize(p.stmt);
     }
     if (!runNative(u"CREATE TABLE IF NOT EXISTS %1 (Name TEXT NOT NULL PRIMARY KEY COLLATE NOCASE, SQL MEMO NOT NULL)"_s
-                       .arg(quoteName(QueryTable))))
+                       .arg(JetSql::QuoteIdentifier(QueryTable))))
         return false;
-    return queryNative(u"INSERT INTO %1 (Name, SQL) VALUES (?1, ?2)"_s.arg(quoteName(QueryTable)), {name, jetSql})
+    return queryNative(u"INSERT INTO %1 (Name, SQL) VALUES (?1, ?2)"_s.arg(JetSql::QuoteIdentifier(QueryTable)), {name, jetSql})
         .has_value();
 }
 
@@ -862,7 +674,7 @@ bool Database::DeleteQueryDef(const QString &name)
 {
     if (!QueryDefSQL(name))
         return false;
-    return queryNative(u"DELETE FROM %1 WHERE Name = ?1"_s.arg(quoteName(QueryTable)), {name}).has_value();
+    return queryNative(u"DELETE FROM %1 WHERE Name = ?1"_s.arg(JetSql::QuoteIdentifier(QueryTable)), {name}).has_value();
 }
 
 QStringList Database::QueryDefNames()
@@ -870,7 +682,7 @@ QStringList Database::QueryDefNames()
     QStringList names;
     if (!TableExists(QueryTable))
         return names;
-    const std::optional<Recordset> rs = queryNative(u"SELECT Name FROM %1 ORDER BY Name"_s.arg(quoteName(QueryTable)));
+    const std::optional<Recordset> rs = queryNative(u"SELECT Name FROM %1 ORDER BY Name"_s.arg(JetSql::QuoteIdentifier(QueryTable)));
     for (int row = 0; rs && row < rs->RecordCount(); ++row)
         names.append(rs->Value(row, 0).toString());
     return names;
@@ -880,7 +692,7 @@ std::optional<QString> Database::QueryDefSQL(const QString &name)
 {
     const std::optional<Recordset> rs =
         TableExists(QueryTable)
-            ? queryNative(u"SELECT SQL FROM %1 WHERE Name = ?1"_s.arg(quoteName(QueryTable)), {name})
+            ? queryNative(u"SELECT SQL FROM %1 WHERE Name = ?1"_s.arg(JetSql::QuoteIdentifier(QueryTable)), {name})
             : std::nullopt;
     if (!rs || rs->RecordCount() == 0) {
         setError(DbError::ItemNotFound, u"クエリ '%1' が見つかりません。"_s.arg(name));
