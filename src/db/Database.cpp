@@ -1,5 +1,6 @@
 #include "db/Database.h"
 
+#include "db/DatabaseLock.h"
 #include "db/JetFunctions.h"
 #include "db/SqliteErrors.h"
 #include "db/TableSchemaSql.h"
@@ -8,7 +9,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QtEndian>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -18,43 +18,43 @@ namespace {
 
 /** Our stored queries: a table of our own, listed as a system table. */
 const QString QueryTable = u"MSysQueries"_s;
-constexpr int BusyTimeoutMs = 5000;
+/** How long a statement waits for another connection's commit before it reports "locked". */
+constexpr int BusyTimeoutMs = 10000;
+/** The longest text or blob a statement may make (64 MiB bodies are UTF-16 here). */
+constexpr int MaxLength = 256 * 1024 * 1024;
+/** SQLite's memory for all connections of the process: past it a statement fails (no abort). */
+constexpr sqlite3_int64 HardHeapLimit = sqlite3_int64(2) * 1024 * 1024 * 1024;
+constexpr sqlite3_int64 SoftHeapLimit = sqlite3_int64(512) * 1024 * 1024;
+/** The memory a result snapshot may take (estimated) before reading it stops with an error. */
+constexpr qint64 MaxResultBytes = qint64(1024) * 1024 * 1024;
 /** Marks files made by this program (PRAGMA application_id): "TSRA". */
 constexpr int ApplicationId = 0x54535241;
-
-/**
- * Checks what SQLite would accept lazily: an empty file or one without the SQLite header is
- * no database, and neither is one shorter than the page count its header declares.
- */
-bool looksLikeDatabase(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return true; // let SQLite report why it cannot be opened
-    const QByteArray header = file.read(100);
-    if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
-        return false;
-    const auto *h = reinterpret_cast<const uchar *>(header.constData());
-    const quint32 pageSizeField = qFromBigEndian<quint16>(h + 16);
-    const qint64 pageSize = pageSizeField == 1 ? 65536 : pageSizeField;
-    const quint32 changeCounter = qFromBigEndian<quint32>(h + 24);
-    const quint32 pageCount = qFromBigEndian<quint32>(h + 28);
-    const quint32 validFor = qFromBigEndian<quint32>(h + 92);
-    if (pageCount != 0 && changeCounter == validFor && file.size() < pageCount * pageSize)
-        return false;
-    return true;
-}
 
 void execQuiet(sqlite3 *db, const char *sql)
 {
     sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
 
-/** Settings of every connection: Jet functions, extended codes, busy wait, journal, cache. */
-void configure(sqlite3 *db)
+/**
+ * Settings that count from the first read on: extended codes, the wait for another
+ * connection's commit, and bounds, so that a runaway statement ends as an error.
+ */
+void limit(sqlite3 *db)
 {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, BusyTimeoutMs);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, MaxLength);
+    static const bool heapLimited = [] {
+        sqlite3_hard_heap_limit64(HardHeapLimit);
+        sqlite3_soft_heap_limit64(SoftHeapLimit);
+        return true;
+    }();
+    Q_UNUSED(heapLimited);
+}
+
+/** Settings of every connection: Jet functions, journal, cache. */
+void configure(sqlite3 *db)
+{
     // "..." is a name, never a text that SQLite guesses (the dialect made Jet's "..." texts
     // into '...' already); defensive mode keeps statements away from the schema's storage.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
@@ -72,8 +72,10 @@ DbError sqliteOpen(const QString &path, int flags, sqlite3 **db)
 {
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), db,
                                    flags | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc == SQLITE_OK)
+    if (rc == SQLITE_OK) {
+        limit(*db);
         return {};
+    }
     const DbError error = SqliteErrors::FromResult(rc, *db ? QString::fromUtf8(sqlite3_errmsg(*db)) : QString());
     sqlite3_close(*db);
     *db = nullptr;
@@ -135,10 +137,6 @@ std::unique_ptr<Database> Database::Open(const QString &path, DbError *error)
         err = SqliteErrors::FileError(DbError::CannotOpen, path);
         return nullptr;
     }
-    if (!looksLikeDatabase(path)) {
-        err = SqliteErrors::FileError(DbError::NotADatabase, path);
-        return nullptr;
-    }
     sqlite3 *db = nullptr;
     err = sqliteOpen(path, SQLITE_OPEN_READWRITE, &db);
     if (err)
@@ -148,11 +146,21 @@ std::unique_ptr<Database> Database::Open(const QString &path, DbError *error)
         err = SqliteErrors::FileError(DbError::CannotOpen, path);
         return nullptr;
     }
-    // SQLite reads the file lazily: reading the schema now finds a file that is no database.
+    // SQLite reads the file lazily. Reading the schema now takes SQLite's own lock, waits out
+    // another connection's commit and rolls back the journal of a writer that died, so only
+    // then does SQLite's answer tell whether the file is a database. A file is never judged
+    // by its bytes alone: mid-commit, they are not yet consistent.
     if (!database->runNative(u"SELECT count(*) FROM sqlite_master"_s)) {
-        err = database->LastError();
-        if (err.number == DbError::NotADatabase)
-            err = SqliteErrors::FileError(DbError::NotADatabase, path);
+        const int rc = sqlite3_extended_errcode(db) & 0xff;
+        err = rc == SQLITE_NOTADB    ? SqliteErrors::FileError(DbError::NotADatabase, path)
+            : rc == SQLITE_CORRUPT ? SqliteErrors::FileError(DbError::Damaged, path)
+                                   : database->LastError();
+        return nullptr;
+    }
+    // An empty file holds no page: SQLite would take it for a new database.
+    const std::optional<Recordset> pages = database->queryNative(u"PRAGMA page_count"_s);
+    if (!pages || pages->Value(0, 0).toLongLong() == 0) {
+        err = SqliteErrors::FileError(DbError::NotADatabase, path);
         return nullptr;
     }
     configure(db);
@@ -214,6 +222,23 @@ void Database::Close()
     m_cacheBusy.clear();
     sqlite3_close_v2(m_db);
     m_db = nullptr;
+    m_lock.reset();
+}
+
+void Database::AttachLock(std::unique_ptr<DatabaseLock> lock)
+{
+    m_lock = std::move(lock);
+}
+
+std::optional<QStringList> Database::IntegrityCheck()
+{
+    const std::optional<Recordset> rs = queryNative(u"PRAGMA integrity_check(100)"_s);
+    if (!rs)
+        return std::nullopt;
+    QStringList lines;
+    for (int row = 0; row < rs->RecordCount(); ++row)
+        lines.append(rs->Value(row, 0).toString());
+    return lines;
 }
 
 void Database::setError(int number, const QString &description)
@@ -355,13 +380,20 @@ Recordset Database::readAll(sqlite3_stmt *stmt, bool *ok)
         types.append(SqliteValue::ColumnType(stmt, c));
     }
     QList<QVariant> cells;
+    qint64 bytes = 0;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        for (int c = 0; c < columns; ++c)
+        for (int c = 0; c < columns; ++c) {
+            bytes += qint64(sizeof(QVariant)) + sqlite3_column_bytes16(stmt, c);
             cells.append(SqliteValue::Read(stmt, c, types.at(c)));
+        }
+        if (bytes > MaxResultBytes)
+            break;
     }
     *ok = rc == SQLITE_DONE;
-    if (!*ok)
+    if (rc == SQLITE_ROW)
+        setError(DbError::Other, u"結果が大きすぎるため、読み込みを中止しました。条件を付けて行を絞ってください。"_s);
+    else if (!*ok)
         setSqliteError(rc);
     return Recordset(std::move(names), std::move(types), std::move(cells));
 }

@@ -16,6 +16,7 @@ struct DbError
         ObjectExists = 3012,     ///< a table, index or stored query of that name exists
         DuplicateKey = 3022,     ///< a primary-key or unique constraint refused the row
         FileNotFound = 3024,     ///< the database file does not exist
+        Damaged = 3049,          ///< the database file is damaged (SQLite reports corruption)
         CannotOpen = 3051,       ///< no permission to open or write the file
         TooFewParameters = 3061, ///< a statement with parameters ran without their values
         NotSelectQuery = 3065,   ///< Execute was given a select statement
@@ -30,7 +31,7 @@ struct DbError
         ItemNotFound = 3265,     ///< no table, field or stored query of that name
         RequiredField = 3314,    ///< NULL in a field that requires a value
         ZeroLengthText = 3315,   ///< an empty text in a field that does not allow it
-        NotADatabase = 3343,     ///< the file is not a database (or is damaged)
+        NotADatabase = 3343,     ///< the file is not a database
     };
 
     int number = None;

@@ -9,6 +9,11 @@
 // Pieces of the log database that its source files share; not for other callers.
 namespace mdlDatabase {
 
+/** Makes a finished rename survive a crash: the folder entry is written to disk. */
+void SyncFolder(const QString &folder);
+/** The temporary files of the log database start with this: "TSR". */
+inline const QString TempPrefix = QStringLiteral("TSR");
+
 /** The definition of table Message: fields, key and indexes. */
 TableDef MessageTableDef();
 /** The definition of table Mark. */

@@ -6,6 +6,10 @@ using namespace Qt::StringLiterals;
 
 namespace SqliteErrors {
 
+const QString RepairAdvice =
+    u"「tessera-cli check」で調べ、「tessera-cli repair」で修復してください"
+    "（他の Tessera と tessera-cli を終了してから）。"_s;
+
 namespace {
 
 /** The field named by a constraint "Prefix_Field" or "table.field" in an SQLite message. */
@@ -52,7 +56,11 @@ DbError FromResult(int rc, const QString &message)
     switch (rc & 0xff) {
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
-        return {DbError::NotADatabase, u"データベースの形式を認識できません。 ("_s + message + u')'};
+        return {DbError::Damaged, u"データベースファイルが壊れています。 ("_s + message + u")\n"_s + RepairAdvice};
+    case SQLITE_NOMEM:
+        return {DbError::Other, u"メモリが足りないため、処理を中止しました。 ("_s + message + u')'};
+    case SQLITE_TOOBIG:
+        return {DbError::Other, u"文字列またはバイナリデータが大きすぎるため、処理を中止しました。 ("_s + message + u')'};
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return {DbError::Locked, u"更新できません。ロックされています。 ("_s + message + u')'};
@@ -80,6 +88,8 @@ DbError FileError(int number, const QString &path)
         return {number, u"ファイル '%1' が見つかりませんでした。"_s.arg(path)};
     case DbError::NotADatabase:
         return {number, u"データベース形式 '%1' を認識できません。"_s.arg(path)};
+    case DbError::Damaged:
+        return {number, u"データベースファイル '%1' が壊れています。\n"_s.arg(path) + RepairAdvice};
     case DbError::DatabaseExists:
         return {number, u"データベース '%1' は既に存在します。"_s.arg(path)};
     default:

@@ -2,6 +2,7 @@
 
 #include "app/Prompter.h"
 #include "app/mdlApp.h"
+#include "db/DatabaseLock.h"
 #include "db/LogDatabaseParts.h"
 #include "db/Transaction.h"
 
@@ -26,7 +27,10 @@ const QString MsgConvertQuestion =
     "注意！:\n  完全にコンバートできるとは限りません。\n"
     "  必ずデータベースファイルのバックアップをとってください。"_s;
 
-const QString TempPrefix = u"TSR"_s;
+const QString MsgInUse = u"他のプロセス（Tessera または tessera-cli）がデータベースを使用中のため、"_s;
+
+/** How long opening waits for another process's compaction or replacement of the file. */
+constexpr int OpenWaitMs = 60000;
 
 QString databaseFolder(const QString &path)
 {
@@ -45,22 +49,12 @@ bool folderWritable(const QString &folder)
     return ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK, AT_EACCESS) == 0;
 }
 
-/** Makes a finished rename survive a crash: the folder entry is written to disk. */
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 /** Replaces @p target by @p source in one step; the old target stays until then. */
 bool replaceFile(const QString &source, const QString &target)
 {
     if (std::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0)
         return false;
-    syncFolder(databaseFolder(target));
+    SyncFolder(databaseFolder(target));
     return true;
 }
 
@@ -74,20 +68,43 @@ bool holdsLogTables(Database &db)
     return false;
 }
 
+/** The journal SQLite keeps beside @p path while a write is open or after a writer died. */
+bool journalExists(const QString &path)
+{
+    return QFileInfo::exists(path + u"-journal"_s) || QFileInfo::exists(path + u"-wal"_s);
+}
+
 std::unique_ptr<Database> createAfterMessage(const QString &path)
 {
     DbError error;
     std::unique_ptr<Database> db = CreateLogDatabase(path, &error);
+    // Another process may have made the file in the meantime: use that one.
+    if (!db && error.number == DbError::DatabaseExists)
+        db = Database::Open(path, &error);
     if (!db)
         prompter().critical(path + u"を作成できませんでした。\n"_s + error.description);
     return db;
 }
 
-/** Keeps a file that is no log database under the extension "bak" and creates a new one. */
+/**
+ * Keeps a file that is no log database under the extension "bak" and creates a new one.
+ * Only while no other process has the file open, and never while SQLite's journal is
+ * beside it: then the file may be a database in the middle of a commit.
+ */
 std::unique_ptr<Database> replaceUnrecognised(const QString &path)
 {
     const QString backup = backupPath(path);
     const QString backupName = QFileInfo(backup).fileName();
+    if (journalExists(path)) {
+        prompter().critical(path + MsgNotRecognised + u"ジャーナルファイルが残っているため、ファイルはそのままにします。\n"
+                                                      "他の Tessera と tessera-cli を終了してから、もう一度起動してください。"_s);
+        return nullptr;
+    }
+    const std::unique_ptr<DatabaseLock> alone = DatabaseLock::Acquire(path, DatabaseLock::Mode::Exclusive, 0);
+    if (!alone) {
+        prompter().critical(path + MsgNotRecognised + MsgInUse + u"ファイルはそのままにします。"_s);
+        return nullptr;
+    }
     prompter().information(path + MsgNotRecognised + u"ログのバックアップ("_s + backupName
                            + u")を作成し、新しいデータベースファイルを作成します。"_s);
     if (!QFile::rename(path, backup)) {
@@ -98,7 +115,76 @@ std::unique_ptr<Database> replaceUnrecognised(const QString &path)
     return createAfterMessage(path);
 }
 
+/**
+ * Removes the temporary files that an interrupted compaction or creation left beside
+ * @p path. Only while no other process has the database open: until then they may be
+ * another process's files in the making.
+ */
+void removeLeftovers(const QString &path)
+{
+    const std::unique_ptr<DatabaseLock> alone = DatabaseLock::Acquire(path, DatabaseLock::Mode::Exclusive, 0);
+    if (!alone)
+        return;
+    QDir folder(databaseFolder(path));
+    for (const QString &name : folder.entryList({TempPrefix + u"*.tmp"_s, TempPrefix + u"*.tmp-journal"_s}, QDir::Files))
+        folder.remove(name);
+}
+
+/** The open sequence, run while this process holds the file's lock shared. */
+std::unique_ptr<Database> openLocked(const QString &path)
+{
+    DbError error;
+    std::unique_ptr<Database> db = Database::Open(path, &error);
+    if (!db) {
+        switch (error.number) {
+        case DbError::FileNotFound:
+            prompter().information(MsgMissing);
+            return createAfterMessage(path);
+        case DbError::NotADatabase:
+            return replaceUnrecognised(path);
+        default:
+            prompter().critical(error.description);
+            return nullptr;
+        }
+    }
+    if (!holdsLogTables(*db)) {
+        db.reset();
+        return replaceUnrecognised(path);
+    }
+    const QString folder = databaseFolder(path);
+    if (!folderWritable(folder)) {
+        prompter().critical(u"フォルダ '%1' に書き込めないため、データベースファイルを開けません。"_s.arg(folder));
+        return nullptr;
+    }
+    const QString version = GetTableVersion(*db);
+    if (version == DatabaseVersion)
+        return db;
+    if (version > DatabaseVersion) {
+        prompter().information(MsgTooNew);
+        return nullptr;
+    }
+    const Prompter::Button answer = prompter().question(MsgConvertQuestion, {Prompter::Ok, Prompter::Cancel},
+                                                        Prompter::Ok, Prompter::Icon::Information);
+    if (answer != Prompter::Ok)
+        return nullptr;
+    const std::unique_ptr<DatabaseLock> alone = DatabaseLock::Acquire(path, DatabaseLock::Mode::Exclusive, 0);
+    if (!alone) {
+        prompter().critical(MsgInUse + u"コンバートできません。\n他の Tessera と tessera-cli を終了してから、もう一度起動してください。"_s);
+        return nullptr;
+    }
+    return ConvertLogDatabase(std::move(db), version);
+}
+
 } // namespace
+
+void SyncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
 
 std::unique_ptr<Database> CreateLogDatabase(const QString &path, DbError *error)
 {
@@ -137,47 +223,26 @@ std::unique_ptr<Database> CreateLogDatabase(const QString &path, DbError *error)
         err = {DbError::DatabaseExists, u"ファイル '%1' を作成できません。"_s.arg(path)};
         return nullptr;
     }
-    syncFolder(folder);
+    SyncFolder(folder);
     return Database::Open(path, &err);
 }
 
 std::unique_ptr<Database> OpenLogDatabase(const QString &path)
 {
-    DbError error;
-    std::unique_ptr<Database> db = Database::Open(path, &error);
-    if (!db) {
-        switch (error.number) {
-        case DbError::FileNotFound:
-            prompter().information(MsgMissing);
-            return createAfterMessage(path);
-        case DbError::NotADatabase:
-            return replaceUnrecognised(path);
-        default:
-            prompter().critical(error.description);
-            return nullptr;
-        }
-    }
-    if (!holdsLogTables(*db)) {
-        db.reset();
-        return replaceUnrecognised(path);
-    }
-    const QString folder = databaseFolder(path);
-    if (!folderWritable(folder)) {
-        prompter().critical(u"フォルダ '%1' に書き込めないため、データベースファイルを開けません。"_s.arg(folder));
+    QString why;
+    std::unique_ptr<DatabaseLock> lock = DatabaseLock::Acquire(path, DatabaseLock::Mode::Shared, OpenWaitMs, &why);
+    if (!lock) {
+        const QString folder = databaseFolder(path);
+        prompter().critical(folderWritable(folder)
+                                ? why
+                                : u"フォルダ '%1' に書き込めないため、データベースファイルを開けません。"_s.arg(folder));
         return nullptr;
     }
-    const QString version = GetTableVersion(*db);
-    if (version == DatabaseVersion)
-        return db;
-    if (version > DatabaseVersion) {
-        prompter().information(MsgTooNew);
-        return nullptr;
-    }
-    const Prompter::Button answer = prompter().question(MsgConvertQuestion, {Prompter::Ok, Prompter::Cancel},
-                                                        Prompter::Ok, Prompter::Icon::Information);
-    if (answer != Prompter::Ok)
-        return nullptr;
-    return ConvertLogDatabase(std::move(db), version);
+    removeLeftovers(path);
+    std::unique_ptr<Database> db = openLocked(path);
+    if (db)
+        db->AttachLock(std::move(lock));
+    return db;
 }
 
 bool CompactLogDatabase(std::unique_ptr<Database> &db)
@@ -186,6 +251,12 @@ bool CompactLogDatabase(std::unique_ptr<Database> &db)
         return false;
     const QString path = db->Path();
     const QString folder = databaseFolder(path);
+    // Replacing the file under another process would lose what that process writes next.
+    const std::unique_ptr<DatabaseLock> alone = DatabaseLock::Acquire(path, DatabaseLock::Mode::Exclusive, 0);
+    if (!alone) {
+        prompter().critical(MsgInUse + u"最適化できません。\n他の Tessera と tessera-cli を終了してから、もう一度実行してください。"_s);
+        return false;
+    }
     // The compacted copy is written beside the file and replaces it in one rename, so the
     // old file is complete until the new one is.
     const QString temp = mdlApp::GetTempFile(folder, TempPrefix);

@@ -85,7 +85,13 @@ private:
     ScriptedPrompter m_prompter;
 
     QStringList prompts() const { return m_prompter.texts(); }
-    QStringList files() const { return QDir(m_dir.path()).entryList(QDir::Files); }
+    /** The files beside the database, less the lock file that stays there. */
+    QStringList files() const
+    {
+        QStringList names = QDir(m_dir.path()).entryList(QDir::Files);
+        names.removeAll(u"log.mdb.lock"_s);
+        return names;
+    }
     void prepare(const QString &script)
     {
         bool ok = false;
