@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -56,17 +57,52 @@ QString runTool(const QString &tool, const QStringList &args, const QString &inp
     return {};
 }
 
-/** Writes what SQLite can read of @p path as SQL text into @p sqlFile, ready for a UTF-16 database. */
+/** Appends @p text to @p path; false when it cannot. */
+bool appendText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::Append) && file.write(text) == text.size();
+}
+
+/**
+ * A dump that met damaged rows ends with a rollback, so that replaying it stores nothing:
+ * it is made to commit what it could read instead.
+ */
+bool commitDespiteErrors(const QString &sqlFile)
+{
+    static const QByteArray rollback = "ROLLBACK; -- due to errors\n";
+    QFile file(sqlFile);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const qint64 tailStart = std::max<qint64>(0, file.size() - 200);
+    if (!file.seek(tailStart))
+        return false;
+    const qsizetype at = file.readAll().lastIndexOf(rollback);
+    if (at < 0)
+        return true;
+    return file.resize(tailStart + at) && file.seek(tailStart + at) && file.write("COMMIT;\n") == 8;
+}
+
+/**
+ * Writes what SQLite can read of @p path as SQL text into @p sqlFile. The tool's ".recover"
+ * reads every page, also those no table reaches any more; where the tool cannot (a library
+ * without the page table, as Debian 12's), ".dump" reads each table forward and, past a
+ * damaged page, backward from its end.
+ */
 QString recoverAsSql(const QString &tool, const QString &path, const QString &sqlFile)
 {
-    QFile file(sqlFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write("PRAGMA encoding='UTF-16le';\n") < 0)
+    const QByteArray header = "PRAGMA encoding='UTF-16le';\n";
+    QFile::remove(sqlFile);
+    if (!appendText(sqlFile, header))
         return u"一時ファイル '%1' に書き込めません。"_s.arg(sqlFile);
-    file.close();
-    if (QString why = runTool(tool, {path, u".recover"_s}, {}, sqlFile); !why.isEmpty())
-        return why;
-    if (!file.open(QIODevice::Append) || file.write(QByteArray("PRAGMA application_id=") + QByteArray::number(ApplicationId) + ";\n") < 0)
+    if (runTool(tool, {path, u".recover"_s}, {}, sqlFile).isEmpty())
+        return {};
+    QFile::remove(sqlFile);
+    if (!appendText(sqlFile, header))
+        return u"一時ファイル '%1' に書き込めません。"_s.arg(sqlFile);
+    runTool(tool, {path, u".dump"_s}, {}, sqlFile); // reports errors for the damaged rows
+    if (!commitDespiteErrors(sqlFile)
+        || !appendText(sqlFile, "PRAGMA application_id=" + QByteArray::number(ApplicationId) + ";\n"))
         return u"一時ファイル '%1' に書き込めません。"_s.arg(sqlFile);
     return {};
 }
@@ -107,14 +143,14 @@ MaintenanceReport CheckLogDatabase(const QString &path)
         return failure(why);
     DbError error;
     std::unique_ptr<Database> db = Database::Open(path, &error);
-    if (!db)
+    std::optional<QStringList> check = db ? db->IntegrityCheck() : std::nullopt;
+    if (db && !check)
+        error = db->LastError();
+    if (!check && error.number != DbError::Damaged)
         return failure(error.description);
-    const std::optional<QStringList> check = db->IntegrityCheck();
-    if (!check)
-        return failure(db->LastError().description);
-    if (*check == QStringList{u"ok"_s})
+    if (check && *check == QStringList{u"ok"_s})
         return {true, {u"データベースファイル '%1' に問題は見つかりませんでした。"_s.arg(path)}};
-    MaintenanceReport report{false, *check};
+    MaintenanceReport report{false, check.value_or(QStringList{})};
     report.lines.append(u"データベースファイル '%1' が壊れています。"_s.arg(path));
     report.lines.append(u"「tessera-cli repair」で修復してください（他の Tessera と tessera-cli を終了してから）。"_s);
     return report;
@@ -145,8 +181,10 @@ MaintenanceReport RepairLogDatabase(const QString &path)
         return failure(u"フォルダ '%1' に一時ファイルを作成できません。"_s.arg(folder));
     }
     QString why = recoverAsSql(tool, path, sqlFile);
+    // Rows that the new tables refuse (a damaged text, a key read twice) are left out: the
+    // replay reports them and goes on.
     if (why.isEmpty())
-        why = runTool(tool, {newFile}, sqlFile, {});
+        runTool(tool, {newFile}, sqlFile, {});
     std::optional<qint64> messages;
     if (why.isEmpty())
         messages = verifiedMessages(newFile, &why);
