@@ -26,7 +26,16 @@ constexpr int MaxLength = 256 * 1024 * 1024;
 constexpr sqlite3_int64 HardHeapLimit = sqlite3_int64(2) * 1024 * 1024 * 1024;
 constexpr sqlite3_int64 SoftHeapLimit = sqlite3_int64(512) * 1024 * 1024;
 /** The memory a result snapshot may take (estimated) before reading it stops with an error. */
-constexpr qint64 MaxResultBytes = qint64(1024) * 1024 * 1024;
+constexpr qint64 MaxResultBytes = qint64(2) * 1024 * 1024 * 1024;
+
+qint64 estimatedSize(const QVariant &cell)
+{
+    switch (cell.typeId()) {
+    case QMetaType::QString: return qint64(sizeof(QVariant)) + cell.toString().size() * 2;
+    case QMetaType::QByteArray: return qint64(sizeof(QVariant)) + cell.toByteArray().size();
+    default: return qint64(sizeof(QVariant));
+    }
+}
 /** Marks files made by this program (PRAGMA application_id): "TSRA". */
 constexpr int ApplicationId = 0x54535241;
 
@@ -384,8 +393,8 @@ Recordset Database::readAll(sqlite3_stmt *stmt, bool *ok)
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         for (int c = 0; c < columns; ++c) {
-            bytes += qint64(sizeof(QVariant)) + sqlite3_column_bytes16(stmt, c);
             cells.append(SqliteValue::Read(stmt, c, types.at(c)));
+            bytes += estimatedSize(cells.constLast());
         }
         if (bytes > MaxResultBytes)
             break;
