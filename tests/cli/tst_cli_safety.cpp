@@ -1,5 +1,6 @@
 #include "cli/CliHome.h"
 #include "db/Database.h"
+#include "support/BoardSimulator.h"
 #include "support/LogFormat.h"
 
 #include <QDir>
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <fcntl.h>
 #include <unistd.h>
@@ -149,6 +151,29 @@ private slots:
         // Alone, compaction runs.
         QCOMPARE(cli({u"compact"_s}).status, 0);
         QCOMPARE(messageCount(), Count);
+    }
+
+    void compactionBesideAReceiveChangesNothing()
+    {
+        BoardSimulator simulator;
+        QVERIFY(simulator.listen());
+        simulator.addSampleMessages(simulator.addBoard(0, u"/cgi-bin/zatsudan.cgi"_s), 1, 50);
+        BoardSimulator::Fault slow;
+        slow.kind = BoardSimulator::FaultKind::SlowBody;
+        slow.chunkBytes = 512;
+        slow.delayMs = 20;
+        simulator.setFault(slow);
+        QCOMPARE(cli({u"query"_s, u"UPDATE BBS SET URL = '%1/cgi-bin/zatsudan.cgi' WHERE BBS_ID = 4"_s.arg(simulator.baseUrl())}).status, 0);
+        QSignalSpy requests(&simulator, &BoardSimulator::requestReceived);
+        QProcess receive;
+        start(receive, {u"receive"_s, Board});
+        QVERIFY(requests.wait(30000));
+        const CliRun compact = cli({u"compact"_s});
+        QCOMPARE(compact.status, 1);
+        QVERIFY(compact.err.contains(u"他のプロセス"_s));
+        QVERIFY(QTest::qWaitFor([&] { return receive.state() == QProcess::NotRunning; }, 60000));
+        QCOMPARE(receive.exitCode(), 0);
+        QCOMPARE(messageCount(), 50);
     }
 
     void openingWaitsForACompactionInProgress()
