@@ -257,11 +257,13 @@ private slots:
         QVERIFY(m_db->CommitTrans());
         const auto leaf = m_db->OpenRecordset(
             u"SELECT pageno FROM dbstat WHERE name = 'Message' AND pagetype = 'leaf' ORDER BY pageno DESC"_s);
-        QVERIFY(leaf && leaf->RecordCount() > 0);
+        QVERIFY(leaf);
+        QVERIFY(leaf->RecordCount() > 0);
         const qint64 page = leaf->Value(0).toLongLong();
         m_db.reset();
         QFile file(path(u"log.mdb"_s));
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek((page - 1) * 4096));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek((page - 1) * 4096));
         QCOMPARE(file.write(QByteArray(8, '\xff')), 8);
         file.close();
 

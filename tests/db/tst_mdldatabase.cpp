@@ -260,7 +260,8 @@ private slots:
         const QByteArray before = readFile(m_path);
         QVERIFY(!CompactLogDatabase(db));
         QVERIFY(prompts().last().contains(u"他のプロセス"_s));
-        QVERIFY(db && db->IsOpen());
+        QVERIFY(db);
+        QVERIFY(db->IsOpen());
         QVERIFY(readFile(m_path) == before);
         db.reset();
         // Opening beside the other process leaves the temporary file: it may be that process's.
