@@ -95,14 +95,14 @@ std::unique_ptr<Database> replaceUnrecognised(const QString &path)
 {
     const QString backup = backupPath(path);
     const QString backupName = QFileInfo(backup).fileName();
-    if (journalExists(path)) {
-        prompter().critical(path + MsgNotRecognised + u"ジャーナルファイルが残っているため、ファイルはそのままにします。\n"
-                                                      "他の Tessera と tessera-cli を終了してから、もう一度起動してください。"_s);
-        return nullptr;
-    }
     const std::unique_ptr<DatabaseLock> alone = DatabaseLock::Acquire(path, DatabaseLock::Mode::Exclusive, 0);
     if (!alone) {
         prompter().critical(path + MsgNotRecognised + MsgInUse + u"ファイルはそのままにします。"_s);
+        return nullptr;
+    }
+    if (journalExists(path)) {
+        prompter().critical(path + MsgNotRecognised + u"ジャーナルファイルが残っているため、ファイルはそのままにします。\n"
+                                                      "他の Tessera と tessera-cli を終了してから、もう一度起動してください。"_s);
         return nullptr;
     }
     prompter().information(path + MsgNotRecognised + u"ログのバックアップ("_s + backupName
