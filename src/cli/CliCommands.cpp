@@ -25,6 +25,8 @@ const QList<CliCommand> &cliCommands()
         {"version", "version", runVersion},
         {"boards", "boards", runBoards},
         {"compact", "compact", runCompact},
+        {"check", "check", runCheck},
+        {"repair", "repair", runRepair},
         {"settings", "settings BBS_ID [Name=value...]", runSettings},
         {"query", "query \"SQL\" [VALUE...]", runQuery},
         {"import", "import BBS_ID FILE...", runImport},

@@ -136,8 +136,11 @@ int runQuery(CliContext &ctx)
         printResult(ctx.out, *bbs.Recordset());
     else if (const QString report = actionReport(*type, bbs.count()); !report.isEmpty())
         ctx.out << report << u'\n';
-    else
-        ctx.out << u"現在未対応ですm(_ _)m"_s << u'\n';
+    else {
+        // PRAGMA, ATTACH, VACUUM, BEGIN, ...: the query window does not run these either.
+        ctx.err << u"現在未対応ですm(_ _)m"_s << Qt::endl;
+        return CliFailed;
+    }
     ctx.out.flush();
     return CliOk;
 }

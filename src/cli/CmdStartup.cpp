@@ -59,3 +59,30 @@ int runCompact(CliContext &ctx)
         return CliFailed;
     return session.Finish(mdlDatabase::CompactLogDatabase(gDB) ? CliOk : CliFailed);
 }
+
+namespace {
+
+int printReport(CliContext &ctx, const mdlDatabase::MaintenanceReport &report)
+{
+    QTextStream &stream = report.ok ? ctx.out : ctx.err;
+    for (const QString &line : report.lines)
+        stream << line << u'\n';
+    stream.flush();
+    return report.ok ? CliOk : CliFailed;
+}
+
+} // namespace
+
+int runCheck(CliContext &ctx)
+{
+    if (!noArguments(ctx, u"check"_s))
+        return CliUsage;
+    return printReport(ctx, mdlDatabase::CheckLogDatabase(mdlMain::LogDatabasePath()));
+}
+
+int runRepair(CliContext &ctx)
+{
+    if (!noArguments(ctx, u"repair"_s))
+        return CliUsage;
+    return printReport(ctx, mdlDatabase::RepairLogDatabase(mdlMain::LogDatabasePath()));
+}

@@ -10,3 +10,14 @@
 int runBoards(CliContext &ctx);
 /** @short tessera-cli compact: starts up, compacts the log database and shuts down. */
 int runCompact(CliContext &ctx);
+/**
+ * @short tessera-cli check: SQLite's integrity check of the log database. Prints the outcome;
+ * exits with 1 when the file is damaged or cannot be read.
+ */
+int runCheck(CliContext &ctx);
+/**
+ * @short tessera-cli repair: recovers a damaged log database into a new file that takes its
+ * name, keeping the damaged one beside it. Needs the sqlite3 tool; refused while another
+ * process uses the database.
+ */
+int runRepair(CliContext &ctx);

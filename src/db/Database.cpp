@@ -1,13 +1,14 @@
 #include "db/Database.h"
 
+#include "db/DatabaseLock.h"
 #include "db/JetFunctions.h"
+#include "db/SqliteErrors.h"
+#include "db/TableSchemaSql.h"
 #include "db/SqliteValue.h"
 #include "db/Transaction.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QtEndian>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -17,131 +18,52 @@ namespace {
 
 /** Our stored queries: a table of our own, listed as a system table. */
 const QString QueryTable = u"MSysQueries"_s;
-constexpr int BusyTimeoutMs = 5000;
+/** How long a statement waits for another connection's commit before it reports "locked". */
+constexpr int BusyTimeoutMs = 10000;
+/** The longest text or blob a statement may make (64 MiB bodies are UTF-16 here). */
+constexpr int MaxLength = 256 * 1024 * 1024;
+/** SQLite's memory for all connections of the process: past it a statement fails (no abort). */
+constexpr sqlite3_int64 HardHeapLimit = sqlite3_int64(2) * 1024 * 1024 * 1024;
+constexpr sqlite3_int64 SoftHeapLimit = sqlite3_int64(512) * 1024 * 1024;
+/** The memory a result snapshot may take (estimated) before reading it stops with an error. */
+constexpr qint64 MaxResultBytes = qint64(2) * 1024 * 1024 * 1024;
+
+qint64 estimatedSize(const QVariant &cell)
+{
+    switch (cell.typeId()) {
+    case QMetaType::QString: return qint64(sizeof(QVariant)) + cell.toString().size() * 2;
+    case QMetaType::QByteArray: return qint64(sizeof(QVariant)) + cell.toByteArray().size();
+    default: return qint64(sizeof(QVariant));
+    }
+}
 /** Marks files made by this program (PRAGMA application_id): "TSRA". */
 constexpr int ApplicationId = 0x54535241;
-
-QString quoteName(const QString &name)
-{
-    QString quoted = name;
-    quoted.replace(u'"', u"\"\""_s);
-    return u'"' + quoted + u'"';
-}
-
-QString afterColon(const QString &message)
-{
-    const qsizetype colon = message.indexOf(u": "_s);
-    return colon < 0 ? message : message.mid(colon + 2);
-}
-
-/** The field named by a constraint "Prefix_Field" or "table.field" in an SQLite message. */
-QString fieldOfConstraint(const QString &message)
-{
-    QString name = afterColon(message);
-    const qsizetype cut = name.indexOf(u'_') >= 0 && !name.contains(u'.') ? name.indexOf(u'_')
-                                                                          : name.lastIndexOf(u'.');
-    return name.mid(cut + 1);
-}
-
-DbError mapError(int rc, const QString &message)
-{
-    switch (rc) {
-    case SQLITE_CONSTRAINT_PRIMARYKEY:
-    case SQLITE_CONSTRAINT_UNIQUE:
-    case SQLITE_CONSTRAINT_ROWID:
-        return {DbError::DuplicateKey,
-                u"インデックス、主キー、またはリレーションシップで値が重複しているので、"
-                "テーブルを変更できませんでした。 ("_s + message + u')'};
-    case SQLITE_CONSTRAINT_NOTNULL:
-        return {DbError::RequiredField,
-                u"フィールド '%1' には値を入力してください。"_s.arg(fieldOfConstraint(message))};
-    case SQLITE_CONSTRAINT_CHECK:
-        if (message.contains(u"ZeroLength_"_s))
-            return {DbError::ZeroLengthText,
-                    u"フィールド '%1' には長さ 0 の文字列を入力できません。"_s.arg(fieldOfConstraint(message))};
-        if (message.contains(u"Size_"_s))
-            return {DbError::TextTooLong,
-                    u"フィールド '%1' が小さすぎて、追加しようとしたデータを格納できません。"_s.arg(
-                        fieldOfConstraint(message))};
-        break;
-    default:
-        break;
-    }
-    switch (rc & 0xff) {
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-        return {DbError::NotADatabase, u"データベースの形式を認識できません。 ("_s + message + u')'};
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return {DbError::Locked, u"更新できません。ロックされています。 ("_s + message + u')'};
-    case SQLITE_FULL:
-        return {DbError::DiskFull, u"ディスクの空き容量が不足しています。 ("_s + message + u')'};
-    case SQLITE_IOERR:
-        return {DbError::DiskIO, u"ディスクの読み書きに失敗しました。 ("_s + message + u')'};
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_CANTOPEN:
-        return {DbError::CannotOpen, u"ファイルを開けないか、書き込めません。 ("_s + message + u')'};
-    case SQLITE_ERROR:
-        if (message.endsWith(u" already exists"_s) || message.contains(u"already another table"_s))
-            return {DbError::ObjectExists, message};
-        if (message.startsWith(u"no such table: "_s))
-            return {DbError::NoSuchTable,
-                    u"入力テーブルまたはクエリ '%1' が見つかりませんでした。"_s.arg(afterColon(message))};
-        break;
-    default:
-        break;
-    }
-    return {DbError::Other, message};
-}
-
-DbError fileError(int number, const QString &path)
-{
-    switch (number) {
-    case DbError::FileNotFound:
-        return {number, u"ファイル '%1' が見つかりませんでした。"_s.arg(path)};
-    case DbError::NotADatabase:
-        return {number, u"データベース形式 '%1' を認識できません。"_s.arg(path)};
-    case DbError::DatabaseExists:
-        return {number, u"データベース '%1' は既に存在します。"_s.arg(path)};
-    default:
-        return {number, u"ファイル '%1' を開けません。"_s.arg(path)};
-    }
-}
-
-/**
- * Checks what SQLite would accept lazily: an empty file or one without the SQLite header is
- * no database, and neither is one shorter than the page count its header declares.
- */
-bool looksLikeDatabase(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return true; // let SQLite report why it cannot be opened
-    const QByteArray header = file.read(100);
-    if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
-        return false;
-    const auto *h = reinterpret_cast<const uchar *>(header.constData());
-    const quint32 pageSizeField = qFromBigEndian<quint16>(h + 16);
-    const qint64 pageSize = pageSizeField == 1 ? 65536 : pageSizeField;
-    const quint32 changeCounter = qFromBigEndian<quint32>(h + 24);
-    const quint32 pageCount = qFromBigEndian<quint32>(h + 28);
-    const quint32 validFor = qFromBigEndian<quint32>(h + 92);
-    if (pageCount != 0 && changeCounter == validFor && file.size() < pageCount * pageSize)
-        return false;
-    return true;
-}
 
 void execQuiet(sqlite3 *db, const char *sql)
 {
     sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
 
-/** Settings of every connection: Jet functions, extended codes, busy wait, journal, cache. */
-void configure(sqlite3 *db)
+/**
+ * Settings that count from the first read on: extended codes, the wait for another
+ * connection's commit, and bounds, so that a runaway statement ends as an error.
+ */
+void limit(sqlite3 *db)
 {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, BusyTimeoutMs);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, MaxLength);
+    static const bool heapLimited = [] {
+        sqlite3_hard_heap_limit64(HardHeapLimit);
+        sqlite3_soft_heap_limit64(SoftHeapLimit);
+        return true;
+    }();
+    Q_UNUSED(heapLimited);
+}
+
+/** Settings of every connection: Jet functions, journal, cache. */
+void configure(sqlite3 *db)
+{
     // "..." is a name, never a text that SQLite guesses (the dialect made Jet's "..." texts
     // into '...' already); defensive mode keeps statements away from the schema's storage.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
@@ -159,9 +81,11 @@ DbError sqliteOpen(const QString &path, int flags, sqlite3 **db)
 {
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), db,
                                    flags | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc == SQLITE_OK)
+    if (rc == SQLITE_OK) {
+        limit(*db);
         return {};
-    const DbError error = mapError(rc, *db ? QString::fromUtf8(sqlite3_errmsg(*db)) : QString());
+    }
+    const DbError error = SqliteErrors::FromResult(rc, *db ? QString::fromUtf8(sqlite3_errmsg(*db)) : QString());
     sqlite3_close(*db);
     *db = nullptr;
     return error;
@@ -215,15 +139,11 @@ std::unique_ptr<Database> Database::Open(const QString &path, DbError *error)
     err = {};
     const QFileInfo info(path);
     if (!info.exists()) {
-        err = fileError(DbError::FileNotFound, path);
+        err = SqliteErrors::FileError(DbError::FileNotFound, path);
         return nullptr;
     }
     if (info.isDir()) {
-        err = fileError(DbError::CannotOpen, path);
-        return nullptr;
-    }
-    if (!looksLikeDatabase(path)) {
-        err = fileError(DbError::NotADatabase, path);
+        err = SqliteErrors::FileError(DbError::CannotOpen, path);
         return nullptr;
     }
     sqlite3 *db = nullptr;
@@ -232,14 +152,24 @@ std::unique_ptr<Database> Database::Open(const QString &path, DbError *error)
         return nullptr;
     std::unique_ptr<Database> database(new Database(db, path));
     if (sqlite3_db_readonly(db, "main") == 1) {
-        err = fileError(DbError::CannotOpen, path);
+        err = SqliteErrors::FileError(DbError::CannotOpen, path);
         return nullptr;
     }
-    // SQLite reads the file lazily: reading the schema now finds a file that is no database.
+    // SQLite reads the file lazily. Reading the schema now takes SQLite's own lock, waits out
+    // another connection's commit and rolls back the journal of a writer that died, so only
+    // then does SQLite's answer tell whether the file is a database. A file is never judged
+    // by its bytes alone: mid-commit, they are not yet consistent.
     if (!database->runNative(u"SELECT count(*) FROM sqlite_master"_s)) {
-        err = database->LastError();
-        if (err.number == DbError::NotADatabase)
-            err = fileError(DbError::NotADatabase, path);
+        const int rc = sqlite3_extended_errcode(db) & 0xff;
+        err = rc == SQLITE_NOTADB    ? SqliteErrors::FileError(DbError::NotADatabase, path)
+            : rc == SQLITE_CORRUPT ? SqliteErrors::FileError(DbError::Damaged, path)
+                                   : database->LastError();
+        return nullptr;
+    }
+    // An empty file holds no page: SQLite would take it for a new database.
+    const std::optional<Recordset> pages = database->queryNative(u"PRAGMA page_count"_s);
+    if (!pages || pages->Value(0, 0).toLongLong() == 0) {
+        err = SqliteErrors::FileError(DbError::NotADatabase, path);
         return nullptr;
     }
     configure(db);
@@ -252,7 +182,7 @@ std::unique_ptr<Database> Database::Create(const QString &path, DbError *error)
     DbError &err = error ? *error : dummy;
     err = {};
     if (QFileInfo::exists(path)) {
-        err = fileError(DbError::DatabaseExists, path);
+        err = SqliteErrors::FileError(DbError::DatabaseExists, path);
         return nullptr;
     }
     sqlite3 *db = nullptr;
@@ -301,6 +231,23 @@ void Database::Close()
     m_cacheBusy.clear();
     sqlite3_close_v2(m_db);
     m_db = nullptr;
+    m_lock.reset();
+}
+
+void Database::AttachLock(std::unique_ptr<DatabaseLock> lock)
+{
+    m_lock = std::move(lock);
+}
+
+std::optional<QStringList> Database::IntegrityCheck()
+{
+    const std::optional<Recordset> rs = queryNative(u"PRAGMA integrity_check(100)"_s);
+    if (!rs)
+        return std::nullopt;
+    QStringList lines;
+    for (int row = 0; row < rs->RecordCount(); ++row)
+        lines.append(rs->Value(row, 0).toString());
+    return lines;
 }
 
 void Database::setError(int number, const QString &description)
@@ -310,7 +257,7 @@ void Database::setError(int number, const QString &description)
 
 void Database::setSqliteError(int rc)
 {
-    m_error = mapError(rc, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
+    m_error = SqliteErrors::FromResult(rc, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
 }
 
 bool Database::runNative(const QString &sql)
@@ -368,7 +315,7 @@ bool Database::prepareJet(const QString &jetSql, Prepared &out)
         if (rc == SQLITE_OK)
             return true;
         const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
-        const QString name = message.startsWith(u"no such column: "_s) ? afterColon(message) : QString();
+        const QString name = message.startsWith(u"no such column: "_s) ? SqliteErrors::AfterColon(message) : QString();
         if (name.isEmpty() || name.contains(u'.') || extra.contains(name, Qt::CaseInsensitive)) {
             setSqliteError(rc);
             return false;
@@ -442,13 +389,20 @@ Recordset Database::readAll(sqlite3_stmt *stmt, bool *ok)
         types.append(SqliteValue::ColumnType(stmt, c));
     }
     QList<QVariant> cells;
+    qint64 bytes = 0;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        for (int c = 0; c < columns; ++c)
+        for (int c = 0; c < columns; ++c) {
             cells.append(SqliteValue::Read(stmt, c, types.at(c)));
+            bytes += estimatedSize(cells.constLast());
+        }
+        if (bytes > MaxResultBytes)
+            break;
     }
     *ok = rc == SQLITE_DONE;
-    if (!*ok)
+    if (rc == SQLITE_ROW)
+        setError(DbError::Other, u"結果が大きすぎるため、読み込みを中止しました。条件を付けて行を絞ってください。"_s);
+    else if (!*ok)
         setSqliteError(rc);
     return Recordset(std::move(names), std::move(types), std::move(cells));
 }
@@ -496,7 +450,7 @@ bool Database::Execute(const QString &jetSql, const QVariantList &parameterValue
 
 int Database::countRows(const QString &table)
 {
-    const std::optional<Recordset> rs = OpenRecordset(u"SELECT count(*) FROM "_s + quoteName(table));
+    const std::optional<Recordset> rs = OpenRecordset(u"SELECT count(*) FROM "_s + JetSql::QuoteIdentifier(table));
     return rs ? rs->Value(0).toInt() : 0;
 }
 
@@ -568,7 +522,7 @@ bool Database::Compact(const QString &targetPath)
 {
     clearError();
     if (QFileInfo::exists(targetPath)) {
-        m_error = fileError(DbError::DatabaseExists, targetPath);
+        m_error = SqliteErrors::FileError(DbError::DatabaseExists, targetPath);
         return false;
     }
     Prepared p;
@@ -585,7 +539,7 @@ bool Database::Compact(const QString &targetPath)
     // VACUUM INTO leaves the new file unsynced; the caller replaces the old file with it next.
     QFile out(targetPath);
     if (!out.open(QIODevice::ReadWrite) || ::fsync(out.handle()) != 0) {
-        m_error = fileError(DbError::CannotOpen, targetPath);
+        m_error = SqliteErrors::FileError(DbError::CannotOpen, targetPath);
         out.close();
         QFile::remove(targetPath);
         return false;
@@ -594,111 +548,6 @@ bool Database::Compact(const QString &targetPath)
 }
 
 namespace {
-
-QString declaredType(const FieldDef &field)
-{
-    switch (field.type) {
-    case FieldType::Long: return u"INTEGER"_s;
-    case FieldType::Boolean: return u"BOOLEAN"_s;
-    case FieldType::Text: return u"TEXT(%1)"_s.arg(field.size > 0 ? field.size : 255);
-    case FieldType::Date: return u"DATETIME"_s;
-    case FieldType::Memo: return u"LONGTEXT"_s; // a TEXT affinity: "0123" stays a text
-    case FieldType::Double: return u"DOUBLE"_s;
-    case FieldType::Binary: return u"BLOB"_s;
-    case FieldType::Variant: break;
-    }
-    return QString();
-}
-
-/**
- * The column definition of a field. Size and zero-length rules are named CHECK constraints,
- * so that a refused value maps to its error number; the description is a comment.
- */
-QString columnDefinition(const FieldDef &field)
-{
-    const QString name = quoteName(field.name);
-    QString column = name + u' ' + declaredType(field);
-    if (!field.description.isEmpty())
-        column += u" /* "_s + QString(field.description).replace(u"*/"_s, u"* /"_s) + u" */"_s;
-    if (field.type == FieldType::Text)
-        column += u" CONSTRAINT %1 CHECK (length(%2) <= %3)"_s.arg(
-            quoteName(u"Size_"_s + field.name), name).arg(field.size > 0 ? field.size : 255);
-    if ((field.type == FieldType::Text || field.type == FieldType::Memo) && !field.allowZeroLength)
-        column += u" CONSTRAINT %1 CHECK (%2 <> '')"_s.arg(quoteName(u"ZeroLength_"_s + field.name), name);
-    return column;
-}
-
-QString columnList(const QStringList &fields)
-{
-    QStringList quoted;
-    for (const QString &field : fields)
-        quoted.append(quoteName(field));
-    return quoted.join(u", "_s);
-}
-
-QString unquoteName(QStringView name)
-{
-    if (name.size() >= 2 && (name.front() == u'"' || name.front() == u'`' || name.front() == u'[')) {
-        const QChar quote = name.front() == u'[' ? QChar(u']') : name.front();
-        return name.sliced(1, name.size() - 2).toString().replace(QString(2, quote), QString(quote));
-    }
-    return name.toString();
-}
-
-/**
- * The column definitions of a CREATE TABLE text by lower-case column name: the parts between
- * top-level commas, quotes and comments respected.
- */
-QHash<QString, QString> columnDefinitions(const QString &createSql)
-{
-    QHash<QString, QString> columns;
-    int depth = 0;
-    qsizetype start = -1;
-    const auto addPart = [&](qsizetype end) {
-        const QString part = createSql.mid(start, end - start).trimmed();
-        static const QRegularExpression firstName(uR"(^("(?:[^"]|"")*"|\[[^\]]*\]|`(?:[^`]|``)*`|[^\s(]+))"_s);
-        const QRegularExpressionMatch m = firstName.match(part);
-        if (m.hasMatch())
-            columns.insert(unquoteName(m.capturedView(1)).toLower(), part);
-    };
-    for (qsizetype i = 0; i < createSql.size(); ++i) {
-        const QChar c = createSql.at(i);
-        if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
-            const QChar close = c == u'[' ? QChar(u']') : c;
-            i = createSql.indexOf(close, i + 1);
-            if (i < 0)
-                break;
-        } else if (c == u'-' && createSql.mid(i, 2) == u"--") {
-            i = createSql.indexOf(u'\n', i);
-            if (i < 0)
-                break;
-        } else if (c == u'/' && createSql.mid(i, 2) == u"/*") {
-            i = createSql.indexOf(u"*/"_s, i + 2);
-            if (i < 0)
-                break;
-            ++i;
-        } else if (c == u'(') {
-            if (++depth == 1)
-                start = i + 1;
-        } else if (c == u')') {
-            if (--depth == 0) {
-                addPart(i);
-                break;
-            }
-        } else if (c == u',' && depth == 1) {
-            addPart(i);
-            start = i + 1;
-        }
-    }
-    return columns;
-}
-
-QString commentIn(const QString &definition)
-{
-    const qsizetype open = definition.indexOf(u"/*"_s);
-    const qsizetype close = definition.indexOf(u"*/"_s, open + 2);
-    return open < 0 || close < 0 ? QString() : definition.mid(open + 2, close - open - 2).trimmed();
-}
 
 bool isSystemTable(const QString &name)
 {
@@ -734,20 +583,20 @@ bool Database::CreateTable(const TableDef &def)
 {
     QStringList parts;
     for (const FieldDef &field : def.fields)
-        parts.append(columnDefinition(field));
+        parts.append(TableSchemaSql::ColumnDefinition(field));
     QStringList indexes;
     for (const IndexDef &index : def.indexes) {
         if (index.primary)
-            parts.append(u"CONSTRAINT %1 PRIMARY KEY (%2)"_s.arg(quoteName(index.name), columnList(index.fields)));
+            parts.append(u"CONSTRAINT %1 PRIMARY KEY (%2)"_s.arg(JetSql::QuoteIdentifier(index.name), TableSchemaSql::ColumnList(index.fields)));
         else
             // Index names are per database in SQLite, per table in Jet: prefix the table.
             indexes.append(u"CREATE %1INDEX %2 ON %3 (%4)"_s.arg(
-                index.unique ? u"UNIQUE "_s : QString(), quoteName(def.name + u'_' + index.name),
-                quoteName(def.name), columnList(index.fields)));
+                index.unique ? u"UNIQUE "_s : QString(), JetSql::QuoteIdentifier(def.name + u'_' + index.name),
+                JetSql::QuoteIdentifier(def.name), TableSchemaSql::ColumnList(index.fields)));
     }
     Transaction transaction(*this);
     if (!transaction.IsActive()
-        || !runNative(u"CREATE TABLE %1 (\n  %2\n)"_s.arg(quoteName(def.name), parts.join(u",\n  "_s))))
+        || !runNative(u"CREATE TABLE %1 (\n  %2\n)"_s.arg(JetSql::QuoteIdentifier(def.name), parts.join(u",\n  "_s))))
         return false;
     for (const QString &index : std::as_const(indexes)) {
         if (!runNative(index))
@@ -763,7 +612,7 @@ bool Database::RenameTable(const QString &from, const QString &to)
         return false;
     }
     Transaction transaction(*this);
-    if (!transaction.IsActive() || !runNative(u"ALTER TABLE %1 RENAME TO %2"_s.arg(quoteName(from), quoteName(to))))
+    if (!transaction.IsActive() || !runNative(u"ALTER TABLE %1 RENAME TO %2"_s.arg(JetSql::QuoteIdentifier(from), JetSql::QuoteIdentifier(to))))
         return false;
     const std::optional<Recordset> indexes = queryNative(
         u"SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = ?1 AND sql IS NOT NULL"_s, {to});
@@ -773,10 +622,10 @@ bool Database::RenameTable(const QString &from, const QString &to)
     for (int row = 0; row < indexes->RecordCount(); ++row) {
         const QString name = indexes->Value(row, 0).toString();
         QString sql = indexes->Value(row, 1).toString();
-        if (!name.startsWith(prefix, Qt::CaseInsensitive) || !sql.contains(quoteName(name)))
+        if (!name.startsWith(prefix, Qt::CaseInsensitive) || !sql.contains(JetSql::QuoteIdentifier(name)))
             continue;
-        sql.replace(quoteName(name), quoteName(to + u'_' + name.mid(prefix.size())));
-        if (!runNative(u"DROP INDEX "_s + quoteName(name)) || !runNative(sql))
+        sql.replace(JetSql::QuoteIdentifier(name), JetSql::QuoteIdentifier(to + u'_' + name.mid(prefix.size())));
+        if (!runNative(u"DROP INDEX "_s + JetSql::QuoteIdentifier(name)) || !runNative(sql))
             return false;
     }
     return transaction.Commit();
@@ -788,7 +637,7 @@ bool Database::DeleteTable(const QString &name)
         setError(DbError::ItemNotFound, u"テーブル '%1' が見つかりません。"_s.arg(name));
         return false;
     }
-    return runNative(u"DROP TABLE "_s + quoteName(name));
+    return runNative(u"DROP TABLE "_s + JetSql::QuoteIdentifier(name));
 }
 
 QList<TableInfo> Database::TableDefs()
@@ -820,7 +669,7 @@ std::optional<QList<FieldDef>> Database::Fields(const QString &table)
         setError(DbError::ItemNotFound, u"テーブル '%1' が見つかりません。"_s.arg(table));
         return std::nullopt;
     }
-    const QHash<QString, QString> definitions = columnDefinitions(schema->Value(0, 0).toString());
+    const QHash<QString, QString> definitions = TableSchemaSql::ColumnDefinitions(schema->Value(0, 0).toString());
     const std::optional<Recordset> columns = queryNative(u"SELECT name, type FROM pragma_table_info(?1)"_s, {table});
     if (!columns)
         return std::nullopt;
@@ -830,8 +679,8 @@ std::optional<QList<FieldDef>> Database::Fields(const QString &table)
         field.name = columns->Value(row, 0).toString();
         field.type = FieldTypeFromDeclared(columns->Value(row, 1).toString(), &field.size);
         const QString definition = definitions.value(field.name.toLower());
-        field.description = commentIn(definition);
-        field.allowZeroLength = !definition.contains(quoteName(u"ZeroLength_"_s + field.name));
+        field.description = TableSchemaSql::CommentIn(definition);
+        field.allowZeroLength = !definition.contains(JetSql::QuoteIdentifier(u"ZeroLength_"_s + field.name));
         fields.append(field);
     }
     return fields;
@@ -856,9 +705,9 @@ bool Database::CreateQueryDef(const QString &name, const QString &jetSql)
         sqlite3_finalize(p.stmt);
     }
     if (!runNative(u"CREATE TABLE IF NOT EXISTS %1 (Name TEXT NOT NULL PRIMARY KEY COLLATE NOCASE, SQL MEMO NOT NULL)"_s
-                       .arg(quoteName(QueryTable))))
+                       .arg(JetSql::QuoteIdentifier(QueryTable))))
         return false;
-    return queryNative(u"INSERT INTO %1 (Name, SQL) VALUES (?1, ?2)"_s.arg(quoteName(QueryTable)), {name, jetSql})
+    return queryNative(u"INSERT INTO %1 (Name, SQL) VALUES (?1, ?2)"_s.arg(JetSql::QuoteIdentifier(QueryTable)), {name, jetSql})
         .has_value();
 }
 
@@ -866,7 +715,7 @@ bool Database::DeleteQueryDef(const QString &name)
 {
     if (!QueryDefSQL(name))
         return false;
-    return queryNative(u"DELETE FROM %1 WHERE Name = ?1"_s.arg(quoteName(QueryTable)), {name}).has_value();
+    return queryNative(u"DELETE FROM %1 WHERE Name = ?1"_s.arg(JetSql::QuoteIdentifier(QueryTable)), {name}).has_value();
 }
 
 QStringList Database::QueryDefNames()
@@ -874,7 +723,7 @@ QStringList Database::QueryDefNames()
     QStringList names;
     if (!TableExists(QueryTable))
         return names;
-    const std::optional<Recordset> rs = queryNative(u"SELECT Name FROM %1 ORDER BY Name"_s.arg(quoteName(QueryTable)));
+    const std::optional<Recordset> rs = queryNative(u"SELECT Name FROM %1 ORDER BY Name"_s.arg(JetSql::QuoteIdentifier(QueryTable)));
     for (int row = 0; rs && row < rs->RecordCount(); ++row)
         names.append(rs->Value(row, 0).toString());
     return names;
@@ -884,7 +733,7 @@ std::optional<QString> Database::QueryDefSQL(const QString &name)
 {
     const std::optional<Recordset> rs =
         TableExists(QueryTable)
-            ? queryNative(u"SELECT SQL FROM %1 WHERE Name = ?1"_s.arg(quoteName(QueryTable)), {name})
+            ? queryNative(u"SELECT SQL FROM %1 WHERE Name = ?1"_s.arg(JetSql::QuoteIdentifier(QueryTable)), {name})
             : std::nullopt;
     if (!rs || rs->RecordCount() == 0) {
         setError(DbError::ItemNotFound, u"クエリ '%1' が見つかりません。"_s.arg(name));

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+class DatabaseLock;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -24,7 +25,11 @@ struct sqlite3_stmt;
  * SQLite file (UTF-16 text, rollback journal), whole in itself between statements, so the
  * stock sqlite3 tool reads it and moving or copying the one file moves all the data. Each
  * statement outside a transaction is a synced commit (some milliseconds): run loops inside
- * a Transaction. An empty file is refused as no database (3343).
+ * a Transaction. Whether a file is a database is SQLite's answer after it took its own lock
+ * and rolled back what a killed writer left: an empty file or one that is no SQLite file is
+ * refused as no database (3343), a damaged one as 3049. A statement waits some seconds for
+ * another connection's commit; texts, results and SQLite's memory are bounded, so a runaway
+ * statement ends as an error.
  */
 class Database
 {
@@ -33,7 +38,7 @@ public:
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    /** Opens an existing file read-write: 3024 when missing, 3343 when not a database. */
+    /** Opens an existing file read-write: 3024 when missing, 3343 when not a database, 3049 when damaged. */
     static std::unique_ptr<Database> Open(const QString &path, DbError *error = nullptr);
     /** Creates a new, empty database file: 3204 when the file exists. */
     static std::unique_ptr<Database> Create(const QString &path, DbError *error = nullptr);
@@ -44,6 +49,10 @@ public:
     bool IsOpen() const { return m_db != nullptr; }
     QString Path() const { return m_path; }
     const DbError &LastError() const { return m_error; }
+    /** Keeps @p lock (the hold on the file's lock) until the database closes. */
+    void AttachLock(std::unique_ptr<DatabaseLock> lock);
+    /** SQLite's integrity check: {"ok"} for a sound file, else up to 100 problems. */
+    std::optional<QStringList> IntegrityCheck();
 
     /**
      * Runs an action or data-definition statement (error 3065 for a select).
@@ -119,5 +128,6 @@ private:
     int m_savepointDepth = 0;
     QHash<QString, sqlite3_stmt *> m_cache;     // idle prepared statements by Jet text
     QHash<sqlite3_stmt *, QString> m_cacheBusy; // prepared statements handed out
+    std::unique_ptr<DatabaseLock> m_lock;
     std::shared_ptr<Database *> m_self = std::make_shared<Database *>(this); // for Statement
 };

@@ -18,6 +18,7 @@ struct DbError
         FileNotFound = 3024,     ///< the database file does not exist
         DiskFull = 3026,         ///< the disk has no room left for the file or its journal
         DiskIO = 3043,           ///< reading or writing the file failed (disk or network)
+        Damaged = 3049,          ///< the database file is damaged (SQLite reports corruption)
         CannotOpen = 3051,       ///< no permission to open or write the file
         TooFewParameters = 3061, ///< a statement with parameters ran without their values
         NotSelectQuery = 3065,   ///< Execute was given a select statement
@@ -32,7 +33,7 @@ struct DbError
         ItemNotFound = 3265,     ///< no table, field or stored query of that name
         RequiredField = 3314,    ///< NULL in a field that requires a value
         ZeroLengthText = 3315,   ///< an empty text in a field that does not allow it
-        NotADatabase = 3343,     ///< the file is not a database (or is damaged)
+        NotADatabase = 3343,     ///< the file is not a database
     };
 
     int number = None;

@@ -155,13 +155,6 @@ QString sqliteFunctionName(const QString &upperName)
     return names.value(upperName);
 }
 
-QString quoteIdentifier(const QString &name)
-{
-    QString quoted = name;
-    quoted.replace(u'"', u"\"\""_s);
-    return u'"' + quoted + u'"';
-}
-
 /** The name in a bracketed, quoted or bare identifier token. */
 QString identifierName(QStringView text, Kind kind)
 {
@@ -374,7 +367,7 @@ qsizetype Translator::onWord(qsizetype t)
         && next < m_tokens.size()) {
         m_result.type = MakeTable;
         m_result.makeTableName = identifierName(text(next), kind(next));
-        m_pieces[frame.selectPiece].prepend(u"CREATE TABLE "_s + quoteIdentifier(m_result.makeTableName)
+        m_pieces[frame.selectPiece].prepend(u"CREATE TABLE "_s + QuoteIdentifier(m_result.makeTableName)
                                             + u" AS "_s);
         return next + 1;
     }
@@ -401,7 +394,7 @@ qsizetype Translator::onWord(qsizetype t)
         static const QStringList tableKeywordBefore{u"CREATE"_s, u"DROP"_s, u"ALTER"_s, u"TEMP"_s,
                                                     u"TEMPORARY"_s, u"VIRTUAL"_s};
         if (upper == u"TABLE" && !tableKeywordBefore.contains(upperWord(prev))) {
-            put(quoteIdentifier(word));
+            put(QuoteIdentifier(word));
             return t + 1;
         }
         if (const int p = parameterIndex(word); p >= 0) {
@@ -534,7 +527,7 @@ QString valueLiteral(const QVariant &value)
     switch (value.typeId()) {
     case QMetaType::QString: return TextLiteral(value.toString());
     case QMetaType::QDateTime: return DateLiteral(value.toDateTime());
-    case QMetaType::Bool: return value.toBool() ? u"True"_s : u"False"_s;
+    case QMetaType::Bool: return BooleanLiteral(value.toBool());
     default: return value.toString();
     }
 }
@@ -704,6 +697,18 @@ QString TextLiteral(const QString &text)
     QString quoted = text;
     quoted.replace(u'\'', u"''"_s);
     return u'\'' + quoted + u'\'';
+}
+
+QString BooleanLiteral(bool value)
+{
+    return value ? u"True"_s : u"False"_s;
+}
+
+QString QuoteIdentifier(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(u'"', u"\"\""_s);
+    return u'"' + quoted + u'"';
 }
 
 } // namespace JetSql

@@ -96,5 +96,9 @@ QDateTime ParseStoredDate(const QString &text);
 QString DateLiteral(const QDateTime &dt);
 /** @p text as a Jet text literal: enclosed in ' with every ' doubled. */
 QString TextLiteral(const QString &text);
+/** A Jet Boolean literal: "True" or "False". */
+QString BooleanLiteral(bool value);
+/** @p name as an SQLite identifier: enclosed in " with every " doubled. */
+QString QuoteIdentifier(const QString &name);
 
 } // namespace JetSql

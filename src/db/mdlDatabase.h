@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 /**
@@ -50,6 +51,11 @@ QString SharedHowtouseURL();
  * Opens the log database at @p path, creating it when it is missing or no database (the
  * unreadable file is kept under the extension "bak") and converting an older file after
  * asking. Shows every message itself; nullptr means the program must end.
+ *
+ * The database holds the file's lock (DatabaseLock) shared while it is open; opening waits
+ * while another process compacts or replaces the file. Setting a file aside and converting
+ * happen only while no other process has it open; temporary files left by an interrupted
+ * compaction are removed then too.
  */
 std::unique_ptr<Database> OpenLogDatabase(const QString &path);
 /**
@@ -60,8 +66,9 @@ std::unique_ptr<Database> OpenLogDatabase(const QString &path);
 std::unique_ptr<Database> CreateLogDatabase(const QString &path, DbError *error = nullptr);
 /**
  * Compacts the database into its own file and reopens it through OpenLogDatabase. The old
- * file is replaced only by a complete compacted copy. On failure @p db is empty and the
- * data stays in the file under its own name.
+ * file is replaced only by a complete compacted copy. While another process has the file
+ * open nothing is done: the message says so and @p db stays open. On other failures @p db
+ * is empty and the data stays in the file under its own name.
  */
 bool CompactLogDatabase(std::unique_ptr<Database> &db);
 /**
@@ -84,5 +91,29 @@ bool ConvertVersionTable(Database &db);
 bool ConvertBBSTable(Database &db);
 bool ConvertMessageTable(Database &db);
 bool ConvertMarkTable(Database &db);
+
+} // namespace mdlDatabase
+
+namespace mdlDatabase {
+
+/** @short What checking or repairing the log database found: success and the lines to show. */
+struct MaintenanceReport
+{
+    bool ok = false;
+    QStringList lines;
+};
+
+/**
+ * Runs SQLite's integrity check on the log database at @p path without creating, converting
+ * or setting aside anything. ok when the file is sound.
+ */
+MaintenanceReport CheckLogDatabase(const QString &path);
+/**
+ * Recovers what SQLite can read of a damaged log database into a new file (the sqlite3
+ * tool's ".recover"), which then takes the name @p path; the damaged file stays beside it
+ * under a name with "_damaged_" and the time. Only while no other process has the database
+ * open. Without the sqlite3 tool nothing changes and the report says what to install.
+ */
+MaintenanceReport RepairLogDatabase(const QString &path);
 
 } // namespace mdlDatabase

@@ -325,7 +325,9 @@ private slots:
         expect(u"SELECT * INTO Copy FROM Message"_s, u"テーブルを作成し2件追加しました。\n"_s);
         expect(u"DELETE FROM Copy"_s, u"2件削除しました。\n"_s);
         expect(u"DROP TABLE Copy"_s, u"データ定義を完了しました。\n"_s);
-        expect(u"PRAGMA user_version = 3"_s, u"現在未対応ですm(_ _)m\n"_s);
+        const CliRun pragma = query({u"PRAGMA user_version = 3"_s});
+        QCOMPARE(pragma.status, 1);
+        QCOMPARE(pragma.err, u"現在未対応ですm(_ _)m\n"_s);
     }
 
     void resultsPrintAHeaderAndOneLinePerRow()

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -247,6 +248,69 @@ private slots:
         QCOMPARE(failure(bool(Database::Open(path(u"missing.mdb"_s), &error))), DbError::FileNotFound);
         QCOMPARE(failure(bool(Database::Create(path(u"log.mdb"_s), &error))), DbError::DatabaseExists);
         QCOMPARE(failure(bool(Database::Open(text.fileName(), &error))), DbError::NotADatabase);
+    }
+
+    void openRollsBackTheJournalOfAKilledWriter()
+    {
+        for (int i = 1; i <= 10; ++i)
+            QVERIFY(m_db->Execute(insertMessage(1, i, u"件名"_s)));
+        // A transaction too big for the cache writes into the file before its commit; the file
+        // and its journal copied now are what a writer killed at that moment leaves behind.
+        QVERIFY(m_db->Execute(u"PRAGMA cache_size=10"_s));
+        QVERIFY(m_db->BeginTrans());
+        for (int i = 11; i <= 400; ++i)
+            QVERIFY(m_db->Execute(insertMessage(1, i, u"件名"_s, QString(1000, u'本'))));
+        QVERIFY(QFile::copy(path(u"log.mdb"_s), path(u"killed.mdb"_s)));
+        QVERIFY(QFile::copy(path(u"log.mdb-journal"_s), path(u"killed.mdb-journal"_s)));
+        QVERIFY(m_db->Rollback());
+
+        DbError error;
+        std::unique_ptr<Database> killed = Database::Open(path(u"killed.mdb"_s), &error);
+        QVERIFY2(killed, qPrintable(error.description));
+        QCOMPARE(killed->OpenRecordset(u"SELECT count(*) FROM Message"_s)->Value(0).toInt(), 10);
+        QCOMPARE(killed->IntegrityCheck(), QStringList{u"ok"_s});
+        QVERIFY(!QFile::exists(path(u"killed.mdb-journal"_s)));
+    }
+
+    void runawayStatementsEndAsErrors()
+    {
+        QVERIFY(!m_db->OpenRecordset(u"SELECT zeroblob(1000000000) AS b"_s));
+        QVERIFY(m_db->LastError().description.contains(u"大きすぎる"_s));
+        // A recursion whose rows SQLite must keep apart (UNION) grows SQLite's memory: the
+        // process-wide bound, lowered here, ends it.
+        const sqlite3_int64 bound = sqlite3_hard_heap_limit64(-1);
+        sqlite3_hard_heap_limit64(16 * 1024 * 1024);
+        const bool ran = m_db->OpenRecordset(
+            u"SELECT n FROM (WITH RECURSIVE r(x) AS (SELECT 1 UNION SELECT x + 1 FROM r) SELECT count(*) AS n FROM r)"_s).has_value();
+        sqlite3_hard_heap_limit64(bound);
+        QVERIFY(!ran);
+        QVERIFY(m_db->LastError().description.contains(u"メモリ"_s));
+    }
+
+    void damageFoundWhileRunningNamesTheRepair()
+    {
+        QVERIFY(m_db->BeginTrans());
+        for (int i = 1; i <= 300; ++i)
+            QVERIFY(m_db->Execute(insertMessage(1, i, u"件名"_s, QString(500, u'本'))));
+        QVERIFY(m_db->CommitTrans());
+        const auto leaf = m_db->OpenRecordset(
+            u"SELECT pageno FROM dbstat WHERE name = 'Message' AND pagetype = 'leaf' ORDER BY pageno DESC"_s);
+        QVERIFY(leaf);
+        QVERIFY(leaf->RecordCount() > 0);
+        const qint64 page = leaf->Value(0).toLongLong();
+        m_db.reset();
+        QFile file(path(u"log.mdb"_s));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek((page - 1) * 4096));
+        QCOMPARE(file.write(QByteArray(8, '\xff')), 8);
+        file.close();
+
+        m_db = Database::Open(path(u"log.mdb"_s));
+        QVERIFY(m_db);
+        QVERIFY(!m_db->OpenRecordset(u"SELECT count(Body) FROM Message"_s));
+        QCOMPARE(m_db->LastError().number, DbError::Damaged);
+        QVERIFY(m_db->LastError().description.contains(u"tessera-cli repair"_s));
+        QVERIFY(m_db->IntegrityCheck() != QStringList{u"ok"_s});
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -73,6 +74,21 @@ struct ReadOnly
     bool wasRoot = false;
 };
 
+/** Another process that has the database open: a shared hold on its lock file. */
+struct OtherProcess
+{
+    explicit OtherProcess(const QString &database)
+        : fd(::open(QFile::encodeName(database + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
+    {
+        struct flock lock = {};
+        lock.l_type = F_RDLCK;
+        held = ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+    }
+    ~OtherProcess() { ::close(fd); }
+    int fd;
+    bool held = false;
+};
+
 } // namespace
 
 class TestMdlDatabase : public QObject
@@ -85,7 +101,13 @@ private:
     ScriptedPrompter m_prompter;
 
     QStringList prompts() const { return m_prompter.texts(); }
-    QStringList files() const { return QDir(m_dir.path()).entryList(QDir::Files); }
+    /** The files beside the database, less the lock file that stays there. */
+    QStringList files() const
+    {
+        QStringList names = QDir(m_dir.path()).entryList(QDir::Files);
+        names.removeAll(u"log.mdb.lock"_s);
+        return names;
+    }
     void prepare(const QString &script)
     {
         bool ok = false;
@@ -246,6 +268,49 @@ private slots:
         }
         QCOMPARE(tool(m_path, u"SELECT count(*) FROM Message"_s), u"10"_s);
         QCOMPARE(files(), QStringList{u"log.mdb"_s});
+    }
+
+    void fileChangesWaitUntilNoOtherProcessHasTheFileOpen()
+    {
+        std::unique_ptr<Database> db = CreateLogDatabase(m_path);
+        QVERIFY(db);
+        writeFile(m_dir.filePath(u"TSR1234.tmp"_s), "left by a killed compaction");
+        std::optional<OtherProcess> other(std::in_place, m_path);
+        QVERIFY(other->held);
+        const QByteArray before = readFile(m_path);
+        QVERIFY(!CompactLogDatabase(db));
+        QVERIFY(prompts().last().contains(u"他のプロセス"_s));
+        QVERIFY(db);
+        QVERIFY(db->IsOpen());
+        QVERIFY(readFile(m_path) == before);
+        db.reset();
+        // Opening beside the other process leaves the temporary file: it may be that process's.
+        QVERIFY((db = OpenLogDatabase(m_path)));
+        QVERIFY(files().contains(u"TSR1234.tmp"_s));
+        db.reset();
+        other.reset();
+        QVERIFY((db = OpenLogDatabase(m_path)));
+        QCOMPARE(files(), QStringList{u"log.mdb"_s});
+    }
+
+    void unrecognisedFileStaysWhileOtherProcessesRun()
+    {
+        writeFile(m_path, "not a database\r\n");
+        const OtherProcess other(m_path);
+        QVERIFY(!OpenLogDatabase(m_path));
+        QVERIFY(prompts().last().contains(u"他のプロセス"_s));
+        QCOMPARE(files(), QStringList{u"log.mdb"_s});
+    }
+
+    void conversionWaitsUntilNoOtherProcessHasTheFileOpen()
+    {
+        prepare(OldTables);
+        const QByteArray before = readFile(m_path);
+        const OtherProcess other(m_path);
+        m_prompter.pushAnswer(Prompter::Ok);
+        QVERIFY(!OpenLogDatabase(m_path));
+        QVERIFY(prompts().last().contains(u"他のプロセス"_s));
+        QVERIFY(readFile(m_path) == before);
     }
 };
 

@@ -1,0 +1,313 @@
+#include "cli/CliHome.h"
+#include "db/Database.h"
+#include "support/BoardSimulator.h"
+#include "support/LogFormat.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QtEndian>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+// Two tessera-cli processes on one program folder, processes killed in the middle of their
+// work, and a damaged database file: what was reported as stored must stay stored.
+
+namespace {
+
+const QString Board = u"4"_s;
+
+/** Writes a log of board type 0 with the messages @p first to @p first + @p count - 1, newest first. */
+void writeLog(const QString &path, int first, int count)
+{
+    QList<BoardMessage> messages;
+    for (int n = first + count - 1; n >= first; --n) {
+        BoardMessage message = LogFormat::sampleMessage(n);
+        message.body = u"本文 %1\n"_s.arg(n) + QString(400, u'あ'); // rows big enough to fill SQLite's cache
+        messages.append(message);
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write(LogFormat::toCp932(LogFormat::log(0, messages))) > 0);
+}
+
+/**
+ * True while the header of database @p path declares more pages than the file holds: a commit
+ * has written the first page and not yet the last ones.
+ */
+bool commitWriting(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(100);
+    if (header.size() < 100)
+        return false;
+    const auto *h = reinterpret_cast<const uchar *>(header.constData());
+    const bool countValid = qFromBigEndian<quint32>(h + 24) == qFromBigEndian<quint32>(h + 92);
+    return countValid && qint64(qFromBigEndian<quint32>(h + 28)) * 4096 > file.size();
+}
+
+} // namespace
+
+class TestCliSafety : public QObject
+{
+    Q_OBJECT
+
+    std::optional<CliHome> m_home;
+
+    QString database() const { return m_home->file(u"log.mdb"_s); }
+    CliRun cli(const QStringList &args) const { return m_home->run(args); }
+
+    /** Starts tessera-cli in the background on the test's folder. */
+    void start(QProcess &process, const QStringList &args) const
+    {
+        process.start(CliHome::program(), QStringList{u"--home"_s, m_home->dir.path(), u"--yes"_s} + args);
+        QVERIFY(process.waitForStarted());
+    }
+
+    /** Rows of table Message, read as another program would; -1 when the file cannot be read. */
+    qint64 messageCount() const
+    {
+        std::unique_ptr<Database> db = Database::Open(database());
+        const std::optional<Recordset> rs = db ? db->OpenRecordset(u"SELECT count(*) FROM Message"_s) : std::nullopt;
+        return rs ? rs->Value(0, 0).toLongLong() : -1;
+    }
+
+    QString integrity() const
+    {
+        std::unique_ptr<Database> db = Database::Open(database());
+        const std::optional<QStringList> check = db ? db->IntegrityCheck() : std::nullopt;
+        return check ? check->join(u'\n') : u"unreadable"_s;
+    }
+
+    /** Returns as soon as @p process's commit is writing the database file, or when it ended. */
+    void waitForCommitWriting(QProcess &process) const
+    {
+        QElapsedTimer waited;
+        waited.start();
+        for (int turn = 0; waited.elapsed() < 60000; ++turn) {
+            if (commitWriting(database()))
+                return;
+            if (turn % 256 == 0) {
+                QCoreApplication::processEvents();
+                if (process.state() == QProcess::NotRunning)
+                    return;
+            }
+        }
+    }
+
+    bool backupExists() const { return QFile::exists(m_home->file(u"log.bak"_s)); }
+
+private slots:
+    void initTestCase() { QVERIFY2(QFile::exists(CliHome::program()), "build tessera-cli first"); }
+
+    void init()
+    {
+        m_home.emplace();
+        QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0);
+    }
+
+    void queriesBesideAnImportWaitForItsCommit()
+    {
+        constexpr int Count = 40000;
+        writeLog(m_home->file(u"big.log"_s), 1, Count);
+        QProcess import;
+        start(import, {u"import"_s, Board, m_home->file(u"big.log"_s)});
+        int queries = 0;
+        QStringList failures;
+        while (import.state() != QProcess::NotRunning) {
+            const CliRun run = cli({u"query"_s, u"SELECT count(*) FROM Message"_s});
+            ++queries;
+            if (run.status != 0)
+                failures.append(run.err);
+        }
+        QVERIFY(queries > 3);
+        QCOMPARE(failures, QStringList());
+        QCOMPARE(import.exitCode(), 0);
+        QVERIFY(!backupExists());
+        QCOMPARE(messageCount(), Count);
+        QCOMPARE(integrity(), u"ok"_s);
+    }
+
+    void killedImportsKeepEveryCommittedRow()
+    {
+        constexpr int Rounds = 5;
+        constexpr int Committed = 1000;
+        constexpr int Killed = 20000;
+        qint64 kept = 0;
+        for (int round = 0; round < Rounds; ++round) {
+            const int first = 1 + round * (Committed + Killed);
+            writeLog(m_home->file(u"committed.log"_s), first, Committed);
+            QCOMPARE(cli({u"--yes"_s, u"import"_s, Board, m_home->file(u"committed.log"_s)}).status, 0);
+            kept = messageCount();
+            QVERIFY(kept >= (round + 1) * Committed);
+
+            // Killed in the middle of its commit (odd rounds) or after a random short delay.
+            writeLog(m_home->file(u"killed.log"_s), first + Committed, Killed);
+            QProcess import;
+            start(import, {u"import"_s, Board, m_home->file(u"killed.log"_s)});
+            if (round % 2 == 1)
+                waitForCommitWriting(import);
+            else
+                QTest::qWait(500 + QRandomGenerator::global()->bounded(1500));
+            import.kill(); // SIGKILL
+            import.waitForFinished();
+
+            const CliRun next = cli({u"boards"_s});
+            QVERIFY2(next.status == 0, qPrintable(next.err));
+            QVERIFY(!backupExists());
+            QVERIFY(messageCount() >= kept);
+            QCOMPARE(integrity(), u"ok"_s);
+        }
+    }
+
+    void compactionBesideAnImportChangesNothing()
+    {
+        constexpr int Count = 20000;
+        writeLog(m_home->file(u"big.log"_s), 1, Count);
+        QProcess import;
+        start(import, {u"import"_s, Board, m_home->file(u"big.log"_s)});
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(database() + u"-journal"_s); }, 60000));
+        const CliRun compact = cli({u"compact"_s});
+        QCOMPARE(compact.status, 1);
+        QVERIFY(compact.err.contains(u"他のプロセス"_s));
+        QVERIFY(import.waitForFinished(60000));
+        QCOMPARE(import.exitCode(), 0);
+        QCOMPARE(messageCount(), Count);
+        // Alone, compaction runs.
+        QCOMPARE(cli({u"compact"_s}).status, 0);
+        QCOMPARE(messageCount(), Count);
+    }
+
+    void compactionBesideAReceiveChangesNothing()
+    {
+        BoardSimulator simulator;
+        QVERIFY(simulator.listen());
+        simulator.addSampleMessages(simulator.addBoard(0, u"/cgi-bin/zatsudan.cgi"_s), 1, 50);
+        BoardSimulator::Fault slow;
+        slow.kind = BoardSimulator::FaultKind::SlowBody;
+        slow.chunkBytes = 512;
+        slow.delayMs = 20;
+        simulator.setFault(slow);
+        QCOMPARE(cli({u"query"_s, u"UPDATE BBS SET URL = '%1/cgi-bin/zatsudan.cgi' WHERE BBS_ID = 4"_s.arg(simulator.baseUrl())}).status, 0);
+        QSignalSpy requests(&simulator, &BoardSimulator::requestReceived);
+        QProcess receive;
+        start(receive, {u"receive"_s, Board});
+        QVERIFY(requests.wait(30000));
+        const CliRun compact = cli({u"compact"_s});
+        QCOMPARE(compact.status, 1);
+        QVERIFY(compact.err.contains(u"他のプロセス"_s));
+        QVERIFY(QTest::qWaitFor([&] { return receive.state() == QProcess::NotRunning; }, 60000));
+        QCOMPARE(receive.exitCode(), 0);
+        QCOMPARE(messageCount(), 50);
+    }
+
+    void openingWaitsForACompactionInProgress()
+    {
+        // Another process holding the lock exclusive stands for a compaction in progress.
+        const int fd = ::open(QFile::encodeName(database() + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        struct flock lock = {};
+        lock.l_type = F_WRLCK;
+        QCOMPARE(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+        QProcess query;
+        start(query, {u"query"_s, u"SELECT count(*) FROM Message"_s});
+        QVERIFY(!query.waitForFinished(1500));
+        ::close(fd);
+        QVERIFY(query.waitForFinished(10000));
+        QCOMPARE(query.exitCode(), 0);
+    }
+
+    void runawayStatementsEndAsErrors_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("huge blob") << u"SELECT zeroblob(1000000000) AS b"_s;
+        QTest::newRow("PRAGMA") << u"PRAGMA integrity_check"_s;
+        QTest::newRow("ATTACH") << u"ATTACH 'other.mdb' AS other"_s;
+        QTest::newRow("VACUUM") << u"VACUUM"_s;
+        QTest::newRow("BEGIN") << u"BEGIN"_s;
+    }
+
+    void runawayStatementsEndAsErrors()
+    {
+        QFETCH(QString, sql);
+        QCOMPARE(cli({u"query"_s, sql}).status, 1);
+    }
+
+    void checkFindsADamagedFileAndRepairRecoversIt()
+    {
+        constexpr int Count = 3000;
+        writeLog(m_home->file(u"a.log"_s), 1, Count);
+        QCOMPARE(cli({u"--yes"_s, u"import"_s, Board, m_home->file(u"a.log"_s)}).status, 0);
+        QCOMPARE(cli({u"check"_s}).status, 0);
+        damagePages();
+
+        const CliRun check = cli({u"check"_s});
+        QCOMPARE(check.status, 1);
+        QVERIFY(check.err.contains(u"tessera-cli repair"_s));
+        const CliRun count = cli({u"query"_s, u"SELECT count(Body) FROM Message"_s});
+        QCOMPARE(count.status, 1);
+        QVERIFY(count.err.contains(u"tessera-cli repair"_s));
+
+        const CliRun repair = cli({u"repair"_s});
+        QVERIFY2(repair.status == 0, qPrintable(repair.err));
+        QCOMPARE(QDir(m_home->dir.path()).entryList({u"log_damaged_*.mdb"_s}).size(), 1);
+        QCOMPARE(cli({u"check"_s}).status, 0);
+        const qint64 recovered = messageCount();
+        QVERIFY(recovered > Count / 2);
+        QVERIFY(recovered < Count);
+        QVERIFY(!QFile::exists(database() + u"-journal"_s));
+        QCOMPARE(cli({u"boards"_s}).status, 0);
+    }
+
+    void repairWithoutTheSqliteToolChangesNothing()
+    {
+        const QByteArray before = [&] {
+            QFile file(database());
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"PATH"_s, m_home->dir.path());
+        process.setProcessEnvironment(environment);
+        process.start(CliHome::program(), {u"--home"_s, m_home->dir.path(), u"repair"_s});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u"sqlite3"_s));
+        QFile file(database());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == before);
+    }
+
+private:
+    /** Overwrites the page header of three leaves of table Message: at a half, two thirds and three quarters. */
+    void damagePages()
+    {
+        QList<qint64> leaves;
+        {
+            std::unique_ptr<Database> db = Database::Open(database());
+            QVERIFY(db);
+            std::optional<Recordset> rs = db->OpenRecordset(
+                u"SELECT pageno FROM dbstat WHERE name = 'Message' AND pagetype = 'leaf' ORDER BY pageno"_s);
+            QVERIFY(rs);
+            for (; !rs->IsEOF(); rs->MoveNext())
+                leaves.append(rs->Value(0).toLongLong());
+        }
+        QVERIFY(leaves.size() > 12);
+        QFile file(database());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        for (const qsizetype at : {leaves.size() / 2, leaves.size() * 2 / 3, leaves.size() * 3 / 4}) {
+            QVERIFY(file.seek((leaves.at(at) - 1) * 4096));
+            QCOMPARE(file.write(QByteArray(8, '\xff')), 8);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliSafety)
+#include "tst_cli_safety.moc"
