@@ -75,14 +75,14 @@ int printReport(CliContext &ctx, const mdlDatabase::MaintenanceReport &report)
 
 int runCheck(CliContext &ctx)
 {
-    if (!noArguments(ctx, u"check"_s))
-        return CliUsage;
+    if (!ctx.args.isEmpty())
+        return usageError(ctx, "check");
     return printReport(ctx, mdlDatabase::CheckLogDatabase(mdlMain::LogDatabasePath()));
 }
 
 int runRepair(CliContext &ctx)
 {
-    if (!noArguments(ctx, u"repair"_s))
-        return CliUsage;
+    if (!ctx.args.isEmpty())
+        return usageError(ctx, "repair");
     return printReport(ctx, mdlDatabase::RepairLogDatabase(mdlMain::LogDatabasePath()));
 }

@@ -44,7 +44,7 @@ private slots:
         QVERIFY(writeLog(big, 1, 20000)); // about 5 MB of rows
         QVERIFY(writeLog(small, 30001, 30002));
         const SmallDisk disk(home.dir.path(), 1024);
-        if (!disk.IsMounted())
+        if (!disk.mounted())
             QSKIP("Mounting a small tmpfs needs root; the full-disk case is not run here.");
         QCOMPARE(home.run({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
 
