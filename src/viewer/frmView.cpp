@@ -90,7 +90,11 @@ frmView::frmView(OneShotTimer *tmrRead, QWidget *parent)
     createStatusBar();
     sep = new uSeparator(this);
     sep->setObjectName(u"sep"_s);
+    // The bar keeps its distance from the top when the window is resized: the list starts
+    // with room for about ten rows.
+    sep->resize(960, 560);
     sep->setAspect(uSeparator::Horizontal);
+    sep->setOffset(240);
     setCentralWidget(sep);
     sep->Initialize(m_views[0], rtbView);
     m_views[1]->setParent(sep);
@@ -325,7 +329,7 @@ void frmView::createLists()
         m_views[size_t(index)] = view;
         setListModel(index, &m_lists.lsvMsgList(index));
     }
-    const QList<int> widths{24, 60, 260, 120, 120, 110, 120, 90, 300, 70, 50};
+    const QList<int> widths{40, 60, 260, 120, 120, 110, 120, 90, 300, 70, 50};
     for (int column = 0; column < widths.size(); ++column)
         m_views[0]->header()->resizeSection(column, widths.at(column));
     copyColumns(0, 1);

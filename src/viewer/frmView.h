@@ -117,7 +117,9 @@ private:
     int selectedRow(int Index) const;
     int countRows(const QString &condition) const;
     void onRowChanged(int Index, int row);
-    void finishFill(int Index, bool wasVisible);
+    void finishFill(int Index);
+    void reportAction(int type);
+    void restoreList(int Index, bool wasShown);
 
     // Events of the transfer control
     void onLoaded(const CMessage &Msg);

@@ -117,51 +117,35 @@ bool frmView::ShowSQLResult(const QString &SQL, int Index)
         return false;
     }
     QTreeView *view = m_views.at(size_t(Index));
-    const bool wasVisible = view->isVisible();
+    const bool wasShown = !view->isHidden();
     view->hide();
     sep->setBackColor(palette().color(QPalette::Base));
     switch (*type) {
     case JetSql::Select:
     case JetSql::Crosstab:
     case JetSql::Union:
-        break;
+        break; // a result: filled below
     case JetSql::Delete:
     case JetSql::Update:
     case JetSql::Append:
     case JetSql::MakeTable:
-    case JetSql::DataDefinition: {
-        const QString count = QString::number(m_cbbs.count());
-        const QHash<int, QString> texts{{JetSql::Delete, count + u"件削除しました。"_s},
-                                        {JetSql::Update, count + u"件更新しました。"_s},
-                                        {JetSql::Append, count + u"件追加しました。"_s},
-                                        {JetSql::MakeTable, u"テーブルを作成し"_s + count + u"件追加しました。"_s},
-                                        {JetSql::DataDefinition, u"データ定義を完了しました。"_s}};
-        prompter().information(texts.value(*type));
-        // The statement may have changed table BBS.
-        if (gDB)
-            m_boards.LoadBBSList(*gDB);
-        RefreshToolbarImages();
-        view->setVisible(wasVisible);
-        sep->setBackColor(palette().color(QPalette::Button));
+    case JetSql::DataDefinition:
+        reportAction(*type);
+        restoreList(Index, wasShown);
         return true;
-    }
     case 160:
         prompter().information(u"現在未対応ですm(_ _)m"_s);
-        finishFill(Index, wasVisible);
-        return true;
+        break;
     default:
         prompter().ask(Prompter::Icon::None, mdlApp::GetAppTitle(), u"起り得ないエラー"_s, {Prompter::Ok}, Prompter::Ok);
-        finishFill(Index, wasVisible);
-        return true;
+        break;
     }
-    const bool filled = m_cbbs.SQLType() == 0 ? fillMessages(Index) : fillOtherRows(Index);
-    if (!filled) {
-        // Refused: the list keeps its rows and comes back as it was.
-        view->setVisible(wasVisible);
-        sep->setBackColor(palette().color(QPalette::Button));
+    const bool result = *type == JetSql::Select || *type == JetSql::Crosstab || *type == JetSql::Union;
+    if (result && !(m_cbbs.SQLType() == 0 ? fillMessages(Index) : fillOtherRows(Index))) {
+        restoreList(Index, wasShown);
         return false;
     }
-    finishFill(Index, wasVisible);
+    finishFill(Index);
     const int rows = listModel(Index)->rowCount();
     if (rows > 0) {
         m_views.at(size_t(Index))->selectionModel()->clearSelection();
@@ -169,6 +153,28 @@ bool frmView::ShowSQLResult(const QString &SQL, int Index)
         mdlRead::StopReadTimer(m_lists);
     }
     return true;
+}
+
+/** The message of an action or data-definition statement; table BBS may have changed. */
+void frmView::reportAction(int type)
+{
+    const QString count = QString::number(m_cbbs.count());
+    const QHash<int, QString> texts{{JetSql::Delete, count + u"件削除しました。"_s},
+                                    {JetSql::Update, count + u"件更新しました。"_s},
+                                    {JetSql::Append, count + u"件追加しました。"_s},
+                                    {JetSql::MakeTable, u"テーブルを作成し"_s + count + u"件追加しました。"_s},
+                                    {JetSql::DataDefinition, u"データ定義を完了しました。"_s}};
+    prompter().information(texts.value(type));
+    if (gDB)
+        m_boards.LoadBBSList(*gDB);
+    RefreshToolbarImages();
+}
+
+/** List @p Index keeps its rows and is shown again when it was shown before. */
+void frmView::restoreList(int Index, bool wasShown)
+{
+    m_views.at(size_t(Index))->setVisible(wasShown);
+    sep->setBackColor(palette().color(QPalette::Button));
 }
 
 /** Rows of table Message into list @p Index, after the AddMax question for a long result. */
@@ -216,7 +222,7 @@ bool frmView::fillOtherRows(int Index)
     return true;
 }
 
-void frmView::finishFill(int Index, bool /*wasVisible*/)
+void frmView::finishFill(int Index)
 {
     sep->setBackColor(palette().color(QPalette::Button));
     ChangeList(Index);

@@ -2,6 +2,7 @@
 #include "app/OneShotTimer.h"
 #include "app/Prompter.h"
 #include "app/mdlApp.h"
+#include "app/mdlEncoding.h"
 #include "app/mdlExecuteLite.h"
 #include "app/mdlOption.h"
 #include "controls/CMRUCombo.h"
@@ -198,6 +199,18 @@ private slots:
         QCOMPARE(list(0).rowCount(), 0);
     }
 
+    void transferEventsReachStatusBarAndErrorLog()
+    {
+        listBoards({3}, {0});
+        QVERIFY(start());
+        m_window->Cbbs().StateChanged(u"受信中です"_s, true, false);
+        QCOMPARE(child<QLabel>(u"StatusBar.Status"_s)->text(), u"受信中です"_s);
+        QVERIFY(!child<QLabel>(u"StatusBar.Mail"_s)->isVisible());
+        m_window->Cbbs().LoadError(3, u"壊れた記事"_s, u"解析できません"_s);
+        QCOMPARE(mdlMain::FromCp932(readFile(m_window->CurrentBBSProperty().GetErrorLogFileName())),
+                 u"壊れた記事\r\n===--+--+--+--+--+--+--+--+--+--+--+--+--===\r\n"_s);
+    }
+
     void pageViewsFollowTheShownRange()
     {
         listBoards({3}, {0});
@@ -263,6 +276,10 @@ private slots:
         QVERIFY(!m_window->lsvMsgList(0)->isVisible());
         QVERIFY(!child<QMenu>(u"mnuMsg"_s)->menuAction()->isVisible());
         QCOMPARE(m_window->windowTitle(), u"検索結果 - Tessera Ver.0.61"_s);
+        m_window->ColumnClick(1, 1);
+        m_window->ColumnClick(1, 1);
+        QCOMPARE(rows->headerData(1, Qt::Horizontal).toString(), u"BBS_Name ▽"_s);
+        QCOMPARE(rows->data(rows->index(0, 1)).toString(), u"雑談掲示板"_s);
 
         m_prompter.clear();
         QVERIFY(!m_window->ShowSQLResult(u"SELECT BBS_ID FROM BBS"_s, 0));
