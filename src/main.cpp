@@ -36,7 +36,7 @@ int main(int argc, char *argv[])
     std::unique_ptr<frmSplash> splash;
     std::unique_ptr<frmView> window;
     QObject::connect(&instance, &SingleInstance::raiseRequested, &app, [&window] {
-        if (window && window->isVisible())
+        if (window)
             bringToFront(*window);
     });
 

@@ -436,6 +436,17 @@ private slots:
         QCOMPARE(m_window->windowState(), Qt::WindowNoState);
     }
 
+    void freshFolderStartsWithTheDefaultBoards()
+    {
+        m_db.reset();
+        QVERIFY(QFile::remove(mdlMain::LogDatabasePath()));
+        QVERIFY(QFile::remove(mdlMain::SettingsFilePath()));
+        QVERIFY(start());
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(m_window->windowTitle(), u"なんでも掲示板 - Tessera Ver.0.61"_s);
+        QCOMPARE(list(0).rowCount(), 0);
+    }
+
     void noListedBoardEndsTheProgram()
     {
         listBoards({}, {});
