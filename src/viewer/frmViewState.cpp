@@ -8,6 +8,7 @@
 #include "controls/CMRUCombo.h"
 #include "controls/uSeparator.h"
 #include "startup/mdlMain.h"
+#include "viewer/models/mdlRead.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -132,6 +133,10 @@ void frmView::closeEvent(QCloseEvent *event)
             saveFindHistory();
             savePosition();
         }
+        // Nothing may reach the database once it is closed.
+        mdlRead::StopReadTimer(m_lists);
+        m_lists.SetDatabase(nullptr);
+        m_cbbs.Initialize(nullptr);
         mdlMain::ShutdownApplication();
     }
     QMainWindow::closeEvent(event);

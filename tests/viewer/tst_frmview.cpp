@@ -323,11 +323,12 @@ private slots:
         m_window->ColumnClick(0, MessageListModel::ColID);
         QCOMPARE(header(MessageListModel::ColID), u"番号 ▽"_s);
         QCOMPARE(list(0).Message(0).ID, 6);
-        m_window->ColumnClick(0, MessageListModel::ColSubject);
         m_window->ColumnClick(0, MessageListModel::ColID);
         QCOMPARE(header(MessageListModel::ColID), u"番号 △"_s);
-        QCOMPARE(header(MessageListModel::ColSubject), u"題名"_s);
         QCOMPARE(list(0).Message(0).ID, 1);
+        m_window->ColumnClick(0, MessageListModel::ColSubject);
+        QCOMPARE(header(MessageListModel::ColSubject), u"題名 △"_s);
+        QCOMPARE(header(MessageListModel::ColID), u"番号"_s);
     }
 
     void bodyLinesAreColouredByKind()
