@@ -101,7 +101,11 @@ frmView::frmView(OneShotTimer *tmrRead, QWidget *parent)
     m_views[1]->hide();
 
     m_lists.UpdateBBSMenuCaption = [this](int BBS_ID, int Delta) { UpdateBBSMenuCaption(BBS_ID, Delta); };
-    m_lists.ShowCount = [this](const QString &text) { m_panels.value(u"Count"_s)->setText(text); };
+    // A list being filled shows its count once, when it is shown (ChangeList).
+    m_lists.ShowCount = [this](const QString &text) {
+        if (!m_filling)
+            m_panels.value(u"Count"_s)->setText(text);
+    };
     connect(&m_cbbs, &CBBS::Loaded, this, &frmView::onLoaded);
     connect(&m_cbbs, &CBBS::StateChanged, this, &frmView::onStateChanged);
     connect(&m_cbbs, &CBBS::LoadError, this, &frmView::onLoadError);

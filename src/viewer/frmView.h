@@ -142,6 +142,7 @@ private:
     bool m_loaded = false;
     bool m_unloaded = false;
     bool m_showing = false; // set while ShowMessage selects a row itself
+    bool m_filling = false; // set while rows are added to a list
 
     QToolBar *m_toolbar = nullptr;
     QHash<QString, QAction *> m_buttons; // toolbar buttons by key

@@ -195,10 +195,12 @@ bool frmView::fillMessages(int Index)
     }
     m_lists.ClearMessageList(Index);
     rtbView->clear();
+    m_filling = true;
     for (int i = 0; i < c; ++i) {
         if (const std::optional<CMessage> msg = m_cbbs.Messages(i))
             m_lists.AddMessageItem(Index, *msg);
     }
+    m_filling = false;
     m_listKind = 0;
     return true;
 }

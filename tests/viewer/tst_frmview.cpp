@@ -218,6 +218,7 @@ private slots:
         QVERIFY(start());
         QCOMPARE(list(0).rowCount(), 100);
         QCOMPARE(list(0).Message(0).ID, 250);
+        QCOMPARE(child<QLabel>(u"StatusBar.Count"_s)->text(), u"100/100"_s);
         QCOMPARE(action(u"mnuBBSViewSub(1)"_s)->text(), u"前の100件(&P)"_s);
         QVERIFY(!action(u"mnuBBSViewSub(1)"_s)->isEnabled());
         QVERIFY(!action(u"Toolbar.Back"_s)->isEnabled());
