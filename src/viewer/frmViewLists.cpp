@@ -336,9 +336,10 @@ void frmView::ResetColumnHeaders(int Index, bool KeepIndent)
     for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
         if (it.value().isEmpty())
             continue;
+        // Only the mark goes: a field name of a query result may hold blanks of its own.
         const QString text = model->headerData(it.key(), Qt::Horizontal).toString();
-        const qsizetype blank = text.indexOf(u' ');
-        model->setHeaderData(it.key(), Qt::Horizontal, blank < 0 ? text : text.left(blank));
+        const bool marked = text.endsWith(u" △"_s) || text.endsWith(u" ▽"_s);
+        model->setHeaderData(it.key(), Qt::Horizontal, marked ? text.chopped(2) : text);
     }
     tags.clear();
     if (!KeepIndent) {

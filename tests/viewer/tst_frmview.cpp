@@ -281,6 +281,11 @@ private slots:
         m_window->ColumnClick(1, 1);
         QCOMPARE(rows->headerData(1, Qt::Horizontal).toString(), u"BBS_Name ▽"_s);
         QCOMPARE(rows->data(rows->index(0, 1)).toString(), u"雑談掲示板"_s);
+        // A field name with blanks keeps them when its sort mark goes.
+        QVERIFY(m_window->ShowSQLResult(u"SELECT BBS_ID AS [板 の 番号] FROM BBS"_s, 1));
+        m_window->ColumnClick(1, 0);
+        m_window->ResetColumnHeaders(1, true);
+        QCOMPARE(rows->headerData(0, Qt::Horizontal).toString(), u"板 の 番号"_s);
 
         m_prompter.clear();
         QVERIFY(!m_window->ShowSQLResult(u"SELECT BBS_ID FROM BBS"_s, 0));
