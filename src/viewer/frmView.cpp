@@ -243,12 +243,19 @@ void frmView::loadMarkMenu()
     if (gDB)
         mdlMark::LoadMarkMenu(*gDB);
     mnuMsgMark->clear();
-    QAction *placeholder = menuItem(mnuMsgMark, u"mnuMsgMarkSub(0)"_s, u"だみー"_s, false);
-    placeholder->setVisible(false);
+    // The marking commands come later: the items exist, disabled.
+    const auto addItem = [this](const QString &name, const QString &caption) {
+        QAction *item = mnuMsgMark->addAction(caption);
+        item->setObjectName(name);
+        item->setProperty(NotYetAvailable, true);
+        item->setEnabled(false);
+        return item;
+    };
+    addItem(u"mnuMsgMarkSub(0)"_s, u"だみー"_s)->setVisible(false);
     for (const mdlMark::MarkMenuItem &item : std::as_const(mdlMark::MarkMenu))
-        menuItem(mnuMsgMark, u"mnuMsgMarkSub(%1)"_s.arg(item.Index), item.Caption, false);
+        addItem(u"mnuMsgMarkSub(%1)"_s.arg(item.Index), item.Caption);
     mnuMsgMark->addSeparator();
-    menuItem(mnuMsgMark, u"mnuMsgMarkRelease"_s, u"マーク解除(&R)"_s, false);
+    addItem(u"mnuMsgMarkRelease"_s, u"マーク解除(&R)"_s);
 }
 
 void frmView::createToolbar()

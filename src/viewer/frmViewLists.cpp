@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTreeView>
 
 using namespace Qt::StringLiterals;
@@ -67,13 +68,20 @@ void frmView::setListModel(int Index, QAbstractItemModel *model)
     QTreeView *view = m_views.at(size_t(Index));
     if (view->model() == model)
         return;
-    QItemSelectionModel *old = view->selectionModel();
+    // The view's own selection model goes with the model it was made for; a message list
+    // keeps its selection model (the read and mark operations use it).
+    QPointer<QItemSelectionModel> old = view->selectionModel();
+    const bool ownedByView = old && old->parent() == view;
     if (old)
         disconnect(old, nullptr, this, nullptr);
     view->setModel(model);
-    if (auto *messages = qobject_cast<MessageListModel *>(model))
+    if (auto *messages = qobject_cast<MessageListModel *>(model)) {
+        QPointer<QItemSelectionModel> created = view->selectionModel();
         view->setSelectionModel(messages->selectionModel());
-    if (old && old->parent() == view)
+        if (created && created->parent() == view)
+            created->deleteLater();
+    }
+    if (old && ownedByView)
         old->deleteLater();
     connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this, Index](const QModelIndex &current) {
@@ -307,7 +315,8 @@ void frmView::ShowMessage(int Index, int row, bool NoSelect)
         m_showing = false;
         view->scrollTo(view->model()->index(row, 0));
     }
-    if (Index == 1 && m_listKind == 1)
+    // Rows of another query (ListKind 1) have no message to show.
+    if (!qobject_cast<MessageListModel *>(view->model()))
         return;
     if (view->selectionModel()->selectedRows().size() > 1)
         return;

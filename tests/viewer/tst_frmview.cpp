@@ -193,6 +193,7 @@ private slots:
         QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (1)"_s);
         m_window->Cbbs().Loaded(message(4, 8));
         QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (2)"_s);
+        QCOMPARE(child<QMenu>(u"Toolbar.BBSList.ButtonMenus"_s)->actions().at(2)->text(), u"&2. 雑談掲示板 (2)"_s);
         m_window->UpdateBBSMenuCaption(4, -2);
         QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板"_s);
         // Not loading: the shown board's list does not grow.
