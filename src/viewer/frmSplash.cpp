@@ -35,7 +35,6 @@ frmSplash::frmSplash(QWidget *parent)
 
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(24, 20, 24, 20);
-    grid->setHorizontalSpacing(16);
     grid->addWidget(imgIcon, 0, 0, 3, 1, Qt::AlignTop);
     grid->addWidget(title, 0, 1, 1, 2);
     grid->addWidget(version, 1, 1, Qt::AlignRight);
@@ -43,7 +42,9 @@ frmSplash::frmSplash(QWidget *parent)
     grid->addWidget(fullName, 2, 1, 1, 2);
     grid->addWidget(copyright, 3, 0, 1, 3);
     grid->setColumnStretch(2, 1);
+    // Version and revision read as one text; the icon keeps its distance.
     grid->setHorizontalSpacing(0);
+    grid->setColumnMinimumWidth(0, 84);
 }
 
 QLabel *frmSplash::addLabel(const char *name, const QString &text)

@@ -82,7 +82,8 @@ void frmView::loadFindHistory()
     for (const QString &key : gIniFile->Keys())
         m_findHistory->AddMRU(gIniFile->Data(key));
     cmbFindText->setEditText(QString());
-    // The drop-down is as wide as its longest entry.
+    // The drop-down shows every entry, as wide as the longest one.
+    cmbFindText->setMaxVisibleItems(qMax(1, cmbFindText->count()));
     cmbFindText->view()->setMinimumWidth(cmbFindText->view()->sizeHintForColumn(0));
 }
 
