@@ -143,6 +143,7 @@ private:
     bool m_unloaded = false;
     bool m_showing = false; // set while ShowMessage selects a row itself
     bool m_filling = false; // set while rows are added to a list
+    QString m_shownKey;     // the message in the body pane
 
     QToolBar *m_toolbar = nullptr;
     QHash<QString, QAction *> m_buttons; // toolbar buttons by key

@@ -83,11 +83,18 @@ void frmView::setListModel(int Index, QAbstractItemModel *model)
     }
     if (old && ownedByView)
         old->deleteLater();
-    connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this, Index](const QModelIndex &current) {
-                if (current.isValid())
-                    onRowChanged(Index, current.row());
-            });
+    QItemSelectionModel *selection = view->selectionModel();
+    connect(selection, &QItemSelectionModel::currentRowChanged, this, [this, Index](const QModelIndex &current) {
+        if (current.isValid())
+            onRowChanged(Index, current.row());
+    });
+    // A click on the current row that leaves it alone selected (after a multiple selection)
+    // moves no current row, yet shows that row.
+    connect(selection, &QItemSelectionModel::selectionChanged, this, [this, Index, selection] {
+        const QModelIndexList rows = selection->selectedRows();
+        if (rows.size() == 1 && rows.first().row() == selection->currentIndex().row())
+            onRowChanged(Index, rows.first().row());
+    });
 }
 
 /** Header texts, tags, widths and positions of list @p from given to list @p to. */
@@ -203,6 +210,7 @@ bool frmView::fillMessages(int Index)
     }
     m_lists.ClearMessageList(Index);
     rtbView->clear();
+    m_shownKey.clear();
     m_filling = true;
     for (int i = 0; i < c; ++i) {
         if (const std::optional<CMessage> msg = m_cbbs.Messages(i))
@@ -223,6 +231,7 @@ bool frmView::fillOtherRows(int Index)
     m_headerTags[1].clear();
     m_lists.ClearMessageList(1);
     rtbView->clear();
+    m_shownKey.clear();
     if (const Recordset *rs = m_cbbs.Recordset())
         m_otherRows->SetResult(*rs);
     else
@@ -299,7 +308,9 @@ void frmView::ChangeBBSViewMenu()
 
 void frmView::onRowChanged(int Index, int row)
 {
-    if (!m_showing)
+    const auto *list = qobject_cast<const MessageListModel *>(listModel(Index));
+    const bool shown = list && row < list->rowCount() && list->Key(row) == m_shownKey;
+    if (!m_showing && !shown)
         ShowMessage(Index, row, true);
 }
 
@@ -322,6 +333,7 @@ void frmView::ShowMessage(int Index, int row, bool NoSelect)
         return;
     const MessageListModel &list = m_lists.lsvMsgList(Index);
     BodyRenderer::Render(*rtbView, list.CellText(row, MessageListModel::ColBody));
+    m_shownKey = list.Key(row);
     ChangeStatusBarStyle(0);
     const QString mail = list.CellText(row, MessageListModel::ColMail);
     uclMailto->Label()->setText(u"mailto:"_s + mail);

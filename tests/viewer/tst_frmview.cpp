@@ -395,6 +395,19 @@ private slots:
         QCOMPARE(m_window->History().At(m_window->History().Pos() - 1), 1);
     }
 
+    void secondSelectedRowKeepsThePane()
+    {
+        listBoards({3}, {0});
+        store({message(3, 1, 0, u"一通目"_s), message(3, 2, 0, u"二通目"_s)});
+        QVERIFY(start());
+        QItemSelectionModel *selection = m_window->lsvMsgList(0)->selectionModel();
+        selection->setCurrentIndex(list(0).index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText(), u"二通目\n"_s);
+        // A click on the current row, which then is the only one selected.
+        selection->select(list(0).index(1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText(), u"一通目\n"_s);
+    }
+
     void largeBodyShowsQuickly()
     {
         listBoards({3}, {0});
