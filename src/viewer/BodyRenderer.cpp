@@ -34,6 +34,31 @@ QColor ColorOf(LineKind kind)
     return QColor(0, 0, 0);
 }
 
+namespace {
+
+/**
+ * Characters of one block of the pane. The pane lays out only the blocks in view, but a block
+ * always whole: a longer line goes in as several blocks, so a body of one huge line does not
+ * freeze the window.
+ */
+constexpr qsizetype MaxBlockLength = 8192;
+
+void appendLine(QString &run, QStringView line)
+{
+    while (line.size() > MaxBlockLength) {
+        qsizetype cut = MaxBlockLength;
+        if (line.at(cut - 1).isHighSurrogate())
+            --cut;
+        run += line.left(cut);
+        run += u'\n';
+        line = line.mid(cut);
+    }
+    run += line;
+    run += u'\n';
+}
+
+} // namespace
+
 void Render(QPlainTextEdit &pane, const QString &body)
 {
     pane.setUpdatesEnabled(false);
@@ -56,8 +81,7 @@ void Render(QPlainTextEdit &pane, const QString &body)
         if (kind != runKind)
             flush();
         runKind = kind;
-        run += line;
-        run += u'\n';
+        appendLine(run, line);
     }
     flush();
     cursor.endEditBlock();

@@ -23,7 +23,8 @@ LineKind KindOf(QStringView line);
 QColor ColorOf(LineKind kind);
 /**
  * @short Replaces the pane's text with @p body split at CR LF, each line followed by a line
- * break, and puts the caret at the top. The pane is drawn once, after filling.
+ * break, and puts the caret at the top. The pane is drawn once, after filling. A line longer
+ * than 8192 characters is shown in pieces of that length (the pane's blocks), in its colour.
  */
 void Render(QPlainTextEdit &pane, const QString &body);
 

@@ -16,6 +16,7 @@
 #include "viewer/frmSplash.h"
 #include "viewer/frmView.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
@@ -408,19 +409,30 @@ private slots:
         QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText(), u"一通目\n"_s);
     }
 
-    void largeBodyShowsQuickly()
+    void largeBodiesShowQuickly_data()
     {
+        QTest::addColumn<QString>("line");
+        QTest::newRow("many lines") << u"> これは長い本文の引用行です。\r\nこれは普通の行です。\r\n"_s;
+        QTest::newRow("one line") << u"> これは長い本文の引用行です。これも同じ行です。"_s;
+    }
+
+    void largeBodiesShowQuickly()
+    {
+        QFETCH(QString, line);
         listBoards({3}, {0});
         QString body;
         while (body.size() < 1024 * 1024)
-            body += u"> これは長い本文の引用行です。\r\nこれは普通の行です。\r\n"_s;
+            body += line;
         store({message(3, 1, 0, body)});
         QElapsedTimer clock;
         clock.start();
         QVERIFY(start());
+        m_window->resize(500, 400);
+        QApplication::processEvents();
         QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
-        // Every line, the empty one after the last CR LF included, is followed by a line break.
-        QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->document()->blockCount(), body.count(u"\r\n"_s) + 2);
+        // The pane holds the body's characters, whatever its blocks.
+        QString shown = child<QPlainTextEdit>(u"rtbView"_s)->toPlainText();
+        QCOMPARE(shown.remove(u'\n'), QString(body).remove(u"\r\n"_s));
     }
 
     void windowStateRoundTripsThroughTheSettingsFile()
