@@ -115,10 +115,11 @@ void BoardMenus::fillMenu(const Attached &attached)
     QMenu *menu = attached.menu;
     if (!menu)
         return;
+    // Later, not now: the rebuild may run inside the handler of one of these items.
     for (QAction *item : menu->actions()) {
         menu->removeAction(item);
         if (item->parent() == menu)
-            delete item;
+            item->deleteLater();
     }
     auto *placeholder = new QAction(u"だみー"_s, menu);
     placeholder->setObjectName(attached.itemName + u"(0)"_s);

@@ -199,6 +199,10 @@ private slots:
         QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板"_s);
         // Not loading: the shown board's list does not grow.
         QCOMPARE(list(0).rowCount(), 0);
+        child<QMenu>(u"mnuBBSMove"_s)->actions().at(2)->trigger();
+        QCOMPARE(mdlOption::BBS_ID, 4);
+        QCOMPARE(m_window->windowTitle(), u"雑談掲示板 - Tessera Ver.0.61"_s);
+        QCOMPARE(list(0).rowCount(), 1);
     }
 
     void transferEventsReachStatusBarAndErrorLog()
