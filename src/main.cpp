@@ -6,6 +6,7 @@
 #include "viewer/frmView.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <memory>
 
 namespace {
@@ -43,6 +44,9 @@ int main(int argc, char *argv[])
     mdlMain::StartupHooks hooks;
     hooks.showSplash = [&splash] {
         splash = std::make_unique<frmSplash>();
+        splash->adjustSize();
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            splash->move(screen->geometry().center() - splash->rect().center());
         splash->show();
         QApplication::processEvents();
     };

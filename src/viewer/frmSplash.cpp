@@ -12,10 +12,12 @@ const QString frmSplash::LegalCopyright = u"Copyright (C) Tessera の開発者�
 const QString frmSplash::FileDescription = u"掲示板のログをオフラインで読むためのプログラム"_s;
 
 frmSplash::frmSplash(QWidget *parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+    // An ordinary window without frame, not a splash-screen one: window managers keep those
+    // above everything, and the start-up questions (a new database, missing folders) must
+    // not end up behind it.
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
     setObjectName(u"frmSplash"_s);
-    setAttribute(Qt::WA_ShowWithoutActivating);
     setStyleSheet(u"#frmSplash { background: #fbfaf6; border: 1px solid #2f4858; }"_s);
 
     auto *imgIcon = new QLabel(this);
