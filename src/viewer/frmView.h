@@ -74,6 +74,8 @@ public:
     void ColumnClick(int Index, int column);
     /** @short Changes the unread count of board @p BBS_ID in the board menus by @p Delta. */
     void UpdateBBSMenuCaption(int BBS_ID, int Delta);
+    /** @short Panel "NoReadPoint": "未読位置:" + the shown board's unread position. */
+    void ShowNoReadPoint();
     /** @short Toolbar "BBSList" image: the board's icon for list 0, "Close" for list 1. */
     void RefreshToolbarImages();
 

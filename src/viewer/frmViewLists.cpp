@@ -245,8 +245,13 @@ void frmView::finishFill(int Index)
 {
     sep->setBackColor(palette().color(QPalette::Button));
     ChangeList(Index);
-    m_panels.value(u"NoReadPoint"_s)->setText(u"未読位置:"_s + QString::number(m_current.NoReadPoint()));
+    ShowNoReadPoint();
     m_panels.value(u"Status"_s)->clear();
+}
+
+void frmView::ShowNoReadPoint()
+{
+    m_panels.value(u"NoReadPoint"_s)->setText(u"未読位置:"_s + QString::number(m_current.NoReadPoint()));
 }
 
 void frmView::ChangeList(int Index)
