@@ -291,6 +291,10 @@ void frmView::createToolbar()
         }
         button->setObjectName(u"Toolbar."_s + key);
         button->setToolTip(toolTip);
+        if (QWidget *widget = m_toolbar->widgetForAction(button); widget && widget != cmbFindText) {
+            widget->setObjectName(button->objectName());
+            widget->setAccessibleName(toolTip);
+        }
         if (!available.contains(key)) {
             button->setProperty(NotYetAvailable, true);
             button->setEnabled(false);
