@@ -1,5 +1,4 @@
 #include "app/mdlEncoding.h"
-#include "app/mdlExecuteLite.h"
 #include "app/mdlOption.h"
 #include "support/SmallDisk.h"
 #include "transfer/LoadFixture.h"
@@ -137,7 +136,7 @@ private slots:
     }
 
     // Above unread position 100: 29 messages, a short page.
-    void unreadPageAndProgressTexts()
+    void shortPageAboveTheUnreadPosition()
     {
         LoadFixture f;
         f.board(f.SingleBoard).SetNoReadPoint(100);
@@ -147,10 +146,6 @@ private slots:
         QCOMPARE(f.sim.requests().size(), 1);
         QCOMPARE(f.bbs.SaveCount(), 29);
         QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 129);
-        QCOMPARE(f.texts.mid(0, 3), QStringList({u"127.0.0.1 を探しています。"_s, u"127.0.0.1 に接続中です。"_s,
-                                                 u"1番目のログを要求しています。"_s}));
-        QCOMPARE(f.texts.mid(f.texts.size() - 2), QStringList({u"未読位置を129に変更しています。"_s,
-                                                               u"未読位置を129に設定しました。"_s}));
     }
 
     void exitIfMessageFound_data()
@@ -181,9 +176,6 @@ private slots:
         QTest::addColumn<QString>("error"); // start of the one error text; empty: none
         QTest::newRow("error page") << fault(Kind::ErrorPage) << u"エラー:現在メンテナンス中です。"_s;
         QTest::newRow("404") << fault(Kind::Status, 404) << u"Error:HTTP/1.1 404 Not Found"_s;
-        Fault redirect = fault(Kind::Redirect);
-        redirect.location = "/cgi-bin/single.cgi?dousa=log&logmidoku=1&logno=1";
-        QTest::newRow("redirect") << redirect << u"Error:HTTP/1.1 302 Found"_s;
         QTest::newRow("reset mid-body") << fault(Kind::CutOffBody) << u"受信エラー(2):"_s;
         QTest::newRow("100 MB body") << fault(Kind::HugeBody) << u"受信エラー:ページが64MBを超えた"_s;
         QTest::newRow("time-out") << fault(Kind::NeverAnswer) << u"受信エラー(4):1秒以内に応答がありませんでした。"_s;
@@ -382,32 +374,6 @@ private slots:
         f.addMessages(f.TextPageBoard, 1, 5);
         QVERIFY(f.bbs.LoadBBS(f.TextPageBoard, true));
         QCOMPARE(f.texts.last(), u"未読位置を5に設定できませんでした。"_s);
-    }
-
-    // Send opens the board's new-message or reply form; a refused opening is reported.
-    void sendOpensTheBoardsForms()
-    {
-        LoadFixture f;
-        QString opened;
-        mdlExecuteLite::setShellOpenHandler([&](const QUrl &url) {
-            opened = url.toString().mid(f.sim.baseUrl().size());
-            return !opened.endsWith(u"postform"_s);
-        });
-        const QList<std::tuple<int, int, bool, QString>> sends{
-            {14, 57, true, u"/cgi-bin/pair.cgi?dousa=res&resno=57&l_or_r=1"_s},
-            {13, 0, false, u"/cgi-bin/pair.cgi?dousa=sinki&l_or_r=0"_s},
-            {4, 8, true, u"/cgi-bin/single.cgi?dousa=res&resno=8"_s},
-            {4, 0, false, u"/cgi-bin/single.cgi?dousa=sinki"_s},
-            {3, 9, true, u"/cgi-bin/text.cgi?do=res&resfrom=9"_s},
-            {3, 0, false, u"/cgi-bin/text.cgi?do=postform"_s}};
-        for (const auto &[board, id, reply, address] : sends) {
-            CMessage msg;
-            msg.BBS_ID = board;
-            msg.ID = id;
-            QCOMPARE(f.bbs.Send(msg, reply), !address.endsWith(u"postform"_s));
-            QCOMPARE(opened, address);
-        }
-        mdlExecuteLite::setShellOpenHandler({});
     }
 
     // New messages, nothing new, a failure and a missing board: one outcome each, in order.
