@@ -259,10 +259,6 @@ private slots:
         QVERIFY(cookies.at(0).expiry <= after + 120 * Day);
         restartStore();
         QCOMPARE(p.NoReadPoint(), 55);
-        // Past the expiry the cookie is gone and the defaults are back.
-        store().setClock([after] { return after + 121 * Day; });
-        QCOMPARE(p.NoReadPoint(), 0);
-        QCOMPARE(p.DownloadCount(), 30);
     }
 };
 
