@@ -1,6 +1,7 @@
 #include "cli/CliHome.h"
 #include "db/Database.h"
 #include "support/LogFormat.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,18 +21,10 @@ namespace {
 
 const QString Board = u"4"_s;
 
-/** Writes a log of board type 0 with the messages @p first to @p first + @p count - 1, newest first. */
+/** Writes a log of the messages @p first to @p first + @p count - 1, rows big enough to fill SQLite's cache. */
 void writeLog(const QString &path, int first, int count)
 {
-    QList<BoardMessage> messages;
-    for (int n = first + count - 1; n >= first; --n) {
-        BoardMessage message = LogFormat::sampleMessage(n);
-        message.body = u"本文 %1\n"_s.arg(n) + QString(400, u'あ'); // rows big enough to fill SQLite's cache
-        messages.append(message);
-    }
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QVERIFY(file.write(LogFormat::toCp932(LogFormat::log(0, messages))) > 0);
+    writeFile(path, LogFormat::sampleLog(first, first + count - 1, 400));
 }
 
 /**

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using LogFormat::sampleLog;
 
 namespace {
 
@@ -28,15 +29,6 @@ QString fileIn(CBBSFixture &f, const QString &name, const QByteArray &bytes)
     QDir().mkpath(QFileInfo(path).path());
     writeFile(path, bytes);
     return path;
-}
-
-/** CP932 log text of sample messages @p first .. @p last, newest first. */
-QByteArray sampleLog(int first, int last)
-{
-    QList<BoardMessage> messages;
-    for (int n = last; n >= first; --n)
-        messages.append(LogFormat::sampleMessage(n));
-    return LogFormat::toCp932(LogFormat::log(0, messages));
 }
 
 /** @p archive (lha's level-2 header) with its first member claiming @p size bytes, header CRC fixed. */
