@@ -1,6 +1,7 @@
 #include "cli/CliHome.h"
 #include "db/Database.h"
 #include "support/LogFormat.h"
+#include "support/OtherProcess.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -9,8 +10,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QtEndian>
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -178,15 +177,12 @@ private slots:
 
     void openingWaitsForACompactionInProgress()
     {
-        // Another process holding the lock exclusive stands for a compaction in progress.
-        const int fd = ::open(QFile::encodeName(database() + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        struct flock lock = {};
-        lock.l_type = F_WRLCK;
-        QCOMPARE(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+        std::optional<OtherProcess> compaction(std::in_place, database(), true);
+        QVERIFY(compaction->held);
         QProcess query;
         start(query, {u"query"_s, u"SELECT count(*) FROM Message"_s});
         QVERIFY(!query.waitForFinished(1500));
-        ::close(fd);
+        compaction.reset();
         QVERIFY(query.waitForFinished(10000));
         QCOMPARE(query.exitCode(), 0);
     }

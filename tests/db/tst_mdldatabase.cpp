@@ -1,12 +1,11 @@
 #include "app/Prompter.h"
 #include "db/mdlDatabase.h"
+#include "support/OtherProcess.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <fcntl.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -14,15 +13,10 @@ using namespace mdlDatabase;
 
 namespace {
 
-/** Runs @p sql on @p path with the stock sqlite3 tool, as another program would; rows joined by " ". */
+/** The stock sqlite3 tool's rows for @p sql on @p path, joined by " ". */
 QString tool(const QString &path, const QString &sql, bool *ok = nullptr)
 {
-    QProcess p;
-    p.start(u"sqlite3"_s, {path, sql});
-    p.waitForFinished();
-    if (ok)
-        *ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed().replace(u'\n', u' ');
+    return sqliteTool(path, sql, ok).replace(u'\n', u' ');
 }
 
 /** Tables of an older program version, with a user-added board 40 and a mark 5. */
@@ -71,21 +65,6 @@ struct ReadOnly
     }
     QString path;
     bool wasRoot = false;
-};
-
-/** Another process that has the database open: a shared hold on its lock file. */
-struct OtherProcess
-{
-    explicit OtherProcess(const QString &database)
-        : fd(::open(QFile::encodeName(database + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
-    {
-        struct flock lock = {};
-        lock.l_type = F_RDLCK;
-        held = ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
-    }
-    ~OtherProcess() { ::close(fd); }
-    int fd;
-    bool held = false;
 };
 
 } // namespace
