@@ -2,24 +2,14 @@
 #include "db/Database.h"
 #include "support/LogFormat.h"
 #include "support/SmallDisk.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString Board = u"4"_s; // 雑談掲示板
-
-/** CP932 log text of sample messages @p first .. @p last, newest first, written to @p path. */
-bool writeLog(const QString &path, int first, int last)
-{
-    QList<BoardMessage> messages;
-    for (int n = last; n >= first; --n)
-        messages.append(LogFormat::sampleMessage(n));
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(LogFormat::toCp932(LogFormat::log(0, messages))) > 0;
-}
 
 int storedMessages(const QString &dbPath)
 {
@@ -41,8 +31,8 @@ private slots:
         CliHome home;
         QTemporaryDir logs;
         const QString big = logs.filePath(u"big.log"_s), small = logs.filePath(u"small.log"_s);
-        QVERIFY(writeLog(big, 1, 20000)); // about 5 MB of rows
-        QVERIFY(writeLog(small, 30001, 30002));
+        writeFile(big, LogFormat::sampleLog(1, 20000)); // about 5 MB of rows
+        writeFile(small, LogFormat::sampleLog(30001, 30002));
         const SmallDisk disk(home.dir.path(), 1024);
         if (!disk.mounted())
             QSKIP("Mounting a small tmpfs needs root; the full-disk case is not run here.");

@@ -46,9 +46,6 @@ private slots:
 
     void valueWrites()
     {
-        QCOMPARE(m_spin->Min(), 0);
-        QCOMPARE(m_spin->Max(), 50);
-        QCOMPARE(m_spin->Value(), 0);
         for (const int value : {50, 51, -1}) // out of range: ignored
             m_spin->setValue(value);
         m_spin->setMax(20); // limits never adjust the value on their own

@@ -1,8 +1,8 @@
 #include "db/Database.h"
 #include "db/Transaction.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sqlite3.h>
@@ -28,14 +28,6 @@ QString insertMessage(int bbs, int id, const QString &subject, const QString &bo
     auto quote = [](QString s) { return s.replace(u"'"_s, u"''"_s).replace(u"|"_s, u"' & Chr(124) & '"_s); };
     return u"INSERT INTO Message(BBS_ID, ID, Read, Subject, PostDate, Body, RootThread) VALUES(%1,%2,False,'%3',#2024/01/02 03:04#,'%4',0)"_s
         .arg(bbs).arg(id).arg(quote(subject), quote(body));
-}
-
-QString sqlite3Tool(const QString &file, const QString &sql)
-{
-    QProcess p;
-    p.start(u"sqlite3"_s, {file, sql});
-    p.waitForFinished();
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed() + QString::fromUtf8(p.readAllStandardError()).trimmed();
 }
 
 QStringList typeNames(const QList<FieldDef> &fields)
@@ -121,7 +113,7 @@ private slots:
         QCOMPARE(rs->FieldTypeOf(4), std::nullopt);
         // The stock tool sees plain values: 1 for True, the date as text, number-like texts as texts.
         m_db.reset();
-        QCOMPARE(sqlite3Tool(path(u"log.mdb"_s), u"SELECT Read, PostDate, typeof(Subject), Body FROM Message ORDER BY BBS_ID"_s),
+        QCOMPARE(sqliteTool(path(u"log.mdb"_s), u"SELECT Read, PostDate, typeof(Subject), Body FROM Message ORDER BY BBS_ID"_s),
                  u"1|2024-01-02 03:04:00|text|a|b'c\n0|2024-01-02 03:04:00|text|0123"_s);
     }
 
@@ -234,8 +226,8 @@ private slots:
         // The stock tool reads the file while the program has it open, and the compacted copy.
         QVERIFY(m_db->Compact(path(u"small.mdb"_s)));
         QVERIFY(QFileInfo(path(u"small.mdb"_s)).size() < QFileInfo(path(u"log.mdb"_s)).size());
-        QCOMPARE(sqlite3Tool(path(u"log.mdb"_s), u"SELECT count(*) FROM Message"_s), u"10"_s);
-        QCOMPARE(sqlite3Tool(path(u"small.mdb"_s), u"PRAGMA integrity_check; SELECT Subject, count(*) FROM Message"_s),
+        QCOMPARE(sqliteTool(path(u"log.mdb"_s), u"SELECT count(*) FROM Message"_s), u"10"_s);
+        QCOMPARE(sqliteTool(path(u"small.mdb"_s), u"PRAGMA integrity_check; SELECT Subject, count(*) FROM Message"_s),
                  u"ok\n件名|10"_s);
         m_db.reset();
         QFile text(path(u"text.mdb"_s));

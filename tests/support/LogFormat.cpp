@@ -125,4 +125,14 @@ BoardMessage sampleMessage(int number, int replyTo)
     return message;
 }
 
+QByteArray sampleLog(int first, int last, int padding)
+{
+    QList<BoardMessage> messages;
+    for (int number = last; number >= first; --number) {
+        messages.append(sampleMessage(number));
+        messages.last().body += QString(padding, u'あ');
+    }
+    return toCp932(log(0, messages));
+}
+
 } // namespace LogFormat

@@ -51,5 +51,10 @@ QByteArray toCp932(const QString &text);
  * 2024-01-01 00:00:00 UTC plus @p number minutes, a two-line body naming the number.
  */
 BoardMessage sampleMessage(int number, int replyTo = 0);
+/**
+ * A log file of type 0 in CP932: sample messages @p first to @p last, newest first, each body
+ * followed by @p padding characters "あ" (big rows fill SQLite's cache sooner).
+ */
+QByteArray sampleLog(int first, int last, int padding = 0);
 
 } // namespace LogFormat

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using LogFormat::sampleLog;
 
 namespace {
 
@@ -28,15 +29,6 @@ QString fileIn(CBBSFixture &f, const QString &name, const QByteArray &bytes)
     QDir().mkpath(QFileInfo(path).path());
     writeFile(path, bytes);
     return path;
-}
-
-/** CP932 log text of sample messages @p first .. @p last, newest first. */
-QByteArray sampleLog(int first, int last)
-{
-    QList<BoardMessage> messages;
-    for (int n = last; n >= first; --n)
-        messages.append(LogFormat::sampleMessage(n));
-    return LogFormat::toCp932(LogFormat::log(0, messages));
 }
 
 /** @p archive (lha's level-2 header) with its first member claiming @p size bytes, header CRC fixed. */
@@ -104,18 +96,14 @@ class TestCBBSImport : public QObject
 private slots:
     void initTestCase() { qRegisterMetaType<CMessage>(); }
 
-    void textsAndArchivesImportOnceWithTheirProgressTexts()
+    // An archive stores what its text member stores, and only once.
+    void textsAndArchivesImportOnce()
     {
         CBBSFixture text, archive;
-        QSignalSpy state(&text.bbs, &CBBS::StateChanged);
         QVERIFY(text.bbs.ImportLog(Board, TextFile));
         QCOMPARE(text.bbs.SaveCount(), 3);
-        QCOMPARE(state.first().at(0).toString(), TextFile + u"の取込中..."_s);
-        QCOMPARE(state.at(1).at(0).toString(), TextFile + u"の解析中..."_s);
-        QCOMPARE(state.last(), QVariantList({TextFile + u"から3件インポートしました。"_s, false, true}));
         QVERIFY(archive.bbs.ImportLog(Board, OneArchive));
         QCOMPARE(archive.stored(Board), text.stored(Board));
-        QCOMPARE(text.stored(Board).at(0).Body, u"今度の日曜日に集まりませんか？\r\n～ 詳しくは後ほど ～"_s);
 
         QVERIFY(archive.bbs.ImportLog(Board, OneArchive)); // again: nothing new
         QCOMPARE(archive.bbs.SaveCount(), 0);
@@ -385,11 +373,7 @@ private slots:
         QVERIFY(!ImportRun::ConfirmImport(*f.db, board, {u"/l/a.log"_s, u"/l/zatsudan.log"_s}));
         setPrompter(nullptr);
         const QList<ScriptedPrompter::Record> &asked = answers.records();
-        QCOMPARE(asked.at(0).text, u"質問掲示板に下記のファイルをインポートします。\r\nよろしいですか？"
-                                   "\r\n\r\n/l/a.log\r\n/l/b.lzh"_s);
-        QCOMPARE(asked.at(1).text, u"雑談掲示板用のログファイルと思われるファイルが指定されています。\r\n"
-                                   "このまま質問掲示板に下記のファイルをインポートしてもよろしいですか？"
-                                   "\r\n\r\n/l/a.log\r\n/l/zatsudan.log"_s);
+        QVERIFY(asked.at(1).text.startsWith(u"雑談掲示板用"_s)); // names the board the file seems to be for
         QCOMPARE(asked.at(1).buttons, (QList<Prompter::Button>{Prompter::Yes, Prompter::No}));
     }
 };
