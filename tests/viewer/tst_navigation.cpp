@@ -288,6 +288,29 @@ private slots:
         QCOMPARE(find->currentText(), u"j"_s);
     }
 
+    void boardAndMarkMenusPopUp_data()
+    {
+        QTest::addColumn<int>("keyCode");
+        QTest::addColumn<Qt::KeyboardModifiers>("mods");
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("F4") << int(Qt::Key_F4) << Qt::KeyboardModifiers() << u"mnuBBSMove"_s;
+        QTest::newRow("Ctrl+L") << int(Qt::Key_L) << Qt::KeyboardModifiers(Qt::ControlModifier) << u"mnuBBSMove"_s;
+        QTest::newRow("M") << int(Qt::Key_M) << Qt::KeyboardModifiers() << u"mnuMsgMark"_s;
+        QTest::newRow("Ctrl+M") << int(Qt::Key_M) << Qt::KeyboardModifiers(Qt::ControlModifier) << u"mnuMsgMark"_s;
+    }
+
+    void boardAndMarkMenusPopUp()
+    {
+        QFETCH(int, keyCode);
+        QFETCH(Qt::KeyboardModifiers, mods);
+        QFETCH(QString, menu);
+        QVERIFY(start());
+        key(keyCode, mods);
+        auto *popup = child<QMenu>(menu);
+        QVERIFY(popup->isVisible());
+        popup->close();
+    }
+
     void escapeReturnsFromResultsThenMinimises()
     {
         storeBoard(3, 3);
@@ -303,6 +326,7 @@ private slots:
     void unreadPositionEditorStoresOnEnterOnly()
     {
         sql(u"UPDATE BBS SET BBSType = 0 WHERE BBS_ID = 3"_s);
+        storeBoard(3, 2);
         QVERIFY(start());
         auto *editor = child<uSpinButton>(u"uspnNoReadPoint"_s);
         auto *panel = child<QLabel>(u"StatusBar.NoReadPoint"_s);
@@ -314,6 +338,8 @@ private slots:
         QVERIFY(editor->isVisible());
         QCOMPARE(editor->x(), panel->x());
         type(u"77"_s);
+        QTest::keyClick(editorText(), Qt::Key_Space); // the editor's own key, no move
+        QCOMPARE(shownRow(), 0);
         key(Qt::Key_Escape);
         QVERIFY(!editor->isVisible());
         QCOMPARE(panel->text(), u"未読位置:0"_s);
