@@ -4,7 +4,6 @@
 #include "controls/uSpinButton.h"
 #include "db/CBBSProperty.h"
 #include "db/CookieStore.h"
-#include "db/Database.h"
 #include "db/Transaction.h"
 #include "db/mdlDatabase.h"
 #include "startup/mdlMain.h"
@@ -26,86 +25,65 @@
 
 using namespace Qt::StringLiterals;
 
-/** The main window over a program folder with board 3 (and 4) filled; keys go to the window. */
+/** The main window over a program folder with boards 3 and 4 listed; keys go to the focus. */
 class TestNavigation : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<Database> m_db;
+    std::unique_ptr<Database> m_db; // open while the test prepares the folder
+    std::unique_ptr<CookieStore> m_cookies;
     ScriptedPrompter m_prompter;
     ManualOneShotTimer m_timer;
     std::unique_ptr<frmView> m_window;
     std::unique_ptr<mdlOption::OptionsGuard> m_options;
-    std::unique_ptr<CookieStore> m_cookies;
 
     void sql(const QString &statement) { QVERIFY2(m_db->Execute(statement), qPrintable(statement)); }
 
-    static CMessage message(int board, int id, int inReplyTo = 0, const QString &body = u"本文"_s)
-    {
-        CMessage m;
-        m.BBS_ID = board;
-        m.ID = id;
-        m.InReplyTo = inReplyTo;
-        m.Subject = u"題名%1"_s.arg(id);
-        m.PostName = u"投稿者"_s;
-        m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0).addSecs(60 * id));
-        m.Body = body;
-        return m;
-    }
-
-    void store(const QList<CMessage> &messages)
+    void store(int board, int count, int inReplyTo = 0, const QString &longBody = {})
     {
         CBBS cbbs;
         cbbs.Initialize(m_db.get());
         Transaction transaction(*m_db);
-        for (const CMessage &m : messages)
+        for (int id = 1; id <= count; ++id) {
+            CMessage m;
+            m.BBS_ID = board;
+            m.ID = id;
+            m.InReplyTo = id == count ? inReplyTo : 0;
+            m.Subject = u"題名%1"_s.arg(id);
+            m.PostName = u"投稿者"_s;
+            m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0).addSecs(60 * id));
+            m.Body = id == 2 && !longBody.isEmpty() ? longBody : u"本文"_s;
             QCOMPARE(cbbs.SaveMessage(m), CBBS::Saved);
+        }
         QVERIFY(transaction.Commit());
     }
 
-    void storeBoard(int board, int count)
-    {
-        QList<CMessage> messages;
-        for (int id = 1; id <= count; ++id)
-            messages.append(message(board, id));
-        store(messages);
-    }
-
-    /** Starts the program with boards 3 and 4 listed; the list of board 3 has the focus. */
+    /** Starts the program; the list of board 3 has the focus. */
     bool start()
     {
-        sql(u"UPDATE BBS SET ListOrder = -1"_s);
-        sql(u"UPDATE BBS SET ListOrder = 0 WHERE BBS_ID = 3"_s);
-        sql(u"UPDATE BBS SET ListOrder = 1 WHERE BBS_ID = 4"_s);
+        sql(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID > 4"_s);
         m_db.reset();
-        bool loaded = false;
         mdlMain::StartupHooks hooks;
-        hooks.showMainWindow = [this, &loaded] {
+        hooks.showMainWindow = [this] {
             m_window = std::make_unique<frmView>(&m_timer);
-            loaded = m_window->Form_Load();
-            if (loaded)
+            if (m_window->Form_Load())
                 m_window->show();
         };
-        if (!mdlMain::StartApplication(hooks) || !loaded)
+        if (!mdlMain::StartApplication(hooks) || !m_window->isVisible())
             return false;
         m_window->activateWindow();
-        if (!QTest::qWaitForWindowActive(m_window.get()))
-            return false;
+        const bool active = QTest::qWaitForWindowActive(m_window.get());
         m_window->lsvMsgList(0)->setFocus();
-        return true;
+        return active;
     }
 
     template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
     MessageListModel &list(int index) { return m_window->Lists().lsvMsgList(index); }
     int shownRow() { return list(0).CurrentRow(); }
     bool isRead(int row) { return list(0).ReadText(row) == u" "_s; }
-    void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier)
-    {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(k), mods);
-    }
-    QString firstBoardItem() const { return child<QMenu>(u"mnuBBSMove"_s)->actions().at(1)->text(); }
-    QScrollBar *bodyBar() const { return child<QPlainTextEdit>(u"rtbView"_s)->verticalScrollBar(); }
+    void key(int k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), Qt::Key(k), mods); }
+    QString boardItem() const { return child<QMenu>(u"mnuBBSMove"_s)->actions().at(1)->text(); }
     QLineEdit *editorText() const { return child<uSpinButton>(u"uspnNoReadPoint"_s)->findChild<QLineEdit *>(); }
 
 private slots:
@@ -120,7 +98,6 @@ private slots:
             QDir(m_home->path()).mkpath(folder);
         m_db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
         QVERIFY(m_db);
-        m_prompter.clear();
         m_cookies = std::make_unique<CookieStore>(m_home->filePath(u"cookies.txt"_s));
         setCookieStore(m_cookies.get());
         writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=3\r\nAddMax=100\r\nReadTiming=1000\r\n");
@@ -135,7 +112,6 @@ private slots:
         m_db.reset();
         m_options.reset();
         setCookieStore(nullptr);
-        m_cookies.reset();
     }
 
     void spacePagesALongUnreadBodyThenMovesOn()
@@ -143,91 +119,77 @@ private slots:
         QStringList lines;
         for (int i = 0; i < 300; ++i)
             lines.append(u"長い本文の%1行目"_s.arg(i));
-        store({message(3, 1), message(3, 2, 0, lines.join(u"\r\n"_s)), message(3, 3)});
+        store(3, 3, 0, lines.join(u"\r\n"_s));
         QVERIFY(start());
-        // Row 0 (message 3) fits the pane: the first press marks it and goes on at once.
+        QScrollBar *bar = child<QPlainTextEdit>(u"rtbView"_s)->verticalScrollBar();
+        // Row 0 fits the pane: the first press marks it and goes on at once.
         key(Qt::Key_Space);
         QVERIFY(isRead(0));
         QCOMPARE(shownRow(), 1);
-        QCOMPARE(bodyBar()->value(), 0);
-        key(Qt::Key_Space);
-        QCOMPARE(shownRow(), 1);
-        QVERIFY(bodyBar()->value() > 0);
-        QVERIFY(isRead(1));
-        int presses = 1;
-        while (bodyBar()->value() < bodyBar()->maximum() && presses < 100) {
+        int presses = 0;
+        while (bar->value() < bar->maximum() && presses++ < 100) {
             key(Qt::Key_Space);
-            ++presses;
             QCOMPARE(shownRow(), 1);
         }
-        QVERIFY(presses > 2);
-        key(Qt::Key_Space);
-        QCOMPARE(shownRow(), 2);
-        // Shift+Space with the caret at the top goes back at once: no unread row above.
-        key(Qt::Key_Space, Qt::ShiftModifier);
+        QVERIFY(presses > 1);
+        QVERIFY(isRead(1));
+        key(Qt::Key_Space); // at the end of the body
         QCOMPARE(shownRow(), 2);
     }
 
     void nextUnreadMarksRowsAndTheBoardCount()
     {
-        storeBoard(3, 3);
+        store(3, 3);
         QVERIFY(start());
-        QCOMPARE(firstBoardItem(), u"&1. なんでも掲示板 (3)"_s);
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板 (3)"_s);
         QAction *nextUnread = child<QAction>(u"mnuMoveNextNoRead"_s);
         nextUnread->trigger();
         QCOMPARE(shownRow(), 1);
-        QCOMPARE(firstBoardItem(), u"&1. なんでも掲示板 (2)"_s);
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板 (2)"_s);
         nextUnread->trigger();
-        QCOMPARE(firstBoardItem(), u"&1. なんでも掲示板 (1)"_s);
         // The last unread row: marked read, and the list stays on it.
         nextUnread->trigger();
         QCOMPARE(shownRow(), 2);
         QVERIFY(isRead(2));
-        QCOMPARE(firstBoardItem(), u"&1. なんでも掲示板"_s);
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板"_s);
     }
 
-    void rowMovesLeaveTheRowUnreadAndStopAtTheEnds()
+    void rowMovesLeaveTheRowUnread()
     {
-        storeBoard(3, 3);
+        store(3, 3);
         QVERIFY(start());
         key(Qt::Key_K);
         QCOMPARE(shownRow(), 0);
         key(Qt::Key_J);
         QCOMPARE(shownRow(), 1);
-        QVERIFY(m_timer.IsActive());
         m_timer.Advance(500);
         key(Qt::Key_J);
         m_timer.Advance(500);
         QVERIFY(!isRead(1));
         m_timer.Advance(500);
         QVERIFY(isRead(2));
-        key(Qt::Key_J);
-        QCOMPARE(shownRow(), 2);
-        child<QAction>(u"mnuMovePrevMsg"_s)->trigger();
-        QCOMPARE(shownRow(), 1);
     }
 
     void historyStepsBackAndForth()
     {
-        storeBoard(3, 8);
-        QVERIFY(start());
-        for (int position : {5, 3})
-            m_window->ShowMessage(0, position - 1, false);
+        store(3, 8);
+        QVERIFY(start()); // shows position 1
+        m_window->ShowMessage(0, 4, false);
+        m_window->ShowMessage(0, 2, false);
         key(Qt::Key_Left, Qt::AltModifier);
         QCOMPARE(shownRow(), 4);
         key(Qt::Key_Left, Qt::AltModifier);
         QCOMPARE(shownRow(), 0);
-        // Slot 0 is still empty: no further step back.
-        key(Qt::Key_Left, Qt::AltModifier);
+        key(Qt::Key_Left, Qt::AltModifier); // slot 0 is still empty
         QCOMPARE(shownRow(), 0);
         key(Qt::Key_Right, Qt::AltModifier);
         QCOMPARE(shownRow(), 4);
-        // A row shown now drops the forward part (row 3).
+        // Showing position 7 (twice: recorded once) drops position 3 from the forward part.
         m_window->ShowMessage(0, 6, false);
         m_window->ShowMessage(0, 6, false);
-        child<QAction>(u"mnuMoveNextArchive"_s)->trigger();
+        key(Qt::Key_Right, Qt::AltModifier);
         QCOMPARE(shownRow(), 6);
-        child<QAction>(u"mnuMovePrevArchive"_s)->trigger();
+        key(Qt::Key_Left, Qt::AltModifier);
         QCOMPARE(shownRow(), 4);
     }
 
@@ -236,84 +198,55 @@ private slots:
         BrowseHistory history;
         for (int p = 1; p <= 11; ++p)
             history.Record(p);
-        QCOMPARE(history.Pos(), 9);
         int reached = 0;
         for (int step = 0; step < 9; ++step)
             reached = history.Step(-1, 11);
         QCOMPARE(reached, 2);
         QCOMPARE(history.Step(-1, 11), 0);
-        QCOMPARE(history.Pos(), 0);
-        QVERIFY(history.FromHistory);
     }
 
     void historyNeverShowsARowBeyondTheList()
     {
-        storeBoard(3, 8);
+        store(3, 8);
         sql(u"UPDATE Message SET Read = True WHERE ID > 2"_s);
         QVERIFY(start());
         m_window->ShowMessage(0, 1, false);
         m_window->ShowMessage(0, 7, false);
         QVERIFY(m_window->ShowView(3)); // the two unread messages; shows position 1
-        QCOMPARE(list(0).rowCount(), 2);
-        // Position 8 is gone: the step passes over it and shows nothing.
-        key(Qt::Key_Left, Qt::AltModifier);
+        key(Qt::Key_Left, Qt::AltModifier); // position 8 is gone: passed over, nothing shown
         QCOMPARE(shownRow(), 0);
-        QCOMPARE(m_window->History().Pos(), 3);
         key(Qt::Key_Left, Qt::AltModifier);
         QCOMPARE(shownRow(), 1);
     }
 
     void backspaceGoesToTheRepliedMessage()
     {
-        store({message(3, 1), message(3, 2), message(3, 3, 1), message(3, 4, 9)});
+        store(3, 4, 1);
         QVERIFY(start());
-        // Row 0 is message 4, whose replied-to message is not listed.
-        key(Qt::Key_Backspace);
-        QCOMPARE(shownRow(), 0);
-        QVERIFY(!isRead(0));
-        m_window->ShowMessage(0, 1, false);
         key(Qt::Key_Backspace);
         QCOMPARE(list(0).Message(shownRow()).ID, 1);
-        QVERIFY(isRead(1));
+        QVERIFY(isRead(0));
+        // Message 1 replies to nothing.
+        key(Qt::Key_Backspace);
+        QCOMPARE(list(0).Message(shownRow()).ID, 1);
     }
 
-    void keysDoNothingInTheFindBox()
+    void keysActOutsideTheFindBoxOnly()
     {
-        storeBoard(3, 3);
+        store(3, 3);
         QVERIFY(start());
-        auto *find = child<QComboBox>(u"cmbFindText"_s);
-        find->setFocus();
+        key(Qt::Key_F4);
+        QVERIFY(child<QMenu>(u"mnuBBSMove"_s)->isVisible());
+        child<QMenu>(u"mnuBBSMove"_s)->close();
+        child<QComboBox>(u"cmbFindText"_s)->setFocus();
         key(Qt::Key_J);
         QCOMPARE(shownRow(), 0);
-        QCOMPARE(find->currentText(), u"j"_s);
-    }
-
-    void boardAndMarkMenusPopUp_data()
-    {
-        QTest::addColumn<int>("keyCode");
-        QTest::addColumn<Qt::KeyboardModifiers>("mods");
-        QTest::addColumn<QString>("menu");
-        QTest::newRow("F4") << int(Qt::Key_F4) << Qt::KeyboardModifiers() << u"mnuBBSMove"_s;
-        QTest::newRow("Ctrl+L") << int(Qt::Key_L) << Qt::KeyboardModifiers(Qt::ControlModifier) << u"mnuBBSMove"_s;
-        QTest::newRow("M") << int(Qt::Key_M) << Qt::KeyboardModifiers() << u"mnuMsgMark"_s;
-        QTest::newRow("Ctrl+M") << int(Qt::Key_M) << Qt::KeyboardModifiers(Qt::ControlModifier) << u"mnuMsgMark"_s;
-    }
-
-    void boardAndMarkMenusPopUp()
-    {
-        QFETCH(int, keyCode);
-        QFETCH(Qt::KeyboardModifiers, mods);
-        QFETCH(QString, menu);
-        QVERIFY(start());
-        key(keyCode, mods);
-        auto *popup = child<QMenu>(menu);
-        QVERIFY(popup->isVisible());
-        popup->close();
+        QCOMPARE(child<QComboBox>(u"cmbFindText"_s)->currentText(), u"j"_s);
     }
 
     void escapeReturnsFromResultsThenMinimises()
     {
-        storeBoard(3, 3);
+        store(3, 3);
         QVERIFY(start());
         QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message"_s, 1));
         key(Qt::Key_Escape);
@@ -326,7 +259,7 @@ private slots:
     void unreadPositionEditorStoresOnEnterOnly()
     {
         sql(u"UPDATE BBS SET BBSType = 0 WHERE BBS_ID = 3"_s);
-        storeBoard(3, 2);
+        store(3, 2);
         QVERIFY(start());
         auto *editor = child<uSpinButton>(u"uspnNoReadPoint"_s);
         auto *panel = child<QLabel>(u"StatusBar.NoReadPoint"_s);
@@ -336,25 +269,20 @@ private slots:
         };
         child<QAction>(u"mnuBBSSetNoRead"_s)->trigger();
         QVERIFY(editor->isVisible());
-        QCOMPARE(editor->x(), panel->x());
         type(u"77"_s);
-        QTest::keyClick(editorText(), Qt::Key_Space); // the editor's own key, no move
+        QTest::keyClick(editorText(), Qt::Key_Space); // the editor's own key: no move
         QCOMPARE(shownRow(), 0);
         key(Qt::Key_Escape);
         QVERIFY(!editor->isVisible());
-        QCOMPARE(panel->text(), u"未読位置:0"_s);
         // Losing the focus also closes it unchanged.
         QTest::mouseClick(panel, Qt::LeftButton);
-        QVERIFY(editor->isVisible());
         type(u"88"_s);
         m_window->lsvMsgList(0)->setFocus();
         QVERIFY(!editor->isVisible());
-        QCOMPARE(m_window->CurrentBBSProperty().NoReadPoint(), 0);
+        QCOMPARE(panel->text(), u"未読位置:0"_s);
 
         QTest::mouseClick(panel, Qt::LeftButton);
         type(u"120"_s);
-        QVERIFY(editor->isVisible());
-        QCOMPARE(editor->Value(), 120);
         QTest::keyClick(editorText(), Qt::Key_Return);
         QVERIFY(!editor->isVisible());
         QCOMPARE(panel->text(), u"未読位置:120"_s);
@@ -363,33 +291,22 @@ private slots:
         QCOMPARE(board.NoReadPoint(), 120);
     }
 
-    void readTimerIsNotCarriedAcrossABoardChange()
+    void readTimerNeverMarksAnotherMessage()
     {
-        storeBoard(3, 3);
-        storeBoard(4, 3);
+        store(3, 3);
+        store(4, 3);
         QVERIFY(start());
         m_window->ShowMessage(0, 1, false);
-        QVERIFY(m_timer.IsActive());
         m_window->SelectBoard(4);
         QVERIFY(!m_timer.IsActive());
-        m_timer.Advance(1000);
-        QCOMPARE(mdlRead::ListUnreadCount(m_window->Lists(), 0), 3);
-    }
-
-    void readTimerMarksOnlyTheMessageItWasArmedFor()
-    {
-        storeBoard(3, 3);
-        storeBoard(4, 3);
-        QVERIFY(start());
+        // Armed for a row of board 3, then board 4's list becomes current without showing a row.
+        m_window->SelectBoard(3);
         QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 4"_s, 1));
         m_window->ChangeList(0);
         m_window->ShowMessage(0, 1, false);
-        QVERIFY(m_timer.IsActive());
-        // The list of board 4 becomes current without showing its row (and re-arming).
         m_window->Lists().SetCurrentList(1);
         m_timer.Advance(1000);
         QCOMPARE(mdlRead::ListUnreadCount(m_window->Lists(), 1), 3);
-        QVERIFY(!isRead(1));
     }
 };
 
