@@ -80,6 +80,7 @@ int main(int argc, char *argv[])
     window->ShowView(4);
     if (window->Lists().lsvMsgList(0).rowCount() != Messages) {
         QTextStream(stderr) << "bench_navigation: the list was not filled" << Qt::endl;
+        window->close();
         return 1;
     }
     QApplication::processEvents();
@@ -92,6 +93,7 @@ int main(int argc, char *argv[])
         steps.append(timer.nsecsElapsed() / 1e6);
         if (window->Lists().lsvMsgList(0).CurrentRow() != Messages - Unread) {
             QTextStream(stderr) << "bench_navigation: the step did not reach the first unread row" << Qt::endl;
+            window->close();
             return 1;
         }
     }
