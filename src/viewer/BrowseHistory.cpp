@@ -14,3 +14,15 @@ void BrowseHistory::Record(int p)
     std::fill(m_history.begin() + m_pos + 1, m_history.end(), 0);
     m_history[++m_pos] = p;
 }
+
+int BrowseHistory::Step(int direction, int rowCount)
+{
+    const int pos = m_pos + (direction < 0 ? -1 : 1);
+    if (pos < 0 || pos >= Slots || m_history[pos] < 1)
+        return 0;
+    m_pos = pos;
+    if (m_history[pos] > rowCount)
+        return 0;
+    FromHistory = true;
+    return m_history[pos];
+}

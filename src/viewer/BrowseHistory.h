@@ -14,6 +14,13 @@ public:
 
     /** @short Records row position @p p after the current slot, dropping the forward part. */
     void Record(int p);
+    /**
+     * @short A step back (@p direction -1) or forward (+1): the recorded position of the
+     * neighbouring slot, or 0 when that slot is empty or out of range (the current slot stays).
+     * A position beyond @p rowCount (the list was refilled with fewer rows) is stepped over:
+     * the slot becomes current, but 0 is returned. A position returned sets FromHistory.
+     */
+    int Step(int direction, int rowCount);
     int At(int slot) const { return m_history.at(slot); }
     int Pos() const { return m_pos; }
     void SetPos(int pos) { m_pos = pos; }

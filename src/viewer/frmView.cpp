@@ -106,6 +106,7 @@ frmView::frmView(OneShotTimer *tmrRead, QWidget *parent)
         if (!m_filling)
             m_panels.value(u"Count"_s)->setText(text);
     };
+    createNavigation();
     connect(&m_cbbs, &CBBS::Loaded, this, &frmView::onLoaded);
     connect(&m_cbbs, &CBBS::StateChanged, this, &frmView::onStateChanged);
     connect(&m_cbbs, &CBBS::LoadError, this, &frmView::onLoadError);

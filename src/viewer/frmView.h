@@ -17,6 +17,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QKeyEvent;
 class QPlainTextEdit;
 class QToolBar;
 class QTreeView;
@@ -79,6 +80,20 @@ public:
     /** @short Toolbar "BBSList" image: the board's icon for list 0, "Close" for list 1. */
     void RefreshToolbarImages();
 
+    // ---- Navigation (frmViewNavigation.cpp) ------------------------------------------------
+    /**
+     * @short The next row of list @p Index: @p MoveMode 0 any row, 1 the next unread row (the
+     * row left is marked read), 2 a step forward in the browse history. With @p PageFirst the
+     * body pane pages down first while it can still scroll.
+     */
+    void MoveNextMessage(int Index, int MoveMode, bool PageFirst);
+    /** @short As MoveNextMessage, upwards (history: a step back; paging: page up). */
+    void MovePrevMessage(int Index, int MoveMode, bool PageFirst);
+    /** @short Shows the message the selected one replies to, when list @p Index holds it. */
+    void MoveToReplyTarget(int Index);
+    /** @short Opens the unread-position editor over panel "NoReadPoint". */
+    void EditNoReadPoint();
+
     /** @short The list statement of view @p view (0 to 4). */
     static QString ViewStatement(int view, int AddMax, int BBS_ID, int MaxListID, int MinListID);
 
@@ -128,6 +143,19 @@ private:
     void onStateChanged(const QString &Text, bool ShowStatus, bool AddLog);
     void onLoadError(int BBS_ID, const QString &EntryText, const QString &Message);
 
+    // Navigation and the keyboard map (frmViewNavigation.cpp, frmViewKeys.cpp)
+    class KeyMap;
+    class NoReadPointEditor;
+    void createNavigation();
+    void move(int Index, int MoveMode, bool PageFirst, bool forward);
+    int moveTarget(int Index, int MoveMode, bool forward);
+    bool pageBody(bool down);
+    bool replyTargetEnabled() const;
+    void closeNoReadPointEditor(bool store);
+    void createKeyMap();
+    bool handleKey(QWidget *focus, const QKeyEvent &key, bool run);
+    void triggerWhenEnabled(const QString &name);
+
     // Window state (frmViewState.cpp)
     void applyPosition();
     void savePosition();
@@ -164,4 +192,8 @@ private:
     QMenu *mnuBBSMove = nullptr;
     QMenu *mnuMsgMark = nullptr;
     QList<QAction *> m_viewItems; // mnuBBSViewSub 0 to 4
+    // Event filters of the keyboard map and the unread-position editor: declared last, so they
+    // go first, before the members and widgets they use.
+    std::unique_ptr<QObject> m_keyMap;
+    std::unique_ptr<QObject> m_noReadPointEditor;
 };

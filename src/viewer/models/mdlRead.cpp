@@ -158,10 +158,22 @@ void SetReadRows(MessageLists &lists, int BBS_ID, int ID, bool Read)
 void StartReadTimer(MessageLists &lists)
 {
     StopReadTimer(lists);
-    if (mdlOption::ReadTiming > 0)
-        lists.tmrRead().Start(mdlOption::ReadTiming, [&lists] { SetRead(lists, {}, true, true); });
-    else
+    if (mdlOption::ReadTiming <= 0) {
         SetRead(lists, {}, true, true);
+        return;
+    }
+    // The delay belongs to the message shown now: when another list, board or row is current
+    // by the time it ends (a quick change or refill that did not stop it), nothing is marked.
+    const int index = lists.CurrentList();
+    const MessageListModel &list = lists.lsvMsgList(index);
+    const int row = list.CurrentRow();
+    const QString key = row >= 0 ? list.Key(row) : QString();
+    lists.tmrRead().Start(mdlOption::ReadTiming, [&lists, index, key] {
+        const MessageListModel &current = lists.lsvMsgList(lists.CurrentList());
+        const int now = current.CurrentRow();
+        if (lists.CurrentList() == index && now >= 0 && current.Key(now) == key)
+            SetRead(lists, key, true, true);
+    });
 }
 
 void StopReadTimer(MessageLists &lists)

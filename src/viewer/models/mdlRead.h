@@ -47,8 +47,8 @@ void SetReadRows(MessageLists &lists, int BBS_ID, int ID, bool Read);
 
 /**
  * @short Arms the read delay for the shown message: after ReadTiming milliseconds the selected
- * row of the current list becomes read (SetRead with board adjustment); at once when
- * ReadTiming is 0.
+ * row of the current list becomes read (SetRead with board adjustment), provided it is still
+ * the same message in the same list; at once when ReadTiming is 0.
  */
 void StartReadTimer(MessageLists &lists);
 /** @short Cancels the read delay. */

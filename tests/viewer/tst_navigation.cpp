@@ -1,0 +1,318 @@
+#include "app/OneShotTimer.h"
+#include "app/Prompter.h"
+#include "app/mdlOption.h"
+#include "controls/uSpinButton.h"
+#include "db/CBBSProperty.h"
+#include "db/CookieStore.h"
+#include "db/Transaction.h"
+#include "db/mdlDatabase.h"
+#include "startup/mdlMain.h"
+#include "support/TestFiles.h"
+#include "transfer/CBBS.h"
+#include "viewer/frmView.h"
+#include "viewer/models/mdlRead.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+
+/** The main window over a program folder with boards 3 and 4 listed; keys go to the focus. */
+class TestNavigation : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<Database> m_db; // open while the test prepares the folder
+    std::unique_ptr<CookieStore> m_cookies;
+    ScriptedPrompter m_prompter;
+    ManualOneShotTimer m_timer;
+    std::unique_ptr<frmView> m_window;
+    std::unique_ptr<mdlOption::OptionsGuard> m_options;
+
+    void sql(const QString &statement) { QVERIFY2(m_db->Execute(statement), qPrintable(statement)); }
+
+    void store(int board, int count, int inReplyTo = 0, const QString &longBody = {})
+    {
+        CBBS cbbs;
+        cbbs.Initialize(m_db.get());
+        Transaction transaction(*m_db);
+        for (int id = 1; id <= count; ++id) {
+            CMessage m;
+            m.BBS_ID = board;
+            m.ID = id;
+            m.InReplyTo = id == count ? inReplyTo : 0;
+            m.Subject = u"題名%1"_s.arg(id);
+            m.PostName = u"投稿者"_s;
+            m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0).addSecs(60 * id));
+            m.Body = id == 2 && !longBody.isEmpty() ? longBody : u"本文"_s;
+            QCOMPARE(cbbs.SaveMessage(m), CBBS::Saved);
+        }
+        QVERIFY(transaction.Commit());
+    }
+
+    /** Starts the program; the list of board 3 has the focus. */
+    bool start()
+    {
+        sql(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID > 4"_s);
+        m_db.reset();
+        mdlMain::StartupHooks hooks;
+        hooks.showMainWindow = [this] {
+            m_window = std::make_unique<frmView>(&m_timer);
+            if (m_window->Form_Load())
+                m_window->show();
+        };
+        if (!mdlMain::StartApplication(hooks) || !m_window->isVisible())
+            return false;
+        m_window->activateWindow();
+        const bool active = QTest::qWaitForWindowActive(m_window.get());
+        m_window->lsvMsgList(0)->setFocus();
+        return active;
+    }
+
+    template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
+    MessageListModel &list(int index) { return m_window->Lists().lsvMsgList(index); }
+    int shownRow() { return list(0).CurrentRow(); }
+    bool isRead(int row) { return list(0).ReadText(row) == u" "_s; }
+    void key(int k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), Qt::Key(k), mods); }
+    QString boardItem() const { return child<QMenu>(u"mnuBBSMove"_s)->actions().at(1)->text(); }
+    QLineEdit *editorText() const { return child<uSpinButton>(u"uspnNoReadPoint"_s)->findChild<QLineEdit *>(); }
+
+private slots:
+    void initTestCase() { setPrompter(&m_prompter); }
+
+    void init()
+    {
+        m_options = std::make_unique<mdlOption::OptionsGuard>();
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("TESSERA_HOME", m_home->path().toLocal8Bit());
+        for (const QString &folder : {u"image"_s, u"cache"_s, u"errorlog"_s})
+            QDir(m_home->path()).mkpath(folder);
+        m_db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
+        QVERIFY(m_db);
+        m_cookies = std::make_unique<CookieStore>(m_home->filePath(u"cookies.txt"_s));
+        setCookieStore(m_cookies.get());
+        writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=3\r\nAddMax=100\r\nReadTiming=1000\r\n");
+    }
+
+    void cleanup()
+    {
+        if (m_window)
+            m_window->close();
+        m_window.reset();
+        mdlMain::ShutdownApplication();
+        m_db.reset();
+        m_options.reset();
+        setCookieStore(nullptr);
+    }
+
+    void spacePagesALongUnreadBodyThenMovesOn()
+    {
+        QStringList lines;
+        for (int i = 0; i < 300; ++i)
+            lines.append(u"長い本文の%1行目"_s.arg(i));
+        store(3, 4, 0, lines.join(u"\r\n"_s)); // row 2 is long
+        QVERIFY(start());
+        QScrollBar *bar = child<QPlainTextEdit>(u"rtbView"_s)->verticalScrollBar();
+        key(Qt::Key_J); // row 0 stays unread
+        // Row 1 fits the pane: the press marks it and goes on at once.
+        key(Qt::Key_Space);
+        QVERIFY(isRead(1));
+        QCOMPARE(shownRow(), 2);
+        int presses = 0;
+        while (bar->value() < bar->maximum() && presses++ < 100) {
+            key(Qt::Key_Space);
+            QCOMPARE(shownRow(), 2);
+        }
+        QVERIFY(presses > 1);
+        QVERIFY(isRead(2));
+        key(Qt::Key_Space); // at the end of the body
+        QCOMPARE(shownRow(), 3);
+        // Caret at the top: Shift+Space goes to the previous unread row at once.
+        key(Qt::Key_Space, Qt::ShiftModifier);
+        QCOMPARE(shownRow(), 0);
+    }
+
+    void nextUnreadMarksRowsAndTheBoardCount()
+    {
+        store(3, 3);
+        QVERIFY(start());
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板 (3)"_s);
+        QAction *nextUnread = child<QAction>(u"mnuMoveNextNoRead"_s);
+        nextUnread->trigger();
+        QCOMPARE(shownRow(), 1);
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板 (2)"_s);
+        nextUnread->trigger();
+        // The last unread row: marked read, and the list stays on it.
+        nextUnread->trigger();
+        QCOMPARE(shownRow(), 2);
+        QVERIFY(isRead(2));
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板"_s);
+    }
+
+    void rowMovesLeaveTheRowUnread()
+    {
+        store(3, 3);
+        QVERIFY(start());
+        key(Qt::Key_K);
+        QCOMPARE(shownRow(), 0);
+        key(Qt::Key_J);
+        QCOMPARE(shownRow(), 1);
+        m_timer.Advance(500);
+        key(Qt::Key_J);
+        m_timer.Advance(500);
+        QVERIFY(!isRead(1));
+        m_timer.Advance(500);
+        QVERIFY(isRead(2));
+    }
+
+    void historyStepsBackAndForth()
+    {
+        store(3, 8);
+        QVERIFY(start()); // shows position 1
+        m_window->ShowMessage(0, 4, false);
+        m_window->ShowMessage(0, 2, false);
+        key(Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(shownRow(), 4);
+        key(Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(shownRow(), 0);
+        key(Qt::Key_Left, Qt::AltModifier); // slot 0 is still empty
+        QCOMPARE(shownRow(), 0);
+        key(Qt::Key_Right, Qt::AltModifier);
+        QCOMPARE(shownRow(), 4);
+        // Showing position 7 (twice: recorded once) drops position 3 from the forward part.
+        m_window->ShowMessage(0, 6, false);
+        m_window->ShowMessage(0, 6, false);
+        key(Qt::Key_Right, Qt::AltModifier);
+        QCOMPARE(shownRow(), 6);
+        key(Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(shownRow(), 4);
+    }
+
+    void historyKeepsTheLastTenPositions()
+    {
+        BrowseHistory history;
+        for (int p = 1; p <= 11; ++p)
+            history.Record(p);
+        int reached = 0;
+        for (int step = 0; step < 9; ++step)
+            reached = history.Step(-1, 11);
+        QCOMPARE(reached, 2);
+        QCOMPARE(history.Step(-1, 11), 0);
+    }
+
+    void historyNeverShowsARowBeyondTheList()
+    {
+        store(3, 8);
+        sql(u"UPDATE Message SET Read = True WHERE ID > 2"_s);
+        QVERIFY(start());
+        m_window->ShowMessage(0, 1, false);
+        m_window->ShowMessage(0, 7, false);
+        QVERIFY(m_window->ShowView(3)); // the two unread messages; shows position 1
+        key(Qt::Key_Left, Qt::AltModifier); // position 8 is gone: passed over, nothing shown
+        QCOMPARE(shownRow(), 0);
+        key(Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(shownRow(), 1);
+    }
+
+    void backspaceGoesToTheRepliedMessage()
+    {
+        store(3, 4, 1);
+        QVERIFY(start());
+        key(Qt::Key_Backspace);
+        QCOMPARE(list(0).Message(shownRow()).ID, 1);
+        QVERIFY(isRead(0));
+        // Message 1 replies to nothing.
+        key(Qt::Key_Backspace);
+        QCOMPARE(list(0).Message(shownRow()).ID, 1);
+    }
+
+    void keysActOutsideTheFindBoxOnly()
+    {
+        store(3, 3);
+        QVERIFY(start());
+        key(Qt::Key_F4);
+        QVERIFY(child<QMenu>(u"mnuBBSMove"_s)->isVisible());
+        child<QMenu>(u"mnuBBSMove"_s)->close();
+        child<QComboBox>(u"cmbFindText"_s)->setFocus();
+        key(Qt::Key_J);
+        QCOMPARE(shownRow(), 0);
+        QCOMPARE(child<QComboBox>(u"cmbFindText"_s)->currentText(), u"j"_s);
+    }
+
+    void escapeReturnsFromResultsThenMinimises()
+    {
+        store(3, 3);
+        QVERIFY(start());
+        QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message"_s, 1));
+        key(Qt::Key_Escape);
+        QCOMPARE(m_window->Lists().CurrentList(), 0);
+        QVERIFY(!m_window->isMinimized());
+        key(Qt::Key_Escape);
+        QVERIFY(m_window->windowState() & Qt::WindowMinimized);
+    }
+
+    void unreadPositionEditorStoresOnEnterOnly()
+    {
+        sql(u"UPDATE BBS SET BBSType = 0 WHERE BBS_ID = 3"_s);
+        store(3, 2);
+        QVERIFY(start());
+        auto *editor = child<uSpinButton>(u"uspnNoReadPoint"_s);
+        auto *panel = child<QLabel>(u"StatusBar.NoReadPoint"_s);
+        const auto type = [this](const QString &text) {
+            editorText()->selectAll();
+            QTest::keyClicks(editorText(), text);
+        };
+        child<QAction>(u"mnuBBSSetNoRead"_s)->trigger();
+        QVERIFY(editor->isVisible());
+        type(u"77"_s);
+        QTest::keyClick(editorText(), Qt::Key_Space); // the editor's own key: no move
+        QCOMPARE(shownRow(), 0);
+        key(Qt::Key_Escape);
+        QVERIFY(!editor->isVisible());
+        // Losing the focus also closes it unchanged.
+        QTest::mouseClick(panel, Qt::LeftButton);
+        type(u"88"_s);
+        m_window->lsvMsgList(0)->setFocus();
+        QVERIFY(!editor->isVisible());
+        QCOMPARE(panel->text(), u"未読位置:0"_s);
+
+        QTest::mouseClick(panel, Qt::LeftButton);
+        type(u"120"_s);
+        QTest::keyClick(editorText(), Qt::Key_Return);
+        QVERIFY(!editor->isVisible());
+        QCOMPARE(panel->text(), u"未読位置:120"_s);
+        CBBSProperty board;
+        QVERIFY(board.GetProperty(3, *gDB));
+        QCOMPARE(board.NoReadPoint(), 120);
+    }
+
+    void readTimerNeverMarksAnotherMessage()
+    {
+        store(3, 3);
+        store(4, 3);
+        QVERIFY(start());
+        m_window->ShowMessage(0, 1, false);
+        m_window->SelectBoard(4);
+        QVERIFY(!m_timer.IsActive());
+        // Armed for a row of board 3, then board 4's list becomes current without showing a row.
+        m_window->SelectBoard(3);
+        QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 4"_s, 1));
+        m_window->ChangeList(0);
+        m_window->ShowMessage(0, 1, false);
+        m_window->Lists().SetCurrentList(1);
+        m_timer.Advance(1000);
+        QCOMPARE(mdlRead::ListUnreadCount(m_window->Lists(), 1), 3);
+    }
+};
+
+QTEST_MAIN(TestNavigation)
+#include "tst_navigation.moc"
