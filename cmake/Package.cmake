@@ -17,8 +17,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sqlite3, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Tessera fetches the message logs of a family of Japanese web bulletin boards,
+# CPack puts the summary in front as the synopsis line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tessera fetches the message logs of a family of Japanese web bulletin boards,
 keeps every message in a local SQLite database and shows them for fast
 offline reading: board menus, a message list, read state, marks, reply
 threads, find and a free SQL query window. Past logs are imported from text

@@ -74,7 +74,9 @@ if ! env -u TESSERA_HOME -u XDG_DATA_HOME HOME="$home" "$prefix/bin/tessera-cli"
     cat "$work/boards.out"
     fail "tessera-cli boards failed for a new user"
 fi
-[ -f "$home/.local/share/tessera/log.mdb" ] || fail "no log.mdb in the new user's ~/.local/share/tessera/"
+for file in log.mdb ReadMe.txt; do
+    [ -f "$home/.local/share/tessera/$file" ] || fail "no $file in the new user's ~/.local/share/tessera/"
+done
 
 # Every command of tessera-cli's usage text has its entry in the manual page.
 commands=$("$prefix/bin/tessera-cli" --help | sed -n 's/^  \([a-z][a-z]*\).*/\1/p')
