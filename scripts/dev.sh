@@ -48,8 +48,10 @@ package)
     dir=${2:-build-package}
     if [ -n "${2:-}" ]; then
         cmake --build "$dir"
-    else
-        build "$dir" -DCMAKE_BUILD_TYPE=Release -DTESSERA_BUILD_TESTS=OFF
+    else # only what is installed: cpack then builds nothing more
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSERA_BUILD_TESTS=OFF \
+            -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+        cmake --build "$dir" --target tessera tessera-cli tessera_man
     fi
     (cd "$dir" && cpack -G DEB >cpack.log) || { cat "$dir/cpack.log"; exit 1; }
     for deb in "$dir"/tessera_*.deb; do
