@@ -6,7 +6,8 @@ set -eu
 cd "$(dirname "$0")/.."
 
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
-libsqlite3-dev sqlite3 libarchive-dev jlha-utils fonts-noto-cjk xvfb xauth desktop-file-utils appstream"
+libsqlite3-dev sqlite3 libarchive-dev jlha-utils fonts-noto-cjk xvfb xauth libqt6svg6 \
+desktop-file-utils appstream"
 
 install_missing() {
     missing=""

@@ -3,10 +3,13 @@
 #include "app/mdlApp.h"
 #include "startup/mdlMain.h"
 #include "viewer/MessageBoxPrompter.h"
+#include "viewer/frmSplash.h"
+#include "viewer/frmView.h"
 
 #include <QApplication>
-#include <QMainWindow>
+#include <QScreen>
 #include <QTextStream>
+#include <memory>
 
 namespace {
 
@@ -37,18 +40,36 @@ int main(int argc, char *argv[])
     if (instance.ActivatePrevInstance())
         return 0;
 
-    QMainWindow window;
-    window.setWindowTitle(mdlApp::GetAppTitle());
-    QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] { bringToFront(window); });
+    std::unique_ptr<frmSplash> splash;
+    std::unique_ptr<frmView> window;
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &app, [&window] {
+        if (window)
+            bringToFront(*window);
+    });
 
     mdlMain::StartupHooks hooks;
-    hooks.showMainWindow = [&window] { window.show(); };
-    if (!mdlMain::StartApplication(hooks)) {
-        setPrompter(nullptr);
-        return 1;
-    }
-    const int status = QApplication::exec();
+    hooks.showSplash = [&splash] {
+        splash = std::make_unique<frmSplash>();
+        splash->adjustSize();
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            splash->move(screen->geometry().center() - splash->rect().center());
+        splash->show();
+        QApplication::processEvents();
+    };
+    hooks.closeSplash = [&splash] { splash.reset(); };
+    hooks.showMainWindow = [&window, &splash] {
+        window = std::make_unique<frmView>();
+        if (window->Form_Load([&splash] { splash.reset(); }))
+            window->show();
+    };
+    int status = 1;
+    if (mdlMain::StartApplication(hooks) && window && window->isVisible())
+        status = QApplication::exec();
+    else if (window)
+        status = 0;
+    // The window's unload has shut down already; this covers a start that ended early.
     mdlMain::ShutdownApplication();
+    window.reset();
     setPrompter(nullptr);
     return status;
 }

@@ -157,7 +157,7 @@ void CBBS::ResetCounters()
 
 // ---- Log analysis ------------------------------------------------------------------------
 
-bool CBBS::AnalyseLog(int BBS_ID, QStringView Text, bool Read)
+bool CBBS::AnalyseLog(int BBS_ID, QStringView Text, bool Read, int FirstIndex)
 {
     bool completed = true;
     m_AnalyseError = 0;
@@ -167,9 +167,11 @@ bool CBBS::AnalyseLog(int BBS_ID, QStringView Text, bool Read)
     const QList<QStringView> entries = LogParser::SplitEntries(Text);
     QElapsedTimer sinceTurn;
     sinceTurn.start();
+    m_LastEntryCount = 0;
     for (int i = 0; i < entries.size() && !m_IsStorageError; ++i) {
-        analyseEntry(BBS_ID, bbsType, i, entries.at(i), Read, completed);
-        if (!m_IsStorageError && sinceTurn.elapsed() >= EventTurnMs) {
+        ++m_LastEntryCount;
+        analyseEntry(BBS_ID, bbsType, FirstIndex + i, entries.at(i), Read, completed);
+        if (!m_IsImport && !m_IsStorageError && sinceTurn.elapsed() >= EventTurnMs) {
             // Commit first: a write made from the event loop (the window marking a message
             // read) must never join a transaction that a later failure of ours rolls back.
             if (commitBatch())

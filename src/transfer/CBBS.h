@@ -77,10 +77,14 @@ public:
      * raised for a message once its row is committed; no transaction stays open while the
      * event loop runs. A storage failure ends the analysis (see IsStorageError()).
      * Returns false when a message was already stored, when cancelled or on a storage
-     * failure, else true. Entry numbers in the progress and error texts count from 0 within
-     * @p Text. Call it outside any transaction of the caller's.
+     * failure, else true. Entry numbers in the progress and error texts count from
+     * @p FirstIndex at the first entry of @p Text. Call it outside any transaction of the
+     * caller's. During an import the caller turns the event loop between its pieces, so the
+     * rows of one text are committed once, at its end.
      */
-    bool AnalyseLog(int BBS_ID, QStringView Text, bool Read);
+    bool AnalyseLog(int BBS_ID, QStringView Text, bool Read, int FirstIndex = 0);
+    /** @short How many entries the last AnalyseLog() went through. */
+    int LastEntryCount() const { return m_LastEntryCount; }
 
     static std::optional<CMessage> ParseSingleEntry(int BBS_ID, QStringView Entry, bool Read);
     static std::optional<CMessage> ParsePairedEntry(int BBS_ID, QStringView Entry, bool Read);
@@ -203,6 +207,7 @@ signals:
 
 private:
     int boardType(int BBS_ID);
+    int m_LastEntryCount = 0;
     void analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, bool Read,
                       bool &completed);
     bool openBatch();

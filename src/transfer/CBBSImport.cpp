@@ -372,7 +372,8 @@ private:
     {
         if (piece.isEmpty())
             return true;
-        m_bbs.AnalyseLog(m_board, piece, m_read);
+        m_bbs.AnalyseLog(m_board, piece, m_read, m_entries);
+        m_entries += m_bbs.LastEntryCount();
         m_clean = m_clean && m_bbs.AnalyseError() == 0;
         if (m_bbs.IsStorageError()) {
             // AnalyseLog rolled back and kept the failure that made it do so.
@@ -401,6 +402,7 @@ private:
     PieceSplitter m_splitter;
     Stop m_stop = Stop::None;
     bool m_clean = true;
+    int m_entries = 0; // entries of the earlier pieces: entry numbers count through the file
 };
 
 /** @p bytes handed to @p take in pieces of PieceBytes; false when @p take refuses one. */

@@ -210,6 +210,17 @@ private slots:
         QCOMPARE(inTransaction, 0);
     }
 
+    // Entry numbers in the texts count through the whole file, not from each piece.
+    void entryNumbersCountThroughEveryPiece()
+    {
+        CBBSFixture f;
+        const QString path = fileIn(f, u"a.log"_s, sampleLog(1, 6000) + QByteArray("not an entry\r\n"));
+        QSignalSpy errors(&f.bbs, &CBBS::LoadError);
+        f.bbs.ImportLog(Board, path);
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.at(0).at(2).toString(), u"6000件目のログが壊れていました。"_s);
+    }
+
     void theExtensionLzhInAnyCaseMarksAnArchive()
     {
         for (const QString &name : {u"x.y.LZH"_s, u"old"_s, u"old.lzh.txt"_s, u"a.lzh/old"_s}) {

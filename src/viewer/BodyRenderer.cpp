@@ -1,0 +1,93 @@
+#include "viewer/BodyRenderer.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+
+using namespace Qt::StringLiterals;
+
+namespace BodyRenderer {
+
+LineKind KindOf(QStringView line)
+{
+    qsizetype start = 0;
+    while (start < line.size() && line.at(start) == u' ')
+        ++start;
+    if (start == line.size())
+        return LineKind::Plain;
+    const QChar first = line.at(start);
+    if (first == u'|' || first == u'>' || first == u'＞')
+        return LineKind::Quote;
+    if (first == u'#' || first == u'＃')
+        return LineKind::Reference;
+    return LineKind::Plain;
+}
+
+QColor ColorOf(LineKind kind)
+{
+    switch (kind) {
+    case LineKind::Quote: return QColor(0, 0, 128);
+    case LineKind::Reference: return QColor(0, 128, 0);
+    case LineKind::Plain: break;
+    }
+    return QColor(0, 0, 0);
+}
+
+namespace {
+
+/**
+ * Characters of one block of the pane. The pane lays out only the blocks in view, but a block
+ * always whole: a longer line goes in as several blocks, so a body of one huge line does not
+ * freeze the window.
+ */
+constexpr qsizetype MaxBlockLength = 8192;
+
+void appendLine(QString &run, QStringView line)
+{
+    while (line.size() > MaxBlockLength) {
+        qsizetype cut = MaxBlockLength;
+        if (line.at(cut - 1).isHighSurrogate())
+            --cut;
+        run += line.left(cut);
+        run += u'\n';
+        line = line.mid(cut);
+    }
+    run += line;
+    run += u'\n';
+}
+
+} // namespace
+
+void Render(QPlainTextEdit &pane, const QString &body)
+{
+    pane.setUpdatesEnabled(false);
+    pane.clear();
+    QTextCursor cursor(pane.document());
+    cursor.beginEditBlock();
+    // Neighbouring lines of one colour go in as one run: a long body takes few insertions.
+    QString run;
+    LineKind runKind = LineKind::Plain;
+    const auto flush = [&] {
+        if (run.isEmpty())
+            return;
+        QTextCharFormat format;
+        format.setForeground(ColorOf(runKind));
+        cursor.insertText(run, format);
+        run.clear();
+    };
+    for (QStringView line : QStringView(body).split(u"\r\n"_s)) {
+        const LineKind kind = KindOf(line);
+        if (kind != runKind)
+            flush();
+        runKind = kind;
+        appendLine(run, line);
+    }
+    flush();
+    cursor.endEditBlock();
+    pane.moveCursor(QTextCursor::Start);
+    pane.verticalScrollBar()->setValue(0);
+    pane.setUpdatesEnabled(true);
+}
+
+} // namespace BodyRenderer

@@ -1,0 +1,459 @@
+#include "viewer/frmView.h"
+
+#include "app/CIniFile.h"
+#include "app/mdlApp.h"
+#include "app/mdlOption.h"
+#include "controls/CMRUCombo.h"
+#include "controls/uClickableLabel.h"
+#include "controls/uSeparator.h"
+#include "controls/uSpinButton.h"
+#include "db/Database.h"
+#include "startup/mdlMain.h"
+#include "viewer/QueryResultModel.h"
+#include "viewer/models/mdlMark.h"
+#include "viewer/models/mdlRead.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+
+static void initResources()
+{
+    Q_INIT_RESOURCE(tessera);
+}
+
+namespace {
+
+/** Insets of the mail and home-page labels within their status-bar panels. */
+constexpr int LabelInset = 3;
+/** Marks a command whose action comes with a later part of the window. */
+const char *const NotYetAvailable = "notYetAvailable";
+
+/**
+ * Shows cell tooltips as plain text. A tooltip that looks like markup would otherwise be
+ * drawn as rich text, and subjects and names come from board data.
+ */
+class PlainToolTipDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString text = index.data(Qt::ToolTipRole).toString();
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+            return false;
+        }
+        QToolTip::showText(event->globalPos(), u"<p style='white-space:pre-wrap'>"_s + text.toHtmlEscaped() + u"</p>"_s, view);
+        return true;
+    }
+};
+
+QIcon image(const QString &key)
+{
+    return QIcon(u":/images/"_s + key + u".svg"_s);
+}
+
+} // namespace
+
+frmView::frmView(OneShotTimer *tmrRead, QWidget *parent)
+    : QMainWindow(parent),
+      m_lists(gDB.get(), tmrRead),
+      m_boards(this),
+      m_otherRows(new QueryResultModel(this)),
+      m_findHistory(std::make_unique<CMRUCombo>())
+{
+    initResources();
+    setObjectName(u"frmView"_s);
+    setWindowIcon(image(u"MAINICON"_s));
+    setWindowTitle(mdlApp::GetAppTitle());
+    resize(960, 680);
+    createLists();
+    createMenus();
+    createToolbar();
+    createStatusBar();
+    sep = new uSeparator(this);
+    sep->setObjectName(u"sep"_s);
+    // The bar keeps its distance from the top when the window is resized: the list starts
+    // with room for about ten rows.
+    sep->resize(960, 560);
+    sep->setAspect(uSeparator::Horizontal);
+    sep->setOffset(240);
+    setCentralWidget(sep);
+    sep->Initialize(m_views[0], rtbView);
+    m_views[1]->setParent(sep);
+    m_views[1]->hide();
+
+    m_lists.UpdateBBSMenuCaption = [this](int BBS_ID, int Delta) { UpdateBBSMenuCaption(BBS_ID, Delta); };
+    // A list being filled shows its count once, when it is shown (ChangeList).
+    m_lists.ShowCount = [this](const QString &text) {
+        if (!m_filling)
+            m_panels.value(u"Count"_s)->setText(text);
+    };
+    connect(&m_cbbs, &CBBS::Loaded, this, &frmView::onLoaded);
+    connect(&m_cbbs, &CBBS::StateChanged, this, &frmView::onStateChanged);
+    connect(&m_cbbs, &CBBS::LoadError, this, &frmView::onLoadError);
+    connect(&m_boards, &BoardMenus::Rebuilt, this, [this] {
+        m_lists.lsvMsgList(0).SetBoardIcons(m_boards.Icons());
+        m_lists.lsvMsgList(1).SetBoardIcons(m_boards.Icons());
+    });
+}
+
+frmView::~frmView() = default;
+
+QAction *frmView::menuItem(QMenu *menu, const QString &name, const QString &caption, bool available)
+{
+    auto *action = menu->addAction(caption);
+    action->setObjectName(name);
+    if (!available) {
+        action->setProperty(NotYetAvailable, true);
+        action->setEnabled(false);
+    }
+    m_menu.insert(name, action);
+    return action;
+}
+
+QMenu *frmView::subMenu(QMenu *parent, const QString &name, const QString &caption)
+{
+    QMenu *menu = parent ? parent->addMenu(caption) : menuBar()->addMenu(caption);
+    menu->setObjectName(name);
+    menu->menuAction()->setObjectName(name);
+    m_menu.insert(name, menu->menuAction());
+    return menu;
+}
+
+/** Enables @p action unless its command comes with a later part of the window. */
+void frmView::setCommandEnabled(QAction *action, bool enabled)
+{
+    if (action)
+        action->setEnabled(enabled && !action->property(NotYetAvailable).toBool());
+}
+
+void frmView::createMenus()
+{
+    QMenu *mnuFile = subMenu(nullptr, u"mnuFile"_s, u"ファイル(&F)"_s);
+    QMenu *mnuFileImport = subMenu(mnuFile, u"mnuFileImport"_s, u"インポート(&I)"_s);
+    menuItem(mnuFileImport, u"mnuFileImportFile"_s, u"ファイルから(&F)..."_s, false);
+    menuItem(mnuFileImport, u"mnuFileImportInternet"_s, u"掲示板過去ログ保存庫から(&I)..."_s, false);
+    menuItem(mnuFileImport, u"mnuFileImportKakolog"_s, u"掲示板過去ログ保存庫へ(&K)..."_s, false);
+    menuItem(mnuFile, u"mnuFileExport"_s, u"エクスポート(&E)..."_s, false);
+    mnuFile->addSeparator();
+    connect(menuItem(mnuFile, u"mnuFileExit"_s, u"終了(&X)"_s, true), &QAction::triggered, this, &QWidget::close);
+
+    QMenu *mnuBBS = subMenu(nullptr, u"mnuBBS"_s, u"掲示板(&B)"_s);
+    mnuBBSMove = subMenu(mnuBBS, u"mnuBBSMove"_s, u"掲示板移動(&B)"_s);
+    m_boards.AttachMenu(mnuBBSMove, u"mnuBBSMoveSub"_s, true, [this](int id) { SelectBoard(id); });
+    mnuBBS->addSeparator();
+    menuItem(mnuBBS, u"mnuBBSLoad"_s, u"受信(&L)"_s, false)->setShortcut(Qt::Key_F5);
+    menuItem(mnuBBS, u"mnuBBSAllLoad"_s, u"全件受信(&O)"_s, false);
+    menuItem(mnuBBS, u"mnuBBSVisitLoad"_s, u"巡回受信(&I)"_s, false)->setShortcut(Qt::SHIFT | Qt::Key_F5);
+    menuItem(mnuBBS, u"mnuBBSAllVisitLoad"_s, u"全掲示板から巡回受信(&A)"_s, false);
+    mnuBBS->addSeparator();
+    menuItem(mnuBBS, u"mnuBBSNew"_s, u"新規投稿(&N)..."_s, false)->setShortcut(Qt::CTRL | Qt::Key_N);
+    menuItem(mnuBBS, u"mnuBBSReply"_s, u"返信(&R)..."_s, false)->setShortcut(Qt::CTRL | Qt::Key_R);
+    mnuBBS->addSeparator();
+    QMenu *mnuBBSView = subMenu(mnuBBS, u"mnuBBSView"_s, u"表示(&V)"_s);
+    const QStringList viewCaptions{u"最新の100件(&T)"_s, u"前の100件(&P)"_s, u"次の100件(&N)"_s,
+                                   u"未読のみ(&R)"_s, u"全て表示(&A)"_s};
+    for (int i = 0; i < viewCaptions.size(); ++i) {
+        QAction *item = menuItem(mnuBBSView, u"mnuBBSViewSub(%1)"_s.arg(i), viewCaptions.at(i), true);
+        connect(item, &QAction::triggered, this, [this, i] { ShowView(i); });
+        m_viewItems.append(item);
+    }
+    QAction *thread = menuItem(mnuBBS, u"mnuBBSThread"_s, u"スレッド表示(&T)"_s, true);
+    thread->setShortcut(Qt::CTRL | Qt::Key_T);
+    connect(thread, &QAction::triggered, this, [this] {
+        ResetColumnHeaders(m_lists.CurrentList(), m_listKind != 0);
+        ShowThread(m_lists.CurrentList());
+    });
+    menuItem(mnuBBS, u"mnuBBSSetNoRead"_s, u"未読位置変更(&C)"_s, false);
+    mnuBBS->addSeparator();
+    menuItem(mnuBBS, u"mnuBBSProperty"_s, u"プロパティ(&P)..."_s, false)->setShortcut(Qt::ALT | Qt::Key_F8);
+    menuItem(mnuBBS, u"mnuBBSBrowse"_s, u"この掲示板へ移動(&M)..."_s, false);
+    menuItem(mnuBBS, u"mnuBBSShowCookiePage"_s, u"表示カスタマイズをする(&S)..."_s, false);
+    menuItem(mnuBBS, u"mnuBBSKiyaku"_s, u"この掲示板のつかいかたを見る(&K)..."_s, false);
+
+    mnuMsg = subMenu(nullptr, u"mnuMsg"_s, u"メッセージ(&M)"_s);
+    QMenu *mnuMove = subMenu(mnuMsg, u"mnuMove"_s, u"移動(&M)"_s);
+    menuItem(mnuMove, u"mnuMovePrevMsg"_s, u"前へ(&P)"_s, false);
+    menuItem(mnuMove, u"mnuMoveNextMsg"_s, u"次へ(&N)"_s, false);
+    menuItem(mnuMove, u"mnuMovePrevNoRead"_s, u"前の未読へ(&B)"_s, false);
+    menuItem(mnuMove, u"mnuMoveNextNoRead"_s, u"次の未読へ(&F)"_s, false);
+    menuItem(mnuMove, u"mnuMovePrevArchive"_s, u"履歴：前へ(&<)"_s, false);
+    menuItem(mnuMove, u"mnuMoveNextArchive"_s, u"履歴：次へ(&>)"_s, false);
+    menuItem(mnuMove, u"mnuMoveInReplyTo"_s, u"レス元へ(&R)"_s, false);
+    mnuMsg->addSeparator();
+    menuItem(mnuMsg, u"mnuMsgFind"_s, u"検索(&F)"_s, false);
+    menuItem(mnuMsg, u"mnuMsgFindPrev"_s, u"前を検索(&P)"_s, false);
+    menuItem(mnuMsg, u"mnuMsgFindNext"_s, u"次を検索(&N)"_s, false);
+    menuItem(mnuMsg, u"mnuMsgQuery"_s, u"クエリー検索(&Q)..."_s, false);
+    menuItem(mnuMsg, u"mnuMsgRelate"_s, u"関連検索(&K)"_s, false);
+    mnuMsg->addSeparator();
+    menuItem(mnuMsg, u"mnuMsgMail"_s, u"メールを送る(&S)..."_s, false);
+    menuItem(mnuMsg, u"mnuMsgHomePage"_s, u"ホームページへ行く(&H)..."_s, false);
+    mnuMsg->addSeparator();
+    mnuMsgMark = subMenu(mnuMsg, u"mnuMsgMark"_s, u"マーク(&L)"_s);
+    loadMarkMenu();
+    menuItem(mnuMsg, u"mnuMsgNoRead"_s, u"未読にする(&E)"_s, false);
+    menuItem(mnuMsg, u"mnuMsgRead"_s, u"既読にする(&U)"_s, false);
+    menuItem(mnuMsg, u"mnuMsgDelete"_s, u"削除(&D)"_s, false);
+    mnuMsg->addSeparator();
+    menuItem(mnuMsg, u"mnuMsgAllSelect"_s, u"全て選択(&A)"_s, false);
+    menuItem(mnuMsg, u"mnuMsgReverseSelect"_s, u"選択範囲反転(&V)"_s, false);
+
+    QMenu *mnuTool = subMenu(nullptr, u"mnuTool"_s, u"ツール(&T)"_s);
+    menuItem(mnuTool, u"mnuToolCompDB"_s, u"最適化(&C)"_s, false);
+    menuItem(mnuTool, u"mnuToolTimer"_s, u"タイマー(&T)"_s, false);
+    menuItem(mnuTool, u"mnuToolOption"_s, u"オプション(&O)..."_s, false);
+
+    QMenu *mnuHelp = subMenu(nullptr, u"mnuHelp"_s, u"ヘルプ(&H)"_s);
+    menuItem(mnuHelp, u"mnuHelpHelp"_s, u"ヘルプ(&H)..."_s, false);
+    menuItem(mnuHelp, u"mnuHelpKestrel"_s, u"Kestrelへ(&V)..."_s, false);
+    menuItem(mnuHelp, u"mnuHelpVerinfo"_s, u"バージョン情報(&A)..."_s, false);
+
+    // The pop-up menus are never in the menu bar; their items come with their commands.
+    for (const auto &[name, caption] : {std::pair{u"mnuPopup"_s, u"ポップアップ"_s},
+                                        std::pair{u"mnuText"_s, u"テキスト"_s},
+                                        std::pair{u"mnuTray"_s, u"タスクトレイ"_s}}) {
+        auto *popup = new QMenu(caption, this);
+        popup->setObjectName(name);
+        popup->menuAction()->setObjectName(name);
+    }
+}
+
+/** The mark submenu: a hidden item 0, one item per mark of table Mark, then "マーク解除(&R)". */
+void frmView::loadMarkMenu()
+{
+    if (gDB)
+        mdlMark::LoadMarkMenu(*gDB);
+    mnuMsgMark->clear();
+    // The marking commands come later: the items exist, disabled.
+    const auto addItem = [this](const QString &name, const QString &caption) {
+        QAction *item = mnuMsgMark->addAction(caption);
+        item->setObjectName(name);
+        item->setProperty(NotYetAvailable, true);
+        item->setEnabled(false);
+        return item;
+    };
+    addItem(u"mnuMsgMarkSub(0)"_s, u"だみー"_s)->setVisible(false);
+    for (const mdlMark::MarkMenuItem &item : std::as_const(mdlMark::MarkMenu))
+        addItem(u"mnuMsgMarkSub(%1)"_s.arg(item.Index), item.Caption);
+    mnuMsgMark->addSeparator();
+    addItem(u"mnuMsgMarkRelease"_s, u"マーク解除(&R)"_s);
+}
+
+void frmView::createToolbar()
+{
+    m_toolbar = addToolBar(u"Toolbar"_s);
+    m_toolbar->setObjectName(u"Toolbar"_s);
+    m_toolbar->setMovable(false);
+    m_toolbar->setIconSize(QSize(20, 20));
+    const QList<std::pair<QString, QString>> buttons{
+        {u"BBSList"_s, u"掲示板一覧"_s}, {u"Back"_s, u"前の100件(F7)"_s}, {u"Forword"_s, u"次の100件(F8)"_s}, {},
+        {u"Load"_s, u"受信(F5)"_s}, {u"VisitLoad"_s, u"巡回受信(Shift+F5)"_s}, {},
+        {u"New"_s, u"新規投稿(Ctrl+N)"_s}, {u"Reply"_s, u"返信(Ctrl+R)"_s}, {},
+        {u"FindText"_s, u"検索文字"_s}, {u"FindNext"_s, u"次を検索(F3)"_s}, {u"FindPrev"_s, u"前を検索(Shift+F3)"_s}, {},
+        {u"Thread"_s, u"スレッド表示(Ctrl+T)"_s}, {u"SQL"_s, u"クエリー検索(Ctrl+Q)"_s}, {},
+        {u"Timer"_s, u"タイマー"_s}, {u"Option"_s, u"オプション..."_s}};
+    const QStringList available{u"BBSList"_s, u"Back"_s, u"Forword"_s, u"FindText"_s, u"Thread"_s};
+    for (const auto &[key, toolTip] : buttons) {
+        if (key.isEmpty()) {
+            m_toolbar->addSeparator();
+            continue;
+        }
+        QAction *button = nullptr;
+        if (key == u"FindText"_s) {
+            cmbFindText = new QComboBox(m_toolbar);
+            cmbFindText->setObjectName(u"cmbFindText"_s);
+            cmbFindText->setAccessibleName(u"検索文字"_s);
+            cmbFindText->setToolTip(toolTip);
+            cmbFindText->setMinimumWidth(180);
+            m_findHistory->setComboBox(cmbFindText);
+            button = m_toolbar->addWidget(cmbFindText);
+        } else {
+            button = m_toolbar->addAction(image(key), toolTip);
+        }
+        button->setObjectName(u"Toolbar."_s + key);
+        button->setToolTip(toolTip);
+        if (QWidget *widget = m_toolbar->widgetForAction(button); widget && widget != cmbFindText) {
+            widget->setObjectName(button->objectName());
+            widget->setAccessibleName(toolTip);
+        }
+        if (!available.contains(key)) {
+            button->setProperty(NotYetAvailable, true);
+            button->setEnabled(false);
+        }
+        m_buttons.insert(key, button);
+    }
+    m_dropDown = new QMenu(this);
+    m_dropDown->setObjectName(u"Toolbar.BBSList.ButtonMenus"_s);
+    m_boards.AttachMenu(m_dropDown, u"Toolbar.BBSList.ButtonMenus"_s, true, [this](int id) { SelectBoard(id); });
+    if (auto *tool = qobject_cast<QToolButton *>(m_toolbar->widgetForAction(m_buttons.value(u"BBSList"_s)))) {
+        tool->setMenu(m_dropDown);
+        tool->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+    // The button itself shows the latest page, or returns from the results list.
+    connect(m_buttons.value(u"BBSList"_s), &QAction::triggered, this, [this] {
+        if (m_lists.CurrentList() == 1)
+            ChangeList(0);
+        else
+            ShowView(0);
+    });
+    QAction *back = m_buttons.value(u"Back"_s);
+    back->setShortcut(Qt::Key_F7);
+    connect(back, &QAction::triggered, this, [this] { ShowView(1); });
+    QAction *forword = m_buttons.value(u"Forword"_s);
+    forword->setShortcut(Qt::Key_F8);
+    connect(forword, &QAction::triggered, this, [this] { ShowView(2); });
+    connect(m_buttons.value(u"Thread"_s), &QAction::triggered, m_menu.value(u"mnuBBSThread"_s), &QAction::trigger);
+}
+
+void frmView::createLists()
+{
+    const QStringList names{u"メッセージ一覧"_s, u"検索結果一覧"_s};
+    for (int index : {0, 1}) {
+        auto *view = new QTreeView(this);
+        view->setObjectName(u"lsvMsgList(%1)"_s.arg(index));
+        view->setAccessibleName(names.at(index));
+        view->setRootIsDecorated(false);
+        view->setUniformRowHeights(true);
+        view->setAllColumnsShowFocus(true);
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->setItemDelegate(new PlainToolTipDelegate(view));
+        view->header()->setSectionsClickable(true);
+        view->header()->setStretchLastSection(false);
+        connect(view->header(), &QHeaderView::sectionClicked, this, [this, index](int column) { ColumnClick(index, column); });
+        m_views[size_t(index)] = view;
+        setListModel(index, &m_lists.lsvMsgList(index));
+    }
+    const QList<int> widths{40, 60, 260, 120, 120, 110, 120, 90, 300, 70, 50};
+    for (int column = 0; column < widths.size(); ++column)
+        m_views[0]->header()->resizeSection(column, widths.at(column));
+    copyColumns(0, 1);
+
+    rtbView = new QPlainTextEdit(this);
+    rtbView->setObjectName(u"rtbView"_s);
+    rtbView->setAccessibleName(u"本文"_s);
+    rtbView->setReadOnly(true);
+    rtbView->setUndoRedoEnabled(false);
+    rtbView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+QLabel *frmView::addPanel(const QString &key, const QString &toolTip, const QString &accessibleName, int stretch)
+{
+    auto *panel = new QLabel(statusBar());
+    panel->setObjectName(u"StatusBar."_s + key);
+    panel->setTextFormat(Qt::PlainText);
+    panel->setToolTip(toolTip);
+    panel->setAccessibleName(accessibleName);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setMinimumWidth(60);
+    statusBar()->addWidget(panel, stretch);
+    m_panels.insert(key, panel);
+    return panel;
+}
+
+void frmView::createStatusBar()
+{
+    statusBar()->setObjectName(u"StatusBar"_s);
+    statusBar()->setSizeGripEnabled(true);
+    QLabel *mail = addPanel(u"Mail"_s, u"クリックするとメールを送ります。"_s, u"メール"_s, 2);
+    QLabel *homePage = addPanel(u"HomePage"_s, u"クリックするとこのホームページへジャンプします。"_s, u"ホームページ"_s, 3);
+    addPanel(u"Status"_s, QString(), u"状態"_s, 5);
+    QLabel *noReadPoint = addPanel(u"NoReadPoint"_s, u"クリックすると未読位置を変更できます。"_s, u"未読位置"_s, 0);
+    noReadPoint->setMinimumWidth(110);
+    addPanel(u"Count"_s, u"未読 / 表示数"_s, u"未読 / 表示数"_s, 0)->setMinimumWidth(80);
+    addPanel(u"Timer"_s, u"タイマーの残り時間"_s, u"タイマーの残り時間"_s, 0);
+
+    uclMailto = new uClickableLabel(mail);
+    uclMailto->setObjectName(u"uclMailto"_s);
+    uclMailto->setClickableMode(uClickableLabel::MailLink);
+    uclHomepage = new uClickableLabel(homePage);
+    uclHomepage->setObjectName(u"uclHomepage"_s);
+    uclHomepage->setClickableMode(uClickableLabel::WebLink);
+    for (uClickableLabel *label : {uclMailto, uclHomepage}) {
+        // Addresses come from board data: shown as the characters they are.
+        label->Label()->setTextFormat(Qt::PlainText);
+        label->setAccessibleName(label->parentWidget()->accessibleName());
+        label->hide();
+        label->parentWidget()->installEventFilter(this);
+    }
+    uspnNoReadPoint = new uSpinButton(statusBar());
+    uspnNoReadPoint->setObjectName(u"uspnNoReadPoint"_s);
+    uspnNoReadPoint->setAccessibleName(u"未読位置"_s);
+    uspnNoReadPoint->hide();
+}
+
+/** Lays @p label over @p panel: inset from its edges, vertically centred. */
+void frmView::placeLabel(uClickableLabel *label, QLabel *panel)
+{
+    const int height = qMin(label->sizeHint().height(), panel->height());
+    label->setGeometry(LabelInset, (panel->height() - height) / 2, qMax(0, panel->width() - 2 * LabelInset), height);
+}
+
+bool frmView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize) {
+        if (watched == m_panels.value(u"Mail"_s))
+            placeLabel(uclMailto, m_panels.value(u"Mail"_s));
+        else if (watched == m_panels.value(u"HomePage"_s))
+            placeLabel(uclHomepage, m_panels.value(u"HomePage"_s));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmView::ChangeStatusBarStyle(int Style)
+{
+    const bool status = Style == 1;
+    m_panels.value(u"Status"_s)->setVisible(status);
+    m_panels.value(u"Mail"_s)->setVisible(!status);
+    m_panels.value(u"HomePage"_s)->setVisible(!status);
+    if (status) {
+        uclMailto->hide();
+        uclHomepage->hide();
+    }
+}
+
+void frmView::ChangeMenuEnabled(bool Load)
+{
+    for (const QString &key : {u"Load"_s, u"VisitLoad"_s, u"SQL"_s})
+        setCommandEnabled(m_buttons.value(key), !Load);
+    for (const QString &name : {u"mnuFileImport"_s, u"mnuBBSLoad"_s, u"mnuBBSAllLoad"_s, u"mnuBBSVisitLoad"_s,
+                                u"mnuBBSAllVisitLoad"_s, u"mnuBBSSetNoRead"_s, u"mnuBBSProperty"_s,
+                                u"mnuMsgQuery"_s, u"mnuToolCompDB"_s, u"mnuTrayLoad"_s, u"mnuTrayVisitLoad"_s})
+        setCommandEnabled(m_menu.value(name), !Load);
+    for (QAction *item : std::as_const(m_viewItems))
+        setCommandEnabled(item, !Load);
+}
+
+void frmView::UpdateBBSMenuCaption(int BBS_ID, int Delta)
+{
+    m_boards.UpdateBBSMenuCaption(BBS_ID, Delta);
+}
+
+void frmView::RefreshToolbarImages()
+{
+    QAction *button = m_buttons.value(u"BBSList"_s);
+    if (m_lists.CurrentList() == 1)
+        button->setIcon(image(u"Close"_s));
+    else
+        button->setIcon(m_boards.Icons().value(u'#' + QString::number(mdlOption::BBS_ID), image(u"BBSList"_s)));
+}

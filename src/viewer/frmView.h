@@ -1,0 +1,167 @@
+#pragma once
+
+#include "db/CBBSProperty.h"
+#include "transfer/CBBS.h"
+#include "viewer/BoardMenus.h"
+#include "viewer/BrowseHistory.h"
+#include "viewer/models/MessageLists.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <memory>
+
+class CMRUCombo;
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QToolBar;
+class QTreeView;
+class QueryResultModel;
+class uClickableLabel;
+class uSeparator;
+class uSpinButton;
+
+/**
+ * @short The main window: board menus and drop-down, toolbar, the two message lists (0: the
+ * shown board, 1: search and query results), the body pane and the status bar. It owns the
+ * transfer control that every load, import and query goes through.
+ *
+ * Works on gDB and gIniFile. Widgets and actions carry their control names as objectName;
+ * control arrays are named with their index, e.g. "lsvMsgList(1)", "mnuBBSViewSub(2)";
+ * toolbar buttons and status-bar panels by their key, e.g. "Toolbar.Back", "StatusBar.Count".
+ */
+class frmView : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    /** @p tmrRead drives the read delay (not owned); without it the event loop's timer does. */
+    explicit frmView(OneShotTimer *tmrRead = nullptr, QWidget *parent = nullptr);
+    ~frmView() override;
+
+    /**
+     * @short The window's load: lists, board, status bar, saved position; @p unloadSplash
+     * runs last. False when no board is listed: the user was told, and the window closed.
+     */
+    bool Form_Load(const std::function<void()> &unloadSplash = {});
+
+    // ---- Used by other parts of the viewer -------------------------------------------------
+    /** @short Style 1 shows panel "Status"; any other shows "Mail" and "HomePage". */
+    void ChangeStatusBarStyle(int Style);
+    /** @short Disables (true) or re-enables the commands that must not run during a load. */
+    void ChangeMenuEnabled(bool Load);
+    /** @short Page captions, tooltips and enabling from the rows around the shown page. */
+    void ChangeBBSViewMenu();
+    /** @short Runs @p SQL and puts its result into list @p Index; false when it failed or was refused. */
+    bool ShowSQLResult(const QString &SQL, int Index);
+    /** @short Makes list @p Index the visible, current one. */
+    void ChangeList(int Index);
+    /** @short Shows board @p BBS_ID's view @p view (0 latest, 1 newer, 2 older, 3 unread, 4 all). */
+    bool ShowView(int view);
+    /** @short Makes @p BBS_ID the shown board and lists its latest page. */
+    void SelectBoard(int BBS_ID);
+    /** @short Shows @p row of list @p Index in the body pane; @p NoSelect: the list selected it already. */
+    void ShowMessage(int Index, int row, bool NoSelect);
+    /** @short Removes the sort marks (and with !KeepIndent the thread indents) of list @p Index. */
+    void ResetColumnHeaders(int Index, bool KeepIndent);
+    /** @short Thread order of list @p Index, keeping the selected row shown. */
+    void ShowThread(int Index);
+    /** @short A click on header @p column of list @p Index: sort, or thread order for "Read". */
+    void ColumnClick(int Index, int column);
+    /** @short Changes the unread count of board @p BBS_ID in the board menus by @p Delta. */
+    void UpdateBBSMenuCaption(int BBS_ID, int Delta);
+    /** @short Panel "NoReadPoint": "未読位置:" + the shown board's unread position. */
+    void ShowNoReadPoint();
+    /** @short Toolbar "BBSList" image: the board's icon for list 0, "Close" for list 1. */
+    void RefreshToolbarImages();
+
+    /** @short The list statement of view @p view (0 to 4). */
+    static QString ViewStatement(int view, int AddMax, int BBS_ID, int MaxListID, int MinListID);
+
+    MessageLists &Lists() { return m_lists; }
+    CBBS &Cbbs() { return m_cbbs; }
+    BoardMenus &Boards() { return m_boards; }
+    BrowseHistory &History() { return m_history; }
+    const CBBSProperty &CurrentBBSProperty() const { return m_current; }
+    /** @short 0 while list 1 holds messages, 1 while it holds rows of another query. */
+    int ListKind() const { return m_listKind; }
+    QTreeView *lsvMsgList(int Index) const { return m_views.at(Index == 0 ? 0 : 1); }
+    CMRUCombo &FindHistory() { return *m_findHistory; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Construction (frmView.cpp)
+    void createMenus();
+    void createToolbar();
+    void createLists();
+    void createStatusBar();
+    QAction *menuItem(QMenu *menu, const QString &name, const QString &caption, bool available);
+    QMenu *subMenu(QMenu *parent, const QString &name, const QString &caption);
+    QLabel *addPanel(const QString &key, const QString &toolTip, const QString &accessibleName, int stretch);
+    void setCommandEnabled(QAction *action, bool enabled);
+    void placeLabel(uClickableLabel *label, QLabel *panel);
+    void loadMarkMenu();
+    void loadFindHistory();
+
+    // Lists (frmViewLists.cpp)
+    bool fillMessages(int Index);
+    bool fillOtherRows(int Index);
+    void copyColumns(int from, int to);
+    void setListModel(int Index, QAbstractItemModel *model);
+    QAbstractItemModel *listModel(int Index) const;
+    int selectedRow(int Index) const;
+    int countRows(const QString &condition) const;
+    void onRowChanged(int Index, int row);
+    void finishFill(int Index);
+    void reportAction(int type);
+    void restoreList(int Index, bool wasShown);
+
+    // Events of the transfer control
+    void onLoaded(const CMessage &Msg);
+    void onStateChanged(const QString &Text, bool ShowStatus, bool AddLog);
+    void onLoadError(int BBS_ID, const QString &EntryText, const QString &Message);
+
+    // Window state (frmViewState.cpp)
+    void applyPosition();
+    void savePosition();
+    void saveFindHistory();
+
+    CBBS m_cbbs;
+    CBBSProperty m_current;
+    MessageLists m_lists;
+    BoardMenus m_boards;
+    BrowseHistory m_history;
+    QueryResultModel *m_otherRows;
+    std::unique_ptr<CMRUCombo> m_findHistory;
+    int m_listKind = 0;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+    bool m_showing = false; // set while ShowMessage selects a row itself
+    bool m_filling = false; // set while rows are added to a list
+    QString m_shownKey;     // the message in the body pane
+
+    QToolBar *m_toolbar = nullptr;
+    QHash<QString, QAction *> m_buttons; // toolbar buttons by key
+    QMenu *m_dropDown = nullptr;         // the boards of button "BBSList"
+    QComboBox *cmbFindText = nullptr;
+    std::array<QTreeView *, 2> m_views{};
+    std::array<QHash<int, QString>, 2> m_headerTags; // sort state per column: "↑", "↓" or none
+    QPlainTextEdit *rtbView = nullptr;
+    uSeparator *sep = nullptr;
+    QHash<QString, QLabel *> m_panels; // status-bar panels by key
+    uClickableLabel *uclMailto = nullptr;
+    uClickableLabel *uclHomepage = nullptr;
+    uSpinButton *uspnNoReadPoint = nullptr;
+    QHash<QString, QAction *> m_menu; // menu items by control name
+    QMenu *mnuMsg = nullptr;
+    QMenu *mnuBBSMove = nullptr;
+    QMenu *mnuMsgMark = nullptr;
+    QList<QAction *> m_viewItems; // mnuBBSViewSub 0 to 4
+};

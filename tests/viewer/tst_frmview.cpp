@@ -1,0 +1,528 @@
+#include "app/CIniFile.h"
+#include "app/OneShotTimer.h"
+#include "app/Prompter.h"
+#include "app/mdlApp.h"
+#include "app/mdlEncoding.h"
+#include "app/mdlExecuteLite.h"
+#include "app/mdlOption.h"
+#include "controls/CMRUCombo.h"
+#include "controls/uClickableLabel.h"
+#include "db/Database.h"
+#include "db/Transaction.h"
+#include "db/mdlDatabase.h"
+#include "startup/mdlMain.h"
+#include "support/TestFiles.h"
+#include "transfer/CBBS.h"
+#include "viewer/frmSplash.h"
+#include "viewer/frmView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QToolBar>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+
+/** A program folder whose log.mdb was filled through the core, and the main window over it. */
+class TestFrmView : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<Database> m_db; // open while the test prepares the folder
+    ScriptedPrompter m_prompter;
+    ManualOneShotTimer m_timer;
+    std::unique_ptr<frmView> m_window;
+    std::unique_ptr<mdlOption::OptionsGuard> m_options;
+    QList<QUrl> m_opened;
+
+    void sql(const QString &statement) { QVERIFY2(m_db->Execute(statement), qPrintable(statement)); }
+
+    /** Lists boards @p ids in @p orders; every other board is unlisted. */
+    void listBoards(const QList<int> &ids, const QList<int> &orders)
+    {
+        sql(u"UPDATE BBS SET ListOrder = -1"_s);
+        for (int i = 0; i < ids.size(); ++i)
+            sql(u"UPDATE BBS SET ListOrder = %1 WHERE BBS_ID = %2"_s.arg(orders.at(i)).arg(ids.at(i)));
+    }
+
+    static CMessage message(int board, int id, int inReplyTo = 0, const QString &body = u"本文"_s)
+    {
+        CMessage m;
+        m.BBS_ID = board;
+        m.ID = id;
+        m.InReplyTo = inReplyTo;
+        m.Subject = u"題名%1"_s.arg(id);
+        m.PostName = u"投稿者"_s;
+        m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0).addSecs(60 * id));
+        m.Body = body;
+        return m;
+    }
+
+    void store(const QList<CMessage> &messages)
+    {
+        CBBS cbbs;
+        cbbs.Initialize(m_db.get());
+        Transaction transaction(*m_db);
+        for (const CMessage &m : messages)
+            QCOMPARE(cbbs.SaveMessage(m), CBBS::Saved);
+        QVERIFY(transaction.Commit());
+    }
+
+    void storeBoard(int board, int count)
+    {
+        QList<CMessage> messages;
+        for (int id = 1; id <= count; ++id)
+            messages.append(message(board, id));
+        store(messages);
+    }
+
+    void writeSettings(const QByteArray &text) { writeFile(mdlMain::SettingsFilePath(), text); }
+
+    /** Starts the program on the folder; true when the window loaded. */
+    bool start()
+    {
+        m_db.reset();
+        bool loaded = false;
+        mdlMain::StartupHooks hooks;
+        hooks.showMainWindow = [this, &loaded] {
+            m_window = std::make_unique<frmView>(&m_timer);
+            loaded = m_window->Form_Load();
+            if (loaded)
+                m_window->show();
+        };
+        return mdlMain::StartApplication(hooks) && loaded;
+    }
+
+    template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
+    QAction *action(const QString &name) const { return child<QAction>(name); }
+    MessageListModel &list(int index) { return m_window->Lists().lsvMsgList(index); }
+    QString cell(int index, int row, int column) { return list(index).CellText(row, column); }
+
+    /** The texts of the board menu's items after the hidden placeholder; "-" for a separator. */
+    QStringList boardMenu() const
+    {
+        QStringList texts;
+        const QList<QAction *> items = child<QMenu>(u"mnuBBSMove"_s)->actions();
+        for (QAction *item : items.mid(1))
+            texts.append(item->isSeparator() ? u"-"_s : item->text());
+        return texts;
+    }
+
+    /** The colour of each line of the body pane, as a list of names. */
+    QStringList lineColours() const
+    {
+        QStringList colours;
+        const QTextDocument *doc = child<QPlainTextEdit>(u"rtbView"_s)->document();
+        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+            if (!block.text().isEmpty())
+                colours.append(block.begin().fragment().charFormat().foreground().color().name());
+        }
+        return colours;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        setPrompter(&m_prompter);
+        mdlExecuteLite::setShellOpenHandler([this](const QUrl &url) {
+            m_opened.append(url);
+            return true;
+        });
+    }
+
+    void init()
+    {
+        m_options = std::make_unique<mdlOption::OptionsGuard>();
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("TESSERA_HOME", m_home->path().toLocal8Bit());
+        QDir(m_home->path()).mkpath(u"image"_s);
+        QDir(m_home->path()).mkpath(u"cache"_s);
+        QDir(m_home->path()).mkpath(u"errorlog"_s);
+        m_db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
+        QVERIFY(m_db);
+        m_prompter.clear();
+        m_opened.clear();
+        writeSettings("[Option]\r\nBBS_ID=3\r\nAddMax=100\r\nReadTiming=1000\r\n");
+    }
+
+    void cleanup()
+    {
+        if (m_window)
+            m_window->close();
+        m_window.reset();
+        mdlMain::ShutdownApplication();
+        m_db.reset();
+        m_options.reset();
+    }
+
+    void boardMenusShowListOrderGapsAsSeparators()
+    {
+        listBoards({3, 4, 5}, {0, 1, 4});
+        sql(u"UPDATE BBS SET BBS_Name = 'A&B' WHERE BBS_ID = 4"_s);
+        store({message(3, 1), message(3, 2)});
+        QVERIFY(start());
+        QCOMPARE(boardMenu(), (QStringList{u"&1. なんでも掲示板 (2)"_s, u"&2. A&&B"_s, u"-"_s, u"-"_s, u"&3. 質問掲示板"_s}));
+        QCOMPARE(child<QMenu>(u"Toolbar.BBSList.ButtonMenus"_s)->actions().size(), 6);
+    }
+
+    void tenthBoardAndLaterGetAccessKeyZero()
+    {
+        const QList<int> ids{3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+        listBoards(ids, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+        QVERIFY(start());
+        const QStringList menu = boardMenu();
+        QVERIFY(menu.at(8).startsWith(u"&9. "_s));
+        QVERIFY(menu.at(9).startsWith(u"&0. "_s));
+        QVERIFY(menu.at(10).startsWith(u"&0. "_s));
+    }
+
+    void unreadSuffixFollowsLoadedMessages()
+    {
+        listBoards({3, 4}, {0, 1});
+        QVERIFY(start());
+        // The first count comes from the database, where the message was stored before the event.
+        QCOMPARE(m_window->Cbbs().SaveMessage(message(4, 7)), CBBS::Saved);
+        m_window->Cbbs().Loaded(message(4, 7));
+        QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (1)"_s);
+        m_window->Cbbs().Loaded(message(4, 8));
+        QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (2)"_s);
+        QCOMPARE(child<QMenu>(u"Toolbar.BBSList.ButtonMenus"_s)->actions().at(2)->text(), u"&2. 雑談掲示板 (2)"_s);
+        m_window->UpdateBBSMenuCaption(4, -2);
+        QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板"_s);
+        // Not loading: the shown board's list does not grow.
+        QCOMPARE(list(0).rowCount(), 0);
+        child<QMenu>(u"mnuBBSMove"_s)->actions().at(2)->trigger();
+        QCOMPARE(mdlOption::BBS_ID, 4);
+        QCOMPARE(m_window->windowTitle(), u"雑談掲示板 - Tessera Ver.0.61"_s);
+        QCOMPARE(list(0).rowCount(), 1);
+    }
+
+    void transferEventsReachStatusBarAndErrorLog()
+    {
+        listBoards({3}, {0});
+        QVERIFY(start());
+        m_window->Cbbs().StateChanged(u"受信中です"_s, true, false);
+        QCOMPARE(child<QLabel>(u"StatusBar.Status"_s)->text(), u"受信中です"_s);
+        QVERIFY(!child<QLabel>(u"StatusBar.Mail"_s)->isVisible());
+        m_window->Cbbs().LoadError(3, u"壊れた記事"_s, u"解析できません"_s);
+        QCOMPARE(mdlMain::FromCp932(readFile(m_window->CurrentBBSProperty().GetErrorLogFileName())),
+                 u"壊れた記事\r\n===--+--+--+--+--+--+--+--+--+--+--+--+--===\r\n"_s);
+    }
+
+    void pageViewsFollowTheShownRange()
+    {
+        listBoards({3}, {0});
+        storeBoard(3, 250);
+        QVERIFY(start());
+        QCOMPARE(list(0).rowCount(), 100);
+        QCOMPARE(list(0).Message(0).ID, 250);
+        QCOMPARE(child<QLabel>(u"StatusBar.Count"_s)->text(), u"100/100"_s);
+        QCOMPARE(action(u"mnuBBSViewSub(1)"_s)->text(), u"前の100件(&P)"_s);
+        QVERIFY(!action(u"mnuBBSViewSub(1)"_s)->isEnabled());
+        QVERIFY(!action(u"Toolbar.Back"_s)->isEnabled());
+        QVERIFY(action(u"Toolbar.Forword"_s)->isEnabled());
+
+        QVERIFY(m_window->ShowView(2));
+        QVERIFY(m_window->ShowView(2));
+        QCOMPARE(list(0).rowCount(), 50);
+        QCOMPARE(list(0).Message(0).ID, 50);
+        QCOMPARE(action(u"mnuBBSViewSub(2)"_s)->text(), u"次の100件(&N)"_s);
+        QVERIFY(!action(u"mnuBBSViewSub(2)"_s)->isEnabled());
+        QCOMPARE(action(u"Toolbar.Forword"_s)->toolTip(), u"次の100件(F8)"_s);
+        QVERIFY(action(u"Toolbar.Back"_s)->isEnabled());
+        QCOMPARE(action(u"mnuBBSViewSub(0)"_s)->text(), u"最新の100件(&T)"_s);
+
+        QVERIFY(m_window->ShowView(1));
+        QCOMPARE(list(0).Message(0).ID, 51);
+        QCOMPARE(list(0).Message(99).ID, 150);
+    }
+
+    void viewStatements()
+    {
+        QCOMPARE(frmView::ViewStatement(1, 100, 3, 250, 151),
+                 u"SELECT TOP 100 *  FROM Message WHERE BBS_ID = 3   AND ID > 250 ORDER BY ID"_s);
+        QCOMPARE(frmView::ViewStatement(3, 100, 3, 250, 151),
+                 u"SELECT *  FROM Message WHERE BBS_ID = 3   AND Read = False ORDER BY ID DESC"_s);
+    }
+
+    void addMaxQuestionAnsweredNoListsTheFirstRows()
+    {
+        listBoards({3}, {0});
+        storeBoard(3, 250);
+        QVERIFY(start());
+        m_prompter.clear();
+        m_prompter.pushAnswer(Prompter::No);
+        QVERIFY(m_window->ShowView(3));
+        QCOMPARE(m_prompter.records().size(), 1);
+        QCOMPARE(m_prompter.records().first().title, u"Tessera"_s);
+        QCOMPARE(m_prompter.texts().first(), u"検索結果が100件を超えました (250件)\n全件表示しますか？\n"
+                                              "(いいえを選択すると最初の100件のみ表示します。)"_s);
+        QCOMPARE(list(0).rowCount(), 100);
+        QCOMPARE(list(0).Message(0).ID, 250);
+    }
+
+    void otherQueryResultsGoToListOneOnly()
+    {
+        listBoards({3, 4}, {0, 1});
+        storeBoard(3, 3);
+        QVERIFY(start());
+        QVERIFY(m_window->ShowSQLResult(u"SELECT BBS_ID, BBS_Name FROM BBS WHERE ListOrder >= 0 ORDER BY BBS_ID"_s, 1));
+        QCOMPARE(m_window->ListKind(), 1);
+        QAbstractItemModel *rows = m_window->lsvMsgList(1)->model();
+        QCOMPARE(rows->columnCount(), 2);
+        QCOMPARE(rows->headerData(1, Qt::Horizontal).toString(), u"BBS_Name"_s);
+        QCOMPARE(rows->data(rows->index(1, 1)).toString(), u"雑談掲示板"_s);
+        QVERIFY(!m_window->lsvMsgList(0)->isVisible());
+        QVERIFY(!child<QMenu>(u"mnuMsg"_s)->menuAction()->isVisible());
+        QCOMPARE(m_window->windowTitle(), u"検索結果 - Tessera Ver.0.61"_s);
+        m_window->ColumnClick(1, 1);
+        m_window->ColumnClick(1, 1);
+        QCOMPARE(rows->headerData(1, Qt::Horizontal).toString(), u"BBS_Name ▽"_s);
+        QCOMPARE(rows->data(rows->index(0, 1)).toString(), u"雑談掲示板"_s);
+        // A field name with blanks keeps them when its sort mark goes.
+        QVERIFY(m_window->ShowSQLResult(u"SELECT BBS_ID AS [板 の 番号] FROM BBS"_s, 1));
+        m_window->ColumnClick(1, 0);
+        m_window->ResetColumnHeaders(1, true);
+        QCOMPARE(rows->headerData(0, Qt::Horizontal).toString(), u"板 の 番号"_s);
+
+        m_prompter.clear();
+        QVERIFY(!m_window->ShowSQLResult(u"SELECT BBS_ID FROM BBS"_s, 0));
+        QCOMPARE(m_prompter.texts(), QStringList{u"そんなの表示できない。"_s});
+        QCOMPARE(list(0).rowCount(), 3);
+    }
+
+    void actionStatementsAndErrorsAreReported()
+    {
+        listBoards({3}, {0});
+        storeBoard(3, 3);
+        QVERIFY(start());
+        m_prompter.clear();
+        QVERIFY(m_window->ShowSQLResult(u"DELETE FROM Message WHERE ID < 3"_s, 0));
+        QVERIFY(!m_window->ShowSQLResult(u"SELECT * FROM NoSuchTable"_s, 0));
+        QCOMPARE(m_prompter.texts().first(), u"2件削除しました。"_s);
+        QVERIFY(m_prompter.texts().at(1).startsWith(u"処理が実行できませんでした。\n\n実行時エラー '"_s));
+        // The list keeps its rows after an action statement.
+        QCOMPARE(list(0).rowCount(), 3);
+    }
+
+    void threadOrderAndHeaderClicks()
+    {
+        listBoards({3}, {0});
+        store({message(3, 1), message(3, 2, 1), message(3, 3, 1), message(3, 4, 2), message(3, 5, 99), message(3, 6)});
+        QVERIFY(start());
+        m_window->ColumnClick(0, MessageListModel::ColRead);
+        QList<int> ids;
+        for (int row = 0; row < list(0).rowCount(); ++row)
+            ids.append(list(0).Message(row).ID);
+        QCOMPARE(ids, (QList<int>{1, 3, 2, 4, 5, 6}));
+        QCOMPARE(cell(0, 1, MessageListModel::ColSubject), u"　題名3"_s);
+        QCOMPARE(cell(0, 3, MessageListModel::ColSubject), u"　　題名4"_s);
+        QCOMPARE(cell(0, 4, MessageListModel::ColSubject), u"題名5"_s);
+
+        QAbstractItemModel *model = m_window->lsvMsgList(0)->model();
+        const auto header = [model](int column) { return model->headerData(column, Qt::Horizontal).toString(); };
+        m_window->ColumnClick(0, MessageListModel::ColID);
+        QCOMPARE(header(MessageListModel::ColID), u"番号 △"_s);
+        QCOMPARE(cell(0, 3, MessageListModel::ColSubject), u"題名4"_s);
+        m_window->ColumnClick(0, MessageListModel::ColID);
+        QCOMPARE(header(MessageListModel::ColID), u"番号 ▽"_s);
+        QCOMPARE(list(0).Message(0).ID, 6);
+        m_window->ColumnClick(0, MessageListModel::ColID);
+        QCOMPARE(header(MessageListModel::ColID), u"番号 △"_s);
+        QCOMPARE(list(0).Message(0).ID, 1);
+        m_window->ColumnClick(0, MessageListModel::ColSubject);
+        QCOMPARE(header(MessageListModel::ColSubject), u"題名 △"_s);
+        QCOMPARE(header(MessageListModel::ColID), u"番号"_s);
+    }
+
+    void bodyLinesAreColouredByKind()
+    {
+        listBoards({3}, {0});
+        store({message(3, 1, 0, u"普通の行\r\n  > 引用\r\n＞全角\r\n＃123 参照\r\n#\r\n文中の > は黒"_s)});
+        QVERIFY(start());
+        QCOMPARE(lineColours(), (QStringList{u"#000000"_s, u"#000080"_s, u"#000080"_s, u"#008000"_s,
+                                             u"#008000"_s, u"#000000"_s}));
+        auto *pane = child<QPlainTextEdit>(u"rtbView"_s);
+        QCOMPARE(pane->toPlainText(), u"普通の行\n  > 引用\n＞全角\n＃123 参照\n#\n文中の > は黒\n"_s);
+        QCOMPARE(pane->textCursor().position(), 0);
+    }
+
+    void markupInBodiesAndAddressesStaysText()
+    {
+        listBoards({3}, {0});
+        const QString body = u"<b>太字</b> <img src=\"http://127.0.0.1:9/x.png\"> &lt; {\\rtf1\\b x}"_s;
+        CMessage evil = message(3, 1, 0, body);
+        evil.HomePage = u"file:///etc/passwd"_s;
+        CMessage fine = message(3, 2);
+        fine.HomePage = u"https://example.com/<b>"_s;
+        fine.Mail = u"a@example.com"_s;
+        store({evil, fine});
+        QVERIFY(start());
+        m_window->ShowMessage(0, list(0).RowOf(3, 1), false);
+        QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText(), body + u'\n');
+        auto *homePage = child<uClickableLabel>(u"uclHomepage"_s);
+        QVERIFY(homePage->isVisible());
+        QCOMPARE(homePage->Label()->text(), u"file:///etc/passwd"_s);
+        QTest::mouseClick(homePage, Qt::LeftButton);
+        QVERIFY(m_opened.isEmpty());
+        QVERIFY(!child<uClickableLabel>(u"uclMailto"_s)->isVisible());
+
+        m_window->ShowMessage(0, list(0).RowOf(3, 2), false);
+        QCOMPARE(homePage->Label()->textFormat(), Qt::PlainText);
+        QTest::mouseClick(homePage, Qt::LeftButton);
+        QTest::mouseClick(child<uClickableLabel>(u"uclMailto"_s), Qt::LeftButton);
+        QCOMPARE(m_opened.size(), 2);
+        QCOMPARE(m_opened.at(1).toString(), u"mailto:a@example.com"_s);
+    }
+
+    void unreadRowArmsTheReadTimerAndIsRecorded()
+    {
+        listBoards({3}, {0});
+        storeBoard(3, 3);
+        QVERIFY(start());
+        // The first row of a filled list is shown but not marked read by timing.
+        QVERIFY(!m_timer.IsActive());
+        m_window->ShowMessage(0, 2, false);
+        QVERIFY(m_timer.IsActive());
+        m_timer.Advance(1000);
+        QCOMPARE(list(0).ReadText(2), u" "_s);
+        m_window->ShowMessage(0, 2, false);
+        QVERIFY(!m_timer.IsActive());
+        QCOMPARE(m_window->History().At(m_window->History().Pos()), 3);
+        QCOMPARE(m_window->History().At(m_window->History().Pos() - 1), 1);
+    }
+
+    void secondSelectedRowKeepsThePane()
+    {
+        listBoards({3}, {0});
+        store({message(3, 1, 0, u"一通目"_s), message(3, 2, 0, u"二通目"_s)});
+        QVERIFY(start());
+        QItemSelectionModel *selection = m_window->lsvMsgList(0)->selectionModel();
+        selection->setCurrentIndex(list(0).index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText(), u"二通目\n"_s);
+        // A click on the current row, which then is the only one selected.
+        selection->select(list(0).index(1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText(), u"一通目\n"_s);
+    }
+
+    void largeBodiesShowQuickly_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::newRow("many lines") << u"> これは長い本文の引用行です。\r\nこれは普通の行です。\r\n"_s;
+        QTest::newRow("one line") << u"> これは長い本文の引用行です。これも同じ行です。"_s;
+    }
+
+    void largeBodiesShowQuickly()
+    {
+        QFETCH(QString, line);
+        listBoards({3}, {0});
+        QString body;
+        while (body.size() < 1024 * 1024)
+            body += line;
+        store({message(3, 1, 0, body)});
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(start());
+        m_window->resize(500, 400);
+        QApplication::processEvents();
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        // The pane holds the body's characters, whatever its blocks.
+        QString shown = child<QPlainTextEdit>(u"rtbView"_s)->toPlainText();
+        QCOMPARE(shown.remove(u'\n'), QString(body).remove(u"\r\n"_s));
+    }
+
+    void windowStateRoundTripsThroughTheSettingsFile()
+    {
+        listBoards({3}, {0});
+        QVERIFY(start());
+        m_window->setGeometry(40, 50, 800, 600);
+        m_window->lsvMsgList(0)->header()->resizeSection(2, 200);
+        m_window->FindHistory().AddMRU(u"検索語"_s);
+        m_window->close();
+        m_window.reset();
+        CIniFile ini;
+        QVERIFY(ini.Load(mdlMain::SettingsFilePath()));
+        ini.setNowSection(u"Position"_s);
+        QCOMPARE(ini.Data(u"WindowState"_s), u"0"_s);
+        QCOMPARE(ini.Data(u"Left"_s), u"600"_s);
+        QCOMPARE(ini.Data(u"Width"_s), u"12000"_s);
+        QCOMPARE(ini.Data(u"ListItem3"_s), u"3000"_s);
+        QVERIFY(!ini.Data(u"Separator"_s).isEmpty());
+        ini.setNowSection(u"FindText"_s);
+        QCOMPARE(ini.Data(u"1"_s), u"検索語"_s);
+
+        QVERIFY(start());
+        QCOMPARE(m_window->geometry(), QRect(40, 50, 800, 600));
+        QCOMPARE(m_window->lsvMsgList(0)->header()->sectionSize(2), 200);
+        QCOMPARE(m_window->FindHistory().MRUList(), QStringList{u"検索語"_s});
+    }
+
+    void badWindowStateIsIgnored()
+    {
+        listBoards({3}, {0});
+        writeSettings("[Option]\r\nBBS_ID=3\r\n[Position]\r\nWindowState=3\r\nWidth=x\r\n");
+        QVERIFY(start());
+        QCOMPARE(m_window->windowState(), Qt::WindowNoState);
+    }
+
+    void freshFolderStartsWithTheDefaultBoards()
+    {
+        m_db.reset();
+        QVERIFY(QFile::remove(mdlMain::LogDatabasePath()));
+        QVERIFY(QFile::remove(mdlMain::SettingsFilePath()));
+        QVERIFY(start());
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(m_window->windowTitle(), u"なんでも掲示板 - Tessera Ver.0.61"_s);
+        QCOMPARE(list(0).rowCount(), 0);
+    }
+
+    void noListedBoardEndsTheProgram()
+    {
+        listBoards({}, {});
+        QVERIFY(!start());
+        QCOMPARE(m_prompter.records().last().icon, Prompter::Icon::Critical);
+        QCOMPARE(m_prompter.texts().last(), u"表示すべき掲示板が見当たりませんので終わっちゃいます。\n"
+                                             "log.mdbのBBS.ListOrderあたりをチェックしてね♪\n"
+                                             "全部-1だと表示されないぞ。"_s);
+        QVERIFY(!m_window->isVisible());
+        QVERIFY(!gDB);
+    }
+
+    void controlsCarryNamesAndAccessibleNames()
+    {
+        listBoards({3}, {0});
+        QVERIFY(start());
+        for (const QString &name : {u"lsvMsgList(0)"_s, u"lsvMsgList(1)"_s, u"rtbView"_s, u"cmbFindText"_s,
+                                    u"StatusBar.Count"_s, u"StatusBar.NoReadPoint"_s})
+            QVERIFY2(!child<QWidget>(name)->accessibleName().isEmpty(), qPrintable(name));
+        QVERIFY(!child<QWidget>(u"uspnNoReadPoint"_s)->isVisible());
+        QCOMPARE(action(u"mnuMovePrevArchive"_s)->text(), u"履歴：前へ(&<)"_s);
+        QVERIFY(!action(u"mnuBBSLoad"_s)->isEnabled());
+        QCOMPARE(child<QToolBar>(u"Toolbar"_s)->actions().size(), 19);
+        m_window->ChangeMenuEnabled(true);
+        QVERIFY(!action(u"mnuBBSViewSub(3)"_s)->isEnabled());
+        m_window->ChangeMenuEnabled(false);
+        QVERIFY(action(u"mnuBBSViewSub(3)"_s)->isEnabled());
+        // Commands that come with later parts stay disabled.
+        QVERIFY(!action(u"mnuBBSLoad"_s)->isEnabled());
+    }
+
+    void splashShowsVersionAndRevision()
+    {
+        frmSplash splash;
+        QCOMPARE(splash.findChild<QLabel *>(u"lblVersion"_s)->text(), u"Ver.0.61."_s);
+        QCOMPARE(splash.findChild<QLabel *>(u"lblVerRevision"_s)->text(), u"0116"_s);
+        QCOMPARE(splash.findChild<QLabel *>(u"lblTitle"_s)->text(), u"Tessera"_s);
+    }
+};
+
+QTEST_MAIN(TestFrmView)
+#include "tst_frmview.moc"
