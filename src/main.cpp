@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/mdlApp.h"
 #include "startup/mdlMain.h"
@@ -7,6 +8,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QTextStream>
 #include <memory>
 
 namespace {
@@ -24,8 +26,12 @@ void bringToFront(QWidget &window)
 
 int main(int argc, char *argv[])
 {
+    QTextStream out(stdout); // --version and --help are answered before QApplication: no display needed
+    if (CommandLine::AnswerInfoOption(CommandLine::ArgumentsOf(argc, argv), CommandLine::WindowHelpText(), out))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(mdlApp::ProductName));
+    QApplication::setDesktopFileName(QString::fromLatin1(mdlApp::ExeBaseName)); // tessera.desktop
 
     MessageBoxPrompter boxes;
     setPrompter(&boxes);

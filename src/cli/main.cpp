@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/mdlApp.h"
 #include "cli/CliCommands.h"
 #include "cli/CliPrompter.h"
@@ -10,12 +11,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+QString usageText()
+{
+    QString text = u"usage: tessera-cli [--home DIR] [--yes|--no] COMMAND [ARGS]\n"
+                   "       tessera-cli --version | --help\n"
+                   "commands:\n"_s;
+    for (const CliCommand &c : cliCommands())
+        text += u"  "_s + QString::fromUtf8(c.usage) + u'\n';
+    return text;
+}
+
 void printUsage(QTextStream &err)
 {
-    err << u"usage: tessera-cli [--home DIR] [--yes|--no] COMMAND [ARGS]"_s << Qt::endl;
-    err << u"commands:"_s << Qt::endl;
-    for (const CliCommand &c : cliCommands())
-        err << u"  "_s << QString::fromUtf8(c.usage) << Qt::endl;
+    err << usageText() << Qt::flush;
 }
 
 } // namespace
@@ -37,8 +45,8 @@ int main(int argc, char *argv[])
             mode = CliPrompter::Mode::No;
         } else if (opt == u"--home"_s && !args.isEmpty()) {
             qputenv("TESSERA_HOME", QDir(args.takeFirst()).absolutePath().toLocal8Bit());
-        } else if (opt == u"--help"_s) {
-            printUsage(out);
+        } else if (opt == u"--help"_s || opt == u"--version"_s) {
+            CommandLine::AnswerInfoOption({opt}, usageText(), out);
             return CliOk;
         } else {
             err << u"unknown option: "_s << opt << Qt::endl;

@@ -1,6 +1,8 @@
 #include "app/mdlApp.h"
 
+#include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,6 +30,32 @@ private slots:
         QVERIFY(withByte.open(QIODevice::ReadOnly));
         QCOMPARE(withByte.readAll(), QByteArray("A"));
         QVERIFY(mdlApp::GetTempFile(dir.path() + u"/missing"_s, u"TSR"_s).startsWith(QDir::tempPath()));
+    }
+
+    void newFolderGetsTheInstalledReadMe()
+    {
+        // The layout of an installation: <prefix>/bin/tessera and <prefix>/share/tessera/ReadMe.txt.
+        const QString shared = QCoreApplication::applicationDirPath() + u"/../share/tessera"_s;
+        QVERIFY(QDir().mkpath(shared));
+        const auto removeShared = qScopeGuard([&shared] { QDir(shared + u"/.."_s).removeRecursively(); });
+        QFile installed(shared + u"/ReadMe.txt"_s);
+        QVERIFY(installed.open(QIODevice::WriteOnly));
+        installed.write("installed");
+        installed.close();
+        QTemporaryDir dir;
+        const QByteArray old = qgetenv("TESSERA_HOME");
+        const auto restoreHome = qScopeGuard([&old] { qputenv("TESSERA_HOME", old); });
+        qputenv("TESSERA_HOME", (dir.path() + u"/new"_s).toUtf8());
+
+        QFile copy(mdlApp::GetAppPath() + u"ReadMe.txt"_s);
+        QVERIFY(copy.open(QIODevice::ReadWrite));
+        QCOMPARE(copy.readAll(), QByteArray("installed"));
+        copy.resize(0);
+        copy.write("edited");
+        copy.close();
+        mdlApp::GetAppPath(); // an existing folder keeps its own file
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), QByteArray("edited"));
     }
 };
 

@@ -1,0 +1,44 @@
+#include "cli/CliHome.h"
+
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+/** tessera-cli's own options --version and --help. */
+class TestCliOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void versionHasTheRevision()
+    {
+        CliHome home;
+        const CliRun run = home.run({u"--version"_s});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(QRegularExpression(u"^Tessera Ver\\.\\d+\\.\\d\\d\\.\\d{4}\\n$"_s).match(run.out).hasMatch(),
+                 qPrintable(run.out));
+        QVERIFY(!QFile::exists(home.file(u"log.mdb"_s))); // answered without opening the database
+    }
+
+    void helpIsTheVersionAndTheUsageOnStandardOutput()
+    {
+        CliHome home;
+        const CliRun run = home.run({u"--help"_s});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.startsWith(u"Tessera Ver."_s));
+        QVERIFY(run.out.contains(u"\nusage: tessera-cli "_s));
+        QVERIFY(run.out.contains(u"\n  receive [--full] BBS_ID... | --visit | --all\n"_s));
+        QVERIFY(run.err.isEmpty());
+    }
+
+    void versionAfterTheCommandIsTheCommandsArgument()
+    {
+        CliHome home;
+        const CliRun run = home.run({u"boards"_s, u"--version"_s});
+        QCOMPARE(run.status, 2); // boards takes no arguments: a usage error, not the version
+        QVERIFY(run.out.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliOptions)
+#include "tst_cli_options.moc"
