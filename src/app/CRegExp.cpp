@@ -2,17 +2,16 @@
 
 #include <QRegularExpression>
 
-namespace {
-
-QRegularExpression compile(const QString &pattern, bool ignoreCase)
+const QRegularExpression &CRegExp::expression()
 {
-    QRegularExpression::PatternOptions options = QRegularExpression::NoPatternOption;
-    if (ignoreCase)
-        options |= QRegularExpression::CaseInsensitiveOption;
-    return QRegularExpression(pattern, options);
+    const QRegularExpression::PatternOptions options =
+        m_ignoreCase ? QRegularExpression::CaseInsensitiveOption : QRegularExpression::NoPatternOption;
+    if (m_expression.pattern() != m_pattern || m_expression.patternOptions() != options) {
+        m_expression = QRegularExpression(m_pattern, options);
+        m_expression.optimize();
+    }
+    return m_expression;
 }
-
-} // namespace
 
 bool CRegExp::found(qsizetype index, qsizetype length, const QString &value)
 {
@@ -36,7 +35,7 @@ bool CRegExp::Search(const QString &SourceString)
         const qsizetype at = SourceString.indexOf(m_pattern, 0, Qt::CaseInsensitive);
         return at < 0 ? notFound() : found(at, m_pattern.size(), m_pattern);
     }
-    const QRegularExpression re = compile(m_pattern, m_ignoreCase);
+    const QRegularExpression &re = expression();
     if (!re.isValid())
         return notFound();
     // A match that hits the engine's match limit ends without a match.
@@ -52,7 +51,7 @@ bool CRegExp::SearchRev(const QString &SourceString)
         const qsizetype at = SourceString.lastIndexOf(m_pattern, -1, Qt::CaseInsensitive);
         return at < 0 ? notFound() : found(at, m_pattern.size(), m_pattern);
     }
-    const QRegularExpression re = compile(m_pattern, m_ignoreCase);
+    const QRegularExpression &re = expression();
     if (!re.isValid())
         return notFound();
     QRegularExpressionMatch last;

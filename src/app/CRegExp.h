@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRegularExpression>
 #include <QString>
 
 /**
@@ -36,6 +37,8 @@ public:
 private:
     bool found(qsizetype index, qsizetype length, const QString &value);
     bool notFound();
+    /** The expression of Pattern and IgnoreCase, compiled once for a walk over many texts. */
+    const QRegularExpression &expression();
 
     bool m_regExpMode = true;
     bool m_ignoreCase = false;
@@ -43,4 +46,5 @@ private:
     qsizetype m_firstIndex = -1;
     qsizetype m_length = -1;
     QString m_value;
+    QRegularExpression m_expression;
 };

@@ -80,8 +80,8 @@ void tst_CRegExp::invalidPatternIsNoMatch()
 void tst_CRegExp::runawayBacktrackingEndsAsNoMatch()
 {
     CRegExp re;
-    re.setPattern(u"(a*)*b"_s);
-    QVERIFY(!re.Search(QString(40, u'a')));
+    re.setPattern(u"(a+)+$"_s);
+    QVERIFY(!re.Search(QString(40, u'a') + u'b'));
 }
 
 void tst_CRegExp::positionsCountSurrogatePairs()
