@@ -91,16 +91,6 @@ private slots:
         m_options.reset();
     }
 
-    void opensWithTheStatementSelectedAndTheQueryBoxEmpty()
-    {
-        QVERIFY(gDB->CreateQueryDef(u"q1"_s, u"SELECT 1"_s));
-        open(u"SELECT *"_s);
-        QCOMPARE(editor()->textCursor().selectedText(), u"SELECT *"_s);
-        QCOMPARE(queries()->count(), 1);
-        QCOMPARE(queries()->currentText(), QString());
-        QVERIFY(!child<QPushButton>(u"cmdDelete"_s)->isEnabled());
-        QVERIFY(!m_window->Modified());
-    }
 
     void tableListHoldsOrdinaryTablesAndChoosesMessage()
     {
@@ -124,13 +114,6 @@ private slots:
         }
     }
 
-    void clickingAFieldShowsItsDescription()
-    {
-        open();
-        auto *fields = child<QListWidget>(u"lstField"_s);
-        fields->setCurrentItem(fields->findItems(u"PostDate"_s, Qt::MatchExactly).value(0));
-        QCOMPARE(child<QLabel>(u"lblInfo"_s)->text(), u"投稿日時"_s);
-    }
 
     void doubleClickingADateFieldPutsTheCaretBetweenTheHashes()
     {
@@ -148,13 +131,6 @@ private slots:
         QCOMPARE(editor()->textCursor().position(), 12);
     }
 
-    void doubleClickingANumberFieldLeavesTheCaretAtTheEnd()
-    {
-        open();
-        doubleClickField(u"ID"_s);
-        QCOMPARE(editor()->toPlainText(), u"ID = "_s);
-        QCOMPARE(editor()->textCursor().position(), 5);
-    }
 
     void saveStoresTheTrimmedName()
     {
@@ -165,14 +141,6 @@ private slots:
         QVERIFY(!m_window->Modified());
     }
 
-    void saveWithoutANameAsksForOne()
-    {
-        open();
-        m_prompter.pushText(u" asked "_s);
-        saveAs(QString(), u"SELECT 2"_s);
-        QCOMPARE(m_prompter.textPrompts(), QStringList{u"クエリー名を入力してください。"_s});
-        QCOMPARE(gDB->QueryDefSQL(u"asked"_s), u"SELECT 2"_s);
-    }
 
     void nameBeginningWithUnderscoreIsRefused()
     {
@@ -225,29 +193,7 @@ private slots:
         QCOMPARE(queries()->currentText(), u"q"_s);
     }
 
-    void choosingAQueryAnsweredNoLoadsIt()
-    {
-        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
-        open();
-        editor()->setPlainText(u"edited"_s);
-        m_prompter.pushAnswer(Prompter::No);
-        emit queries()->textActivated(u"q"_s);
-        QCOMPARE(editor()->toPlainText(), u"SELECT 1"_s);
-        QVERIFY(!m_window->Modified());
-    }
 
-    void choosingAQueryAnsweredYesSavesTheEditFirst()
-    {
-        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
-        open();
-        editor()->setPlainText(u"SELECT 3"_s);
-        m_prompter.pushAnswer(Prompter::Yes);
-        m_prompter.pushText(u"kept"_s);
-        queries()->setEditText(u"q"_s);
-        emit queries()->textActivated(u"q"_s);
-        QCOMPARE(gDB->QueryDefSQL(u"kept"_s), u"SELECT 3"_s);
-        QCOMPARE(editor()->toPlainText(), u"SELECT 1"_s);
-    }
 
     void deleteAllowsAnUnderscoreName()
     {
@@ -261,23 +207,7 @@ private slots:
         QCOMPARE(queries()->count(), 0);
     }
 
-    void deletingAnUnknownNameSaysSo()
-    {
-        open();
-        queries()->setEditText(u"nothing"_s);
-        m_prompter.pushAnswer(Prompter::Ok);
-        click(u"cmdDelete"_s);
-        QCOMPARE(m_prompter.texts().last(), u"クエリーnothingは存在しませんでした。"_s);
-    }
 
-    void controlSInTheEditorSaves()
-    {
-        open(u"SELECT 5"_s);
-        queries()->setEditText(u"keyed"_s);
-        QTest::keyClick(editor(), Qt::Key_S, Qt::ControlModifier);
-        QCOMPARE(gDB->QueryDefSQL(u"keyed"_s), u"SELECT 5"_s);
-        QCOMPARE(editor()->toPlainText(), u"SELECT 5"_s);
-    }
 
     void f5ReturnsTheStatementAndCancelReturnsNothing()
     {

@@ -120,25 +120,7 @@ private slots:
         QCOMPARE(currentRow(), 2);
     }
 
-    void findPreviousOnTheFirstRowReportsNotFound()
-    {
-        store({u"needle"_s, u"other"_s});
-        QVERIFY(start());
-        m_window->FindMessage(u"needle"_s, false);
-        QCOMPARE(m_prompter.texts(), QStringList{notFound()});
-        QCOMPARE(currentRow(), 0);
-    }
 
-    void findPreviousTakesTheLastMatchBeforeTheCaret()
-    {
-        store({u"x"_s, u"ab ab ab"_s});
-        QVERIFY(start());
-        QTextCursor cursor = pane()->textCursor();
-        cursor.setPosition(7);
-        pane()->setTextCursor(cursor);
-        m_window->FindMessage(u"ab"_s, false);
-        QCOMPARE(pane()->textCursor().selectionStart(), 3);
-    }
 
     void emptyListReportsAtOnce()
     {
@@ -171,11 +153,6 @@ private slots:
         QCOMPARE(selection(), u"needle"_s);
     }
 
-    void panePositionCountsALineBreakAsOne()
-    {
-        QCOMPARE(BodyRenderer::PanePosition(u"ab\r\ncd"_s, 4), 3);
-        QCOMPARE(BodyRenderer::PanePosition(QString(8200, u'x'), 8195), 8196);
-    }
 
     void emptyFindBoxTakesTheFocusAndEnterSearches()
     {
@@ -230,11 +207,6 @@ private slots:
         QCOMPARE(selection(), u"need"_s);
     }
 
-    void bodySearchQuotesTheSelectedText()
-    {
-        QCOMPARE(frmView::QueryTemplate(3, u"it's *"_s),
-                 u"SELECT *\n  FROM Message\n WHERE BBS_ID = 3\n   AND Body Like '*it''s [*]*'\n;"_s);
-    }
 
     void bodySearchFindsExactlyTheSelectedText()
     {
