@@ -43,12 +43,19 @@ namespace {
  */
 constexpr qsizetype MaxBlockLength = 8192;
 
+/** Characters of the first piece of a line longer than MaxBlockLength; a pair stays whole. */
+qsizetype pieceLength(QStringView line)
+{
+    qsizetype cut = MaxBlockLength;
+    if (line.at(cut - 1).isHighSurrogate())
+        --cut;
+    return cut;
+}
+
 void appendLine(QString &run, QStringView line)
 {
     while (line.size() > MaxBlockLength) {
-        qsizetype cut = MaxBlockLength;
-        if (line.at(cut - 1).isHighSurrogate())
-            --cut;
+        const qsizetype cut = pieceLength(line);
         run += line.left(cut);
         run += u'\n';
         line = line.mid(cut);
@@ -88,6 +95,30 @@ void Render(QPlainTextEdit &pane, const QString &body)
     pane.moveCursor(QTextCursor::Start);
     pane.verticalScrollBar()->setValue(0);
     pane.setUpdatesEnabled(true);
+}
+
+qsizetype PanePosition(QStringView body, qsizetype index)
+{
+    qsizetype pane = 0;
+    qsizetype start = 0; // body position of the line
+    for (QStringView line : body.split(u"\r\n"_s)) {
+        if (index < start) // inside the CR LF before this line
+            return pane;
+        qsizetype pieceStart = start;
+        while (line.size() > MaxBlockLength) {
+            const qsizetype cut = pieceLength(line);
+            if (index < pieceStart + cut)
+                return pane + index - pieceStart;
+            pane += cut + 1;
+            pieceStart += cut;
+            line = line.mid(cut);
+        }
+        if (index <= pieceStart + line.size())
+            return pane + index - pieceStart;
+        pane += line.size() + 1;
+        start = pieceStart + line.size() + 2;
+    }
+    return pane;
 }
 
 } // namespace BodyRenderer

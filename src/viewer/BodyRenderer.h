@@ -27,5 +27,10 @@ QColor ColorOf(LineKind kind);
  * than 8192 characters is shown in pieces of that length (the pane's blocks), in its colour.
  */
 void Render(QPlainTextEdit &pane, const QString &body);
+/**
+ * @short The pane position of character @p index of @p body as Render lays it out: a CR LF
+ * is one line break there, and a long line's pieces are separated by breaks of their own.
+ */
+qsizetype PanePosition(QStringView body, qsizetype index);
 
 } // namespace BodyRenderer

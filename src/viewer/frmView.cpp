@@ -200,10 +200,10 @@ void frmView::createMenus()
     menuItem(mnuMove, u"mnuMoveNextArchive"_s, u"履歴：次へ(&>)"_s, false);
     menuItem(mnuMove, u"mnuMoveInReplyTo"_s, u"レス元へ(&R)"_s, false);
     mnuMsg->addSeparator();
-    menuItem(mnuMsg, u"mnuMsgFind"_s, u"検索(&F)"_s, false);
-    menuItem(mnuMsg, u"mnuMsgFindPrev"_s, u"前を検索(&P)"_s, false);
-    menuItem(mnuMsg, u"mnuMsgFindNext"_s, u"次を検索(&N)"_s, false);
-    menuItem(mnuMsg, u"mnuMsgQuery"_s, u"クエリー検索(&Q)..."_s, false);
+    menuItem(mnuMsg, u"mnuMsgFind"_s, u"検索(&F)"_s, true);
+    menuItem(mnuMsg, u"mnuMsgFindPrev"_s, u"前を検索(&P)"_s, true);
+    menuItem(mnuMsg, u"mnuMsgFindNext"_s, u"次を検索(&N)"_s, true);
+    menuItem(mnuMsg, u"mnuMsgQuery"_s, u"クエリー検索(&Q)..."_s, true);
     menuItem(mnuMsg, u"mnuMsgRelate"_s, u"関連検索(&K)"_s, false);
     mnuMsg->addSeparator();
     menuItem(mnuMsg, u"mnuMsgMail"_s, u"メールを送る(&S)..."_s, false);
@@ -272,7 +272,8 @@ void frmView::createToolbar()
         {u"FindText"_s, u"検索文字"_s}, {u"FindNext"_s, u"次を検索(F3)"_s}, {u"FindPrev"_s, u"前を検索(Shift+F3)"_s}, {},
         {u"Thread"_s, u"スレッド表示(Ctrl+T)"_s}, {u"SQL"_s, u"クエリー検索(Ctrl+Q)"_s}, {},
         {u"Timer"_s, u"タイマー"_s}, {u"Option"_s, u"オプション..."_s}};
-    const QStringList available{u"BBSList"_s, u"Back"_s, u"Forword"_s, u"FindText"_s, u"Thread"_s};
+    const QStringList available{u"BBSList"_s, u"Back"_s, u"Forword"_s, u"FindText"_s, u"FindNext"_s,
+                                u"FindPrev"_s, u"Thread"_s, u"SQL"_s};
     for (const auto &[key, toolTip] : buttons) {
         if (key.isEmpty()) {
             m_toolbar->addSeparator();
@@ -323,6 +324,7 @@ void frmView::createToolbar()
     forword->setShortcut(Qt::Key_F8);
     connect(forword, &QAction::triggered, this, [this] { ShowView(2); });
     connect(m_buttons.value(u"Thread"_s), &QAction::triggered, m_menu.value(u"mnuBBSThread"_s), &QAction::trigger);
+    connectFindCommands();
 }
 
 void frmView::createLists()

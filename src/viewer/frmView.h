@@ -8,12 +8,14 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
 #include <functional>
 #include <memory>
 
 class CMRUCombo;
 class QAction;
+class frmFind;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -93,6 +95,24 @@ public:
     void MoveToReplyTarget(int Index);
     /** @short Opens the unread-position editor over panel "NoReadPoint". */
     void EditNoReadPoint();
+    // ---- Find and query (frmViewFind.cpp) ----------------------------------------------------
+    /**
+     * @short Finds @p FindText in the shown body from the caret, then row by row in the
+     * direction @p Forward (no wrap-around); selects the match in the body pane, or shows
+     * the not-found box. Escape ends a walk over many rows.
+     */
+    void FindMessage(const QString &FindText, bool Forward);
+    /**
+     * @short Opens the query window with @p SQL until a statement runs into list 1 or the
+     * window is cancelled; a statement that fails opens the window again with its text.
+     */
+    void QueryLoop(const QString &SQL);
+    /** @short The query statement for board @p BBS_ID; @p BodyText adds a body condition. */
+    static QString QueryTemplate(int BBS_ID, const std::optional<QString> &BodyText = std::nullopt);
+    /** @short The last statement the query window ran successfully. */
+    const QString &LastQuery() const { return m_lastQuery; }
+    /** Replaces the query window (tests): returns the statement to run, "" to stop. */
+    std::function<QString(const QString &DefaultSQL)> ShowSQLHook;
 
     /** @short The list statement of view @p view (0 to 4). */
     static QString ViewStatement(int view, int AddMax, int BBS_ID, int MaxListID, int MinListID);
@@ -155,6 +175,13 @@ private:
     void createKeyMap();
     bool handleKey(QWidget *focus, const QKeyEvent &key, bool run);
     void triggerWhenEnabled(const QString &name);
+    // Find and query (frmViewFind.cpp)
+    void connectFindCommands();
+    void showFindDialog();
+    void findCommand(bool Forward);
+    void notFound();
+    bool walkRows(MessageListModel &list, int Index, int from, bool Forward, class CRegExp &re);
+    void selectInPane(qsizetype start, qsizetype length);
 
     // Window state (frmViewState.cpp)
     void applyPosition();
@@ -169,6 +196,10 @@ private:
     QueryResultModel *m_otherRows;
     std::unique_ptr<CMRUCombo> m_findHistory;
     int m_listKind = 0;
+    bool m_findForward = true;  // the direction of Enter in the find box
+    bool m_finding = false;     // set while FindMessage walks the rows
+    QPointer<frmFind> m_find;
+    QString m_lastQuery;
     bool m_loaded = false;
     bool m_unloaded = false;
     bool m_showing = false; // set while ShowMessage selects a row itself

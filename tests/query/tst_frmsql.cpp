@@ -1,0 +1,270 @@
+#include "app/CIniFile.h"
+#include "app/Prompter.h"
+#include "app/mdlOption.h"
+#include "db/Database.h"
+#include "db/mdlDatabase.h"
+#include "query/frmSQL.h"
+#include "startup/mdlMain.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+/** The query window over a new log database in a temporary folder. */
+class TestFrmSQL : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    ScriptedPrompter m_prompter;
+    std::unique_ptr<mdlOption::OptionsGuard> m_options;
+    std::unique_ptr<frmSQL> m_window;
+
+    template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
+    QPlainTextEdit *editor() const { return child<QPlainTextEdit>(u"txtSQL"_s); }
+    QComboBox *queries() const { return child<QComboBox>(u"cmbQuery"_s); }
+    void click(const QString &button) { child<QPushButton>(button)->click(); }
+
+    void open(const QString &sql = QString())
+    {
+        m_window = std::make_unique<frmSQL>();
+        m_window->Load(sql);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    /** Saves the editor text under @p name as typed into the query box. */
+    void saveAs(const QString &name, const QString &sql)
+    {
+        editor()->setPlainText(sql);
+        queries()->setEditText(name);
+        click(u"cmdSave"_s);
+    }
+
+    void doubleClickField(const QString &name)
+    {
+        auto *fields = child<QListWidget>(u"lstField"_s);
+        QListWidgetItem *item = fields->findItems(name, Qt::MatchExactly).value(0);
+        QVERIFY(item);
+        fields->setCurrentItem(item);
+        emit fields->itemDoubleClicked(item);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        setPrompter(&m_prompter);
+        qputenv("TESSERA_HOME", m_home.path().toLocal8Bit());
+        gDB = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
+        QVERIFY(gDB);
+        gIniFile = std::make_unique<CIniFile>();
+        QVERIFY(gIniFile->Load(mdlMain::SettingsFilePath()));
+    }
+
+    void cleanupTestCase()
+    {
+        gDB.reset();
+        gIniFile.reset();
+    }
+
+    void init()
+    {
+        m_options = std::make_unique<mdlOption::OptionsGuard>();
+        for (const QString &name : gDB->QueryDefNames())
+            QVERIFY(gDB->DeleteQueryDef(name));
+        m_prompter.clear();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_options.reset();
+    }
+
+
+    void tableListHoldsOrdinaryTablesAndChoosesMessage()
+    {
+        open();
+        auto *tables = child<QComboBox>(u"cmbTable"_s);
+        QStringList names;
+        for (int i = 0; i < tables->count(); ++i)
+            names.append(tables->itemText(i));
+        names.sort();
+        QCOMPARE(names, (QStringList{u"BBS"_s, u"Mark"_s, u"Message"_s, u"Version"_s}));
+        QCOMPARE(tables->currentText(), u"Message"_s);
+        QCOMPARE(child<QListWidget>(u"lstField"_s)->item(0)->text(), u"BBS_ID"_s);
+    }
+
+    void everyFieldOfTheLogTablesHasADescription()
+    {
+        for (const QString &table : {u"BBS"_s, u"Message"_s, u"Mark"_s, u"Version"_s}) {
+            const QList<FieldDef> fields = gDB->Fields(table).value();
+            for (const FieldDef &field : fields)
+                QVERIFY2(!frmSQL::FieldDescription(table, field.name).isEmpty(), qPrintable(table + u'.' + field.name));
+        }
+    }
+
+
+    void doubleClickingADateFieldPutsTheCaretBetweenTheHashes()
+    {
+        open();
+        doubleClickField(u"PostDate"_s);
+        QCOMPARE(editor()->toPlainText(), u"PostDate = ##"_s);
+        QCOMPARE(editor()->textCursor().position(), 12);
+    }
+
+    void doubleClickingATextFieldReplacesTheSelection()
+    {
+        open(u"WHERE x"_s);
+        doubleClickField(u"Body"_s);
+        QCOMPARE(editor()->toPlainText(), u"Body Like '**'"_s);
+        QCOMPARE(editor()->textCursor().position(), 12);
+    }
+
+
+    void saveStoresTheTrimmedName()
+    {
+        open();
+        saveAs(u"  mine  "_s, u"SELECT * FROM Mark"_s);
+        QCOMPARE(gDB->QueryDefNames(), QStringList{u"mine"_s});
+        QCOMPARE(gDB->QueryDefSQL(u"mine"_s), u"SELECT * FROM Mark"_s);
+        QVERIFY(!m_window->Modified());
+    }
+
+
+    void nameBeginningWithUnderscoreIsRefused()
+    {
+        open();
+        saveAs(u"_hidden"_s, u"SELECT 1"_s);
+        QCOMPARE(m_prompter.texts(), QStringList{u"\"_\"で始まるクエリー名は登録できません。"_s});
+        QVERIFY(gDB->QueryDefNames().isEmpty());
+        QVERIFY(m_window->Modified());
+    }
+
+    void overwriteAnsweredCancelKeepsTheOldStatement()
+    {
+        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
+        open();
+        m_prompter.pushAnswer(Prompter::Cancel);
+        saveAs(u"q"_s, u"SELECT 2"_s);
+        QCOMPARE(m_prompter.texts(), QStringList{u"既にqは存在します。\n上書きしてもよろしいですか？"_s});
+        QCOMPARE(gDB->QueryDefSQL(u"q"_s), u"SELECT 1"_s);
+    }
+
+    void overwriteAnsweredOkReplacesTheStatement()
+    {
+        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
+        open();
+        m_prompter.pushAnswer(Prompter::Ok);
+        saveAs(u"q"_s, u"SELECT 2"_s);
+        QCOMPARE(gDB->QueryDefSQL(u"q"_s), u"SELECT 2"_s);
+        QCOMPARE(queries()->findText(u"q"_s), 0);
+        QCOMPARE(queries()->count(), 1);
+    }
+
+    void aTableNameIsReportedOnce()
+    {
+        open();
+        saveAs(u"Message"_s, u"SELECT 1"_s);
+        QCOMPARE(m_prompter.records().size(), 1);
+        QVERIFY(m_prompter.texts().first().endsWith(u"クエリーを保存できませんでした。"_s));
+    }
+
+    void choosingAQueryAfterEditingAnsweredCancelKeepsTheEdit()
+    {
+        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
+        open(u"SELECT 0"_s);
+        editor()->setPlainText(u"edited"_s);
+        m_prompter.pushAnswer(Prompter::Cancel);
+        queries()->setCurrentIndex(0);
+        emit queries()->textActivated(u"q"_s);
+        QCOMPARE(m_prompter.texts(), QStringList{u"現在編集中のSQLを保存しますか？"_s});
+        QCOMPARE(editor()->toPlainText(), u"edited"_s);
+        QCOMPARE(queries()->currentText(), u"q"_s);
+    }
+
+
+
+    void deleteAllowsAnUnderscoreName()
+    {
+        QVERIFY(gDB->CreateQueryDef(u"_old"_s, u"SELECT 1"_s));
+        open();
+        queries()->setEditText(u"_old"_s);
+        m_prompter.pushAnswer(Prompter::Ok);
+        click(u"cmdDelete"_s);
+        QCOMPARE(m_prompter.texts(), QStringList{u"_oldを削除してもよろしいですか？\n"_s});
+        QVERIFY(gDB->QueryDefNames().isEmpty());
+        QCOMPARE(queries()->count(), 0);
+    }
+
+
+
+    void f5ReturnsTheStatementAndCancelReturnsNothing()
+    {
+        // Ends a window the test failed to close, so that nothing waits for an answer.
+        QTimer::singleShot(5000, this, [] {
+            if (auto *window = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                window->reject();
+        });
+        QTimer::singleShot(0, this, [] {
+            auto *window = qobject_cast<frmSQL *>(QApplication::activeModalWidget());
+            QVERIFY(window);
+            QTest::keyClick(window->findChild<QPlainTextEdit *>(u"txtSQL"_s), Qt::Key_F5);
+        });
+        QCOMPARE(frmSQL::ShowSQL(u"SELECT 7"_s, nullptr), u"SELECT 7"_s);
+        QTimer::singleShot(0, this, [] {
+            QApplication::activeModalWidget()->findChild<QPushButton *>(u"cmdCancel"_s)->click();
+        });
+        QCOMPARE(frmSQL::ShowSQL(u"SELECT 7"_s, nullptr), QString());
+    }
+
+    void geometryIsCentredWhenNotKept()
+    {
+        mdlOption::SaveSQLDialogPosition = false;
+        gIniFile->setNowSection(u"SQLDialogPosition"_s);
+        gIniFile->setData(u"Left"_s, u"0"_s);
+        open();
+        m_window->done(QDialog::Accepted);
+        gIniFile->setNowSection(u"SQLDialogPosition"_s);
+        QVERIFY(gIniFile->Keys().isEmpty());
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QCOMPARE(m_window->geometry().x(), (screen.width() - m_window->width()) / 2);
+    }
+
+    void geometryIsKeptWhenAsked()
+    {
+        mdlOption::SaveSQLDialogPosition = true;
+        gIniFile->setNowSection(u"SQLDialogPosition"_s);
+        gIniFile->setData(u"Left"_s, u"150"_s);
+        gIniFile->setData(u"Top"_s, u"300"_s);
+        gIniFile->setData(u"Width"_s, u"9000"_s);
+        gIniFile->setData(u"Height"_s, u"6000"_s);
+        gIniFile->setData(u"Separator"_s, u"3000"_s);
+        open();
+        QCOMPARE(m_window->geometry().topLeft(), QPoint(10, 20));
+        QCOMPARE(m_window->width(), 600);
+        QCOMPARE(child<QWidget>(u"sep"_s)->property("Offset").toInt(), 200);
+        m_window->setGeometry(30, 40, 600, 400);
+        m_window->done(QDialog::Accepted);
+        const CIniFile stored = [] {
+            CIniFile file;
+            file.Load(mdlMain::SettingsFilePath());
+            file.setNowSection(u"SQLDialogPosition"_s);
+            return file;
+        }();
+        QCOMPARE(stored.Data(u"Left"_s), u"450"_s);
+    }
+};
+
+QTEST_MAIN(TestFrmSQL)
+#include "tst_frmsql.moc"

@@ -1,0 +1,238 @@
+#include "app/OneShotTimer.h"
+#include "app/Prompter.h"
+#include "app/mdlOption.h"
+#include "db/Database.h"
+#include "db/Transaction.h"
+#include "db/mdlDatabase.h"
+#include "startup/mdlMain.h"
+#include "support/TestFiles.h"
+#include "transfer/CBBS.h"
+#include "viewer/BodyRenderer.h"
+#include "viewer/frmView.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+
+/** The main window over board 3 with messages of given bodies: finding and the query loop. */
+class TestFind : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<Database> m_db;
+    ScriptedPrompter m_prompter;
+    ManualOneShotTimer m_timer;
+    std::unique_ptr<frmView> m_window;
+    std::unique_ptr<mdlOption::OptionsGuard> m_options;
+
+    /** Stores messages 1.. with @p bodies; the list shows them newest first. */
+    void store(const QStringList &bodies)
+    {
+        CBBS cbbs;
+        cbbs.Initialize(m_db.get());
+        Transaction transaction(*m_db);
+        for (int i = 0; i < bodies.size(); ++i) {
+            CMessage m;
+            m.BBS_ID = 3;
+            m.ID = i + 1;
+            m.Subject = u"題名"_s;
+            m.PostName = u"投稿者"_s;
+            m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0));
+            m.Body = bodies.at(i);
+            QCOMPARE(cbbs.SaveMessage(m), CBBS::Saved);
+        }
+        QVERIFY(transaction.Commit());
+    }
+
+    bool start()
+    {
+        m_db.reset();
+        bool loaded = false;
+        mdlMain::StartupHooks hooks;
+        hooks.showMainWindow = [this, &loaded] {
+            m_window = std::make_unique<frmView>(&m_timer);
+            loaded = m_window->Form_Load();
+            if (loaded)
+                m_window->show();
+        };
+        return mdlMain::StartApplication(hooks) && loaded;
+    }
+
+    template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
+    QPlainTextEdit *pane() const { return child<QPlainTextEdit>(u"rtbView"_s); }
+    QString selection() const { return pane()->textCursor().selectedText(); }
+    int currentRow() const { return m_window->lsvMsgList(0)->selectionModel()->currentIndex().row(); }
+    static QString notFound() { return u"検索文字は見つかりませんでした。"_s; }
+
+private slots:
+    void initTestCase() { setPrompter(&m_prompter); }
+
+    void init()
+    {
+        m_options = std::make_unique<mdlOption::OptionsGuard>();
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("TESSERA_HOME", m_home->path().toLocal8Bit());
+        for (const QString &folder : {u"image"_s, u"cache"_s, u"errorlog"_s})
+            QDir(m_home->path()).mkpath(folder);
+        m_db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
+        QVERIFY(m_db);
+        QVERIFY(m_db->Execute(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID <> 3"_s));
+        QVERIFY(m_db->Execute(u"UPDATE BBS SET ListOrder = 0 WHERE BBS_ID = 3"_s));
+        m_prompter.clear();
+        writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=3\r\nAddMax=5000\r\nReadTiming=1000\r\n"
+                                               "UseRegExp=False\r\n");
+    }
+
+    void cleanup()
+    {
+        if (m_window)
+            m_window->close();
+        m_window.reset();
+        mdlMain::ShutdownApplication();
+        m_db.reset();
+        m_options.reset();
+    }
+
+    void findNextMovesIntoTheNextMatchingRowThenReportsTheEnd()
+    {
+        store({u"needle two"_s, u"nothing"_s, u"first needle"_s}); // rows: 3, 2, 1
+        QVERIFY(start());
+        m_window->FindMessage(u"needle"_s, true);
+        QCOMPARE(currentRow(), 0);
+        QCOMPARE(selection(), u"needle"_s);
+        m_window->FindMessage(u"NEEDLE"_s, true);
+        QCOMPARE(currentRow(), 2);
+        QCOMPARE(selection(), u"needle"_s);
+        QVERIFY(m_prompter.texts().isEmpty());
+        m_window->FindMessage(u"needle"_s, true);
+        QCOMPARE(m_prompter.texts(), QStringList{notFound()});
+        QCOMPARE(currentRow(), 2);
+    }
+
+
+
+    void emptyListReportsAtOnce()
+    {
+        QVERIFY(start());
+        m_window->FindMessage(u"x"_s, true);
+        QCOMPARE(m_prompter.texts(), QStringList{notFound()});
+    }
+
+    void selectionLandsOnLineThreeOfAMultiLineBody()
+    {
+        store({u"line1\r\nline2\r\nab needle cd"_s, u"top"_s});
+        QVERIFY(start());
+        m_window->FindMessage(u"needle"_s, true);
+        QCOMPARE(selection(), u"needle"_s);
+    }
+
+    void selectionLandsAfterSurrogatePairs()
+    {
+        store({u"😀😀\r\n😀 needle"_s, u"top"_s});
+        QVERIFY(start());
+        m_window->FindMessage(u"needle"_s, true);
+        QCOMPARE(selection(), u"needle"_s);
+    }
+
+    void selectionLandsInALineLongerThanOnePaneBlock()
+    {
+        store({QString(9000, u'x') + u"needle"_s, u"top"_s});
+        QVERIFY(start());
+        m_window->FindMessage(u"needle"_s, true);
+        QCOMPARE(selection(), u"needle"_s);
+    }
+
+
+    void emptyFindBoxTakesTheFocusAndEnterSearches()
+    {
+        store({u"needle"_s, u"top"_s});
+        QVERIFY(start());
+        child<QAction>(u"mnuMsgFindNext"_s)->trigger();
+        auto *box = child<QComboBox>(u"cmbFindText"_s);
+        QCOMPARE(m_window->focusWidget(), box);
+        QTest::keyClicks(box->lineEdit(), u"needle"_s);
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QCOMPARE(currentRow(), 1);
+        QCOMPARE(selection(), u"needle"_s);
+    }
+
+    void escapeEndsALongWalk()
+    {
+        QStringList bodies(3000, u"plain"_s);
+        store(bodies);
+        QVERIFY(start());
+        m_prompter.pushAnswer(Prompter::Yes); // every row, beyond AddMax
+        QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 3 ORDER BY ID"_s, 1));
+        QCOMPARE(m_window->Lists().lsvMsgList(1).rowCount(), 3000);
+        m_prompter.clear();
+        QCoreApplication::postEvent(m_window.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        m_window->FindMessage(u"missing"_s, true);
+        QVERIFY(m_prompter.texts().isEmpty());
+        QCOMPARE(m_window->lsvMsgList(1)->selectionModel()->currentIndex().row(), 0);
+    }
+
+    void findDialogCopiesTheHistoryAndFindsThroughTheWindow()
+    {
+        store({u"needle"_s, u"top"_s});
+        QVERIFY(start());
+        mdlOption::UseRegExp = true;
+        m_window->FindMessage(u"older"_s, true);
+        m_prompter.clear();
+        child<QAction>(u"mnuMsgFind"_s)->trigger();
+        auto *dialog = m_window->findChild<QDialog *>(u"frmFind"_s);
+        QVERIFY(dialog);
+        auto *combo = dialog->findChild<QComboBox *>(u"cmbFindText"_s);
+        QCOMPARE(combo->itemText(0), u"older"_s);
+        QVERIFY(dialog->findChild<QPushButton *>(u"cmdFindNext"_s)->isEnabled());
+        QVERIFY(dialog->findChild<QCheckBox *>(u"chkIgnoreCase"_s)->isEnabled());
+        dialog->findChild<QCheckBox *>(u"chkUseRegExp"_s)->click();
+        QVERIFY(!dialog->findChild<QCheckBox *>(u"chkIgnoreCase"_s)->isEnabled());
+        combo->setEditText(QString());
+        QVERIFY(!dialog->findChild<QPushButton *>(u"cmdFindPrev"_s)->isEnabled());
+        combo->setEditText(u"need"_s);
+        QTest::keyClick(dialog, Qt::Key_F3);
+        QCOMPARE(mdlOption::UseRegExp, false);
+        QCOMPARE(currentRow(), 1);
+        QCOMPARE(selection(), u"need"_s);
+    }
+
+
+    void bodySearchFindsExactlyTheSelectedText()
+    {
+        store({u"say it's *x ok"_s, u"it's yx"_s});
+        QVERIFY(start());
+        m_window->ShowSQLHook = [](const QString &sql) { return sql; };
+        m_window->QueryLoop(frmView::QueryTemplate(3, u"it's *x"_s));
+        QCOMPARE(m_window->Lists().CurrentList(), 1);
+        QCOMPARE(m_window->Lists().lsvMsgList(1).rowCount(), 1);
+        QCOMPARE(m_window->Lists().lsvMsgList(1).Message(0).ID, 1);
+        QCOMPARE(m_window->LastQuery(), frmView::QueryTemplate(3, u"it's *x"_s));
+    }
+
+    void aFailingStatementReopensTheWindowWithItsText()
+    {
+        QVERIFY(start());
+        QStringList shown;
+        m_window->ShowSQLHook = [&shown](const QString &sql) {
+            shown.append(sql);
+            return shown.size() == 1 ? u"SELECT FROM nowhere"_s : QString();
+        };
+        m_window->QueryLoop(u"first"_s);
+        QCOMPARE(shown, (QStringList{u"first"_s, u"SELECT FROM nowhere"_s}));
+        QCOMPARE(m_window->LastQuery(), QString());
+    }
+};
+
+QTEST_MAIN(TestFind)
+#include "tst_find.moc"
