@@ -138,6 +138,9 @@ void frmView::connectFindCommands()
         textFind->setObjectName(u"mnuTextFind"_s);
         connect(textFind, &QAction::triggered, this,
                 [this] { QueryLoop(QueryTemplate(mdlOption::BBS_ID, selectedText(rtbView))); });
+        rtbView->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(rtbView, &QWidget::customContextMenuRequested, mnuText,
+                [this, mnuText](const QPoint &at) { mnuText->popup(rtbView->viewport()->mapToGlobal(at)); });
     }
 
     QLineEdit *edit = cmbFindText->lineEdit();

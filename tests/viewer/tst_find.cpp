@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -218,6 +219,27 @@ private slots:
         QCOMPARE(m_window->Lists().lsvMsgList(1).rowCount(), 1);
         QCOMPARE(m_window->Lists().lsvMsgList(1).Message(0).ID, 1);
         QCOMPARE(m_window->LastQuery(), frmView::QueryTemplate(3, u"it's *x"_s));
+    }
+
+    void bodyPopUpSearchesTheSelectedText()
+    {
+        store({u"say it's *x ok"_s});
+        QVERIFY(start());
+        auto *pane = m_window->findChild<QPlainTextEdit *>(u"rtbView"_s);
+        const QTextCursor match = pane->document()->find(u"it's *x"_s);
+        QVERIFY(!match.isNull());
+        pane->setTextCursor(match);
+        emit pane->customContextMenuRequested(QPoint(5, 5));
+        auto *menu = m_window->findChild<QMenu *>(u"mnuText"_s);
+        QVERIFY(menu->isVisible());
+        QString asked;
+        m_window->ShowSQLHook = [&asked](const QString &sql) {
+            asked = sql;
+            return QString();
+        };
+        m_window->findChild<QAction *>(u"mnuTextFind"_s)->trigger();
+        menu->close();
+        QCOMPARE(asked, frmView::QueryTemplate(3, u"it's *x"_s));
     }
 
     void aFailingStatementReopensTheWindowWithItsText()
