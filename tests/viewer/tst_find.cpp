@@ -1,14 +1,5 @@
-#include "app/OneShotTimer.h"
-#include "app/Prompter.h"
-#include "app/mdlOption.h"
-#include "db/Database.h"
-#include "db/Transaction.h"
-#include "db/mdlDatabase.h"
-#include "startup/mdlMain.h"
-#include "support/TestFiles.h"
-#include "transfer/CBBS.h"
 #include "viewer/BodyRenderer.h"
-#include "viewer/frmView.h"
+#include "viewer/WindowTest.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,23 +17,14 @@
 using namespace Qt::StringLiterals;
 
 /** The main window over board 3 with messages of given bodies: finding and the query loop. */
-class TestFind : public QObject
+class TestFind : public WindowTest
 {
     Q_OBJECT
-
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<Database> m_db;
-    ScriptedPrompter m_prompter;
-    ManualOneShotTimer m_timer;
-    std::unique_ptr<frmView> m_window;
-    std::unique_ptr<mdlOption::OptionsGuard> m_options;
 
     /** Stores messages 1.. with @p bodies; the list shows them newest first. */
     void store(const QStringList &bodies)
     {
-        CBBS cbbs;
-        cbbs.Initialize(m_db.get());
-        Transaction transaction(*m_db);
+        QList<CMessage> messages;
         for (int i = 0; i < bodies.size(); ++i) {
             CMessage m;
             m.BBS_ID = 3;
@@ -51,26 +33,11 @@ class TestFind : public QObject
             m.PostName = u"投稿者"_s;
             m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0));
             m.Body = bodies.at(i);
-            QCOMPARE(cbbs.SaveMessage(m), CBBS::Saved);
+            messages.append(m);
         }
-        QVERIFY(transaction.Commit());
+        WindowTest::store(messages);
     }
 
-    bool start()
-    {
-        m_db.reset();
-        bool loaded = false;
-        mdlMain::StartupHooks hooks;
-        hooks.showMainWindow = [this, &loaded] {
-            m_window = std::make_unique<frmView>(&m_timer);
-            loaded = m_window->Form_Load();
-            if (loaded)
-                m_window->show();
-        };
-        return mdlMain::StartApplication(hooks) && loaded;
-    }
-
-    template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
     QPlainTextEdit *pane() const { return child<QPlainTextEdit>(u"rtbView"_s); }
     QString selection() const { return pane()->textCursor().selectedText(); }
     int currentRow() const { return m_window->lsvMsgList(0)->selectionModel()->currentIndex().row(); }
@@ -81,34 +48,17 @@ private slots:
 
     void init()
     {
-        m_options = std::make_unique<mdlOption::OptionsGuard>();
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("TESSERA_HOME", m_home->path().toLocal8Bit());
-        for (const QString &folder : {u"image"_s, u"cache"_s, u"errorlog"_s})
-            QDir(m_home->path()).mkpath(folder);
-        m_db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
-        QVERIFY(m_db);
-        QVERIFY(m_db->Execute(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID <> 3"_s));
-        QVERIFY(m_db->Execute(u"UPDATE BBS SET ListOrder = 0 WHERE BBS_ID = 3"_s));
-        m_prompter.clear();
-        writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=3\r\nAddMax=5000\r\nReadTiming=1000\r\n"
-                                               "UseRegExp=False\r\n");
+        prepareHome("[Option]\r\nBBS_ID=3\r\nAddMax=5000\r\nReadTiming=1000\r\nUseRegExp=False\r\n");
+        sql(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID <> 3"_s);
+        sql(u"UPDATE BBS SET ListOrder = 0 WHERE BBS_ID = 3"_s);
     }
 
-    void cleanup()
-    {
-        if (m_window)
-            m_window->close();
-        m_window.reset();
-        mdlMain::ShutdownApplication();
-        m_db.reset();
-        m_options.reset();
-    }
+    void cleanup() { closeWindow(); }
 
     void findNextMovesIntoTheNextMatchingRowThenReportsTheEnd()
     {
         store({u"needle two"_s, u"nothing"_s, u"first needle"_s}); // rows: 3, 2, 1
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_window->FindMessage(u"needle"_s, true);
         QCOMPARE(currentRow(), 0);
         QCOMPARE(selection(), u"needle"_s);
@@ -125,7 +75,7 @@ private slots:
 
     void emptyListReportsAtOnce()
     {
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_window->FindMessage(u"x"_s, true);
         QCOMPARE(m_prompter.texts(), QStringList{notFound()});
     }
@@ -133,7 +83,7 @@ private slots:
     void selectionLandsOnLineThreeOfAMultiLineBody()
     {
         store({u"line1\r\nline2\r\nab needle cd"_s, u"top"_s});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_window->FindMessage(u"needle"_s, true);
         QCOMPARE(selection(), u"needle"_s);
     }
@@ -141,7 +91,7 @@ private slots:
     void selectionLandsAfterSurrogatePairs()
     {
         store({u"😀😀\r\n😀 needle"_s, u"top"_s});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_window->FindMessage(u"needle"_s, true);
         QCOMPARE(selection(), u"needle"_s);
     }
@@ -149,7 +99,7 @@ private slots:
     void selectionLandsInALineLongerThanOnePaneBlock()
     {
         store({QString(9000, u'x') + u"needle"_s, u"top"_s});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_window->FindMessage(u"needle"_s, true);
         QCOMPARE(selection(), u"needle"_s);
     }
@@ -158,7 +108,7 @@ private slots:
     void emptyFindBoxTakesTheFocusAndEnterSearches()
     {
         store({u"needle"_s, u"top"_s});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         child<QAction>(u"mnuMsgFindNext"_s)->trigger();
         auto *box = child<QComboBox>(u"cmbFindText"_s);
         QCOMPARE(m_window->focusWidget(), box);
@@ -172,7 +122,7 @@ private slots:
     {
         QStringList bodies(3000, u"plain"_s);
         store(bodies);
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_prompter.pushAnswer(Prompter::Yes); // every row, beyond AddMax
         QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 3 ORDER BY ID"_s, 1));
         QCOMPARE(m_window->Lists().lsvMsgList(1).rowCount(), 3000);
@@ -186,7 +136,7 @@ private slots:
     void findDialogCopiesTheHistoryAndFindsThroughTheWindow()
     {
         store({u"needle"_s, u"top"_s});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         mdlOption::UseRegExp = true;
         m_window->FindMessage(u"older"_s, true);
         m_prompter.clear();
@@ -212,7 +162,7 @@ private slots:
     void bodySearchFindsExactlyTheSelectedText()
     {
         store({u"say it's *x ok"_s, u"it's yx"_s});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_window->ShowSQLHook = [](const QString &sql) { return sql; };
         m_window->QueryLoop(frmView::QueryTemplate(3, u"it's *x"_s));
         QCOMPARE(m_window->Lists().CurrentList(), 1);
@@ -224,7 +174,7 @@ private slots:
     void bodyPopUpSearchesTheSelectedText()
     {
         store({u"say it's *x ok"_s});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         auto *pane = m_window->findChild<QPlainTextEdit *>(u"rtbView"_s);
         const QTextCursor match = pane->document()->find(u"it's *x"_s);
         QVERIFY(!match.isNull());
@@ -244,7 +194,7 @@ private slots:
 
     void aFailingStatementReopensTheWindowWithItsText()
     {
-        QVERIFY(start());
+        QVERIFY(startWindow());
         QStringList shown;
         m_window->ShowSQLHook = [&shown](const QString &sql) {
             shown.append(sql);

@@ -14,10 +14,10 @@
 #include "support/TestFiles.h"
 #include "transfer/CBBS.h"
 #include "viewer/frmSplash.h"
+#include "viewer/WindowTest.h"
 #include "viewer/frmView.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -31,19 +31,12 @@
 using namespace Qt::StringLiterals;
 
 /** A program folder whose log.mdb was filled through the core, and the main window over it. */
-class TestFrmView : public QObject
+class TestFrmView : public WindowTest
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<Database> m_db; // open while the test prepares the folder
-    ScriptedPrompter m_prompter;
-    ManualOneShotTimer m_timer;
-    std::unique_ptr<frmView> m_window;
-    std::unique_ptr<mdlOption::OptionsGuard> m_options;
     QList<QUrl> m_opened;
 
-    void sql(const QString &statement) { QVERIFY2(m_db->Execute(statement), qPrintable(statement)); }
 
     /** Lists boards @p ids in @p orders; every other board is unlisted. */
     void listBoards(const QList<int> &ids, const QList<int> &orders)
@@ -66,16 +59,6 @@ class TestFrmView : public QObject
         return m;
     }
 
-    void store(const QList<CMessage> &messages)
-    {
-        CBBS cbbs;
-        cbbs.Initialize(m_db.get());
-        Transaction transaction(*m_db);
-        for (const CMessage &m : messages)
-            QCOMPARE(cbbs.SaveMessage(m), CBBS::Saved);
-        QVERIFY(transaction.Commit());
-    }
-
     void storeBoard(int board, int count)
     {
         QList<CMessage> messages;
@@ -86,22 +69,6 @@ class TestFrmView : public QObject
 
     void writeSettings(const QByteArray &text) { writeFile(mdlMain::SettingsFilePath(), text); }
 
-    /** Starts the program on the folder; true when the window loaded. */
-    bool start()
-    {
-        m_db.reset();
-        bool loaded = false;
-        mdlMain::StartupHooks hooks;
-        hooks.showMainWindow = [this, &loaded] {
-            m_window = std::make_unique<frmView>(&m_timer);
-            loaded = m_window->Form_Load();
-            if (loaded)
-                m_window->show();
-        };
-        return mdlMain::StartApplication(hooks) && loaded;
-    }
-
-    template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
     QAction *action(const QString &name) const { return child<QAction>(name); }
     MessageListModel &list(int index) { return m_window->Lists().lsvMsgList(index); }
     QString cell(int index, int row, int column) { return list(index).CellText(row, column); }
@@ -140,35 +107,18 @@ private slots:
 
     void init()
     {
-        m_options = std::make_unique<mdlOption::OptionsGuard>();
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("TESSERA_HOME", m_home->path().toLocal8Bit());
-        QDir(m_home->path()).mkpath(u"image"_s);
-        QDir(m_home->path()).mkpath(u"cache"_s);
-        QDir(m_home->path()).mkpath(u"errorlog"_s);
-        m_db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
-        QVERIFY(m_db);
-        m_prompter.clear();
         m_opened.clear();
-        writeSettings("[Option]\r\nBBS_ID=3\r\nAddMax=100\r\nReadTiming=1000\r\n");
+        prepareHome("[Option]\r\nBBS_ID=3\r\nAddMax=100\r\nReadTiming=1000\r\n");
     }
 
-    void cleanup()
-    {
-        if (m_window)
-            m_window->close();
-        m_window.reset();
-        mdlMain::ShutdownApplication();
-        m_db.reset();
-        m_options.reset();
-    }
+    void cleanup() { closeWindow(); }
 
     void boardMenusShowListOrderGapsAsSeparators()
     {
         listBoards({3, 4, 5}, {0, 1, 4});
         sql(u"UPDATE BBS SET BBS_Name = 'A&B' WHERE BBS_ID = 4"_s);
         store({message(3, 1), message(3, 2)});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         QCOMPARE(boardMenu(), (QStringList{u"&1. なんでも掲示板 (2)"_s, u"&2. A&&B"_s, u"-"_s, u"-"_s, u"&3. 質問掲示板"_s}));
         QCOMPARE(child<QMenu>(u"Toolbar.BBSList.ButtonMenus"_s)->actions().size(), 6);
     }
@@ -177,7 +127,7 @@ private slots:
     {
         const QList<int> ids{3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
         listBoards(ids, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         const QStringList menu = boardMenu();
         QVERIFY(menu.at(8).startsWith(u"&9. "_s));
         QVERIFY(menu.at(9).startsWith(u"&0. "_s));
@@ -187,7 +137,7 @@ private slots:
     void unreadSuffixFollowsLoadedMessages()
     {
         listBoards({3, 4}, {0, 1});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         // The first count comes from the database, where the message was stored before the event.
         QCOMPARE(m_window->Cbbs().SaveMessage(message(4, 7)), CBBS::Saved);
         m_window->Cbbs().Loaded(message(4, 7));
@@ -208,7 +158,7 @@ private slots:
     void transferEventsReachStatusBarAndErrorLog()
     {
         listBoards({3}, {0});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_window->Cbbs().StateChanged(u"受信中です"_s, true, false);
         QCOMPARE(child<QLabel>(u"StatusBar.Status"_s)->text(), u"受信中です"_s);
         QVERIFY(!child<QLabel>(u"StatusBar.Mail"_s)->isVisible());
@@ -221,7 +171,7 @@ private slots:
     {
         listBoards({3}, {0});
         storeBoard(3, 250);
-        QVERIFY(start());
+        QVERIFY(startWindow());
         QCOMPARE(list(0).rowCount(), 100);
         QCOMPARE(list(0).Message(0).ID, 250);
         QCOMPARE(child<QLabel>(u"StatusBar.Count"_s)->text(), u"100/100"_s);
@@ -257,7 +207,7 @@ private slots:
     {
         listBoards({3}, {0});
         storeBoard(3, 250);
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_prompter.clear();
         m_prompter.pushAnswer(Prompter::No);
         QVERIFY(m_window->ShowView(3));
@@ -273,7 +223,7 @@ private slots:
     {
         listBoards({3, 4}, {0, 1});
         storeBoard(3, 3);
-        QVERIFY(start());
+        QVERIFY(startWindow());
         QVERIFY(m_window->ShowSQLResult(u"SELECT BBS_ID, BBS_Name FROM BBS WHERE ListOrder >= 0 ORDER BY BBS_ID"_s, 1));
         QCOMPARE(m_window->ListKind(), 1);
         QAbstractItemModel *rows = m_window->lsvMsgList(1)->model();
@@ -303,7 +253,7 @@ private slots:
     {
         listBoards({3}, {0});
         storeBoard(3, 3);
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_prompter.clear();
         QVERIFY(m_window->ShowSQLResult(u"DELETE FROM Message WHERE ID < 3"_s, 0));
         QVERIFY(!m_window->ShowSQLResult(u"SELECT * FROM NoSuchTable"_s, 0));
@@ -317,7 +267,7 @@ private slots:
     {
         listBoards({3}, {0});
         store({message(3, 1), message(3, 2, 1), message(3, 3, 1), message(3, 4, 2), message(3, 5, 99), message(3, 6)});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_window->ColumnClick(0, MessageListModel::ColRead);
         QList<int> ids;
         for (int row = 0; row < list(0).rowCount(); ++row)
@@ -347,7 +297,7 @@ private slots:
     {
         listBoards({3}, {0});
         store({message(3, 1, 0, u"普通の行\r\n  > 引用\r\n＞全角\r\n＃123 参照\r\n#\r\n文中の > は黒"_s)});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         QCOMPARE(lineColours(), (QStringList{u"#000000"_s, u"#000080"_s, u"#000080"_s, u"#008000"_s,
                                              u"#008000"_s, u"#000000"_s}));
         auto *pane = child<QPlainTextEdit>(u"rtbView"_s);
@@ -365,7 +315,7 @@ private slots:
         fine.HomePage = u"https://example.com/<b>"_s;
         fine.Mail = u"a@example.com"_s;
         store({evil, fine});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_window->ShowMessage(0, list(0).RowOf(3, 1), false);
         QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText(), body + u'\n');
         auto *homePage = child<uClickableLabel>(u"uclHomepage"_s);
@@ -387,7 +337,7 @@ private slots:
     {
         listBoards({3}, {0});
         storeBoard(3, 3);
-        QVERIFY(start());
+        QVERIFY(startWindow());
         // The first row of a filled list is shown but not marked read by timing.
         QVERIFY(!m_timer.IsActive());
         m_window->ShowMessage(0, 2, false);
@@ -404,7 +354,7 @@ private slots:
     {
         listBoards({3}, {0});
         store({message(3, 1, 0, u"一通目"_s), message(3, 2, 0, u"二通目"_s)});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         QItemSelectionModel *selection = m_window->lsvMsgList(0)->selectionModel();
         selection->setCurrentIndex(list(0).index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText(), u"二通目\n"_s);
@@ -413,14 +363,15 @@ private slots:
         QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText(), u"一通目\n"_s);
     }
 
-    void largeBodiesShowQuickly_data()
+    void largeBodiesShowInShortBlocks_data()
     {
         QTest::addColumn<QString>("line");
         QTest::newRow("many lines") << u"> これは長い本文の引用行です。\r\nこれは普通の行です。\r\n"_s;
         QTest::newRow("one line") << u"> これは長い本文の引用行です。これも同じ行です。"_s;
     }
 
-    void largeBodiesShowQuickly()
+    // One very long block freezes the pane's layout: no block may be longer than 8192 characters.
+    void largeBodiesShowInShortBlocks()
     {
         QFETCH(QString, line);
         listBoards({3}, {0});
@@ -428,12 +379,12 @@ private slots:
         while (body.size() < 1024 * 1024)
             body += line;
         store({message(3, 1, 0, body)});
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(start());
-        m_window->resize(500, 400);
-        QApplication::processEvents();
-        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(startWindow());
+        const QTextDocument *doc = child<QPlainTextEdit>(u"rtbView"_s)->document();
+        int longest = 0;
+        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
+            longest = std::max(longest, block.length() - 1);
+        QVERIFY(longest <= 8192);
         // The pane holds the body's characters, whatever its blocks.
         QString shown = child<QPlainTextEdit>(u"rtbView"_s)->toPlainText();
         QCOMPARE(shown.remove(u'\n'), QString(body).remove(u"\r\n"_s));
@@ -442,7 +393,7 @@ private slots:
     void windowStateRoundTripsThroughTheSettingsFile()
     {
         listBoards({3}, {0});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         m_window->setGeometry(40, 50, 800, 600);
         m_window->lsvMsgList(0)->header()->resizeSection(2, 200);
         m_window->FindHistory().AddMRU(u"検索語"_s);
@@ -459,7 +410,7 @@ private slots:
         ini.setNowSection(u"FindText"_s);
         QCOMPARE(ini.Data(u"1"_s), u"検索語"_s);
 
-        QVERIFY(start());
+        QVERIFY(startWindow());
         QCOMPARE(m_window->geometry(), QRect(40, 50, 800, 600));
         QCOMPARE(m_window->lsvMsgList(0)->header()->sectionSize(2), 200);
         QCOMPARE(m_window->FindHistory().MRUList(), QStringList{u"検索語"_s});
@@ -469,7 +420,7 @@ private slots:
     {
         listBoards({3}, {0});
         writeSettings("[Option]\r\nBBS_ID=3\r\n[Position]\r\nWindowState=3\r\nWidth=x\r\n");
-        QVERIFY(start());
+        QVERIFY(startWindow());
         QCOMPARE(m_window->windowState(), Qt::WindowNoState);
     }
 
@@ -478,7 +429,7 @@ private slots:
         m_db.reset();
         QVERIFY(QFile::remove(mdlMain::LogDatabasePath()));
         QVERIFY(QFile::remove(mdlMain::SettingsFilePath()));
-        QVERIFY(start());
+        QVERIFY(startWindow());
         QVERIFY(m_window->isVisible());
         QCOMPARE(m_window->windowTitle(), u"なんでも掲示板 - Tessera Ver.0.61"_s);
         QCOMPARE(list(0).rowCount(), 0);
@@ -487,7 +438,7 @@ private slots:
     void noListedBoardEndsTheProgram()
     {
         listBoards({}, {});
-        QVERIFY(!start());
+        QVERIFY(!startWindow());
         QCOMPARE(m_prompter.records().last().icon, Prompter::Icon::Critical);
         QCOMPARE(m_prompter.texts().last(), u"表示すべき掲示板が見当たりませんので終わっちゃいます。\n"
                                              "log.mdbのBBS.ListOrderあたりをチェックしてね♪\n"
@@ -499,7 +450,7 @@ private slots:
     void controlsCarryNamesAndAccessibleNames()
     {
         listBoards({3}, {0});
-        QVERIFY(start());
+        QVERIFY(startWindow());
         for (const QString &name : {u"lsvMsgList(0)"_s, u"lsvMsgList(1)"_s, u"rtbView"_s, u"cmbFindText"_s,
                                     u"StatusBar.Count"_s, u"StatusBar.NoReadPoint"_s})
             QVERIFY2(!child<QWidget>(name)->accessibleName().isEmpty(), qPrintable(name));

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "app/OneShotTimer.h"
+#include "app/Prompter.h"
+#include "app/mdlOption.h"
+#include "db/Database.h"
+#include "db/Transaction.h"
+#include "db/mdlDatabase.h"
+#include "startup/mdlMain.h"
+#include "support/TestFiles.h"
+#include "transfer/CBBS.h"
+#include "viewer/frmView.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+/**
+ * @short Base of the main-window tests: a temporary program folder whose log.mdb is filled
+ * through the core, and the window started over it as the program starts it.
+ */
+class WindowTest : public QObject
+{
+protected:
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<Database> m_db; // open while the test prepares the folder
+    ScriptedPrompter m_prompter;
+    ManualOneShotTimer m_timer;
+    std::unique_ptr<frmView> m_window;
+    std::unique_ptr<mdlOption::OptionsGuard> m_options;
+
+    /** A new program folder with its three folders, a new log.mdb and the settings @p ini. */
+    void prepareHome(const QByteArray &ini)
+    {
+        m_options = std::make_unique<mdlOption::OptionsGuard>();
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("TESSERA_HOME", m_home->path().toLocal8Bit());
+        for (const QString &folder : {QStringLiteral("image"), QStringLiteral("cache"), QStringLiteral("errorlog")})
+            QDir(m_home->path()).mkpath(folder);
+        m_db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
+        QVERIFY(m_db);
+        m_prompter.clear();
+        writeFile(mdlMain::SettingsFilePath(), ini);
+    }
+
+    /** Closes the window and shuts the program down; the options come back. */
+    void closeWindow()
+    {
+        if (m_window)
+            m_window->close();
+        m_window.reset();
+        mdlMain::ShutdownApplication();
+        m_db.reset();
+        m_options.reset();
+    }
+
+    void sql(const QString &statement) { QVERIFY2(m_db->Execute(statement), qPrintable(statement)); }
+
+    void store(const QList<CMessage> &messages)
+    {
+        CBBS cbbs;
+        cbbs.Initialize(m_db.get());
+        Transaction transaction(*m_db);
+        for (const CMessage &m : messages)
+            QCOMPARE(cbbs.SaveMessage(m), CBBS::Saved);
+        QVERIFY(transaction.Commit());
+    }
+
+    /** Starts the program on the folder; true when the window loaded and shows. */
+    bool startWindow()
+    {
+        m_db.reset();
+        bool loaded = false;
+        mdlMain::StartupHooks hooks;
+        hooks.showMainWindow = [this, &loaded] {
+            m_window = std::make_unique<frmView>(&m_timer);
+            loaded = m_window->Form_Load();
+            if (loaded)
+                m_window->show();
+        };
+        return mdlMain::StartApplication(hooks) && loaded;
+    }
+
+    template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
+};
