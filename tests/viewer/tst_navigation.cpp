@@ -9,6 +9,7 @@
 #include "startup/mdlMain.h"
 #include "support/TestFiles.h"
 #include "transfer/CBBS.h"
+#include "viewer/WindowTest.h"
 #include "viewer/frmView.h"
 #include "viewer/models/mdlRead.h"
 
@@ -26,25 +27,15 @@
 using namespace Qt::StringLiterals;
 
 /** The main window over a program folder with boards 3 and 4 listed; keys go to the focus. */
-class TestNavigation : public QObject
+class TestNavigation : public WindowTest
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<Database> m_db; // open while the test prepares the folder
     std::unique_ptr<CookieStore> m_cookies;
-    ScriptedPrompter m_prompter;
-    ManualOneShotTimer m_timer;
-    std::unique_ptr<frmView> m_window;
-    std::unique_ptr<mdlOption::OptionsGuard> m_options;
-
-    void sql(const QString &statement) { QVERIFY2(m_db->Execute(statement), qPrintable(statement)); }
 
     void store(int board, int count, int inReplyTo = 0, const QString &longBody = {})
     {
-        CBBS cbbs;
-        cbbs.Initialize(m_db.get());
-        Transaction transaction(*m_db);
+        QList<CMessage> messages;
         for (int id = 1; id <= count; ++id) {
             CMessage m;
             m.BBS_ID = board;
@@ -54,23 +45,16 @@ class TestNavigation : public QObject
             m.PostName = u"投稿者"_s;
             m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0).addSecs(60 * id));
             m.Body = id == 2 && !longBody.isEmpty() ? longBody : u"本文"_s;
-            QCOMPARE(cbbs.SaveMessage(m), CBBS::Saved);
+            messages.append(m);
         }
-        QVERIFY(transaction.Commit());
+        WindowTest::store(messages);
     }
 
     /** Starts the program; the list of board 3 has the focus. */
     bool start()
     {
         sql(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID > 4"_s);
-        m_db.reset();
-        mdlMain::StartupHooks hooks;
-        hooks.showMainWindow = [this] {
-            m_window = std::make_unique<frmView>(&m_timer);
-            if (m_window->Form_Load())
-                m_window->show();
-        };
-        if (!mdlMain::StartApplication(hooks) || !m_window->isVisible())
+        if (!startWindow())
             return false;
         m_window->activateWindow();
         const bool active = QTest::qWaitForWindowActive(m_window.get());
@@ -78,7 +62,6 @@ class TestNavigation : public QObject
         return active;
     }
 
-    template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
     MessageListModel &list(int index) { return m_window->Lists().lsvMsgList(index); }
     int shownRow() { return list(0).CurrentRow(); }
     bool isRead(int row) { return list(0).ReadText(row) == u" "_s; }
@@ -91,26 +74,14 @@ private slots:
 
     void init()
     {
-        m_options = std::make_unique<mdlOption::OptionsGuard>();
-        m_home = std::make_unique<QTemporaryDir>();
-        qputenv("TESSERA_HOME", m_home->path().toLocal8Bit());
-        for (const QString &folder : {u"image"_s, u"cache"_s, u"errorlog"_s})
-            QDir(m_home->path()).mkpath(folder);
-        m_db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
-        QVERIFY(m_db);
+        prepareHome("[Option]\r\nBBS_ID=3\r\nAddMax=100\r\nReadTiming=1000\r\n");
         m_cookies = std::make_unique<CookieStore>(m_home->filePath(u"cookies.txt"_s));
         setCookieStore(m_cookies.get());
-        writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=3\r\nAddMax=100\r\nReadTiming=1000\r\n");
     }
 
     void cleanup()
     {
-        if (m_window)
-            m_window->close();
-        m_window.reset();
-        mdlMain::ShutdownApplication();
-        m_db.reset();
-        m_options.reset();
+        closeWindow();
         setCookieStore(nullptr);
     }
 
