@@ -4,7 +4,7 @@
 //   board_switch_ms:      selecting another board (view 0, AddMax 100);
 //   thread_order_1000_ms: thread order of a 1,000-row list.
 // Each figure is the median of several runs.
-#include "LogGenerator.h"
+#include "LargeLogDatabase.h"
 #include "app/Prompter.h"
 #include "app/mdlOption.h"
 #include "db/Transaction.h"
@@ -30,49 +30,6 @@ QTextStream &err()
 {
     static QTextStream stream(stderr);
     return stream;
-}
-
-bool insertBoard(Database &db, int boardId, int count)
-{
-    const LogGenerator generator{quint32(boardId)};
-    QList<int> root(count + 1);
-    Transaction transaction(db);
-    Statement insert = db.Prepare(u"INSERT INTO Message VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, 0)"_s);
-    for (int number = 1; number <= count && insert.IsValid(); ++number) {
-        const BoardMessage m = generator.message(number);
-        const bool reply = m.replyTo > 0 && m.replyTo < number;
-        root[number] = reply ? root[m.replyTo] : number;
-        const QVariant values[] = {boardId, number, number % 2 == 0, m.subject, m.homePage, m.mail,
-                                   m.name, m.date, reply ? m.replyTo : 0, m.body, root[number]};
-        for (int i = 0; i < 11; ++i)
-            insert.Bind(i + 1, values[i]);
-        if (!insert.Execute())
-            return false;
-        insert.Reset();
-    }
-    return insert.IsValid() && transaction.Commit();
-}
-
-/** The database bench_open keeps; made here when missing. */
-bool ensureDatabase(const QString &folder)
-{
-    const QString path = folder + u"/log.mdb"_s;
-    if (QFile::exists(path))
-        return true;
-    const QString building = folder + u"/building.mdb"_s;
-    QFile::remove(building);
-    err() << "bench_window: building " << path << " (once)" << Qt::endl;
-    {
-        std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(building);
-        if (!db)
-            return false;
-        const auto &boards = mdlDatabase::DefaultBoards();
-        for (const auto &board : boards) {
-            if (!insertBoard(*db, board.BBS_ID, Messages / int(boards.size())))
-                return false;
-        }
-    }
-    return QFile::rename(building, path);
 }
 
 double median(QList<double> values)
@@ -113,7 +70,7 @@ int main(int argc, char *argv[])
     folder += u"/open-1m-"_s + mdlDatabase::DatabaseVersion;
     QDir().mkpath(folder);
     qputenv("TESSERA_HOME", QFile::encodeName(folder));
-    if (!ensureDatabase(folder)) {
+    if (LargeLogDatabase(folder, Messages, "bench_window").isEmpty()) {
         err() << "bench_window: cannot build the database" << Qt::endl;
         return 1;
     }

@@ -3,7 +3,7 @@
 // with it: OpenLogDatabase, loading the settings file and LoadOption. Prints the median of
 // several runs as "open_1m_s: <seconds>".
 // The data lives in $TESSERA_BENCH_DIR (default: the temporary folder + "/tessera-bench").
-#include "LogGenerator.h"
+#include "LargeLogDatabase.h"
 #include "app/CIniFile.h"
 #include "app/mdlOption.h"
 #include "startup/mdlMain.h"
@@ -28,54 +28,6 @@ QTextStream &err()
 {
     static QTextStream stream(stderr);
     return stream;
-}
-
-/** Writes one board's messages in one transaction; RootThread follows the replies. */
-bool insertBoard(Database &db, int boardId, int count)
-{
-    const LogGenerator generator{quint32(boardId)};
-    QList<int> root(count + 1);
-    Transaction transaction(db);
-    Statement insert = db.Prepare(
-        u"INSERT INTO Message VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, 0)"_s);
-    for (int number = 1; number <= count && insert.IsValid(); ++number) {
-        const BoardMessage m = generator.message(number);
-        const bool reply = m.replyTo > 0 && m.replyTo < number;
-        root[number] = reply ? root[m.replyTo] : number;
-        const QVariant values[] = {boardId, number, number % 2 == 0, m.subject, m.homePage, m.mail,
-                                   m.name, m.date, reply ? m.replyTo : 0, m.body, root[number]};
-        for (int i = 0; i < 11; ++i)
-            insert.Bind(i + 1, values[i]);
-        if (!insert.Execute())
-            return false;
-        insert.Reset();
-    }
-    return insert.IsValid() && transaction.Commit();
-}
-
-/** The cached database, made first when missing; "" on failure. */
-QString benchDatabase(const QString &folder)
-{
-    const QString path = folder + u"/log.mdb"_s;
-    if (QFile::exists(path))
-        return path;
-    const QString building = folder + u"/building.mdb"_s;
-    QFile::remove(building);
-    err() << "bench_open: building " << path << " (once)" << Qt::endl;
-    {
-        std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(building);
-        if (!db)
-            return {};
-        const QList<mdlDatabase::DefaultBoard> &boards = mdlDatabase::DefaultBoards();
-        const int perBoard = Messages / int(boards.size());
-        for (const mdlDatabase::DefaultBoard &board : boards) {
-            if (!insertBoard(*db, board.BBS_ID, perBoard)) {
-                err() << "bench_open: " << db->LastError().description << Qt::endl;
-                return {};
-            }
-        }
-    }
-    return QFile::rename(building, path) ? path : QString();
 }
 
 /** A settings file of the usual size: options, web searches, window position, find history. */
@@ -120,7 +72,7 @@ int main(int argc, char *argv[])
     QDir().mkpath(folder);
     qputenv("TESSERA_HOME", QFile::encodeName(folder));
 
-    const QString dbPath = benchDatabase(folder);
+    const QString dbPath = LargeLogDatabase(folder, Messages, "bench_open");
     if (dbPath.isEmpty()) {
         err() << "bench_open: cannot build the database" << Qt::endl;
         return 1;
