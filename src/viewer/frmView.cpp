@@ -107,6 +107,12 @@ frmView::frmView(OneShotTimer *tmrRead, QWidget *parent)
             m_panels.value(u"Count"_s)->setText(text);
     };
     createNavigation();
+    connectRunCommands();
+    createTray();
+    connectSettingsCommands();
+    connectMessageCommands();
+    connectTextCommands();
+    connectToolCommands();
     connect(&m_cbbs, &CBBS::Loaded, this, &frmView::onLoaded);
     connect(&m_cbbs, &CBBS::StateChanged, this, &frmView::onStateChanged);
     connect(&m_cbbs, &CBBS::LoadError, this, &frmView::onLoadError);
@@ -137,6 +143,14 @@ QMenu *frmView::subMenu(QMenu *parent, const QString &name, const QString &capti
     menu->menuAction()->setObjectName(name);
     m_menu.insert(name, menu->menuAction());
     return menu;
+}
+
+void frmView::makeAvailable(const QString &name)
+{
+    QAction *action = m_menu.value(name, m_buttons.value(name));
+    Q_ASSERT(action);
+    action->setProperty(NotYetAvailable, false);
+    action->setEnabled(true);
 }
 
 /** Enables @p action unless its command comes with a later part of the window. */

@@ -117,6 +117,28 @@ public:
     /** @short The list statement of view @p view (0 to 4). */
     static QString ViewStatement(int view, int AddMax, int BBS_ID, int MaxListID, int MinListID);
 
+    // ---- Runs and the progress dialog (frmViewRuns.cpp) ---------------------------------------
+    /**
+     * @short Command @p Index: 1 import files, 2 import from the Internet, 3 open the past-log
+     * page, 4 export, 5 close the window, 7 load this board, 8 load it completely, 9 visit load,
+     * 10 load all boards, 11 new message, 12 reply; other numbers do nothing.
+     */
+    void RunCommand(int Index);
+    /** @short True while a load or an import run goes on. */
+    bool IsRunning() const;
+
+    // ---- Tray icon (frmViewTray.cpp) ---------------------------------------------------------
+    /** @short Starts (option BlinkIcon permitting) or stops the tray icon's animation. */
+    void SetBlinking(bool on);
+    /** @short Shows or hides the tray icon by option AddTaskTray. */
+    void UpdateTrayVisibility();
+
+    // ---- Message commands (frmViewCommands.cpp) ---------------------------------------------
+    /** @short The message-menu enabling rules, run before the menu, the list pop-up and the keys. */
+    void UpdateMessageMenu();
+    /** @short Shows in list 1 the thread of the message that @p Text names ("board#123"). */
+    void RelateSearch(int BBS_ID, const QString &Text);
+
     MessageLists &Lists() { return m_lists; }
     CBBS &Cbbs() { return m_cbbs; }
     BoardMenus &Boards() { return m_boards; }
@@ -183,6 +205,17 @@ private:
     bool walkRows(MessageListModel &list, int Index, int from, bool Forward, class CRegExp &re);
     void selectInPane(qsizetype start, qsizetype length);
 
+    // Commands, one file each: runs, tray, settings dialogs, message commands, body pop-up,
+    // tools and help (frmViewRuns/Tray/Settings/Commands/Text/Tools.cpp)
+    void connectRunCommands();
+    void createTray();
+    void connectSettingsCommands();
+    void connectMessageCommands();
+    void connectTextCommands();
+    void connectToolCommands();
+    /** Marks the command @p name (a menu item or a toolbar key) as built and enables it. */
+    void makeAvailable(const QString &name);
+
     // Window state (frmViewState.cpp)
     void applyPosition();
     void savePosition();
@@ -223,6 +256,19 @@ private:
     QMenu *mnuBBSMove = nullptr;
     QMenu *mnuMsgMark = nullptr;
     QList<QAction *> m_viewItems; // mnuBBSViewSub 0 to 4
+
+    // Runs (frmViewRuns.cpp)
+
+    // Tray (frmViewTray.cpp)
+
+    // Settings dialogs (frmViewSettings.cpp)
+
+    // Message commands (frmViewCommands.cpp)
+
+    // Body pop-up (frmViewText.cpp)
+
+    // Tools and help (frmViewTools.cpp)
+
     // Event filters of the keyboard map and the unread-position editor: declared last, so they
     // go first, before the members and widgets they use.
     std::unique_ptr<QObject> m_keyMap;

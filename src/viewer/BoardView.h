@@ -1,0 +1,37 @@
+#pragma once
+
+#include "db/CBBSProperty.h"
+
+#include <QTextBrowser>
+#include <QUrl>
+
+/**
+ * @short A board's page in the progress dialog. Pages are fetched through the program's own
+ * HTTP layer with the board's cookies and shown as HTML without scripts or remote
+ * sub-resources; links open in the user's browser (http, https, ftp and mailto only).
+ */
+class BoardView : public QTextBrowser
+{
+    Q_OBJECT
+
+public:
+    explicit BoardView(QWidget *parent = nullptr);
+    ~BoardView() override;
+
+    /**
+     * @short Shows @p Board's cache file when it was written less than a day ago, otherwise
+     * its live page (GetShowURL). A page loaded from the board's URL is saved to the cache.
+     */
+    void ShowBoard(const CBBSProperty &Board);
+    /** @short The address of the document shown (or being loaded). */
+    QUrl Address() const { return m_address; }
+
+signals:
+    /** A document has finished loading from @p url. */
+    void DocumentComplete(const QUrl &url);
+    /** A line for the progress dialog's cache line, e.g. "…をキャッシュに保存しました。". */
+    void CacheMessage(const QString &text);
+
+private:
+    QUrl m_address;
+};

@@ -1,0 +1,5 @@
+#include "viewer/frmView.h"
+
+void frmView::connectTextCommands()
+{
+}
