@@ -59,6 +59,9 @@ void frmProperty::createBoardTab(QWidget *frame)
     row(txtIdentifier = edit(frame, u"txtIdentifier"_s, u"識別子(I):"_s), u"識別子(I):"_s);
     row(txtDefaultLogFile = edit(frame, u"txtDefaultLogFile"_s, u"ログファイルの形式(&D):"_s), u"ログファイルの形式(&D):"_s);
     row(uspnMaxCount = spin(frame, u"uspnMaxCount"_s, u"ログ保存数(&M):"_s, 0, 1000), u"ログ保存数(&M):"_s);
+    // The columns of table BBS hold 255 characters at most.
+    for (QLineEdit *field : {txtName, txtShortName, txtURL, txtHowtouseURL, txtIdentifier, txtDefaultLogFile})
+        field->setMaxLength(255);
     chkVisitLoad = check(frame, u"chkVisitLoad"_s, u"巡回受信の対象にする(&V)"_s);
     grid->addWidget(chkVisitLoad, grid->rowCount(), 0, 1, 2);
     connect(chkVisitLoad, &QCheckBox::clicked, this, &frmProperty::onVisitCheckClicked);

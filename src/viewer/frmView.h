@@ -262,6 +262,11 @@ private:
     // Tray (frmViewTray.cpp)
 
     // Settings dialogs (frmViewSettings.cpp)
+    void showBoardProperty();
+    void showOptions();
+    void refreshAfterSettings();
+    int m_propertyTabIndex = 1; // the tab each dialog opens on: the one selected last
+    int m_optionTabIndex = 1;
 
     // Message commands (frmViewCommands.cpp)
 

@@ -1,5 +1,53 @@
 #include "viewer/frmView.h"
 
+#include "app/Prompter.h"
+#include "db/Database.h"
+#include "settings_ui/frmProperty.h"
+#include "startup/mdlMain.h"
+
+#include <QAction>
+
+using namespace Qt::StringLiterals;
+
 void frmView::connectSettingsCommands()
 {
+    connect(m_menu.value(u"mnuBBSProperty"_s), &QAction::triggered, this, &frmView::showBoardProperty);
+    connect(m_menu.value(u"mnuToolOption"_s), &QAction::triggered, this, &frmView::showOptions);
+    connect(m_buttons.value(u"Option"_s), &QAction::triggered, this, &frmView::showOptions);
+    makeAvailable(u"mnuBBSProperty"_s);
+    makeAvailable(u"mnuToolOption"_s);
+    makeAvailable(u"Option"_s);
+}
+
+/** The shown board's properties; after OK its row is written and the lists follow. */
+void frmView::showBoardProperty()
+{
+    if (!gDB || m_current.ID() == 0)
+        return;
+    if (!frmProperty::ShowProperty(m_current, this, m_propertyTabIndex))
+        return;
+    if (!m_current.SetProperty()) {
+        prompter().critical(u"掲示板の名前やURLなどをデータベースに保存できませんでした。もう一度プロパティで設定してください。\n"_s
+                            + gDB->LastError().description);
+        m_current.GetProperty(m_current.ID(), *gDB);
+    }
+    refreshAfterSettings();
+}
+
+/** The options; the dialog may have changed the shown board's row, so it is read again. */
+void frmView::showOptions()
+{
+    if (!gDB)
+        return;
+    if (!frmProperty::ShowOption(m_current, this, m_optionTabIndex))
+        return;
+    m_current.GetProperty(m_current.ID(), *gDB);
+    refreshAfterSettings();
+}
+
+void frmView::refreshAfterSettings()
+{
+    m_boards.LoadBBSList(*gDB);
+    RefreshToolbarImages();
+    UpdateTrayVisibility();
 }

@@ -1,0 +1,334 @@
+#include "app/CIniFile.h"
+#include "app/Prompter.h"
+#include "app/mdlOption.h"
+#include "db/CBBSProperty.h"
+#include "db/CookieStore.h"
+#include "db/Database.h"
+#include "db/mdlDatabase.h"
+#include "settings_ui/frmProperty.h"
+#include "startup/mdlMain.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// Boards of a new log database.
+constexpr int Nandemo = 3; // type 3, ListOrder 0
+constexpr int Zatsudan = 4;
+constexpr int Shitsumon = 5;
+constexpr int Joho = 6;
+} // namespace
+
+/** The dialog over a new program folder, driven through its widgets. */
+class TestFrmProperty : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<CookieStore> m_cookies;
+    std::unique_ptr<mdlOption::OptionsGuard> m_options;
+    ScriptedPrompter m_prompter;
+    CBBSProperty m_record;
+    std::unique_ptr<frmProperty> m_form;
+
+    template <typename T> T *child(const QString &name) const
+    {
+        T *widget = m_form->findChild<T *>(name);
+        if (!widget)
+            qFatal("no control %s", qPrintable(name));
+        return widget;
+    }
+    void click(const QString &button) { child<QPushButton>(button)->click(); }
+    QListWidget *list(const QString &name) const { return child<QListWidget>(name); }
+
+    void open(frmProperty::Mode mode, int BBS_ID, int tab = 1)
+    {
+        QVERIFY(m_record.GetProperty(BBS_ID, *gDB));
+        m_form = std::make_unique<frmProperty>();
+        m_form->Load(mode, m_record, tab);
+        m_form->show();
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    }
+
+    void showTab(const QString &key)
+    {
+        child<QTabWidget>(u"tabStrip"_s)->setCurrentIndex(int(m_form->TabKeys().indexOf(key)));
+    }
+
+    void sql(const QString &statement) { QVERIFY2(gDB->Execute(statement), qPrintable(statement)); }
+
+    int number(const QString &select)
+    {
+        const auto rows = gDB->OpenRecordset(select);
+        return rows && !rows->IsEOF() ? rows->Value(0).toInt() : -999;
+    }
+    int listOrder(int BBS_ID) { return number(u"SELECT ListOrder FROM BBS WHERE BBS_ID = %1"_s.arg(BBS_ID)); }
+    int visitLoad(int BBS_ID) { return number(u"SELECT VisitLoad FROM BBS WHERE BBS_ID = %1"_s.arg(BBS_ID)); }
+
+    /** Shows only @p boards, at the ListOrder given for each. */
+    void showOnly(const QList<std::pair<int, int>> &boards)
+    {
+        sql(u"UPDATE BBS SET ListOrder = -1"_s);
+        for (const auto &[id, order] : boards)
+            sql(u"UPDATE BBS SET ListOrder = %1 WHERE BBS_ID = %2"_s.arg(order).arg(id));
+    }
+
+    QList<int> ids(const QString &listName) const
+    {
+        QList<int> result;
+        const QListWidget *l = list(listName);
+        for (int i = 0; i < l->count(); ++i)
+            result.append(l->item(i)->data(Qt::UserRole).toInt());
+        return result;
+    }
+
+    void selectBoard(const QString &listName, int BBS_ID)
+    {
+        QListWidget *l = list(listName);
+        l->setCurrentRow(int(ids(listName).indexOf(BBS_ID)));
+    }
+
+private slots:
+    void initTestCase() { setPrompter(&m_prompter); }
+
+    void init()
+    {
+        m_options = std::make_unique<mdlOption::OptionsGuard>();
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("TESSERA_HOME", m_home->path().toLocal8Bit());
+        for (const QString &folder : {u"image"_s, u"cache"_s, u"errorlog"_s})
+            QDir(m_home->path()).mkpath(folder);
+        mdlOption::IconFilePath = m_home->filePath(u"image/"_s);
+        mdlOption::CacheFilePath = m_home->filePath(u"cache/"_s);
+        mdlOption::ErrorLogFilePath = m_home->filePath(u"errorlog/"_s);
+        gDB = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
+        QVERIFY(gDB);
+        gIniFile = std::make_unique<CIniFile>();
+        QVERIFY(gIniFile->Load(mdlMain::SettingsFilePath()));
+        m_cookies = std::make_unique<CookieStore>(m_home->filePath(u"cookies.txt"_s));
+        setCookieStore(m_cookies.get());
+        m_record = CBBSProperty();
+        m_prompter.clear();
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        m_record = CBBSProperty();
+        gDB.reset();
+        gIniFile.reset();
+        setCookieStore(nullptr);
+        m_cookies.reset();
+        m_options.reset();
+    }
+
+    // ---- Display order and visit list ----------------------------------------------------
+
+    void orderWithGapsRoundTrips()
+    {
+        showOnly({{Zatsudan, 0}, {Shitsumon, 2}, {Joho, 5}});
+        open(frmProperty::PropertyMode, Zatsudan);
+        QCOMPARE(ids(u"lstOrder"_s), (QList<int>{Zatsudan, -1, Shitsumon, -1, -1, Joho}));
+        click(u"cmdOK"_s);
+        QVERIFY(m_form->Result());
+        QCOMPARE(listOrder(Zatsudan), 0);
+        QCOMPARE(listOrder(Shitsumon), 2);
+        QCOMPARE(listOrder(Joho), 5);
+        QCOMPARE(listOrder(Nandemo), -1);
+    }
+
+    void hiddenBoardLeavesVisitList()
+    {
+        sql(u"UPDATE BBS SET VisitLoad = True"_s);
+        open(frmProperty::PropertyMode, Zatsudan);
+        selectBoard(u"lstOrder"_s, Shitsumon);
+        click(u"cmdDelete"_s);
+        QVERIFY(ids(u"lstAll"_s).contains(Shitsumon));
+        QVERIFY(!ids(u"lstVisitLoad"_s).contains(Shitsumon));
+        click(u"cmdOK"_s);
+        QCOMPARE(listOrder(Shitsumon), -1);
+        QCOMPARE(visitLoad(Shitsumon), 0);
+        QCOMPARE(visitLoad(Joho), 1);
+    }
+
+    // Adding a board puts it after the selected entry and into the visit list as stored.
+    void addedBoardFollowsSelection()
+    {
+        showOnly({{Zatsudan, 0}, {Joho, 1}});
+        sql(u"UPDATE BBS SET VisitLoad = True WHERE BBS_ID = %1"_s.arg(Shitsumon));
+        open(frmProperty::PropertyMode, Zatsudan);
+        selectBoard(u"lstOrder"_s, Zatsudan);
+        selectBoard(u"lstAll"_s, Shitsumon);
+        click(u"cmdAdd"_s);
+        QCOMPARE(ids(u"lstOrder"_s), (QList<int>{Zatsudan, Shitsumon, Joho}));
+        QVERIFY(list(u"lstVisitLoad"_s)->item(1)->isSelected());
+        QCOMPARE(ids(u"lstAll"_s).last(), -1);
+        click(u"cmdOK"_s);
+        QCOMPARE(listOrder(Shitsumon), 1);
+        QCOMPARE(listOrder(Joho), 2);
+    }
+
+    void emptyOrderIsRefused()
+    {
+        open(frmProperty::PropertyMode, Zatsudan, 4);
+        while (list(u"lstOrder"_s)->count() > 0) {
+            list(u"lstOrder"_s)->setCurrentRow(0);
+            click(u"cmdDelete"_s);
+        }
+        click(u"cmdOK"_s);
+        QCOMPARE(m_prompter.texts().last(), u"掲示板が選択されていません。"_s);
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(listOrder(Zatsudan), 2);
+    }
+
+    void dialogBoardMustStayShown()
+    {
+        open(frmProperty::PropertyMode, Zatsudan, 4);
+        selectBoard(u"lstOrder"_s, Zatsudan);
+        click(u"cmdDelete"_s);
+        showTab(u"#6"_s);
+        QCOMPARE(m_prompter.texts().last(), u"現在選択されている[雑談掲示板]は必ず選択してください。"_s);
+        QCOMPARE(m_form->SelectedTabKey(), u"#7"_s);
+    }
+
+    // The record the caller writes back carries the board's new position, not the old one.
+    void movedDialogBoardKeepsNewPosition()
+    {
+        showOnly({{Zatsudan, 0}, {Shitsumon, 1}});
+        open(frmProperty::PropertyMode, Zatsudan);
+        selectBoard(u"lstOrder"_s, Zatsudan);
+        click(u"cmdDown"_s);
+        click(u"cmdOK"_s);
+        QVERIFY(m_record.SetProperty());
+        QCOMPARE(listOrder(Zatsudan), 1);
+        QCOMPARE(listOrder(Shitsumon), 0);
+    }
+
+    void failedOrderSaveKeepsOldOrder()
+    {
+        sql(u"UPDATE BBS SET VisitLoad = True"_s);
+        // The engine refuses the third board's new position in the middle of the save.
+        QVERIFY(gDB->Execute(u"CREATE TRIGGER refuse BEFORE UPDATE OF ListOrder ON BBS "
+                             "WHEN NEW.BBS_ID = 5 AND NEW.ListOrder = 2 BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+        open(frmProperty::PropertyMode, Zatsudan);
+        selectBoard(u"lstOrder"_s, Shitsumon);
+        click(u"cmdUp"_s);
+        click(u"cmdOK"_s);
+        QVERIFY(!m_form->Result());
+        QVERIFY(m_prompter.texts().last().contains(u"元の表示順"_s));
+        QCOMPARE(listOrder(Nandemo), 0);
+        QCOMPARE(listOrder(Zatsudan), 2);
+        QCOMPARE(listOrder(Shitsumon), 3);
+        QCOMPARE(visitLoad(Joho), 1);
+    }
+
+    // A stray huge ListOrder shows after a bounded gap instead of millions of separators.
+    void hugeGapIsBounded()
+    {
+        showOnly({{Zatsudan, 0}, {Shitsumon, 2000000000}});
+        open(frmProperty::PropertyMode, Zatsudan);
+        QCOMPARE(list(u"lstOrder"_s)->count(), 102);
+    }
+
+    void visitCheckFollowsList()
+    {
+        sql(u"UPDATE BBS SET VisitLoad = False"_s);
+        open(frmProperty::PropertyMode, Zatsudan);
+        auto *check = child<QCheckBox>(u"chkVisitLoad"_s);
+        check->click();
+        QVERIFY(list(u"lstVisitLoad"_s)->item(int(ids(u"lstVisitLoad"_s).indexOf(Zatsudan)))->isSelected());
+        list(u"lstVisitLoad"_s)->item(int(ids(u"lstVisitLoad"_s).indexOf(Zatsudan)))->setSelected(false);
+        QVERIFY(!check->isChecked());
+    }
+
+    // ---- Board and cookie tabs ---------------------------------------------------------
+
+    void emptyShortNameKeepsTab()
+    {
+        open(frmProperty::PropertyMode, Zatsudan);
+        child<QLineEdit>(u"txtShortName"_s)->setText(u"  "_s);
+        showTab(u"#2"_s);
+        QCOMPARE(m_prompter.texts().last(), u"掲示板の短縮名が入っていません。"_s);
+        QCOMPARE(m_form->SelectedTabKey(), u"#1"_s);
+        QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(u"txtShortName"_s));
+    }
+
+    void textPageBoardCookieFieldsDisabled()
+    {
+        open(frmProperty::PropertyMode, Nandemo, 2);
+        QVERIFY(!child<QLineEdit>(u"txtPostName"_s)->isEnabled());
+        QVERIFY(!child<QWidget>(u"uspnDownloadCount"_s)->isEnabled());
+        QVERIFY(!child<QGroupBox>(u"fraNoReadView"_s)->isEnabled());
+    }
+
+    void okWritesRecordAndCookie()
+    {
+        open(frmProperty::PropertyMode, Zatsudan, 2);
+        child<QLineEdit>(u"txtPostName"_s)->setText(u"山田"_s);
+        showTab(u"#1"_s);
+        child<QLineEdit>(u"txtName"_s)->setText(u"よろず掲示板"_s);
+        click(u"cmdOK"_s);
+        QCOMPARE(m_record.BBS_Name(), u"よろず掲示板"_s);
+        QCOMPARE(m_record.PostName(), u"山田"_s);
+        QCOMPARE(m_form->SelectedTabIndex(), 1);
+    }
+
+    void cancelWritesNothing()
+    {
+        open(frmProperty::PropertyMode, Zatsudan, 2);
+        child<QLineEdit>(u"txtPostName"_s)->setText(u"山田"_s);
+        showTab(u"#7"_s);
+        selectBoard(u"lstOrder"_s, Shitsumon);
+        click(u"cmdDelete"_s);
+        click(u"cmdCancel"_s);
+        QVERIFY(!m_form->Result());
+        QCOMPARE(m_record.PostName(), QString());
+        QCOMPARE(listOrder(Shitsumon), 3);
+    }
+
+    // A "," would shift every later setting of the comma-list cookie: OK is refused instead.
+    void cookieValueTheBoardCannotKeepIsRefused()
+    {
+        open(frmProperty::PropertyMode, Zatsudan, 2);
+        child<QLineEdit>(u"txtPostName"_s)->setText(u"山田,太郎"_s);
+        showTab(u"#1"_s);
+        click(u"cmdOK"_s);
+        QVERIFY(!m_form->Result());
+        QCOMPARE(m_form->SelectedTabKey(), u"#2"_s);
+        QCOMPARE(m_record.PostName(), QString());
+    }
+
+    void allBoardsWritesAtOnce()
+    {
+        open(frmProperty::PropertyMode, Zatsudan, 2);
+        QVERIFY(!child<QPushButton>(u"cmdAllBBS"_s)->isEnabled());
+        QTest::keyClicks(child<QLineEdit>(u"txtMail"_s), u"a@example.jp"_s);
+        click(u"cmdAllBBS"_s);
+        click(u"cmdCancel"_s);
+        CBBSProperty other;
+        QVERIFY(other.GetProperty(Joho, *gDB));
+        QCOMPARE(other.Mail(), u"a@example.jp"_s);
+    }
+
+    void ctrlTabWrapsAround()
+    {
+        open(frmProperty::PropertyMode, Zatsudan, 4);
+        QTest::keyClick(m_form.get(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(m_form->SelectedTabKey(), u"#1"_s);
+        QTest::keyClick(m_form.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(m_form->SelectedTabKey(), u"#7"_s);
+    }
+};
+
+QTEST_MAIN(TestFrmProperty)
+#include "tst_frmproperty.moc"
