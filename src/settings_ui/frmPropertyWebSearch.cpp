@@ -33,7 +33,7 @@ QString captionError(const QString &caption)
 /** Only web addresses with a place for the search text can be opened by the search command. */
 bool isSearchURL(const QString &url)
 {
-    const QUrl parsed(url, QUrl::StrictMode);
+    const QUrl parsed(url); // tolerant: "%s" is no percent-encoding
     const QString scheme = parsed.scheme().toLower();
     return parsed.isValid() && (scheme == u"http"_s || scheme == u"https"_s) && !parsed.host().isEmpty()
         && url.contains(u"%s"_s);

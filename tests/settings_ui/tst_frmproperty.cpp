@@ -4,8 +4,10 @@
 #include "db/CBBSProperty.h"
 #include "db/CookieStore.h"
 #include "db/Database.h"
+#include "controls/uSpinButton.h"
 #include "db/mdlDatabase.h"
 #include "settings_ui/frmProperty.h"
+#include "support/TestFiles.h"
 #include "startup/mdlMain.h"
 
 #include <QCheckBox>
@@ -17,6 +19,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -98,6 +101,13 @@ class TestFrmProperty : public QObject
         l->setCurrentRow(int(ids(listName).indexOf(BBS_ID)));
     }
 
+    QTreeWidget *searches() const { return child<QTreeWidget>(u"lsvWebSearch"_s); }
+    void typeSearch(const QString &caption, const QString &url)
+    {
+        child<QLineEdit>(u"txtWebSearchName"_s)->setText(caption);
+        child<QLineEdit>(u"txtWebSearchURL"_s)->setText(url);
+    }
+
 private slots:
     void initTestCase() { setPrompter(&m_prompter); }
 
@@ -115,6 +125,7 @@ private slots:
         QVERIFY(gDB);
         gIniFile = std::make_unique<CIniFile>();
         QVERIFY(gIniFile->Load(mdlMain::SettingsFilePath()));
+        mdlOption::InitWebSearch(*gIniFile);
         m_cookies = std::make_unique<CookieStore>(m_home->filePath(u"cookies.txt"_s));
         setCookieStore(m_cookies.get());
         m_record = CBBSProperty();
@@ -327,6 +338,161 @@ private slots:
         QCOMPARE(m_form->SelectedTabKey(), u"#1"_s);
         QTest::keyClick(m_form.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(m_form->SelectedTabKey(), u"#7"_s);
+    }
+    // ---- Options -------------------------------------------------------------------------
+
+    void optionsReachSettingsFileAtShutdown()
+    {
+        gDB.reset();
+        gIniFile.reset();
+        QVERIFY(mdlMain::StartApplication());
+        open(frmProperty::OptionMode, Zatsudan);
+        child<uSpinButton>(u"uspnAddMax"_s)->setValue(250);
+        child<QCheckBox>(u"chkAutoCloseImportDialog"_s)->setChecked(true);
+        child<QCheckBox>(u"chkIgnoreCase"_s)->setChecked(true);
+        child<QLineEdit>(u"txtDateFormat"_s)->setText(u"yy/mm/dd"_s);
+        click(u"cmdOK"_s);
+        QVERIFY(m_form->Result());
+        m_form.reset();
+        m_record = CBBSProperty();
+        QVERIFY(mdlMain::ShutdownApplication());
+        mdlOption::AddMax = 100;
+        mdlOption::AutoCloseImportDialog = false;
+        mdlOption::IgnoreCase = true;
+        mdlOption::DateFormat.clear();
+        QVERIFY(mdlMain::StartApplication());
+        QCOMPARE(mdlOption::AddMax, 250);
+        QVERIFY(mdlOption::AutoCloseImportDialog);
+        QVERIFY(!mdlOption::IgnoreCase);
+        QCOMPARE(mdlOption::DateFormat, u"yy/mm/dd"_s);
+    }
+
+    void hideAtMinimizedKeepsTickWhileDisabled()
+    {
+        mdlOption::AddTaskTray = true;
+        mdlOption::HideAtMinimazed = true;
+        open(frmProperty::OptionMode, Zatsudan);
+        child<QCheckBox>(u"chkAddTaskTray"_s)->click();
+        QVERIFY(!child<QCheckBox>(u"chkHideAtMinimazed"_s)->isEnabled());
+        click(u"cmdOK"_s);
+        QVERIFY(!mdlOption::AddTaskTray);
+        QVERIFY(mdlOption::HideAtMinimazed);
+    }
+
+    void timerSettingsCannotChange()
+    {
+        mdlOption::Timer = true;
+        open(frmProperty::OptionMode, Zatsudan, 2);
+        QVERIFY(!child<QCheckBox>(u"chkTimer"_s)->isEnabled());
+        QVERIFY(!child<uSpinButton>(u"uspnInterval"_s)->isEnabled());
+    }
+
+    void emptyReplyHeaderIsRefused()
+    {
+        open(frmProperty::OptionMode, Zatsudan);
+        child<QLineEdit>(u"txtReplyHeader"_s)->clear();
+        click(u"cmdOK"_s);
+        QCOMPARE(m_prompter.texts().last(), u"返信ヘッダが入っていません。"_s);
+        QVERIFY(!m_form->Result());
+        QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(u"txtReplyHeader"_s));
+    }
+
+    // A folder the user declines to create keeps the dialog open with nothing stored.
+    void declinedFolderStoresNothing()
+    {
+        const int addMax = mdlOption::AddMax;
+        open(frmProperty::OptionMode, Zatsudan);
+        child<uSpinButton>(u"uspnAddMax"_s)->setValue(addMax + 1);
+        child<QLineEdit>(u"txtCacheFileName"_s)->setText(m_home->filePath(u"missing"_s));
+        m_prompter.pushAnswer(Prompter::No);
+        click(u"cmdOK"_s);
+        QVERIFY(!m_form->Result());
+        QCOMPARE(mdlOption::AddMax, addMax);
+        QCOMPARE(mdlOption::CacheFilePath, m_home->filePath(u"cache/"_s));
+    }
+
+    void cancelKeepsOptionsAndSearches()
+    {
+        const int addMax = mdlOption::AddMax;
+        const QByteArray ini = readFile(mdlMain::SettingsFilePath());
+        open(frmProperty::OptionMode, Zatsudan, 4);
+        typeSearch(u"辞書(&D)..."_s, u"https://dict.example.jp/?q=%s"_s);
+        click(u"cmdAddSearch"_s);
+        showTab(u"#3"_s);
+        child<uSpinButton>(u"uspnAddMax"_s)->setValue(addMax + 1);
+        click(u"cmdCancel"_s);
+        QCOMPARE(mdlOption::AddMax, addMax);
+        QCOMPARE(readFile(mdlMain::SettingsFilePath()), ini);
+    }
+
+    // ---- Web searches --------------------------------------------------------------------
+
+    void webSearchAddAndReplace()
+    {
+        open(frmProperty::OptionMode, Zatsudan, 4);
+        QCOMPARE(searches()->topLevelItemCount(), 3);
+        typeSearch(u" 辞書(&D)... "_s, u"https://dict.example.jp/?q=%s"_s);
+        click(u"cmdAddSearch"_s);
+        QCOMPARE(searches()->topLevelItemCount(), 4);
+        QCOMPARE(searches()->currentItem()->text(0), u"辞書(&D)..."_s);
+        typeSearch(u"辞書(&D)..."_s, u"https://jisho.example.jp/s?w=%s"_s);
+        click(u"cmdAddSearch"_s);
+        QCOMPARE(searches()->topLevelItemCount(), 4);
+        QCOMPARE(searches()->topLevelItem(3)->text(1), u"https://jisho.example.jp/s?w=%s"_s);
+        click(u"cmdOK"_s);
+        gIniFile->setNowSection(u"WebSearch"_s);
+        QCOMPARE(gIniFile->Data(u"辞書(&D)..."_s), u"https://jisho.example.jp/s?w=%s"_s);
+        QVERIFY(readFile(mdlMain::SettingsFilePath()).contains("jisho.example.jp"));
+    }
+
+    void webSearchDeleteAsks()
+    {
+        open(frmProperty::OptionMode, Zatsudan, 4);
+        searches()->setCurrentItem(searches()->topLevelItem(0));
+        m_prompter.pushAnswer(Prompter::Cancel);
+        click(u"cmdDelSearch"_s);
+        QCOMPARE(searches()->topLevelItemCount(), 3);
+        m_prompter.pushAnswer(Prompter::Ok);
+        QTest::keyClick(searches(), Qt::Key_Delete);
+        QCOMPARE(searches()->topLevelItemCount(), 2);
+        QCOMPARE(m_prompter.texts().last(), u"Googleで検索(&G)...を削除します。\nよろしいですか？"_s);
+        click(u"cmdOK"_s);
+        gIniFile->setNowSection(u"WebSearch"_s);
+        QCOMPARE(gIniFile->Keys().size(), 2);
+    }
+
+    // The search command opens the address: only a web address with a place for the text.
+    void webSearchRefusesOtherAddresses()
+    {
+        open(frmProperty::OptionMode, Zatsudan, 4);
+        typeSearch(u"A(&A)"_s, u"file:///etc/%s"_s);
+        click(u"cmdAddSearch"_s);
+        QCOMPARE(searches()->topLevelItemCount(), 3);
+        typeSearch(u"A(&A)"_s, u"https://a.example.jp/?q="_s);
+        click(u"cmdAddSearch"_s);
+        QCOMPARE(searches()->topLevelItemCount(), 3);
+        QVERIFY(m_prompter.texts().last().contains(u"%s"_s));
+    }
+
+    // A "=" in a caption would split the settings-file key.
+    void webSearchRefusesEqualsInCaption()
+    {
+        open(frmProperty::OptionMode, Zatsudan, 4);
+        typeSearch(u"a=b"_s, u"https://a.example.jp/?q=%s"_s);
+        click(u"cmdAddSearch"_s);
+        QCOMPARE(searches()->topLevelItemCount(), 3);
+    }
+
+    void enterAddsWhileSearchBoxHasFocus()
+    {
+        open(frmProperty::OptionMode, Zatsudan, 4);
+        typeSearch(u"辞書(&D)..."_s, u"https://dict.example.jp/?q=%s"_s);
+        child<QLineEdit>(u"txtWebSearchURL"_s)->setFocus();
+        QTest::keyClick(child<QLineEdit>(u"txtWebSearchURL"_s), Qt::Key_Return);
+        QCOMPARE(searches()->topLevelItemCount(), 4);
+        QVERIFY(m_form->isVisible());
+        searches()->setFocus();
+        QVERIFY(child<QPushButton>(u"cmdOK"_s)->isDefault());
     }
 };
 
