@@ -65,6 +65,23 @@ QString joined(const QList<int> &ids)
     return texts.join(u',');
 }
 
+/**
+ * Runs @p statements in one transaction on gDB; a null text when all were stored, else why
+ * not (and nothing was). The transaction ends before the caller may show a message, so no
+ * other write can slip into it while the message box turns the event loop.
+ */
+QString executeAll(const QStringList &statements)
+{
+    Transaction transaction(*gDB);
+    bool stored = transaction.IsActive();
+    for (qsizetype i = 0; stored && i < statements.size(); ++i)
+        stored = gDB->Execute(statements.at(i));
+    if (stored && transaction.Commit())
+        return {};
+    const QString error = gDB->LastError().description;
+    return error.isNull() ? u""_s : error;
+}
+
 } // namespace
 
 void frmProperty::createVisitTab(QWidget *frame)
@@ -287,13 +304,9 @@ bool frmProperty::saveListTabs()
     if (!hidden.isEmpty())
         statements.append(u"UPDATE BBS"_s + u"   SET VisitLoad = False"_s + u" WHERE BBS_ID IN ("_s + joined(hidden) + u')');
 
-    Transaction transaction(*gDB);
-    bool stored = transaction.IsActive();
-    for (qsizetype i = 0; stored && i < statements.size(); ++i)
-        stored = gDB->Execute(statements.at(i));
-    if (!stored || !transaction.Commit()) {
+    if (const QString error = executeAll(statements); !error.isNull()) {
         prompter().critical(u"巡回受信と表示順の設定を保存できませんでした。どの掲示板も元の表示順と巡回受信の設定のままです。\n"_s
-                            + gDB->LastError().description);
+                            + error);
         return false;
     }
     // The record the caller writes back must carry the new values, not the ones it was read with.
