@@ -18,7 +18,7 @@ void addRow(QGridLayout *grid, QWidget *frame, QWidget *field, const QString &ca
 {
     const int r = grid->rowCount();
     grid->addWidget(label(frame, caption, field), r, 0);
-    grid->addWidget(field, r, 1);
+    grid->addWidget(field, r, 1, 1, unit.isEmpty() ? 2 : 1);
     if (!unit.isEmpty())
         grid->addWidget(new QLabel(unit, frame), r, 2);
 }

@@ -48,6 +48,7 @@ void frmProperty::createWebSearchTab(QWidget *frame)
     lsvWebSearch->setHeaderLabels({u"メニュー文字列"_s, u"URL"_s});
     lsvWebSearch->setRootIsDecorated(false);
     lsvWebSearch->setUniformRowHeights(true);
+    lsvWebSearch->header()->resizeSection(0, 200);
     lsvWebSearch->installEventFilter(this);
     grid->addWidget(label(frame, u"WebSearchリスト(&L):"_s, lsvWebSearch), 0, 0, 1, 3);
     grid->addWidget(lsvWebSearch, 1, 0, 1, 3);
@@ -56,7 +57,8 @@ void frmProperty::createWebSearchTab(QWidget *frame)
     txtWebSearchURL = edit(frame, u"txtWebSearchURL"_s, u"URL(&U):"_s);
     grid->addWidget(label(frame, u"メニュー文字列(&N):"_s, txtWebSearchName), 2, 0);
     grid->addWidget(txtWebSearchName, 2, 1);
-    grid->addWidget(new QLabel(u"前に「&&」を付けるとアクセスキーとなります。"_s, frame), 3, 1);
+    // With a buddy the label shows "&&" as the one "&" a caption needs.
+    grid->addWidget(label(frame, u"前に「&&」を付けるとアクセスキーとなります。"_s, txtWebSearchName), 3, 1);
     grid->addWidget(label(frame, u"URL(&U):"_s, txtWebSearchURL), 4, 0);
     grid->addWidget(txtWebSearchURL, 4, 1);
     grid->addWidget(new QLabel(u"検索文字が入るところに%sを入れてください。"_s, frame), 5, 1);
