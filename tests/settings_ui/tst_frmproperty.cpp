@@ -329,6 +329,14 @@ private slots:
         QCOMPARE(mdlOption::DateFormat, u"yy/mm/dd"_s);
     }
 
+    // A stored value beyond a spin box's range is shown at the nearest end, not as 0.
+    void outOfRangeOptionShowsNearestEnd()
+    {
+        mdlOption::ReadTiming = 20000;
+        open(frmProperty::OptionMode, Zatsudan);
+        QCOMPARE(child<uSpinButton>(u"uspnReadTiming"_s)->Value(), 10000);
+    }
+
     void hideAtMinimizedKeepsTickWhileDisabled()
     {
         mdlOption::AddTaskTray = true;

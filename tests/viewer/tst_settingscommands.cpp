@@ -81,6 +81,19 @@ private slots:
         QCOMPARE(openedOn, 2);
     }
 
+    // A row the database refuses is reported, and the window keeps the stored values.
+    void refusedRowIsReported()
+    {
+        QVERIFY(gDB->Execute(u"CREATE TRIGGER refuse BEFORE UPDATE OF BBS_Name ON BBS WHEN NEW.BBS_Name = 'x' "
+                             "BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+        runDialog(u"mnuBBSProperty"_s, [](frmProperty &form) {
+            form.findChild<QLineEdit *>(u"txtName"_s)->setText(u"x"_s);
+            form.findChild<QPushButton *>(u"cmdOK"_s)->click();
+        });
+        QVERIFY(m_prompter.texts().last().contains(u"保存できませんでした"_s));
+        QCOMPARE(m_window->CurrentBBSProperty().BBS_Name(), u"雑談掲示板"_s);
+    }
+
     // The options dialog may move the shown board: the window reads its row again.
     void optionsReloadShownBoard()
     {
