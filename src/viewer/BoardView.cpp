@@ -37,6 +37,20 @@ QString tooLargeText()
            + u"MBを超えたため表示しませんでした。"_s;
 }
 
+/**
+ * A page's document that loads nothing: pictures, style sheets and frames are never fetched,
+ * nor read from local files. A plain QTextDocument reads local files itself when the view
+ * gives it nothing, so the view's loadResource alone would not keep a page off the disk.
+ */
+class PageDocument : public QTextDocument
+{
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int /*type*/, const QUrl & /*name*/) override { return {}; }
+};
+
 } // namespace
 
 BoardView::BoardView(QWidget *parent)
@@ -47,6 +61,7 @@ BoardView::BoardView(QWidget *parent)
     // Links never navigate inside the view: they go to the user's browser.
     setOpenLinks(false);
     setOpenExternalLinks(false);
+    setDocument(new PageDocument(this));
     connect(this, &QTextBrowser::anchorClicked, this, &BoardView::openLink);
 }
 
@@ -188,12 +203,6 @@ void BoardView::saveCache(const QString &html)
         return;
     }
     emit CacheMessage(m_boardName + u"をキャッシュに保存しました。"_s);
-}
-
-/** Pictures, style sheets and frames of a page are never fetched, nor read from local files. */
-QVariant BoardView::loadResource(int /*type*/, const QUrl & /*name*/)
-{
-    return {};
 }
 
 void BoardView::openLink(const QUrl &link)

@@ -33,7 +33,6 @@ signals:
     void CacheMessage(const QString &text);
 
 private:
-    QVariant loadResource(int type, const QUrl &name) override;
     bool showCacheFile(const QString &path);
     void fetch(const QUrl &address);
     void onReadyRead();

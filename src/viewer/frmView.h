@@ -268,6 +268,7 @@ private:
     // Tray (frmViewTray.cpp)
     void changeEvent(QEvent *event) override;
     void setTrayIconFrame(bool reset);
+    void armBlinkTimer();
     void blinkTick();
     class CTray *mTray = nullptr;                    // a child of the window
     std::unique_ptr<OneShotTimer> m_ownBlinkTimer;  // the event loop's, unless a test gives one

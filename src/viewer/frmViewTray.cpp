@@ -119,14 +119,14 @@ void frmView::SetBlinkTimer(OneShotTimer *timer)
     tmrBlinkIcon->Stop();
     tmrBlinkIcon = timer;
     if (m_blinking)
-        tmrBlinkIcon->Start(BlinkIntervalMs, [this] { blinkTick(); });
+        armBlinkTimer();
 }
 
 void frmView::SetBlinking(bool on)
 {
     if (on && mdlOption::BlinkIcon) {
         m_blinking = true;
-        tmrBlinkIcon->Start(BlinkIntervalMs, [this] { blinkTick(); });
+        armBlinkTimer();
         setTrayIconFrame(false);
     } else if (!on) {
         m_blinking = false;
@@ -135,10 +135,19 @@ void frmView::SetBlinking(bool on)
     }
 }
 
+void frmView::armBlinkTimer()
+{
+    // A timer handed in by a test may outlive the window.
+    tmrBlinkIcon->Start(BlinkIntervalMs, [window = QPointer<frmView>(this)] {
+        if (window)
+            window->blinkTick();
+    });
+}
+
 void frmView::blinkTick()
 {
     setTrayIconFrame(false);
-    tmrBlinkIcon->Start(BlinkIntervalMs, [this] { blinkTick(); });
+    armBlinkTimer();
 }
 
 /**
