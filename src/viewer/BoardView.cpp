@@ -8,7 +8,6 @@
 #include "transfer/CBBS.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -29,12 +28,6 @@ const QStringList OpenableSchemes{u"http"_s, u"https"_s, u"ftp"_s, u"mailto"_s};
 QString decodeBoardPage(const QByteArray &bytes, int bbsType)
 {
     return bbsType == TextPageType ? mdlMain::FromEucJp(bytes) : mdlMain::FromCp932(bytes);
-}
-
-QString tooLargeText()
-{
-    return u"ページが"_s + QString::number(CBBS::MaxBodyBytes / (1024 * 1024))
-           + u"MBを超えたため表示しませんでした。"_s;
 }
 
 /**
@@ -153,20 +146,16 @@ void BoardView::onFinished()
     if (reply != m_reply)
         return; // replaced by a later ShowBoard
     m_reply = nullptr;
-    if (m_tooLarge) {
-        setPlainText(m_boardName + u"の"_s + tooLargeText());
-        return;
-    }
-    if (reply->isOpen())
+    if (!m_tooLarge && reply->isOpen())
         m_body += reply->read(CBBS::MaxBodyBytes + 1 - m_body.size());
-    if (m_body.size() > CBBS::MaxBodyBytes) {
+    if (m_tooLarge || m_body.size() > CBBS::MaxBodyBytes) {
         m_body.clear();
-        setPlainText(m_boardName + u"の"_s + tooLargeText());
+        setPlainText(m_boardName + u"のページが"_s + QString::number(CBBS::MaxBodyBytes / (1024 * 1024))
+                     + u"MBを超えたため表示しませんでした。"_s);
         return;
     }
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError && m_body.isEmpty()) {
-        setPlainText(m_boardName + u"のページを読み込めませんでした。("_s + reply->errorString() + u')');
+        setPlainText(m_boardName + u"のページを読み込めませんでした("_s + reply->errorString() + u")。"_s);
         return;
     }
     m_address = reply->url(); // after any redirect
@@ -174,10 +163,15 @@ void BoardView::onFinished()
     m_body.clear();
     setHtml(html);
     emit DocumentComplete(m_address);
-    // Only the board's own page as it is meant to be: an error answer or a broken transfer
-    // would replace a good cache with a bad one.
-    if (m_address == m_boardUrl && status == 200 && reply->error() == QNetworkReply::NoError)
-        saveCache(html);
+    if (m_address != m_boardUrl)
+        return;
+    // An error answer or a broken transfer would replace a good cache with a bad page.
+    const bool whole = reply->error() == QNetworkReply::NoError
+                       && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+    if (whole && saveCache(html))
+        emit CacheMessage(m_boardName + u"をキャッシュに保存しました。"_s);
+    else
+        emit CacheMessage(m_boardName + u"をキャッシュに保存できませんでした。"_s);
 }
 
 /** Ends the transfer in flight without showing anything of it. */
@@ -191,18 +185,12 @@ void BoardView::dropReply()
     reply->deleteLater();
 }
 
-void BoardView::saveCache(const QString &html)
+/** Replaces the cache file with @p html in CP932, when the cache folder exists. */
+bool BoardView::saveCache(const QString &html)
 {
-    const QString failed = m_boardName + u"をキャッシュに保存できませんでした。"_s;
-    if (!m_cacheNameUsable || !QFileInfo(QFileInfo(m_cacheFile).absolutePath()).isDir()) {
-        emit CacheMessage(failed);
-        return;
-    }
-    if (!CFile::SaveAtomically(m_cacheFile, mdlMain::ToCp932(html))) {
-        emit CacheMessage(failed);
-        return;
-    }
-    emit CacheMessage(m_boardName + u"をキャッシュに保存しました。"_s);
+    if (!m_cacheNameUsable || !QFileInfo(QFileInfo(m_cacheFile).absolutePath()).isDir())
+        return false;
+    return bool(CFile::SaveAtomically(m_cacheFile, mdlMain::ToCp932(html)));
 }
 
 void BoardView::openLink(const QUrl &link)

@@ -158,7 +158,9 @@ private slots:
         writeCache(u"古い頁"_s, 25 * 3600);
         m_server->setFault({});
         BoardView view;
-        QVERIFY(show(view, board()));
+        QStringList messages;
+        QVERIFY(show(view, board(), &messages));
+        QCOMPARE(messages, QStringList{u"雑談掲示板をキャッシュに保存できませんでした。"_s});
         QVERIFY(cachedText().contains(u"古い頁"_s));
     }
 
