@@ -267,6 +267,7 @@ private:
 
     // Tray (frmViewTray.cpp)
     void changeEvent(QEvent *event) override;
+    void createTrayMenu();
     void setTrayIconFrame(bool reset);
     void armBlinkTimer();
     void blinkTick();

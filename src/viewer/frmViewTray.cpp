@@ -37,7 +37,24 @@ void frmView::createTray()
     mTray->SetTooltipText(mdlApp::GetAppTitle());
     m_ownBlinkTimer = std::make_unique<QtOneShotTimer>();
     tmrBlinkIcon = m_ownBlinkTimer.get();
+    createTrayMenu();
+    connect(mTray, &CTray::DblClick, this, &frmView::RestoreMainWindow);
+    connect(mTray, &CTray::MouseUp, this, [this](int button) {
+        if (button == RightButton)
+            mTray->PopupMenu(findChild<QMenu *>(u"mnuTray"_s), m_menu.value(u"mnuTrayShow"_s));
+    });
 
+    const auto notImplemented = [] { prompter().information(u"未実装m(_ _)m"_s); };
+    connect(m_menu.value(u"mnuToolTimer"_s), &QAction::triggered, this, notImplemented);
+    connect(m_buttons.value(u"Timer"_s), &QAction::triggered, this, notImplemented);
+    makeAvailable(u"mnuToolTimer"_s);
+    makeAvailable(u"Timer"_s);
+
+    UpdateTrayVisibility();
+}
+
+void frmView::createTrayMenu()
+{
     auto *mnuTray = findChild<QMenu *>(u"mnuTray"_s);
     QAction *show = menuItem(mnuTray, u"mnuTrayShow"_s, u"表示(&V)"_s, true);
     connect(show, &QAction::triggered, this, &frmView::RestoreMainWindow);
@@ -64,20 +81,6 @@ void frmView::createTray()
     });
     mnuTray->addSeparator()->setObjectName(u"mnuTrayBar3"_s);
     connect(menuItem(mnuTray, u"mnuTrayExit"_s, u"終了(&X)"_s, true), &QAction::triggered, this, &QWidget::close);
-
-    connect(mTray, &CTray::DblClick, this, &frmView::RestoreMainWindow);
-    connect(mTray, &CTray::MouseUp, this, [this, mnuTray, show](int button) {
-        if (button == RightButton)
-            mTray->PopupMenu(mnuTray, show);
-    });
-
-    const auto notImplemented = [] { prompter().information(u"未実装m(_ _)m"_s); };
-    connect(m_menu.value(u"mnuToolTimer"_s), &QAction::triggered, this, notImplemented);
-    connect(m_buttons.value(u"Timer"_s), &QAction::triggered, this, notImplemented);
-    makeAvailable(u"mnuToolTimer"_s);
-    makeAvailable(u"Timer"_s);
-
-    UpdateTrayVisibility();
 }
 
 void frmView::UpdateTrayVisibility()
