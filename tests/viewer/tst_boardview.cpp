@@ -1,7 +1,6 @@
 #include "app/mdlEncoding.h"
 #include "app/mdlExecuteLite.h"
 #include "app/mdlOption.h"
-#include "db/CookieStore.h"
 #include "support/BoardSimulator.h"
 #include "support/TestFiles.h"
 #include "transfer/CBBS.h"
@@ -21,7 +20,6 @@ class TestBoardView : public QObject
 
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<mdlOption::OptionsGuard> m_options;
-    std::unique_ptr<CookieStore> m_cookies;
     std::unique_ptr<BoardSimulator> m_server;
     QStringList m_opened;
 
@@ -76,8 +74,6 @@ private slots:
         m_home = std::make_unique<QTemporaryDir>();
         QDir(m_home->path()).mkpath(u"cache"_s);
         mdlOption::CacheFilePath = m_home->filePath(u"cache"_s);
-        m_cookies = std::make_unique<CookieStore>(m_home->filePath(u"cookies.txt"_s));
-        setCookieStore(m_cookies.get());
         m_server = std::make_unique<BoardSimulator>();
         QVERIFY(m_server->listen());
         m_opened.clear();
@@ -86,7 +82,6 @@ private slots:
     void cleanup()
     {
         m_server.reset();
-        setCookieStore(nullptr);
         m_options.reset();
     }
 
