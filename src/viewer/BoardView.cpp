@@ -1,12 +1,205 @@
 #include "viewer/BoardView.h"
 
+#include "app/CFile.h"
+#include "app/mdlEncoding.h"
+#include "app/mdlExecuteLite.h"
+#include "app/mdlOption.h"
+#include "db/CookieJar.h"
+#include "transfer/CBBS.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int TextPageType = 3;
+constexpr qint64 CacheLifetimeSecs = 24 * 60 * 60;
+const QStringList OpenableSchemes{u"http"_s, u"https"_s, u"ftp"_s, u"mailto"_s};
+
+QString decodeBoardPage(const QByteArray &bytes, int bbsType)
+{
+    return bbsType == TextPageType ? mdlMain::FromEucJp(bytes) : mdlMain::FromCp932(bytes);
+}
+
+/**
+ * A page's document that loads nothing: pictures, style sheets and frames are never fetched,
+ * nor read from local files. A plain QTextDocument reads local files itself when the view
+ * gives it nothing, so the view's loadResource alone would not keep a page off the disk.
+ */
+class PageDocument : public QTextDocument
+{
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int /*type*/, const QUrl & /*name*/) override { return {}; }
+};
+
+} // namespace
+
 BoardView::BoardView(QWidget *parent)
     : QTextBrowser(parent)
 {
+    setObjectName(u"BoardView"_s);
+    setAccessibleName(u"掲示板"_s);
+    // Links never navigate inside the view: they go to the user's browser.
+    setOpenLinks(false);
+    setOpenExternalLinks(false);
+    setDocument(new PageDocument(this));
+    connect(this, &QTextBrowser::anchorClicked, this, &BoardView::openLink);
 }
 
-BoardView::~BoardView() = default;
-
-void BoardView::ShowBoard(const CBBSProperty & /*Board*/)
+BoardView::~BoardView()
 {
+    dropReply();
+}
+
+void BoardView::ShowBoard(const CBBSProperty &Board)
+{
+    dropReply();
+    m_boardName = Board.BBS_Name();
+    m_boardUrl = QUrl(Board.URL());
+    m_bbsType = Board.BBSType();
+    m_cacheFile = Board.GetCacheFileName();
+    // The identifier makes the file name: one that is empty or names another folder is no
+    // file of the cache folder.
+    m_cacheNameUsable = !Board.Identifier().isEmpty() && !Board.Identifier().contains(u'/');
+    m_base = QUrl(Board.GetShowURL());
+    if (m_cacheNameUsable && showCacheFile(m_cacheFile))
+        return;
+    fetch(m_base);
+}
+
+/** Shows the cache file @p path when it was written within the last day; false when it was not. */
+bool BoardView::showCacheFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > CBBS::MaxBodyBytes)
+        return false;
+    // A time in the future (a clock set back) does not count as fresh: the file would never
+    // be replaced.
+    const qint64 age = info.lastModified().secsTo(QDateTime::currentDateTime());
+    if (age < 0 || age >= CacheLifetimeSecs)
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // The cache holds the page in CP932 whatever the board's own encoding.
+    const QString html = mdlMain::FromCp932(file.readAll());
+    m_address = QUrl::fromLocalFile(path);
+    setHtml(html);
+    emit DocumentComplete(m_address);
+    return true;
+}
+
+void BoardView::fetch(const QUrl &address)
+{
+    m_address = address;
+    m_body.clear();
+    m_tooLarge = false;
+    clear();
+    if (!m_manager)
+        m_manager = new QNetworkAccessManager(this);
+    // The jar follows the program-wide cookie store, which tests replace.
+    m_manager->setCookieJar(new CookieJar(cookieStore()));
+    QNetworkRequest request(address);
+    const int seconds = std::clamp(mdlOption::Timeout, 0, std::numeric_limits<int>::max() / 1000);
+    request.setTransferTimeout(seconds * 1000);
+    m_reply = m_manager->get(request);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this, reply = m_reply] {
+        // A declared length beyond the bound is refused before any of it comes.
+        if (reply == m_reply && reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > CBBS::MaxBodyBytes) {
+            m_tooLarge = true;
+            reply->abort();
+        }
+    });
+    connect(m_reply, &QNetworkReply::readyRead, this, &BoardView::onReadyRead);
+    connect(m_reply, &QNetworkReply::finished, this, &BoardView::onFinished);
+}
+
+void BoardView::onReadyRead()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (reply != m_reply)
+        return;
+    m_body += reply->read(CBBS::MaxBodyBytes + 1 - m_body.size());
+    if (m_body.size() > CBBS::MaxBodyBytes) {
+        m_tooLarge = true;
+        m_body.clear();
+        reply->abort();
+    }
+}
+
+void BoardView::onFinished()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    reply->deleteLater();
+    if (reply != m_reply)
+        return; // replaced by a later ShowBoard
+    m_reply = nullptr;
+    if (!m_tooLarge && reply->isOpen())
+        m_body += reply->read(CBBS::MaxBodyBytes + 1 - m_body.size());
+    if (m_tooLarge || m_body.size() > CBBS::MaxBodyBytes) {
+        m_body.clear();
+        setPlainText(m_boardName + u"のページが"_s + QString::number(CBBS::MaxBodyBytes / (1024 * 1024))
+                     + u"MBを超えたため表示しませんでした。"_s);
+        return;
+    }
+    if (reply->error() != QNetworkReply::NoError && m_body.isEmpty()) {
+        setPlainText(m_boardName + u"のページを読み込めませんでした("_s + reply->errorString() + u")。"_s);
+        return;
+    }
+    m_address = reply->url(); // after any redirect
+    const QString html = decodeBoardPage(m_body, m_bbsType);
+    m_body.clear();
+    setHtml(html);
+    emit DocumentComplete(m_address);
+    if (m_address != m_boardUrl)
+        return;
+    // An error answer or a broken transfer would replace a good cache with a bad page.
+    const bool whole = reply->error() == QNetworkReply::NoError
+                       && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+    if (whole && saveCache(html))
+        emit CacheMessage(m_boardName + u"をキャッシュに保存しました。"_s);
+    else
+        emit CacheMessage(m_boardName + u"をキャッシュに保存できませんでした。"_s);
+}
+
+/** Ends the transfer in flight without showing anything of it. */
+void BoardView::dropReply()
+{
+    if (!m_reply)
+        return;
+    QNetworkReply *reply = std::exchange(m_reply, nullptr);
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
+}
+
+/** Replaces the cache file with @p html in CP932, when the cache folder exists. */
+bool BoardView::saveCache(const QString &html)
+{
+    if (!m_cacheNameUsable || !QFileInfo(QFileInfo(m_cacheFile).absolutePath()).isDir())
+        return false;
+    return bool(CFile::SaveAtomically(m_cacheFile, mdlMain::ToCp932(html)));
+}
+
+void BoardView::openLink(const QUrl &link)
+{
+    if (link.scheme().isEmpty() && link.path().isEmpty() && link.hasFragment()) {
+        scrollToAnchor(link.fragment());
+        return;
+    }
+    const QUrl target = m_base.resolved(link);
+    if (OpenableSchemes.contains(target.scheme().toLower()))
+        mdlExecuteLite::ShellOpen(target.toString());
 }

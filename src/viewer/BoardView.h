@@ -33,5 +33,23 @@ signals:
     void CacheMessage(const QString &text);
 
 private:
+    bool showCacheFile(const QString &path);
+    void fetch(const QUrl &address);
+    void onReadyRead();
+    void onFinished();
+    void dropReply();
+    bool saveCache(const QString &html);
+    void openLink(const QUrl &link);
+
     QUrl m_address;
+    QUrl m_base;          // links resolve against the board's page, also when it came from the cache
+    QString m_boardName;
+    QUrl m_boardUrl;      // only a page from this address is written to the cache
+    QString m_cacheFile;
+    bool m_cacheNameUsable = false;
+    int m_bbsType = 0;
+    class QNetworkAccessManager *m_manager = nullptr;
+    class QNetworkReply *m_reply = nullptr; // the page in flight
+    QByteArray m_body;
+    bool m_tooLarge = false;
 };

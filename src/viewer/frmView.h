@@ -132,6 +132,12 @@ public:
     void SetBlinking(bool on);
     /** @short Shows or hides the tray icon by option AddTaskTray. */
     void UpdateTrayVisibility();
+    /** @short Brings the window back from the tray or the task bar, and the progress dialog with it. */
+    void RestoreMainWindow();
+    /** @short The notification-area icon. */
+    class CTray &Tray() { return *mTray; }
+    /** @short Drives the animation with @p timer (not owned; tests step it by hand). */
+    void SetBlinkTimer(OneShotTimer *timer);
 
     // ---- Message commands (frmViewCommands.cpp) ---------------------------------------------
     /** @short The message-menu enabling rules, run before the menu, the list pop-up and the keys. */
@@ -260,6 +266,16 @@ private:
     // Runs (frmViewRuns.cpp)
 
     // Tray (frmViewTray.cpp)
+    void changeEvent(QEvent *event) override;
+    void createTrayMenu();
+    void setTrayIconFrame(bool reset);
+    void armBlinkTimer();
+    void blinkTick();
+    class CTray *mTray = nullptr;                    // a child of the window
+    std::unique_ptr<OneShotTimer> m_ownBlinkTimer;  // the event loop's, unless a test gives one
+    OneShotTimer *tmrBlinkIcon = nullptr;
+    bool m_blinking = false;
+    int m_trayFrame = 0; // the next animation frame; 0 before the first
 
     // Settings dialogs (frmViewSettings.cpp)
     void showBoardProperty();
