@@ -234,12 +234,10 @@ void frmView::deleteSelected()
     MessageListModel &list = m_lists.lsvMsgList(Index);
     if (!messageRowsShown(Index) || !gDB)
         return;
+    // The messages are those selected when the question is asked; a run may refill the lists
+    // while it is open, so rows are looked up again by key afterwards.
     const QList<int> rows = list.SelectedRows();
     if (rows.isEmpty())
-        return;
-    if (prompter().ask(Prompter::Icon::Question, u"削除の確認 - "_s + mdlApp::GetAppTitle(),
-                       u"このメッセージを削除してもよろしいですか？"_s, {Prompter::Yes, Prompter::No}, Prompter::No)
-        != Prompter::Yes)
         return;
     QList<DeleteTarget> targets;
     QStringList keys;
@@ -247,8 +245,16 @@ void frmView::deleteSelected()
     keys.reserve(rows.size());
     for (int row : rows) {
         const CMessage &msg = list.Message(row);
-        targets.append({{msg.BBS_ID, msg.ID}, list.ReadMarkOf(row) == MessageListModel::ReadMark::Unread});
+        targets.append({{msg.BBS_ID, msg.ID}, false});
         keys.append(msg.Key());
+    }
+    if (prompter().ask(Prompter::Icon::Question, u"削除の確認 - "_s + mdlApp::GetAppTitle(),
+                       u"このメッセージを削除してもよろしいですか？"_s, {Prompter::Yes, Prompter::No}, Prompter::No)
+        != Prompter::Yes)
+        return;
+    for (DeleteTarget &target : targets) {
+        const int row = list.RowOf(target.key.BBS_ID, target.key.ID);
+        target.unread = row >= 0 && list.ReadMarkOf(row) == MessageListModel::ReadMark::Unread;
     }
     mdlRead::StopReadTimer(m_lists);
     QMap<int, int> unreadGone;

@@ -21,10 +21,9 @@ public:
         if (mouse->button() != Qt::RightButton)
             return false;
         for (int Index : {0, 1}) {
-            if (watched == m_window->m_views.at(size_t(Index))->viewport()) {
+            // The list sees the release too, so its own mouse handling ends as usual.
+            if (watched == m_window->m_views.at(size_t(Index))->viewport())
                 m_window->showListPopup(Index, mouse->position().toPoint());
-                return true;
-            }
         }
         return false;
     }
