@@ -214,14 +214,14 @@ void frmView::fillMarkMenu(QMenu *menu, const QString &prefix, int checked)
 void frmView::setSelectedMark(int MarkID)
 {
     if (messageRowsShown(m_lists.CurrentList()) && !mdlMark::SetSelectedMark(m_lists, MarkID))
-        reportFailure(u"マークを変更できませんでした。"_s, lastError());
+        reportFailure(u"マークを変更できなかったメッセージがあります。"_s, lastError());
 }
 
 void frmView::setSelectedRead(bool Read)
 {
     const int Index = m_lists.CurrentList();
     if (messageRowsShown(Index) && !mdlRead::SetSelectedRead(m_lists, Index, Read))
-        reportFailure(Read ? u"既読にできませんでした。"_s : u"未読にできませんでした。"_s, lastError());
+        reportFailure(Read ? u"既読にできなかったメッセージがあります。"_s : u"未読にできなかったメッセージがあります。"_s, lastError());
 }
 
 /**
@@ -260,7 +260,10 @@ void frmView::deleteSelected()
     QMap<int, int> unreadGone;
     DbError error;
     if (!deleteStored(*gDB, targets, unreadGone, error)) {
-        reportFailure(u"メッセージを削除できませんでした。メッセージは削除されていません。"_s, error);
+        reportFailure(u"メッセージを削除できませんでした。どのメッセージも削除されていません。\n"_s
+                          + u"ディスクの空きと、ほかにTesseraを使っているプログラムがないかを確かめてから、"_s
+                          + u"もう一度実行してください。"_s,
+                      error);
         return;
     }
     // A deleted unread message counts as read: the rows left showing it and the counters follow.
