@@ -5,6 +5,7 @@
 #include "app/Prompter.h"
 #include "app/mdlApp.h"
 #include "app/mdlExecuteLite.h"
+#include "controls/uClickableLabel.h"
 #include "db/Database.h"
 #include "db/Transaction.h"
 #include "startup/mdlMain.h"
@@ -283,6 +284,8 @@ void frmView::deleteSelected()
     }
     rtbView->clear();
     m_shownKey.clear();
+    uclMailto->hide(); // the addresses of a message no longer shown
+    uclHomepage->hide();
     mdlRead::ShowUnreadCount(m_lists, Index);
 }
 
