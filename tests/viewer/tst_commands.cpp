@@ -186,11 +186,10 @@ private slots:
         QTest::addColumn<QList<int>>("ids");
         QTest::addColumn<bool>("read");
         QTest::addColumn<bool>("noRead");
-        QTest::addColumn<bool>("mail");
-        QTest::newRow("one unread row with mail") << QList<int>{1} << true << false << true;
-        QTest::newRow("one read row") << QList<int>{2} << false << true << false;
-        QTest::newRow("several rows") << QList<int>{2, 3} << true << true << false;
-        QTest::newRow("no row") << QList<int>{} << false << false << false;
+        QTest::newRow("one unread row") << QList<int>{1} << true << false;
+        QTest::newRow("one read row") << QList<int>{2} << false << true;
+        QTest::newRow("several rows") << QList<int>{2, 3} << true << true;
+        QTest::newRow("no row") << QList<int>{} << false << false;
     }
 
     void enablingFollowsTheSelection()
@@ -201,7 +200,6 @@ private slots:
         select(0, ids);
         QTEST(item(u"mnuMsgRead"_s)->isEnabled(), "read");
         QTEST(item(u"mnuMsgNoRead"_s)->isEnabled(), "noRead");
-        QTEST(item(u"mnuMsgMail"_s)->isEnabled(), "mail");
     }
 
     void readKeysAndMarksActOnTheSelection()
