@@ -252,27 +252,6 @@ void frmView::createMenus()
     }
 }
 
-/** The mark submenu: a hidden item 0, one item per mark of table Mark, then "マーク解除(&R)". */
-void frmView::loadMarkMenu()
-{
-    if (gDB)
-        mdlMark::LoadMarkMenu(*gDB);
-    mnuMsgMark->clear();
-    // The marking commands come later: the items exist, disabled.
-    const auto addItem = [this](const QString &name, const QString &caption) {
-        QAction *item = mnuMsgMark->addAction(caption);
-        item->setObjectName(name);
-        item->setProperty(NotYetAvailable, true);
-        item->setEnabled(false);
-        return item;
-    };
-    addItem(u"mnuMsgMarkSub(0)"_s, u"だみー"_s)->setVisible(false);
-    for (const mdlMark::MarkMenuItem &item : std::as_const(mdlMark::MarkMenu))
-        addItem(u"mnuMsgMarkSub(%1)"_s.arg(item.Index), item.Caption);
-    mnuMsgMark->addSeparator();
-    addItem(u"mnuMsgMarkRelease"_s, u"マーク解除(&R)"_s);
-}
-
 void frmView::createToolbar()
 {
     m_toolbar = addToolBar(u"Toolbar"_s);

@@ -144,6 +144,11 @@ public:
     void UpdateMessageMenu();
     /** @short Shows in list 1 the thread of the message that @p Text names ("board#123"). */
     void RelateSearch(int BBS_ID, const QString &Text);
+    /**
+     * @short Opens the new-message form of the first board that takes side @p Side's one-line
+     * replies (1 left, 2 right); without such a board the user is told.
+     */
+    void ReplyHitokoto(int Side);
 
     MessageLists &Lists() { return m_lists; }
     CBBS &Cbbs() { return m_cbbs; }
@@ -285,6 +290,20 @@ private:
     int m_optionTabIndex = 1;
 
     // Message commands (frmViewCommands.cpp)
+    class PopupFilter;
+    std::unique_ptr<QObject> m_popupFilter; // opens mnuPopup on a right-button release
+    QMenu *mnuPopup = nullptr;
+    QMenu *mnuPopupMark = nullptr;
+    void createListPopup();
+    void fillMarkMenu(QMenu *menu, const QString &prefix, int checked);
+    void showListPopup(int Index, const QPoint &pos);
+    bool messageRowsShown(int Index) const;
+    void deleteSelected();
+    void selectEveryRow(bool invert);
+    void setSelectedMark(int MarkID);
+    void setSelectedRead(bool Read);
+    void relateSelected();
+    void openSelectedAddress(bool mail);
 
     // Body pop-up (frmViewText.cpp)
 

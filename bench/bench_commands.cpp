@@ -1,0 +1,113 @@
+// bench_commands: message commands of the main window on a full list. Prints
+//   delete_1000_ms: deleting 1,000 selected rows (half of them unread) of a board's list,
+//                   answer Yes included (median of 5 runs, each on a fresh 1,000-row list).
+#include "app/Prompter.h"
+#include "db/Transaction.h"
+#include "db/mdlDatabase.h"
+#include "startup/mdlMain.h"
+#include "viewer/frmView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int Rows = 1000;
+constexpr int Runs = 5;
+
+/** Messages @p first to @p first + Rows - 1 of board 3; every other one unread. */
+bool addMessages(Database &db, int first)
+{
+    Transaction transaction(db);
+    Statement insert = db.Prepare(u"INSERT INTO Message VALUES(3, ?1, ?2, ?3, '', '', '名前', '2024-05-01 12:00:00', 0, '本文', ?1, 0)"_s);
+    for (int id = first; id < first + Rows && insert.IsValid(); ++id) {
+        insert.Bind(1, id);
+        insert.Bind(2, id % 2 == 0);
+        insert.Bind(3, u"題名%1"_s.arg(id));
+        if (!insert.Execute())
+            return false;
+        insert.Reset();
+    }
+    return insert.IsValid() && transaction.Commit();
+}
+
+int fail(frmView *window, const char *text)
+{
+    QTextStream(stderr) << "bench_commands: " << text << Qt::endl;
+    if (window)
+        window->close();
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (type != QtDebugMsg && type != QtInfoMsg && type != QtWarningMsg)
+            QTextStream(stderr) << text << Qt::endl;
+    });
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ScriptedPrompter answers;
+    setPrompter(&answers);
+    QTemporaryDir home;
+    qputenv("TESSERA_HOME", QFile::encodeName(home.path()));
+    for (const QString &folder : {u"image"_s, u"cache"_s, u"errorlog"_s})
+        QDir(home.path()).mkpath(folder);
+    {
+        std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(home.filePath(u"log.mdb"_s));
+        if (!db || !db->Execute(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID <> 3"_s))
+            return fail(nullptr, "cannot build the database");
+    }
+    QFile settings(mdlMain::SettingsFilePath());
+    if (!settings.open(QIODevice::WriteOnly)
+        || settings.write("[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n") < 0)
+        return 1;
+    settings.close();
+
+    std::unique_ptr<frmView> window;
+    mdlMain::StartupHooks hooks;
+    hooks.showMainWindow = [&window] {
+        window = std::make_unique<frmView>();
+        if (window->Form_Load())
+            window->show();
+    };
+    mdlMain::StartApplication(hooks);
+    if (!window)
+        return fail(nullptr, "the window did not open");
+    auto *mnuMsg = window->findChild<QMenu *>(u"mnuMsg"_s);
+    auto *selectAll = window->findChild<QAction *>(u"mnuMsgAllSelect"_s);
+    auto *remove = window->findChild<QAction *>(u"mnuMsgDelete"_s);
+    QList<double> times;
+    for (int run = 0; run < Runs; ++run) {
+        if (!addMessages(*gDB, 1 + run * Rows))
+            return fail(window.get(), "cannot add the messages");
+        window->ShowView(0);
+        if (window->Lists().lsvMsgList(0).rowCount() != Rows)
+            return fail(window.get(), "the list was not filled");
+        QApplication::processEvents();
+        selectAll->trigger();
+        emit mnuMsg->aboutToShow();
+        answers.pushAnswer(Prompter::Yes);
+        QElapsedTimer timer;
+        timer.start();
+        remove->trigger();
+        times.append(timer.nsecsElapsed() / 1e6);
+        if (window->Lists().lsvMsgList(0).rowCount() != 0)
+            return fail(window.get(), "the rows were not deleted");
+    }
+    std::sort(times.begin(), times.end());
+    QTextStream(stdout) << "delete_1000_ms: " << QString::number(times.at(times.size() / 2), 'f', 2) << Qt::endl;
+    window->close();
+    return 0;
+}

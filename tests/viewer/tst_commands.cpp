@@ -1,0 +1,255 @@
+#include "app/mdlApp.h"
+#include "app/mdlExecuteLite.h"
+#include "viewer/WindowTest.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+
+/** The main window over boards 3 (なんでも) and 4 (雑談); board 3 is shown. */
+class TestCommands : public WindowTest
+{
+    Q_OBJECT
+
+    /** Messages 1 to @p count of @p board; the first @p unread are unread; @p parents[id] = replied-to ID. */
+    void storeBoard(int board, int count, int unread = 0, const QHash<int, int> &parents = {})
+    {
+        QList<CMessage> messages;
+        for (int id = 1; id <= count; ++id) {
+            CMessage m;
+            m.BBS_ID = board;
+            m.ID = id;
+            m.InReplyTo = parents.value(id);
+            m.RootThread = m.InReplyTo ? messages.at(m.InReplyTo - 1).RootThread : id;
+            m.Read = id > unread;
+            m.Mail = id == 1 ? u"a@example.jp"_s : QString();
+            m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0));
+            m.Body = u"本文%1"_s.arg(id);
+            messages.append(m);
+        }
+        WindowTest::store(messages);
+    }
+
+    bool start()
+    {
+        sql(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID > 4"_s);
+        return startWindow();
+    }
+
+    MessageListModel &list(int index) { return m_window->Lists().lsvMsgList(index); }
+    QAction *item(const QString &name) const { return child<QAction>(name); }
+    QString boardItem() const { return child<QMenu>(u"mnuBBSMove"_s)->actions().at(1)->text(); }
+    int storedMessages() { return gDB->OpenRecordset(u"SELECT ID FROM Message"_s)->RecordCount(); }
+
+    /** Selects the rows of list @p Index showing messages @p ids of board 3, then runs the enabling. */
+    void select(int Index, const QList<int> &ids)
+    {
+        QItemSelectionModel *selection = list(Index).selectionModel();
+        selection->clear();
+        for (int id : ids)
+            selection->select(list(Index).index(list(Index).RowOf(3, id), 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        emit child<QMenu>(u"mnuMsg"_s)->aboutToShow();
+    }
+
+    void rightClick(int Index, int row)
+    {
+        QTreeView *view = m_window->lsvMsgList(Index);
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(view->model()->index(row, 2)).center());
+    }
+
+private slots:
+    void initTestCase() { setPrompter(&m_prompter); }
+    void init() { prepareHome("[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n"); }
+    void cleanup()
+    {
+        closeWindow();
+        mdlExecuteLite::setShellOpenHandler({});
+    }
+
+    void relateSearchShowsTheThread_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("board");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("name # number") << 3 << u"雑談#2"_s << 4 << 3;
+        QTest::newRow("name, blank, number") << 3 << u" 雑談 2 "_s << 4 << 3;
+        QTest::newRow("name and digits") << 3 << u"雑談2"_s << 4 << 3;
+        QTest::newRow("# number: the board passed") << 3 << u"#2"_s << 3 << 2;
+        QTest::newRow("quote in the name") << 3 << u"O'Neil#2"_s << 4 << 3;
+        QTest::newRow("wildcard stands for itself") << 4 << u"?#2"_s << 4 << 3;
+    }
+
+    void relateSearchShowsTheThread()
+    {
+        QFETCH(int, from);
+        QFETCH(QString, text);
+        QFETCH(int, board);
+        QFETCH(int, rows);
+        storeBoard(3, 3, 0, {{2, 1}});
+        storeBoard(4, 4, 0, {{2, 1}, {4, 2}});
+        sql(u"UPDATE BBS SET ShortName = 'O''Neil' WHERE BBS_ID = 4"_s);
+        QVERIFY(start());
+        m_window->RelateSearch(from, text);
+        QCOMPARE(m_prompter.texts(), QStringList());
+        QCOMPARE(m_window->Lists().CurrentList(), 1);
+        QCOMPARE(list(1).rowCount(), rows);
+        QCOMPARE(list(1).Message(0).ID, 1); // thread order
+        QCOMPARE(list(1).Key(list(1).CurrentRow()), CMessage::MakeKey(board, 2));
+    }
+
+    void relateSearchWithoutNumberSaysSo()
+    {
+        storeBoard(3, 3);
+        QVERIFY(start());
+        m_window->RelateSearch(3, u"雑談"_s);
+        QCOMPARE(m_prompter.texts(), QStringList{u"関連検索のできる文字列ではありませんでした。"_s});
+        QCOMPARE(m_window->Lists().CurrentList(), 0);
+    }
+
+    void deleteAsksAndKeepsTheUnreadCountRight()
+    {
+        storeBoard(3, 4, 2);
+        QVERIFY(start());
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板 (2)"_s);
+        select(0, {2, 3, 4}); // one of them unread
+        m_window->lsvMsgList(0)->setFocus();
+        QTest::keyClick(m_window->lsvMsgList(0), Qt::Key_Delete); // the default answer: No
+        QCOMPARE(m_prompter.records().size(), 1);
+        QCOMPARE(m_prompter.records().first().title, u"削除の確認 - "_s + mdlApp::GetAppTitle());
+        QCOMPARE(m_prompter.records().first().text, u"このメッセージを削除してもよろしいですか？"_s);
+        QCOMPARE(storedMessages(), 4);
+        m_prompter.pushAnswer(Prompter::Yes);
+        QTest::keyClick(m_window->lsvMsgList(0), Qt::Key_Delete);
+        QCOMPARE(storedMessages(), 1);
+        QCOMPARE(list(0).rowCount(), 1);
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板 (1)"_s);
+        QCOMPARE(child<QLabel>(u"StatusBar.Count"_s)->text(), u"1/1"_s);
+    }
+
+    void deletingRemovesTheRowFromListZeroOnly_data()
+    {
+        QTest::addColumn<int>("Index");
+        QTest::addColumn<int>("rows0");
+        QTest::addColumn<int>("rows1");
+        QTest::newRow("in list 1: from both") << 1 << 2 << 1;
+        QTest::newRow("in list 0: list 1 unchanged") << 0 << 2 << 2;
+    }
+
+    void deletingRemovesTheRowFromListZeroOnly()
+    {
+        QFETCH(int, Index);
+        storeBoard(3, 3, 0, {{2, 1}});
+        QVERIFY(start());
+        m_window->RelateSearch(3, u"#2"_s); // list 1: messages 1 and 2, message 2 selected
+        m_window->ChangeList(Index);
+        select(Index, {2});
+        m_prompter.pushAnswer(Prompter::Yes);
+        item(u"mnuMsgDelete"_s)->trigger();
+        QTEST(list(0).rowCount(), "rows0");
+        QTEST(list(1).rowCount(), "rows1");
+    }
+
+    void deleting1000RowsKeepsTheCountRight()
+    {
+        storeBoard(3, 1000, 400);
+        QVERIFY(start());
+        item(u"mnuMsgAllSelect"_s)->trigger();
+        m_prompter.pushAnswer(Prompter::Yes);
+        item(u"mnuMsgDelete"_s)->trigger();
+        QCOMPARE(storedMessages(), 0);
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板"_s); // no count when none is unread
+    }
+
+    void aFailedDeleteKeepsEveryMessage()
+    {
+        storeBoard(3, 1000, 400);
+        bool ok = false;
+        sqliteTool(mdlMain::LogDatabasePath(),
+                   u"CREATE TRIGGER refuse BEFORE DELETE ON Message WHEN old.ID = 500 BEGIN SELECT RAISE(ABORT, 'refused'); END;"_s, &ok);
+        QVERIFY(ok);
+        QVERIFY(start());
+        item(u"mnuMsgAllSelect"_s)->trigger();
+        m_prompter.pushAnswer(Prompter::Yes);
+        item(u"mnuMsgDelete"_s)->trigger();
+        QCOMPARE(storedMessages(), 1000);
+        QCOMPARE(list(0).rowCount(), 1000);
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板 (400)"_s);
+        QVERIFY(m_prompter.texts().last().startsWith(u"メッセージを削除できませんでした。"_s));
+    }
+
+    void enablingFollowsTheSelection_data()
+    {
+        QTest::addColumn<QList<int>>("ids");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<bool>("noRead");
+        QTest::newRow("one unread row") << QList<int>{1} << true << false;
+        QTest::newRow("one read row") << QList<int>{2} << false << true;
+        QTest::newRow("several rows") << QList<int>{2, 3} << true << true;
+        QTest::newRow("no row") << QList<int>{} << false << false;
+    }
+
+    void enablingFollowsTheSelection()
+    {
+        QFETCH(QList<int>, ids);
+        storeBoard(3, 3, 1);
+        QVERIFY(start());
+        select(0, ids);
+        QTEST(item(u"mnuMsgRead"_s)->isEnabled(), "read");
+        QTEST(item(u"mnuMsgNoRead"_s)->isEnabled(), "noRead");
+    }
+
+    void readKeysAndMarksActOnTheSelection()
+    {
+        storeBoard(3, 2, 2);
+        sql(u"UPDATE Message SET Mark = 2 WHERE ID = 1"_s);
+        QVERIFY(start());
+        select(0, {1});
+        QVERIFY(item(u"mnuMsgMarkSub(2)"_s)->isChecked());
+        QVERIFY(item(u"mnuPopupMarkSub(2)"_s)->isChecked());
+        item(u"mnuPopupMarkSub(3)"_s)->trigger();
+        QCOMPARE(gDB->OpenRecordset(u"SELECT Mark FROM Message WHERE ID = 1"_s)->Value(0, 0).toInt(), 3);
+        m_window->lsvMsgList(0)->setFocus();
+        QTest::keyClick(m_window->lsvMsgList(0), Qt::Key_B, Qt::ControlModifier);
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板 (1)"_s);
+    }
+
+    void popupShowsTheRowUnderThePointer()
+    {
+        storeBoard(3, 3);
+        QVERIFY(start());
+        QList<QUrl> opened;
+        mdlExecuteLite::setShellOpenHandler([&opened](const QUrl &url) { opened.append(url); return true; });
+        auto *popup = child<QMenu>(u"mnuPopup"_s);
+        rightClick(0, 2); // message 1
+        QVERIFY(popup->isVisible());
+        QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText().trimmed(), u"本文1"_s);
+        item(u"mnuPopupMail"_s)->trigger();
+        QCOMPARE(opened, QList<QUrl>{QUrl(u"mailto:a@example.jp"_s)});
+        popup->hide();
+        select(0, {1, 2});
+        rightClick(0, 1); // within the selection: it stays
+        QCOMPARE(list(0).SelectedRows().size(), 2);
+        popup->hide();
+        QTreeView *view = m_window->lsvMsgList(0);
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, QPoint(5, view->viewport()->height() - 2));
+        QVERIFY(!popup->isVisible());
+        QVERIFY(m_window->ShowSQLResult(u"SELECT BBS_ID FROM BBS"_s, 1)); // rows of another query
+        rightClick(1, 0);
+        QVERIFY(!popup->isVisible());
+    }
+
+    void hitokotoReplyWithoutBoardSaysSo()
+    {
+        sql(u"UPDATE BBS SET BBSType = 0 WHERE BBSType = 1"_s);
+        QVERIFY(start());
+        m_window->ReplyHitokoto(1);
+        QCOMPARE(m_prompter.texts(), QStringList{u"ひとことに返信できませんでした。"_s});
+    }
+};
+
+QTEST_MAIN(TestCommands)
+#include "tst_commands.moc"
