@@ -45,9 +45,12 @@ void frmView::compactDatabase()
         return;
 
     // Nothing may reach the database while it is closed and replaced.
+    // The board record is written now and read again from the reopened database; the
+    // window's copy must not keep the database that compaction closes.
     mdlRead::StopReadTimer(m_lists);
     if (m_current.ID() != 0)
         m_current.SetProperty();
+    m_current = CBBSProperty();
     m_cbbs.CloseLogMessages();
     m_cbbs.Initialize(nullptr);
     m_lists.SetDatabase(nullptr);
