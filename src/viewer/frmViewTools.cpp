@@ -40,7 +40,7 @@ void frmView::compactDatabase()
     const Prompter::Button answer = prompter().question(
         u"データベースファイルを最適化します。\n"
         "データベースが壊れる可能性がありますので、十分注意した上で実行してください。"_s,
-        {Prompter::Ok, Prompter::Cancel}, Prompter::Ok, Prompter::Icon::Information);
+        {Prompter::Ok, Prompter::Cancel}, Prompter::Ok, Prompter::Icon::Warning);
     if (answer != Prompter::Ok)
         return;
 
