@@ -120,7 +120,8 @@ void frmView::loadWebSearchMenu(QMenu *mnuText)
         delete item;
     }
     m_webSearchItems.clear();
-    if (gIniFile) {
+    // Selecting a missing section would create it, and an empty section means "no searches".
+    if (gIniFile && gIniFile->Sections().contains(u"WebSearch"_s)) {
         gIniFile->setNowSection(u"WebSearch"_s);
         QAction *before = m_menu.value(u"mnuTextMSDN"_s);
         for (const QString &key : gIniFile->Keys()) {
