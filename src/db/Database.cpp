@@ -204,6 +204,11 @@ std::unique_ptr<Database> Database::Create(const QString &path, DbError *error)
     return database;
 }
 
+QString Database::EngineVersion()
+{
+    return QString::fromLatin1(sqlite3_libversion());
+}
+
 bool Database::CompactDatabase(const QString &source, const QString &target, DbError *error)
 {
     DbError dummy;

@@ -44,6 +44,8 @@ public:
     static std::unique_ptr<Database> Create(const QString &path, DbError *error = nullptr);
     /** Compacts the closed database @p source into the new file @p target. */
     static bool CompactDatabase(const QString &source, const QString &target, DbError *error = nullptr);
+    /** @short The version of the SQLite library the program runs on ("3.40.1"). */
+    static QString EngineVersion();
 
     void Close();
     bool IsOpen() const { return m_db != nullptr; }

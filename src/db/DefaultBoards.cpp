@@ -54,6 +54,11 @@ QString DefaultBoard3URL()
     return Board3Host + u"/cgi-bin/nandemo.cgi"_s;
 }
 
+QString BoardSiteURL()
+{
+    return BoardHost + u"/"_s;
+}
+
 QString SharedHowtouseURL()
 {
     return BoardHost + u"/howtouse.html"_s;

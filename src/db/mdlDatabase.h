@@ -46,6 +46,8 @@ const QList<DefaultBoard> &DefaultBoards();
 QString DefaultBoard3URL();
 /** The rules page that the default boards share, written again by the BBS conversion. */
 QString SharedHowtouseURL();
+/** The home page of the site that hosts the default boards. */
+QString BoardSiteURL();
 
 /**
  * Opens the log database at @p path, creating it when it is missing or no database (the

@@ -134,6 +134,8 @@ public:
      */
     static QByteArray ExtractArchiveToMemory(const QString &ArchiveName, const QString &Pattern,
                                              ExtractError *error = nullptr);
+    /** @short The name and version of the archive library that reads LHA archives. */
+    static QString ArchiveLibraryVersion();
 
     // ---- Database and free SQL -------------------------------------------------------------
     /** @short Closes any open result and works on @p db from now on (not owned). */

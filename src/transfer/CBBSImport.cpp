@@ -656,6 +656,11 @@ bool CBBS::CanUseUnlha()
     return usable;
 }
 
+QString CBBS::ArchiveLibraryVersion()
+{
+    return QString::fromLatin1(archive_version_string());
+}
+
 QByteArray CBBS::ExtractArchiveToMemory(const QString &ArchiveName, const QString &Pattern,
                                         ExtractError *error)
 {

@@ -306,8 +306,20 @@ private:
     void openSelectedAddress(bool mail);
 
     // Body pop-up (frmViewText.cpp)
+    QString selectedBodyText() const;
+    void showTextMenu(const QPoint &at);
+    void loadWebSearchMenu(QMenu *mnuText);
+    void bodySearch();
+    void openSelectedAddress();
+    void copyWithHeader();
+    QAction *m_webSearchSeparator = nullptr;
+    QList<QAction *> m_webSearchItems; // mnuTextWebSearch(0), (1), ... from section "WebSearch"
 
     // Tools and help (frmViewTools.cpp)
+    void compactDatabase();
+    void attachDatabase();
+    void openHelpFile();
+    void showAbout();
 
     // Event filters of the keyboard map and the unread-position editor: declared last, so they
     // go first, before the members and widgets they use.

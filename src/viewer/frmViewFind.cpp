@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTreeView>
@@ -131,17 +130,6 @@ void frmView::connectFindCommands()
     connect(m_buttons.value(u"FindNext"_s), &QAction::triggered, next, &QAction::trigger);
     connect(m_buttons.value(u"FindPrev"_s), &QAction::triggered, prev, &QAction::trigger);
     connect(m_buttons.value(u"SQL"_s), &QAction::triggered, query, &QAction::trigger);
-
-    // The body pane's pop-up: a query for the selected text.
-    if (auto *mnuText = findChild<QMenu *>(u"mnuText"_s)) {
-        QAction *textFind = mnuText->addAction(u"検索(&F)..."_s);
-        textFind->setObjectName(u"mnuTextFind"_s);
-        connect(textFind, &QAction::triggered, this,
-                [this] { QueryLoop(QueryTemplate(mdlOption::BBS_ID, selectedText(rtbView))); });
-        rtbView->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(rtbView, &QWidget::customContextMenuRequested, mnuText,
-                [this, mnuText](const QPoint &at) { mnuText->popup(rtbView->viewport()->mapToGlobal(at)); });
-    }
 
     QLineEdit *edit = cmbFindText->lineEdit();
     edit->installEventFilter(new FindBoxKeys(
