@@ -303,14 +303,14 @@ private:
     void setSelectedMark(int MarkID);
     void setSelectedRead(bool Read);
     void relateSelected();
-    void openSelectedAddress(bool mail);
+    void openSelectedRowAddress(bool mail);
 
     // Body pop-up (frmViewText.cpp)
     QString selectedBodyText() const;
     void showTextMenu(const QPoint &at);
     void loadWebSearchMenu(QMenu *mnuText);
     void bodySearch();
-    void openSelectedAddress();
+    void openSelectedBodyAddress();
     void copyWithHeader();
     QAction *m_webSearchSeparator = nullptr;
     QList<QAction *> m_webSearchItems; // mnuTextWebSearch(0), (1), ... from section "WebSearch"

@@ -143,8 +143,8 @@ void frmView::connectMessageCommands()
         makeAvailable(name);
     };
     wire(u"mnuMsgRelate"_s, [this] { relateSelected(); });
-    wire(u"mnuMsgMail"_s, [this] { openSelectedAddress(true); });
-    wire(u"mnuMsgHomePage"_s, [this] { openSelectedAddress(false); });
+    wire(u"mnuMsgMail"_s, [this] { openSelectedRowAddress(true); });
+    wire(u"mnuMsgHomePage"_s, [this] { openSelectedRowAddress(false); });
     wire(u"mnuMsgNoRead"_s, [this] { setSelectedRead(false); });
     wire(u"mnuMsgRead"_s, [this] { setSelectedRead(true); });
     wire(u"mnuMsgDelete"_s, [this] { deleteSelected(); });
@@ -301,7 +301,7 @@ void frmView::selectEveryRow(bool invert)
         all, (invert ? QItemSelectionModel::Toggle : QItemSelectionModel::Select) | QItemSelectionModel::Rows);
 }
 
-void frmView::openSelectedAddress(bool mail)
+void frmView::openSelectedRowAddress(bool mail)
 {
     const int Index = m_lists.CurrentList();
     const int row = selectedRow(Index);

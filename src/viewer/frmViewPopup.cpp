@@ -42,8 +42,8 @@ void frmView::createListPopup()
     item(u"mnuPopupReplyHitokoto(1)"_s, u"左ひとことで返信(&1)..."_s, [this] { ReplyHitokoto(1); });
     item(u"mnuPopupReplyHitokoto(2)"_s, u"右ひとことで返信(&2)..."_s, [this] { ReplyHitokoto(2); });
     mnuPopup->addSeparator();
-    item(u"mnuPopupMail"_s, m_menu.value(u"mnuMsgMail"_s)->text(), [this] { openSelectedAddress(true); });
-    item(u"mnuPopupHomepage"_s, m_menu.value(u"mnuMsgHomePage"_s)->text(), [this] { openSelectedAddress(false); });
+    item(u"mnuPopupMail"_s, m_menu.value(u"mnuMsgMail"_s)->text(), [this] { openSelectedRowAddress(true); });
+    item(u"mnuPopupHomepage"_s, m_menu.value(u"mnuMsgHomePage"_s)->text(), [this] { openSelectedRowAddress(false); });
     mnuPopup->addSeparator();
     mnuPopupMark = subMenu(mnuPopup, u"mnuPopupMark"_s, u"マーク(&L)"_s);
     item(u"mnuPopupNoRead"_s, u"未読にする(&E)"_s, [this] { setSelectedRead(false); });

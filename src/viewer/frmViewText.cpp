@@ -77,7 +77,7 @@ void frmView::connectTextCommands()
     connect(addItem(u"mnuTextRelate"_s, u"関連検索(&K)"_s), &QAction::triggered, this,
             [this] { RelateSearch(mdlOption::BBS_ID, selectedBodyText()); });
     connect(addItem(u"mnuTextURL"_s, u"このアドレスを開く(&O)..."_s), &QAction::triggered, this,
-            &frmView::openSelectedAddress);
+            &frmView::openSelectedBodyAddress);
     m_webSearchSeparator = mnuText->addSeparator();
     m_webSearchSeparator->setObjectName(u"mnuTextWebSearchSeparator"_s);
     // Keyword search needs an installed help service, which this platform does not have.
@@ -154,7 +154,7 @@ void frmView::bodySearch()
  * Opens the selection as an address. Only web and mail addresses open: the selection is
  * board data and must never name a local file or program.
  */
-void frmView::openSelectedAddress()
+void frmView::openSelectedBodyAddress()
 {
     QString address = selectedBodyText();
     address.remove(u'\r');
