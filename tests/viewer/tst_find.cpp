@@ -204,6 +204,17 @@ private slots:
         QCOMPARE(shown, (QStringList{u"first"_s, u"SELECT FROM nowhere"_s}));
         QCOMPARE(m_window->LastQuery(), QString());
     }
+
+    void aQueryWindowCancelledAtOnceKeepsTheLastQuery()
+    {
+        QVERIFY(startWindow());
+        const QString earlier = frmView::QueryTemplate(3);
+        m_window->ShowSQLHook = [](const QString &sql) { return sql; };
+        m_window->QueryLoop(earlier);
+        m_window->ShowSQLHook = [](const QString &) { return QString(); };
+        m_window->QueryLoop(u"SELECT * FROM BBS"_s);
+        QCOMPARE(m_window->LastQuery(), earlier);
+    }
 };
 
 QTEST_MAIN(TestFind)
