@@ -1,5 +1,6 @@
 #include "app/CIniFile.h"
 #include "app/mdlApp.h"
+#include "app/mdlExecuteLite.h"
 #include "db/CBBSProperty.h"
 #include "db/CookieStore.h"
 #include "support/BoardSimulator.h"
@@ -101,6 +102,7 @@ private slots:
         m_sim.reset();
         m_simBoard.clear();
         setCookieStore(nullptr);
+        mdlExecuteLite::setShellOpenHandler({});
     }
 
     void cancelDuringSecondBoardAndDeclineStopsThere()
@@ -254,6 +256,30 @@ private slots:
         QVERIFY(!gDB);
         QVERIFY(readFile(mdlMain::SettingsFilePath()).contains("[Position]"));
         QCOMPARE(sqliteTool(mdlMain::LogDatabasePath(), u"SELECT COUNT(*) FROM Message WHERE BBS_ID = 4"_s), u"10"_s);
+    }
+
+    void replyGoesToTheSelectedMessageOnly()
+    {
+        CMessage message;
+        message.BBS_ID = 5;
+        message.ID = 7;
+        message.Subject = u"題名"_s;
+        message.PostName = u"投稿者"_s;
+        message.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0));
+        message.Body = u"本文"_s;
+        store({message});
+        QVERIFY(startWindow());
+        QList<QUrl> opened;
+        mdlExecuteLite::setShellOpenHandler([&opened](const QUrl &url) {
+            opened << url;
+            return true;
+        });
+        m_window->RunCommand(12); // nothing selected: nothing to answer
+        QVERIFY(opened.isEmpty());
+        QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 5"_s, 1));
+        m_window->ShowMessage(1, 0, false);
+        m_window->RunCommand(12);
+        QCOMPARE(opened.value(0).toString(), m_sim->url(m_simBoard.value(5)) + u"?dousa=res&resno=7"_s);
     }
 
     void dialogGeometryIsKeptInTwips()
