@@ -20,6 +20,8 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <cmath>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -87,7 +89,7 @@ void frmLoadDlg::ShowDialog(const QString &Caption, QWidget *Owner)
     setWindowTitle(Caption + u"中... - "_s + mdlApp::GetAppTitle());
     tabBBS->setTabText(tabBBS->indexOf(txtLog), Caption + u"ログ"_s);
     m_isLoad = true;
-    restoreGeometry(Owner);
+    restorePosition(Owner);
     show();
     setButtonMode(1);
 }
@@ -165,7 +167,7 @@ void frmLoadDlg::closeEvent(QCloseEvent *event)
         return;
     }
     if (mdlOption::SaveLoadDialogPosition)
-        saveGeometry();
+        savePosition();
     m_isLoad = false;
     event->accept();
 }
@@ -186,7 +188,7 @@ bool frmLoadDlg::confirmClose()
     return true;
 }
 
-void frmLoadDlg::restoreGeometry(QWidget *Owner)
+void frmLoadDlg::restorePosition(QWidget *Owner)
 {
     QRect rect(QPoint(), size());
     const QRect around = Owner ? Owner->frameGeometry()
@@ -206,7 +208,7 @@ void frmLoadDlg::restoreGeometry(QWidget *Owner)
     setGeometry(rect);
 }
 
-void frmLoadDlg::saveGeometry()
+void frmLoadDlg::savePosition()
 {
     CIniFile *ini = gIniFile.get();
     if (!ini)

@@ -69,8 +69,8 @@ protected:
 
 private:
     bool confirmClose();
-    void restoreGeometry(QWidget *Owner);
-    void saveGeometry();
+    void restorePosition(QWidget *Owner);
+    void savePosition();
 
     QLabel *lblInfo;
     QPushButton *cmdOK;
