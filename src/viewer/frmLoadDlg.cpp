@@ -190,21 +190,17 @@ bool frmLoadDlg::confirmClose()
 
 void frmLoadDlg::restorePosition(QWidget *Owner)
 {
-    QRect rect(QPoint(), size());
-    const QRect around = Owner ? Owner->frameGeometry()
-                               : (QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect());
-    rect.moveCenter(around.center());
-    if (CIniFile *ini = gIniFile.get()) {
+    CIniFile *ini = gIniFile.get();
+    const auto saved = [ini](const QString &key) { return ini ? savedPixels(*ini, key) : std::nullopt; };
+    if (ini)
         ini->setNowSection(PositionSection);
-        if (const auto left = savedPixels(*ini, u"Left"_s))
-            rect.moveLeft(*left);
-        if (const auto top = savedPixels(*ini, u"Top"_s))
-            rect.moveTop(*top);
-        if (const auto width = savedPixels(*ini, u"Width"_s))
-            rect.setWidth(std::max(1, *width));
-        if (const auto height = savedPixels(*ini, u"Height"_s))
-            rect.setHeight(std::max(1, *height));
-    }
+    QRect rect(QPoint(), size());
+    rect.setWidth(std::max(1, saved(u"Width"_s).value_or(rect.width())));
+    rect.setHeight(std::max(1, saved(u"Height"_s).value_or(rect.height())));
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    rect.moveCenter(Owner ? Owner->frameGeometry().center() : screen ? screen->geometry().center() : QPoint());
+    rect.moveLeft(saved(u"Left"_s).value_or(rect.left()));
+    rect.moveTop(saved(u"Top"_s).value_or(rect.top()));
     setGeometry(rect);
 }
 

@@ -136,18 +136,21 @@ void frmView::loadBoards(const QList<int> &boards, bool NoReadLoad)
     beginRun(true, u"受信"_s);
     LoadRun run(m_cbbs, *gDB);
     m_loadRun = &run;
-    connect(&run, &LoadRun::BoardStarted, this, [this](const CBBSProperty &board, bool hasNext) {
+    bool started = false; // false for a board that could not be read: it never reached the dialog
+    connect(&run, &LoadRun::BoardStarted, this, [this, &started](const CBBSProperty &board, bool hasNext) {
+        started = true;
         if (frmLoadDlg *dialog = LoadDialog())
             dialog->InitNewBBS(board, hasNext);
     });
-    connect(&run, &LoadRun::BoardFinished, this, [this, &run](const LoadRun::Outcome &outcome) {
+    connect(&run, &LoadRun::BoardFinished, this, [this, &run, &started](const LoadRun::Outcome &outcome) {
         m_panels.value(u"Status"_s)->setText(outcome.Text);
         frmLoadDlg *dialog = LoadDialog();
         if (dialog)
             dialog->UpdateInfo(outcome.Text, 3, true);
         // A dialog closed during the run, or told not to go on, ends it after this board.
-        if (!dialog || !dialog->IsNextBBS())
+        if (!dialog || (started && !dialog->IsNextBBS()))
             run.StopAfterBoard();
+        started = false;
     });
     run.Run(boards, NoReadLoad);
     m_loadRun = nullptr;
