@@ -269,7 +269,7 @@ private:
 
     // Runs (frmViewRuns.cpp)
     void loadBoards(const QList<int> &boards, bool NoReadLoad);
-    void visitLoad(int selection);
+    void visitLoad(int command);
     void importFiles();
     void importRun(int BBS_ID, const QStringList &FileNames);
     void sendMessage(bool Reply);
