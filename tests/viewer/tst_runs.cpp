@@ -241,14 +241,15 @@ private slots:
         board.SetDownloadCount(10);
         addMessages(4, 1, 25);
         addMessages(5, 1, 3);
-        BoardSimulator::Fault trickle;
-        trickle.kind = BoardSimulator::FaultKind::Trickle;
-        trickle.delayMs = 20;
-        m_sim->setFault(trickle, 1); // the first page comes whole, the second never ends
         QVERIFY(startWindow());
         connect(m_sim.get(), &BoardSimulator::requestReceived, this, [this](const BoardSimulator::Request &r) {
-            if (r.query.contains("logno=1"))
-                QTimer::singleShot(100, m_window.get(), &QWidget::close);
+            if (!r.query.contains("logno=1"))
+                return;
+            BoardSimulator::Fault trickle; // the second page of the first board never ends
+            trickle.kind = BoardSimulator::FaultKind::Trickle;
+            trickle.delayMs = 20;
+            m_sim->setFault(trickle, 0, 1);
+            QTimer::singleShot(100, m_window.get(), &QWidget::close);
         });
         m_window->RunCommand(9);
         QVERIFY(!requested(5));
