@@ -12,8 +12,14 @@
 #include "viewer/frmLoadDlg.h"
 #include "viewer/models/mdlRead.h"
 
+#include <QAbstractItemView>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QFileDialog>
 #include <QLabel>
+#include <QPointer>
+#include <QTimer>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -32,6 +38,56 @@ QString dialogFilters(const QString &filter)
         filters << parts.at(i) + u" ("_s + QString(parts.at(i + 1)).replace(u';', u' ') + u')';
     return filters.join(u";;"_s);
 }
+
+/**
+ * @short While a load run adds rows to a list, the list repaints at most every RepaintMs.
+ *
+ * Rows come in page by page, and drawing a screen of rows of Japanese text costs far more
+ * than storing them. Input in the meantime is shown at the next repaint.
+ */
+class RepaintThrottle : public QObject
+{
+public:
+    static constexpr qint64 RepaintMs = 150;
+
+    explicit RepaintThrottle(QAbstractItemView *view) : m_viewport(view->viewport())
+    {
+        m_release.setSingleShot(true);
+        connect(&m_release, &QTimer::timeout, this, &RepaintThrottle::release);
+        connect(view->model(), &QAbstractItemModel::rowsInserted, this, &RepaintThrottle::rowsAdded);
+        m_viewport->installEventFilter(this);
+        m_sincePaint.start();
+    }
+    ~RepaintThrottle() override { release(); }
+
+protected:
+    bool eventFilter(QObject * /*watched*/, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_sincePaint.restart();
+        return false;
+    }
+
+private:
+    void rowsAdded()
+    {
+        const qint64 wait = RepaintMs - m_sincePaint.elapsed();
+        if (m_release.isActive() || wait <= 0 || !m_viewport)
+            return; // held already, or the next turn may paint
+        m_viewport->setUpdatesEnabled(false);
+        m_release.start(int(wait));
+    }
+    void release()
+    {
+        m_release.stop();
+        if (m_viewport)
+            m_viewport->setUpdatesEnabled(true); // repaints the whole list
+    }
+
+    QPointer<QWidget> m_viewport;
+    QTimer m_release;
+    QElapsedTimer m_sincePaint;
+};
 
 } // namespace
 
@@ -152,7 +208,10 @@ void frmView::loadBoards(const QList<int> &boards, bool NoReadLoad)
             run.StopAfterBoard();
         started = false;
     });
-    run.Run(boards, NoReadLoad);
+    {
+        RepaintThrottle throttle(lsvMsgList(0));
+        run.Run(boards, NoReadLoad);
+    }
     m_loadRun = nullptr;
     if (m_closing) {
         m_running = false;
