@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -142,6 +143,8 @@ private slots:
         QVERIFY(startWindow());
         m_window->RunCommand(7);
         QCOMPARE(status(), u"雑談掲示板で3件受信しました。"_s);
+        QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 3);
+        QVERIFY(m_window->lsvMsgList(0)->viewport()->updatesEnabled()); // repaints held during the run resume
         m_window->RunCommand(7);
         QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
     }
