@@ -240,6 +240,8 @@ void frmView::importFiles()
 
 void frmView::importRun(int BBS_ID, const QStringList &FileNames)
 {
+    if (m_running || !gDB)
+        return; // the program shut down while the confirmation was open
     beginRun(false, u"インポート"_s);
     ImportRun run(m_cbbs);
     connect(&run, &ImportRun::InfoChanged, this, [this](const QString &text, int row, bool addLog) {
