@@ -126,6 +126,16 @@ public:
     void RunCommand(int Index);
     /** @short True while a load or an import run goes on. */
     bool IsRunning() const;
+    /** @short The progress dialog while it is open, else nullptr. */
+    class frmLoadDlg *LoadDialog() const;
+    /**
+     * @short The filter of the import file dialog, entries and patterns alternating, separated
+     * by "|": the board's own log files first (when it has a pattern), then text files, LHA
+     * archives (when @p CanUseUnlha) and all files.
+     */
+    static QString ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha);
+    /** Replaces the import file dialog (tests): gets ImportFileFilter, returns the picked files. */
+    std::function<QStringList(const QString &Filter)> OpenFilesHook;
 
     // ---- Tray icon (frmViewTray.cpp) ---------------------------------------------------------
     /** @short Starts (option BlinkIcon permitting) or stops the tray icon's animation. */
@@ -269,6 +279,20 @@ private:
     QList<QAction *> m_viewItems; // mnuBBSViewSub 0 to 4
 
     // Runs (frmViewRuns.cpp)
+    void loadBoards(const QList<int> &boards, bool NoReadLoad);
+    void visitLoad(int command);
+    void importFiles();
+    void importRun(int BBS_ID, const QStringList &FileNames);
+    void sendMessage(bool Reply);
+    void beginRun(bool load, const QString &Caption);
+    void endRun();
+    void abandonRun();
+    /** Saves the window's state, closes the dialog and shuts the program down (frmViewState.cpp). */
+    void unload();
+    QPointer<class frmLoadDlg> m_loadDlg;
+    class LoadRun *m_loadRun = nullptr; // the load run going on
+    bool m_running = false;
+    bool m_closing = false; // the window closed during a run: it unloads when the run has ended
 
     // Tray (frmViewTray.cpp)
     void changeEvent(QEvent *event) override;

@@ -13,6 +13,7 @@
 #include "transfer/mdlErrorLog.h"
 #include "viewer/BodyRenderer.h"
 #include "viewer/QueryResultModel.h"
+#include "viewer/frmLoadDlg.h"
 #include "viewer/models/mdlRead.h"
 
 #include <QHeaderView>
@@ -412,17 +413,21 @@ void frmView::onLoaded(const CMessage &Msg)
     UpdateBBSMenuCaption(Msg.BBS_ID, 1);
 }
 
-void frmView::onStateChanged(const QString &Text, bool ShowStatus, bool /*AddLog*/)
+void frmView::onStateChanged(const QString &Text, bool ShowStatus, bool AddLog)
 {
-    if (!ShowStatus)
-        return;
-    ChangeStatusBarStyle(1);
-    m_panels.value(u"Status"_s)->setText(Text);
+    if (ShowStatus) {
+        ChangeStatusBarStyle(1);
+        m_panels.value(u"Status"_s)->setText(Text);
+    }
+    if (frmLoadDlg *dialog = LoadDialog())
+        dialog->UpdateInfo(Text, 2, AddLog);
 }
 
-void frmView::onLoadError(int BBS_ID, const QString &EntryText, const QString & /*Message*/)
+void frmView::onLoadError(int BBS_ID, const QString &EntryText, const QString &Message)
 {
     CBBSProperty board;
     if (gDB && board.GetProperty(BBS_ID, *gDB))
         mdlErrorLog::AppendErrorLog(board.GetErrorLogFileName(), EntryText);
+    if (frmLoadDlg *dialog = LoadDialog())
+        dialog->UpdateInfo(Message, 2, true);
 }

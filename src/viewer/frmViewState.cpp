@@ -8,6 +8,7 @@
 #include "controls/CMRUCombo.h"
 #include "controls/uSeparator.h"
 #include "startup/mdlMain.h"
+#include "viewer/frmLoadDlg.h"
 #include "viewer/models/mdlRead.h"
 
 #include <QCloseEvent>
@@ -124,23 +125,35 @@ void frmView::applyPosition()
 
 void frmView::closeEvent(QCloseEvent *event)
 {
-    if (m_cbbs.IsLoad() || m_cbbs.IsImport())
-        m_cbbs.Cancel();
-    if (!m_unloaded) {
-        m_unloaded = true;
-        if (m_loaded) {
-            if (m_current.ID() != 0)
-                m_current.SetProperty();
-            saveFindHistory();
-            savePosition();
-        }
-        // Nothing may reach the database once it is closed.
-        mdlRead::StopReadTimer(m_lists);
-        m_lists.SetDatabase(nullptr);
-        m_cbbs.Initialize(nullptr);
-        mdlMain::ShutdownApplication();
+    if (IsRunning()) {
+        // The run still uses the database further up the stack: it stops at its next step and
+        // the window unloads when it has returned.
+        m_closing = true;
+        abandonRun();
+    } else {
+        unload();
     }
     QMainWindow::closeEvent(event);
+}
+
+void frmView::unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    if (m_loaded) {
+        if (m_current.ID() != 0)
+            m_current.SetProperty();
+        saveFindHistory();
+        savePosition();
+    }
+    if (m_loadDlg)
+        m_loadDlg->Unload();
+    // Nothing may reach the database once it is closed.
+    mdlRead::StopReadTimer(m_lists);
+    m_lists.SetDatabase(nullptr);
+    m_cbbs.Initialize(nullptr);
+    mdlMain::ShutdownApplication();
 }
 
 void frmView::saveFindHistory()

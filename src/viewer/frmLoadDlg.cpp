@@ -1,0 +1,219 @@
+#include "viewer/frmLoadDlg.h"
+
+#include "app/CIniFile.h"
+#include "app/Prompter.h"
+#include "app/mdlApp.h"
+#include "app/mdlOption.h"
+#include "controls/uSeparator.h"
+#include "db/CBBSProperty.h"
+#include "startup/mdlMain.h"
+#include "transfer/LoadRun.h"
+#include "viewer/BoardView.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <cmath>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString PositionSection = u"LoadDialogPosition"_s;
+constexpr int TwipsPerPixel = uSeparator::TwipsPerPixel;
+constexpr int StatusLines = 4;
+
+std::optional<int> savedPixels(const CIniFile &ini, const QString &key)
+{
+    const QVariant value = ini.InitData(key, CIniFile::IniSingle, QVariant());
+    if (!value.isValid())
+        return std::nullopt;
+    return int(std::lround(value.toDouble() / TwipsPerPixel));
+}
+
+} // namespace
+
+frmLoadDlg::frmLoadDlg(QWidget *parent)
+    : QDialog(parent),
+      lblInfo(new QLabel(this)),
+      cmdOK(new QPushButton(u"OK"_s, this)),
+      tabBBS(new QTabWidget(this)),
+      txtLog(new QPlainTextEdit(this))
+{
+    setObjectName(u"frmLoadDlg"_s);
+    setAccessibleName(u"受信の進行状況"_s);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    resize(600, 440);
+
+    lblInfo->setObjectName(u"lblInfo"_s);
+    lblInfo->setAccessibleName(u"状況"_s);
+    lblInfo->setTextFormat(Qt::PlainText);
+    lblInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Four lines high whatever they hold, so a new text never moves the controls below.
+    lblInfo->setFixedHeight(lblInfo->fontMetrics().lineSpacing() * StatusLines + 4);
+    lblInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    cmdOK->setObjectName(u"cmdOK"_s);
+    cmdOK->setAccessibleName(u"閉じる"_s);
+    cmdOK->setAutoDefault(false);
+    tabBBS->setObjectName(u"tabBBS"_s);
+    tabBBS->setAccessibleName(u"掲示板"_s);
+    txtLog->setObjectName(u"LOG"_s);
+    txtLog->setAccessibleName(u"ログ"_s);
+    txtLog->setReadOnly(true);
+    txtLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    tabBBS->addTab(txtLog, u"ログ"_s);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(lblInfo, 1);
+    top->addWidget(cmdOK, 0, Qt::AlignTop);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(tabBBS, 1);
+
+    connect(cmdOK, &QPushButton::clicked, this, &QWidget::close);
+}
+
+frmLoadDlg::~frmLoadDlg() = default;
+
+void frmLoadDlg::ShowDialog(const QString &Caption, QWidget *Owner)
+{
+    setWindowTitle(Caption + u"中... - "_s + mdlApp::GetAppTitle());
+    tabBBS->setTabText(tabBBS->indexOf(txtLog), Caption + u"ログ"_s);
+    m_isLoad = true;
+    restorePosition(Owner);
+    show();
+    setButtonMode(1);
+}
+
+void frmLoadDlg::UpdateInfo(const QString &Message, int row, bool flgAddLog)
+{
+    const int line = row > 0 ? row : std::max<int>(1, int(m_lines.size()));
+    while (m_lines.size() < line)
+        m_lines.append(QString());
+    m_lines[line - 1] = Message;
+    lblInfo->setText(m_lines.join(u'\n'));
+    if (flgAddLog && !Message.isEmpty()) {
+        m_log += Message + u"\r\n"_s;
+        txtLog->appendPlainText(Message);
+    }
+}
+
+void frmLoadDlg::InitNewBBS(const CBBSProperty &Board, bool HasNext)
+{
+    m_isNextBBS = HasNext;
+    if (Board.ID() != 0) {
+        const QString key = u'#' + mdlApp::ZeroPadded(Board.ID(), 3);
+        BoardView *view = m_views.value(key);
+        if (!view) {
+            view = new BoardView(tabBBS);
+            view->setObjectName(key);
+            view->setAccessibleName(Board.BBS_Name());
+            m_views.insert(key, view);
+            // A tab caption reads "&" as an access key: doubled, it shows itself.
+            const int tab = tabBBS->addTab(view, QString(Board.ShortName()).replace(u'&', u"&&"_s));
+            tabBBS->setTabToolTip(tab, Board.BBS_Name());
+            connect(view, &BoardView::CacheMessage, this, [this](const QString &text) { UpdateInfo(text, 4, true); });
+        }
+        tabBBS->setCurrentWidget(view);
+        view->ShowBoard(Board);
+    }
+    if (cmdOK->isVisible() && isActiveWindow())
+        cmdOK->setFocus();
+    UpdateInfo(LoadRun::StartText(Board), 1, true);
+    UpdateInfo(QString(), 3, true);
+}
+
+bool frmLoadDlg::ButtonEnabled() const
+{
+    return cmdOK->isEnabled();
+}
+
+void frmLoadDlg::setButtonEnabled(bool enabled)
+{
+    cmdOK->setEnabled(enabled);
+}
+
+void frmLoadDlg::setButtonMode(int mode)
+{
+    m_buttonMode = mode;
+    cmdOK->setText(mode == 1 ? u"キャンセル"_s : u"OK"_s);
+}
+
+void frmLoadDlg::Unload()
+{
+    m_unloading = true;
+    close();
+}
+
+void frmLoadDlg::reject()
+{
+    // Escape closes like the button, with the same cancel and question.
+    close();
+}
+
+void frmLoadDlg::closeEvent(QCloseEvent *event)
+{
+    if (!m_unloading && !confirmClose()) {
+        event->ignore();
+        return;
+    }
+    if (mdlOption::SaveLoadDialogPosition)
+        savePosition();
+    m_isLoad = false;
+    event->accept();
+}
+
+/** During a run: cancels the transfer and asks whether the run goes on; false keeps the dialog. */
+bool frmLoadDlg::confirmClose()
+{
+    if (m_buttonMode != 1)
+        return true;
+    const QPointer<frmLoadDlg> self(this);
+    emit CancelRequested();
+    if (!self || !m_isNextBBS)
+        return true;
+    if (prompter().question(u"継続して次の掲示板から受信しますか？"_s, {Prompter::Yes, Prompter::No}, Prompter::Yes)
+        == Prompter::Yes)
+        return false;
+    m_isNextBBS = false;
+    return true;
+}
+
+void frmLoadDlg::restorePosition(QWidget *Owner)
+{
+    CIniFile *ini = gIniFile.get();
+    const auto saved = [ini](const QString &key) { return ini ? savedPixels(*ini, key) : std::nullopt; };
+    if (ini)
+        ini->setNowSection(PositionSection);
+    QRect rect(QPoint(), size());
+    rect.setWidth(std::max(1, saved(u"Width"_s).value_or(rect.width())));
+    rect.setHeight(std::max(1, saved(u"Height"_s).value_or(rect.height())));
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    rect.moveCenter(Owner ? Owner->frameGeometry().center() : screen ? screen->geometry().center() : QPoint());
+    rect.moveLeft(saved(u"Left"_s).value_or(rect.left()));
+    rect.moveTop(saved(u"Top"_s).value_or(rect.top()));
+    setGeometry(rect);
+}
+
+void frmLoadDlg::savePosition()
+{
+    CIniFile *ini = gIniFile.get();
+    if (!ini)
+        return;
+    const QRect rect = geometry();
+    ini->setNowSection(PositionSection);
+    ini->setData(u"Left"_s, QString::number(rect.x() * TwipsPerPixel));
+    ini->setData(u"Top"_s, QString::number(rect.y() * TwipsPerPixel));
+    ini->setData(u"Width"_s, QString::number(rect.width() * TwipsPerPixel));
+    ini->setData(u"Height"_s, QString::number(rect.height() * TwipsPerPixel));
+    ini->Save(PositionSection);
+}

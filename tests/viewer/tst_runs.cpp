@@ -1,0 +1,305 @@
+#include "app/CIniFile.h"
+#include "app/mdlApp.h"
+#include "app/mdlExecuteLite.h"
+#include "db/CBBSProperty.h"
+#include "db/CookieStore.h"
+#include "support/BoardSimulator.h"
+#include "support/LogFormat.h"
+#include "viewer/BoardView.h"
+#include "viewer/WindowTest.h"
+#include "viewer/frmLoadDlg.h"
+#include "viewer/models/mdlRead.h"
+
+#include <QLabel>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+
+/**
+ * The main window's runs against boards 4, 5 and 6 served by the board simulator; only those
+ * three are listed and visited. Board 4 is shown.
+ */
+class TestRuns : public WindowTest
+{
+    Q_OBJECT
+
+    std::unique_ptr<CookieStore> m_cookies;
+    std::unique_ptr<BoardSimulator> m_sim;
+    QHash<int, int> m_simBoard;
+
+    static QString script(int board) { return u"/cgi-bin/b%1.cgi"_s.arg(board); }
+
+    void placeBoards()
+    {
+        m_sim = std::make_unique<BoardSimulator>();
+        QVERIFY(m_sim->listen());
+        sql(u"UPDATE BBS SET ListOrder = -1, VisitLoad = False WHERE BBS_ID < 4 OR BBS_ID > 6"_s);
+        for (int board : {4, 5, 6}) {
+            m_simBoard.insert(board, m_sim->addBoard(0, script(board)));
+            sql(u"UPDATE BBS SET URL = '%1' WHERE BBS_ID = %2"_s.arg(m_sim->url(m_simBoard.value(board))).arg(board));
+        }
+    }
+
+    void addMessages(int board, int first, int last) { m_sim->addSampleMessages(m_simBoard.value(board), first, last); }
+
+    int storedCount(int board)
+    {
+        const auto rs = gDB->OpenRecordset(u"SELECT COUNT(*) FROM Message WHERE BBS_ID = %1"_s.arg(board));
+        return rs ? rs->Value(0).toInt() : -1;
+    }
+
+    /** A log page of @p board (not the page a board tab shows). */
+    static bool isLogRequest(const BoardSimulator::Request &r, int board)
+    {
+        return r.path == script(board).toLatin1() && r.query.contains("dousa=log");
+    }
+
+    bool requested(int board) const
+    {
+        const QList<BoardSimulator::Request> &requests = m_sim->requests();
+        return std::any_of(requests.begin(), requests.end(), [board](const auto &r) { return isLogRequest(r, board); });
+    }
+
+    /** Runs @p action once, at the first log request for @p board (a page in flight). */
+    void onRequest(int board, std::function<void()> action)
+    {
+        auto pending = std::make_shared<std::function<void()>>(std::move(action));
+        connect(m_sim.get(), &BoardSimulator::requestReceived, this, [board, pending](const BoardSimulator::Request &r) {
+            if (*pending && isLogRequest(r, board))
+                std::exchange(*pending, {})();
+        });
+    }
+
+    void closeDialogAt(int board)
+    {
+        onRequest(board, [this] { m_window->LoadDialog()->close(); });
+    }
+
+    QString status() const { return child<QLabel>(u"StatusBar.Status"_s)->text(); }
+
+    QString writeLog(const QString &name, int first, int last)
+    {
+        const QString path = m_home->filePath(name);
+        writeFile(path, LogFormat::sampleLog(first, last));
+        return path;
+    }
+
+private slots:
+    void initTestCase() { setPrompter(&m_prompter); }
+
+    void init()
+    {
+        prepareHome("[Option]\r\nBBS_ID=4\r\nAddMax=100\r\n");
+        m_cookies = std::make_unique<CookieStore>(m_home->filePath(u"cookies.txt"_s));
+        setCookieStore(m_cookies.get());
+        placeBoards();
+    }
+
+    void cleanup()
+    {
+        closeWindow();
+        m_sim.reset();
+        m_simBoard.clear();
+        setCookieStore(nullptr);
+        mdlExecuteLite::setShellOpenHandler({});
+    }
+
+    void cancelDuringSecondBoardAndDeclineStopsThere()
+    {
+        for (int board : {4, 5, 6})
+            addMessages(board, 1, 3);
+        QVERIFY(startWindow());
+        m_prompter.pushAnswer(Prompter::No);
+        closeDialogAt(5);
+        m_window->RunCommand(9);
+        QCOMPARE(m_prompter.texts(), QStringList{u"継続して次の掲示板から受信しますか？"_s});
+        QCOMPARE(storedCount(4), 3);
+        QVERIFY(!requested(6));
+        QVERIFY(!m_window->LoadDialog());
+        QCOMPARE(status(), u"処理は中断されました。"_s);
+    }
+
+    void cancelDuringSecondBoardAndGoOnLoadsTheThird()
+    {
+        for (int board : {4, 5, 6})
+            addMessages(board, 1, 3);
+        QVERIFY(startWindow());
+        m_prompter.pushAnswer(Prompter::Yes);
+        closeDialogAt(5);
+        m_window->RunCommand(9);
+        QCOMPARE(storedCount(6), 3);
+        frmLoadDlg *dialog = m_window->LoadDialog();
+        QVERIFY(dialog);
+        QVERIFY(dialog->LogText().contains(u"処理は中断されました。"_s));
+        QCOMPARE(dialog->ButtonMode(), 0);
+        QCOMPARE(dialog->windowTitle(), u"完了 - "_s + mdlApp::GetAppTitle());
+    }
+
+    void secondLoadFindsNothingNew()
+    {
+        addMessages(4, 1, 3);
+        QVERIFY(startWindow());
+        m_window->RunCommand(7);
+        QCOMPARE(status(), u"雑談掲示板で3件受信しました。"_s);
+        QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 3);
+        QVERIFY(m_window->lsvMsgList(0)->viewport()->updatesEnabled()); // repaints held during the run resume
+        m_window->RunCommand(7);
+        QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
+    }
+
+    void visitLoadWithoutBoardsOpensNoDialog()
+    {
+        sql(u"UPDATE BBS SET VisitLoad = False"_s);
+        QVERIFY(startWindow());
+        m_window->RunCommand(9);
+        QCOMPARE(m_prompter.texts(), QStringList{u"巡回受信対象の掲示板はありませんでした。"_s});
+        QVERIFY(!m_window->LoadDialog());
+    }
+
+    void importOfTwoFilesAddsUpTheirMessages()
+    {
+        const QStringList files{writeLog(u"a.log"_s, 1, 5), writeLog(u"b.log"_s, 6, 8)};
+        QVERIFY(startWindow());
+        QString filter;
+        m_window->OpenFilesHook = [&](const QString &f) {
+            filter = f;
+            return files;
+        };
+        m_prompter.pushAnswer(Prompter::Yes);
+        m_window->RunCommand(1);
+        QCOMPARE(status(), u"8件インポートしました。"_s);
+        QCOMPARE(storedCount(4), 8);
+        QCOMPARE(m_prompter.records().first().text.section(u"\r\n"_s, 0, 0), u"雑談掲示板に下記のファイルをインポートします。"_s);
+        QCOMPARE(filter.section(u'|', 0, 1), u"雑談掲示板用ログファイル(zatsudan*)|zatsudan*"_s);
+        QVERIFY(filter.contains(u"|LHA書庫ファイル(*.lzh)|*.lzh|"_s));
+    }
+
+    void fileOfAnotherBoardIsNotImportedByDefault()
+    {
+        const QString file = writeLog(u"shitsumon_2024.log"_s, 1, 5);
+        QVERIFY(startWindow());
+        m_window->OpenFilesHook = [&](const QString &) { return QStringList{file}; };
+        m_window->RunCommand(1);
+        QCOMPARE(m_prompter.records().size(), 1);
+        QVERIFY(m_prompter.records().first().text.startsWith(u"質問掲示板用のログファイルと思われるファイルが指定されています。"_s));
+        QCOMPARE(m_prompter.records().first().answer, Prompter::No);
+        QCOMPARE(storedCount(4), 0);
+        QVERIFY(!m_window->LoadDialog());
+    }
+
+    void autoCloseClosesAfterImportsOnly()
+    {
+        addMessages(4, 1, 3);
+        const QString file = writeLog(u"a.log"_s, 10, 12);
+        QVERIFY(startWindow());
+        mdlOption::AutoCloseImportDialog = true;
+        m_window->RunCommand(7);
+        QVERIFY(m_window->LoadDialog());
+        m_window->OpenFilesHook = [&](const QString &) { return QStringList{file}; };
+        m_window->RunCommand(1);
+        QVERIFY(!m_window->LoadDialog());
+        QCOMPARE(status(), u"3件インポートしました。"_s);
+    }
+
+    void boardTabShowsAmpersandAndName()
+    {
+        sql(u"UPDATE BBS SET ShortName = 'Q&A' WHERE BBS_ID = 4"_s);
+        QVERIFY(startWindow());
+        m_window->RunCommand(7);
+        frmLoadDlg *dialog = m_window->LoadDialog();
+        auto *tabs = dialog->findChild<QTabWidget *>(u"tabBBS"_s);
+        const int tab = tabs->indexOf(dialog->View(u"#004"_s));
+        QCOMPARE(tabs->tabText(tab), u"Q&&A"_s);
+        QCOMPARE(tabs->tabToolTip(tab), u"雑談掲示板"_s);
+    }
+
+    void readMarkDuringACancelledRunStaysStored()
+    {
+        CBBSProperty board;
+        QVERIFY(board.GetProperty(4, *m_db));
+        board.SetDownloadCount(10);
+        addMessages(4, 1, 25); // pages of 10: the first is stored, the second cancelled
+        QVERIFY(startWindow());
+        m_prompter.pushAnswer(Prompter::No);
+        bool marked = false;
+        connect(m_sim.get(), &BoardSimulator::requestReceived, this, [&](const BoardSimulator::Request &r) {
+            if (!r.query.contains("logno=1") || marked)
+                return;
+            marked = mdlRead::SetRead(m_window->Lists(), CMessage::MakeKey(4, 25), true, true);
+            m_window->LoadDialog()->close();
+        });
+        m_window->RunCommand(7);
+        QVERIFY(marked);
+        const auto rs = gDB->OpenRecordset(u"SELECT Read FROM Message WHERE BBS_ID = 4 AND ID = 25"_s);
+        QCOMPARE(rs->Value(0).toInt(), 1);
+        QCOMPARE(storedCount(4), 10);
+    }
+
+    void closingTheWindowDuringARunUnloadsAfterIt()
+    {
+        CBBSProperty board;
+        QVERIFY(board.GetProperty(4, *m_db));
+        board.SetDownloadCount(10);
+        addMessages(4, 1, 25);
+        addMessages(5, 1, 3);
+        QVERIFY(startWindow());
+        connect(m_sim.get(), &BoardSimulator::requestReceived, this, [this](const BoardSimulator::Request &r) {
+            if (!r.query.contains("logno=1"))
+                return;
+            BoardSimulator::Fault trickle; // the second page of the first board never ends
+            trickle.kind = BoardSimulator::FaultKind::Trickle;
+            trickle.delayMs = 20;
+            m_sim->setFault(trickle, 0, 1);
+            QTimer::singleShot(100, m_window.get(), &QWidget::close);
+        });
+        m_window->RunCommand(9);
+        QVERIFY(!requested(5));
+        QVERIFY(!m_window->isVisible());
+        QVERIFY(!gDB);
+        QVERIFY(readFile(mdlMain::SettingsFilePath()).contains("[Position]"));
+        QCOMPARE(sqliteTool(mdlMain::LogDatabasePath(), u"SELECT COUNT(*) FROM Message WHERE BBS_ID = 4"_s), u"10"_s);
+    }
+
+    void replyGoesToTheSelectedMessageOnly()
+    {
+        CMessage message;
+        message.BBS_ID = 5;
+        message.ID = 7;
+        message.Subject = u"題名"_s;
+        message.PostName = u"投稿者"_s;
+        message.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0));
+        message.Body = u"本文"_s;
+        store({message});
+        QVERIFY(startWindow());
+        QList<QUrl> opened;
+        mdlExecuteLite::setShellOpenHandler([&opened](const QUrl &url) {
+            opened << url;
+            return true;
+        });
+        m_window->RunCommand(12); // nothing selected: nothing to answer
+        QVERIFY(opened.isEmpty());
+        QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 5"_s, 1));
+        m_window->ShowMessage(1, 0, false);
+        m_window->RunCommand(12);
+        QCOMPARE(opened.value(0).toString(), m_sim->url(m_simBoard.value(5)) + u"?dousa=res&resno=7"_s);
+    }
+
+    void dialogGeometryIsKeptInTwips()
+    {
+        QVERIFY(startWindow());
+        mdlOption::SaveLoadDialogPosition = true;
+        m_window->RunCommand(7);
+        frmLoadDlg *dialog = m_window->LoadDialog();
+        dialog->setGeometry(40, 50, 500, 300);
+        dialog->close();
+        gIniFile->setNowSection(u"LoadDialogPosition"_s);
+        QCOMPARE(gIniFile->Data(u"Width"_s), u"7500"_s);
+        m_window->RunCommand(7);
+        QCOMPARE(m_window->LoadDialog()->geometry(), QRect(40, 50, 500, 300));
+    }
+};
+
+QTEST_MAIN(TestRuns)
+#include "tst_runs.moc"
