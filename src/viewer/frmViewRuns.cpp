@@ -6,6 +6,7 @@
 #include "app/mdlApp.h"
 #include "app/mdlExecuteLite.h"
 #include "app/mdlOption.h"
+#include "db/mdlDatabase.h"
 #include "startup/mdlMain.h"
 #include "transfer/ImportRun.h"
 #include "transfer/LoadRun.h"
@@ -26,8 +27,11 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString RunningPrefix = u"受信中 - "_s;
-/** The board site's page of past logs for download (site configuration, like the default boards). */
-const QString PastLogPageAddress = u"http://bbs.example.jp/kakolog/"_s;
+/** The board site's page of past logs for download. */
+QString pastLogPageAddress()
+{
+    return mdlDatabase::BoardSiteURL() + u"kakolog/"_s;
+}
 
 /** "desc|pattern|desc|pattern" as the file dialog's filters: "desc (pattern pattern)". */
 QString dialogFilters(const QString &filter)
@@ -125,7 +129,7 @@ void frmView::RunCommand(int Index)
         prompter().information(u"未実装m(_ _)m"_s);
         break;
     case 3:
-        mdlExecuteLite::ShellOpen(PastLogPageAddress);
+        mdlExecuteLite::ShellOpen(pastLogPageAddress());
         break;
     case 5:
         close();
