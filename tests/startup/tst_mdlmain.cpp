@@ -48,7 +48,6 @@ private slots:
         QCOMPARE(m_steps, (QStringList{u"splash"_s, u"main window"_s}));
         QVERIFY(m_prompter.texts().first().startsWith(u"データベースファイルが存在しません。"_s));
         QVERIFY(QDir(homeFile(u"cache"_s)).exists());
-        QVERIFY(QDir(homeFile(u"image"_s)).exists());
         // Only the web searches are written during start-up; the options follow at exit.
         const QByteArray written = readFile(mdlMain::SettingsFilePath());
         QVERIFY(written.contains("[WebSearch]"));
