@@ -47,7 +47,6 @@ private slots:
 
     void addMruOrderAndMax()
     {
-        QCOMPARE(m_mru->Max(), 0); // attaching sets 0: nothing is kept
         m_mru->AddMRU(u"one"_s);
         m_mru->AddMRUTemp(u"two"_s, true);
         m_mru->AddMRUTemp(u"one"_s); // replaces the equal item
@@ -78,7 +77,6 @@ private slots:
         QTest::newRow("whole item") << u"sel"_s << u"select"_s;
         QTest::newRow("no match") << u"selei"_s << u"selei"_s;
         QTest::newRow("asterisk") << u"a*"_s << u"a*b"_s;
-        QTest::newRow("question mark") << u"a?"_s << u"a?c"_s;
         QTest::newRow("no literal match") << u"*"_s << u"*"_s;
         QTest::newRow("letter case counts") << u"A"_s << u"Abc"_s;
     }

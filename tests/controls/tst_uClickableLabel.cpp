@@ -40,7 +40,6 @@ private slots:
         QTest::newRow("web link") << web << u"http://example.jp/~me/"_s << u"http://example.jp/~me/"_s;
         QTest::newRow("bare address") << mail << u"me@example.jp"_s << u"mailto:me@example.jp"_s;
         QTest::newRow("mailto once") << mail << u"mailto:me@example.jp"_s << u"mailto:me@example.jp"_s;
-        QTest::newRow("local program") << web << u"/usr/bin/xterm"_s << QString();
         QTest::newRow("plain label") << int(uClickableLabel::PlainLabel) << u"http://example.jp/"_s << QString();
     }
 

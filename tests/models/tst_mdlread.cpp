@@ -51,7 +51,6 @@ private slots:
         QCOMPARE(f.lists.MaxListID(), 57);
         f.lists.ClearMessageList(0);
         QCOMPARE(f.lists.MaxListID(), 0);
-        QCOMPARE(f.lists.MinListID(), 0);
         QCOMPARE(UnreadCountText(f.lists, 0), u"0/0"_s);
         QCOMPARE(UnreadCountText(f.lists, 1), u"2/2"_s);
     }

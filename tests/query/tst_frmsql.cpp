@@ -102,7 +102,6 @@ private slots:
         names.sort();
         QCOMPARE(names, (QStringList{u"BBS"_s, u"Mark"_s, u"Message"_s, u"Version"_s}));
         QCOMPARE(tables->currentText(), u"Message"_s);
-        QCOMPARE(child<QListWidget>(u"lstField"_s)->item(0)->text(), u"BBS_ID"_s);
     }
 
     void everyFieldOfTheLogTablesHasADescription()

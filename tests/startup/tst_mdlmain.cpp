@@ -46,19 +46,14 @@ private slots:
         const mdlOption::OptionsGuard options;
         QVERIFY(mdlMain::StartApplication(recordingHooks()));
         QCOMPARE(m_steps, (QStringList{u"splash"_s, u"main window"_s}));
-        QVERIFY(gDB);
-        QVERIFY(gIniFile);
         QVERIFY(m_prompter.texts().first().startsWith(u"データベースファイルが存在しません。"_s));
         QVERIFY(QDir(homeFile(u"cache"_s)).exists());
-        QVERIFY(QDir(homeFile(u"image"_s)).exists());
         // Only the web searches are written during start-up; the options follow at exit.
         const QByteArray written = readFile(mdlMain::SettingsFilePath());
         QVERIFY(written.contains("[WebSearch]"));
         QVERIFY(!written.contains("[Option]"));
         mdlOption::AutoCloseImportDialog = true;
         mdlMain::ShutdownApplication();
-        QVERIFY(!gDB);
-        QVERIFY(!gIniFile);
         mdlOption::AutoCloseImportDialog = false;
         m_prompter.pushAnswer(Prompter::No);
         QVERIFY(mdlMain::StartApplication());
