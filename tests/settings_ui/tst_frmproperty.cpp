@@ -299,8 +299,11 @@ private slots:
     }
     // ---- Options -------------------------------------------------------------------------
 
-    void optionsTakeEffectOnOk()
+    void optionsReachSettingsFileAtShutdown()
     {
+        gDB.reset();
+        gIniFile.reset();
+        QVERIFY(mdlMain::StartApplication());
         open(frmProperty::OptionMode, Zatsudan);
         child<uSpinButton>(u"uspnAddMax"_s)->setValue(250);
         child<QCheckBox>(u"chkAutoCloseImportDialog"_s)->setChecked(true);
@@ -308,6 +311,14 @@ private slots:
         child<QLineEdit>(u"txtDateFormat"_s)->setText(u"yy/mm/dd"_s);
         click(u"cmdOK"_s);
         QVERIFY(m_form->Result());
+        m_form.reset();
+        m_record = CBBSProperty();
+        QVERIFY(mdlMain::ShutdownApplication());
+        mdlOption::AddMax = 100;
+        mdlOption::AutoCloseImportDialog = false;
+        mdlOption::IgnoreCase = true;
+        mdlOption::DateFormat.clear();
+        QVERIFY(mdlMain::StartApplication());
         QCOMPARE(mdlOption::AddMax, 250);
         QVERIFY(mdlOption::AutoCloseImportDialog);
         QVERIFY(!mdlOption::IgnoreCase);
