@@ -39,6 +39,9 @@ std::optional<int> savedPixels(const CIniFile &ini, const QString &key)
     return int(std::lround(value.toDouble() / TwipsPerPixel));
 }
 
+/** The status lines and the log change on screen at most this often while a run goes on. */
+constexpr int ShowInfoMs = 100;
+
 } // namespace
 
 frmLoadDlg::frmLoadDlg(QWidget *parent)
@@ -53,6 +56,10 @@ frmLoadDlg::frmLoadDlg(QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     resize(600, 440);
+    m_showInfo = new QTimer(this);
+    m_showInfo->setSingleShot(true);
+    m_showInfo->setInterval(ShowInfoMs);
+    connect(m_showInfo, &QTimer::timeout, this, &frmLoadDlg::showInfo);
 
     lblInfo->setObjectName(u"lblInfo"_s);
     lblInfo->setAccessibleName(u"状況"_s);
@@ -100,11 +107,25 @@ void frmLoadDlg::UpdateInfo(const QString &Message, int row, bool flgAddLog)
     while (m_lines.size() < line)
         m_lines.append(QString());
     m_lines[line - 1] = Message;
-    lblInfo->setText(m_lines.join(u'\n'));
     if (flgAddLog && !Message.isEmpty()) {
         m_log += Message + u"\r\n"_s;
-        txtLog->appendPlainText(Message);
+        m_unshownLog.append(Message);
     }
+    if (!m_showInfo->isActive())
+        m_showInfo->start();
+}
+
+/**
+ * Puts the status lines and the new log lines on screen. A run sends several texts per page;
+ * drawing each of them would cost the run more than it shows the user.
+ */
+void frmLoadDlg::showInfo()
+{
+    m_showInfo->stop();
+    lblInfo->setText(m_lines.join(u'\n'));
+    if (!m_unshownLog.isEmpty())
+        txtLog->appendPlainText(m_unshownLog.join(u'\n'));
+    m_unshownLog.clear();
 }
 
 void frmLoadDlg::InitNewBBS(const CBBSProperty &Board, bool HasNext)
@@ -146,6 +167,8 @@ void frmLoadDlg::setButtonMode(int mode)
 {
     m_buttonMode = mode;
     cmdOK->setText(mode == 1 ? u"キャンセル"_s : u"OK"_s);
+    if (mode == 0)
+        showInfo(); // the run is over: its last texts show at once
 }
 
 void frmLoadDlg::Unload()

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QStringList>
+#include <QTimer>
 
 class BoardView;
 class CBBSProperty;
@@ -71,6 +72,7 @@ private:
     bool confirmClose();
     void restorePosition(QWidget *Owner);
     void savePosition();
+    void showInfo();
 
     QLabel *lblInfo;
     QPushButton *cmdOK;
@@ -79,6 +81,8 @@ private:
     QHash<QString, BoardView *> m_views;
     QStringList m_lines;
     QString m_log;
+    QStringList m_unshownLog; // log lines not yet in the log tab
+    QTimer *m_showInfo;       // shows the status lines and new log lines at most every ShowInfoMs
     int m_buttonMode = 0;
     bool m_isNextBBS = false;
     bool m_isLoad = false;

@@ -287,6 +287,9 @@ private:
     void beginRun(bool load, const QString &Caption);
     void endRun();
     void abandonRun();
+    void flushLoadedRows();
+    /** Messages a load stored for the shown board, listed at the next event-loop turn. */
+    QList<CMessage> m_loadedRows;
     /** Saves the window's state, closes the dialog and shuts the program down (frmViewState.cpp). */
     void unload();
     QPointer<class frmLoadDlg> m_loadDlg;

@@ -408,9 +408,23 @@ void frmView::ShowThread(int Index)
 
 void frmView::onLoaded(const CMessage &Msg)
 {
-    if (m_cbbs.IsLoad() && Msg.BBS_ID == mdlOption::BBS_ID)
-        m_lists.AddMessageItem(0, Msg);
+    if (m_cbbs.IsLoad() && Msg.BBS_ID == mdlOption::BBS_ID) {
+        // Rows go into the list together at the next event-loop turn: the view lays them out
+        // and the count panel changes once per batch rather than once per message.
+        if (m_loadedRows.isEmpty())
+            QMetaObject::invokeMethod(this, &frmView::flushLoadedRows, Qt::QueuedConnection);
+        m_loadedRows.append(Msg);
+    }
     UpdateBBSMenuCaption(Msg.BBS_ID, 1);
+}
+
+void frmView::flushLoadedRows()
+{
+    QList<CMessage> rows;
+    rows.swap(m_loadedRows);
+    // The user may have moved to another board since: its list was filled from storage.
+    rows.removeIf([](const CMessage &msg) { return msg.BBS_ID != mdlOption::BBS_ID; });
+    m_lists.AddMessageItems(0, rows);
 }
 
 void frmView::onStateChanged(const QString &Text, bool ShowStatus, bool AddLog)

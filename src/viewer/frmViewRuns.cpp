@@ -54,12 +54,12 @@ class RepaintThrottle : public QObject
 public:
     static constexpr qint64 RepaintMs = 150;
 
-    explicit RepaintThrottle(QAbstractItemView *view) : m_viewport(view->viewport())
+    explicit RepaintThrottle(QAbstractItemView *view) : m_view(view)
     {
         m_release.setSingleShot(true);
         connect(&m_release, &QTimer::timeout, this, &RepaintThrottle::release);
         connect(view->model(), &QAbstractItemModel::rowsInserted, this, &RepaintThrottle::rowsAdded);
-        m_viewport->installEventFilter(this);
+        view->viewport()->installEventFilter(this);
         m_sincePaint.start();
     }
     ~RepaintThrottle() override { release(); }
@@ -76,19 +76,19 @@ private:
     void rowsAdded()
     {
         const qint64 wait = RepaintMs - m_sincePaint.elapsed();
-        if (m_release.isActive() || wait <= 0 || !m_viewport)
+        if (m_release.isActive() || wait <= 0 || !m_view)
             return; // held already, or the next turn may paint
-        m_viewport->setUpdatesEnabled(false);
+        m_view->setUpdatesEnabled(false); // the scroll bars too: their range grows with every row
         m_release.start(int(wait));
     }
     void release()
     {
         m_release.stop();
-        if (m_viewport)
-            m_viewport->setUpdatesEnabled(true); // repaints the whole list
+        if (m_view)
+            m_view->setUpdatesEnabled(true); // repaints the whole list
     }
 
-    QPointer<QWidget> m_viewport;
+    QPointer<QAbstractItemView> m_view;
     QTimer m_release;
     QElapsedTimer m_sincePaint;
 };
@@ -215,6 +215,7 @@ void frmView::loadBoards(const QList<int> &boards, bool NoReadLoad)
     {
         RepaintThrottle throttle(lsvMsgList(0));
         run.Run(boards, NoReadLoad);
+        flushLoadedRows();
     }
     m_loadRun = nullptr;
     if (m_closing) {

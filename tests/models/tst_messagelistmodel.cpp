@@ -129,6 +129,16 @@ private slots:
         QCOMPARE(f.model.CurrentRow(), 2);
     }
 
+    void rowsAddedTogetherSkipListedAndRepeatedKeys()
+    {
+        Fixture f;
+        f.model.AddRow(message(1, 2));
+        const QList<CMessage> added = f.model.AddRows({message(1, 1), message(1, 2), message(1, 3), message(1, 1)});
+        QCOMPARE(added.size(), 2);
+        QCOMPARE(f.keys(), u"1000002 1000001 1000003"_s);
+        QCOMPARE(f.model.RowOf(1, 3), 2);
+    }
+
     void selectionAndSorting()
     {
         Fixture f;

@@ -3,6 +3,7 @@
 #include "app/mdlApp.h"
 
 #include <QColor>
+#include <QSet>
 #include <algorithm>
 #include <numeric>
 
@@ -200,6 +201,29 @@ int MessageListModel::AddRow(const CMessage &msg)
     m_indexedRows = row + 1;
     endInsertRows();
     return row;
+}
+
+QList<CMessage> MessageListModel::AddRows(const QList<CMessage> &msgs)
+{
+    QList<CMessage> added;
+    QSet<quint64> keys;
+    for (const CMessage &msg : msgs) {
+        if (RowOf(msg.BBS_ID, msg.ID) < 0 && !keys.contains(hashKey(msg.BBS_ID, msg.ID))) {
+            keys.insert(hashKey(msg.BBS_ID, msg.ID));
+            added.append(msg);
+        }
+    }
+    if (added.isEmpty())
+        return added;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + int(added.size()) - 1);
+    for (const CMessage &msg : std::as_const(added)) {
+        m_rowOf.insert(hashKey(msg.BBS_ID, msg.ID), rowCount());
+        m_rows.push_back(std::make_unique<Row>(Row{msg, SystemWindowText, 0, ReadMark::None}));
+    }
+    m_indexedRows = rowCount();
+    endInsertRows();
+    return added;
 }
 
 void MessageListModel::Clear()

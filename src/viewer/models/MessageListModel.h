@@ -67,6 +67,11 @@ public:
     // ---- Rows ------------------------------------------------------------------------------
     /** @short Appends a row for @p msg with no read marker yet; -1 when its key is listed. */
     int AddRow(const CMessage &msg);
+    /**
+     * @short Appends rows for those of @p msgs not listed yet, in one insertion (a view lays
+     * them out once); returns the messages added.
+     */
+    QList<CMessage> AddRows(const QList<CMessage> &msgs);
     /** @short Removes every row and zeroes the unread counter. */
     void Clear();
     /** @short Removes the row of @p key; false when there is none. */

@@ -16,6 +16,24 @@ bool MessageLists::AddMessageItem(int Index, const CMessage &Msg)
 {
     if (lsvMsgList(Index).AddRow(Msg) < 0)
         return false;
+    takeState(Index, Msg);
+    mdlRead::ShowUnreadCount(*this, m_currentList);
+    return true;
+}
+
+int MessageLists::AddMessageItems(int Index, const QList<CMessage> &Msgs)
+{
+    const QList<CMessage> added = lsvMsgList(Index).AddRows(Msgs);
+    for (const CMessage &msg : added)
+        takeState(Index, msg);
+    if (!added.isEmpty())
+        mdlRead::ShowUnreadCount(*this, m_currentList);
+    return int(added.size());
+}
+
+/** A new row's read marker and mark, and list 0's ID range. */
+void MessageLists::takeState(int Index, const CMessage &Msg)
+{
     mdlRead::SetReadRows(*this, Msg.BBS_ID, Msg.ID, Msg.Read);
     if (Msg.Mark != 0)
         mdlMark::SetMarkRows(*this, Msg.BBS_ID, Msg.ID, Msg.Mark);
@@ -25,8 +43,6 @@ bool MessageLists::AddMessageItem(int Index, const CMessage &Msg)
         if (m_minListID == 0 || Msg.ID < m_minListID)
             m_minListID = Msg.ID;
     }
-    mdlRead::ShowUnreadCount(*this, m_currentList);
-    return true;
 }
 
 void MessageLists::ClearMessageList(int Index)

@@ -51,12 +51,16 @@ public:
      * message in the other list take them too. False when the list shows the message already.
      */
     bool AddMessageItem(int Index, const CMessage &Msg);
+    /** @short AddMessageItem for each of @p Msgs, inserted into the list at once; the number added. */
+    int AddMessageItems(int Index, const QList<CMessage> &Msgs);
     /** @short Empties list @p Index and its unread counter (list 0 also its ID range). */
     void ClearMessageList(int Index);
     /** @short The date format of both lists (the DateFormat option). */
     void SetDateFormat(const QString &format);
 
 private:
+    void takeState(int Index, const CMessage &Msg);
+
     MessageListModel m_lists[2];
     Database *m_db;
     std::unique_ptr<OneShotTimer> m_ownTimer;
