@@ -103,8 +103,10 @@ frmView::frmView(OneShotTimer *tmrRead, QWidget *parent)
     m_lists.UpdateBBSMenuCaption = [this](int BBS_ID, int Delta) { UpdateBBSMenuCaption(BBS_ID, Delta); };
     // A list being filled shows its count once, when it is shown (ChangeList).
     m_lists.ShowCount = [this](const QString &text) {
-        if (!m_filling)
+        if (!m_filling) {
+            holdStatusBar();
             m_panels.value(u"Count"_s)->setText(text);
+        }
     };
     createNavigation();
     connectRunCommands();

@@ -288,6 +288,8 @@ private:
     void endRun();
     void abandonRun();
     void flushLoadedRows();
+    void holdStatusBar();
+    std::function<void()> m_holdStatusBar; // set while a load run goes on
     /** Messages a load stored for the shown board, listed at the next event-loop turn. */
     QList<CMessage> m_loadedRows;
     /** Saves the window's state, closes the dialog and shuts the program down (frmViewState.cpp). */

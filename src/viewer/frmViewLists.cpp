@@ -430,6 +430,7 @@ void frmView::flushLoadedRows()
 void frmView::onStateChanged(const QString &Text, bool ShowStatus, bool AddLog)
 {
     if (ShowStatus) {
+        holdStatusBar();
         ChangeStatusBarStyle(1);
         m_panels.value(u"Status"_s)->setText(Text);
     }

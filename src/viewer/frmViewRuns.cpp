@@ -19,6 +19,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QPointer>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTreeView>
 
@@ -44,25 +45,35 @@ QString dialogFilters(const QString &filter)
 }
 
 /**
- * @short While a load run adds rows to a list, the list repaints at most every RepaintMs.
+ * @short While a load run goes on, a widget repaints at most every RepaintMs.
  *
- * Rows come in page by page, and drawing a screen of rows of Japanese text costs far more
- * than storing them. Input in the meantime is shown at the next repaint.
+ * Rows and status texts come in page by page, and drawing a screen of Japanese text costs far
+ * more than storing it. hold() is called before each change; input in the meantime is shown at
+ * the next repaint.
  */
 class RepaintThrottle : public QObject
 {
 public:
     static constexpr qint64 RepaintMs = 150;
 
-    explicit RepaintThrottle(QAbstractItemView *view) : m_view(view)
+    /** Holds @p widget's repaints; @p painted is the child whose paint shows the widget drawn. */
+    RepaintThrottle(QWidget *widget, QWidget *painted) : m_widget(widget)
     {
         m_release.setSingleShot(true);
         connect(&m_release, &QTimer::timeout, this, &RepaintThrottle::release);
-        connect(view->model(), &QAbstractItemModel::rowsInserted, this, &RepaintThrottle::rowsAdded);
-        view->viewport()->installEventFilter(this);
+        painted->installEventFilter(this);
         m_sincePaint.start();
     }
     ~RepaintThrottle() override { release(); }
+
+    void hold()
+    {
+        const qint64 wait = RepaintMs - m_sincePaint.elapsed();
+        if (m_release.isActive() || wait <= 0 || !m_widget)
+            return; // held already, or the next turn may paint
+        m_widget->setUpdatesEnabled(false);
+        m_release.start(int(wait));
+    }
 
 protected:
     bool eventFilter(QObject * /*watched*/, QEvent *event) override
@@ -73,22 +84,14 @@ protected:
     }
 
 private:
-    void rowsAdded()
-    {
-        const qint64 wait = RepaintMs - m_sincePaint.elapsed();
-        if (m_release.isActive() || wait <= 0 || !m_view)
-            return; // held already, or the next turn may paint
-        m_view->setUpdatesEnabled(false); // the scroll bars too: their range grows with every row
-        m_release.start(int(wait));
-    }
     void release()
     {
         m_release.stop();
-        if (m_view)
-            m_view->setUpdatesEnabled(true); // repaints the whole list
+        if (m_widget)
+            m_widget->setUpdatesEnabled(true); // repaints the whole widget
     }
 
-    QPointer<QAbstractItemView> m_view;
+    QPointer<QWidget> m_widget;
     QTimer m_release;
     QElapsedTimer m_sincePaint;
 };
@@ -203,6 +206,7 @@ void frmView::loadBoards(const QList<int> &boards, bool NoReadLoad)
             dialog->InitNewBBS(board, hasNext);
     });
     connect(&run, &LoadRun::BoardFinished, this, [this, &run, &started](const LoadRun::Outcome &outcome) {
+        holdStatusBar();
         m_panels.value(u"Status"_s)->setText(outcome.Text);
         frmLoadDlg *dialog = LoadDialog();
         if (dialog)
@@ -213,9 +217,14 @@ void frmView::loadBoards(const QList<int> &boards, bool NoReadLoad)
         started = false;
     });
     {
-        RepaintThrottle throttle(lsvMsgList(0));
+        // The list's scroll bars too: their range grows with every row.
+        RepaintThrottle listThrottle(lsvMsgList(0), lsvMsgList(0)->viewport());
+        connect(lsvMsgList(0)->model(), &QAbstractItemModel::rowsInserted, &listThrottle, &RepaintThrottle::hold);
+        RepaintThrottle statusThrottle(statusBar(), statusBar());
+        m_holdStatusBar = [&statusThrottle] { statusThrottle.hold(); };
         run.Run(boards, NoReadLoad);
         flushLoadedRows();
+        m_holdStatusBar = nullptr;
     }
     m_loadRun = nullptr;
     if (m_closing) {
@@ -268,6 +277,13 @@ void frmView::importRun(int BBS_ID, const QStringList &FileNames)
         else
             dialog->setWindowTitle(u"完了 - "_s + mdlApp::GetAppTitle());
     }
+}
+
+/** Before a status-bar text changes: during a load run the bar repaints at most every 150 ms. */
+void frmView::holdStatusBar()
+{
+    if (m_holdStatusBar)
+        m_holdStatusBar();
 }
 
 /** The window's side of a run's start; @p load adds the caption prefix and the blinking icon. */

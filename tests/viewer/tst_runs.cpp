@@ -11,6 +11,7 @@
 #include "viewer/models/mdlRead.h"
 
 #include <QLabel>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -144,7 +145,9 @@ private slots:
         m_window->RunCommand(7);
         QCOMPARE(status(), u"雑談掲示板で3件受信しました。"_s);
         QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 3);
-        QVERIFY(m_window->lsvMsgList(0)->viewport()->updatesEnabled()); // repaints held during the run resume
+        // Repaints held during the run resume.
+        QVERIFY(m_window->lsvMsgList(0)->updatesEnabled());
+        QVERIFY(m_window->statusBar()->updatesEnabled());
         m_window->RunCommand(7);
         QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
     }
