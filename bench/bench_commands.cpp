@@ -1,6 +1,7 @@
 // bench_commands: message commands of the main window on a full list. Prints
 //   delete_1000_ms: deleting 1,000 selected rows (half of them unread) of a board's list,
 //                   answer Yes included (median of 5 runs, each on a fresh 1,000-row list).
+#include "WindowBench.h"
 #include "app/Prompter.h"
 #include "db/Transaction.h"
 #include "db/mdlDatabase.h"
@@ -9,9 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -52,37 +51,21 @@ int fail(frmView *window, const char *text)
 
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (type != QtDebugMsg && type != QtInfoMsg && type != QtWarningMsg)
-            QTextStream(stderr) << text << Qt::endl;
-    });
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    WindowBench::quietOffscreen();
     QApplication app(argc, argv);
     ScriptedPrompter answers;
     setPrompter(&answers);
     QTemporaryDir home;
-    qputenv("TESSERA_HOME", QFile::encodeName(home.path()));
-    for (const QString &folder : {u"image"_s, u"cache"_s, u"errorlog"_s})
-        QDir(home.path()).mkpath(folder);
+    WindowBench::useProgramFolder(home.path());
     {
         std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(home.filePath(u"log.mdb"_s));
         if (!db || !db->Execute(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID <> 3"_s))
             return fail(nullptr, "cannot build the database");
     }
-    QFile settings(mdlMain::SettingsFilePath());
-    if (!settings.open(QIODevice::WriteOnly)
-        || settings.write("[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n") < 0)
+    if (!WindowBench::writeSettings("[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n"))
         return 1;
-    settings.close();
 
-    std::unique_ptr<frmView> window;
-    mdlMain::StartupHooks hooks;
-    hooks.showMainWindow = [&window] {
-        window = std::make_unique<frmView>();
-        if (window->Form_Load())
-            window->show();
-    };
-    mdlMain::StartApplication(hooks);
+    std::unique_ptr<frmView> window = WindowBench::startWindow();
     if (!window)
         return fail(nullptr, "the window did not open");
     auto *mnuMsg = window->findChild<QMenu *>(u"mnuMsg"_s);

@@ -2,6 +2,7 @@
 // page, from the board simulator on loopback into an empty board) started from the main window's
 // load command, so the progress dialog, the status texts and the list rows are part of it.
 // Window offscreen. Prints the median of several runs as "dialog_receive_400_s: <seconds>".
+#include "WindowBench.h"
 #include "LogGenerator.h"
 #include "app/Prompter.h"
 #include "db/CookieStore.h"
@@ -12,9 +13,7 @@
 #include "viewer/frmView.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
@@ -36,11 +35,8 @@ QTextStream &err()
 /** A program folder whose log.mdb points board 4 at the simulator. */
 bool prepareFolder(const QTemporaryDir &dir, const QString &url)
 {
-    qputenv("TESSERA_HOME", QFile::encodeName(dir.path()));
-    for (const QString &folder : {u"image"_s, u"cache"_s, u"errorlog"_s})
-        QDir(dir.path()).mkpath(folder);
-    QFile ini(mdlMain::SettingsFilePath());
-    if (!ini.open(QIODevice::WriteOnly) || ini.write("[Option]\r\nBBS_ID=4\r\n") < 0)
+    WindowBench::useProgramFolder(dir.path());
+    if (!WindowBench::writeSettings("[Option]\r\nBBS_ID=4\r\n"))
         return false;
     std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
     return db && db->Execute(u"UPDATE BBS SET URL = '%1', MaxCount = %2 WHERE BBS_ID = %3"_s.arg(url).arg(Messages).arg(Board));
@@ -54,15 +50,9 @@ double receiveOnce(BoardSimulator &sim, int simBoard)
         return -1;
     CookieStore store(dir.filePath(u"cookies.txt"_s));
     setCookieStore(&store);
-    std::unique_ptr<frmView> window;
-    mdlMain::StartupHooks hooks;
-    hooks.showMainWindow = [&window] {
-        window = std::make_unique<frmView>();
-        if (window->Form_Load())
-            window->show();
-    };
+    std::unique_ptr<frmView> window = WindowBench::startWindow();
     double seconds = -1;
-    if (mdlMain::StartApplication(hooks) && window) {
+    if (window) {
         QApplication::processEvents();
         QElapsedTimer timer;
         timer.start();
@@ -83,12 +73,7 @@ double receiveOnce(BoardSimulator &sim, int simBoard)
 
 int main(int argc, char *argv[])
 {
-    // The offscreen platform's notes on window hints would fill the benchmark's output.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (type != QtDebugMsg && type != QtInfoMsg && type != QtWarningMsg)
-            err() << text << Qt::endl;
-    });
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    WindowBench::quietOffscreen();
     QApplication app(argc, argv);
     ScriptedPrompter answers; // no question is expected; any gets its default answer
     setPrompter(&answers);

@@ -1,6 +1,7 @@
 // bench_find: find next in the main window over a list of 10,000 messages with 2 KB bodies
 // whose only match is in the last row. Prints
 //   find_walk_10000_ms: the median of five searches, from the first row to the last.
+#include "WindowBench.h"
 #include "app/Prompter.h"
 #include "app/mdlOption.h"
 #include "db/Transaction.h"
@@ -46,13 +47,12 @@ bool fill(Database &db)
 
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    WindowBench::quietOffscreen();
     QApplication app(argc, argv);
     ScriptedPrompter answers;
     setPrompter(&answers);
     QTemporaryDir home;
-    qputenv("TESSERA_HOME", QFile::encodeName(home.path()));
+    WindowBench::useProgramFolder(home.path());
     {
         auto db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
         if (!db || !fill(*db)) {
@@ -60,14 +60,7 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    std::unique_ptr<frmView> window;
-    mdlMain::StartupHooks hooks;
-    hooks.showMainWindow = [&window] {
-        window = std::make_unique<frmView>();
-        if (window->Form_Load())
-            window->show();
-    };
-    mdlMain::StartApplication(hooks);
+    std::unique_ptr<frmView> window = WindowBench::startWindow();
     if (!window)
         return 1;
     mdlOption::AddMax = Rows;

@@ -1,16 +1,14 @@
 // bench_navigation: next-unread on a long list. A board of 10,000 messages whose unread ones
 // are the last rows of the list (the oldest); prints
 //   next_unread_10000_ms: one next-unread step from the first row (median of 21 steps).
+#include "WindowBench.h"
 #include "app/Prompter.h"
 #include "db/Transaction.h"
 #include "db/mdlDatabase.h"
-#include "startup/mdlMain.h"
 #include "viewer/frmView.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
@@ -41,18 +39,12 @@ bool fillBoard(Database &db)
 
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (type != QtDebugMsg && type != QtInfoMsg && type != QtWarningMsg)
-            QTextStream(stderr) << text << Qt::endl;
-    });
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    WindowBench::quietOffscreen();
     QApplication app(argc, argv);
     ScriptedPrompter answers;
     setPrompter(&answers);
     QTemporaryDir home;
-    qputenv("TESSERA_HOME", QFile::encodeName(home.path()));
-    for (const QString &folder : {u"image"_s, u"cache"_s, u"errorlog"_s})
-        QDir(home.path()).mkpath(folder);
+    WindowBench::useProgramFolder(home.path());
     {
         std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(home.filePath(u"log.mdb"_s));
         if (!db || !fillBoard(*db)) {
@@ -60,20 +52,10 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    QFile settings(mdlMain::SettingsFilePath());
-    if (!settings.open(QIODevice::WriteOnly)
-        || settings.write("[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n") < 0)
+    if (!WindowBench::writeSettings("[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n"))
         return 1;
-    settings.close();
 
-    std::unique_ptr<frmView> window;
-    mdlMain::StartupHooks hooks;
-    hooks.showMainWindow = [&window] {
-        window = std::make_unique<frmView>();
-        if (window->Form_Load())
-            window->show();
-    };
-    mdlMain::StartApplication(hooks);
+    std::unique_ptr<frmView> window = WindowBench::startWindow();
     if (!window)
         return 1;
     answers.pushAnswer(Prompter::Yes); // all rows, beyond AddMax

@@ -4,6 +4,7 @@
 //   board_switch_ms:      selecting another board (view 0, AddMax 100);
 //   thread_order_1000_ms: thread order of a 1,000-row list.
 // Each figure is the median of several runs.
+#include "WindowBench.h"
 #include "LargeLogDatabase.h"
 #include "app/Prompter.h"
 #include "app/mdlOption.h"
@@ -55,12 +56,7 @@ void print(const char *name, double ms)
 
 int main(int argc, char *argv[])
 {
-    // The offscreen platform's notes on window hints would fill the benchmark's output.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (type != QtDebugMsg && type != QtInfoMsg && type != QtWarningMsg)
-            err() << text << Qt::endl;
-    });
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    WindowBench::quietOffscreen();
     QApplication app(argc, argv);
     ScriptedPrompter answers; // folder questions: the default answers
     setPrompter(&answers);
@@ -80,14 +76,8 @@ int main(int argc, char *argv[])
     for (int run = 0; run < 5; ++run) {
         window.reset();
         mdlMain::ShutdownApplication();
-        mdlMain::StartupHooks hooks;
-        hooks.showMainWindow = [&window] {
-            window = std::make_unique<frmView>();
-            if (window->Form_Load())
-                window->show();
-        };
         open.append(milliseconds([&] {
-            mdlMain::StartApplication(hooks);
+            window = WindowBench::startWindow();
             QApplication::processEvents();
         }));
         if (!window || window->Lists().lsvMsgList(0).rowCount() == 0) {
