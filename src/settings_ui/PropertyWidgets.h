@@ -3,6 +3,7 @@
 #include "controls/uSpinButton.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -66,6 +67,16 @@ inline QLabel *label(QWidget *parent, const QString &caption, QWidget *buddy)
     auto *label = new QLabel(caption, parent);
     label->setBuddy(buddy);
     return label;
+}
+
+/** Adds @p field with its label (and a unit after it) as the next row of @p grid. */
+inline void addRow(QGridLayout *grid, QWidget *frame, QWidget *field, const QString &caption, const QString &unit = {})
+{
+    const int r = grid->rowCount();
+    grid->addWidget(label(frame, caption, field), r, 0);
+    grid->addWidget(field, r, 1, 1, unit.isEmpty() ? 2 : 1);
+    if (!unit.isEmpty())
+        grid->addWidget(new QLabel(unit, frame), r, 2);
 }
 
 /** @p value brought into the spin box's range, so that showing a stored value never drops it. */

@@ -13,16 +13,6 @@ using namespace PropertyWidgets;
 
 namespace {
 
-/** Adds @p field with its label (and a unit after it) as the next row of @p grid. */
-void addRow(QGridLayout *grid, QWidget *frame, QWidget *field, const QString &caption, const QString &unit = {})
-{
-    const int r = grid->rowCount();
-    grid->addWidget(label(frame, caption, field), r, 0);
-    grid->addWidget(field, r, 1, 1, unit.isEmpty() ? 2 : 1);
-    if (!unit.isEmpty())
-        grid->addWidget(new QLabel(unit, frame), r, 2);
-}
-
 void addWide(QGridLayout *grid, QWidget *widget)
 {
     grid->addWidget(widget, grid->rowCount(), 0, 1, 3);
