@@ -38,8 +38,6 @@ namespace {
 
 /** Insets of the mail and home-page labels within their status-bar panels. */
 constexpr int LabelInset = 3;
-/** Marks a command whose action comes with a later part of the window. */
-const char *const NotYetAvailable = "notYetAvailable";
 
 /**
  * Shows cell tooltips as plain text. A tooltip that looks like markup would otherwise be
@@ -126,14 +124,10 @@ frmView::frmView(OneShotTimer *tmrRead, QWidget *parent)
 
 frmView::~frmView() = default;
 
-QAction *frmView::menuItem(QMenu *menu, const QString &name, const QString &caption, bool available)
+QAction *frmView::menuItem(QMenu *menu, const QString &name, const QString &caption)
 {
     auto *action = menu->addAction(caption);
     action->setObjectName(name);
-    if (!available) {
-        action->setProperty(NotYetAvailable, true);
-        action->setEnabled(false);
-    }
     m_menu.insert(name, action);
     return action;
 }
@@ -147,104 +141,95 @@ QMenu *frmView::subMenu(QMenu *parent, const QString &name, const QString &capti
     return menu;
 }
 
-void frmView::makeAvailable(const QString &name)
-{
-    QAction *action = m_menu.value(name, m_buttons.value(name));
-    Q_ASSERT(action);
-    action->setProperty(NotYetAvailable, false);
-    action->setEnabled(true);
-}
-
-/** Enables @p action unless its command comes with a later part of the window. */
 void frmView::setCommandEnabled(QAction *action, bool enabled)
 {
     if (action)
-        action->setEnabled(enabled && !action->property(NotYetAvailable).toBool());
+        action->setEnabled(enabled);
 }
 
 void frmView::createMenus()
 {
     QMenu *mnuFile = subMenu(nullptr, u"mnuFile"_s, u"ファイル(&F)"_s);
     QMenu *mnuFileImport = subMenu(mnuFile, u"mnuFileImport"_s, u"インポート(&I)"_s);
-    menuItem(mnuFileImport, u"mnuFileImportFile"_s, u"ファイルから(&F)..."_s, false);
-    menuItem(mnuFileImport, u"mnuFileImportInternet"_s, u"掲示板過去ログ保存庫から(&I)..."_s, false);
-    menuItem(mnuFileImport, u"mnuFileImportKakolog"_s, u"掲示板過去ログ保存庫へ(&K)..."_s, false);
-    menuItem(mnuFile, u"mnuFileExport"_s, u"エクスポート(&E)..."_s, false);
+    menuItem(mnuFileImport, u"mnuFileImportFile"_s, u"ファイルから(&F)..."_s);
+    menuItem(mnuFileImport, u"mnuFileImportInternet"_s, u"掲示板過去ログ保存庫から(&I)..."_s);
+    menuItem(mnuFileImport, u"mnuFileImportKakolog"_s, u"掲示板過去ログ保存庫へ(&K)..."_s);
+    menuItem(mnuFile, u"mnuFileExport"_s, u"エクスポート(&E)..."_s);
     mnuFile->addSeparator();
-    connect(menuItem(mnuFile, u"mnuFileExit"_s, u"終了(&X)"_s, true), &QAction::triggered, this, &QWidget::close);
+    connect(menuItem(mnuFile, u"mnuFileExit"_s, u"終了(&X)"_s), &QAction::triggered, this, &QWidget::close);
 
     QMenu *mnuBBS = subMenu(nullptr, u"mnuBBS"_s, u"掲示板(&B)"_s);
     mnuBBSMove = subMenu(mnuBBS, u"mnuBBSMove"_s, u"掲示板移動(&B)"_s);
     m_boards.AttachMenu(mnuBBSMove, u"mnuBBSMoveSub"_s, true, [this](int id) { SelectBoard(id); });
     mnuBBS->addSeparator();
-    menuItem(mnuBBS, u"mnuBBSLoad"_s, u"受信(&L)"_s, false)->setShortcut(Qt::Key_F5);
-    menuItem(mnuBBS, u"mnuBBSAllLoad"_s, u"全件受信(&O)"_s, false);
-    menuItem(mnuBBS, u"mnuBBSVisitLoad"_s, u"巡回受信(&I)"_s, false)->setShortcut(Qt::SHIFT | Qt::Key_F5);
-    menuItem(mnuBBS, u"mnuBBSAllVisitLoad"_s, u"全掲示板から巡回受信(&A)"_s, false);
+    menuItem(mnuBBS, u"mnuBBSLoad"_s, u"受信(&L)"_s)->setShortcut(Qt::Key_F5);
+    menuItem(mnuBBS, u"mnuBBSAllLoad"_s, u"全件受信(&O)"_s);
+    menuItem(mnuBBS, u"mnuBBSVisitLoad"_s, u"巡回受信(&I)"_s)->setShortcut(Qt::SHIFT | Qt::Key_F5);
+    menuItem(mnuBBS, u"mnuBBSAllVisitLoad"_s, u"全掲示板から巡回受信(&A)"_s);
     mnuBBS->addSeparator();
-    menuItem(mnuBBS, u"mnuBBSNew"_s, u"新規投稿(&N)..."_s, false)->setShortcut(Qt::CTRL | Qt::Key_N);
-    menuItem(mnuBBS, u"mnuBBSReply"_s, u"返信(&R)..."_s, false)->setShortcut(Qt::CTRL | Qt::Key_R);
+    menuItem(mnuBBS, u"mnuBBSNew"_s, u"新規投稿(&N)..."_s)->setShortcut(Qt::CTRL | Qt::Key_N);
+    menuItem(mnuBBS, u"mnuBBSReply"_s, u"返信(&R)..."_s)->setShortcut(Qt::CTRL | Qt::Key_R);
     mnuBBS->addSeparator();
     QMenu *mnuBBSView = subMenu(mnuBBS, u"mnuBBSView"_s, u"表示(&V)"_s);
     const QStringList viewCaptions{u"最新の100件(&T)"_s, u"前の100件(&P)"_s, u"次の100件(&N)"_s,
                                    u"未読のみ(&R)"_s, u"全て表示(&A)"_s};
     for (int i = 0; i < viewCaptions.size(); ++i) {
-        QAction *item = menuItem(mnuBBSView, u"mnuBBSViewSub(%1)"_s.arg(i), viewCaptions.at(i), true);
+        QAction *item = menuItem(mnuBBSView, u"mnuBBSViewSub(%1)"_s.arg(i), viewCaptions.at(i));
         connect(item, &QAction::triggered, this, [this, i] { ShowView(i); });
         m_viewItems.append(item);
     }
-    QAction *thread = menuItem(mnuBBS, u"mnuBBSThread"_s, u"スレッド表示(&T)"_s, true);
+    QAction *thread = menuItem(mnuBBS, u"mnuBBSThread"_s, u"スレッド表示(&T)"_s);
     thread->setShortcut(Qt::CTRL | Qt::Key_T);
     connect(thread, &QAction::triggered, this, [this] {
         ResetColumnHeaders(m_lists.CurrentList(), m_listKind != 0);
         ShowThread(m_lists.CurrentList());
     });
-    menuItem(mnuBBS, u"mnuBBSSetNoRead"_s, u"未読位置変更(&C)"_s, false);
+    menuItem(mnuBBS, u"mnuBBSSetNoRead"_s, u"未読位置変更(&C)"_s);
     mnuBBS->addSeparator();
-    menuItem(mnuBBS, u"mnuBBSProperty"_s, u"プロパティ(&P)..."_s, false)->setShortcut(Qt::ALT | Qt::Key_F8);
-    menuItem(mnuBBS, u"mnuBBSBrowse"_s, u"この掲示板へ移動(&M)..."_s, false);
-    menuItem(mnuBBS, u"mnuBBSShowCookiePage"_s, u"表示カスタマイズをする(&S)..."_s, false);
-    menuItem(mnuBBS, u"mnuBBSKiyaku"_s, u"この掲示板のつかいかたを見る(&K)..."_s, false);
+    menuItem(mnuBBS, u"mnuBBSProperty"_s, u"プロパティ(&P)..."_s)->setShortcut(Qt::ALT | Qt::Key_F8);
+    menuItem(mnuBBS, u"mnuBBSBrowse"_s, u"この掲示板へ移動(&M)..."_s);
+    menuItem(mnuBBS, u"mnuBBSShowCookiePage"_s, u"表示カスタマイズをする(&S)..."_s);
+    menuItem(mnuBBS, u"mnuBBSKiyaku"_s, u"この掲示板のつかいかたを見る(&K)..."_s);
 
     mnuMsg = subMenu(nullptr, u"mnuMsg"_s, u"メッセージ(&M)"_s);
     QMenu *mnuMove = subMenu(mnuMsg, u"mnuMove"_s, u"移動(&M)"_s);
-    menuItem(mnuMove, u"mnuMovePrevMsg"_s, u"前へ(&P)"_s, false);
-    menuItem(mnuMove, u"mnuMoveNextMsg"_s, u"次へ(&N)"_s, false);
-    menuItem(mnuMove, u"mnuMovePrevNoRead"_s, u"前の未読へ(&B)"_s, false);
-    menuItem(mnuMove, u"mnuMoveNextNoRead"_s, u"次の未読へ(&F)"_s, false);
-    menuItem(mnuMove, u"mnuMovePrevArchive"_s, u"履歴：前へ(&<)"_s, false);
-    menuItem(mnuMove, u"mnuMoveNextArchive"_s, u"履歴：次へ(&>)"_s, false);
-    menuItem(mnuMove, u"mnuMoveInReplyTo"_s, u"レス元へ(&R)"_s, false);
+    menuItem(mnuMove, u"mnuMovePrevMsg"_s, u"前へ(&P)"_s);
+    menuItem(mnuMove, u"mnuMoveNextMsg"_s, u"次へ(&N)"_s);
+    menuItem(mnuMove, u"mnuMovePrevNoRead"_s, u"前の未読へ(&B)"_s);
+    menuItem(mnuMove, u"mnuMoveNextNoRead"_s, u"次の未読へ(&F)"_s);
+    menuItem(mnuMove, u"mnuMovePrevArchive"_s, u"履歴：前へ(&<)"_s);
+    menuItem(mnuMove, u"mnuMoveNextArchive"_s, u"履歴：次へ(&>)"_s);
+    menuItem(mnuMove, u"mnuMoveInReplyTo"_s, u"レス元へ(&R)"_s);
     mnuMsg->addSeparator();
-    menuItem(mnuMsg, u"mnuMsgFind"_s, u"検索(&F)"_s, true);
-    menuItem(mnuMsg, u"mnuMsgFindPrev"_s, u"前を検索(&P)"_s, true);
-    menuItem(mnuMsg, u"mnuMsgFindNext"_s, u"次を検索(&N)"_s, true);
-    menuItem(mnuMsg, u"mnuMsgQuery"_s, u"クエリー検索(&Q)..."_s, true);
-    menuItem(mnuMsg, u"mnuMsgRelate"_s, u"関連検索(&K)"_s, false);
+    menuItem(mnuMsg, u"mnuMsgFind"_s, u"検索(&F)"_s);
+    menuItem(mnuMsg, u"mnuMsgFindPrev"_s, u"前を検索(&P)"_s);
+    menuItem(mnuMsg, u"mnuMsgFindNext"_s, u"次を検索(&N)"_s);
+    menuItem(mnuMsg, u"mnuMsgQuery"_s, u"クエリー検索(&Q)..."_s);
+    menuItem(mnuMsg, u"mnuMsgRelate"_s, u"関連検索(&K)"_s);
     mnuMsg->addSeparator();
-    menuItem(mnuMsg, u"mnuMsgMail"_s, u"メールを送る(&S)..."_s, false);
-    menuItem(mnuMsg, u"mnuMsgHomePage"_s, u"ホームページへ行く(&H)..."_s, false);
+    menuItem(mnuMsg, u"mnuMsgMail"_s, u"メールを送る(&S)..."_s);
+    menuItem(mnuMsg, u"mnuMsgHomePage"_s, u"ホームページへ行く(&H)..."_s);
     mnuMsg->addSeparator();
     mnuMsgMark = subMenu(mnuMsg, u"mnuMsgMark"_s, u"マーク(&L)"_s);
     loadMarkMenu();
-    menuItem(mnuMsg, u"mnuMsgNoRead"_s, u"未読にする(&E)"_s, false);
-    menuItem(mnuMsg, u"mnuMsgRead"_s, u"既読にする(&U)"_s, false);
-    menuItem(mnuMsg, u"mnuMsgDelete"_s, u"削除(&D)"_s, false);
+    menuItem(mnuMsg, u"mnuMsgNoRead"_s, u"未読にする(&E)"_s);
+    menuItem(mnuMsg, u"mnuMsgRead"_s, u"既読にする(&U)"_s);
+    menuItem(mnuMsg, u"mnuMsgDelete"_s, u"削除(&D)"_s);
     mnuMsg->addSeparator();
-    menuItem(mnuMsg, u"mnuMsgAllSelect"_s, u"全て選択(&A)"_s, false);
-    menuItem(mnuMsg, u"mnuMsgReverseSelect"_s, u"選択範囲反転(&V)"_s, false);
+    menuItem(mnuMsg, u"mnuMsgAllSelect"_s, u"全て選択(&A)"_s);
+    menuItem(mnuMsg, u"mnuMsgReverseSelect"_s, u"選択範囲反転(&V)"_s);
 
     QMenu *mnuTool = subMenu(nullptr, u"mnuTool"_s, u"ツール(&T)"_s);
-    menuItem(mnuTool, u"mnuToolCompDB"_s, u"最適化(&C)"_s, false);
-    menuItem(mnuTool, u"mnuToolTimer"_s, u"タイマー(&T)"_s, false);
-    menuItem(mnuTool, u"mnuToolOption"_s, u"オプション(&O)..."_s, false);
+    menuItem(mnuTool, u"mnuToolCompDB"_s, u"最適化(&C)"_s);
+    menuItem(mnuTool, u"mnuToolTimer"_s, u"タイマー(&T)"_s);
+    menuItem(mnuTool, u"mnuToolOption"_s, u"オプション(&O)..."_s);
 
     QMenu *mnuHelp = subMenu(nullptr, u"mnuHelp"_s, u"ヘルプ(&H)"_s);
-    menuItem(mnuHelp, u"mnuHelpHelp"_s, u"ヘルプ(&H)..."_s, false);
-    menuItem(mnuHelp, u"mnuHelpKestrel"_s, u"Kestrelへ(&V)..."_s, false);
-    menuItem(mnuHelp, u"mnuHelpVerinfo"_s, u"バージョン情報(&A)..."_s, false);
+    menuItem(mnuHelp, u"mnuHelpHelp"_s, u"ヘルプ(&H)..."_s);
+    menuItem(mnuHelp, u"mnuHelpKestrel"_s, u"Kestrelへ(&V)..."_s);
+    menuItem(mnuHelp, u"mnuHelpVerinfo"_s, u"バージョン情報(&A)..."_s);
 
-    // The pop-up menus are never in the menu bar; their items come with their commands.
+    // The pop-up menus are never in the menu bar; each command area fills its own.
     for (const auto &[name, caption] : {std::pair{u"mnuPopup"_s, u"ポップアップ"_s},
                                         std::pair{u"mnuText"_s, u"テキスト"_s},
                                         std::pair{u"mnuTray"_s, u"タスクトレイ"_s}}) {
@@ -267,8 +252,6 @@ void frmView::createToolbar()
         {u"FindText"_s, u"検索文字"_s}, {u"FindNext"_s, u"次を検索(F3)"_s}, {u"FindPrev"_s, u"前を検索(Shift+F3)"_s}, {},
         {u"Thread"_s, u"スレッド表示(Ctrl+T)"_s}, {u"SQL"_s, u"クエリー検索(Ctrl+Q)"_s}, {},
         {u"Timer"_s, u"タイマー"_s}, {u"Option"_s, u"オプション..."_s}};
-    const QStringList available{u"BBSList"_s, u"Back"_s, u"Forword"_s, u"FindText"_s, u"FindNext"_s,
-                                u"FindPrev"_s, u"Thread"_s, u"SQL"_s};
     for (const auto &[key, toolTip] : buttons) {
         if (key.isEmpty()) {
             m_toolbar->addSeparator();
@@ -291,10 +274,6 @@ void frmView::createToolbar()
         if (QWidget *widget = m_toolbar->widgetForAction(button); widget && widget != cmbFindText) {
             widget->setObjectName(button->objectName());
             widget->setAccessibleName(toolTip);
-        }
-        if (!available.contains(key)) {
-            button->setProperty(NotYetAvailable, true);
-            button->setEnabled(false);
         }
         m_buttons.insert(key, button);
     }

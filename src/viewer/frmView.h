@@ -180,7 +180,7 @@ private:
     void createToolbar();
     void createLists();
     void createStatusBar();
-    QAction *menuItem(QMenu *menu, const QString &name, const QString &caption, bool available);
+    QAction *menuItem(QMenu *menu, const QString &name, const QString &caption);
     QMenu *subMenu(QMenu *parent, const QString &name, const QString &caption);
     QLabel *addPanel(const QString &key, const QString &toolTip, const QString &accessibleName, int stretch);
     void setCommandEnabled(QAction *action, bool enabled);
@@ -234,8 +234,6 @@ private:
     void connectMessageCommands();
     void connectTextCommands();
     void connectToolCommands();
-    /** Marks the command @p name (a menu item or a toolbar key) as built and enables it. */
-    void makeAvailable(const QString &name);
 
     // Window state (frmViewState.cpp)
     void applyPosition();

@@ -140,7 +140,6 @@ void frmView::connectMessageCommands()
 {
     const auto wire = [this](const QString &name, auto &&slot) {
         connect(m_menu.value(name), &QAction::triggered, this, slot);
-        makeAvailable(name);
     };
     wire(u"mnuMsgRelate"_s, [this] { relateSelected(); });
     wire(u"mnuMsgMail"_s, [this] { openSelectedRowAddress(true); });

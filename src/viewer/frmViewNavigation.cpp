@@ -53,11 +53,7 @@ private:
 void frmView::createNavigation()
 {
     const auto wire = [this](const QString &name, auto &&slot) {
-        QAction *item = m_menu.value(name);
-        // The command exists from now on (frmView.cpp creates it disabled).
-        item->setProperty("notYetAvailable", false);
-        item->setEnabled(true);
-        connect(item, &QAction::triggered, this, slot);
+        connect(m_menu.value(name), &QAction::triggered, this, slot);
     };
     wire(u"mnuMovePrevMsg"_s, [this] { MovePrevMessage(m_lists.CurrentList(), 0, false); });
     wire(u"mnuMoveNextMsg"_s, [this] { MoveNextMessage(m_lists.CurrentList(), 0, false); });

@@ -36,7 +36,7 @@ void frmView::createListPopup()
 {
     mnuPopup = findChild<QMenu *>(u"mnuPopup"_s);
     const auto item = [this](const QString &name, const QString &caption, auto &&slot) {
-        connect(menuItem(mnuPopup, name, caption, true), &QAction::triggered, this, slot);
+        connect(menuItem(mnuPopup, name, caption), &QAction::triggered, this, slot);
     };
     item(u"mnuPopupReply"_s, u"返信(&R)..."_s, [this] { RunCommand(12); });
     item(u"mnuPopupReplyHitokoto(1)"_s, u"左ひとことで返信(&1)..."_s, [this] { ReplyHitokoto(1); });

@@ -102,7 +102,6 @@ void frmView::connectRunCommands()
 {
     const auto wire = [this](const QString &name, int command) {
         connect(m_menu.value(name), &QAction::triggered, this, [this, command] { RunCommand(command); });
-        makeAvailable(name);
     };
     wire(u"mnuFileImportFile"_s, 1);
     wire(u"mnuFileImportInternet"_s, 2);
@@ -117,7 +116,6 @@ void frmView::connectRunCommands()
     for (const auto &[key, menu] : {std::pair(u"Load"_s, u"mnuBBSLoad"_s), std::pair(u"VisitLoad"_s, u"mnuBBSVisitLoad"_s),
                                     std::pair(u"New"_s, u"mnuBBSNew"_s), std::pair(u"Reply"_s, u"mnuBBSReply"_s)}) {
         connect(m_buttons.value(key), &QAction::triggered, m_menu.value(menu), &QAction::trigger);
-        makeAvailable(key);
     }
 }
 

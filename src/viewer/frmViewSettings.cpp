@@ -14,9 +14,6 @@ void frmView::connectSettingsCommands()
     connect(m_menu.value(u"mnuBBSProperty"_s), &QAction::triggered, this, &frmView::showBoardProperty);
     connect(m_menu.value(u"mnuToolOption"_s), &QAction::triggered, this, &frmView::showOptions);
     connect(m_buttons.value(u"Option"_s), &QAction::triggered, this, &frmView::showOptions);
-    makeAvailable(u"mnuBBSProperty"_s);
-    makeAvailable(u"mnuToolOption"_s);
-    makeAvailable(u"Option"_s);
 }
 
 /** The shown board's properties; after OK its row is written and the lists follow. */

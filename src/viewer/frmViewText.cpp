@@ -70,7 +70,6 @@ void frmView::connectTextCommands()
         QAction *item = mnuText->addAction(caption);
         item->setObjectName(name);
         m_menu.insert(name, item);
-        makeAvailable(name);
         return item;
     };
     connect(addItem(u"mnuTextFind"_s, u"検索(&F)..."_s), &QAction::triggered, this, &frmView::bodySearch);

@@ -18,7 +18,6 @@ void frmView::connectToolCommands()
 {
     const auto connectItem = [this](const QString &name, auto slot) {
         connect(m_menu.value(name), &QAction::triggered, this, slot);
-        makeAvailable(name);
     };
     connectItem(u"mnuToolCompDB"_s, &frmView::compactDatabase);
     connectItem(u"mnuHelpHelp"_s, &frmView::openHelpFile);

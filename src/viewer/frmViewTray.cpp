@@ -47,8 +47,6 @@ void frmView::createTray()
     const auto notImplemented = [] { prompter().information(u"未実装m(_ _)m"_s); };
     connect(m_menu.value(u"mnuToolTimer"_s), &QAction::triggered, this, notImplemented);
     connect(m_buttons.value(u"Timer"_s), &QAction::triggered, this, notImplemented);
-    makeAvailable(u"mnuToolTimer"_s);
-    makeAvailable(u"Timer"_s);
 
     UpdateTrayVisibility();
 }
@@ -56,7 +54,7 @@ void frmView::createTray()
 void frmView::createTrayMenu()
 {
     auto *mnuTray = findChild<QMenu *>(u"mnuTray"_s);
-    QAction *show = menuItem(mnuTray, u"mnuTrayShow"_s, u"表示(&V)"_s, true);
+    QAction *show = menuItem(mnuTray, u"mnuTrayShow"_s, u"表示(&V)"_s);
     connect(show, &QAction::triggered, this, &frmView::RestoreMainWindow);
     QMenu *boards = subMenu(mnuTray, u"mnuTrayBBS"_s, u"指定した掲示板を表示(&B)"_s);
     m_boards.AttachMenu(boards, u"mnuTrayBBSSub"_s, true, [this](int id) {
@@ -64,11 +62,11 @@ void frmView::createTrayMenu()
         SelectBoard(id);
     });
     mnuTray->addSeparator()->setObjectName(u"mnuTrayBar1"_s);
-    connect(menuItem(mnuTray, u"mnuTrayLoad"_s, u"受信(&L)"_s, true), &QAction::triggered, this, [this] {
+    connect(menuItem(mnuTray, u"mnuTrayLoad"_s, u"受信(&L)"_s), &QAction::triggered, this, [this] {
         RestoreMainWindow();
         RunCommand(7);
     });
-    connect(menuItem(mnuTray, u"mnuTrayVisitLoad"_s, u"巡回受信(&I)"_s, true), &QAction::triggered, this, [this] {
+    connect(menuItem(mnuTray, u"mnuTrayVisitLoad"_s, u"巡回受信(&I)"_s), &QAction::triggered, this, [this] {
         RestoreMainWindow();
         RunCommand(9);
     });
@@ -80,7 +78,7 @@ void frmView::createTrayMenu()
         m_cbbs.Send(message, false);
     });
     mnuTray->addSeparator()->setObjectName(u"mnuTrayBar3"_s);
-    connect(menuItem(mnuTray, u"mnuTrayExit"_s, u"終了(&X)"_s, true), &QAction::triggered, this, &QWidget::close);
+    connect(menuItem(mnuTray, u"mnuTrayExit"_s, u"終了(&X)"_s), &QAction::triggered, this, &QWidget::close);
 }
 
 void frmView::UpdateTrayVisibility()
