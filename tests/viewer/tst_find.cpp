@@ -7,7 +7,6 @@
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -78,14 +77,6 @@ private slots:
         QVERIFY(startWindow());
         m_window->FindMessage(u"x"_s, true);
         QCOMPARE(m_prompter.texts(), QStringList{notFound()});
-    }
-
-    void selectionLandsOnLineThreeOfAMultiLineBody()
-    {
-        store({u"line1\r\nline2\r\nab needle cd"_s, u"top"_s});
-        QVERIFY(startWindow());
-        m_window->FindMessage(u"needle"_s, true);
-        QCOMPARE(selection(), u"needle"_s);
     }
 
     void selectionLandsAfterSurrogatePairs()
@@ -169,27 +160,6 @@ private slots:
         QCOMPARE(m_window->Lists().lsvMsgList(1).rowCount(), 1);
         QCOMPARE(m_window->Lists().lsvMsgList(1).Message(0).ID, 1);
         QCOMPARE(m_window->LastQuery(), frmView::QueryTemplate(3, u"it's *x"_s));
-    }
-
-    void bodyPopUpSearchesTheSelectedText()
-    {
-        store({u"say it's *x ok"_s});
-        QVERIFY(startWindow());
-        auto *pane = m_window->findChild<QPlainTextEdit *>(u"rtbView"_s);
-        const QTextCursor match = pane->document()->find(u"it's *x"_s);
-        QVERIFY(!match.isNull());
-        pane->setTextCursor(match);
-        emit pane->customContextMenuRequested(QPoint(5, 5));
-        auto *menu = m_window->findChild<QMenu *>(u"mnuText"_s);
-        QVERIFY(menu->isVisible());
-        QString asked;
-        m_window->ShowSQLHook = [&asked](const QString &sql) {
-            asked = sql;
-            return QString();
-        };
-        m_window->findChild<QAction *>(u"mnuTextFind"_s)->trigger();
-        menu->close();
-        QCOMPARE(asked, frmView::QueryTemplate(3, u"it's *x"_s));
     }
 
     void aFailingStatementReopensTheWindowWithItsText()
