@@ -1,4 +1,3 @@
-#include "app/mdlApp.h"
 #include "app/mdlExecuteLite.h"
 #include "viewer/WindowTest.h"
 
@@ -119,7 +118,6 @@ private slots:
         m_window->lsvMsgList(0)->setFocus();
         QTest::keyClick(m_window->lsvMsgList(0), Qt::Key_Delete); // the default answer: No
         QCOMPARE(m_prompter.records().size(), 1);
-        QCOMPARE(m_prompter.records().first().title, u"削除の確認 - "_s + mdlApp::GetAppTitle());
         QCOMPARE(m_prompter.records().first().text, u"このメッセージを削除してもよろしいですか？"_s);
         QCOMPARE(storedMessages(), 4);
         m_prompter.pushAnswer(Prompter::Yes);
