@@ -5,8 +5,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <archive.h>
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -185,6 +189,15 @@ private slots:
         QCOMPARE(lastMessage(), u"ヘルプファイル(ReadMe.txt)が開けませんでした。"_s);
     }
 
+    void aboutBoxShowsTheLibraryVersions()
+    {
+        QVERIFY(startWindow());
+        child<QAction>(u"mnuHelpVerinfo"_s)->trigger();
+        auto *about = child<QDialog>(u"frmAbout"_s);
+        QCOMPARE(about->findChild<QLabel *>(u"lblQtVersion"_s)->text(), u"Qt "_s + QString::fromLatin1(qVersion()));
+        QCOMPARE(about->findChild<QLabel *>(u"lblSQLiteVersion"_s)->text(), u"SQLite "_s + QString::fromLatin1(sqlite3_libversion()));
+        QCOMPARE(about->findChild<QLabel *>(u"lblArchiveVersion"_s)->text(), QString::fromLatin1(archive_version_string()));
+    }
 };
 
 QTEST_MAIN(TestTools)
