@@ -6,6 +6,7 @@
 #include "viewer/BrowseHistory.h"
 #include "viewer/models/MessageLists.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -288,8 +289,10 @@ private:
     void flushLoadedRows();
     void holdStatusBar();
     std::function<void()> m_holdStatusBar; // set while a load run goes on
-    /** Messages a load stored for the shown board, listed at the next event-loop turn. */
+    /** Messages a load stored for the shown board, listed together (flushLoadedRows). */
     QList<CMessage> m_loadedRows;
+    static constexpr qint64 LoadedRowsMs = 150;
+    QElapsedTimer m_sinceRowsListed; // since rows were last added to the list during a load
     /** Saves the window's state, closes the dialog and shuts the program down (frmViewState.cpp). */
     void unload();
     QPointer<class frmLoadDlg> m_loadDlg;

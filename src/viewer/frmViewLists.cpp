@@ -21,7 +21,9 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -409,10 +411,12 @@ void frmView::ShowThread(int Index)
 void frmView::onLoaded(const CMessage &Msg)
 {
     if (m_cbbs.IsLoad() && Msg.BBS_ID == mdlOption::BBS_ID) {
-        // Rows go into the list together at the next event-loop turn: the view lays them out
-        // and the count panel changes once per batch rather than once per message.
-        if (m_loadedRows.isEmpty())
-            QMetaObject::invokeMethod(this, &frmView::flushLoadedRows, Qt::QueuedConnection);
+        // Rows go into the list together, at most every LoadedRowsMs: the view lays them out
+        // and the count panel changes once per batch rather than once per message or page.
+        if (m_loadedRows.isEmpty()) {
+            const qint64 wait = m_sinceRowsListed.isValid() ? LoadedRowsMs - m_sinceRowsListed.elapsed() : 0;
+            QTimer::singleShot(int(std::clamp<qint64>(wait, 0, LoadedRowsMs)), this, &frmView::flushLoadedRows);
+        }
         m_loadedRows.append(Msg);
     }
     UpdateBBSMenuCaption(Msg.BBS_ID, 1);
@@ -420,6 +424,9 @@ void frmView::onLoaded(const CMessage &Msg)
 
 void frmView::flushLoadedRows()
 {
+    if (m_loadedRows.isEmpty())
+        return;
+    m_sinceRowsListed.start();
     QList<CMessage> rows;
     rows.swap(m_loadedRows);
     // The user may have moved to another board since: its list was filled from storage.
