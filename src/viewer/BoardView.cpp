@@ -55,6 +55,9 @@ BoardView::BoardView(QWidget *parent)
     setOpenLinks(false);
     setOpenExternalLinks(false);
     setDocument(new PageDocument(this));
+    // A page longer than the view would otherwise be laid out twice: once at the full width,
+    // and again when the scroll bar appears and narrows it.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     connect(this, &QTextBrowser::anchorClicked, this, &BoardView::openLink);
 }
 
