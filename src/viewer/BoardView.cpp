@@ -10,9 +10,12 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -24,6 +27,24 @@ namespace {
 constexpr int TextPageType = 3;
 constexpr qint64 CacheLifetimeSecs = 24 * 60 * 60;
 const QStringList OpenableSchemes{u"http"_s, u"https"_s, u"ftp"_s, u"mailto"_s};
+
+/** Writes cache files one at a time, in the order the pages came; waits for them at exit. */
+class CacheWriter : public QThreadPool
+{
+public:
+    CacheWriter() { setMaxThreadCount(1); }
+};
+
+QThreadPool &cacheWriter()
+{
+    static CacheWriter writer;
+    return writer;
+}
+
+QString cacheText(const QString &boardName, bool saved)
+{
+    return boardName + (saved ? u"をキャッシュに保存しました。"_s : u"をキャッシュに保存できませんでした。"_s);
+}
 
 QString decodeBoardPage(const QByteArray &bytes, int bbsType)
 {
@@ -171,10 +192,10 @@ void BoardView::onFinished()
     // An error answer or a broken transfer would replace a good cache with a bad page.
     const bool whole = reply->error() == QNetworkReply::NoError
                        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
-    if (whole && saveCache(html))
-        emit CacheMessage(m_boardName + u"をキャッシュに保存しました。"_s);
+    if (whole && m_cacheNameUsable)
+        saveCache(html);
     else
-        emit CacheMessage(m_boardName + u"をキャッシュに保存できませんでした。"_s);
+        emit CacheMessage(cacheText(m_boardName, false));
 }
 
 /** Ends the transfer in flight without showing anything of it. */
@@ -188,12 +209,23 @@ void BoardView::dropReply()
     reply->deleteLater();
 }
 
-/** Replaces the cache file with @p html in CP932, when the cache folder exists. */
-bool BoardView::saveCache(const QString &html)
+/**
+ * @short Replaces the cache file with @p html in CP932, when the cache folder exists.
+ *
+ * The file is written and flushed to the disk on the cache writer's thread, so a slow disk
+ * never holds up the window; CacheMessage says how it went.
+ */
+void BoardView::saveCache(const QString &html)
 {
-    if (!m_cacheNameUsable || !QFileInfo(QFileInfo(m_cacheFile).absolutePath()).isDir())
-        return false;
-    return bool(CFile::SaveAtomically(m_cacheFile, mdlMain::ToCp932(html)));
+    auto *watcher = new QFutureWatcher<bool>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, name = m_boardName] {
+        watcher->deleteLater();
+        emit CacheMessage(cacheText(name, watcher->result()));
+    });
+    watcher->setFuture(QtConcurrent::run(&cacheWriter(), [file = m_cacheFile, html] {
+        return QFileInfo(QFileInfo(file).absolutePath()).isDir()
+               && bool(CFile::SaveAtomically(file, mdlMain::ToCp932(html)));
+    }));
 }
 
 void BoardView::openLink(const QUrl &link)

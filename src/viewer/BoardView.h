@@ -38,7 +38,7 @@ private:
     void onReadyRead();
     void onFinished();
     void dropReply();
-    bool saveCache(const QString &html);
+    void saveCache(const QString &html);
     void openLink(const QUrl &link);
 
     QUrl m_address;
