@@ -291,6 +291,7 @@ private:
     std::function<void()> m_holdStatusBar; // set while a load run goes on
     /** Messages a load stored for the shown board, listed together (flushLoadedRows). */
     QList<CMessage> m_loadedRows;
+    QHash<int, int> m_loadedCounts; // new messages per board, not yet in the board menus
     static constexpr qint64 LoadedRowsMs = 150;
     QElapsedTimer m_sinceRowsListed; // since rows were last added to the list during a load
     /** Saves the window's state, closes the dialog and shuts the program down (frmViewState.cpp). */

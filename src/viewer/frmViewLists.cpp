@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -410,25 +411,27 @@ void frmView::ShowThread(int Index)
 
 void frmView::onLoaded(const CMessage &Msg)
 {
-    if (m_cbbs.IsLoad() && Msg.BBS_ID == mdlOption::BBS_ID) {
-        // Rows go into the list together, at most every LoadedRowsMs: the view lays them out
-        // and the count panel changes once per batch rather than once per message or page.
-        if (m_loadedRows.isEmpty()) {
-            const qint64 wait = m_sinceRowsListed.isValid() ? LoadedRowsMs - m_sinceRowsListed.elapsed() : 0;
-            QTimer::singleShot(int(std::clamp<qint64>(wait, 0, LoadedRowsMs)), this, &frmView::flushLoadedRows);
-        }
-        m_loadedRows.append(Msg);
+    // Rows go into the list, and board menus change their counts, together at most every
+    // LoadedRowsMs: the view lays the rows out and the menus change once per batch rather
+    // than once per message or page.
+    if (m_loadedRows.isEmpty() && m_loadedCounts.isEmpty()) {
+        const qint64 wait = m_sinceRowsListed.isValid() ? LoadedRowsMs - m_sinceRowsListed.elapsed() : 0;
+        QTimer::singleShot(int(std::clamp<qint64>(wait, 0, LoadedRowsMs)), this, &frmView::flushLoadedRows);
     }
-    UpdateBBSMenuCaption(Msg.BBS_ID, 1);
+    if (m_cbbs.IsLoad() && Msg.BBS_ID == mdlOption::BBS_ID)
+        m_loadedRows.append(Msg);
+    ++m_loadedCounts[Msg.BBS_ID];
 }
 
 void frmView::flushLoadedRows()
 {
-    if (m_loadedRows.isEmpty())
+    if (m_loadedRows.isEmpty() && m_loadedCounts.isEmpty())
         return;
     m_sinceRowsListed.start();
-    QList<CMessage> rows;
-    rows.swap(m_loadedRows);
+    const QHash<int, int> counts = std::exchange(m_loadedCounts, {});
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        UpdateBBSMenuCaption(it.key(), it.value());
+    QList<CMessage> rows = std::exchange(m_loadedRows, {});
     // The user may have moved to another board since: its list was filled from storage.
     rows.removeIf([](const CMessage &msg) { return msg.BBS_ID != mdlOption::BBS_ID; });
     m_lists.AddMessageItems(0, rows);

@@ -307,6 +307,7 @@ void frmView::beginRun(bool load, const QString &Caption)
 /** The window's side of a run's end: the board, page menus, commands, counts and caption. */
 void frmView::endRun()
 {
+    flushLoadedRows();
     if (gDB)
         m_current.GetProperty(mdlOption::BBS_ID, *gDB);
     ChangeBBSViewMenu();

@@ -139,9 +139,9 @@ private slots:
         // The first count comes from the database, where the message was stored before the event.
         QCOMPARE(m_window->Cbbs().SaveMessage(message(4, 7)), CBBS::Saved);
         m_window->Cbbs().Loaded(message(4, 7));
-        QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (1)"_s);
+        QTRY_COMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (1)"_s);
         m_window->Cbbs().Loaded(message(4, 8));
-        QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (2)"_s);
+        QTRY_COMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (2)"_s);
         QCOMPARE(child<QMenu>(u"Toolbar.BBSList.ButtonMenus"_s)->actions().at(2)->text(), u"&2. 雑談掲示板 (2)"_s);
         m_window->UpdateBBSMenuCaption(4, -2);
         QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板"_s);
