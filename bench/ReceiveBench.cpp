@@ -1,0 +1,55 @@
+#include "ReceiveBench.h"
+
+#include "LogGenerator.h"
+#include "db/CookieStore.h"
+#include "db/mdlDatabase.h"
+#include "support/BoardSimulator.h"
+#include "transfer/CBBS.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace ReceiveBench {
+
+int addBoard(BoardSimulator &sim)
+{
+    const int simBoard = sim.addBoard(0, u"/cgi-bin/bench.cgi"_s);
+    sim.addMessages(simBoard, LogGenerator().messages(1, Messages));
+    return simBoard;
+}
+
+QString pointBoardAt(const QString &url)
+{
+    return u"UPDATE BBS SET URL = '%1', MaxCount = %2 WHERE BBS_ID = %3"_s.arg(url).arg(Messages).arg(Board);
+}
+
+Sample receiveHeadless(BoardSimulator &sim, int simBoard)
+{
+    QTemporaryDir dir;
+    CookieStore store(dir.filePath(u"cookies.txt"_s));
+    setCookieStore(&store);
+    std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(dir.filePath(u"log.mdb"_s));
+    Sample sample;
+    if (db && db->Execute(pointBoardAt(sim.url(simBoard)))) {
+        CBBS bbs;
+        bbs.Initialize(db.get());
+        sim.clearRequests();
+        QElapsedTimer timer;
+        timer.start();
+        if (bbs.LoadBBS(Board, true) && bbs.SaveCount() == Messages)
+            sample = {timer.nsecsElapsed() / 1e9, int(sim.requests().size())};
+    }
+    setCookieStore(nullptr);
+    return sample;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values.at(values.size() / 2);
+}
+
+} // namespace ReceiveBench
