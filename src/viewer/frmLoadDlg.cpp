@@ -65,8 +65,11 @@ frmLoadDlg::frmLoadDlg(QWidget *parent)
     lblInfo->setAccessibleName(u"状況"_s);
     lblInfo->setTextFormat(Qt::PlainText);
     lblInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Four lines high whatever they hold, so a new text never moves the controls below.
-    lblInfo->setFixedHeight(lblInfo->fontMetrics().lineSpacing() * StatusLines + 4);
+    // Four lines high whatever they hold, so a new text never moves the controls below. The
+    // height is taken from Japanese lines: their glyphs may come from a taller fallback font.
+    lblInfo->setText(QStringList(StatusLines, u"受信中"_s).join(u'\n'));
+    lblInfo->setFixedHeight(lblInfo->sizeHint().height());
+    lblInfo->clear();
     lblInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     cmdOK->setObjectName(u"cmdOK"_s);
     cmdOK->setAccessibleName(u"閉じる"_s);

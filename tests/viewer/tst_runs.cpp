@@ -215,6 +215,15 @@ private slots:
         QCOMPARE(tabs->tabToolTip(tab), u"雑談掲示板"_s);
     }
 
+    void fourJapaneseStatusLinesFitTheDialog()
+    {
+        QVERIFY(startWindow());
+        m_window->RunCommand(7);
+        auto *info = m_window->LoadDialog()->findChild<QLabel *>(u"lblInfo"_s);
+        QTRY_COMPARE(info->text().count(u'\n'), 3);
+        QVERIFY(info->height() >= info->sizeHint().height());
+    }
+
     void readMarkDuringACancelledRunStaysStored()
     {
         CBBSProperty board;
