@@ -328,6 +328,7 @@ private:
     void createListPopup();
     void fillMarkMenu(QMenu *menu, const QString &prefix, int checked);
     void showListPopup(int Index, const QPoint &pos);
+    void showListPopupOverCurrentRow(int Index);
     bool messageRowsShown(int Index) const;
     void deleteSelected();
     void selectEveryRow(bool invert);

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -124,6 +125,13 @@ bool frmView::handleKey(QWidget *focus, const QKeyEvent &key, bool run)
             command = [this, Index, next = key.key() == Qt::Key_Right] {
                 next ? MoveNextMessage(Index, 2, false) : MovePrevMessage(Index, 2, false);
             };
+        break;
+    case Qt::Key_F10:
+        // The pop-up of the list or the body pane that has the focus, as the Menu key opens it.
+        if (mods == Qt::ShiftModifier && within(m_views.at(size_t(Index))))
+            command = [this, Index] { showListPopupOverCurrentRow(Index); };
+        else if (mods == Qt::ShiftModifier && within(rtbView))
+            command = [this] { showTextMenu(rtbView->cursorRect().center()); };
         break;
     case Qt::Key_Space:
         if (mods == Qt::NoModifier) {

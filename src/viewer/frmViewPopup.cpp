@@ -1,13 +1,15 @@
-// The message lists' pop-up menu: opened when the right mouse button is released over a row.
+// The message lists' pop-up menu: opened when the right mouse button is released over a row,
+// or from the keyboard (the Menu key, Shift+F10) over the current row.
 #include "viewer/frmView.h"
 
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
-/** Opens the pop-up on a right-button release over either list's rows. */
+/** Opens the pop-up on a right-button release over either list's rows, or on the Menu key. */
 class frmView::PopupFilter : public QObject
 {
 public:
@@ -15,6 +17,8 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        if (event->type() == QEvent::ContextMenu)
+            return keyboardMenu(watched, static_cast<QContextMenuEvent *>(event));
         if (event->type() != QEvent::MouseButtonRelease)
             return false;
         const auto *mouse = static_cast<QMouseEvent *>(event);
@@ -29,6 +33,20 @@ public:
     }
 
 private:
+    /** The Menu key reaches the list that has the focus. */
+    bool keyboardMenu(QObject *watched, const QContextMenuEvent *event)
+    {
+        if (event->reason() != QContextMenuEvent::Keyboard)
+            return false;
+        for (int Index : {0, 1}) {
+            if (watched == m_window->m_views.at(size_t(Index))) {
+                m_window->showListPopupOverCurrentRow(Index);
+                return true;
+            }
+        }
+        return false;
+    }
+
     frmView *m_window;
 };
 
@@ -58,8 +76,21 @@ void frmView::createListPopup()
     loadMarkMenu();
 
     m_popupFilter = std::make_unique<PopupFilter>(this);
-    for (QTreeView *view : m_views)
+    for (QTreeView *view : m_views) {
+        view->installEventFilter(m_popupFilter.get());
         view->viewport()->installEventFilter(m_popupFilter.get());
+    }
+}
+
+/** The pop-up opened from the keyboard: over the current row, brought into view first. */
+void frmView::showListPopupOverCurrentRow(int Index)
+{
+    QTreeView *view = m_views.at(size_t(Index));
+    const QModelIndex current = view->currentIndex();
+    if (!current.isValid())
+        return;
+    view->scrollTo(current);
+    showListPopup(Index, view->visualRect(current).center());
 }
 
 /**

@@ -1,6 +1,8 @@
 #include "app/mdlExecuteLite.h"
 #include "viewer/WindowTest.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -238,6 +240,32 @@ private slots:
         QVERIFY(m_window->ShowSQLResult(u"SELECT BBS_ID FROM BBS"_s, 1)); // rows of another query
         rightClick(1, 0);
         QVERIFY(!popup->isVisible());
+    }
+
+    void menuKeyOpensThePopupOverTheCurrentRow()
+    {
+        storeBoard(3, 3);
+        QVERIFY(start());
+        QTreeView *view = m_window->lsvMsgList(0);
+        view->setFocus();
+        view->selectionModel()->setCurrentIndex(view->model()->index(2, 0), QItemSelectionModel::NoUpdate); // message 1
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint());
+        QApplication::sendEvent(view, &menuKey);
+        QVERIFY(child<QMenu>(u"mnuPopup"_s)->isVisible());
+        QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText().trimmed(), u"本文1"_s);
+    }
+
+    void shiftF10OpensTheBodyPopupOverASelection()
+    {
+        storeBoard(3, 1);
+        QVERIFY(start());
+        rightClick(0, 0);
+        child<QMenu>(u"mnuPopup"_s)->hide();
+        auto *body = child<QPlainTextEdit>(u"rtbView"_s);
+        body->setFocus();
+        body->selectAll();
+        QTest::keyClick(body, Qt::Key_F10, Qt::ShiftModifier);
+        QVERIFY(child<QMenu>(u"mnuText"_s)->isVisible());
     }
 
     void hitokotoReplyWithoutBoardSaysSo()
