@@ -249,7 +249,7 @@ private slots:
         QTreeView *view = m_window->lsvMsgList(0);
         view->setFocus();
         view->selectionModel()->setCurrentIndex(view->model()->index(2, 0), QItemSelectionModel::NoUpdate); // message 1
-        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint());
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
         QApplication::sendEvent(view, &menuKey);
         QVERIFY(child<QMenu>(u"mnuPopup"_s)->isVisible());
         QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText().trimmed(), u"本文1"_s);
