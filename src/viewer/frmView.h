@@ -196,6 +196,7 @@ private:
     void setListModel(int Index, QAbstractItemModel *model);
     QAbstractItemModel *listModel(int Index) const;
     int selectedRow(int Index) const;
+    void showCaption();
     int countRows(const QString &condition) const;
     void onRowChanged(int Index, int row);
     void finishFill(int Index);

@@ -258,20 +258,23 @@ void frmView::ShowNoReadPoint()
     m_panels.value(u"NoReadPoint"_s)->setText(u"未読位置:"_s + QString::number(m_current.NoReadPoint()));
 }
 
+/** The caption: the shown board's name or the results list, prefixed while a load runs. */
+void frmView::showCaption()
+{
+    const QString shown = m_lists.CurrentList() == 0 ? m_current.BBS_Name() : u"検索結果"_s;
+    const QString caption = shown + u" - "_s + mdlApp::GetAppTitle();
+    setWindowTitle(m_cbbs.IsLoad() ? u"受信中 - "_s + caption : caption);
+}
+
 void frmView::ChangeList(int Index)
 {
     m_lists.SetCurrentList(Index);
     m_views[0]->setVisible(Index == 0);
     m_views[1]->setVisible(Index == 1);
     sep->Initialize(m_views.at(size_t(Index)), rtbView);
-    QString caption;
-    if (Index == 0) {
+    if (Index == 0)
         m_listKind = 0;
-        caption = m_current.BBS_Name() + u" - "_s + mdlApp::GetAppTitle();
-    } else {
-        caption = u"検索結果 - "_s + mdlApp::GetAppTitle();
-    }
-    setWindowTitle(m_cbbs.IsLoad() ? u"受信中 - "_s + caption : caption);
+    showCaption();
     if (const int row = selectedRow(Index); row >= 0)
         ShowMessage(Index, row, false);
     mnuMsg->menuAction()->setVisible(m_listKind == 0);

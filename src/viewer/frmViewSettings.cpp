@@ -44,6 +44,7 @@ void frmView::showOptions()
 
 void frmView::refreshAfterSettings()
 {
+    showCaption(); // the board may have a new name
     m_boards.LoadBBSList(*gDB);
     RefreshToolbarImages();
     UpdateTrayVisibility();

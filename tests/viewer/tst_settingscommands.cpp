@@ -75,6 +75,7 @@ private slots:
         });
         QCOMPARE(m_window->CurrentBBSProperty().BBS_Name(), u"よろず掲示板"_s);
         QVERIFY(boardItem(2).contains(u"よろず掲示板"_s));
+        QVERIFY(m_window->windowTitle().startsWith(u"よろず掲示板 - "_s));
         // The next opening starts on the tab selected last.
         int openedOn = 0;
         runDialog(u"mnuBBSProperty"_s, [&openedOn](frmProperty &form) { openedOn = form.SelectedTabIndex(); });
