@@ -10,6 +10,7 @@
 #include "viewer/models/mdlRead.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -148,6 +149,21 @@ private slots:
         QVERIFY(m_window->statusBar()->updatesEnabled());
         m_window->RunCommand(7);
         QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
+    }
+
+    // Rows and menu counts come in batches during a run; at its end each is complete, once.
+    void runOfSeveralPagesListsAndCountsEveryMessage()
+    {
+        addMessages(4, 1, 70);
+        addMessages(5, 1, 3);
+        QVERIFY(startWindow());
+        m_window->RunCommand(9);
+        QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 70);
+        QStringList items;
+        for (const QAction *item : child<QMenu>(u"mnuBBSMove"_s)->actions())
+            items << item->text();
+        QVERIFY(items.contains(u"&1. 雑談掲示板 (70)"_s));
+        QVERIFY(items.contains(u"&2. 質問掲示板 (3)"_s));
     }
 
     void visitLoadWithoutBoardsOpensNoDialog()
