@@ -117,6 +117,7 @@ frmView::frmView(OneShotTimer *tmrRead, QWidget *parent)
     connect(&m_cbbs, &CBBS::StateChanged, this, &frmView::onStateChanged);
     connect(&m_cbbs, &CBBS::LoadError, this, &frmView::onLoadError);
     connect(&m_boards, &BoardMenus::Rebuilt, this, [this] {
+        m_loadedCounts.clear(); // the rebuilt captions read the stored counts, which hold them
         m_lists.lsvMsgList(0).SetBoardIcons(m_boards.Icons());
         m_lists.lsvMsgList(1).SetBoardIcons(m_boards.Icons());
     });

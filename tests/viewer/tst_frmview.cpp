@@ -153,6 +153,18 @@ private slots:
         QCOMPARE(list(0).rowCount(), 1);
     }
 
+    // Counts not yet in the menus when they are rebuilt from storage are not added twice.
+    void rebuiltMenusTakeWaitingCountsOnce()
+    {
+        listBoards({3, 4}, {0, 1});
+        QVERIFY(startWindow());
+        QCOMPARE(m_window->Cbbs().SaveMessage(message(4, 7)), CBBS::Saved);
+        m_window->Cbbs().Loaded(message(4, 7));
+        QVERIFY(m_window->Boards().LoadBBSList(*gDB));
+        QTest::qWait(300);
+        QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (1)"_s);
+    }
+
     void transferEventsReachStatusBarAndErrorLog()
     {
         listBoards({3}, {0});
