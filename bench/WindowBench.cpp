@@ -1,5 +1,7 @@
 #include "WindowBench.h"
 
+#include "db/Database.h"
+#include "db/mdlDatabase.h"
 #include "startup/mdlMain.h"
 #include "viewer/frmView.h"
 
@@ -45,6 +47,25 @@ std::unique_ptr<frmView> startWindow()
     if (!mdlMain::StartApplication(hooks))
         window.reset();
     return window;
+}
+
+std::unique_ptr<frmView> startOnNewDatabase(const char *bench, const QString &home,
+                                            const std::function<bool(Database &)> &fill, const QByteArray &ini)
+{
+    useProgramFolder(home);
+    const auto fail = [bench](const char *text) {
+        QTextStream(stderr) << bench << ": " << text << Qt::endl;
+        return std::unique_ptr<frmView>();
+    };
+    {
+        std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
+        if (!db || !fill(*db))
+            return fail("cannot build the database");
+    }
+    if (!ini.isEmpty() && !writeSettings(ini))
+        return fail("cannot write the settings");
+    std::unique_ptr<frmView> window = startWindow();
+    return window ? std::move(window) : fail("the window did not open");
 }
 
 } // namespace WindowBench

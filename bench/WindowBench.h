@@ -4,8 +4,10 @@
 // started as the program starts it.
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <memory>
 
+class Database;
 class frmView;
 
 namespace WindowBench {
@@ -18,5 +20,13 @@ void useProgramFolder(const QString &home);
 bool writeSettings(const QByteArray &ini);
 /** Starts the program as the desktop does; the main window, or null when none opened. */
 std::unique_ptr<frmView> startWindow();
+/**
+ * Makes @p home the program folder with a new log.mdb that @p fill completes, writes @p ini
+ * as its settings when given, and starts the window; null (said on standard error with
+ * @p bench's name) when a step fails.
+ */
+std::unique_ptr<frmView> startOnNewDatabase(const char *bench, const QString &home,
+                                            const std::function<bool(Database &)> &fill,
+                                            const QByteArray &ini = {});
 
 } // namespace WindowBench

@@ -3,8 +3,8 @@
 //                   answer Yes included (median of 5 runs, each on a fresh 1,000-row list).
 #include "WindowBench.h"
 #include "app/Prompter.h"
+#include "db/Database.h"
 #include "db/Transaction.h"
-#include "db/mdlDatabase.h"
 #include "startup/mdlMain.h"
 #include "viewer/frmView.h"
 
@@ -56,18 +56,11 @@ int main(int argc, char *argv[])
     ScriptedPrompter answers;
     setPrompter(&answers);
     QTemporaryDir home;
-    WindowBench::useProgramFolder(home.path());
-    {
-        std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(home.filePath(u"log.mdb"_s));
-        if (!db || !db->Execute(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID <> 3"_s))
-            return fail(nullptr, "cannot build the database");
-    }
-    if (!WindowBench::writeSettings("[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n"))
-        return 1;
-
-    std::unique_ptr<frmView> window = WindowBench::startWindow();
+    std::unique_ptr<frmView> window = WindowBench::startOnNewDatabase(
+        "bench_commands", home.path(), [](Database &db) { return db.Execute(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID <> 3"_s); },
+        "[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n");
     if (!window)
-        return fail(nullptr, "the window did not open");
+        return 1;
     auto *mnuMsg = window->findChild<QMenu *>(u"mnuMsg"_s);
     auto *selectAll = window->findChild<QAction *>(u"mnuMsgAllSelect"_s);
     auto *remove = window->findChild<QAction *>(u"mnuMsgDelete"_s);

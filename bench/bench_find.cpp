@@ -4,8 +4,8 @@
 #include "WindowBench.h"
 #include "app/Prompter.h"
 #include "app/mdlOption.h"
+#include "db/Database.h"
 #include "db/Transaction.h"
-#include "db/mdlDatabase.h"
 #include "startup/mdlMain.h"
 #include "transfer/CBBS.h"
 #include "viewer/frmView.h"
@@ -52,15 +52,7 @@ int main(int argc, char *argv[])
     ScriptedPrompter answers;
     setPrompter(&answers);
     QTemporaryDir home;
-    WindowBench::useProgramFolder(home.path());
-    {
-        auto db = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
-        if (!db || !fill(*db)) {
-            QTextStream(stderr) << "bench_find: cannot build the database" << Qt::endl;
-            return 1;
-        }
-    }
-    std::unique_ptr<frmView> window = WindowBench::startWindow();
+    std::unique_ptr<frmView> window = WindowBench::startOnNewDatabase("bench_find", home.path(), fill);
     if (!window)
         return 1;
     mdlOption::AddMax = Rows;

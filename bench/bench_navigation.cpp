@@ -3,8 +3,8 @@
 //   next_unread_10000_ms: one next-unread step from the first row (median of 21 steps).
 #include "WindowBench.h"
 #include "app/Prompter.h"
+#include "db/Database.h"
 #include "db/Transaction.h"
-#include "db/mdlDatabase.h"
 #include "viewer/frmView.h"
 
 #include <QApplication>
@@ -44,18 +44,8 @@ int main(int argc, char *argv[])
     ScriptedPrompter answers;
     setPrompter(&answers);
     QTemporaryDir home;
-    WindowBench::useProgramFolder(home.path());
-    {
-        std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(home.filePath(u"log.mdb"_s));
-        if (!db || !fillBoard(*db)) {
-            QTextStream(stderr) << "bench_navigation: cannot build the database" << Qt::endl;
-            return 1;
-        }
-    }
-    if (!WindowBench::writeSettings("[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n"))
-        return 1;
-
-    std::unique_ptr<frmView> window = WindowBench::startWindow();
+    std::unique_ptr<frmView> window = WindowBench::startOnNewDatabase(
+        "bench_navigation", home.path(), fillBoard, "[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n");
     if (!window)
         return 1;
     answers.pushAnswer(Prompter::Yes); // all rows, beyond AddMax
