@@ -79,6 +79,14 @@ inline void addRow(QGridLayout *grid, QWidget *frame, QWidget *field, const QStr
         grid->addWidget(new QLabel(unit, frame), r, 2);
 }
 
+/** A text field named @p name, added with its label @p caption as the next row of @p grid. */
+inline QLineEdit *editRow(QGridLayout *grid, QWidget *frame, const QString &name, const QString &caption)
+{
+    QLineEdit *field = edit(frame, name, caption);
+    addRow(grid, frame, field, caption);
+    return field;
+}
+
 /** @p value brought into the spin box's range, so that showing a stored value never drops it. */
 inline void showValue(uSpinButton *spin, int value)
 {

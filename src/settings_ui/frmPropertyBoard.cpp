@@ -47,12 +47,12 @@ void checkIndex(const auto &options, int index)
 void frmProperty::createBoardTab(QWidget *frame)
 {
     auto *grid = new QGridLayout(frame);
-    addRow(grid, frame, txtName = edit(frame, u"txtName"_s, u"掲示板の名前(&N):"_s), u"掲示板の名前(&N):"_s);
-    addRow(grid, frame, txtShortName = edit(frame, u"txtShortName"_s, u"掲示板の短縮名(&S):"_s), u"掲示板の短縮名(&S):"_s);
-    addRow(grid, frame, txtURL = edit(frame, u"txtURL"_s, u"URL(&U):"_s), u"URL(&U):"_s);
-    addRow(grid, frame, txtHowtouseURL = edit(frame, u"txtHowtouseURL"_s, u"掲示板の使い方URL(&R):"_s), u"掲示板の使い方URL(&R):"_s);
-    addRow(grid, frame, txtIdentifier = edit(frame, u"txtIdentifier"_s, u"識別子(I):"_s), u"識別子(I):"_s);
-    addRow(grid, frame, txtDefaultLogFile = edit(frame, u"txtDefaultLogFile"_s, u"ログファイルの形式(&D):"_s), u"ログファイルの形式(&D):"_s);
+    txtName = editRow(grid, frame, u"txtName"_s, u"掲示板の名前(&N):"_s);
+    txtShortName = editRow(grid, frame, u"txtShortName"_s, u"掲示板の短縮名(&S):"_s);
+    txtURL = editRow(grid, frame, u"txtURL"_s, u"URL(&U):"_s);
+    txtHowtouseURL = editRow(grid, frame, u"txtHowtouseURL"_s, u"掲示板の使い方URL(&R):"_s);
+    txtIdentifier = editRow(grid, frame, u"txtIdentifier"_s, u"識別子(I):"_s);
+    txtDefaultLogFile = editRow(grid, frame, u"txtDefaultLogFile"_s, u"ログファイルの形式(&D):"_s);
     addRow(grid, frame, uspnMaxCount = spin(frame, u"uspnMaxCount"_s, u"ログ保存数(&M):"_s, 0, 1000), u"ログ保存数(&M):"_s);
     // The columns of table BBS hold 255 characters at most.
     for (QLineEdit *field : {txtName, txtShortName, txtURL, txtHowtouseURL, txtIdentifier, txtDefaultLogFile})
@@ -76,10 +76,10 @@ void frmProperty::createCookieTab(QWidget *frame)
     auto *layout = new QVBoxLayout(frame);
     fraPersonal = named(new QGroupBox(u"個人情報(&P)"_s, frame), u"fraPersonal"_s, u"個人情報"_s);
     auto *grid = new QGridLayout(fraPersonal);
-    addRow(grid, fraPersonal, txtPostName = edit(fraPersonal, u"txtPostName"_s, u"名前(&N):"_s), u"名前(&N):"_s);
-    addRow(grid, fraPersonal, txtMail = edit(fraPersonal, u"txtMail"_s, u"メール(&M):"_s), u"メール(&M):"_s);
-    addRow(grid, fraPersonal, txtPassword = edit(fraPersonal, u"txtPassword"_s, u"パスワード(&W):"_s), u"パスワード(&W):"_s);
-    addRow(grid, fraPersonal, txtHomePage = edit(fraPersonal, u"txtHomePage"_s, u"自分のホームページ(&H):"_s), u"自分のホームページ(&H):"_s);
+    txtPostName = editRow(grid, fraPersonal, u"txtPostName"_s, u"名前(&N):"_s);
+    txtMail = editRow(grid, fraPersonal, u"txtMail"_s, u"メール(&M):"_s);
+    txtPassword = editRow(grid, fraPersonal, u"txtPassword"_s, u"パスワード(&W):"_s);
+    txtHomePage = editRow(grid, fraPersonal, u"txtHomePage"_s, u"自分のホームページ(&H):"_s);
     txtPassword->setEchoMode(QLineEdit::Password);
     cmdAllBBS = button(fraPersonal, u"cmdAllBBS"_s, u"全ての掲示板に適応する(&S)"_s);
     cmdAllBBS->setToolTip(u"名前・メール・パスワード・ホームページを、OKを待たずに今すぐ全ての掲示板に書き込みます。"_s);

@@ -32,12 +32,9 @@ void frmProperty::createGeneralTab(QWidget *frame)
                                                    u"クエリー検索ダイアログの位置・サイズを保存する(&Q)"_s));
     addWide(grid, chkAddTaskTray = check(frame, u"chkAddTaskTray"_s, u"タスクトレイに格納する(&T)"_s));
     addWide(grid, chkHideAtMinimazed = check(frame, u"chkHideAtMinimazed"_s, u"最小化時はタスクバーに表示しない(&V)"_s));
-    txtReplyHeader = edit(frame, u"txtReplyHeader"_s, u"ヘッダ付コピーの書式(&H):"_s);
-    addRow(grid, frame, txtReplyHeader, u"ヘッダ付コピーの書式(&H):"_s);
-    txtDateFormat = edit(frame, u"txtDateFormat"_s, u"日付の書式(&D):"_s);
-    addRow(grid, frame, txtDateFormat, u"日付の書式(&D):"_s);
-    txtIconFilePath = edit(frame, u"txtIconFilePath"_s, u"アイコンファイルフォルダ(&I):"_s);
-    addRow(grid, frame, txtIconFilePath, u"アイコンファイルフォルダ(&I):"_s);
+    txtReplyHeader = editRow(grid, frame, u"txtReplyHeader"_s, u"ヘッダ付コピーの書式(&H):"_s);
+    txtDateFormat = editRow(grid, frame, u"txtDateFormat"_s, u"日付の書式(&D):"_s);
+    txtIconFilePath = editRow(grid, frame, u"txtIconFilePath"_s, u"アイコンファイルフォルダ(&I):"_s);
     grid->setRowStretch(grid->rowCount(), 1);
     grid->setColumnStretch(1, 1);
     connect(chkAddTaskTray, &QCheckBox::toggled, this, &frmProperty::updateOptionEnabling);
@@ -69,10 +66,8 @@ void frmProperty::createTransferTab(QWidget *frame)
                                                     u"受信ダイアログの位置・サイズを保存する(&L)"_s));
     addWide(grid, chkAutoCloseImportDialog = check(frame, u"chkAutoCloseImportDialog"_s,
                                                    u"インポートダイアログを自動的に閉じる(&A)"_s));
-    txtCacheFileName = edit(frame, u"txtCacheFileName"_s, u"キャッシュフォルダ(&C):"_s);
-    addRow(grid, frame, txtCacheFileName, u"キャッシュフォルダ(&C):"_s);
-    txtErrorLogFilePath = edit(frame, u"txtErrorLogFilePath"_s, u"エラーログフォルダ(&E):"_s);
-    addRow(grid, frame, txtErrorLogFilePath, u"エラーログフォルダ(&E):"_s);
+    txtCacheFileName = editRow(grid, frame, u"txtCacheFileName"_s, u"キャッシュフォルダ(&C):"_s);
+    txtErrorLogFilePath = editRow(grid, frame, u"txtErrorLogFilePath"_s, u"エラーログフォルダ(&E):"_s);
     grid->setRowStretch(grid->rowCount(), 1);
     grid->setColumnStretch(1, 1);
     // Timed receiving does not exist: its settings are shown but cannot be changed.
