@@ -1,7 +1,7 @@
 #include "ReceiveBench.h"
 
 #include "LogGenerator.h"
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 #include "db/mdlDatabase.h"
 #include "support/BoardSimulator.h"
 #include "transfer/CBBS.h"

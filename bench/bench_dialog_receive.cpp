@@ -7,7 +7,7 @@
 #include "ReceiveBench.h"
 #include "WindowBench.h"
 #include "app/Prompter.h"
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"
 #include "startup/mdlMain.h"

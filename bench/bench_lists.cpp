@@ -7,9 +7,9 @@
 #include "LogGenerator.h"
 #include "db/Transaction.h"
 #include "db/mdlDatabase.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlRead.h"
 #include "transfer/CBBS.h"
-#include "viewer/models/MessageLists.h"
+#include "models/MessageLists.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

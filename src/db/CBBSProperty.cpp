@@ -3,7 +3,7 @@
 #include "app/mdlApp.h"
 #include "app/mdlEncoding.h"
 #include "app/mdlOption.h"
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 #include "db/Database.h"
 
 #include <QDirIterator>

@@ -5,7 +5,7 @@
 #include "app/mdlEncoding.h"
 #include "app/mdlExecuteLite.h"
 #include "db/CBBSProperty.h"
-#include "db/CookieJar.h"
+#include "cookies/CookieJar.h"
 
 #include <QEventLoop>
 #include <QLocale>

@@ -4,7 +4,7 @@
 #include "app/mdlEncoding.h"
 #include "app/mdlExecuteLite.h"
 #include "app/mdlOption.h"
-#include "db/CookieJar.h"
+#include "cookies/CookieJar.h"
 #include "transfer/CBBS.h"
 
 #include <QDateTime>

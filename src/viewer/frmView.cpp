@@ -10,8 +10,8 @@
 #include "db/Database.h"
 #include "startup/mdlMain.h"
 #include "viewer/QueryResultModel.h"
-#include "viewer/models/mdlMark.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlMark.h"
+#include "models/mdlRead.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

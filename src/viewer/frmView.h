@@ -4,7 +4,7 @@
 #include "transfer/CBBS.h"
 #include "viewer/BoardMenus.h"
 #include "viewer/BrowseHistory.h"
-#include "viewer/models/MessageLists.h"
+#include "models/MessageLists.h"
 
 #include <QElapsedTimer>
 #include <QHash>

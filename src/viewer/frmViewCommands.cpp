@@ -9,8 +9,8 @@
 #include "db/Database.h"
 #include "db/Transaction.h"
 #include "startup/mdlMain.h"
-#include "viewer/models/mdlMark.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlMark.h"
+#include "models/mdlRead.h"
 
 #include <QMap>
 #include <QMenu>

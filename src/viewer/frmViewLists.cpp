@@ -14,7 +14,7 @@
 #include "viewer/BodyRenderer.h"
 #include "viewer/QueryResultModel.h"
 #include "viewer/frmLoadDlg.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlRead.h"
 
 #include <QHeaderView>
 #include <QLabel>

@@ -3,7 +3,7 @@
 #include "viewer/frmView.h"
 
 #include "controls/uSpinButton.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlRead.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>

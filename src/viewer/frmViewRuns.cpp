@@ -11,7 +11,7 @@
 #include "transfer/ImportRun.h"
 #include "transfer/LoadRun.h"
 #include "viewer/frmLoadDlg.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlRead.h"
 
 #include <QAbstractItemView>
 #include <QElapsedTimer>

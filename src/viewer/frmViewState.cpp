@@ -9,7 +9,7 @@
 #include "controls/uSeparator.h"
 #include "startup/mdlMain.h"
 #include "viewer/frmLoadDlg.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlRead.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

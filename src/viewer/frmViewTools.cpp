@@ -10,7 +10,7 @@
 #include "db/mdlDatabase.h"
 #include "startup/mdlMain.h"
 #include "viewer/frmAbout.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlRead.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #include "app/mdlEncoding.h"
 #include "db/CBBSProperty.h"
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 #include "db/mdlDatabase.h"
 
 #include <QTemporaryDir>

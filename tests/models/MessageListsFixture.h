@@ -3,7 +3,7 @@
 #include "app/OneShotTimer.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"
-#include "viewer/models/MessageLists.h"
+#include "models/MessageLists.h"
 
 #include <QTemporaryDir>
 #include <QTest>

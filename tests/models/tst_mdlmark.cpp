@@ -1,6 +1,6 @@
 #include "MessageListsFixture.h"
 
-#include "viewer/models/mdlMark.h"
+#include "models/mdlMark.h"
 
 #include <QTest>
 

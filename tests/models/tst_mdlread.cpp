@@ -1,7 +1,7 @@
 #include "MessageListsFixture.h"
 
 #include "app/mdlOption.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlRead.h"
 
 #include <QTest>
 

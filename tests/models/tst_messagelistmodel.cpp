@@ -1,5 +1,5 @@
 #include "app/VbDateFormat.h"
-#include "viewer/models/MessageListModel.h"
+#include "models/MessageListModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QColor>

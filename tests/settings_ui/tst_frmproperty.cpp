@@ -2,7 +2,7 @@
 #include "app/Prompter.h"
 #include "app/mdlOption.h"
 #include "db/CBBSProperty.h"
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 #include "db/Database.h"
 #include "controls/uSpinButton.h"
 #include "db/mdlDatabase.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "db/CBBSProperty.h"
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 #include "support/BoardSimulator.h"
 #include "transfer/CBBSFixture.h"
 

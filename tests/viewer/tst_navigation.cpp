@@ -3,7 +3,7 @@
 #include "app/mdlOption.h"
 #include "controls/uSpinButton.h"
 #include "db/CBBSProperty.h"
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 #include "db/Transaction.h"
 #include "db/mdlDatabase.h"
 #include "startup/mdlMain.h"
@@ -11,7 +11,7 @@
 #include "transfer/CBBS.h"
 #include "viewer/WindowTest.h"
 #include "viewer/frmView.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlRead.h"
 
 #include <QApplication>
 #include <QComboBox>

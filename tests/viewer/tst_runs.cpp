@@ -1,13 +1,13 @@
 #include "app/CIniFile.h"
 #include "app/mdlExecuteLite.h"
 #include "db/CBBSProperty.h"
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 #include "support/BoardSimulator.h"
 #include "support/LogFormat.h"
 #include "viewer/BoardView.h"
 #include "viewer/WindowTest.h"
 #include "viewer/frmLoadDlg.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlRead.h"
 
 #include <QLabel>
 #include <QMenu>

@@ -1,5 +1,5 @@
 #include "app/Prompter.h"
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 #include "settings_ui/frmProperty.h"
 #include "viewer/WindowTest.h"
 

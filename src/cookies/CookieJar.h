@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 
 #include <QNetworkCookieJar>
 

@@ -1,9 +1,9 @@
-#include "viewer/models/mdlMark.h"
+#include "models/mdlMark.h"
 
 #include "db/Database.h"
 #include "db/Transaction.h"
-#include "viewer/models/mdlRead.h"
-#include "viewer/models/MessageLists.h"
+#include "models/mdlRead.h"
+#include "models/MessageLists.h"
 
 #include <QMap>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "db/CookieJar.h"
+#include "cookies/CookieJar.h"
 
 #include <QNetworkCookie>
 

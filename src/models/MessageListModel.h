@@ -2,7 +2,7 @@
 
 #include "app/VbDateFormat.h"
 #include "db/CMessage.h"
-#include "viewer/models/OleColor.h"
+#include "models/OleColor.h"
 
 #include <QAbstractTableModel>
 #include <QFont>

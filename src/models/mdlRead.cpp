@@ -1,10 +1,10 @@
-#include "viewer/models/mdlRead.h"
+#include "models/mdlRead.h"
 
 #include "app/mdlApp.h"
 #include "app/mdlOption.h"
 #include "db/Database.h"
 #include "db/Transaction.h"
-#include "viewer/models/MessageLists.h"
+#include "models/MessageLists.h"
 
 #include <optional>
 

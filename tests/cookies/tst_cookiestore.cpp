@@ -1,6 +1,6 @@
 #include "app/mdlEncoding.h"
-#include "db/CookieJar.h"
-#include "db/CookieStore.h"
+#include "cookies/CookieJar.h"
+#include "cookies/CookieStore.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 

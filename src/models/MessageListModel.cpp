@@ -1,4 +1,4 @@
-#include "viewer/models/MessageListModel.h"
+#include "models/MessageListModel.h"
 
 #include "app/mdlApp.h"
 

@@ -1,8 +1,8 @@
-#include "viewer/models/MessageLists.h"
+#include "models/MessageLists.h"
 
 #include "app/mdlOption.h"
-#include "viewer/models/mdlMark.h"
-#include "viewer/models/mdlRead.h"
+#include "models/mdlMark.h"
+#include "models/mdlRead.h"
 
 MessageLists::MessageLists(Database *db, OneShotTimer *tmrRead)
     : m_db(db),

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "db/CMessage.h"
-#include "viewer/models/OleColor.h"
+#include "models/OleColor.h"
 
 #include <QList>
 #include <QString>

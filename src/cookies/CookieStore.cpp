@@ -1,4 +1,4 @@
-#include "db/CookieStore.h"
+#include "cookies/CookieStore.h"
 
 #include "app/CFile.h"
 #include "app/FileLock.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/OneShotTimer.h"
-#include "viewer/models/MessageListModel.h"
+#include "models/MessageListModel.h"
 
 #include <QString>
 #include <functional>
