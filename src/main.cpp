@@ -2,6 +2,7 @@
 #include "app/SingleInstance.h"
 #include "app/mdlApp.h"
 #include "startup/mdlMain.h"
+#include "viewer/BoardView.h"
 #include "viewer/MessageBoxPrompter.h"
 #include "viewer/frmSplash.h"
 #include "viewer/frmView.h"
@@ -12,6 +13,9 @@
 #include <memory>
 
 namespace {
+
+/** How long the exit waits for cache files still being written. */
+constexpr int CacheWriteWaitMs = 5000;
 
 /** Brings @p window to the front: restored when minimised or hidden, kept maximised. */
 void bringToFront(QWidget &window)
@@ -70,6 +74,10 @@ int main(int argc, char *argv[])
     // The window's unload has shut down already; this covers a start that ended early.
     mdlMain::ShutdownApplication();
     window.reset();
+    // A cache file still being written finishes (it is replaced atomically, so one cut short by
+    // the bound is simply not there); the thread pool is not left to a static destructor.
+    if (!BoardView::FinishCacheWrites(CacheWriteWaitMs))
+        qWarning("tessera: a board page was still being written to the cache at exit");
     setPrompter(nullptr);
     return status;
 }

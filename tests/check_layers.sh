@@ -7,68 +7,56 @@
 # ("..." and <...>) and relative ones ("../x/y.h") are resolved against the including file.
 set -eu
 src=${1:-$(dirname "$0")/../src}
-cli=${2:-}
-
-CORE="app cookies db transfer models startup"
-
-# The folders a file of folder $1 may include from; "unknown" for a file in no layer.
-allowed() {
-    case "$1" in
-    app) echo "app" ;;
-    cookies) echo "app cookies" ;;
-    db) echo "app cookies db" ;;
-    transfer) echo "app cookies db transfer" ;;
-    models) echo "app cookies db transfer models" ;;
-    startup) echo "$CORE" ;;
-    cli) echo "$CORE cli" ;;
-    controls) echo "app controls" ;;
-    query) echo "$CORE controls query" ;;
-    settings_ui) echo "$CORE controls settings_ui" ;;
-    viewer | .) echo "$CORE controls query settings_ui viewer" ;;
-    *) echo unknown ;;
-    esac
-}
-
-is_layer() {
-    [ "$(allowed "$1")" != unknown ] && [ "$1" != . ]
-}
-
-# $2 (an include of file $1) as a path from the source root; empty for a library header.
-resolve() {
-    dir=$(dirname "$1")
-    case "$2" in
-    ../* | ./*) path="$dir/$2" ;;
-    */*) path=$2 ;;
-    *) [ -e "$dir/$2" ] && path="$dir/$2" || path="" ;;
-    esac
-    # Folds "a/../" and "./" so that climbing out of a folder is seen for what it reaches.
-    echo "$path" | awk -F/ '{ n = 0; for (i = 1; i <= NF; i++) { if ($i == "..") { if (n > 0) n--; else out[++n] = ".."; } else if ($i != "." && $i != "") out[++n] = $i } s = ""; for (i = 1; i <= n; i++) s = s (i > 1 ? "/" : "") out[i]; print s }'
-}
+cli=${2:+$(realpath "$2")}
 
 status=0
 cd "$src"
-for file in $(find . -name '*.cpp' -o -name '*.h' -o -name '*.hpp' | sed 's#^\./##' | sort); do
-    folder=$(dirname "$file")
-    may=$(allowed "$folder")
-    if [ "$may" = unknown ]; then
-        echo "$file: in no layer"
-        status=1
-        continue
-    fi
-    for header in $(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]\([^">]*\)[">].*/\1/p' "$file"); do
-        path=$(resolve "$file" "$header")
-        used=${path%%/*}
-        [ -n "$path" ] && [ "$used" != "$path" ] || continue
-        is_layer "$used" || [ "$used" = .. ] || continue
-        case " $may " in
-        *" $used "*) ;;
-        *)
-            echo "$file includes $header, from a layer it does not stand on"
-            status=1
-            ;;
-        esac
-    done
-done
+find . -name '*.cpp' -o -name '*.h' -o -name '*.hpp' | sed 's#^\./##' | sort | xargs awk '
+BEGIN {
+    core = "app cookies db transfer models startup"
+    may["app"] = "app"
+    may["cookies"] = "app cookies"
+    may["db"] = "app cookies db"
+    may["transfer"] = "app cookies db transfer"
+    may["models"] = "app cookies db transfer models"
+    may["startup"] = core
+    may["cli"] = core " cli"
+    may["controls"] = "app controls"
+    may["query"] = core " controls query"
+    may["settings_ui"] = core " controls settings_ui"
+    may["viewer"] = core " controls query settings_ui viewer"
+    may["."] = may["viewer"]
+    bad = 0
+}
+# "a/b/../c" as "a/c"; a climb above the root stays "..".
+function fold(path,    parts, n, i, out, m, s) {
+    n = split(path, parts, "/"); m = 0
+    for (i = 1; i <= n; i++) {
+        if (parts[i] == "..") { if (m > 0 && out[m] != "..") m--; else out[++m] = ".." }
+        else if (parts[i] != "." && parts[i] != "") out[++m] = parts[i]
+    }
+    s = ""
+    for (i = 1; i <= m; i++) s = s (i > 1 ? "/" : "") out[i]
+    return s
+}
+FNR == 1 {
+    dir = FILENAME; sub(/\/[^\/]*$/, "", dir); if (dir == FILENAME) dir = "."
+    if (!(dir in may)) { print FILENAME ": in no layer"; bad = 1 }
+}
+/^[ \t]*#[ \t]*include[ \t]*["<]/ {
+    if (!(dir in may)) next
+    header = $0; sub(/^[^"<]*["<]/, "", header); sub(/[">].*$/, "", header)
+    if (header ~ /^\.\.?\//) path = fold(dir "/" header)
+    else if (header ~ /\//) path = fold(header)
+    else next # a header of the same folder, or of a library
+    used = path; sub(/\/.*$/, "", used)
+    if (used == path || !((used in may) || used == "..") || used == ".") next
+    if (index(" " may[dir] " ", " " used " ") == 0) {
+        print FILENAME " includes " header ", from a layer it does not stand on"; bad = 1
+    }
+}
+END { exit bad }
+' || status=1
 if [ -n "$cli" ] && readelf -d "$cli" | grep -q 'NEEDED.*Widgets'; then
     echo "$cli links Qt Widgets"
     status=1

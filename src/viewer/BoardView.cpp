@@ -28,7 +28,7 @@ constexpr int TextPageType = 3;
 constexpr qint64 CacheLifetimeSecs = 24 * 60 * 60;
 const QStringList OpenableSchemes{u"http"_s, u"https"_s, u"ftp"_s, u"mailto"_s};
 
-/** Writes cache files one at a time, in the order the pages came; waits for them at exit. */
+/** Writes cache files one at a time, in the order the pages came (FinishCacheWrites waits at exit). */
 class CacheWriter : public QThreadPool
 {
 public:
@@ -226,6 +226,11 @@ void BoardView::saveCache(const QString &html)
         return QFileInfo(QFileInfo(file).absolutePath()).isDir()
                && bool(CFile::SaveAtomically(file, mdlMain::ToCp932(html)));
     }));
+}
+
+bool BoardView::FinishCacheWrites(int timeoutMs)
+{
+    return cacheWriter().waitForDone(timeoutMs);
 }
 
 void BoardView::openLink(const QUrl &link)

@@ -25,6 +25,11 @@ public:
     void ShowBoard(const CBBSProperty &Board);
     /** @short The address of the document shown (or being loaded). */
     QUrl Address() const { return m_address; }
+    /**
+     * @short Waits up to @p timeoutMs for the cache files still being written; false when some
+     * write had not ended by then. Called once at exit, after the window has closed.
+     */
+    static bool FinishCacheWrites(int timeoutMs);
 
 signals:
     /** A document has finished loading from @p url. */
