@@ -70,9 +70,10 @@ QIcon image(const QString &key)
 
 } // namespace
 
-frmView::frmView(OneShotTimer *tmrRead, QWidget *parent)
+frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWidget *parent)
     : QMainWindow(parent),
-      m_lists(gDB.get(), tmrRead),
+      m_database(database),
+      m_lists(database.get(), tmrRead),
       m_boards(this),
       m_otherRows(new QueryResultModel(this)),
       m_findHistory(std::make_unique<CMRUCombo>())

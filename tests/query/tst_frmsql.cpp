@@ -37,7 +37,7 @@ class TestFrmSQL : public QObject
 
     void open(const QString &sql = QString())
     {
-        m_window = std::make_unique<frmSQL>();
+        m_window = std::make_unique<frmSQL>(*gDB);
         m_window->Load(sql);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -220,11 +220,11 @@ private slots:
             QVERIFY(window);
             QTest::keyClick(window->findChild<QPlainTextEdit *>(u"txtSQL"_s), Qt::Key_F5);
         });
-        QCOMPARE(frmSQL::ShowSQL(u"SELECT 7"_s, nullptr), u"SELECT 7"_s);
+        QCOMPARE(frmSQL::ShowSQL(*gDB, u"SELECT 7"_s, nullptr), u"SELECT 7"_s);
         QTimer::singleShot(0, this, [] {
             QApplication::activeModalWidget()->findChild<QPushButton *>(u"cmdCancel"_s)->click();
         });
-        QCOMPARE(frmSQL::ShowSQL(u"SELECT 7"_s, nullptr), QString());
+        QCOMPARE(frmSQL::ShowSQL(*gDB, u"SELECT 7"_s, nullptr), QString());
     }
 
     void geometryIsCentredWhenNotKept()
