@@ -89,6 +89,13 @@ private slots:
     {
         m_window.reset();
         m_options.reset();
+        QVERIFY(gDB->Execute(u"DROP TRIGGER IF EXISTS refuse"_s));
+    }
+
+    /** Makes the stored-query table refuse @p event ("INSERT", "DELETE") as a full disk would. */
+    void refuseStoredQueries(const QString &event)
+    {
+        QVERIFY(gDB->Execute(u"CREATE TRIGGER refuse BEFORE "_s + event + u" ON MSysQueries BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
     }
 
 
@@ -171,6 +178,19 @@ private slots:
         QCOMPARE(queries()->count(), 1);
     }
 
+    // The old statement goes only together with the new one stored.
+    void overwriteThatCannotBeStoredKeepsTheOldStatement()
+    {
+        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
+        refuseStoredQueries(u"INSERT"_s);
+        open();
+        m_prompter.pushAnswer(Prompter::Ok);
+        saveAs(u"q"_s, u"SELECT 2"_s);
+        QCOMPARE(gDB->QueryDefSQL(u"q"_s), u"SELECT 1"_s);
+        QVERIFY(m_prompter.texts().last().endsWith(u"refused\n\nクエリーを保存できませんでした。"_s));
+        QCOMPARE(queries()->count(), 1);
+    }
+
     void aTableNameIsReportedOnce()
     {
         open();
@@ -207,6 +227,19 @@ private slots:
     }
 
 
+
+    void deleteThatFailsKeepsTheEntryAndSaysWhy()
+    {
+        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
+        refuseStoredQueries(u"DELETE"_s);
+        open();
+        queries()->setEditText(u"q"_s);
+        m_prompter.pushAnswer(Prompter::Ok);
+        click(u"cmdDelete"_s);
+        QVERIFY(m_prompter.texts().last().endsWith(u"refused\n\nクエリーを削除できませんでした。"_s));
+        QCOMPARE(queries()->findText(u"q"_s), 0);
+        QCOMPARE(gDB->QueryDefSQL(u"q"_s), u"SELECT 1"_s);
+    }
 
     void f5ReturnsTheStatementAndCancelReturnsNothing()
     {

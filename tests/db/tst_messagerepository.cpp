@@ -1,0 +1,159 @@
+#include "NewLogDatabase.h"
+
+#include "db/MessageRepository.h"
+
+using namespace Qt::StringLiterals;
+
+/** Messages 1 to 5 of board 4 (2 and 4 read) and message 1 of board 5 (unread). */
+class TestMessageRepository : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<NewLogDatabase> m_log;
+    std::unique_ptr<MessageRepository> m_messages;
+
+    QVariant stored(int board, int id, const QString &column)
+    {
+        return m_log->value(u"SELECT %1 FROM Message WHERE BBS_ID = %2 AND ID = %3"_s.arg(column).arg(board).arg(id));
+    }
+    int messageCount() { return m_log->value(u"SELECT Count(*) FROM Message"_s).toInt(); }
+
+private slots:
+    void init()
+    {
+        m_log = std::make_unique<NewLogDatabase>();
+        QVERIFY(m_log->db);
+        for (int id = 1; id <= 5; ++id)
+            m_log->message(4, id, id % 2 == 0);
+        m_log->message(5, 1);
+        m_messages = std::make_unique<MessageRepository>(*m_log->db);
+    }
+
+    void cleanup()
+    {
+        m_messages.reset();
+        m_log.reset();
+    }
+
+    void pageStatements_data()
+    {
+        QTest::addColumn<int>("view");
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("latest") << 0 << u"SELECT TOP 100 *  FROM Message WHERE BBS_ID = 4 ORDER BY ID DESC"_s;
+        QTest::newRow("newer") << 1 << u"SELECT TOP 100 *  FROM Message WHERE BBS_ID = 4   AND ID > 30 ORDER BY ID"_s;
+        QTest::newRow("older") << 2 << u"SELECT TOP 100 *  FROM Message WHERE BBS_ID = 4   AND ID < 10 ORDER BY ID DESC"_s;
+        QTest::newRow("unread") << 3 << u"SELECT *  FROM Message WHERE BBS_ID = 4   AND Read = False ORDER BY ID DESC"_s;
+        QTest::newRow("all") << 4 << u"SELECT *  FROM Message WHERE BBS_ID = 4 ORDER BY ID DESC"_s;
+    }
+
+    void pageStatements()
+    {
+        QFETCH(int, view);
+        QFETCH(QString, statement);
+        QCOMPARE(MessageRepository::PageStatement(view, 100, 4, 30, 10), statement);
+    }
+
+    void countsAroundAPage_data()
+    {
+        QTest::addColumn<int>("kind"); // 0 all, 1 below, 2 above
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("count");
+        QTest::newRow("all") << 0 << 0 << 100 << 5;
+        QTest::newRow("all, limited") << 0 << 0 << 3 << 3;
+        QTest::newRow("below") << 1 << 3 << 100 << 2;
+        QTest::newRow("below the first") << 1 << 1 << 100 << 0;
+        QTest::newRow("above, limited") << 2 << 1 << 2 << 2;
+        QTest::newRow("above the last") << 2 << 5 << 100 << 0;
+    }
+
+    void countsAroundAPage()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, id);
+        QFETCH(int, limit);
+        QFETCH(int, count);
+        const int counted = kind == 0   ? m_messages->CountUpTo(4, limit)
+                            : kind == 1 ? m_messages->CountBelow(4, id, limit)
+                                        : m_messages->CountAbove(4, id, limit);
+        QCOMPARE(counted, count);
+    }
+
+    void unreadCountIsPerBoard()
+    {
+        QCOMPARE(m_messages->UnreadCount(4), 3);
+        QCOMPARE(m_messages->UnreadCount(5), 1);
+        QCOMPARE(m_messages->UnreadCount(6), 0);
+    }
+
+    void setReadReportsTheRowsChanged_data()
+    {
+        QTest::addColumn<int>("board");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("changed");
+        QTest::addColumn<int>("unread"); // of the board afterwards
+        QTest::newRow("stored") << 4 << 1 << 1 << 2;
+        QTest::newRow("other board, same number") << 5 << 1 << 1 << 0;
+        QTest::newRow("not stored") << 4 << 9 << 0 << 3;
+    }
+
+    void setReadReportsTheRowsChanged()
+    {
+        QFETCH(int, board);
+        QFETCH(int, id);
+        QFETCH(int, changed);
+        QFETCH(int, unread);
+        QCOMPARE(m_messages->SetRead({board, id}, true), std::optional<int>(changed));
+        QCOMPARE(m_messages->UnreadCount(board), unread);
+    }
+
+    void setMarkChangesOneMessage()
+    {
+        QVERIFY(m_messages->SetMark({4, 3}, 7));
+        QCOMPARE(stored(4, 3, u"Mark"_s).toInt(), 7);
+        QCOMPARE(stored(4, 2, u"Mark"_s).toInt(), 0);
+    }
+
+    void writesReportFailure()
+    {
+        m_log->sql(u"CREATE TRIGGER refuse BEFORE UPDATE ON Message BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+        QCOMPARE(m_messages->SetRead({4, 1}, true), std::nullopt);
+        QVERIFY(!m_messages->SetMark({4, 1}, 2));
+        QCOMPARE(m_messages->LastError().description, u"refused"_s);
+    }
+
+    void deleteNamesTheMessagesItRemoved()
+    {
+        const auto deleted = m_messages->Delete({{4, 2}, {4, 9}, {5, 1}});
+        QVERIFY(deleted);
+        QCOMPARE(*deleted, (QList<CMessage::KeyParts>{{4, 2}, {5, 1}}));
+        QCOMPARE(messageCount(), 4);
+    }
+
+    void failedDeleteRemovesNothing()
+    {
+        m_log->sql(u"CREATE TRIGGER refuse BEFORE DELETE ON Message WHEN OLD.ID = 3 BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+        QCOMPARE(m_messages->Delete({{4, 1}, {4, 3}}), std::nullopt);
+        QCOMPARE(messageCount(), 6);
+        QVERIFY(!m_log->db->InTransaction());
+    }
+
+    void marksAreReadInIdOrder()
+    {
+        m_log->sql(u"DELETE FROM Mark"_s);
+        m_log->sql(u"INSERT INTO Mark (ID, Name, ForeColor, BackColor) VALUES (5, '重要', 255, 16777215)"_s);
+        m_log->sql(u"INSERT INTO Mark (ID, Name, ForeColor, BackColor) VALUES (2, '&Later', 0, 65280)"_s);
+        const auto marks = m_messages->Marks();
+        QVERIFY(marks);
+        QCOMPARE(*marks, (QList<MessageRepository::Mark>{{2, u"&Later"_s, 0, 65280}, {5, u"重要"_s, 255, 16777215}}));
+    }
+
+    void marksOfAMissingTableAreNoList()
+    {
+        m_log->sql(u"DROP TABLE Mark"_s);
+        QCOMPARE(m_messages->Marks(), std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMessageRepository)
+#include "tst_messagerepository.moc"
