@@ -79,13 +79,6 @@ private slots:
         QCOMPARE(counted, count);
     }
 
-    void unreadCountIsPerBoard()
-    {
-        QCOMPARE(m_messages->UnreadCount(4), 3);
-        QCOMPARE(m_messages->UnreadCount(5), 1);
-        QCOMPARE(m_messages->UnreadCount(6), 0);
-    }
-
     void setReadReportsTheRowsChanged_data()
     {
         QTest::addColumn<int>("board");
@@ -128,30 +121,6 @@ private slots:
         QVERIFY(deleted);
         QCOMPARE(*deleted, (QList<CMessage::KeyParts>{{4, 2}, {5, 1}}));
         QCOMPARE(messageCount(), 4);
-    }
-
-    void failedDeleteRemovesNothing()
-    {
-        m_log->sql(u"CREATE TRIGGER refuse BEFORE DELETE ON Message WHEN OLD.ID = 3 BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
-        QCOMPARE(m_messages->Delete({{4, 1}, {4, 3}}), std::nullopt);
-        QCOMPARE(messageCount(), 6);
-        QVERIFY(!m_log->db->InTransaction());
-    }
-
-    void marksAreReadInIdOrder()
-    {
-        m_log->sql(u"DELETE FROM Mark"_s);
-        m_log->sql(u"INSERT INTO Mark (ID, Name, ForeColor, BackColor) VALUES (5, '重要', 255, 16777215)"_s);
-        m_log->sql(u"INSERT INTO Mark (ID, Name, ForeColor, BackColor) VALUES (2, '&Later', 0, 65280)"_s);
-        const auto marks = m_messages->Marks();
-        QVERIFY(marks);
-        QCOMPARE(*marks, (QList<MessageRepository::Mark>{{2, u"&Later"_s, 0, 65280}, {5, u"重要"_s, 255, 16777215}}));
-    }
-
-    void marksOfAMissingTableAreNoList()
-    {
-        m_log->sql(u"DROP TABLE Mark"_s);
-        QCOMPARE(m_messages->Marks(), std::nullopt);
     }
 };
 

@@ -62,15 +62,11 @@ private slots:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<int>("type");
         QTest::addColumn<int>("count");
-        QTest::newRow("select") << u"SELECT ID FROM Message"_s << int(JetSql::Select) << 2;
         QTest::newRow("union") << u"SELECT ID FROM Message UNION SELECT 9"_s << int(JetSql::Union) << 3;
         QTest::newRow("crosstab") << u"TRANSFORM Count(ID) SELECT BBS_ID FROM Message GROUP BY BBS_ID PIVOT Read"_s
                                   << int(JetSql::Crosstab) << 1;
         QTest::newRow("delete") << u"DELETE FROM Message WHERE ID = 1"_s << int(JetSql::Delete) << 1;
-        QTest::newRow("update") << u"UPDATE Message SET Mark = 5"_s << int(JetSql::Update) << 2;
         QTest::newRow("append") << u"INSERT INTO Mark (ID, Name) VALUES (9, 'x')"_s << int(JetSql::Append) << 1;
-        QTest::newRow("make table") << u"SELECT * INTO Copy FROM Message"_s << int(JetSql::MakeTable) << 2;
-        QTest::newRow("data definition") << u"CREATE TABLE Other (A LONG)"_s << int(JetSql::DataDefinition) << 0;
     }
 
     void statementsReturnTheirQueryType()

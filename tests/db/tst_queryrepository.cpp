@@ -27,15 +27,6 @@ private slots:
         m_log.reset();
     }
 
-    void createdQueriesAreListedByName()
-    {
-        QVERIFY(m_queries->Create(u"a"_s, u"SELECT *\n  FROM Message;"_s));
-        QCOMPARE(m_queries->Names(), (QStringList{u"a"_s, u"q"_s}));
-        QCOMPARE(m_queries->Definition(u"a"_s), u"SELECT *\n  FROM Message;"_s);
-        QCOMPARE(m_queries->Definition(u"Q"_s), u"SELECT 1"_s);
-        QCOMPARE(m_queries->Definition(u"none"_s), std::nullopt);
-    }
-
     void refusedWritesChangeNothing_data()
     {
         QTest::addColumn<int>("write"); // 0 create, 1 overwrite, 2 delete
@@ -71,23 +62,6 @@ private slots:
         QVERIFY(m_queries->Overwrite(u"Q"_s, u"SELECT 2"_s));
         QCOMPARE(m_queries->Names(), QStringList{u"Q"_s});
         QCOMPARE(m_queries->Definition(u"q"_s), u"SELECT 2"_s);
-    }
-
-    void deleteRemovesTheQuery()
-    {
-        QVERIFY(m_queries->Delete(u"Q"_s));
-        QVERIFY(m_queries->Names().isEmpty());
-    }
-
-    void tablesAndFieldsForWriting()
-    {
-        QStringList tables = m_queries->TableNames(); // the stored-query table is no ordinary one
-        tables.sort();
-        QCOMPARE(tables, (QStringList{u"BBS"_s, u"Mark"_s, u"Message"_s, u"Version"_s}));
-        const QList<FieldDef> fields = m_queries->Fields(u"Mark"_s);
-        QCOMPARE(fields.size(), 4);
-        QCOMPARE(fields.at(1).name, u"Name"_s);
-        QVERIFY(m_queries->Fields(u"none"_s).isEmpty());
     }
 };
 
