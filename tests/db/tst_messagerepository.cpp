@@ -35,50 +35,6 @@ private slots:
         m_log.reset();
     }
 
-    void pageStatements_data()
-    {
-        QTest::addColumn<int>("view");
-        QTest::addColumn<QString>("statement");
-        QTest::newRow("latest") << 0 << u"SELECT TOP 100 *  FROM Message WHERE BBS_ID = 4 ORDER BY ID DESC"_s;
-        QTest::newRow("newer") << 1 << u"SELECT TOP 100 *  FROM Message WHERE BBS_ID = 4   AND ID > 30 ORDER BY ID"_s;
-        QTest::newRow("older") << 2 << u"SELECT TOP 100 *  FROM Message WHERE BBS_ID = 4   AND ID < 10 ORDER BY ID DESC"_s;
-        QTest::newRow("unread") << 3 << u"SELECT *  FROM Message WHERE BBS_ID = 4   AND Read = False ORDER BY ID DESC"_s;
-        QTest::newRow("all") << 4 << u"SELECT *  FROM Message WHERE BBS_ID = 4 ORDER BY ID DESC"_s;
-    }
-
-    void pageStatements()
-    {
-        QFETCH(int, view);
-        QFETCH(QString, statement);
-        QCOMPARE(MessageRepository::PageStatement(view, 100, 4, 30, 10), statement);
-    }
-
-    void countsAroundAPage_data()
-    {
-        QTest::addColumn<int>("kind"); // 0 all, 1 below, 2 above
-        QTest::addColumn<int>("id");
-        QTest::addColumn<int>("limit");
-        QTest::addColumn<int>("count");
-        QTest::newRow("all") << 0 << 0 << 100 << 5;
-        QTest::newRow("all, limited") << 0 << 0 << 3 << 3;
-        QTest::newRow("below") << 1 << 3 << 100 << 2;
-        QTest::newRow("below the first") << 1 << 1 << 100 << 0;
-        QTest::newRow("above, limited") << 2 << 1 << 2 << 2;
-        QTest::newRow("above the last") << 2 << 5 << 100 << 0;
-    }
-
-    void countsAroundAPage()
-    {
-        QFETCH(int, kind);
-        QFETCH(int, id);
-        QFETCH(int, limit);
-        QFETCH(int, count);
-        const int counted = kind == 0   ? m_messages->CountUpTo(4, limit)
-                            : kind == 1 ? m_messages->CountBelow(4, id, limit)
-                                        : m_messages->CountAbove(4, id, limit);
-        QCOMPARE(counted, count);
-    }
-
     void setReadReportsTheRowsChanged_data()
     {
         QTest::addColumn<int>("board");
