@@ -40,7 +40,7 @@ std::unique_ptr<frmView> startWindow()
     std::unique_ptr<frmView> window;
     mdlMain::StartupHooks hooks;
     hooks.showMainWindow = [&window] {
-        window = std::make_unique<frmView>();
+        window = std::make_unique<frmView>(gDB);
         if (window->Form_Load())
             window->show();
     };

@@ -1,14 +1,14 @@
 // bench_lists: the message lists. Stores 5,000 generated messages of one board (every other
 // one unread, some marked), then times
-//  - list_fill_1000_ms: a board page of 1,000 rows: the query through the transfer control,
+//  - list_fill_1000_ms: a board page of 1,000 rows: the query through the query cursor,
 //    clearing list 0 and AddMessageItem for every row;
 //  - set_read_1000_ms: SetSelectedRead over 1,000 selected unread rows.
 // Each figure is the median of several runs, in milliseconds.
 #include "LogGenerator.h"
+#include "db/QueryCursor.h"
 #include "db/Transaction.h"
 #include "db/mdlDatabase.h"
 #include "models/mdlRead.h"
-#include "transfer/CBBS.h"
 #include "models/MessageLists.h"
 
 #include <QCoreApplication>
@@ -51,15 +51,15 @@ double median(QList<double> values)
 }
 
 /** One board page into list 0, as the window fills it; milliseconds, or -1 on failure. */
-double fillOnce(CBBS &bbs, MessageLists &lists)
+double fillOnce(QueryCursor &cursor, MessageLists &lists)
 {
     QElapsedTimer timer;
     timer.start();
-    if (!bbs.ExecSQL(u"SELECT TOP %1 * FROM Message WHERE BBS_ID = %2 ORDER BY ID DESC"_s.arg(Rows).arg(Board)))
+    if (!cursor.ExecSQL(u"SELECT TOP %1 * FROM Message WHERE BBS_ID = %2 ORDER BY ID DESC"_s.arg(Rows).arg(Board)))
         return -1;
     lists.ClearMessageList(0);
-    for (int i = 0; i < bbs.count(); ++i)
-        lists.AddMessageItem(0, *bbs.Messages(i));
+    for (int i = 0; i < cursor.count(); ++i)
+        lists.AddMessageItem(0, *cursor.Messages(i));
     const double ms = timer.nsecsElapsed() / 1e6;
     return lists.lsvMsgList(0).rowCount() == Rows ? ms : -1;
 }
@@ -91,8 +91,7 @@ int main(int argc, char *argv[])
         err << "bench_lists: cannot build the database" << Qt::endl;
         return 1;
     }
-    CBBS bbs;
-    bbs.Initialize(db.get());
+    QueryCursor cursor(db.get());
     MessageLists lists(db.get());
     int boardChanges = 0;
     lists.UpdateBBSMenuCaption = [&](int, int delta) { boardChanges += delta; };
@@ -102,7 +101,7 @@ int main(int argc, char *argv[])
     QList<double> fill;
     QList<double> setRead;
     for (int run = 0; run < Runs; ++run) {
-        fill.append(fillOnce(bbs, lists));
+        fill.append(fillOnce(cursor, lists));
         setRead.append(setReadOnce(lists));
     }
     if (fill.contains(-1) || setRead.contains(-1)) {

@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
     };
     hooks.closeSplash = [&splash] { splash.reset(); };
     hooks.showMainWindow = [&window, &splash] {
-        window = std::make_unique<frmView>();
+        window = std::make_unique<frmView>(gDB);
         if (window->Form_Load([&splash] { splash.reset(); }))
             window->show();
     };

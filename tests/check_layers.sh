@@ -1,6 +1,7 @@
 #!/bin/sh
 # check_layers.sh [SRC [TESSERA_CLI]]: fails when a source file includes a header of a layer it
-# does not stand on, or when tessera-cli needs Qt Widgets.
+# does not stand on, when a widget file runs database statements of its own, or when
+# tessera-cli needs Qt Widgets.
 # The core, lowest first: app, cookies, db, transfer, models, startup; tessera-cli (cli/) sits
 # on it. The widget layers: controls (on app), query and settings_ui (on the core and
 # controls, not on each other), viewer (on all of them). Includes are read in both forms
@@ -57,6 +58,11 @@ FNR == 1 {
 }
 END { exit bad }
 ' || status=1
+for file in $(grep -rlE '\b(Prepare|Execute|OpenRecordset|BeginTrans|CommitTrans|Rollback)\(|\bTransaction\b' \
+    controls query settings_ui viewer); do
+    echo "$file runs database statements of its own"
+    status=1
+done
 if [ -n "$cli" ] && readelf -d "$cli" | grep -q 'NEEDED.*Widgets'; then
     echo "$cli links Qt Widgets"
     status=1

@@ -1,6 +1,6 @@
 #!/bin/sh
-# check_layers_planted.sh SRC: plants one upward include at a time in a copy of the sources and
-# fails unless check_layers.sh refuses every one of them.
+# check_layers_planted.sh SRC: plants one upward include (or one statement in a widget file) at a
+# time in a copy of the sources and fails unless check_layers.sh refuses every one of them.
 set -eu
 src=$1
 check=$(dirname "$0")/check_layers.sh
@@ -24,3 +24,4 @@ plant controls/uSeparator.cpp '#include "db/Database.h"'
 plant query/frmSQL.cpp '#include "settings_ui/frmProperty.h"'
 plant app/Planted.hpp '#include "viewer/frmView.h"'
 plant models/mdlRead.cpp '#include "viewer/frmView.h"'
+plant viewer/frmViewLists.cpp 'static bool planted(Database &db) { return db.Execute(QString()); }'

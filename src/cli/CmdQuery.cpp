@@ -3,8 +3,8 @@
 #include "app/Prompter.h"
 #include "startup/mdlMain.h"
 #include "db/Database.h"
+#include "db/QueryCursor.h"
 #include "db/mdlDatabase.h"
-#include "transfer/CBBS.h"
 
 using namespace Qt::StringLiterals;
 
@@ -95,7 +95,7 @@ void printResult(QTextStream &out, Recordset &rs)
     }
 }
 
-/** The reader's report of an action statement; empty for other query types. */
+/** The reader's report of an action statement. */
 QString actionReport(int type, int count)
 {
     switch (type) {
@@ -103,8 +103,7 @@ QString actionReport(int type, int count)
     case JetSql::Update: return QString::number(count) + u"件更新しました。"_s;
     case JetSql::Append: return QString::number(count) + u"件追加しました。"_s;
     case JetSql::MakeTable: return u"テーブルを作成し"_s + QString::number(count) + u"件追加しました。"_s;
-    case JetSql::DataDefinition: return u"データ定義を完了しました。"_s;
-    default: return {};
+    default: return u"データ定義を完了しました。"_s;
     }
 }
 
@@ -118,13 +117,12 @@ int runQuery(CliContext &ctx)
     const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
     if (!db)
         return CliFailed;
-    CBBS bbs;
-    bbs.Initialize(db.get());
+    QueryCursor cursor(db.get());
     Prompter &previous = prompter();
     ArgumentPrompter answers(previous, ctx.args.mid(1), ctx.err);
     setPrompter(&answers);
     DbError error;
-    const std::optional<int> type = bbs.ExecSQL(ctx.args.first(), &error);
+    const std::optional<int> type = cursor.ExecSQL(ctx.args.first(), &error);
     setPrompter(&previous);
     if (!type) {
         ctx.err << u"処理が実行できませんでした。"_s << Qt::endl
@@ -132,15 +130,11 @@ int runQuery(CliContext &ctx)
                 << error.description << Qt::endl;
         return CliFailed;
     }
-    if (bbs.Recordset() && (*type == JetSql::Select || *type == JetSql::Union || *type == JetSql::Crosstab))
-        printResult(ctx.out, *bbs.Recordset());
-    else if (const QString report = actionReport(*type, bbs.count()); !report.isEmpty())
-        ctx.out << report << u'\n';
-    else {
-        // PRAGMA, ATTACH, VACUUM, BEGIN, ...: the query window does not run these either.
-        ctx.err << u"現在未対応ですm(_ _)m"_s << Qt::endl;
-        return CliFailed;
-    }
+    // The cursor runs results and action statements only; it refuses every other type.
+    if (cursor.Recordset() && (*type == JetSql::Select || *type == JetSql::Union || *type == JetSql::Crosstab))
+        printResult(ctx.out, *cursor.Recordset());
+    else
+        ctx.out << actionReport(*type, cursor.count()) << u'\n';
     ctx.out.flush();
     return CliOk;
 }

@@ -5,6 +5,7 @@
 #include "app/mdlOption.h"
 #include "cookies/CookieStore.h"
 #include "db/Database.h"
+#include "db/MessageRepository.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -135,21 +136,22 @@ bool CBBSProperty::GetProperty(int bbsId, Database &db)
 {
     m_db = &db;
     m_id = bbsId;
-    std::optional<Recordset> rs
-        = db.OpenRecordset(u"SELECT * FROM BBS WHERE BBS_ID = "_s + QString::number(bbsId));
-    if (!rs || rs->IsEOF())
+    Statement row = db.Prepare(u"SELECT BBS_Name, ShortName, URL, HowtouseURL, MaxCount, BBSType, VisitLoad, "
+                               "ListOrder, DefaultLogFile, Identifier FROM BBS WHERE BBS_ID = ?1"_s);
+    row.Bind(1, bbsId);
+    if (!row.Next())
         return false;
     // Null columns read as empty text, 0 or False.
-    m_bbsName = rs->Value(u"BBS_Name"_s).toString();
-    m_shortName = rs->Value(u"ShortName"_s).toString();
-    m_url = rs->Value(u"URL"_s).toString();
-    m_howtouseUrl = rs->Value(u"HowtouseURL"_s).toString();
-    m_maxCount = rs->Value(u"MaxCount"_s).toInt();
-    m_bbsType = rs->Value(u"BBSType"_s).toInt();
-    m_visitLoad = rs->Value(u"VisitLoad"_s).toBool();
-    m_listOrder = rs->Value(u"ListOrder"_s).toInt();
-    m_defaultLogFile = rs->Value(u"DefaultLogFile"_s).toString();
-    m_identifier = rs->Value(u"Identifier"_s).toString();
+    m_bbsName = row.Value(0).toString();
+    m_shortName = row.Value(1).toString();
+    m_url = row.Value(2).toString();
+    m_howtouseUrl = row.Value(3).toString();
+    m_maxCount = row.Value(4).toInt();
+    m_bbsType = row.Value(5).toInt();
+    m_visitLoad = row.Value(6).toBool();
+    m_listOrder = row.Value(7).toInt();
+    m_defaultLogFile = row.Value(8).toString();
+    m_identifier = row.Value(9).toString();
     return true;
 }
 
@@ -174,12 +176,7 @@ bool CBBSProperty::SetProperty()
 
 int CBBSProperty::NoReadCount() const
 {
-    if (!m_db)
-        return 0;
-    Statement count = m_db->Prepare(
-        u"SELECT Count(*) AS 件数 FROM Message WHERE BBS_ID = ?1 AND Read = False"_s);
-    count.Bind(1, m_id);
-    return count.Next() ? count.Value(0).toInt() : 0;
+    return m_db ? MessageRepository(*m_db).UnreadCount(m_id) : 0;
 }
 
 QString CBBSProperty::SettingName(int position)

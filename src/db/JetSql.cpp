@@ -699,6 +699,26 @@ QString TextLiteral(const QString &text)
     return u'\'' + quoted + u'\'';
 }
 
+QString LikeEscape(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (c == u'*' || c == u'?' || c == u'#' || c == u'[')
+            out += u'[' + QString(c) + u']';
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString LikeLiteral(const QString &text)
+{
+    QString literal = LikeEscape(text);
+    literal.replace(u'\'', u"''"_s);
+    return literal;
+}
+
 QString BooleanLiteral(bool value)
 {
     return value ? u"True"_s : u"False"_s;

@@ -96,6 +96,14 @@ QDateTime ParseStoredDate(const QString &text);
 QString DateLiteral(const QDateTime &dt);
 /** @p text as a Jet text literal: enclosed in ' with every ' doubled. */
 QString TextLiteral(const QString &text);
+/**
+ * @short @p text as a Like pattern that matches exactly that text: each wildcard character
+ * (* ? #) and "[" stands in a list of its own ("[*]"), so a name like "O'Neil*" matches only
+ * itself. For a bound value; LikeLiteral gives the inside of a quoted literal.
+ */
+QString LikeEscape(const QString &text);
+/** @short LikeEscape of @p text with every ' doubled, for use between the quotes of a literal. */
+QString LikeLiteral(const QString &text);
 /** A Jet Boolean literal: "True" or "False". */
 QString BooleanLiteral(bool value);
 /** @p name as an SQLite identifier: enclosed in " with every " doubled. */

@@ -1,8 +1,7 @@
 #include "models/mdlMark.h"
 
-#include "db/Database.h"
+#include "db/MessageRepository.h"
 #include "db/Transaction.h"
-#include "models/mdlRead.h"
 #include "models/MessageLists.h"
 
 #include <QMap>
@@ -43,22 +42,16 @@ bool LoadMarkMenu(Database &db)
     MarkMenu.clear();
     markColors.clear();
     upperBound = 0;
-    const std::optional<Recordset> rs = db.OpenRecordset(u"SELECT * FROM Mark ORDER BY ID"_s);
-    if (!rs)
+    const std::optional<QList<MessageRepository::Mark>> marks = MessageRepository(db).Marks();
+    if (!marks)
         return false;
-    const int idColumn = rs->FieldIndex(u"ID"_s);
-    const int nameColumn = rs->FieldIndex(u"Name"_s);
-    const int foreColumn = rs->FieldIndex(u"ForeColor"_s);
-    const int backColumn = rs->FieldIndex(u"BackColor"_s);
-    for (int row = 0; row < rs->RecordCount(); ++row) {
-        bool ok = false;
-        const qlonglong id = rs->Value(row, idColumn).toLongLong(&ok);
-        if (!ok || id < 1 || id > std::numeric_limits<int>::max())
+    for (const MessageRepository::Mark &mark : *marks) {
+        if (mark.ID < 1 || mark.ID > std::numeric_limits<int>::max())
             continue;
-        MarkMenu.append({int(id), rs->Value(row, nameColumn).toString()});
-        markColors.insert(int(id), {quint32(rs->Value(row, foreColumn).toLongLong()),
-                                    quint32(rs->Value(row, backColumn).toLongLong())});
-        upperBound = qMax(upperBound, int(id));
+        const int id = int(mark.ID);
+        MarkMenu.append({id, mark.Name});
+        markColors.insert(id, {mark.ForeColor, mark.BackColor});
+        upperBound = qMax(upperBound, id);
     }
     return true;
 }
@@ -80,17 +73,12 @@ std::optional<quint32> MarkBackColor(int MarkID)
     return colors ? std::optional(colors->back) : std::nullopt;
 }
 
-QString MarkStatement(const CMessage::KeyParts &key, int MarkID)
-{
-    return u"UPDATE Message SET Mark = "_s + QString::number(MarkID) + mdlRead::KeyCondition(key);
-}
-
 bool SetMark(MessageLists &lists, const QString &key, int MarkID)
 {
     const std::optional<CMessage::KeyParts> parts = CMessage::ParseKey(key);
     if (!parts)
         return false;
-    if (Database *db = lists.db(); db && !db->Execute(MarkStatement(*parts, MarkID)))
+    if (Database *db = lists.db(); db && !MessageRepository(*db).SetMark(*parts, MarkID))
         return false;
     SetMarkRows(lists, parts->BBS_ID, parts->ID, MarkID);
     return true;

@@ -48,8 +48,6 @@ std::optional<quint32> MarkForeColor(int MarkID);
 /** @short The background colour of slot @p MarkID, filled like MarkForeColor. */
 std::optional<quint32> MarkBackColor(int MarkID);
 
-/** @short The statement that stores mark @p MarkID for message @p key. */
-QString MarkStatement(const CMessage::KeyParts &key, int MarkID);
 /**
  * @short Sets the mark of one message in the database and in both lists (mark column and
  * text colour). An ID without a colour slot colours the rows as unmarked ones. False when

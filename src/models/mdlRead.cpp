@@ -1,8 +1,7 @@
 #include "models/mdlRead.h"
 
-#include "app/mdlApp.h"
 #include "app/mdlOption.h"
-#include "db/Database.h"
+#include "db/MessageRepository.h"
 #include "db/Transaction.h"
 #include "models/MessageLists.h"
 
@@ -56,9 +55,10 @@ bool setRead(MessageLists &lists, const CMessage::KeyParts &key, bool read, bool
     const bool changes = changesShownState(lists, key, read);
     int affected = 0;
     if (Database *db = lists.db()) {
-        if (!db->Execute(mdlRead::ReadStatement(key, read)))
+        const std::optional<int> stored = MessageRepository(*db).SetRead(key, read);
+        if (!stored)
             return false;
-        affected = db->RecordsAffected();
+        affected = *stored;
     }
     mdlRead::SetReadRows(lists, key.BBS_ID, key.ID, read);
     if (adjustBoard && affected >= 1 && changes)
@@ -77,18 +77,6 @@ void finishSetRead(MessageLists &lists, const BoardDeltas &deltas)
 } // namespace
 
 namespace mdlRead {
-
-QString KeyCondition(const CMessage::KeyParts &key)
-{
-    const bool threeDigits = key.BBS_ID >= 0 && key.BBS_ID <= 999;
-    return u" WHERE BBS_ID = "_s + (threeDigits ? mdlApp::ZeroPadded(key.BBS_ID, 3) : QString::number(key.BBS_ID))
-        + u"   AND ID = "_s + mdlApp::ZeroPadded(key.ID, 6);
-}
-
-QString ReadStatement(const CMessage::KeyParts &key, bool Read)
-{
-    return u"UPDATE Message SET Read = "_s + (Read ? u"True"_s : u"False"_s) + KeyCondition(key);
-}
 
 bool IsReadItem(const MessageListModel &list, int row)
 {

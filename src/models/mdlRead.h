@@ -16,11 +16,6 @@ class MessageLists;
  */
 namespace mdlRead {
 
-/** @short " WHERE BBS_ID = 001   AND ID = 000123": the condition of one message, zero-padded. */
-QString KeyCondition(const CMessage::KeyParts &key);
-/** @short The statement that stores @p Read for message @p key. */
-QString ReadStatement(const CMessage::KeyParts &key, bool Read);
-
 /** @short True when @p row of @p list is shown read (its first column is " "). */
 bool IsReadItem(const MessageListModel &list, int row);
 

@@ -6,6 +6,7 @@
 #include "app/mdlOption.h"
 #include "controls/uSeparator.h"
 #include "db/Database.h"
+#include "db/QueryRepository.h"
 #include "startup/mdlMain.h"
 
 #include <QAbstractItemView>
@@ -88,8 +89,9 @@ QString frmSQL::FieldDescription(const QString &table, const QString &field)
     return descriptions.value(table + u'.' + field);
 }
 
-frmSQL::frmSQL(QWidget *OwnerForm)
+frmSQL::frmSQL(Database &db, QWidget *OwnerForm)
     : QDialog(OwnerForm),
+      m_db(db),
       txtSQL(new QPlainTextEdit),
       cmbQuery(new QComboBox),
       cmbTable(new QComboBox),
@@ -162,9 +164,9 @@ frmSQL::frmSQL(QWidget *OwnerForm)
 
 frmSQL::~frmSQL() = default;
 
-QString frmSQL::ShowSQL(const QString &DefaultSQL, QWidget *OwnerForm)
+QString frmSQL::ShowSQL(Database &db, const QString &DefaultSQL, QWidget *OwnerForm)
 {
-    frmSQL window(OwnerForm);
+    frmSQL window(db, OwnerForm);
     window.Load(DefaultSQL);
     window.exec();
     return window.Result();
@@ -190,8 +192,7 @@ void frmSQL::Load(const QString &DefaultSQL)
 void frmSQL::fillQueries()
 {
     cmbQuery->clear();
-    if (gDB)
-        cmbQuery->addItems(gDB->QueryDefNames());
+    cmbQuery->addItems(QueryRepository(m_db).Names());
     fitComboDropDown(cmbQuery);
     cmbQuery->setEditText(QString());
     updateDeleteButton();
@@ -200,13 +201,7 @@ void frmSQL::fillQueries()
 void frmSQL::fillTables()
 {
     cmbTable->clear();
-    if (!gDB)
-        return;
-    QStringList tables;
-    for (const TableInfo &table : gDB->TableDefs()) {
-        if (table.attributes == 0)
-            tables.append(table.name);
-    }
+    const QStringList tables = QueryRepository(m_db).TableNames();
     const QSignalBlocker blocker(cmbTable);
     cmbTable->addItems(tables);
     cmbTable->setCurrentIndex(tables.indexOf(u"Message"_s));
@@ -217,9 +212,9 @@ void frmSQL::fillFields(const QString &table)
 {
     lstField->clear();
     lblInfo->clear();
-    if (!gDB || table.isEmpty())
+    if (table.isEmpty())
         return;
-    for (const FieldDef &field : gDB->Fields(table).value_or(QList<FieldDef>())) {
+    for (const FieldDef &field : QueryRepository(m_db).Fields(table)) {
         auto *item = new QListWidgetItem(field.name, lstField);
         item->setData(Qt::UserRole, int(field.type));
         const QString description = field.description.isEmpty() ? FieldDescription(table, field.name) : field.description;
@@ -278,13 +273,11 @@ void frmSQL::chooseQuery(const QString &name)
             cmbQuery->setEditText(name);
         }
     }
-    if (gDB) {
-        if (const std::optional<QString> sql = gDB->QueryDefSQL(name)) {
-            m_loading = true;
-            txtSQL->setPlainText(*sql);
-            m_loading = false;
-            m_modified = false;
-        }
+    if (const std::optional<QString> sql = QueryRepository(m_db).Definition(name)) {
+        m_loading = true;
+        txtSQL->setPlainText(*sql);
+        m_loading = false;
+        m_modified = false;
     }
     updateDeleteButton();
 }
@@ -301,41 +294,54 @@ void frmSQL::saveClicked()
     m_modified = false;
 }
 
-bool frmSQL::saveQuery(const QString &name, const QString &sql, bool retry)
+/**
+ * Saves @p sql under @p name; an existing query of that name is replaced after asking, in one
+ * step, so that a replacement that cannot be stored leaves the old query as it was.
+ */
+bool frmSQL::saveQuery(const QString &name, const QString &sql)
 {
-    if (name.isEmpty() || !gDB)
+    if (name.isEmpty())
         return false;
     if (name.startsWith(u'_')) {
         prompter().ask(Prompter::Icon::Information, title(), u"\"_\"で始まるクエリー名は登録できません。"_s, {Prompter::Ok}, Prompter::Ok);
         return false;
     }
-    const std::optional<QString> old = gDB->QueryDefSQL(name);
-    if (old) {
+    QueryRepository queries(m_db);
+    const bool exists = queries.Definition(name).has_value();
+    if (exists) {
         const QString text = u"既に"_s + cmbQuery->currentText() + u"は存在します。\n上書きしてもよろしいですか？"_s;
         if (prompter().ask(Prompter::Icon::Information, title(), text, {Prompter::Ok, Prompter::Cancel}, Prompter::Cancel)
             != Prompter::Ok)
             return false;
     }
-    if (gDB->CreateQueryDef(name, sql)) {
-        cmbQuery->addItem(name);
+    if (exists ? queries.Overwrite(name, sql) : queries.Create(name, sql)) {
+        listSavedQuery(name);
         return true;
     }
-    const DbError error = gDB->LastError();
-    // The stored query is replaced: deleted, then saved again; the old text comes back when
-    // the new one cannot be stored. A table of that name is reported like any other error.
-    if (error.number == DbError::ObjectExists && retry && old) {
-        deleteQuery(name);
-        cmbQuery->setEditText(name);
-        const bool saved = saveQuery(name, sql, false);
-        if (!saved)
-            saveQuery(name, *old, false);
-        return saved;
-    }
-    prompter().ask(Prompter::Icon::Information, title(),
-                   u"実行時エラー '"_s + QString::number(error.number) + u"':\n\n"_s + error.description
-                       + u"\n\nクエリーを保存できませんでした。"_s,
-                   {Prompter::Ok}, Prompter::Ok);
+    reportError(u"クエリーを保存できませんでした。"_s);
     return false;
+}
+
+/**
+ * The name of a query just saved goes to the end of the list, in place of the entry it replaced
+ * (stored names are compared without regard to case).
+ */
+void frmSQL::listSavedQuery(const QString &name)
+{
+    const QString text = cmbQuery->currentText();
+    if (const int index = cmbQuery->findText(name, Qt::MatchFixedString); index >= 0)
+        cmbQuery->removeItem(index);
+    cmbQuery->addItem(name);
+    cmbQuery->setEditText(text);
+}
+
+/** "実行時エラー 'n':", the database's reason and @p what, as an information message. */
+void frmSQL::reportError(const QString &what)
+{
+    const DbError &error = m_db.LastError();
+    prompter().ask(Prompter::Icon::Information, title(),
+                   u"実行時エラー '"_s + QString::number(error.number) + u"':\n\n"_s + error.description + u"\n\n"_s + what,
+                   {Prompter::Ok}, Prompter::Ok);
 }
 
 void frmSQL::deleteClicked()
@@ -358,11 +364,14 @@ void frmSQL::deleteQuery(const QString &name)
         prompter().ask(Prompter::Icon::Information, title(), u"クエリー"_s + name + u"は存在しませんでした。"_s, {Prompter::Ok}, Prompter::Ok);
         return;
     }
+    // The entry stays while the stored query does: a query that could not be deleted is still there.
+    if (!QueryRepository(m_db).Delete(name)) {
+        reportError(u"クエリーを削除できませんでした。"_s);
+        return;
+    }
     const QString text = cmbQuery->currentText();
     cmbQuery->removeItem(index);
     cmbQuery->setEditText(text);
-    if (gDB)
-        gDB->DeleteQueryDef(name);
 }
 
 bool frmSQL::eventFilter(QObject *watched, QEvent *event)

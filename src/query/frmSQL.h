@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class Database;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -15,18 +16,19 @@ class uSeparator;
  * (load, save, delete), and the tables with their fields as a help for writing.
  *
  * It runs nothing: "実行(F5)" returns the editor text, "キャンセル" an empty text. Works on
- * gDB and gIniFile (section "SQLDialogPosition").
+ * the log database it is given and gIniFile (section "SQLDialogPosition").
  */
 class frmSQL : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit frmSQL(QWidget *OwnerForm = nullptr);
+    /** @p db holds the stored queries and tables the window shows; it must outlive the window. */
+    explicit frmSQL(Database &db, QWidget *OwnerForm = nullptr);
     ~frmSQL() override;
 
     /** @short Shows the window modally with @p DefaultSQL; the statement to run, or "" when cancelled. */
-    static QString ShowSQL(const QString &DefaultSQL, QWidget *OwnerForm);
+    static QString ShowSQL(Database &db, const QString &DefaultSQL, QWidget *OwnerForm);
 
     /** @short Fills the window for @p DefaultSQL and places it; ShowSQL then shows it. */
     void Load(const QString &DefaultSQL);
@@ -51,12 +53,15 @@ private:
     void chooseQuery(const QString &name);
     void saveClicked();
     void deleteClicked();
-    bool saveQuery(const QString &name, const QString &sql, bool retry = true);
+    bool saveQuery(const QString &name, const QString &sql);
+    void listSavedQuery(const QString &name);
     void deleteQuery(const QString &name);
+    void reportError(const QString &what);
     void applyPosition();
     void savePosition();
     void updateDeleteButton();
 
+    Database &m_db;
     QPlainTextEdit *txtSQL;
     QComboBox *cmbQuery;
     QComboBox *cmbTable;

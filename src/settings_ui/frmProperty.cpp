@@ -67,8 +67,8 @@ void restoreOptions(const std::vector<QVariant> &values)
 
 } // namespace
 
-frmProperty::frmProperty(QWidget *OwnerForm)
-    : QDialog(OwnerForm)
+frmProperty::frmProperty(Database &db, QWidget *OwnerForm)
+    : QDialog(OwnerForm), m_db(db)
 {
     setObjectName(u"frmProperty"_s);
     if (OwnerForm)
@@ -128,18 +128,18 @@ void frmProperty::createButtons()
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool frmProperty::ShowProperty(CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex)
+bool frmProperty::ShowProperty(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex)
 {
-    frmProperty form(OwnerForm);
+    frmProperty form(db, OwnerForm);
     form.Load(PropertyMode, bbsprop, DefaultTabIndex);
     form.exec();
     DefaultTabIndex = form.SelectedTabIndex();
     return form.Result();
 }
 
-bool frmProperty::ShowOption(CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex)
+bool frmProperty::ShowOption(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex)
 {
-    frmProperty form(OwnerForm);
+    frmProperty form(db, OwnerForm);
     form.Load(OptionMode, bbsprop, DefaultTabIndex);
     form.exec();
     DefaultTabIndex = form.SelectedTabIndex();

@@ -9,6 +9,7 @@
 #include <vector>
 
 class CBBSProperty;
+class Database;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -31,7 +32,7 @@ class uSpinButton;
  * and "#7" the display order (both). Leaving a tab validates it. OK stores everything at once
  * after every check passed, so that a refused OK and Cancel leave the record, the options,
  * the settings file, the cookies and table BBS as they were; only "全ての掲示板に適応する"
- * writes at once. Works on gDB and gIniFile.
+ * writes at once. Works on the log database it is given and gIniFile.
  */
 class frmProperty : public QDialog
 {
@@ -40,7 +41,8 @@ class frmProperty : public QDialog
 public:
     enum Mode { PropertyMode = 0, OptionMode = 1 };
 
-    explicit frmProperty(QWidget *OwnerForm = nullptr);
+    /** @p db holds the boards the dialog shows and stores; it must outlive the dialog. */
+    explicit frmProperty(Database &db, QWidget *OwnerForm = nullptr);
     ~frmProperty() override;
 
     /**
@@ -48,9 +50,9 @@ public:
      * record then holds the new fields (the caller writes the row). @p DefaultTabIndex: the
      * 1-based tab to open on, afterwards the tab selected last.
      */
-    static bool ShowProperty(CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex);
+    static bool ShowProperty(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex);
     /** @short The options dialog, as ShowProperty; @p bbsprop is the board the list tabs keep shown. */
-    static bool ShowOption(CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex);
+    static bool ShowOption(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex);
 
     /** @short Fills the form for @p mode and selects tab @p DefaultTabIndex; Show* then shows it. */
     void Load(Mode mode, CBBSProperty &bbsprop, int DefaultTabIndex);
@@ -125,6 +127,7 @@ private:
     bool saveWebSearchTab();
     QTreeWidgetItem *webSearchRow(const QString &caption) const;
 
+    Database &m_db;
     Mode m_mode = PropertyMode;
     CBBSProperty *m_bbsprop = nullptr;
     bool m_result = false;

@@ -1,10 +1,9 @@
 #include "settings_ui/frmProperty.h"
 
 #include "app/Prompter.h"
+#include "db/BoardRepository.h"
 #include "db/CBBSProperty.h"
-#include "db/Database.h"
 #include "settings_ui/PropertyWidgets.h"
-#include "startup/mdlMain.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -231,15 +230,16 @@ QStringList frmProperty::personalFields() const
  */
 void frmProperty::cmdAllBBS_Click()
 {
-    const auto rows = gDB->OpenRecordset(u"SELECT BBS_ID FROM BBS"_s);
-    if (!rows) {
-        prompter().warning(u"掲示板の一覧を読めませんでした。\n"_s + gDB->LastError().description);
+    BoardRepository repository(m_db);
+    const std::optional<QList<int>> ids = repository.AllBoardIds();
+    if (!ids) {
+        prompter().warning(u"掲示板の一覧を読めませんでした。\n"_s + repository.LastError().description);
         return;
     }
     std::vector<CBBSProperty> boards;
-    for (int r = 0; r < rows->RecordCount(); ++r) {
+    for (int id : *ids) {
         CBBSProperty board;
-        if (board.GetProperty(rows->Value(r, 0).toInt(), *gDB))
+        if (board.GetProperty(id, m_db))
             boards.push_back(std::move(board));
     }
     const QStringList values = personalFields();

@@ -1,15 +1,14 @@
 #include "settings_ui/frmProperty.h"
 
 #include "app/Prompter.h"
+#include "db/BoardRepository.h"
 #include "db/CBBSProperty.h"
-#include "db/Database.h"
-#include "db/Transaction.h"
 #include "settings_ui/PropertyWidgets.h"
-#include "startup/mdlMain.h"
 
 #include <QGridLayout>
 #include <QListWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 using namespace PropertyWidgets;
@@ -55,31 +54,6 @@ QList<int> boardIDs(const QListWidget *list, bool selectedOnly)
             ids.append(idOf(item));
     }
     return ids;
-}
-
-QString joined(const QList<int> &ids)
-{
-    QStringList texts;
-    for (int id : ids)
-        texts.append(QString::number(id));
-    return texts.join(u',');
-}
-
-/**
- * Runs @p statements in one transaction on gDB; a null text when all were stored, else why
- * not (and nothing was). The transaction ends before the caller may show a message, so no
- * other write can slip into it while the message box turns the event loop.
- */
-QString executeAll(const QStringList &statements)
-{
-    Transaction transaction(*gDB);
-    bool stored = transaction.IsActive();
-    for (qsizetype i = 0; stored && i < statements.size(); ++i)
-        stored = gDB->Execute(statements.at(i));
-    if (stored && transaction.Commit())
-        return {};
-    const QString error = gDB->LastError().description;
-    return error.isNull() ? u""_s : error;
 }
 
 } // namespace
@@ -128,12 +102,12 @@ void frmProperty::initVisitTab()
 {
     const QSignalBlocker blocker(lstVisitLoad);
     lstVisitLoad->clear();
-    const auto rows = gDB->OpenRecordset(u"SELECT BBS_ID, BBS_Name, VisitLoad"_s + u"  FROM BBS"_s
-                                         + u" WHERE ListOrder >= 0"_s + u" ORDER BY BBS_ID"_s);
-    for (int r = 0; rows && r < rows->RecordCount(); ++r) {
-        QListWidgetItem *item = entry(rows->Value(r, 1).toString(), rows->Value(r, 0).toInt());
+    QList<BoardRepository::Entry> listed = BoardRepository(m_db).ListedBoards();
+    std::sort(listed.begin(), listed.end(), [](const auto &a, const auto &b) { return a.BBS_ID < b.BBS_ID; });
+    for (const BoardRepository::Entry &board : std::as_const(listed)) {
+        QListWidgetItem *item = entry(board.BBS_Name, board.BBS_ID);
         lstVisitLoad->addItem(item);
-        item->setSelected(rows->Value(r, 2).toBool());
+        item->setSelected(board.VisitLoad);
     }
 }
 
@@ -142,19 +116,15 @@ void frmProperty::initOrderTab()
 {
     lstOrder->clear();
     lstAll->clear();
-    const auto shown = gDB->OpenRecordset(u"SELECT BBS_ID, BBS_Name, ListOrder"_s + u"  FROM BBS"_s
-                                          + u" WHERE ListOrder >= 0"_s + u" ORDER BY ListOrder"_s);
-    for (int r = 0; shown && r < shown->RecordCount(); ++r) {
-        const qlonglong position = shown->Value(r, 2).toLongLong();
-        const int gapEnd = int(qMin(position, qlonglong(lstOrder->count()) + MaxGap));
+    BoardRepository boards(m_db);
+    for (const BoardRepository::Entry &board : boards.ListedBoards()) {
+        const int gapEnd = int(qMin(board.ListOrder, qint64(lstOrder->count()) + MaxGap));
         while (lstOrder->count() < gapEnd)
             lstOrder->addItem(entry(SeparatorText, SeparatorID));
-        lstOrder->addItem(entry(shown->Value(r, 1).toString(), shown->Value(r, 0).toInt()));
+        lstOrder->addItem(entry(board.BBS_Name, board.BBS_ID));
     }
-    const auto hidden = gDB->OpenRecordset(u"SELECT BBS_ID, BBS_Name"_s + u"  FROM BBS"_s + u" WHERE ListOrder < 0"_s
-                                           + u" ORDER BY BBS_ID"_s);
-    for (int r = 0; hidden && r < hidden->RecordCount(); ++r)
-        lstAll->addItem(entry(hidden->Value(r, 1).toString(), hidden->Value(r, 0).toInt()));
+    for (const BoardRepository::Entry &board : boards.HiddenBoards())
+        lstAll->addItem(entry(board.BBS_Name, board.BBS_ID));
     lstAll->addItem(entry(SeparatorText, SeparatorID));
     UpdateOrderButtons();
 }
@@ -233,9 +203,7 @@ void frmProperty::addVisitItem(int BBS_ID, const QString &name)
         ++at;
     QListWidgetItem *item = entry(name, BBS_ID);
     lstVisitLoad->insertItem(at, item);
-    const auto stored = gDB->OpenRecordset(u"SELECT VisitLoad"_s + u"  FROM BBS"_s + u" WHERE BBS_ID = "_s
-                                           + QString::number(BBS_ID));
-    item->setSelected(stored && !stored->IsEOF() && stored->Value(0).toBool());
+    item->setSelected(BoardRepository(m_db).VisitLoad(BBS_ID).value_or(false));
     syncVisitCheck();
 }
 
@@ -284,29 +252,18 @@ bool frmProperty::validateOrderTab()
  */
 bool frmProperty::saveListTabs()
 {
-    QStringList statements{u"UPDATE BBS"_s + u"   SET VisitLoad = False"_s};
-    const QList<int> visiting = boardIDs(lstVisitLoad, true);
-    if (!visiting.isEmpty())
-        statements.append(u"UPDATE BBS"_s + u"   SET VisitLoad = True"_s + u" WHERE BBS_ID IN ("_s + joined(visiting) + u')');
-    statements.append(u"UPDATE BBS"_s + u"   SET ListOrder = -1"_s);
+    QList<int> order;
     int ownPosition = -1;
     for (int position = 0; position < lstOrder->count(); ++position) {
         const int id = idOf(lstOrder->item(position));
-        if (id == SeparatorID)
-            continue;
+        order.append(id);
         if (id == m_bbsprop->ID())
             ownPosition = position;
-        statements.append(u"UPDATE BBS"_s + u"   SET ListOrder = "_s + QString::number(position) + u" WHERE BBS_ID = "_s
-                          + QString::number(id));
     }
-    // A board that is not shown never takes part in visit loads.
-    const QList<int> hidden = boardIDs(lstAll, false);
-    if (!hidden.isEmpty())
-        statements.append(u"UPDATE BBS"_s + u"   SET VisitLoad = False"_s + u" WHERE BBS_ID IN ("_s + joined(hidden) + u')');
-
-    if (const QString error = executeAll(statements); !error.isNull()) {
+    BoardRepository boards(m_db);
+    if (!boards.StoreListOrder(order, boardIDs(lstVisitLoad, true))) {
         prompter().critical(u"巡回受信と表示順の設定を保存できませんでした。どの掲示板も元の表示順と巡回受信の設定のままです。\n"_s
-                            + error);
+                            + boards.LastError().description);
         return false;
     }
     // The record the caller writes back must carry the new values, not the ones it was read with.

@@ -4,6 +4,7 @@
 #include "app/Prompter.h"
 #include "app/mdlApp.h"
 #include "app/mdlOption.h"
+#include "db/BoardRepository.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"
 
@@ -22,23 +23,6 @@ void run(const std::function<void()> &hook)
         hook();
 }
 
-bool hasRow(Database &db, const QString &sql)
-{
-    const std::optional<Recordset> rs = db.OpenRecordset(sql);
-    return rs && !rs->IsEOF();
-}
-
-/** @p id when that board is listed, else the first listed board, else 0. */
-int listedBoard(Database &db, int id)
-{
-    if (hasRow(db, u"SELECT BBS_ID FROM BBS WHERE BBS_ID = %1 AND ListOrder >= 0"_s.arg(id)))
-        return id;
-    const std::optional<Recordset> first = db.OpenRecordset(
-        u"SELECT BBS_ID FROM BBS WHERE ListOrder = "
-        "(SELECT Min(ListOrder) FROM BBS WHERE ListOrder >= 0)"_s);
-    return first && !first->IsEOF() ? first->Value(0).toInt() : 0;
-}
-
 } // namespace
 
 QString LogDatabasePath()
@@ -54,7 +38,7 @@ QString SettingsFilePath()
 void LoadOption(CIniFile &iniFile, Database &db)
 {
     mdlOption::LoadOption(iniFile);
-    mdlOption::BBS_ID = listedBoard(db, mdlOption::BBS_ID);
+    mdlOption::BBS_ID = BoardRepository(db).ListedBoardOr(mdlOption::BBS_ID);
 }
 
 bool StartApplication(const StartupHooks &hooks)

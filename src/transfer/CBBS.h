@@ -1,14 +1,12 @@
 #pragma once
 
 #include "db/DbError.h"
-#include "db/Recordset.h"
 #include "db/Statement.h"
 #include "db/CMessage.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringView>
-#include <array>
 #include <memory>
 #include <optional>
 
@@ -19,10 +17,10 @@ class QNetworkReply;
 class Transaction;
 
 /**
- * @short The transfer control: analyses log text, stores messages, links threads and runs
- * free SQL over the log database. No widgets; it reports through its signals.
+ * @short The transfer control: analyses log text, stores messages and links threads in the
+ * log database. No widgets; it reports through its signals.
  *
- * Members by file: analysis, storage, threads and free SQL in CBBS.cpp; board requests and
+ * Members by file: analysis, storage and threads in CBBS.cpp; board requests and
  * HTTP transfer in CBBSLoad.cpp; log import in CBBSImport.cpp.
  *
  * A run (a load or an import) calls ResetCounters() and InitCancel() before it analyses its
@@ -137,30 +135,9 @@ public:
     /** @short The name and version of the archive library that reads LHA archives. */
     static QString ArchiveLibraryVersion();
 
-    // ---- Database and free SQL -------------------------------------------------------------
-    /** @short Closes any open result and works on @p db from now on (not owned). */
+    // ---- Database --------------------------------------------------------------------------
+    /** @short Works on @p db from now on (not owned). */
     void Initialize(Database *db);
-
-    /**
-     * @short Runs a statement typed by the user or built by a list.
-     *
-     * Asks each parameter's value through prompter() (its name as the prompt). Select,
-     * union and crosstab replace the open result; action and data-definition statements
-     * run and leave it. Returns the query type (JetSql::QueryType; other types run
-     * nothing), or nullopt with the error's number and description in @p error.
-     */
-    std::optional<int> ExecSQL(const QString &SQLString, DbError *error = nullptr);
-    /** @short Rows of the open result, or rows affected by the last action statement. */
-    int count() const { return m_count; }
-    /** @short The open result (its cursor serves GetMessage()), or nullptr. */
-    ::Recordset *Recordset() { return m_Recordset ? &*m_Recordset : nullptr; }
-    /** @short 0 when the result's columns are exactly those of table Message, else 1. */
-    int SQLType() const { return m_SQLType; }
-    /** @short Row @p Index (0-based) of the result as a message; nullopt past the end. */
-    std::optional<CMessage> Messages(int Index) const;
-    /** @short The result's current row as a message; nullopt when there is none. */
-    std::optional<CMessage> GetMessage() const;
-    void CloseLogMessages();
 
     // ---- Board transfer (CBBSLoad.cpp) -----------------------------------------------------
     /** Largest page body accepted; a larger one ends the load with an error. */
@@ -215,8 +192,6 @@ private:
     bool openBatch();
     bool commitBatch();
     void failStorage(const QString &what);
-    bool hasMessageColumns(const QStringList &names);
-    std::optional<CMessage> messageAt(int row) const;
 
     QNetworkAccessManager &networkAccessManager();
     void loadPages(const CBBSProperty &board, bool NoReadLoad, bool ExitIfMessageFound);
@@ -248,9 +223,4 @@ private:
     int m_PageTimeFactor = 10;
     bool m_IsImport = false;
     QString m_ImportStopCause;
-
-    std::optional<::Recordset> m_Recordset;
-    std::array<int, 12> m_columns{}; // result column of each Message column, -1 when absent
-    int m_SQLType = 1;
-    int m_count = 0;
 };

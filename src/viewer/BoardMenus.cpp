@@ -2,7 +2,7 @@
 
 #include "app/mdlApp.h"
 #include "db/CBBSProperty.h"
-#include "db/Database.h"
+#include "db/BoardRepository.h"
 
 #include <QMenu>
 #include <QPixmap>
@@ -34,13 +34,9 @@ bool BoardMenus::LoadBBSList(Database &db)
     m_entries.clear();
     m_icons.clear();
     const QIcon defaultIcon(u":/images/BBSList.svg"_s);
-    QList<int> boards;
-    if (const auto rs = db.OpenRecordset(u"SELECT BBS_ID FROM BBS WHERE ListOrder >= 0 ORDER BY ListOrder"_s)) {
-        for (int row = 0; row < rs->RecordCount(); ++row)
-            boards.append(rs->Value(row, 0).toInt());
-    }
     int n = 0;
-    for (int id : std::as_const(boards)) {
+    for (const BoardRepository::Entry &listed : BoardRepository(db).ListedBoards()) {
+        const int id = listed.BBS_ID;
         CBBSProperty board;
         if (!board.GetProperty(id, db))
             continue;

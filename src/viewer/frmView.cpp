@@ -1,14 +1,11 @@
 #include "viewer/frmView.h"
 
-#include "app/CIniFile.h"
 #include "app/mdlApp.h"
 #include "app/mdlOption.h"
 #include "controls/CMRUCombo.h"
 #include "controls/uClickableLabel.h"
 #include "controls/uSeparator.h"
 #include "controls/uSpinButton.h"
-#include "db/Database.h"
-#include "startup/mdlMain.h"
 #include "viewer/QueryResultModel.h"
 #include "models/mdlMark.h"
 #include "models/mdlRead.h"
@@ -70,9 +67,10 @@ QIcon image(const QString &key)
 
 } // namespace
 
-frmView::frmView(OneShotTimer *tmrRead, QWidget *parent)
+frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWidget *parent)
     : QMainWindow(parent),
-      m_lists(gDB.get(), tmrRead),
+      m_database(database),
+      m_lists(database.get(), tmrRead),
       m_boards(this),
       m_otherRows(new QueryResultModel(this)),
       m_findHistory(std::make_unique<CMRUCombo>())

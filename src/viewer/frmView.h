@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/CBBSProperty.h"
+#include "db/QueryCursor.h"
 #include "transfer/CBBS.h"
 #include "viewer/BoardMenus.h"
 #include "viewer/BrowseHistory.h"
@@ -32,9 +33,10 @@ class uSpinButton;
 /**
  * @short The main window: board menus and drop-down, toolbar, the two message lists (0: the
  * shown board, 1: search and query results), the body pane and the status bar. It owns the
- * transfer control that every load, import and query goes through.
+ * transfer control that every load and import goes through and the query cursor that fills
+ * the lists.
  *
- * Works on gDB and gIniFile. Widgets and actions carry their control names as objectName;
+ * Works on the log database it is given (which compaction replaces) and gIniFile. Widgets and actions carry their control names as objectName;
  * control arrays are named with their index, e.g. "lsvMsgList(1)", "mnuBBSViewSub(2)";
  * toolbar buttons and status-bar panels by their key, e.g. "Toolbar.Back", "StatusBar.Count".
  */
@@ -43,8 +45,12 @@ class frmView : public QMainWindow
     Q_OBJECT
 
 public:
-    /** @p tmrRead drives the read delay (not owned); without it the event loop's timer does. */
-    explicit frmView(OneShotTimer *tmrRead = nullptr, QWidget *parent = nullptr);
+    /**
+     * @p database holds the open log database for as long as the window lives; compaction
+     * replaces what it holds. @p tmrRead drives the read delay (not owned); without it the
+     * event loop's timer does.
+     */
+    explicit frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead = nullptr, QWidget *parent = nullptr);
     ~frmView() override;
 
     /**
@@ -115,9 +121,6 @@ public:
     /** Replaces the query window (tests): returns the statement to run, "" to stop. */
     std::function<QString(const QString &DefaultSQL)> ShowSQLHook;
 
-    /** @short The list statement of view @p view (0 to 4). */
-    static QString ViewStatement(int view, int AddMax, int BBS_ID, int MaxListID, int MinListID);
-
     // ---- Runs and the progress dialog (frmViewRuns.cpp) ---------------------------------------
     /**
      * @short Command @p Index: 1 import files, 2 import from the Internet, 3 open the past-log
@@ -163,6 +166,8 @@ public:
 
     MessageLists &Lists() { return m_lists; }
     CBBS &Cbbs() { return m_cbbs; }
+    /** @short The open log database; nullptr after a compaction that could not reopen it. */
+    Database *database() const { return m_database.get(); }
     BoardMenus &Boards() { return m_boards; }
     BrowseHistory &History() { return m_history; }
     const CBBSProperty &CurrentBBSProperty() const { return m_current; }
@@ -197,7 +202,6 @@ private:
     QAbstractItemModel *listModel(int Index) const;
     int selectedRow(int Index) const;
     void showCaption();
-    int countRows(const QString &condition) const;
     void onRowChanged(int Index, int row);
     void finishFill(int Index);
     void reportAction(int type);
@@ -242,7 +246,9 @@ private:
     void savePosition();
     void saveFindHistory();
 
+    std::unique_ptr<Database> &m_database;
     CBBS m_cbbs;
+    QueryCursor m_query;
     CBBSProperty m_current;
     MessageLists m_lists;
     BoardMenus m_boards;

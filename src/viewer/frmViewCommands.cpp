@@ -6,9 +6,9 @@
 #include "app/mdlApp.h"
 #include "app/mdlExecuteLite.h"
 #include "controls/uClickableLabel.h"
+#include "db/BoardRepository.h"
 #include "db/Database.h"
-#include "db/Transaction.h"
-#include "startup/mdlMain.h"
+#include "db/MessageRepository.h"
 #include "models/mdlMark.h"
 #include "models/mdlRead.h"
 
@@ -16,61 +16,20 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
+#include <QSet>
 #include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-/** One message to delete, with the read state its row showed. */
-struct DeleteTarget
-{
-    CMessage::KeyParts key;
-    bool unread = false;
-};
-
-/**
- * Deletes the messages of @p targets in one transaction. Counts, per board, the deleted
- * messages whose rows showed them unread. On failure nothing is deleted and @p error says why.
- */
-bool deleteStored(Database &db, const QList<DeleteTarget> &targets, QMap<int, int> &unreadGone, DbError &error)
-{
-    Transaction transaction(db);
-    Statement remove = db.Prepare(u"DELETE FROM Message"_s + u" WHERE BBS_ID = ?1"_s + u"   AND ID = ?2"_s);
-    if (!transaction.IsActive() || !remove.IsValid()) {
-        error = db.LastError();
-        return false;
-    }
-    for (const DeleteTarget &target : targets) {
-        remove.Bind(1, target.key.BBS_ID);
-        remove.Bind(2, target.key.ID);
-        if (!remove.Execute()) {
-            error = db.LastError();
-            return false;
-        }
-        if (target.unread && db.RecordsAffected() > 0)
-            ++unreadGone[target.key.BBS_ID];
-        remove.Reset();
-    }
-    if (!transaction.Commit()) {
-        error = db.LastError();
-        return false;
-    }
-    return true;
-}
-
-/** Tells the user that @p what failed, with the database's reason when there is one. */
-void reportFailure(const QString &what, const DbError &error)
+/** Tells the user that @p what failed, with the reason @p db gives when there is one. */
+void reportFailure(const QString &what, const Database *db)
 {
     QString text = what;
-    if (!error.description.isEmpty())
-        text += u"\n\n"_s + error.description;
+    if (db && !db->LastError().description.isEmpty())
+        text += u"\n\n"_s + db->LastError().description;
     prompter().critical(text);
-}
-
-DbError lastError()
-{
-    return gDB ? gDB->LastError() : DbError{};
 }
 
 /**
@@ -89,40 +48,6 @@ std::pair<QString, QString> splitRelateText(const QString &text)
             return {text.left(i).trimmed(), text.mid(i).trimmed()};
     }
     return {text, QString()};
-}
-
-/**
- * @p text inside a quoted Like pattern, matching itself only: quotes doubled, and the wildcard
- * characters and "[" each in a list of their own, so a board name like "O'Neil*" neither breaks
- * the statement nor matches every board.
- */
-QString likeLiteral(const QString &text)
-{
-    QString out;
-    out.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        if (c == u'\'')
-            out += u"''"_s;
-        else if (c == u'*' || c == u'?' || c == u'#' || c == u'[')
-            out += u'[' + QString(c) + u']';
-        else
-            out += c;
-    }
-    return out;
-}
-
-/** The board whose name or short name contains @p part; nullopt when none does. */
-std::optional<int> boardNamed(const QString &part)
-{
-    if (!gDB)
-        return std::nullopt;
-    const QString literal = likeLiteral(part);
-    const std::optional<Recordset> rs = gDB->OpenRecordset(
-        u"SELECT *"_s + u"  FROM BBS"_s + u" WHERE BBS_Name Like '*"_s + literal + u"*'"_s
-        + u"    OR ShortName Like '*"_s + literal + u"*'"_s);
-    if (!rs || rs->RecordCount() == 0)
-        return std::nullopt;
-    return rs->Value(0, rs->FieldIndex(u"BBS_ID"_s)).toInt();
 }
 
 /** The whole thread of message @p ID of board @p BBS_ID. */
@@ -182,8 +107,8 @@ void frmView::UpdateMessageMenu()
 /** Both mark submenus: a hidden item 0, one item per mark of table Mark, then "マーク解除(&R)". */
 void frmView::loadMarkMenu()
 {
-    if (gDB)
-        mdlMark::LoadMarkMenu(*gDB);
+    if (Database *db = database())
+        mdlMark::LoadMarkMenu(*db);
     const int checked = mdlMark::GetSelectedMark(m_lists);
     fillMarkMenu(mnuMsgMark, u"mnuMsg"_s, checked);
     if (mnuPopupMark)
@@ -214,14 +139,15 @@ void frmView::fillMarkMenu(QMenu *menu, const QString &prefix, int checked)
 void frmView::setSelectedMark(int MarkID)
 {
     if (messageRowsShown(m_lists.CurrentList()) && !mdlMark::SetSelectedMark(m_lists, MarkID))
-        reportFailure(u"マークを変更できなかったメッセージがあります。"_s, lastError());
+        reportFailure(u"マークを変更できなかったメッセージがあります。"_s, database());
 }
 
 void frmView::setSelectedRead(bool Read)
 {
     const int Index = m_lists.CurrentList();
     if (messageRowsShown(Index) && !mdlRead::SetSelectedRead(m_lists, Index, Read))
-        reportFailure(Read ? u"既読にできなかったメッセージがあります。"_s : u"未読にできなかったメッセージがあります。"_s, lastError());
+        reportFailure(Read ? u"既読にできなかったメッセージがあります。"_s : u"未読にできなかったメッセージがあります。"_s,
+                      database());
 }
 
 /**
@@ -232,44 +158,51 @@ void frmView::deleteSelected()
 {
     const int Index = m_lists.CurrentList();
     MessageListModel &list = m_lists.lsvMsgList(Index);
-    if (!messageRowsShown(Index) || !gDB)
+    Database *db = database();
+    if (!messageRowsShown(Index) || !db)
         return;
     // The messages are those selected when the question is asked; a run may refill the lists
     // while it is open, so rows are looked up again by key afterwards.
     const QList<int> rows = list.SelectedRows();
     if (rows.isEmpty())
         return;
-    QList<DeleteTarget> targets;
+    QList<CMessage::KeyParts> targets;
     QStringList keys;
     targets.reserve(rows.size());
     keys.reserve(rows.size());
     for (int row : rows) {
         const CMessage &msg = list.Message(row);
-        targets.append({{msg.BBS_ID, msg.ID}, false});
+        targets.append({msg.BBS_ID, msg.ID});
         keys.append(msg.Key());
     }
     if (prompter().ask(Prompter::Icon::Question, u"削除の確認 - "_s + mdlApp::GetAppTitle(),
                        u"このメッセージを削除してもよろしいですか？"_s, {Prompter::Yes, Prompter::No}, Prompter::No)
         != Prompter::Yes)
         return;
-    for (DeleteTarget &target : targets) {
-        const int row = list.RowOf(target.key.BBS_ID, target.key.ID);
-        target.unread = row >= 0 && list.ReadMarkOf(row) == MessageListModel::ReadMark::Unread;
+    QSet<QString> unread; // the keys whose rows show them unread now
+    for (const CMessage::KeyParts &target : std::as_const(targets)) {
+        const int row = list.RowOf(target.BBS_ID, target.ID);
+        if (row >= 0 && list.ReadMarkOf(row) == MessageListModel::ReadMark::Unread)
+            unread.insert(CMessage::MakeKey(target.BBS_ID, target.ID));
     }
     mdlRead::StopReadTimer(m_lists);
-    QMap<int, int> unreadGone;
-    DbError error;
-    if (!deleteStored(*gDB, targets, unreadGone, error)) {
+    const std::optional<QList<CMessage::KeyParts>> deleted = MessageRepository(*db).Delete(targets);
+    if (!deleted) {
         reportFailure(u"メッセージを削除できませんでした。どのメッセージも削除されていません。\n"_s
                           + u"ディスクの空きと、ほかにTesseraを使っているプログラムがないかを確かめてから、"_s
                           + u"もう一度実行してください。"_s,
-                      error);
+                      db);
         return;
     }
     // A deleted unread message counts as read: the rows left showing it and the counters follow.
-    for (const DeleteTarget &target : std::as_const(targets)) {
-        if (target.unread)
-            mdlRead::SetReadRows(m_lists, target.key.BBS_ID, target.key.ID, true);
+    for (const CMessage::KeyParts &target : std::as_const(targets)) {
+        if (unread.contains(CMessage::MakeKey(target.BBS_ID, target.ID)))
+            mdlRead::SetReadRows(m_lists, target.BBS_ID, target.ID, true);
+    }
+    QMap<int, int> unreadGone;
+    for (const CMessage::KeyParts &gone : *deleted) {
+        if (unread.contains(CMessage::MakeKey(gone.BBS_ID, gone.ID)))
+            ++unreadGone[gone.BBS_ID];
     }
     for (auto it = unreadGone.cbegin(); it != unreadGone.cend(); ++it)
         UpdateBBSMenuCaption(it.key(), -it.value());
@@ -315,13 +248,8 @@ void frmView::openSelectedRowAddress(bool mail)
 
 void frmView::ReplyHitokoto(int Side)
 {
-    std::optional<int> board;
-    if (gDB) {
-        const std::optional<Recordset> rs = gDB->OpenRecordset(
-            u"SELECT BBS_ID FROM BBS WHERE BBSType = "_s + QString::number(Side) + u" ORDER BY BBS_ID"_s);
-        if (rs && rs->RecordCount() > 0)
-            board = rs->Value(0, 0).toInt();
-    }
+    Database *db = database();
+    const std::optional<int> board = db ? BoardRepository(*db).FirstBoardOfType(Side) : std::nullopt;
     if (!board) {
         prompter().information(u"ひとことに返信できませんでした。"_s);
         return;
@@ -351,8 +279,8 @@ void frmView::RelateSearch(int BBS_ID, const QString &Text)
         return;
     }
     int board = BBS_ID;
-    if (!boardPart.isEmpty())
-        board = boardNamed(boardPart).value_or(BBS_ID);
+    if (Database *db = database(); db && !boardPart.isEmpty())
+        board = BoardRepository(*db).FindByName(boardPart).value_or(BBS_ID);
     if (!ShowSQLResult(threadStatement(board, number), 1))
         return;
     ResetColumnHeaders(1, false);

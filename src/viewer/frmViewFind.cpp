@@ -7,6 +7,7 @@
 #include "app/mdlApp.h"
 #include "app/mdlOption.h"
 #include "controls/CMRUCombo.h"
+#include "db/JetSql.h"
 #include "query/frmSQL.h"
 #include "viewer/BodyRenderer.h"
 #include "viewer/frmFind.h"
@@ -93,21 +94,6 @@ QString selectedText(const QPlainTextEdit *pane)
     QString text = pane->textCursor().selectedText();
     text.replace(QChar::ParagraphSeparator, u'\n');
     return text;
-}
-
-/** @p text as the inside of a Jet Like literal that matches exactly that text. */
-QString likeLiteral(const QString &text)
-{
-    QString out;
-    for (const QChar c : text) {
-        if (c == u'\'')
-            out += u"''"_s;
-        else if (c == u'*' || c == u'?' || c == u'#' || c == u'[')
-            out += u'[' + c + u']';
-        else
-            out += c;
-    }
-    return out;
 }
 
 } // namespace
@@ -257,7 +243,7 @@ QString frmView::QueryTemplate(int BBS_ID, const std::optional<QString> &BodyTex
 {
     QString sql = u"SELECT *\n  FROM Message\n WHERE BBS_ID = "_s + QString::number(BBS_ID) + u"\n"_s;
     if (BodyText)
-        sql += u"   AND Body Like '*"_s + likeLiteral(*BodyText) + u"*'\n"_s;
+        sql += u"   AND Body Like '*"_s + JetSql::LikeLiteral(*BodyText) + u"*'\n"_s;
     return sql + u";"_s;
 }
 
@@ -265,7 +251,12 @@ void frmView::QueryLoop(const QString &SQL)
 {
     QString statement = SQL;
     for (;;) {
-        statement = ShowSQLHook ? ShowSQLHook(statement) : frmSQL::ShowSQL(statement, this);
+        if (ShowSQLHook)
+            statement = ShowSQLHook(statement);
+        else if (Database *db = database())
+            statement = frmSQL::ShowSQL(*db, statement, this);
+        else
+            return;
         if (statement.isEmpty())
             return;
         if (ShowSQLResult(statement, 1)) {

@@ -7,9 +7,8 @@
 #include "app/mdlOption.h"
 #include "controls/uClickableLabel.h"
 #include "controls/uSeparator.h"
-#include "db/Database.h"
 #include "db/JetSql.h"
-#include "startup/mdlMain.h"
+#include "db/MessageRepository.h"
 #include "transfer/mdlErrorLog.h"
 #include "viewer/BodyRenderer.h"
 #include "viewer/QueryResultModel.h"
@@ -35,30 +34,19 @@ const QString DescendingTag = u"↓"_s;
 
 } // namespace
 
-QString frmView::ViewStatement(int view, int AddMax, int BBS_ID, int MaxListID, int MinListID)
-{
-    const QString top = u"SELECT TOP "_s + QString::number(AddMax) + u" *"_s;
-    const QString from = u"  FROM Message"_s + u" WHERE BBS_ID = "_s + QString::number(BBS_ID);
-    switch (view) {
-    case 0: return top + from + u" ORDER BY ID DESC"_s;
-    case 1: return top + from + u"   AND ID > "_s + QString::number(MaxListID) + u" ORDER BY ID"_s;
-    case 2: return top + from + u"   AND ID < "_s + QString::number(MinListID) + u" ORDER BY ID DESC"_s;
-    case 3: return u"SELECT *"_s + from + u"   AND Read = False"_s + u" ORDER BY ID DESC"_s;
-    default: return u"SELECT *"_s + from + u" ORDER BY ID DESC"_s;
-    }
-}
-
 bool frmView::ShowView(int view)
 {
-    return ShowSQLResult(ViewStatement(view, mdlOption::AddMax, mdlOption::BBS_ID, m_lists.MaxListID(), m_lists.MinListID()), 0);
+    return ShowSQLResult(MessageRepository::PageStatement(view, mdlOption::AddMax, mdlOption::BBS_ID, m_lists.MaxListID(),
+                                                          m_lists.MinListID()),
+                         0);
 }
 
 void frmView::SelectBoard(int BBS_ID)
 {
     mdlRead::StopReadTimer(m_lists);
     mdlOption::BBS_ID = BBS_ID;
-    if (gDB)
-        m_current.GetProperty(BBS_ID, *gDB);
+    if (Database *db = database())
+        m_current.GetProperty(BBS_ID, *db);
     ShowView(0);
 }
 
@@ -129,7 +117,7 @@ bool frmView::ShowSQLResult(const QString &SQL, int Index)
 {
     mdlRead::StopReadTimer(m_lists);
     DbError error;
-    const std::optional<int> type = m_cbbs.ExecSQL(SQL, &error);
+    const std::optional<int> type = m_query.ExecSQL(SQL, &error);
     if (!type) {
         prompter().information(u"処理が実行できませんでした。\n\n実行時エラー '"_s + QString::number(error.number)
                                + u"':\n"_s + error.description);
@@ -139,28 +127,12 @@ bool frmView::ShowSQLResult(const QString &SQL, int Index)
     const bool wasShown = !view->isHidden();
     view->hide();
     sep->setBackColor(palette().color(QPalette::Base));
-    switch (*type) {
-    case JetSql::Select:
-    case JetSql::Crosstab:
-    case JetSql::Union:
-        break; // a result: filled below
-    case JetSql::Delete:
-    case JetSql::Update:
-    case JetSql::Append:
-    case JetSql::MakeTable:
-    case JetSql::DataDefinition:
-        reportAction(*type);
+    if (*type != JetSql::Select && *type != JetSql::Crosstab && *type != JetSql::Union) {
+        reportAction(*type); // an action or data definition: the cursor refuses every other type
         restoreList(Index, wasShown);
         return true;
-    case 160:
-        prompter().information(u"現在未対応ですm(_ _)m"_s);
-        break;
-    default:
-        prompter().ask(Prompter::Icon::None, mdlApp::GetAppTitle(), u"起り得ないエラー"_s, {Prompter::Ok}, Prompter::Ok);
-        break;
     }
-    const bool result = *type == JetSql::Select || *type == JetSql::Crosstab || *type == JetSql::Union;
-    if (result && !(m_cbbs.SQLType() == 0 ? fillMessages(Index) : fillOtherRows(Index))) {
+    if (!(m_query.SQLType() == 0 ? fillMessages(Index) : fillOtherRows(Index))) {
         restoreList(Index, wasShown);
         return false;
     }
@@ -177,15 +149,15 @@ bool frmView::ShowSQLResult(const QString &SQL, int Index)
 /** The message of an action or data-definition statement; table BBS may have changed. */
 void frmView::reportAction(int type)
 {
-    const QString count = QString::number(m_cbbs.count());
+    const QString count = QString::number(m_query.count());
     const QHash<int, QString> texts{{JetSql::Delete, count + u"件削除しました。"_s},
                                     {JetSql::Update, count + u"件更新しました。"_s},
                                     {JetSql::Append, count + u"件追加しました。"_s},
                                     {JetSql::MakeTable, u"テーブルを作成し"_s + count + u"件追加しました。"_s},
                                     {JetSql::DataDefinition, u"データ定義を完了しました。"_s}};
     prompter().information(texts.value(type));
-    if (gDB)
-        m_boards.LoadBBSList(*gDB);
+    if (Database *db = database())
+        m_boards.LoadBBSList(*db);
     RefreshToolbarImages();
 }
 
@@ -203,7 +175,7 @@ bool frmView::fillMessages(int Index)
         setListModel(1, &m_lists.lsvMsgList(1));
         copyColumns(0, 1);
     }
-    int c = m_cbbs.count();
+    int c = m_query.count();
     if (c > mdlOption::AddMax) {
         const QString max = QString::number(mdlOption::AddMax);
         const QString text = u"検索結果が"_s + max + u"件を超えました"_s + u" ("_s + QString::number(c) + u"件)"_s
@@ -217,7 +189,7 @@ bool frmView::fillMessages(int Index)
     m_shownKey.clear();
     m_filling = true;
     for (int i = 0; i < c; ++i) {
-        if (const std::optional<CMessage> msg = m_cbbs.Messages(i))
+        if (const std::optional<CMessage> msg = m_query.Messages(i))
             m_lists.AddMessageItem(Index, *msg);
     }
     m_filling = false;
@@ -236,7 +208,7 @@ bool frmView::fillOtherRows(int Index)
     m_lists.ClearMessageList(1);
     rtbView->clear();
     m_shownKey.clear();
-    if (const Recordset *rs = m_cbbs.Recordset())
+    if (const Recordset *rs = m_query.Recordset())
         m_otherRows->SetResult(*rs);
     else
         m_otherRows->Clear();
@@ -284,25 +256,20 @@ void frmView::ChangeList(int Index)
     RefreshToolbarImages();
 }
 
-/** Rows of the shown board (at most AddMax) that meet @p condition. */
-int frmView::countRows(const QString &condition) const
-{
-    if (!gDB)
-        return 0;
-    const auto rs = gDB->OpenRecordset(u"SELECT TOP "_s + QString::number(mdlOption::AddMax) + u" ID"_s
-                                       + u"  FROM Message"_s + u" WHERE BBS_ID = "_s + QString::number(mdlOption::BBS_ID)
-                                       + condition);
-    return rs ? rs->RecordCount() : 0;
-}
-
 void frmView::ChangeBBSViewMenu()
 {
     m_buttons.value(u"BBSList"_s)->setToolTip(u"掲示板一覧"_s);
     const int n = mdlOption::AddMax;
     const auto pageCount = [n](int rows) { return rows > 0 ? rows : n; };
-    const int latest = countRows({});
-    const int older = countRows(u"   AND ID < "_s + QString::number(m_lists.MinListID()));
-    const int newer = countRows(u"   AND ID > "_s + QString::number(m_lists.MaxListID()));
+    int latest = 0;
+    int older = 0;
+    int newer = 0;
+    if (Database *db = database()) {
+        MessageRepository messages(*db);
+        latest = messages.CountUpTo(mdlOption::BBS_ID, n);
+        older = messages.CountBelow(mdlOption::BBS_ID, m_lists.MinListID(), n);
+        newer = messages.CountAbove(mdlOption::BBS_ID, m_lists.MaxListID(), n);
+    }
 
     m_viewItems[0]->setText(u"最新の"_s + QString::number(pageCount(latest)) + u"件(&T)"_s);
     setCommandEnabled(m_viewItems[0], latest > 0);
@@ -454,7 +421,7 @@ void frmView::onStateChanged(const QString &Text, bool ShowStatus, bool AddLog)
 void frmView::onLoadError(int BBS_ID, const QString &EntryText, const QString &Message)
 {
     CBBSProperty board;
-    if (gDB && board.GetProperty(BBS_ID, *gDB))
+    if (Database *db = database(); db && board.GetProperty(BBS_ID, *db))
         mdlErrorLog::AppendErrorLog(board.GetErrorLogFileName(), EntryText);
     if (frmLoadDlg *dialog = LoadDialog())
         dialog->UpdateInfo(Message, 2, true);

@@ -3,7 +3,6 @@
 #include "app/Prompter.h"
 #include "db/Database.h"
 #include "settings_ui/frmProperty.h"
-#include "startup/mdlMain.h"
 
 #include <QAction>
 
@@ -19,14 +18,15 @@ void frmView::connectSettingsCommands()
 /** The shown board's properties; after OK its row is written and the lists follow. */
 void frmView::showBoardProperty()
 {
-    if (!gDB || m_current.ID() == 0)
+    Database *db = database();
+    if (!db || m_current.ID() == 0)
         return;
-    if (!frmProperty::ShowProperty(m_current, this, m_propertyTabIndex))
+    if (!frmProperty::ShowProperty(*db, m_current, this, m_propertyTabIndex))
         return;
     if (!m_current.SetProperty()) {
         prompter().critical(u"掲示板の名前やURLなどをデータベースに保存できませんでした。もう一度プロパティで設定してください。\n"_s
-                            + gDB->LastError().description);
-        m_current.GetProperty(m_current.ID(), *gDB);
+                            + db->LastError().description);
+        m_current.GetProperty(m_current.ID(), *db);
     }
     refreshAfterSettings();
 }
@@ -34,18 +34,19 @@ void frmView::showBoardProperty()
 /** The options; the dialog may have changed the shown board's row, so it is read again. */
 void frmView::showOptions()
 {
-    if (!gDB)
+    Database *db = database();
+    if (!db)
         return;
-    if (!frmProperty::ShowOption(m_current, this, m_optionTabIndex))
+    if (!frmProperty::ShowOption(*db, m_current, this, m_optionTabIndex))
         return;
-    m_current.GetProperty(m_current.ID(), *gDB);
+    m_current.GetProperty(m_current.ID(), *db);
     refreshAfterSettings();
 }
 
 void frmView::refreshAfterSettings()
 {
     showCaption(); // the board may have a new name
-    m_boards.LoadBBSList(*gDB);
+    m_boards.LoadBBSList(*database());
     RefreshToolbarImages();
     UpdateTrayVisibility();
 }

@@ -43,12 +43,13 @@ int pixels(double twips)
 bool frmView::Form_Load(const std::function<void()> &unloadSplash)
 {
     setWindowTitle(mdlApp::GetAppTitle());
-    m_cbbs.Initialize(gDB.get());
+    m_cbbs.Initialize(database());
+    m_query.Initialize(database());
     m_cbbs.SetTimeout(mdlOption::Timeout);
-    m_lists.SetDatabase(gDB.get());
+    m_lists.SetDatabase(database());
     loadFindHistory();
     loadMarkMenu();
-    if (!gDB || !m_boards.LoadBBSList(*gDB)) {
+    if (!database() || !m_boards.LoadBBSList(*database())) {
         prompter().critical(u"表示すべき掲示板が見当たりませんので終わっちゃいます。\n"
                             "log.mdbのBBS.ListOrderあたりをチェックしてね♪\n"
                             "全部-1だと表示されないぞ。"_s);

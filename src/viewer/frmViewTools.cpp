@@ -50,15 +50,15 @@ void frmView::compactDatabase()
     if (m_current.ID() != 0)
         m_current.SetProperty();
     m_current = CBBSProperty();
-    m_cbbs.CloseLogMessages();
+    m_query.Initialize(nullptr);
     m_cbbs.Initialize(nullptr);
     m_lists.SetDatabase(nullptr);
 
-    const QString path = gDB ? gDB->Path() : mdlMain::LogDatabasePath();
-    const bool compacted = mdlDatabase::CompactLogDatabase(gDB);
-    if (!gDB)
-        gDB = mdlDatabase::OpenLogDatabase(path);
-    if (!gDB) {
+    const QString path = m_database ? m_database->Path() : mdlMain::LogDatabasePath();
+    const bool compacted = mdlDatabase::CompactLogDatabase(m_database);
+    if (!m_database)
+        m_database = mdlDatabase::OpenLogDatabase(path);
+    if (!m_database) {
         prompter().critical(u"最適化に失敗しました。\nTesseraを終了します。"_s);
         close();
         return;
@@ -70,12 +70,13 @@ void frmView::compactDatabase()
         prompter().critical(u"最適化に失敗しました。\nデータベースは最適化する前のまま使えます。"_s);
 }
 
-/** Hands the (re)opened gDB to everything of the window that keeps it, and shows the board again. */
+/** Hands the (re)opened database to everything of the window that keeps it, and shows the board again. */
 void frmView::attachDatabase()
 {
-    m_cbbs.Initialize(gDB.get());
-    m_lists.SetDatabase(gDB.get());
-    m_boards.LoadBBSList(*gDB);
+    m_query.Initialize(database());
+    m_cbbs.Initialize(database());
+    m_lists.SetDatabase(database());
+    m_boards.LoadBBSList(*m_database);
     SelectBoard(mdlOption::BBS_ID);
 }
 

@@ -276,7 +276,7 @@ private slots:
         expect(u"DROP TABLE Copy"_s, u"データ定義を完了しました。\n"_s);
         const CliRun pragma = query({u"PRAGMA user_version = 3"_s});
         QCOMPARE(pragma.status, 1);
-        QCOMPARE(pragma.err, u"現在未対応ですm(_ _)m\n"_s);
+        QCOMPARE(pragma.err, u"処理が実行できませんでした。\n実行時エラー '3219':\n現在未対応ですm(_ _)m\n"_s);
     }
 
     void resultsPrintAHeaderAndOneLinePerRow()

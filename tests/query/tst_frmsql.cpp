@@ -37,7 +37,7 @@ class TestFrmSQL : public QObject
 
     void open(const QString &sql = QString())
     {
-        m_window = std::make_unique<frmSQL>();
+        m_window = std::make_unique<frmSQL>(*gDB);
         m_window->Load(sql);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -89,6 +89,13 @@ private slots:
     {
         m_window.reset();
         m_options.reset();
+        QVERIFY(gDB->Execute(u"DROP TRIGGER IF EXISTS refuse"_s));
+    }
+
+    /** Makes the stored-query table refuse @p event ("INSERT", "DELETE") as a full disk would. */
+    void refuseStoredQueries(const QString &event)
+    {
+        QVERIFY(gDB->Execute(u"CREATE TRIGGER refuse BEFORE "_s + event + u" ON MSysQueries BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
     }
 
 
@@ -171,6 +178,19 @@ private slots:
         QCOMPARE(queries()->count(), 1);
     }
 
+    // The old statement goes only together with the new one stored.
+    void overwriteThatCannotBeStoredKeepsTheOldStatement()
+    {
+        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
+        refuseStoredQueries(u"INSERT"_s);
+        open();
+        m_prompter.pushAnswer(Prompter::Ok);
+        saveAs(u"q"_s, u"SELECT 2"_s);
+        QCOMPARE(gDB->QueryDefSQL(u"q"_s), u"SELECT 1"_s);
+        QVERIFY(m_prompter.texts().last().endsWith(u"refused\n\nクエリーを保存できませんでした。"_s));
+        QCOMPARE(queries()->count(), 1);
+    }
+
     void aTableNameIsReportedOnce()
     {
         open();
@@ -208,6 +228,19 @@ private slots:
 
 
 
+    void deleteThatFailsKeepsTheEntryAndSaysWhy()
+    {
+        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
+        refuseStoredQueries(u"DELETE"_s);
+        open();
+        queries()->setEditText(u"q"_s);
+        m_prompter.pushAnswer(Prompter::Ok);
+        click(u"cmdDelete"_s);
+        QVERIFY(m_prompter.texts().last().endsWith(u"refused\n\nクエリーを削除できませんでした。"_s));
+        QCOMPARE(queries()->findText(u"q"_s), 0);
+        QCOMPARE(gDB->QueryDefSQL(u"q"_s), u"SELECT 1"_s);
+    }
+
     void f5ReturnsTheStatementAndCancelReturnsNothing()
     {
         // Ends a window the test failed to close, so that nothing waits for an answer.
@@ -220,11 +253,11 @@ private slots:
             QVERIFY(window);
             QTest::keyClick(window->findChild<QPlainTextEdit *>(u"txtSQL"_s), Qt::Key_F5);
         });
-        QCOMPARE(frmSQL::ShowSQL(u"SELECT 7"_s, nullptr), u"SELECT 7"_s);
+        QCOMPARE(frmSQL::ShowSQL(*gDB, u"SELECT 7"_s, nullptr), u"SELECT 7"_s);
         QTimer::singleShot(0, this, [] {
             QApplication::activeModalWidget()->findChild<QPushButton *>(u"cmdCancel"_s)->click();
         });
-        QCOMPARE(frmSQL::ShowSQL(u"SELECT 7"_s, nullptr), QString());
+        QCOMPARE(frmSQL::ShowSQL(*gDB, u"SELECT 7"_s, nullptr), QString());
     }
 
     void geometryIsCentredWhenNotKept()

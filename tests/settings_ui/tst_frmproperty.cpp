@@ -49,7 +49,7 @@ class TestFrmProperty : public QObject
     void open(frmProperty::Mode mode, int BBS_ID, int tab = 1)
     {
         QVERIFY(m_record.GetProperty(BBS_ID, *gDB));
-        m_form = std::make_unique<frmProperty>();
+        m_form = std::make_unique<frmProperty>(*gDB);
         m_form->Load(mode, m_record, tab);
         m_form->show();
         m_form->activateWindow();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Database.h"
+#include "db/QueryCursor.h"
 #include "db/mdlDatabase.h"
 #include "support/LogFormat.h"
 #include "transfer/CBBS.h"
@@ -30,9 +31,10 @@ struct CBBSFixture
     QList<CMessage> stored(int board)
     {
         QList<CMessage> messages;
-        bbs.ExecSQL(QStringLiteral("SELECT * FROM Message WHERE BBS_ID = %1 ORDER BY ID").arg(board));
-        for (int i = 0; i < bbs.count(); ++i)
-            messages.append(*bbs.Messages(i));
+        QueryCursor cursor(db.get());
+        cursor.ExecSQL(QStringLiteral("SELECT * FROM Message WHERE BBS_ID = %1 ORDER BY ID").arg(board));
+        for (int i = 0; i < cursor.count(); ++i)
+            messages.append(*cursor.Messages(i));
         return messages;
     }
 

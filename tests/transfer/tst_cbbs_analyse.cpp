@@ -1,7 +1,6 @@
 #include "CBBSFixture.h"
 
 #include "app/Prompter.h"
-#include "db/JetSql.h"
 
 #include <QTimer>
 
@@ -252,96 +251,6 @@ private slots:
         f.save(4, {{3, 2}});
         f.bbs.UpdateThreads(4);
         QCOMPARE(roots(f, 4), u"1:1 2:99 3:99"_s);
-    }
-
-    // Action statements and their counts are run through the CLI query test.
-    void crosstabAndEngineStatements()
-    {
-        CBBSFixture f;
-        f.save(4, {{1, 0}, {2, 1}, {3, 0}});
-        DbError error;
-        QCOMPARE(f.bbs.ExecSQL(u"TRANSFORM Count(ID) SELECT BBS_ID FROM Message GROUP BY BBS_ID PIVOT Read"_s, &error),
-                 std::optional<int>(JetSql::Crosstab));
-        QVERIFY2(!error, qPrintable(error.description));
-        QCOMPARE(f.bbs.count(), 1);
-        // Statements of no query type (the engine's own) are not run.
-        QCOMPARE(f.bbs.ExecSQL(u"PRAGMA user_version = 7"_s), std::optional<int>(JetSql::PassThrough));
-        QCOMPARE(f.db->OpenRecordset(u"PRAGMA user_version"_s)->Value(0).toInt(), 0);
-    }
-
-    void sqlTypeAndMessages()
-    {
-        CBBSFixture f;
-        f.save(4, {{1, 0}, {2, 1}});
-        QVERIFY(f.db->Execute(u"UPDATE Message SET Read = True, Mark = 3, Subject = 'S|''' WHERE ID = 2"_s));
-        QVERIFY(f.bbs.ExecSQL(u"SELECT * FROM Message ORDER BY ID DESC"_s));
-        QCOMPARE(f.bbs.SQLType(), 0);
-        QCOMPARE(f.bbs.count(), 2);
-        const CMessage second{4, 2, u"S|'"_s, {}, {}, {}, CMessage::WallClock(QDate(2024, 1, 1), QTime(12, 0)), 1, u"本文"_s, 0, 3, true};
-        QCOMPARE(*f.bbs.Messages(0), second);
-        QCOMPARE(f.bbs.Messages(0)->PostDate.timeSpec(), Qt::UTC);
-        QCOMPARE(f.bbs.Messages(1)->ID, 1);
-        QVERIFY(!f.bbs.Messages(2));
-        f.bbs.Recordset()->MoveNext(); // GetMessage follows the result's cursor
-        QCOMPARE(f.bbs.GetMessage()->ID, 1);
-
-        const QList<std::pair<QString, int>> types{
-            {u"select bbs_id, id, read, subject, homepage, mail, postname, postdate, inreplyto,"
-             " body, rootthread, mark from Message"_s, 0},
-            {u"SELECT ID, Subject FROM Message"_s, 1},
-            {u"SELECT ID, BBS_ID, Read, Subject, Homepage, Mail, PostName, PostDate, InReplyTo,"
-             " Body, RootThread, Mark FROM Message"_s, 1}, // same columns, other order
-        };
-        for (const auto &[sql, type] : types) {
-            QVERIFY(f.bbs.ExecSQL(sql));
-            QCOMPARE(f.bbs.SQLType(), type);
-        }
-
-        // Other rows still give what they hold by column name.
-        QVERIFY(f.bbs.ExecSQL(u"SELECT Subject, ID FROM Message WHERE ID = 2"_s));
-        const std::optional<CMessage> partial = f.bbs.Messages(0);
-        QVERIFY(partial);
-        QCOMPARE(partial->Subject, u"S|'"_s);
-        QCOMPARE(partial->ID, 2);
-        QCOMPARE(partial->BBS_ID, 0); // not in the result
-
-        // Action statements, also failing ones, leave the result open; Initialize closes it.
-        QCOMPARE(f.bbs.ExecSQL(u"DELETE FROM Message WHERE ID = 1"_s), std::optional<int>(JetSql::Delete));
-        QVERIFY(!f.bbs.ExecSQL(u"DELETE FROM NoTable"_s));
-        QCOMPARE(f.bbs.count(), 1);
-        f.bbs.Initialize(f.db.get());
-        QVERIFY(!f.bbs.Recordset());
-        QVERIFY(!f.bbs.Messages(0));
-        QCOMPARE(f.bbs.SQLType(), 1);
-    }
-
-    void errorsReachTheCaller()
-    {
-        CBBSFixture f;
-        DbError error;
-        QVERIFY(!f.bbs.ExecSQL(u"SELECT * FROM Message; DELETE FROM Message"_s, &error));
-        QCOMPARE(error.number, int(DbError::ExtraCharacters));
-        QVERIFY(!CBBS().ExecSQL(u"SELECT 1"_s, &error));
-        QCOMPARE(error.number, int(DbError::InvalidOperation));
-        // Nothing of the runs is left behind in the stored queries.
-        QVERIFY(f.db->QueryDefNames().isEmpty());
-    }
-
-    void parametersAreAskedByName()
-    {
-        CBBSFixture f;
-        f.save(4, {{1, 0}, {2, 0}, {3, 0}});
-        m_prompter.pushText(u"4"_s);
-        m_prompter.pushText(u"2"_s);
-        QVERIFY(f.bbs.ExecSQL(u"SELECT * FROM Message WHERE BBS_ID = [掲示板] AND ID >= [最小番号]"_s));
-        QCOMPARE(m_prompter.textPrompts(), QStringList({u"掲示板"_s, u"最小番号"_s}));
-        QCOMPARE(f.bbs.count(), 2);
-
-        m_prompter.pushText(std::nullopt); // cancel runs nothing
-        DbError error;
-        QVERIFY(!f.bbs.ExecSQL(u"DELETE FROM Message WHERE ID <> [番号]"_s, &error));
-        QCOMPARE(error.number, int(DbError::TooFewParameters));
-        QCOMPARE(f.stored(4).size(), 3);
     }
 };
 

@@ -74,7 +74,7 @@ protected:
         bool loaded = false;
         mdlMain::StartupHooks hooks;
         hooks.showMainWindow = [this, &loaded] {
-            m_window = std::make_unique<frmView>(&m_timer);
+            m_window = std::make_unique<frmView>(gDB, &m_timer);
             loaded = m_window->Form_Load();
             if (loaded)
                 m_window->show();

@@ -175,6 +175,21 @@ private slots:
         QCOMPARE(m_window->LastQuery(), QString());
     }
 
+    // The query cursor's refusal of an engine statement is the answer, as tessera-cli gives it.
+    void anEngineStatementIsAnsweredWithTheRefusal()
+    {
+        QVERIFY(startWindow());
+        QStringList shown;
+        m_window->ShowSQLHook = [&shown](const QString &sql) {
+            shown.append(sql);
+            return shown.size() == 1 ? u"PRAGMA user_version = 3"_s : QString();
+        };
+        m_prompter.clear();
+        m_window->QueryLoop(u"first"_s);
+        QCOMPARE(m_prompter.texts(), QStringList{u"処理が実行できませんでした。\n\n実行時エラー '3219':\n現在未対応ですm(_ _)m"_s});
+        QCOMPARE(shown, (QStringList{u"first"_s, u"PRAGMA user_version = 3"_s}));
+    }
+
     void aQueryWindowCancelledAtOnceKeepsTheLastQuery()
     {
         QVERIFY(startWindow());
