@@ -48,7 +48,7 @@ QString frmView::ViewStatement(int view, int AddMax, int BBS_ID, int MaxListID, 
     }
 }
 
-bool frmView::ShowView(int view)
+bool frmView::ShowView(ViewType view)
 {
     return ShowSQLResult(ViewStatement(view, mdlOption::AddMax, mdlOption::BBS_ID, m_lists.MaxListID(), m_lists.MinListID()), 0);
 }
@@ -59,7 +59,7 @@ void frmView::SelectBoard(int BBS_ID)
     mdlOption::BBS_ID = BBS_ID;
     if (gDB)
         m_current.GetProperty(BBS_ID, *gDB);
-    ShowView(0);
+    ShowView(LatestView);
 }
 
 QAbstractItemModel *frmView::listModel(int Index) const
@@ -357,9 +357,9 @@ void frmView::ShowMessage(int Index, int row, bool NoSelect)
     uclHomepage->setVisible(!homePage.isEmpty());
     if (!mdlRead::IsReadItem(list, row))
         mdlRead::StartReadTimer(m_lists);
-    if (!m_history.FromHistory)
-        m_history.Record(row + 1);
-    m_history.FromHistory = false;
+    if (!History().FromHistory)
+        History().Record(row + 1);
+    History().FromHistory = false;
 }
 
 void frmView::ResetColumnHeaders(int Index, bool KeepIndent)

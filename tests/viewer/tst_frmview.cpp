@@ -190,8 +190,8 @@ private slots:
         QVERIFY(!action(u"Toolbar.Back"_s)->isEnabled());
         QVERIFY(action(u"Toolbar.Forword"_s)->isEnabled());
 
-        QVERIFY(m_window->ShowView(2));
-        QVERIFY(m_window->ShowView(2));
+        QVERIFY(m_window->ShowView(OlderView));
+        QVERIFY(m_window->ShowView(OlderView));
         QCOMPARE(list(0).rowCount(), 50);
         QCOMPARE(list(0).Message(0).ID, 50);
         QCOMPARE(action(u"mnuBBSViewSub(2)"_s)->text(), u"次の100件(&N)"_s);
@@ -199,7 +199,7 @@ private slots:
         QVERIFY(action(u"Toolbar.Back"_s)->isEnabled());
         QCOMPARE(action(u"mnuBBSViewSub(0)"_s)->text(), u"最新の100件(&T)"_s);
 
-        QVERIFY(m_window->ShowView(1));
+        QVERIFY(m_window->ShowView(NewerView));
         QCOMPARE(list(0).Message(0).ID, 51);
         QCOMPARE(list(0).Message(99).ID, 150);
     }
@@ -211,7 +211,7 @@ private slots:
         QVERIFY(startWindow());
         m_prompter.clear();
         m_prompter.pushAnswer(Prompter::No);
-        QVERIFY(m_window->ShowView(3));
+        QVERIFY(m_window->ShowView(UnreadView));
         QCOMPARE(m_prompter.records().size(), 1);
         QCOMPARE(m_prompter.texts().first(), u"検索結果が100件を超えました (250件)\n全件表示しますか？\n"
                                               "(いいえを選択すると最初の100件のみ表示します。)"_s);

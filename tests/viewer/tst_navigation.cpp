@@ -187,7 +187,7 @@ private slots:
         QVERIFY(start());
         m_window->ShowMessage(0, 1, false);
         m_window->ShowMessage(0, 7, false);
-        QVERIFY(m_window->ShowView(3)); // the two unread messages; shows position 1
+        QVERIFY(m_window->ShowView(UnreadView)); // the two unread messages; shows position 1
         key(Qt::Key_Left, Qt::AltModifier); // position 8 is gone: passed over, nothing shown
         QCOMPARE(shownRow(), 0);
         key(Qt::Key_Left, Qt::AltModifier);

@@ -170,7 +170,7 @@ private slots:
         QVERIFY(lastMessage().startsWith(u"最適化に失敗しました。"_s));
         QVERIFY(m_window->isVisible());
         QCOMPARE(sqliteTool(mdlMain::LogDatabasePath(), u"SELECT count(*) FROM Message"_s), u"1"_s);
-        QVERIFY(m_window->ShowView(4)); // the window reads from the reopened database
+        QVERIFY(m_window->ShowView(AllView)); // the window reads from the reopened database
         QCOMPARE(m_window->Lists().lsvMsgList(0).rowCount(), 1);
     }
 
