@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -29,14 +30,31 @@ std::optional<double> number(const CIniFile &ini, const QString &key)
     return value.isValid() ? std::optional<double>(value.toDouble()) : std::nullopt;
 }
 
+/** @p twips in pixels, bounded to the sizes a widget can have (the file may hold any number). */
 int pixels(double twips)
 {
-    return int(std::lround(twips / TwipsPerPixel));
+    return int(std::clamp(std::round(twips / TwipsPerPixel), -double(QWIDGETSIZE_MAX), double(QWIDGETSIZE_MAX)));
 }
 
 QString twips(int pixels)
 {
     return QString::number(pixels * TwipsPerPixel);
+}
+
+/** True when some part of @p rect lies on one of the screens. */
+bool onAScreen(const QRect &rect)
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    return std::any_of(screens.cbegin(), screens.cend(),
+                       [&rect](const QScreen *screen) { return screen->availableGeometry().intersects(rect); });
+}
+
+void centreOnPrimaryScreen(QRect &rect)
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        rect.moveTo(area.x() + (area.width() - rect.width()) / 2, area.y() + (area.height() - rect.height()) / 2);
+    }
 }
 
 } // namespace
@@ -57,12 +75,11 @@ void WindowState::Restore(CIniFile &ini)
         rect.setHeight(pixels(*height));
     const auto left = number(ini, u"Left"_s);
     const auto top = number(ini, u"Top"_s);
-    if (left && top) {
+    if (left && top)
         rect.moveTo(pixels(*left), pixels(*top));
-    } else if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        rect.moveTo(area.x() + (area.width() - rect.width()) / 2, area.y() + (area.height() - rect.height()) / 2);
-    }
+    // A position on no screen (say, of a monitor since disconnected) would leave the window out of reach.
+    if (!left || !top || !onAScreen(rect))
+        centreOnPrimaryScreen(rect);
     m_window.setGeometry(rect);
     const QString state = ini.Data(u"WindowState"_s);
     if (QRegularExpression(u"^[012]$"_s).match(state).hasMatch()) {

@@ -145,8 +145,8 @@ void frmView::createNavigation()
     m_navigation = std::make_unique<NavigationController>(m_lists, m_current, widgets, std::move(commands));
     const auto move = [this](const QString &name, bool next, MoveMode mode, bool PageFirst) {
         connect(m_menu.value(name), &QAction::triggered, this, [this, next, mode, PageFirst] {
-            next ? MoveNextMessage(m_lists.CurrentList(), mode, PageFirst)
-                 : MovePrevMessage(m_lists.CurrentList(), mode, PageFirst);
+            next ? m_navigation->MoveNextMessage(m_lists.CurrentList(), mode, PageFirst)
+                 : m_navigation->MovePrevMessage(m_lists.CurrentList(), mode, PageFirst);
         });
     };
     move(u"mnuMovePrevMsg"_s, false, MoveMode::Row, false);
@@ -156,7 +156,7 @@ void frmView::createNavigation()
     move(u"mnuMovePrevArchive"_s, false, MoveMode::History, false);
     move(u"mnuMoveNextArchive"_s, true, MoveMode::History, false);
     connect(m_menu.value(u"mnuMoveInReplyTo"_s), &QAction::triggered, this,
-            [this] { MoveToReplyTarget(m_lists.CurrentList()); });
+            [this] { m_navigation->MoveToReplyTarget(m_lists.CurrentList()); });
     connect(m_menu.value(u"mnuBBSSetNoRead"_s), &QAction::triggered, this, [this] { m_navigation->EditNoReadPoint(); });
     connect(mnuMsg, &QMenu::aboutToShow, this, [this] {
         setCommandEnabled(m_menu.value(u"mnuMoveInReplyTo"_s), m_navigation->ReplyTargetEnabled());
@@ -224,11 +224,6 @@ void frmView::MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst)
     m_navigation->MoveNextMessage(Index, mode, PageFirst);
 }
 
-void frmView::MovePrevMessage(ListIndex Index, MoveMode mode, bool PageFirst)
-{
-    m_navigation->MovePrevMessage(Index, mode, PageFirst);
-}
-
 void frmView::MoveToReplyTarget(ListIndex Index)
 {
     m_navigation->MoveToReplyTarget(Index);
@@ -242,11 +237,6 @@ BrowseHistory &frmView::History()
 void frmView::SetBlinking(bool on)
 {
     m_tray->SetBlinking(on);
-}
-
-void frmView::RestoreMainWindow()
-{
-    m_tray->RestoreMainWindow();
 }
 
 QAction *frmView::menuItem(QMenu *menu, const QString &name, const QString &caption)

@@ -89,7 +89,6 @@ public:
 
     // ---- Navigation (NavigationController) ---------------------------------------------------
     void MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst);
-    void MovePrevMessage(ListIndex Index, MoveMode mode, bool PageFirst);
     void MoveToReplyTarget(ListIndex Index);
     BrowseHistory &History();
     // ---- Find and query (frmViewFind.cpp) ----------------------------------------------------
@@ -137,8 +136,6 @@ public:
     // ---- Tray icon (TrayController) ----------------------------------------------------------
     /** @short Starts (option BlinkIcon permitting) or stops the tray icon's animation. */
     void SetBlinking(bool on);
-    /** @short Brings the window back from the tray or the task bar, and the progress dialog with it. */
-    void RestoreMainWindow();
     TrayController &TrayIcon() { return *m_tray; }
 
     // ---- Message commands (frmViewCommands.cpp) ---------------------------------------------

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -422,6 +423,15 @@ private slots:
         writeSettings("[Option]\r\nBBS_ID=3\r\n[Position]\r\nWindowState=3\r\nWidth=x\r\n");
         QVERIFY(startWindow());
         QCOMPARE(m_window->windowState(), Qt::WindowNoState);
+    }
+
+    // A position on no screen (a monitor since disconnected) would leave the window out of reach.
+    void positionOnNoScreenIsCentred()
+    {
+        listBoards({3}, {0});
+        writeSettings("[Option]\r\nBBS_ID=3\r\n[Position]\r\nLeft=-9000000\r\nTop=0\r\n");
+        QVERIFY(startWindow());
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().intersects(m_window->geometry()));
     }
 
     void freshFolderStartsWithTheDefaultBoards()
