@@ -107,8 +107,6 @@ public:
     static QString QueryTemplate(int BBS_ID, const std::optional<QString> &BodyText = std::nullopt);
     /** @short The last statement the query window ran successfully. */
     const QString &LastQuery() const { return m_lastQuery; }
-    /** Replaces the query window (tests): returns the statement to run, "" to stop. */
-    std::function<QString(const QString &DefaultSQL)> ShowSQLHook;
 
     /** @short The list statement of view @p view (0 to 4). */
     static QString ViewStatement(int view, int AddMax, int BBS_ID, int MaxListID, int MinListID);
@@ -130,8 +128,6 @@ public:
      * archives (when @p CanUseUnlha) and all files.
      */
     static QString ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha);
-    /** Replaces the import file dialog (tests): gets ImportFileFilter, returns the picked files. */
-    std::function<QStringList(const QString &Filter)> OpenFilesHook;
 
     // ---- Tray icon (TrayController) ----------------------------------------------------------
     /** @short Starts (option BlinkIcon permitting) or stops the tray icon's animation. */

@@ -7,8 +7,8 @@
 #include "app/mdlApp.h"
 #include "app/mdlOption.h"
 #include "controls/CMRUCombo.h"
-#include "query/frmSQL.h"
 #include "viewer/BodyRenderer.h"
+#include "viewer/WindowDialogs.h"
 #include "viewer/frmFind.h"
 
 #include <QApplication>
@@ -265,7 +265,7 @@ void frmView::QueryLoop(const QString &SQL)
 {
     QString statement = SQL;
     for (;;) {
-        statement = ShowSQLHook ? ShowSQLHook(statement) : frmSQL::ShowSQL(statement, this);
+        statement = windowDialogs().ShowSQL(statement, this);
         if (statement.isEmpty())
             return;
         if (ShowSQLResult(statement, 1)) {
