@@ -87,9 +87,10 @@ public:
     /** @short Toolbar "BBSList" image: the board's icon for list 0, "Close" for list 1. */
     void RefreshToolbarImages();
 
-    // ---- Navigation (NavigationController) ---------------------------------------------------
+    // ---- Navigation, forwarded to the NavigationController -----------------------------------
     void MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst);
     void MoveToReplyTarget(ListIndex Index);
+    /** @short The browse history, which ShowMessage records. */
     BrowseHistory &History();
     // ---- Find and query (frmViewFind.cpp) ----------------------------------------------------
     /**
@@ -129,7 +130,7 @@ public:
      */
     static QString ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha);
 
-    // ---- Tray icon (TrayController) ----------------------------------------------------------
+    // ---- Tray icon, forwarded to the TrayController ------------------------------------------
     /** @short Starts (option BlinkIcon permitting) or stops the tray icon's animation. */
     void SetBlinking(bool on);
     TrayController &TrayIcon() { return *m_tray; }
