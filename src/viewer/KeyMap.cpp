@@ -33,8 +33,6 @@ KeyMap::KeyMap(const MessageLists &lists, NavigationController &navigation, cons
     qApp->installEventFilter(this);
 }
 
-KeyMap::~KeyMap() = default;
-
 /** Hands the key events of the window's widgets to handleKey before the widgets get them. */
 bool KeyMap::eventFilter(QObject *watched, QEvent *event)
 {

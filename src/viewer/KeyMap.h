@@ -39,7 +39,7 @@ public:
         QMenu *messageMenu;
     };
 
-    /** @short The window's commands that keys open. */
+    /** @short The window's commands that keys run. */
     struct Commands
     {
         std::function<void()> returnToBoardList;
@@ -52,12 +52,12 @@ public:
     /** Watches every key of @p widgets.window; @p menuItems are the window's menu items by name. */
     KeyMap(const MessageLists &lists, NavigationController &navigation, const QHash<QString, QAction *> &menuItems,
            Widgets widgets, Commands commands);
-    ~KeyMap() override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    /** True when @p key belongs to the map (it is then consumed); with @p run its command runs. */
     bool handleKey(QWidget *focus, const QKeyEvent &key, bool run);
     std::function<void()> commandOf(QWidget *focus, const QKeyEvent &key);
     void escape();

@@ -45,8 +45,6 @@ TrayController::TrayController(QWidget &window, BoardMenus &boards, Commands com
     UpdateTrayVisibility();
 }
 
-TrayController::~TrayController() = default;
-
 QAction *TrayController::addItem(const QString &name, const QString &caption)
 {
     QAction *item = mnuTray->addAction(caption);

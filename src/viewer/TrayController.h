@@ -36,7 +36,6 @@ public:
      * the menu follow @p boards. The icon shows by option AddTaskTray.
      */
     TrayController(QWidget &window, BoardMenus &boards, Commands commands);
-    ~TrayController() override;
 
     /** @short Starts (option BlinkIcon permitting) or stops the icon's animation. */
     void SetBlinking(bool on);
