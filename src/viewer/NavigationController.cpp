@@ -1,5 +1,6 @@
 #include "viewer/NavigationController.h"
 
+#include "app/Prompter.h"
 #include "controls/uSpinButton.h"
 #include "db/CBBSProperty.h"
 #include "models/MessageLists.h"
@@ -13,6 +14,8 @@
 #include <QScrollBar>
 #include <QTreeView>
 #include <limits>
+
+using namespace Qt::StringLiterals;
 
 NavigationController::NavigationController(MessageLists &lists, CBBSProperty &current, Widgets widgets,
                                            Commands commands)
@@ -170,7 +173,9 @@ void NavigationController::CloseNoReadPointEditor(bool store)
     const int value = editor->Value();
     editor->hide(); // may report the loss of the focus: the editor is hidden by then
     if (store) {
-        m_current.SetNoReadPoint(value);
+        // The panel shows the stored position, so a refused write would otherwise go unnoticed.
+        if (!m_current.SetSettingText(CBBSProperty::NoReadPointSetting, QString::number(value)))
+            prompter().warning(u"未読位置を保存できませんでした。\n"_s + m_current.LastError());
         m_commands.showNoReadPoint();
     }
     m_widgets.lists.at(size_t(m_lists.CurrentList()))->setFocus();

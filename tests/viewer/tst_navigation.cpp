@@ -266,6 +266,21 @@ private slots:
         QCOMPARE(board.NoReadPoint(), 120);
     }
 
+    void unreadPositionThatCannotBeStoredIsReported()
+    {
+        sql(u"UPDATE BBS SET BBSType = 0 WHERE BBS_ID = 3"_s);
+        store(3, 2);
+        QVERIFY(start());
+        QVERIFY(QDir(m_home->path()).mkdir(u"cookies.txt.lock"_s)); // the cookie file cannot be locked
+        child<QAction>(u"mnuBBSSetNoRead"_s)->trigger();
+        editorText()->selectAll();
+        QTest::keyClicks(editorText(), u"120"_s);
+        QTest::keyClick(editorText(), Qt::Key_Return);
+        QCOMPARE(m_prompter.texts().size(), 1);
+        QVERIFY(m_prompter.texts().first().startsWith(u"未読位置を保存できませんでした。"_s));
+        QCOMPARE(child<QLabel>(u"StatusBar.NoReadPoint"_s)->text(), u"未読位置:0"_s);
+    }
+
     void readTimerNeverMarksAnotherMessage()
     {
         store(3, 3);
