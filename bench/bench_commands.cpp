@@ -68,7 +68,7 @@ int main(int argc, char *argv[])
     for (int run = 0; run < Runs; ++run) {
         if (!addMessages(*gDB, 1 + run * Rows))
             return fail(window.get(), "cannot add the messages");
-        window->ShowView(0);
+        window->ShowView(LatestView);
         if (window->Lists().lsvMsgList(0).rowCount() != Rows)
             return fail(window.get(), "the list was not filled");
         QApplication::processEvents();

@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
     if (!window)
         return 1;
     answers.pushAnswer(Prompter::Yes); // all rows, beyond AddMax
-    window->ShowView(4);
+    window->ShowView(AllView);
     if (window->Lists().lsvMsgList(0).rowCount() != Messages) {
         QTextStream(stderr) << "bench_navigation: the list was not filled" << Qt::endl;
         window->close();
@@ -61,7 +61,7 @@ int main(int argc, char *argv[])
         window->ShowMessage(0, 0, false);
         QElapsedTimer timer;
         timer.start();
-        window->MoveNextMessage(0, 1, true);
+        window->MoveNextMessage(BoardList, MoveMode::Unread, true);
         steps.append(timer.nsecsElapsed() / 1e6);
         if (window->Lists().lsvMsgList(0).CurrentRow() != Messages - Unread) {
             QTextStream(stderr) << "bench_navigation: the step did not reach the first unread row" << Qt::endl;

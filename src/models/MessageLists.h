@@ -2,6 +2,7 @@
 
 #include "app/OneShotTimer.h"
 #include "models/MessageListModel.h"
+#include "models/ViewTypes.h"
 
 #include <QString>
 #include <functional>
@@ -32,9 +33,10 @@ public:
     void SetDatabase(Database *db) { m_db = db; }
     OneShotTimer &tmrRead() { return *m_tmrRead; }
 
-    /** @short The list the window shows (0 or 1). */
-    int CurrentList() const { return m_currentList; }
-    void SetCurrentList(int index) { m_currentList = index == 0 ? 0 : 1; }
+    /** @short The list the window shows. */
+    ListIndex CurrentList() const { return m_currentList; }
+    /** @short Makes list @p index current; any index but 0 means the results list. */
+    void SetCurrentList(int index) { m_currentList = index == BoardList ? BoardList : ResultList; }
     /** @short Highest and lowest message ID added to list 0 since it was cleared; 0 when none. */
     int MaxListID() const { return m_maxListID; }
     int MinListID() const { return m_minListID; }
@@ -65,7 +67,7 @@ private:
     Database *m_db;
     std::unique_ptr<OneShotTimer> m_ownTimer;
     OneShotTimer *m_tmrRead;
-    int m_currentList = 0;
+    ListIndex m_currentList = BoardList;
     int m_maxListID = 0;
     int m_minListID = 0;
 };

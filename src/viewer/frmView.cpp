@@ -1,17 +1,26 @@
 #include "viewer/frmView.h"
 
+#include "app/CIniFile.h"
+#include "app/Prompter.h"
 #include "app/mdlApp.h"
 #include "app/mdlOption.h"
 #include "controls/CMRUCombo.h"
 #include "controls/uClickableLabel.h"
 #include "controls/uSeparator.h"
 #include "controls/uSpinButton.h"
+#include "db/Database.h"
+#include "startup/mdlMain.h"
+#include "viewer/KeyMap.h"
 #include "viewer/QueryResultModel.h"
+#include "viewer/SettingsController.h"
+#include "viewer/TrayController.h"
+#include "viewer/WindowState.h"
 #include "models/mdlMark.h"
 #include "models/mdlRead.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCursor>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -95,6 +104,7 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     sep->Initialize(m_views[0], rtbView);
     m_views[1]->setParent(sep);
     m_views[1]->hide();
+    m_windowState = std::make_unique<WindowState>(*this, *sep, *m_views[0]->header(), *m_findHistory, *cmbFindText);
 
     m_lists.UpdateBBSMenuCaption = [this](int BBS_ID, int Delta) { UpdateBBSMenuCaption(BBS_ID, Delta); };
     // A list being filled shows its count once, when it is shown (ChangeList).
@@ -105,9 +115,10 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
         }
     };
     createNavigation();
+    createKeyMap();
     connectRunCommands();
     createTray();
-    connectSettingsCommands();
+    createSettings();
     connectMessageCommands();
     connectTextCommands();
     connectToolCommands();
@@ -122,6 +133,113 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
 }
 
 frmView::~frmView() = default;
+
+void frmView::createNavigation()
+{
+    NavigationController::Widgets widgets{m_views, rtbView, uspnNoReadPoint, m_panels.value(u"NoReadPoint"_s)};
+    NavigationController::Commands commands{
+        .showMessage = [this](ListIndex Index, int row) { ShowMessage(Index, row, false); },
+        .selectedRow = [this](ListIndex Index) { return selectedRow(Index); },
+        .showNoReadPoint = [this] { ShowNoReadPoint(); },
+        .isRunning = [this] { return m_cbbs.IsLoad() || m_cbbs.IsImport(); },
+    };
+    m_navigation = std::make_unique<NavigationController>(m_lists, m_current, widgets, std::move(commands));
+    const auto move = [this](const QString &name, bool next, MoveMode mode, bool PageFirst) {
+        connect(m_menu.value(name), &QAction::triggered, this, [this, next, mode, PageFirst] {
+            next ? m_navigation->MoveNextMessage(m_lists.CurrentList(), mode, PageFirst)
+                 : m_navigation->MovePrevMessage(m_lists.CurrentList(), mode, PageFirst);
+        });
+    };
+    move(u"mnuMovePrevMsg"_s, false, MoveMode::Row, false);
+    move(u"mnuMoveNextMsg"_s, true, MoveMode::Row, false);
+    move(u"mnuMovePrevNoRead"_s, false, MoveMode::Unread, true);
+    move(u"mnuMoveNextNoRead"_s, true, MoveMode::Unread, true);
+    move(u"mnuMovePrevArchive"_s, false, MoveMode::History, false);
+    move(u"mnuMoveNextArchive"_s, true, MoveMode::History, false);
+    connect(m_menu.value(u"mnuMoveInReplyTo"_s), &QAction::triggered, this,
+            [this] { m_navigation->MoveToReplyTarget(m_lists.CurrentList()); });
+    connect(m_menu.value(u"mnuBBSSetNoRead"_s), &QAction::triggered, this, [this] { m_navigation->EditNoReadPoint(); });
+    connect(mnuMsg, &QMenu::aboutToShow, this, [this] {
+        setCommandEnabled(m_menu.value(u"mnuMoveInReplyTo"_s), m_navigation->ReplyTargetEnabled());
+    });
+}
+
+void frmView::createKeyMap()
+{
+    KeyMap::Widgets widgets{this, m_views, rtbView, cmbFindText, uspnNoReadPoint, mnuMsg};
+    KeyMap::Commands commands{
+        .returnToBoardList = [this] { ChangeList(BoardList); },
+        .popupBoardMenu = [this] { mnuBBSMove->popup(sep->mapToGlobal(QPoint(0, 0))); },
+        .popupMarkMenu =
+            [this] {
+                loadMarkMenu();
+                mnuMsgMark->popup(QCursor::pos());
+            },
+        .popupListMenu = [this](ListIndex Index) { showListPopupOverCurrentRow(Index); },
+        .popupTextMenu = [this] { showTextMenu(rtbView->cursorRect().center()); },
+    };
+    m_keyMap = std::make_unique<KeyMap>(m_lists, *m_navigation, m_menu, widgets, std::move(commands));
+}
+
+void frmView::createTray()
+{
+    TrayController::Commands commands{
+        .showBoard = [this](int id) { SelectBoard(id); },
+        .load = [this] { RunCommand(7); },
+        .visitLoad = [this] { RunCommand(9); },
+        .newMessage =
+            [this](int id) {
+                CMessage message;
+                message.BBS_ID = id;
+                m_cbbs.Send(message, false);
+            },
+    };
+    m_tray = std::make_unique<TrayController>(*this, m_boards, std::move(commands));
+    for (QAction *item : m_tray->MenuItems())
+        m_menu.insert(item->objectName(), item);
+
+    const auto notImplemented = [] { prompter().information(u"未実装m(_ _)m"_s); };
+    connect(m_menu.value(u"mnuToolTimer"_s), &QAction::triggered, this, notImplemented);
+    connect(m_buttons.value(u"Timer"_s), &QAction::triggered, this, notImplemented);
+}
+
+void frmView::createSettings()
+{
+    m_settings = std::make_unique<SettingsController>(*this, [this] { return database(); }, m_current, [this] { refreshAfterSettings(); });
+    const auto showOptions = [this] { m_settings->ShowOptions(); };
+    connect(m_menu.value(u"mnuBBSProperty"_s), &QAction::triggered, this, [this] { m_settings->ShowBoardProperty(); });
+    connect(m_menu.value(u"mnuToolOption"_s), &QAction::triggered, this, showOptions);
+    connect(m_buttons.value(u"Option"_s), &QAction::triggered, this, showOptions);
+}
+
+void frmView::refreshAfterSettings()
+{
+    showCaption(); // the board may have a new name
+    if (Database *db = database())
+        m_boards.LoadBBSList(*db);
+    RefreshToolbarImages();
+    m_tray->UpdateTrayVisibility();
+}
+
+void frmView::MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst)
+{
+    m_navigation->MoveNextMessage(Index, mode, PageFirst);
+}
+
+void frmView::MoveToReplyTarget(ListIndex Index)
+{
+    m_navigation->MoveToReplyTarget(Index);
+}
+
+BrowseHistory &frmView::History()
+{
+    return m_navigation->History();
+}
+
+void frmView::SetBlinking(bool on)
+{
+    m_tray->SetBlinking(on);
+}
 
 QAction *frmView::menuItem(QMenu *menu, const QString &name, const QString &caption)
 {
@@ -174,7 +292,7 @@ void frmView::createMenus()
                                    u"未読のみ(&R)"_s, u"全て表示(&A)"_s};
     for (int i = 0; i < viewCaptions.size(); ++i) {
         QAction *item = menuItem(mnuBBSView, u"mnuBBSViewSub(%1)"_s.arg(i), viewCaptions.at(i));
-        connect(item, &QAction::triggered, this, [this, i] { ShowView(i); });
+        connect(item, &QAction::triggered, this, [this, i] { ShowView(ViewType(i)); });
         m_viewItems.append(item);
     }
     QAction *thread = menuItem(mnuBBS, u"mnuBBSThread"_s, u"スレッド表示(&T)"_s);
@@ -230,8 +348,7 @@ void frmView::createMenus()
 
     // The pop-up menus are never in the menu bar; each command area fills its own.
     for (const auto &[name, caption] : {std::pair{u"mnuPopup"_s, u"ポップアップ"_s},
-                                        std::pair{u"mnuText"_s, u"テキスト"_s},
-                                        std::pair{u"mnuTray"_s, u"タスクトレイ"_s}}) {
+                                        std::pair{u"mnuText"_s, u"テキスト"_s}}) {
         auto *popup = new QMenu(caption, this);
         popup->setObjectName(name);
         popup->menuAction()->setObjectName(name);
@@ -285,17 +402,17 @@ void frmView::createToolbar()
     }
     // The button itself shows the latest page, or returns from the results list.
     connect(m_buttons.value(u"BBSList"_s), &QAction::triggered, this, [this] {
-        if (m_lists.CurrentList() == 1)
-            ChangeList(0);
+        if (m_lists.CurrentList() == ResultList)
+            ChangeList(BoardList);
         else
-            ShowView(0);
+            ShowView(LatestView);
     });
     QAction *back = m_buttons.value(u"Back"_s);
     back->setShortcut(Qt::Key_F7);
-    connect(back, &QAction::triggered, this, [this] { ShowView(1); });
+    connect(back, &QAction::triggered, this, [this] { ShowView(NewerView); });
     QAction *forword = m_buttons.value(u"Forword"_s);
     forword->setShortcut(Qt::Key_F8);
-    connect(forword, &QAction::triggered, this, [this] { ShowView(2); });
+    connect(forword, &QAction::triggered, this, [this] { ShowView(OlderView); });
     connect(m_buttons.value(u"Thread"_s), &QAction::triggered, m_menu.value(u"mnuBBSThread"_s), &QAction::trigger);
     connectFindCommands();
 }
@@ -428,7 +545,7 @@ void frmView::UpdateBBSMenuCaption(int BBS_ID, int Delta)
 void frmView::RefreshToolbarImages()
 {
     QAction *button = m_buttons.value(u"BBSList"_s);
-    if (m_lists.CurrentList() == 1)
+    if (m_lists.CurrentList() == ResultList)
         button->setIcon(image(u"Close"_s));
     else
         button->setIcon(m_boards.Icons().value(u'#' + QString::number(mdlOption::BBS_ID), image(u"BBSList"_s)));

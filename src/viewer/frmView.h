@@ -4,8 +4,9 @@
 #include "db/QueryCursor.h"
 #include "transfer/CBBS.h"
 #include "viewer/BoardMenus.h"
-#include "viewer/BrowseHistory.h"
+#include "viewer/NavigationController.h"
 #include "models/MessageLists.h"
+#include "models/ViewTypes.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -16,16 +17,19 @@
 #include <memory>
 
 class CMRUCombo;
+class KeyMap;
 class QAction;
 class frmFind;
 class QComboBox;
 class QLabel;
 class QMenu;
-class QKeyEvent;
 class QPlainTextEdit;
 class QToolBar;
 class QTreeView;
 class QueryResultModel;
+class SettingsController;
+class TrayController;
+class WindowState;
 class uClickableLabel;
 class uSeparator;
 class uSpinButton;
@@ -70,8 +74,8 @@ public:
     bool ShowSQLResult(const QString &SQL, int Index);
     /** @short Makes list @p Index the visible, current one. */
     void ChangeList(int Index);
-    /** @short Shows board @p BBS_ID's view @p view (0 latest, 1 newer, 2 older, 3 unread, 4 all). */
-    bool ShowView(int view);
+    /** @short Shows view @p view of the shown board in list 0. */
+    bool ShowView(ViewType view);
     /** @short Makes @p BBS_ID the shown board and lists its latest page. */
     void SelectBoard(int BBS_ID);
     /** @short Shows @p row of list @p Index in the body pane; @p NoSelect: the list selected it already. */
@@ -89,19 +93,11 @@ public:
     /** @short Toolbar "BBSList" image: the board's icon for list 0, "Close" for list 1. */
     void RefreshToolbarImages();
 
-    // ---- Navigation (frmViewNavigation.cpp) ------------------------------------------------
-    /**
-     * @short The next row of list @p Index: @p MoveMode 0 any row, 1 the next unread row (the
-     * row left is marked read), 2 a step forward in the browse history. With @p PageFirst the
-     * body pane pages down first while it can still scroll.
-     */
-    void MoveNextMessage(int Index, int MoveMode, bool PageFirst);
-    /** @short As MoveNextMessage, upwards (history: a step back; paging: page up). */
-    void MovePrevMessage(int Index, int MoveMode, bool PageFirst);
-    /** @short Shows the message the selected one replies to, when list @p Index holds it. */
-    void MoveToReplyTarget(int Index);
-    /** @short Opens the unread-position editor over panel "NoReadPoint". */
-    void EditNoReadPoint();
+    // ---- Navigation, forwarded to the NavigationController -----------------------------------
+    void MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst);
+    void MoveToReplyTarget(ListIndex Index);
+    /** @short The browse history, which ShowMessage records. */
+    BrowseHistory &History();
     // ---- Find and query (frmViewFind.cpp) ----------------------------------------------------
     /**
      * @short Finds @p FindText in the shown body from the caret, then row by row in the
@@ -118,8 +114,6 @@ public:
     static QString QueryTemplate(int BBS_ID, const std::optional<QString> &BodyText = std::nullopt);
     /** @short The last statement the query window ran successfully. */
     const QString &LastQuery() const { return m_lastQuery; }
-    /** Replaces the query window (tests): returns the statement to run, "" to stop. */
-    std::function<QString(const QString &DefaultSQL)> ShowSQLHook;
 
     // ---- Runs and the progress dialog (frmViewRuns.cpp) ---------------------------------------
     /**
@@ -138,20 +132,11 @@ public:
      * archives (when @p CanUseUnlha) and all files.
      */
     static QString ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha);
-    /** Replaces the import file dialog (tests): gets ImportFileFilter, returns the picked files. */
-    std::function<QStringList(const QString &Filter)> OpenFilesHook;
 
-    // ---- Tray icon (frmViewTray.cpp) ---------------------------------------------------------
+    // ---- Tray icon, forwarded to the TrayController ------------------------------------------
     /** @short Starts (option BlinkIcon permitting) or stops the tray icon's animation. */
     void SetBlinking(bool on);
-    /** @short Shows or hides the tray icon by option AddTaskTray. */
-    void UpdateTrayVisibility();
-    /** @short Brings the window back from the tray or the task bar, and the progress dialog with it. */
-    void RestoreMainWindow();
-    /** @short The notification-area icon. */
-    class CTray &Tray() { return *mTray; }
-    /** @short Drives the animation with @p timer (not owned; tests step it by hand). */
-    void SetBlinkTimer(OneShotTimer *timer);
+    TrayController &TrayIcon() { return *m_tray; }
 
     // ---- Message commands (frmViewCommands.cpp) ---------------------------------------------
     /** @short The message-menu enabling rules, run before the menu, the list pop-up and the keys. */
@@ -169,7 +154,6 @@ public:
     /** @short The open log database; nullptr after a compaction that could not reopen it. */
     Database *database() const { return m_database.get(); }
     BoardMenus &Boards() { return m_boards; }
-    BrowseHistory &History() { return m_history; }
     const CBBSProperty &CurrentBBSProperty() const { return m_current; }
     /** @short 0 while list 1 holds messages, 1 while it holds rows of another query. */
     int ListKind() const { return m_listKind; }
@@ -192,7 +176,6 @@ private:
     void setCommandEnabled(QAction *action, bool enabled);
     void placeLabel(uClickableLabel *label, QLabel *panel);
     void loadMarkMenu();
-    void loadFindHistory();
 
     // Lists (frmViewLists.cpp)
     bool fillMessages(int Index);
@@ -212,18 +195,12 @@ private:
     void onStateChanged(const QString &Text, bool ShowStatus, bool AddLog);
     void onLoadError(int BBS_ID, const QString &EntryText, const QString &Message);
 
-    // Navigation and the keyboard map (frmViewNavigation.cpp, frmViewKeys.cpp)
-    class KeyMap;
-    class NoReadPointEditor;
+    // The controllers and their wiring (frmView.cpp)
     void createNavigation();
-    void move(int Index, int MoveMode, bool PageFirst, bool forward);
-    int moveTarget(int Index, int MoveMode, bool forward);
-    bool pageBody(bool down);
-    bool replyTargetEnabled() const;
-    void closeNoReadPointEditor(bool store);
     void createKeyMap();
-    bool handleKey(QWidget *focus, const QKeyEvent &key, bool run);
-    void triggerWhenEnabled(const QString &name);
+    void createTray();
+    void createSettings();
+    void refreshAfterSettings();
     // Find and query (frmViewFind.cpp)
     void connectFindCommands();
     void showFindDialog();
@@ -232,19 +209,12 @@ private:
     bool walkRows(MessageListModel &list, int Index, int from, bool Forward, class CRegExp &re);
     void selectInPane(qsizetype start, qsizetype length);
 
-    // Commands, one file each: runs, tray, settings dialogs, message commands, body pop-up,
-    // tools and help (frmViewRuns/Tray/Settings/Commands/Text/Tools.cpp)
+    // Commands, one file each: runs, message commands, body pop-up, tools and help
+    // (frmViewRuns/Commands/Text/Tools.cpp)
     void connectRunCommands();
-    void createTray();
-    void connectSettingsCommands();
     void connectMessageCommands();
     void connectTextCommands();
     void connectToolCommands();
-
-    // Window state (frmViewState.cpp)
-    void applyPosition();
-    void savePosition();
-    void saveFindHistory();
 
     std::unique_ptr<Database> &m_database;
     CBBS m_cbbs;
@@ -252,7 +222,6 @@ private:
     CBBSProperty m_current;
     MessageLists m_lists;
     BoardMenus m_boards;
-    BrowseHistory m_history;
     QueryResultModel *m_otherRows;
     std::unique_ptr<CMRUCombo> m_findHistory;
     int m_listKind = 0;
@@ -308,25 +277,6 @@ private:
     bool m_running = false;
     bool m_closing = false; // the window closed during a run: it unloads when the run has ended
 
-    // Tray (frmViewTray.cpp)
-    void changeEvent(QEvent *event) override;
-    void createTrayMenu();
-    void setTrayIconFrame(bool reset);
-    void armBlinkTimer();
-    void blinkTick();
-    class CTray *mTray = nullptr;                    // a child of the window
-    std::unique_ptr<OneShotTimer> m_ownBlinkTimer;  // the event loop's, unless a test gives one
-    OneShotTimer *tmrBlinkIcon = nullptr;
-    bool m_blinking = false;
-    int m_trayFrame = 0; // the next animation frame; 0 before the first
-
-    // Settings dialogs (frmViewSettings.cpp)
-    void showBoardProperty();
-    void showOptions();
-    void refreshAfterSettings();
-    int m_propertyTabIndex = 1; // the tab each dialog opens on: the one selected last
-    int m_optionTabIndex = 1;
-
     // Message commands (frmViewCommands.cpp)
     class PopupFilter;
     std::unique_ptr<QObject> m_popupFilter; // opens mnuPopup on a right-button release
@@ -360,8 +310,11 @@ private:
     void openHelpFile();
     void showAbout();
 
-    // Event filters of the keyboard map and the unread-position editor: declared last, so they
-    // go first, before the members and widgets they use.
-    std::unique_ptr<QObject> m_keyMap;
-    std::unique_ptr<QObject> m_noReadPointEditor;
+    // The controllers: declared last, so they go first, before the members and widgets they
+    // use (the keyboard map and the navigation watch events of the widgets).
+    std::unique_ptr<WindowState> m_windowState;
+    std::unique_ptr<SettingsController> m_settings;
+    std::unique_ptr<TrayController> m_tray;
+    std::unique_ptr<NavigationController> m_navigation;
+    std::unique_ptr<KeyMap> m_keyMap;
 };

@@ -8,8 +8,8 @@
 #include "app/mdlOption.h"
 #include "controls/CMRUCombo.h"
 #include "db/JetSql.h"
-#include "query/frmSQL.h"
 #include "viewer/BodyRenderer.h"
+#include "viewer/WindowDialogs.h"
 #include "viewer/frmFind.h"
 
 #include <QApplication>
@@ -251,12 +251,10 @@ void frmView::QueryLoop(const QString &SQL)
 {
     QString statement = SQL;
     for (;;) {
-        if (ShowSQLHook)
-            statement = ShowSQLHook(statement);
-        else if (Database *db = database())
-            statement = frmSQL::ShowSQL(*db, statement, this);
-        else
+        Database *db = database();
+        if (!db)
             return;
+        statement = windowDialogs().ShowSQL(*db, statement, this);
         if (statement.isEmpty())
             return;
         if (ShowSQLResult(statement, 1)) {

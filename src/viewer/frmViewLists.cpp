@@ -34,7 +34,7 @@ const QString DescendingTag = u"↓"_s;
 
 } // namespace
 
-bool frmView::ShowView(int view)
+bool frmView::ShowView(ViewType view)
 {
     return ShowSQLResult(MessageRepository::PageStatement(view, mdlOption::AddMax, mdlOption::BBS_ID, m_lists.MaxListID(),
                                                           m_lists.MinListID()),
@@ -47,7 +47,7 @@ void frmView::SelectBoard(int BBS_ID)
     mdlOption::BBS_ID = BBS_ID;
     if (Database *db = database())
         m_current.GetProperty(BBS_ID, *db);
-    ShowView(0);
+    ShowView(LatestView);
 }
 
 QAbstractItemModel *frmView::listModel(int Index) const
@@ -324,9 +324,9 @@ void frmView::ShowMessage(int Index, int row, bool NoSelect)
     uclHomepage->setVisible(!homePage.isEmpty());
     if (!mdlRead::IsReadItem(list, row))
         mdlRead::StartReadTimer(m_lists);
-    if (!m_history.FromHistory)
-        m_history.Record(row + 1);
-    m_history.FromHistory = false;
+    if (!History().FromHistory)
+        History().Record(row + 1);
+    History().FromHistory = false;
 }
 
 void frmView::ResetColumnHeaders(int Index, bool KeepIndent)

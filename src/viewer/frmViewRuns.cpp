@@ -10,13 +10,13 @@
 #include "startup/mdlMain.h"
 #include "transfer/ImportRun.h"
 #include "transfer/LoadRun.h"
+#include "viewer/WindowDialogs.h"
 #include "viewer/frmLoadDlg.h"
 #include "models/mdlRead.h"
 
 #include <QAbstractItemView>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QFileDialog>
 #include <QLabel>
 #include <QPointer>
 #include <QStatusBar>
@@ -32,16 +32,6 @@ const QString RunningPrefix = u"受信中 - "_s;
 QString pastLogPageAddress()
 {
     return mdlDatabase::BoardSiteURL() + u"kakolog/"_s;
-}
-
-/** "desc|pattern|desc|pattern" as the file dialog's filters: "desc (pattern pattern)". */
-QString dialogFilters(const QString &filter)
-{
-    const QStringList parts = filter.split(u'|');
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        filters << parts.at(i) + u" ("_s + QString(parts.at(i + 1)).replace(u';', u' ') + u')';
-    return filters.join(u";;"_s);
 }
 
 /**
@@ -242,9 +232,7 @@ void frmView::importFiles()
     if (m_running || !gDB)
         return;
     const QString filter = ImportFileFilter(m_current, CBBS::CanUseUnlha());
-    const QStringList files = OpenFilesHook
-        ? OpenFilesHook(filter)
-        : QFileDialog::getOpenFileNames(this, u"ファイルからインポート"_s, QString(), dialogFilters(filter));
+    const QStringList files = windowDialogs().OpenFiles(filter, this);
     if (files.isEmpty() || !ImportRun::ConfirmImport(*gDB, m_current, files))
         return;
     importRun(m_current.ID(), files);

@@ -9,12 +9,25 @@
 #include "startup/mdlMain.h"
 #include "support/TestFiles.h"
 #include "transfer/CBBS.h"
+#include "viewer/WindowDialogs.h"
 #include "viewer/frmView.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <memory>
+
+/** @short Answers the window's query window and file dialog through functions a test sets; cancels by default. */
+class ScriptedDialogs : public WindowDialogs
+{
+public:
+    std::function<QString(const QString &DefaultSQL)> showSQL;
+    std::function<QStringList(const QString &Filter)> openFiles;
+
+    QString ShowSQL(Database &, const QString &DefaultSQL, QWidget *) override { return showSQL ? showSQL(DefaultSQL) : QString(); }
+    QStringList OpenFiles(const QString &Filter, QWidget *) override { return openFiles ? openFiles(Filter) : QStringList(); }
+};
 
 /**
  * @short Base of the main-window tests: a temporary program folder whose log.mdb is filled
@@ -26,6 +39,7 @@ protected:
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<Database> m_db; // open while the test prepares the folder
     ScriptedPrompter m_prompter;
+    ScriptedDialogs m_dialogs; // installed while a window runs
     ManualOneShotTimer m_timer;
     std::unique_ptr<frmView> m_window;
     std::unique_ptr<mdlOption::OptionsGuard> m_options;
@@ -50,6 +64,8 @@ protected:
         if (m_window)
             m_window->close();
         m_window.reset();
+        setWindowDialogs(nullptr);
+        m_dialogs = {};
         mdlMain::ShutdownApplication();
         m_db.reset();
         m_options.reset();
@@ -71,6 +87,7 @@ protected:
     bool startWindow()
     {
         m_db.reset();
+        setWindowDialogs(&m_dialogs);
         bool loaded = false;
         mdlMain::StartupHooks hooks;
         hooks.showMainWindow = [this, &loaded] {

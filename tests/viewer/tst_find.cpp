@@ -154,7 +154,7 @@ private slots:
     {
         store({u"say it's *x ok"_s, u"it's yx"_s});
         QVERIFY(startWindow());
-        m_window->ShowSQLHook = [](const QString &sql) { return sql; };
+        m_dialogs.showSQL = [](const QString &sql) { return sql; };
         m_window->QueryLoop(frmView::QueryTemplate(3, u"it's *x"_s));
         QCOMPARE(m_window->Lists().CurrentList(), 1);
         QCOMPARE(m_window->Lists().lsvMsgList(1).rowCount(), 1);
@@ -166,7 +166,7 @@ private slots:
     {
         QVERIFY(startWindow());
         QStringList shown;
-        m_window->ShowSQLHook = [&shown](const QString &sql) {
+        m_dialogs.showSQL = [&shown](const QString &sql) {
             shown.append(sql);
             return shown.size() == 1 ? u"SELECT FROM nowhere"_s : QString();
         };
@@ -180,7 +180,7 @@ private slots:
     {
         QVERIFY(startWindow());
         QStringList shown;
-        m_window->ShowSQLHook = [&shown](const QString &sql) {
+        m_dialogs.showSQL = [&shown](const QString &sql) {
             shown.append(sql);
             return shown.size() == 1 ? u"PRAGMA user_version = 3"_s : QString();
         };
@@ -194,9 +194,9 @@ private slots:
     {
         QVERIFY(startWindow());
         const QString earlier = frmView::QueryTemplate(3);
-        m_window->ShowSQLHook = [](const QString &sql) { return sql; };
+        m_dialogs.showSQL = [](const QString &sql) { return sql; };
         m_window->QueryLoop(earlier);
-        m_window->ShowSQLHook = [](const QString &) { return QString(); };
+        m_dialogs.showSQL = [](const QString &) { return QString(); };
         m_window->QueryLoop(u"SELECT * FROM BBS"_s);
         QCOMPARE(m_window->LastQuery(), earlier);
     }

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -190,8 +191,8 @@ private slots:
         QVERIFY(!action(u"Toolbar.Back"_s)->isEnabled());
         QVERIFY(action(u"Toolbar.Forword"_s)->isEnabled());
 
-        QVERIFY(m_window->ShowView(2));
-        QVERIFY(m_window->ShowView(2));
+        QVERIFY(m_window->ShowView(OlderView));
+        QVERIFY(m_window->ShowView(OlderView));
         QCOMPARE(list(0).rowCount(), 50);
         QCOMPARE(list(0).Message(0).ID, 50);
         QCOMPARE(action(u"mnuBBSViewSub(2)"_s)->text(), u"次の100件(&N)"_s);
@@ -199,7 +200,7 @@ private slots:
         QVERIFY(action(u"Toolbar.Back"_s)->isEnabled());
         QCOMPARE(action(u"mnuBBSViewSub(0)"_s)->text(), u"最新の100件(&T)"_s);
 
-        QVERIFY(m_window->ShowView(1));
+        QVERIFY(m_window->ShowView(NewerView));
         QCOMPARE(list(0).Message(0).ID, 51);
         QCOMPARE(list(0).Message(99).ID, 150);
     }
@@ -211,7 +212,7 @@ private slots:
         QVERIFY(startWindow());
         m_prompter.clear();
         m_prompter.pushAnswer(Prompter::No);
-        QVERIFY(m_window->ShowView(3));
+        QVERIFY(m_window->ShowView(UnreadView));
         QCOMPARE(m_prompter.records().size(), 1);
         QCOMPARE(m_prompter.texts().first(), u"検索結果が100件を超えました (250件)\n全件表示しますか？\n"
                                               "(いいえを選択すると最初の100件のみ表示します。)"_s);
@@ -422,6 +423,15 @@ private slots:
         writeSettings("[Option]\r\nBBS_ID=3\r\n[Position]\r\nWindowState=3\r\nWidth=x\r\n");
         QVERIFY(startWindow());
         QCOMPARE(m_window->windowState(), Qt::WindowNoState);
+    }
+
+    // A position on no screen (a monitor since disconnected) would leave the window out of reach.
+    void positionOnNoScreenIsCentred()
+    {
+        listBoards({3}, {0});
+        writeSettings("[Option]\r\nBBS_ID=3\r\n[Position]\r\nLeft=-9000000\r\nTop=0\r\n");
+        QVERIFY(startWindow());
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().intersects(m_window->geometry()));
     }
 
     void freshFolderStartsWithTheDefaultBoards()

@@ -187,7 +187,7 @@ private slots:
         QVERIFY(start());
         m_window->ShowMessage(0, 1, false);
         m_window->ShowMessage(0, 7, false);
-        QVERIFY(m_window->ShowView(3)); // the two unread messages; shows position 1
+        QVERIFY(m_window->ShowView(UnreadView)); // the two unread messages; shows position 1
         key(Qt::Key_Left, Qt::AltModifier); // position 8 is gone: passed over, nothing shown
         QCOMPARE(shownRow(), 0);
         key(Qt::Key_Left, Qt::AltModifier);
@@ -264,6 +264,21 @@ private slots:
         CBBSProperty board;
         QVERIFY(board.GetProperty(3, *gDB));
         QCOMPARE(board.NoReadPoint(), 120);
+    }
+
+    void unreadPositionThatCannotBeStoredIsReported()
+    {
+        sql(u"UPDATE BBS SET BBSType = 0 WHERE BBS_ID = 3"_s);
+        store(3, 2);
+        QVERIFY(start());
+        QVERIFY(QDir(m_home->path()).mkdir(u"cookies.txt.lock"_s)); // the cookie file cannot be locked
+        child<QAction>(u"mnuBBSSetNoRead"_s)->trigger();
+        editorText()->selectAll();
+        QTest::keyClicks(editorText(), u"120"_s);
+        QTest::keyClick(editorText(), Qt::Key_Return);
+        QCOMPARE(m_prompter.texts().size(), 1);
+        QVERIFY(m_prompter.texts().first().startsWith(u"未読位置を保存できませんでした。"_s));
+        QCOMPARE(child<QLabel>(u"StatusBar.NoReadPoint"_s)->text(), u"未読位置:0"_s);
     }
 
     void readTimerNeverMarksAnotherMessage()

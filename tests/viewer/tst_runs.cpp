@@ -180,7 +180,7 @@ private slots:
         const QStringList files{writeLog(u"a.log"_s, 1, 5), writeLog(u"b.log"_s, 6, 8)};
         QVERIFY(startWindow());
         QString filter;
-        m_window->OpenFilesHook = [&](const QString &f) {
+        m_dialogs.openFiles = [&](const QString &f) {
             filter = f;
             return files;
         };
@@ -196,7 +196,7 @@ private slots:
     {
         const QString file = writeLog(u"shitsumon_2024.log"_s, 1, 5);
         QVERIFY(startWindow());
-        m_window->OpenFilesHook = [&](const QString &) { return QStringList{file}; };
+        m_dialogs.openFiles = [&](const QString &) { return QStringList{file}; };
         m_window->RunCommand(1);
         QCOMPARE(m_prompter.records().size(), 1);
         QVERIFY(m_prompter.records().first().text.startsWith(u"質問掲示板用のログファイルと思われるファイルが指定されています。"_s));
@@ -213,7 +213,7 @@ private slots:
         mdlOption::AutoCloseImportDialog = true;
         m_window->RunCommand(7);
         QVERIFY(m_window->LoadDialog());
-        m_window->OpenFilesHook = [&](const QString &) { return QStringList{file}; };
+        m_dialogs.openFiles = [&](const QString &) { return QStringList{file}; };
         m_window->RunCommand(1);
         QVERIFY(!m_window->LoadDialog());
         QCOMPARE(status(), u"3件インポートしました。"_s);

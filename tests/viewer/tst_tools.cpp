@@ -146,7 +146,7 @@ private slots:
         storeMessage(1, u"題名"_s, u"line one\r\nline two"_s);
         QVERIFY(startWindow());
         selectInPane(u"line one"_s, u"line two"_s);
-        m_window->ShowSQLHook = [](const QString &sql) { return sql; };
+        m_dialogs.showSQL = [](const QString &sql) { return sql; };
         runTextCommand(u"mnuTextFind"_s);
         QCOMPARE(m_window->Lists().lsvMsgList(1).rowCount(), 1);
         QCOMPARE(child<QComboBox>(u"cmbFindText"_s)->currentText(), u"line one\r\nline two"_s);
@@ -170,7 +170,7 @@ private slots:
         QVERIFY(lastMessage().startsWith(u"最適化に失敗しました。"_s));
         QVERIFY(m_window->isVisible());
         QCOMPARE(sqliteTool(mdlMain::LogDatabasePath(), u"SELECT count(*) FROM Message"_s), u"1"_s);
-        QVERIFY(m_window->ShowView(4)); // the window reads from the reopened database
+        QVERIFY(m_window->ShowView(AllView)); // the window reads from the reopened database
         QCOMPARE(m_window->Lists().lsvMsgList(0).rowCount(), 1);
     }
 

@@ -1,5 +1,6 @@
 #include "app/OneShotTimer.h"
 #include "viewer/CTray.h"
+#include "viewer/TrayController.h"
 #include "viewer/WindowTest.h"
 
 #include <QMenu>
@@ -20,7 +21,7 @@ class TestTray : public WindowTest
         sql(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID NOT IN (3, 4, 16)"_s);
         if (!startWindow())
             return false;
-        m_window->SetBlinkTimer(&m_blinkTimer);
+        m_window->TrayIcon().SetBlinkTimer(&m_blinkTimer);
         return true;
     }
 
@@ -56,7 +57,7 @@ private slots:
         }
         m_window->SetBlinking(false);
         QCOMPARE(windowFrame(), 4);
-        QCOMPARE(frameOf(m_window->Tray().Icon()), 4);
+        QCOMPARE(frameOf(m_window->TrayIcon().Tray().Icon()), 4);
         m_window->SetBlinking(true);
         QCOMPARE(windowFrame(), 1);
     }

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+
+class Database;
+
+class CBBSProperty;
+class QWidget;
+
+/**
+ * @short The main window's board properties and options dialogs. Each dialog opens on the tab
+ * selected when it was closed last; after OK the window refreshes what the settings show.
+ */
+class SettingsController
+{
+public:
+    /**
+     * Dialogs open over @p window on the database @p database gives (nullptr: closed);
+     * @p current is the shown board; @p refresh runs after OK.
+     */
+    SettingsController(QWidget &window, std::function<Database *()> database, CBBSProperty &current,
+                       std::function<void()> refresh);
+
+    /** @short The shown board's properties; after OK its row is written and the window refreshed. */
+    void ShowBoardProperty();
+    /** @short The options; the dialog may have changed the shown board's row, so it is read again. */
+    void ShowOptions();
+
+private:
+    QWidget &m_window;
+    std::function<Database *()> m_database;
+    CBBSProperty &m_current;
+    std::function<void()> m_refresh;
+    int m_propertyTabIndex = 1;
+    int m_optionTabIndex = 1;
+};
