@@ -66,7 +66,7 @@ public:
     /** @short True when the folder part exists (the current folder for a bare name). */
     bool IsExistDir() const;
     /** @short Deletes the file at FullPath; True on success. */
-    bool Delete() const;
+    [[nodiscard]] bool Delete() const;
     /**
      * @short Moves the file from SourcePath to FullPath; True only when it moved.
      *
@@ -77,9 +77,9 @@ public:
      * source deleted, so a failure never leaves a partial target. On success SourcePath
      * becomes FullPath.
      */
-    bool Move();
+    [[nodiscard]] bool Move();
     /** @short Creates the folder part with all missing parents; False when it already existed. */
-    bool MakeDir() const;
+    [[nodiscard]] bool MakeDir() const;
 
     /** @short The outcome of SaveAtomically(): errno of the failed step, 0 on success. */
     struct SaveResult

@@ -38,7 +38,7 @@ public:
      * kept as file + ".bad" (a timestamped name when that is taken) and the user is told.
      * False on failure (see LastError()), and when there is no section to write.
      */
-    bool Save(const QString &Section = QString());
+    [[nodiscard]] bool Save(const QString &Section = QString());
     /** @short Why the last Save() failed: a Japanese message for the user; empty after success. */
     QString LastError() const { return m_lastError; }
 

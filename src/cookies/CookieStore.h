@@ -111,12 +111,12 @@ public:
      * http(s), a bad name or domain, a cookie above MaxCookieBytes, or a failed file write
      * (the change then holds in memory only).
      */
-    bool SetCookie(const QString &url, const QString &name, const QString &data);
+    [[nodiscard]] bool SetCookie(const QString &url, const QString &name, const QString &data);
 
     /** @short GetCookie() as bytes: exactly the Cookie header value for @p url. */
     QByteArray GetCookieBytes(const QUrl &url);
     /** @short SetCookie() with name and data as bytes; the value bytes are stored unchanged. */
-    bool SetCookieBytes(const QUrl &url, const QByteArray &name, const QByteArray &data);
+    [[nodiscard]] bool SetCookieBytes(const QUrl &url, const QByteArray &name, const QByteArray &data);
 
     /** @short The cookies sent to @p url, longest path first, then oldest first. */
     QList<Cookie> cookiesForUrl(const QUrl &url);

@@ -52,7 +52,7 @@ public:
      * @short Writes the ten column members back to the row read by GetProperty; false without
      * a database, when the row is gone or the database refuses (error in LastError()).
      */
-    bool SetProperty();
+    [[nodiscard]] bool SetProperty();
     /** The BBS_ID given to GetProperty. */
     int ID() const { return m_id; }
     /** @short The number of unread stored messages of the board; 0 without a database. */
@@ -113,7 +113,7 @@ public:
      * @short Writes setting @p position (numbers as decimal text); false when it was refused
      * (SettingValueError()) or could not be stored (LastError() says why).
      */
-    bool SetSettingText(int position, const QString &value) { return write(position, value); }
+    [[nodiscard]] bool SetSettingText(int position, const QString &value) { return write(position, value); }
     /**
      * @short Why @p value cannot be kept as setting @p position of a board of type @p bbsType;
      * empty when it can.

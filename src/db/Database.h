@@ -60,7 +60,7 @@ public:
      * Runs an action or data-definition statement (error 3065 for a select).
      * @p parameterValues go to the statement's parameters in the order of Parameters().
      */
-    bool Execute(const QString &jetSql, const QVariantList &parameterValues = {});
+    [[nodiscard]] bool Execute(const QString &jetSql, const QVariantList &parameterValues = {});
     /** Rows changed by the last Execute (rows written by a make-table statement). */
     int RecordsAffected() const { return m_recordsAffected; }
     /** A snapshot of a select, union or crosstab statement (error 3219 for others). */
@@ -76,11 +76,11 @@ public:
      */
     Statement Prepare(const QString &jetSql);
 
-    bool CreateTable(const TableDef &def);
+    [[nodiscard]] bool CreateTable(const TableDef &def);
     /** Renames a table together with its indexes, so that a new table may reuse their names. */
-    bool RenameTable(const QString &from, const QString &to);
+    [[nodiscard]] bool RenameTable(const QString &from, const QString &to);
     /** Drops a table: 3265 when there is none. */
-    bool DeleteTable(const QString &name);
+    [[nodiscard]] bool DeleteTable(const QString &name);
     /** All tables; system ones (SQLite's, our stored-query table) have non-zero attributes. */
     QList<TableInfo> TableDefs();
     bool TableExists(const QString &name);
@@ -88,19 +88,19 @@ public:
     std::optional<QList<FieldDef>> Fields(const QString &table);
 
     /** Stores a query: 3012 when a query or table of that name exists. */
-    bool CreateQueryDef(const QString &name, const QString &jetSql);
+    [[nodiscard]] bool CreateQueryDef(const QString &name, const QString &jetSql);
     /** Removes a stored query: 3265 when there is none. */
-    bool DeleteQueryDef(const QString &name);
+    [[nodiscard]] bool DeleteQueryDef(const QString &name);
     /** Names of the stored queries, sorted by name. */
     QStringList QueryDefNames();
     /** The SQL text of a stored query exactly as stored; nullopt (3265) when there is none. */
     std::optional<QString> QueryDefSQL(const QString &name);
 
     /** Writes a compacted copy to the new file @p targetPath (3204 when it exists). */
-    bool Compact(const QString &targetPath);
+    [[nodiscard]] bool Compact(const QString &targetPath);
 
     bool BeginTrans();
-    bool CommitTrans();
+    [[nodiscard]] bool CommitTrans();
     bool Rollback();
     bool InTransaction() const;
 

@@ -29,7 +29,7 @@ public:
 
     void Bind(int index, const QVariant &value);
     /** Runs the statement to its end; the rows affected go to Database::RecordsAffected. */
-    bool Execute();
+    [[nodiscard]] bool Execute();
     /** Steps to the next row: false at the end and on an error. */
     bool Next();
     int ColumnCount() const;

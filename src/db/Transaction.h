@@ -18,7 +18,7 @@ public:
     /** False when the transaction could not begin (see Database::LastError). */
     bool IsActive() const { return m_active; }
     /** @short False when the commit failed; the transaction is then rolled back. */
-    bool Commit();
+    [[nodiscard]] bool Commit();
 
 private:
     Database &m_db;

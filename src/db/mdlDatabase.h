@@ -72,7 +72,7 @@ std::unique_ptr<Database> CreateLogDatabase(const QString &path, DbError *error 
  * open nothing is done: the message says so and @p db stays open. On other failures @p db
  * is empty and the data stays in the file under its own name.
  */
-bool CompactLogDatabase(std::unique_ptr<Database> &db);
+[[nodiscard]] bool CompactLogDatabase(std::unique_ptr<Database> &db);
 /**
  * The version of @p table, or of the whole database when @p table is empty: "Ver.0.00"
  * when table Version is missing, has no such row or holds no version text.
@@ -84,11 +84,11 @@ void AddTableField(TableDef &def, const QString &name, FieldType type, int size 
                    bool allowZeroLength = false);
 
 // Steps of creation and conversion; each runs in one transaction and reports success.
-bool CreateBBSTable(Database &db);
-bool CreateMessageTable(Database &db);
-bool CreateMarkTable(Database &db);
+[[nodiscard]] bool CreateBBSTable(Database &db);
+[[nodiscard]] bool CreateMessageTable(Database &db);
+[[nodiscard]] bool CreateMarkTable(Database &db);
 /** Rewrites table Version with @p version for every table, or the current versions when empty. */
-bool WriteVersionTable(Database &db, const QString &version = {});
+[[nodiscard]] bool WriteVersionTable(Database &db, const QString &version = {});
 bool ConvertVersionTable(Database &db);
 bool ConvertBBSTable(Database &db);
 bool ConvertMessageTable(Database &db);

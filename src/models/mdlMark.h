@@ -53,11 +53,11 @@ std::optional<quint32> MarkBackColor(int MarkID);
  * text colour). An ID without a colour slot colours the rows as unmarked ones. False when
  * @p key is no key or the statement failed (the rows then stay as they were).
  */
-bool SetMark(MessageLists &lists, const QString &key, int MarkID);
+[[nodiscard]] bool SetMark(MessageLists &lists, const QString &key, int MarkID);
 /** @short Shows mark @p MarkID on the rows of one message in both lists, without the database. */
 void SetMarkRows(MessageLists &lists, int BBS_ID, int ID, int MarkID);
 /** @short SetMark for every selected row of the current list, in one transaction. */
-bool SetSelectedMark(MessageLists &lists, int MarkID);
+[[nodiscard]] bool SetSelectedMark(MessageLists &lists, int MarkID);
 /**
  * @short The mark shared by the selected rows of the current list, else 0. Walking in list
  * order, unmarked rows before the first marked one do not count (marks 0, 2 give 2; 2, 0 give 0).

@@ -29,14 +29,14 @@ bool IsReadItem(const MessageListModel &list, int row);
  * list's count is shown and the read delay stops. False when there is no such row or key, or
  * the statement failed.
  */
-bool SetRead(MessageLists &lists, const QString &key, bool Read, bool AdjustBoard);
+[[nodiscard]] bool SetRead(MessageLists &lists, const QString &key, bool Read, bool AdjustBoard);
 /**
  * @short SetRead with board adjustment for every selected row of list @p Index whose state
  * differs from @p Read, in one transaction; each board's count moves once by the sum of its
  * changes. Shows the count of list @p Index afterwards. False when a statement failed (the
  * rows before it keep their new state).
  */
-bool SetSelectedRead(MessageLists &lists, int Index, bool Read);
+[[nodiscard]] bool SetSelectedRead(MessageLists &lists, int Index, bool Read);
 /** @short Shows message (@p BBS_ID, @p ID) read or unread in both lists, without the database. */
 void SetReadRows(MessageLists &lists, int BBS_ID, int ID, bool Read);
 
