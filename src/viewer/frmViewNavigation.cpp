@@ -30,7 +30,7 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (watched == m_window->m_panels.value(u"NoReadPoint"_s)) {
-            if (event->type() == QEvent::MouseButtonRelease && !m_window->m_cbbs.IsLoad() && !m_window->m_cbbs.IsImport())
+            if (event->type() == QEvent::MouseButtonRelease && m_window->command(u"mnuBBSSetNoRead")->isEnabled())
                 m_window->EditNoReadPoint();
             return false;
         }

@@ -105,9 +105,6 @@ void frmView::showTextMenu(const QPoint &at)
         return;
     auto *mnuText = findChild<QMenu *>(u"mnuText"_s);
     loadWebSearchMenu(mnuText);
-    // Both searches run statements through the transfer control, which a run is using.
-    for (const QString &name : {u"mnuTextFind"_s, u"mnuTextRelate"_s})
-        m_menu.value(name)->setEnabled(!IsRunning());
     mnuText->popup(rtbView->viewport()->mapToGlobal(at));
 }
 
