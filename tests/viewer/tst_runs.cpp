@@ -80,6 +80,13 @@ class TestRuns : public WindowTest
 
     QString status() const { return child<QLabel>(u"StatusBar.Status"_s)->text(); }
 
+    /** Runs command @p command and waits for the run it starts, if any, to end. */
+    void runCommand(int command)
+    {
+        m_window->RunCommand(command);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+    }
+
     QString writeLog(const QString &name, int first, int last)
     {
         const QString path = m_home->filePath(name);
@@ -114,7 +121,7 @@ private slots:
         QVERIFY(startWindow());
         m_prompter.pushAnswer(Prompter::No);
         closeDialogAt(5);
-        m_window->RunCommand(9);
+        runCommand(9);
         QCOMPARE(m_prompter.texts(), QStringList{u"継続して次の掲示板から受信しますか？"_s});
         QCOMPARE(storedCount(4), 3);
         QVERIFY(!requested(6));
@@ -129,7 +136,7 @@ private slots:
         QVERIFY(startWindow());
         m_prompter.pushAnswer(Prompter::Yes);
         closeDialogAt(5);
-        m_window->RunCommand(9);
+        runCommand(9);
         QCOMPARE(storedCount(6), 3);
         frmLoadDlg *dialog = m_window->LoadDialog();
         QVERIFY(dialog);
@@ -141,13 +148,13 @@ private slots:
     {
         addMessages(4, 1, 3);
         QVERIFY(startWindow());
-        m_window->RunCommand(7);
+        runCommand(7);
         QCOMPARE(status(), u"雑談掲示板で3件受信しました。"_s);
         QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 3);
         // Repaints held during the run resume.
         QVERIFY(m_window->lsvMsgList(0)->updatesEnabled());
         QVERIFY(m_window->statusBar()->updatesEnabled());
-        m_window->RunCommand(7);
+        runCommand(7);
         QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
     }
 
@@ -157,7 +164,7 @@ private slots:
         addMessages(4, 1, 70);
         addMessages(5, 1, 3);
         QVERIFY(startWindow());
-        m_window->RunCommand(9);
+        runCommand(9);
         QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 70);
         QStringList items;
         for (const QAction *item : child<QMenu>(u"mnuBBSMove"_s)->actions())
@@ -170,7 +177,7 @@ private slots:
     {
         sql(u"UPDATE BBS SET VisitLoad = False"_s);
         QVERIFY(startWindow());
-        m_window->RunCommand(9);
+        runCommand(9);
         QCOMPARE(m_prompter.texts(), QStringList{u"巡回受信対象の掲示板はありませんでした。"_s});
         QVERIFY(!m_window->LoadDialog());
     }
@@ -185,7 +192,7 @@ private slots:
             return files;
         };
         m_prompter.pushAnswer(Prompter::Yes);
-        m_window->RunCommand(1);
+        runCommand(1);
         QCOMPARE(status(), u"8件インポートしました。"_s);
         QCOMPARE(storedCount(4), 8);
         QCOMPARE(m_prompter.records().first().text.section(u"\r\n"_s, 0, 0), u"雑談掲示板に下記のファイルをインポートします。"_s);
@@ -197,7 +204,7 @@ private slots:
         const QString file = writeLog(u"shitsumon_2024.log"_s, 1, 5);
         QVERIFY(startWindow());
         m_window->OpenFilesHook = [&](const QString &) { return QStringList{file}; };
-        m_window->RunCommand(1);
+        runCommand(1);
         QCOMPARE(m_prompter.records().size(), 1);
         QVERIFY(m_prompter.records().first().text.startsWith(u"質問掲示板用のログファイルと思われるファイルが指定されています。"_s));
         QCOMPARE(m_prompter.records().first().answer, Prompter::No);
@@ -211,10 +218,10 @@ private slots:
         const QString file = writeLog(u"a.log"_s, 10, 12);
         QVERIFY(startWindow());
         mdlOption::AutoCloseImportDialog = true;
-        m_window->RunCommand(7);
+        runCommand(7);
         QVERIFY(m_window->LoadDialog());
         m_window->OpenFilesHook = [&](const QString &) { return QStringList{file}; };
-        m_window->RunCommand(1);
+        runCommand(1);
         QVERIFY(!m_window->LoadDialog());
         QCOMPARE(status(), u"3件インポートしました。"_s);
     }
@@ -223,7 +230,7 @@ private slots:
     {
         sql(u"UPDATE BBS SET ShortName = 'Q&A' WHERE BBS_ID = 4"_s);
         QVERIFY(startWindow());
-        m_window->RunCommand(7);
+        runCommand(7);
         frmLoadDlg *dialog = m_window->LoadDialog();
         auto *tabs = dialog->findChild<QTabWidget *>(u"tabBBS"_s);
         const int tab = tabs->indexOf(dialog->View(u"#004"_s));
@@ -234,7 +241,7 @@ private slots:
     void fourJapaneseStatusLinesFitTheDialog()
     {
         QVERIFY(startWindow());
-        m_window->RunCommand(7);
+        runCommand(7);
         auto *info = m_window->LoadDialog()->findChild<QLabel *>(u"lblInfo"_s);
         QTRY_COMPARE(info->text().count(u'\n'), 3);
         QVERIFY(info->height() >= info->sizeHint().height());
@@ -255,7 +262,7 @@ private slots:
             marked = mdlRead::SetRead(m_window->Lists(), CMessage::MakeKey(4, 25), true, true);
             m_window->LoadDialog()->close();
         });
-        m_window->RunCommand(7);
+        runCommand(7);
         QVERIFY(marked);
         const auto rs = gDB->OpenRecordset(u"SELECT Read FROM Message WHERE BBS_ID = 4 AND ID = 25"_s);
         QCOMPARE(rs->Value(0).toInt(), 1);
@@ -279,7 +286,7 @@ private slots:
             m_sim->setFault(trickle, 0, 1);
             QTimer::singleShot(100, m_window.get(), &QWidget::close);
         });
-        m_window->RunCommand(9);
+        runCommand(9);
         QVERIFY(!requested(5));
         QVERIFY(!m_window->isVisible());
         QVERIFY(!gDB);
@@ -303,11 +310,11 @@ private slots:
             opened << url;
             return true;
         });
-        m_window->RunCommand(12); // nothing selected: nothing to answer
+        runCommand(12); // nothing selected: nothing to answer
         QVERIFY(opened.isEmpty());
         QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 5"_s, 1));
         m_window->ShowMessage(1, 0, false);
-        m_window->RunCommand(12);
+        runCommand(12);
         QCOMPARE(opened.value(0).toString(), m_sim->url(m_simBoard.value(5)) + u"?dousa=res&resno=7"_s);
     }
 
@@ -315,13 +322,13 @@ private slots:
     {
         QVERIFY(startWindow());
         mdlOption::SaveLoadDialogPosition = true;
-        m_window->RunCommand(7);
+        runCommand(7);
         frmLoadDlg *dialog = m_window->LoadDialog();
         dialog->setGeometry(40, 50, 500, 300);
         dialog->close();
         gIniFile->setNowSection(u"LoadDialogPosition"_s);
         QCOMPARE(gIniFile->Data(u"Width"_s), u"7500"_s);
-        m_window->RunCommand(7);
+        runCommand(7);
         QCOMPARE(m_window->LoadDialog()->geometry(), QRect(40, 50, 500, 300));
     }
 };
