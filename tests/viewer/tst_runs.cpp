@@ -9,6 +9,7 @@
 #include "viewer/frmLoadDlg.h"
 #include "models/mdlRead.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
@@ -107,6 +108,7 @@ private slots:
 
     void cleanup()
     {
+        m_prompter.setEcho({});
         closeWindow();
         m_sim.reset();
         m_simBoard.clear();
@@ -142,6 +144,132 @@ private slots:
         QVERIFY(dialog);
         QVERIFY(dialog->LogText().contains(u"処理は中断されました。"_s));
         QCOMPARE(dialog->ButtonMode(), 0);
+    }
+
+    // While the dialog asks whether to go on, the cancelled board ends but the next one does
+    // not start; the answer Yes starts it.
+    void theRunWaitsWhileItsOwnQuestionIsOpen()
+    {
+        for (int board : {4, 5, 6})
+            addMessages(board, 1, 3);
+        QVERIFY(startWindow());
+        m_prompter.pushAnswer(Prompter::Yes);
+        bool nextStartedWhileAsking = true;
+        m_prompter.setEcho([this, &nextStartedWhileAsking](const ScriptedPrompter::Record &) {
+            QTRY_COMPARE(status(), u"処理は中断されました。"_s);
+            for (int turn = 0; turn < 3; ++turn)
+                QCoreApplication::processEvents();
+            nextStartedWhileAsking = m_window->LoadDialog()->View(u"#006"_s) != nullptr;
+        });
+        onRequest(5, [this] {
+            BoardSimulator::Fault trickle; // the page is still coming when the dialog closes
+            trickle.kind = BoardSimulator::FaultKind::Trickle;
+            trickle.delayMs = 50;
+            m_sim->setFault(trickle, 0, 1);
+            QTimer::singleShot(0, m_window->LoadDialog(), [this] { m_window->LoadDialog()->close(); });
+        });
+        runCommand(9);
+        QVERIFY(!nextStartedWhileAsking);
+        QCOMPARE(storedCount(6), 3);
+    }
+
+    // A page that never ends: Cancel in the dialog ends the receive, not a time-out.
+    void cancelEndsAPageThatNeverEnds()
+    {
+        BoardSimulator::Fault trickle;
+        trickle.kind = BoardSimulator::FaultKind::Trickle;
+        trickle.delayMs = 50;
+        m_sim->setFault(trickle);
+        addMessages(4, 1, 3);
+        QVERIFY(startWindow());
+        closeDialogAt(4);
+        runCommand(7);
+        QCOMPARE(status(), u"処理は中断されました。"_s);
+        QCOMPARE(storedCount(4), 0);
+    }
+
+    // The modal options dialog opened during a receive: the receive ends while it is open.
+    void optionsDialogDuringAReceive()
+    {
+        addMessages(4, 1, 3);
+        QVERIFY(startWindow());
+        onRequest(4, [this] { QTimer::singleShot(0, child<QAction>(u"Toolbar.Option"_s), &QAction::trigger); });
+        bool endedWhileOpen = false;
+        const auto closeOptions = [] {
+            if (QWidget *dialog = QApplication::activeModalWidget(); dialog && dialog->objectName() == u"frmProperty"_s)
+                dialog->close();
+        };
+        connect(m_window.get(), &frmView::RunFinished, this, [&] {
+            const QWidget *dialog = QApplication::activeModalWidget();
+            endedWhileOpen = dialog && dialog->objectName() == u"frmProperty"_s;
+            closeOptions();
+        });
+        QTimer giveUp; // a run that waits for the dialog would wait for ever
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, this, closeOptions);
+        giveUp.start(20000);
+        runCommand(7);
+        QVERIFY(endedWhileOpen);
+        QCOMPARE(storedCount(4), 3);
+    }
+
+    void commandsDuringRuns_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("duringLoad");
+        QTest::addColumn<bool>("duringImport");
+        for (const QString &name :
+             {u"Toolbar.Load"_s, u"Toolbar.VisitLoad"_s, u"Toolbar.SQL"_s, u"mnuFileImport"_s, u"mnuBBSLoad"_s,
+              u"mnuBBSAllLoad"_s, u"mnuBBSVisitLoad"_s, u"mnuBBSAllVisitLoad"_s, u"mnuBBSViewSub(0)"_s,
+              u"mnuBBSViewSub(1)"_s, u"mnuBBSViewSub(2)"_s, u"mnuBBSViewSub(3)"_s, u"mnuBBSViewSub(4)"_s,
+              u"mnuBBSSetNoRead"_s, u"mnuBBSProperty"_s, u"mnuMsgQuery"_s, u"mnuToolCompDB"_s, u"mnuTrayLoad"_s,
+              u"mnuTrayVisitLoad"_s,
+              // the same commands as page items, and queries that go through the transfer control
+              u"Toolbar.Back"_s, u"Toolbar.Forword"_s, u"mnuMsgRelate"_s, u"mnuPopupRelate"_s, u"mnuTextFind"_s,
+              u"mnuTextRelate"_s})
+            QTest::newRow(qPrintable(name)) << name << false << false;
+        // An import does not list what it stores, and may store a deleted message again.
+        QTest::newRow("mnuMsgDelete") << u"mnuMsgDelete"_s << true << false;
+        QTest::newRow("mnuPopupDelete") << u"mnuPopupDelete"_s << true << false;
+        // Reading, marking, moving and the options (a run takes its options when it starts).
+        for (const QString &name : {u"Toolbar.Option"_s, u"mnuToolOption"_s, u"mnuMsgMark"_s, u"mnuMsgNoRead"_s,
+                                    u"mnuMoveNextNoRead"_s, u"mnuBBSMove"_s, u"mnuBBSNew"_s, u"mnuFileExit"_s})
+            QTest::newRow(qPrintable(name)) << name << true << true;
+    }
+
+    // Board 4 shows its middle page of 100 with a read message selected, so every command is
+    // enabled while idle; a load and an import each disable what the table says.
+    void commandsDuringRuns()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, duringLoad);
+        QFETCH(bool, duringImport);
+        QList<CMessage> messages;
+        for (int id = 1; id <= 250; ++id)
+            messages.append({4, id, {}, {}, {}, {}, CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0)), 0, u"本文"_s, 0, 0, true});
+        store(messages);
+        const QString file = writeLog(u"a.log"_s, 300, 302);
+        QVERIFY(startWindow());
+        QVERIFY(m_window->ShowView(2));
+        m_window->ShowMessage(0, 0, false);
+        m_window->UpdateMessageMenu();
+        const QAction *command = child<QAction>(name);
+        QVERIFY(command);
+        QVERIFY(command->isEnabled());
+
+        m_window->RunCommand(7);
+        QCOMPARE(m_window->CurrentRun(), frmView::RunState::Loading);
+        QCOMPARE(command->isEnabled(), duringLoad);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+        QVERIFY(command->isEnabled());
+
+        m_window->OpenFilesHook = [&file](const QString &) { return QStringList{file}; };
+        m_prompter.pushAnswer(Prompter::Yes);
+        m_window->RunCommand(1);
+        QCOMPARE(m_window->CurrentRun(), frmView::RunState::Importing);
+        QCOMPARE(command->isEnabled(), duringImport);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+        QVERIFY(command->isEnabled());
     }
 
     void secondLoadFindsNothingNew()
