@@ -127,11 +127,10 @@ void frmView::closeEvent(QCloseEvent *event)
 {
     if (IsRunning()) {
         // The run still uses the database: it stops at its next step, and the window unloads
-        // and closes when it has ended. Until then the window is only hidden, so the program
+        // and closes when it has ended. Until then the window stays open, so that the program
         // does not end under the run.
         m_closing = true;
         abandonRun();
-        hide();
         event->ignore();
         return;
     }
