@@ -345,6 +345,21 @@ private slots:
         QVERIFY(f.stored(f.SingleBoard).isEmpty());
     }
 
+    // The end is reported from the event loop, never from within LoadBBS (the caller connects,
+    // then waits); while a load goes on, neither a load nor an import starts.
+    void endComesLaterAndOneRunAtATime()
+    {
+        LoadFixture f;
+        QSignalSpy finished(&f.bbs, &CBBS::LoadFinished);
+        QVERIFY(f.bbs.LoadBBS(99, true)); // no such board: failed at once
+        QCOMPARE(finished.size(), 0);
+        QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
+        QVERIFY(!f.bbs.ImportLog(f.SingleBoard, f.dir.filePath(u"a.log"_s)));
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.first().first().toBool(), false);
+        QVERIFY(f.load(f.SingleBoard, true));
+    }
+
     // A type-3 cookie without an unread item keeps no position: not reported as set.
     void unreadPositionThatCannotBeWritten()
     {
