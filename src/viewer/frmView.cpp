@@ -14,7 +14,6 @@
 #include "models/mdlRead.h"
 
 #include <QAbstractItemView>
-#include <algorithm>
 #include <QComboBox>
 #include <QEvent>
 #include <QHeaderView>
@@ -27,6 +26,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
