@@ -213,6 +213,17 @@ private slots:
         QCOMPARE(storedCount(4), 3);
     }
 
+    // The end of a run gives each command its own state back: with the latest page shown
+    // there is no newer page, before the run and after it.
+    void aRunEndsWithEveryCommandInItsOwnState()
+    {
+        QVERIFY(startWindow());
+        const QAction *newer = child<QAction>(u"mnuBBSViewSub(1)"_s);
+        QVERIFY(!newer->isEnabled());
+        runCommand(7);
+        QVERIFY(!newer->isEnabled());
+    }
+
     void commandsDuringRuns_data()
     {
         QTest::addColumn<QString>("name");
