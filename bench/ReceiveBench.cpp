@@ -7,6 +7,7 @@
 #include "transfer/CBBS.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <algorithm>
 
@@ -39,7 +40,15 @@ Sample receiveHeadless(BoardSimulator &sim, int simBoard)
         sim.clearRequests();
         QElapsedTimer timer;
         timer.start();
-        if (bbs.LoadBBS(Board, true) && bbs.SaveCount() == Messages)
+        bool received = false;
+        QEventLoop loop; // the receive advances on this loop until it reports its end
+        QObject::connect(&bbs, &CBBS::LoadFinished, &loop, [&](bool result) {
+            received = result;
+            loop.quit();
+        });
+        if (bbs.LoadBBS(Board, true))
+            loop.exec();
+        if (received && bbs.SaveCount() == Messages)
             sample = {timer.nsecsElapsed() / 1e9, int(sim.requests().size())};
     }
     setCookieStore(nullptr);

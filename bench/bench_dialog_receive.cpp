@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -57,7 +58,11 @@ double receiveOnce(BoardSimulator &sim, int simBoard)
         QApplication::processEvents();
         QElapsedTimer timer;
         timer.start();
+        QEventLoop loop; // the run advances on this loop until the window is idle again
+        QObject::connect(window.get(), &frmView::RunFinished, &loop, &QEventLoop::quit);
         window->RunCommand(7);
+        if (window->IsRunning())
+            loop.exec();
         const double elapsed = timer.nsecsElapsed() / 1e9;
         const auto stored = gDB->OpenRecordset(u"SELECT COUNT(*) FROM Message WHERE BBS_ID = %1"_s.arg(Board));
         if (stored && stored->Value(0).toInt() == Messages)

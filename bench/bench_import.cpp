@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QSaveFile>
@@ -63,7 +64,15 @@ int runChild(const QString &dbPath, const QString &logPath)
     bbs.Initialize(db.get());
     QElapsedTimer timer;
     timer.start();
-    if (!bbs.ImportLog(Board, logPath, false))
+    bool clean = false;
+    QEventLoop loop; // the import advances on this loop until it reports its end
+    QObject::connect(&bbs, &CBBS::ImportFinished, &loop, [&](bool result) {
+        clean = result;
+        loop.quit();
+    });
+    if (bbs.ImportLog(Board, logPath, false))
+        loop.exec();
+    if (!clean)
         return fail(u"the import reported broken entries or an unreadable file"_s);
     const double seconds = timer.nsecsElapsed() / 1e9;
     QTextStream(stdout) << seconds << ' ' << bbs.SaveCount() << ' ' << peakRssKiB() << Qt::endl;

@@ -8,6 +8,8 @@
 #include "transfer/ImportRun.h"
 #include "transfer/mdlErrorLog.h"
 
+#include <QCoreApplication>
+
 using namespace Qt::StringLiterals;
 
 int runImport(CliContext &ctx)
@@ -46,7 +48,14 @@ int runImport(CliContext &ctx)
             ctx.err << text << Qt::endl;
     });
 
-    const ImportRun::Result result = run.Run(bbsId, files, mdlOption::ImportReadMode);
+    // The run advances on the event loop; it ends the loop when it has ended.
+    ImportRun::Result result;
+    QObject::connect(&run, &ImportRun::Finished, [&result](const ImportRun::Result &outcome) {
+        result = outcome;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+    if (run.Start(bbsId, files, mdlOption::ImportReadMode))
+        QCoreApplication::exec();
     ctx.out << result.Outcome << Qt::endl;
     return session.Finish(result.NotImported > 0 || result.Cancelled ? CliFailed : CliOk);
 }

@@ -9,6 +9,7 @@
 #include "transfer/LoadRun.h"
 #include "transfer/mdlErrorLog.h"
 
+#include <QCoreApplication>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -98,6 +99,10 @@ int runReceive(CliContext &ctx)
         }
         boards = *chosen;
     }
-    run.Run(boards, !request->full);
+    // The run advances on the event loop; it ends the loop when it has ended.
+    QObject::connect(&run, &LoadRun::Finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    if (run.Start(boards, !request->full))
+        QCoreApplication::exec();
     return session.Finish(run.AnyFailed() ? CliFailed : CliOk);
 }

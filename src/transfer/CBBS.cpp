@@ -4,7 +4,6 @@
 #include "db/Transaction.h"
 #include "transfer/LogParser.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <utility>
 #include <vector>
@@ -13,8 +12,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-/** How long the analysis may run before the event loop gets a turn (cancel, network, repaint). */
-constexpr qint64 EventTurnMs = 25;
 
 const QString InsertSql =
     u"INSERT INTO Message(BBS_ID, ID, Read, Subject, HomePage, Mail, PostName, PostDate,"
@@ -136,43 +133,69 @@ void CBBS::ResetCounters()
 
 bool CBBS::AnalyseLog(int BBS_ID, QStringView Text, bool Read, int FirstIndex)
 {
-    bool completed = true;
+    beginAnalysis(BBS_ID, Text, Read, FirstIndex);
+    while (!analyseSlice(-1)) {
+    }
+    return endAnalysis();
+}
+
+/** Splits @p Text (which must outlive the analysis) into the entries analyseSlice() goes through. */
+void CBBS::beginAnalysis(int BBS_ID, QStringView Text, bool Read, int FirstIndex)
+{
     m_AnalyseError = 0;
     m_IsStorageError = false;
-    const int bbsType = boardType(BBS_ID);
-
-    const QList<QStringView> entries = LogParser::SplitEntries(Text);
-    QElapsedTimer sinceTurn;
-    sinceTurn.start();
     m_LastEntryCount = 0;
-    for (int i = 0; i < entries.size() && !m_IsStorageError; ++i) {
+    m_analysis.emplace();
+    m_analysis->BBS_ID = BBS_ID;
+    m_analysis->bbsType = boardType(BBS_ID);
+    m_analysis->firstIndex = FirstIndex;
+    m_analysis->read = Read;
+    m_analysis->entries = LogParser::SplitEntries(Text);
+}
+
+/**
+ * Analyses entries for about @p budgetMs (all of them when negative). True when the entries are
+ * through or the analysis stopped (a cancel, a storage failure); otherwise the rows of the slice
+ * are committed, so that the event loop may turn before the next slice.
+ */
+bool CBBS::analyseSlice(qint64 budgetMs)
+{
+    Analysis &a = *m_analysis;
+    QElapsedTimer slice;
+    slice.start();
+    while (a.next < a.entries.size() && !m_IsStorageError) {
         ++m_LastEntryCount;
-        analyseEntry(BBS_ID, bbsType, FirstIndex + i, entries.at(i), Read, completed);
-        if (!m_IsImport && !m_IsStorageError && sinceTurn.elapsed() >= EventTurnMs) {
+        analyseEntry(a.BBS_ID, a.bbsType, a.firstIndex + int(a.next), a.entries.at(a.next), a.read, a.completed);
+        ++a.next;
+        if (m_IsCancel) {
+            a.completed = false;
+            return true;
+        }
+        if (budgetMs >= 0 && slice.elapsed() >= budgetMs && a.next < a.entries.size()) {
             // Commit first: a write made from the event loop (the window marking a message
             // read) must never join a transaction that a later failure of ours rolls back.
-            if (commitBatch())
-                QCoreApplication::processEvents();
-            sinceTurn.restart();
-        }
-        if (m_IsCancel) {
-            completed = false;
-            break;
+            return !commitBatch();
         }
     }
+    return true;
+}
+
+/** Links the threads in the transaction of the last rows and commits; AnalyseLog's result. */
+bool CBBS::endAnalysis()
+{
+    const Analysis a = *std::exchange(m_analysis, std::nullopt);
     if (m_IsStorageError)
         return false;
-
     emit StateChanged(u"スレッド情報を更新中..."_s, false, false);
     // The links go into the same transaction as the last rows: both are kept or neither.
-    if (!UpdateThreads(BBS_ID))
+    if (!UpdateThreads(a.BBS_ID))
         failStorage(u"スレッド情報を更新できませんでした。"_s);
     else
         commitBatch();
     if (m_IsStorageError)
         return false;
     emit StateChanged(u"スレッド情報の更新を終了しました。"_s, false, false);
-    return completed;
+    return a.completed;
 }
 
 /** Begins the transaction for the next rows unless one is open; false on a storage failure. */

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/CBBSProperty.h"
 #include "db/DbError.h"
 #include "db/Statement.h"
 #include "db/CMessage.h"
@@ -10,10 +11,10 @@
 #include <memory>
 #include <optional>
 
-class CBBSProperty;
 class Database;
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 class Transaction;
 
 /**
@@ -23,8 +24,11 @@ class Transaction;
  * Members by file: analysis, storage and threads in CBBS.cpp; board requests and
  * HTTP transfer in CBBSLoad.cpp; log import in CBBSImport.cpp.
  *
- * A run (a load or an import) calls ResetCounters() and InitCancel() before it analyses its
- * texts; AnalyseLog() adds to the counters and stops at the next entry after Cancel().
+ * Loads and imports are asynchronous: LoadBBS() and ImportLog() start one, and LoadFinished or
+ * ImportFinished reports its end. Between them the work goes on in slots of replies and in
+ * queued continuations, each of which commits its rows before the event loop turns again.
+ * One load or import runs at a time. A run resets the counters and the cancel flag when it
+ * starts; the analysis adds to the counters and stops at the next entry after Cancel().
  */
 class CBBS : public QObject
 {
@@ -69,16 +73,15 @@ public:
     // ---- Log analysis and storage ----------------------------------------------------------
     /**
      * @short Splits @p Text into entries, parses them by the board's type, stores the
-     * messages and links the board's threads.
+     * messages and links the board's threads, all before it returns.
      *
-     * Rows are committed before every turn of the event loop and at the end, and Loaded is
-     * raised for a message once its row is committed; no transaction stays open while the
-     * event loop runs. A storage failure ends the analysis (see IsStorageError()).
-     * Returns false when a message was already stored, when cancelled or on a storage
-     * failure, else true. Entry numbers in the progress and error texts count from
-     * @p FirstIndex at the first entry of @p Text. Call it outside any transaction of the
-     * caller's. During an import the caller turns the event loop between its pieces, so the
-     * rows of one text are committed once, at its end.
+     * The rows and the links are committed together at the end, and Loaded is raised for a
+     * message once its row is committed; the event loop does not turn meanwhile. A storage
+     * failure ends the analysis (see IsStorageError()). Returns false when a message was
+     * already stored, when cancelled or on a storage failure, else true. Entry numbers in the
+     * progress and error texts count from @p FirstIndex at the first entry of @p Text. Call
+     * it outside any transaction of the caller's. A load analyses its pages the same way, in
+     * slices that are committed before the event loop turns between them.
      */
     bool AnalyseLog(int BBS_ID, QStringView Text, bool Read, int FirstIndex = 0);
     /** @short How many entries the last AnalyseLog() went through. */
@@ -102,7 +105,7 @@ public:
     /** Why ExtractArchiveToMemory() gave nothing. */
     enum class ExtractError { None, Unreadable, NoMatch, TooLarge };
 
-    /** @short True while ImportLog() runs. */
+    /** @short True from ImportLog() until ImportFinished. */
     bool IsImport() const { return m_IsImport; }
     /**
      * @short Why the last ImportLog() stopped early: the database could not store (the cause's
@@ -110,15 +113,16 @@ public:
      */
     const QString &ImportStopCause() const { return m_ImportStopCause; }
     /**
-     * @short Imports a log text file, or every member of an LHA archive (a name ending in
-     * ".lzh", any case) that holds log entries, into board @p BBS_ID with Read = @p ReadMode.
+     * @short Starts importing a log text file, or every member of an LHA archive (a name
+     * ending in ".lzh", any case) that holds log entries, into board @p BBS_ID with Read =
+     * @p ReadMode; ImportFinished reports the end.
      *
-     * The text is decoded and analysed in pieces, so memory stays near a piece's size; a
-     * storage failure ends the import (see ImportStopCause()).
+     * The text is decoded and analysed in pieces, one piece per turn of the event loop, each
+     * committed before the next turn; memory stays near a piece's size. A storage failure ends
+     * the import (see ImportStopCause()).
      *
-     * Resets the counters and the cancel flag first; a cancel stays set afterwards. True when
-     * the file was analysed without a broken or refused entry; a file that cannot be used is
-     * reported through StateChanged and gives false.
+     * Resets the counters and the cancel flag first; a cancel stays set afterwards. Returns
+     * false, starting nothing, while a load or another import runs.
      */
     bool ImportLog(int BBS_ID, const QString &FileName, bool ReadMode = false);
     /** @short Reserved: writes nothing and returns 0. */
@@ -144,19 +148,20 @@ public:
     static constexpr qint64 MaxBodyBytes = 64LL * 1024 * 1024;
 
     /**
-     * @short Requests the board's log pages one after the other and analyses each; after a run
-     * without cancel and error, moves the board's unread position to the newest number met.
+     * @short Starts requesting the board's log pages one after the other, each analysed when it
+     * has arrived; after a load without cancel and error, the board's unread position moves to
+     * the newest number met. LoadFinished reports the end.
      *
      * @p NoReadLoad asks for unread messages only (types 0 to 2). Paging ends at MaxCount,
      * at a short page (fewer entries, broken ones included, than the page size), at an empty
      * page, and with @p ExitIfMessageFound at the first page holding a stored message. A page
-     * of broken entries only and a storage failure fail the load. Returns true when neither
-     * cancelled nor failed; only then does the unread position move.
+     * of broken entries only and a storage failure fail the load. Returns false, starting
+     * nothing, while another load or an import runs.
      */
     bool LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound = false);
     /** @short Opens the board's reply form for @p Msg's ID (@p Reply) or its new-message form. */
     bool Send(const CMessage &Msg, bool Reply);
-    /** @short True while LoadBBS runs. */
+    /** @short True from LoadBBS() until LoadFinished. */
     bool IsLoad() const { return m_IsLoad; }
     /** @short Set when the last load failed or the board answered with its error page. */
     bool IsError() const { return m_IsError; }
@@ -183,10 +188,69 @@ signals:
     void StateChanged(const QString &Text, bool ShowStatus, bool AddLog);
     /** An entry could not be used; @p EntryText belongs in the board's error log. */
     void LoadError(int BBS_ID, const QString &EntryText, const QString &Message);
+    /**
+     * The load that LoadBBS() started has ended (never before LoadBBS() returned); @p Result
+     * is true when it was neither cancelled nor failed, and only then did the unread position
+     * move.
+     */
+    void LoadFinished(bool Result);
+    /**
+     * The import that ImportLog() started has ended (never before ImportLog() returned);
+     * @p Clean is true when the file was analysed without a broken or refused entry. A file
+     * that could not be used was reported through StateChanged and gives false.
+     */
+    void ImportFinished(bool Clean);
+
+public:
+    /** The import of one file, a piece per step (CBBSImport.cpp). */
+    class ImportJob
+    {
+    public:
+        virtual ~ImportJob() = default;
+        /** Does the next piece of work; false once the file is done. */
+        virtual bool Step() = 0;
+        /** True when the file was not imported cleanly. */
+        virtual bool Failed() const = 0;
+        /** The cause of a storage failure that ended the import; empty when there was none. */
+        virtual QString StopCause() const = 0;
+    };
 
 private:
+    /** A text being analysed: its entries and how far the analysis has come. */
+    struct Analysis
+    {
+        int BBS_ID = 0;
+        int bbsType = -1;
+        int firstIndex = 0;
+        bool read = false;
+        QList<QStringView> entries;
+        qsizetype next = 0;
+        bool completed = true;
+    };
+    /** The load in progress: its board, its pages and the page in hand. */
+    struct LoadState
+    {
+        CBBSProperty board;
+        bool exitIfFound = false;
+        bool textPage = false;
+        QString base; // the page address without its page number
+        int perPage = 0;
+        int page = 0;  // the page requested or analysed
+        int first = 0; // the first page's number
+        int end = 0;   // past the last page's number
+        QByteArray body;
+        bool tooLarge = false;
+        QString text; // the page being analysed
+        int parsedBefore = 0;
+        int brokenBefore = 0;
+        int ordinal() const { return page - first + 1; }
+    };
+
     int boardType(int BBS_ID);
     int m_LastEntryCount = 0;
+    void beginAnalysis(int BBS_ID, QStringView Text, bool Read, int FirstIndex);
+    bool analyseSlice(qint64 budgetMs);
+    bool endAnalysis();
     void analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, bool Read,
                       bool &completed);
     bool openBatch();
@@ -194,12 +258,19 @@ private:
     void failStorage(const QString &what);
 
     QNetworkAccessManager &networkAccessManager();
-    void loadPages(const CBBSProperty &board, bool NoReadLoad, bool ExitIfMessageFound);
+    void requestPage();
+    void pageArrived();
+    std::optional<QString> pageText(QNetworkReply &reply);
+    void analysePage();
+    void pageAnalysed(bool completed);
+    bool hasNextPage(bool completed) const;
+    void finishLoad();
     void moveUnreadPoint(CBBSProperty &board, int point);
     void failLoad(const QString &text);
-    std::optional<QString> fetchPage(const QString &address, int ordinal, bool textPage);
     QString transferErrorText(const QNetworkReply &reply) const;
     std::optional<QString> decodePage(const QByteArray &body, bool textPage);
+    void importStep();
+    void finishImport();
 
     Database *m_db = nullptr;
     Statement m_insert; // SaveMessage's statement, prepared once per database
@@ -213,14 +284,19 @@ private:
     bool m_IsStorageError = false;
     std::unique_ptr<Transaction> m_batch; // rows stored since the last commit
     QList<CMessage> m_uncommitted;        // their messages, for Loaded after the commit
+    std::optional<Analysis> m_analysis;
 
     // Board transfer
     QNetworkAccessManager *m_manager = nullptr; // own (a child) or injected
     QNetworkReply *m_reply = nullptr;           // the request in flight
+    QTimer *m_pageLimit = nullptr;              // ends a page that takes too long in all
+    std::optional<LoadState> m_load;
     bool m_IsLoad = false;
     bool m_IsError = false;
     int m_Timeout = 0;
     int m_PageTimeFactor = 10;
     bool m_IsImport = false;
     QString m_ImportStopCause;
+    QString m_importFile;
+    std::unique_ptr<ImportJob> m_import;
 };

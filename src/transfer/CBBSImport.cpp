@@ -3,11 +3,11 @@
 #include "db/Database.h"
 #include "transfer/LogParser.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QTimer>
 #include <archive.h>
 #include <archive_entry.h>
 #include <memory>
@@ -22,8 +22,8 @@ constexpr qint64 MaxMemberSize = 64 * 1024 * 1024;
 constexpr qint64 MaxTextFileSize = 512 * 1024 * 1024;
 constexpr size_t ArchiveBlockSize = 64 * 1024;
 /**
- * The bytes decoded and analysed as one piece: one transaction each, with a turn of the event
- * loop between pieces. Memory stays near the piece's size whatever the file's size.
+ * The bytes checked, or decoded and analysed, as one piece: one step of the import each, with a
+ * turn of the event loop between steps. Memory stays near the piece's size whatever the file's size.
  */
 constexpr qsizetype PieceBytes = 1024 * 1024;
 
@@ -337,8 +337,9 @@ enum class Stop { None, BadByte, Cancelled, StorageFailed };
 /**
  * @short Runs a log text, handed over in chunks, through CBBS::AnalyseLog piece by piece.
  *
- * Each piece ends at an entry separator and is committed before the next one begins; the event
- * loop turns between pieces, when no transaction is open. Memory holds one piece, not the file.
+ * Each piece ends at an entry separator and is committed when it has been analysed, so no
+ * transaction is open when the event loop turns between two chunks. Memory holds one piece,
+ * not the file.
  */
 class PieceImporter
 {
@@ -381,9 +382,6 @@ private:
                                                 : u"データベースに書き込めませんでした。"_s;
             return stop(Stop::StorageFailed);
         }
-        if (m_bbs.IsCancel())
-            return stop(Stop::Cancelled);
-        QCoreApplication::processEvents(); // the piece is committed: no transaction is open
         return !m_bbs.IsCancel() || stop(Stop::Cancelled);
     }
 
@@ -405,27 +403,16 @@ private:
     int m_entries = 0; // entries of the earlier pieces: entry numbers count through the file
 };
 
-/** @p bytes handed to @p take in pieces of PieceBytes; false when @p take refuses one. */
-template<typename Take>
-bool inPieces(QByteArrayView bytes, Take take)
-{
-    qsizetype at = 0;
-    do {
-        const qsizetype size = std::min(PieceBytes, bytes.size() - at);
-        if (!take(bytes.sliced(at, size), at + size == bytes.size()))
-            return false;
-        at += size;
-    } while (at < bytes.size());
-    return true;
-}
-
-/** True when every byte of @p bytes decodes as CP932; else the line of the first bad one. */
+/** nullopt when every byte of @p bytes decodes as CP932; else the line of the first bad one. */
 std::optional<qsizetype> badLineIn(QByteArrayView bytes)
 {
     LogTextDecoder decoder;
-    if (inPieces(bytes, [&decoder](QByteArrayView piece, bool last) { return decoder.check(piece, last); }))
-        return std::nullopt;
-    return decoder.badLine();
+    for (qsizetype at = 0; at < bytes.size() || at == 0; at += PieceBytes) {
+        const qsizetype size = std::min(PieceBytes, bytes.size() - at);
+        if (!decoder.check(bytes.sliced(at, size), at + size == bytes.size()))
+            return decoder.badLine();
+    }
+    return std::nullopt;
 }
 
 /** The progress line of a file that cannot be imported: its name, the reason and the result. */
@@ -456,31 +443,37 @@ std::optional<QString> unusableFile(const QString &fileName)
     return std::nullopt;
 }
 
-/** Hands the file's bytes to @p take in pieces of PieceBytes; false when reading fails or @p take refuses. */
-template<typename Take>
-bool readInPieces(QFile &file, Take take, bool &readError)
+/** A file read from its start in pieces of PieceBytes. */
+class PieceReader
 {
-    readError = false;
-    if (!file.open(QIODevice::ReadOnly)) {
-        readError = true;
-        return false;
-    }
-    const qint64 size = file.size();
-    QByteArray chunk;
-    for (qint64 at = 0;;) {
-        chunk = file.read(PieceBytes);
-        if (file.error() != QFileDevice::NoError) {
-            readError = true;
+public:
+    bool open(const QString &fileName)
+    {
+        m_file.close();
+        m_file.setFileName(fileName);
+        m_at = 0;
+        if (!m_file.open(QIODevice::ReadOnly))
             return false;
-        }
-        at += chunk.size();
-        const bool last = chunk.isEmpty() || at >= size;
-        if (!take(chunk, last))
-            return false;
-        if (last)
-            return true;
+        m_size = m_file.size();
+        return true;
     }
-}
+
+    /** The next piece, @p last telling whether it ends the file; nullopt when reading failed. */
+    std::optional<QByteArray> next(bool &last)
+    {
+        QByteArray chunk = m_file.read(PieceBytes);
+        if (m_file.error() != QFileDevice::NoError)
+            return std::nullopt;
+        m_at += chunk.size();
+        last = chunk.isEmpty() || m_at >= m_size;
+        return chunk;
+    }
+
+private:
+    QFile m_file;
+    qint64 m_size = 0;
+    qint64 m_at = 0;
+};
 
 /** The separator line as CP932 bytes (plain ASCII), to tell a log member from a readme. */
 bool holdsEntries(const QByteArray &bytes)
@@ -489,10 +482,14 @@ bool holdsEntries(const QByteArray &bytes)
 }
 
 /**
- * @short One import file, text or archive, through the pieces, with its progress and failure
- * lines. failed() tells the file was not imported cleanly; a storage failure also ends the run.
+ * @short One import file, text or archive, a piece per step, with its progress and failure
+ * lines. Failed() tells the file was not imported cleanly; a storage failure also ends the run.
+ *
+ * A text file is read twice: every byte is checked before anything is stored, so a file with an
+ * unreadable byte stays out whole. An archive's members are unpacked one per step and analysed
+ * in pieces. A cancel ends the file at the next step.
  */
-class FileImport
+class FileImport : public CBBS::ImportJob
 {
 public:
     FileImport(CBBS &bbs, const Database *db, int board, const QString &fileName, bool read)
@@ -500,21 +497,38 @@ public:
     {
     }
 
-    void run()
+    bool Step() override
     {
-        if (const std::optional<QString> failure = unusableFile(m_fileName))
-            fail(*failure);
-        else if (isArchiveName(m_fileName))
-            importArchive();
-        else
-            importTextFile();
+        if (m_bbs.IsCancel())
+            return false;
+        switch (m_phase) {
+        case Phase::Start:
+            start();
+            break;
+        case Phase::CheckText:
+            checkText();
+            break;
+        case Phase::AnalyseText:
+            analyseText();
+            break;
+        case Phase::NextMember:
+            nextMember();
+            break;
+        case Phase::AnalyseMember:
+            analyseMember();
+            break;
+        case Phase::Done:
+            break;
+        }
+        return m_phase != Phase::Done;
     }
 
-    bool failed() const { return m_failed; }
-    /** The cause of a storage failure that ended the import; empty when there was none. */
-    const QString &stopCause() const { return m_stopCause; }
+    bool Failed() const override { return m_failed; }
+    QString StopCause() const override { return m_stopCause; }
 
 private:
+    enum class Phase { Start, CheckText, AnalyseText, NextMember, AnalyseMember, Done };
+
     void fail(const QString &line)
     {
         m_failed = true;
@@ -523,12 +537,57 @@ private:
 
     void progress(const QString &line, bool addLog) { emit m_bbs.StateChanged(line, false, addLog); }
 
-    /** One text through the pieces; false when it stopped on a failure (a cancel is none). */
-    template<typename Source>
-    bool importText(const QString &name, Source source)
+    void start()
     {
-        PieceImporter importer(m_bbs, m_db, m_board, m_read);
-        source([&importer](QByteArrayView chunk, bool last) { return importer.add(chunk, last); });
+        m_phase = Phase::Done;
+        if (const std::optional<QString> failure = unusableFile(m_fileName))
+            fail(*failure);
+        else if (isArchiveName(m_fileName))
+            openArchive();
+        else if (!m_reader.open(m_fileName))
+            fail(notImported(m_fileName, u"を読み込めなかった"_s));
+        else
+            m_phase = Phase::CheckText;
+    }
+
+    /** Checks the next piece of the text file; after the last, its analysis begins. */
+    void checkText()
+    {
+        bool last = false;
+        const std::optional<QByteArray> chunk = m_reader.next(last);
+        if (!chunk || !m_check.check(*chunk, last)) {
+            fail(notImported(m_fileName, chunk ? badByteReason(m_check.badLine()) : u"を読み込めなかった"_s));
+            m_phase = Phase::Done;
+            return;
+        }
+        if (!last)
+            return;
+        progress(m_fileName + u"の解析中..."_s, false);
+        m_phase = Phase::AnalyseText;
+        if (!m_reader.open(m_fileName)) {
+            fail(notImported(m_fileName, u"を読み込めなかった"_s));
+            m_phase = Phase::Done;
+            return;
+        }
+        m_importer.emplace(m_bbs, m_db, m_board, m_read);
+    }
+
+    void analyseText()
+    {
+        bool last = false;
+        const std::optional<QByteArray> chunk = m_reader.next(last);
+        if (chunk && m_importer->add(*chunk, last) && !last)
+            return;
+        endText(m_fileName);
+        if (!chunk)
+            fail(notImported(m_fileName, u"を読み込めなかった"_s));
+        m_phase = Phase::Done;
+    }
+
+    /** The end of a text's analysis, its failure lines; false when it stopped on a failure (a cancel is none). */
+    bool endText(const QString &name)
+    {
+        const PieceImporter importer = *std::exchange(m_importer, std::nullopt);
         m_failed = m_failed || !importer.clean();
         switch (importer.stopped()) {
         case Stop::BadByte:
@@ -546,71 +605,82 @@ private:
         return true;
     }
 
-    void importTextFile()
+    void openArchive()
     {
-        // Every byte is checked before anything is stored: a file with an unreadable byte stays out whole.
-        LogTextDecoder check;
-        bool readError = false;
-        QFile checked(m_fileName);
-        if (!readInPieces(
-                checked, [&check](QByteArrayView chunk, bool last) { return check.check(chunk, last); },
-                readError)) {
-            fail(notImported(m_fileName, readError ? u"を読み込めなかった"_s : badByteReason(check.badLine())));
-            return;
-        }
-        progress(m_fileName + u"の解析中..."_s, false);
-        QFile file(m_fileName);
-        importText(m_fileName, [&](const auto &take) { return readInPieces(file, take, readError); });
-        if (readError)
-            fail(notImported(m_fileName, u"を読み込めなかった"_s));
-    }
-
-    /** Every member that holds log entries, in archive order; other members are skipped. */
-    void importArchive()
-    {
-        ArchiveReader reader = newLhaReader();
-        if (!reader
-            || archive_read_open_filename(reader.get(), QFile::encodeName(m_fileName).constData(), ArchiveBlockSize)
+        m_archive = newLhaReader();
+        if (!m_archive
+            || archive_read_open_filename(m_archive.get(), QFile::encodeName(m_fileName).constData(), ArchiveBlockSize)
                    != ARCHIVE_OK) {
             fail(notImported(m_fileName, u"はLHA書庫として読めなかった"_s));
             return;
         }
+        m_phase = Phase::NextMember;
+    }
+
+    /**
+     * Unpacks the archive's next member (members in archive order); one that holds log entries
+     * is analysed in the next steps, others are skipped. After the last member, the archive's end.
+     */
+    void nextMember()
+    {
         archive_entry *entry = nullptr;
         int status = ARCHIVE_OK;
-        int members = 0, logs = 0;
-        while ((status = archive_read_next_header(reader.get(), &entry)) == ARCHIVE_OK || status == ARCHIVE_WARN) {
+        while ((status = archive_read_next_header(m_archive.get(), &entry)) == ARCHIVE_OK || status == ARCHIVE_WARN) {
             if (archive_entry_filetype(entry) != AE_IFREG)
                 continue;
-            ++members;
+            ++m_members;
             const QString member = m_fileName + u"の中の"_s + memberName(entry);
             CBBS::ExtractError error = CBBS::ExtractError::None;
-            const QByteArray bytes = readMember(reader.get(), entry, error);
+            QByteArray bytes = readMember(m_archive.get(), entry, error);
             if (error == CBBS::ExtractError::TooLarge) {
-                ++logs; // it may well hold entries
+                ++m_logs; // it may well hold entries
                 fail(notImported(member, u"は64MBを超える"_s));
-                continue;
+                return;
             }
             if (error != CBBS::ExtractError::None)
                 break; // what follows a damaged member is not to be trusted
             if (!holdsEntries(bytes)) {
                 progress(member + u"にはログがないため、読み飛ばしました。"_s, true);
-                continue;
+                return;
             }
-            ++logs;
+            ++m_logs;
             if (const std::optional<qsizetype> line = badLineIn(bytes)) {
                 fail(notImported(member, badByteReason(*line)));
-                continue;
+                return;
             }
             progress(member + u"を解析中..."_s, true);
-            if (!importText(member, [&bytes](const auto &take) { return inPieces(bytes, take); }) || m_bbs.IsCancel())
-                return;
+            m_memberName = member;
+            m_member = std::move(bytes);
+            m_at = 0;
+            m_importer.emplace(m_bbs, m_db, m_board, m_read);
+            m_phase = Phase::AnalyseMember;
+            return;
         }
+        endArchive(status);
+    }
+
+    void analyseMember()
+    {
+        const qsizetype size = std::min(PieceBytes, m_member.size() - m_at);
+        const bool last = m_at + size == m_member.size();
+        const QByteArrayView piece = QByteArrayView(m_member).sliced(m_at, size);
+        m_at += size;
+        if (m_importer->add(piece, last) && !last)
+            return;
+        const bool goOn = endText(m_memberName) && !m_bbs.IsCancel();
+        m_member.clear();
+        m_phase = goOn ? Phase::NextMember : Phase::Done;
+    }
+
+    void endArchive(int status)
+    {
         if (status != ARCHIVE_EOF)
             fail(notImported(m_fileName, u"はLHA書庫として読めなかった"_s));
-        else if (members == 0)
+        else if (m_members == 0)
             fail(notImported(m_fileName, u"にはファイルが入っていない"_s));
-        else if (logs == 0)
+        else if (m_logs == 0)
             fail(notImported(m_fileName, u"にはログの入ったファイルがない"_s));
+        m_phase = Phase::Done;
     }
 
     CBBS &m_bbs;
@@ -618,29 +688,60 @@ private:
     const int m_board;
     const QString m_fileName;
     const bool m_read;
+    Phase m_phase = Phase::Start;
     bool m_failed = false;
     QString m_stopCause;
+    std::optional<PieceImporter> m_importer; // the text being analysed
+
+    // A text file
+    PieceReader m_reader;
+    LogTextDecoder m_check;
+
+    // An archive
+    ArchiveReader m_archive{nullptr, archive_read_free};
+    int m_members = 0;
+    int m_logs = 0; // members that hold (or may hold) entries
+    QString m_memberName;
+    QByteArray m_member; // the member being analysed
+    qsizetype m_at = 0;  // its bytes analysed so far
 };
 
 } // namespace
 
 bool CBBS::ImportLog(int BBS_ID, const QString &FileName, bool ReadMode)
 {
+    if (m_IsLoad || m_IsImport)
+        return false;
     m_IsCancel = false;
     m_IsImport = true;
     m_ImportStopCause.clear();
+    m_importFile = FileName;
     ResetCounters();
     emit StateChanged(FileName + u"の取込中..."_s, false, false);
+    m_import = std::make_unique<FileImport>(*this, m_db, BBS_ID, FileName, ReadMode);
+    QTimer::singleShot(0, this, &CBBS::importStep);
+    return true;
+}
 
-    FileImport file(*this, m_db, BBS_ID, FileName, ReadMode);
-    file.run();
-    m_AnalyseError = file.failed() ? -1 : 0;
-    m_ImportStopCause = file.stopCause();
-    if (!file.failed())
-        emit StateChanged(FileName + u"から"_s + QString::number(m_SaveCount) + u"件インポートしました。"_s,
+/** One piece of the import; the next goes on in a queued continuation, after a turn of the event loop. */
+void CBBS::importStep()
+{
+    if (m_import->Step())
+        QTimer::singleShot(0, this, &CBBS::importStep);
+    else
+        finishImport();
+}
+
+void CBBS::finishImport()
+{
+    const std::unique_ptr<ImportJob> file = std::move(m_import);
+    m_AnalyseError = file->Failed() ? -1 : 0;
+    m_ImportStopCause = file->StopCause();
+    if (!file->Failed())
+        emit StateChanged(m_importFile + u"から"_s + QString::number(m_SaveCount) + u"件インポートしました。"_s,
                           false, true);
     m_IsImport = false;
-    return !file.failed();
+    emit ImportFinished(!file->Failed());
 }
 
 int CBBS::ExportLog(int BBS_ID, const QString &FileName)

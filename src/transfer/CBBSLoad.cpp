@@ -7,7 +7,6 @@
 #include "db/CBBSProperty.h"
 #include "cookies/CookieJar.h"
 
-#include <QEventLoop>
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -22,6 +21,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int TextPageType = 3;
+/** How long a page's analysis may run before the event loop gets a turn (cancel, network, repaint). */
+constexpr qint64 EventTurnMs = 25;
 const QString ErrorPageStart = u"<html><head><title>Error!!"_s;
 
 bool isPaired(int bbsType)
@@ -121,7 +122,7 @@ void CBBS::Cancel()
 {
     m_IsCancel = true;
     if (m_reply)
-        m_reply->abort();
+        m_reply->abort(); // its end comes through the queued finished signal
 }
 
 void CBBS::SetNetworkAccessManager(QNetworkAccessManager *manager)
@@ -140,7 +141,7 @@ QNetworkAccessManager &CBBS::networkAccessManager()
 
 bool CBBS::LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound)
 {
-    if (m_IsLoad)
+    if (m_IsLoad || m_IsImport)
         return false;
     m_IsError = false;
     m_IsCancel = false;
@@ -149,59 +150,186 @@ bool CBBS::LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound)
     // The jar follows the program-wide cookie store, which tests replace.
     networkAccessManager().setCookieJar(new CookieJar(cookieStore()));
 
-    CBBSProperty board;
-    if (m_db && board.GetProperty(BBS_ID, *m_db))
-        loadPages(board, NoReadLoad, ExitIfMessageFound);
-    else
+    LoadState &load = m_load.emplace();
+    if (!m_db || !load.board.GetProperty(BBS_ID, *m_db)) {
         failLoad(u"Error:掲示板("_s + QString::number(BBS_ID) + u")が見つかりません。"_s);
-
-    const bool result = !m_IsCancel && !m_IsError;
-    if (result && m_MaxID > board.NoReadPoint())
-        moveUnreadPoint(board, m_MaxID);
-    m_IsLoad = false;
-    return result;
+        QTimer::singleShot(0, this, &CBBS::finishLoad);
+        return true;
+    }
+    load.exitIfFound = ExitIfMessageFound;
+    load.textPage = load.board.BBSType() == TextPageType;
+    load.base = logAddress(load.board, NoReadLoad);
+    load.perPage = load.board.DownloadCount();
+    // Text pages count from 1, log pages from 0; the ordinal counts from 1 for both.
+    load.first = load.textPage ? 1 : 0;
+    load.page = load.first;
+    load.end = load.first + pageCount(load.board.MaxCount(), load.perPage);
+    requestPage();
+    return true;
 }
 
-void CBBS::loadPages(const CBBSProperty &board, bool NoReadLoad, bool ExitIfMessageFound)
+/** Sends the request of the current page; pageArrived() takes its reply. */
+void CBBS::requestPage()
 {
-    const bool textPage = board.BBSType() == TextPageType;
-    const QString base = logAddress(board, NoReadLoad);
-    const int perPage = board.DownloadCount();
-    // Text pages count from 1, log pages from 0; the ordinal counts from 1 for both.
-    const int first = textPage ? 1 : 0;
-    const int end = first + pageCount(board.MaxCount(), perPage);
-    for (int page = first; page < end && !m_IsCancel; ++page) {
-        const int ordinal = page - first + 1;
-        const std::optional<QString> text = fetchPage(base + QString::number(page), ordinal, textPage);
-        if (!text || text->isEmpty())
-            return;
-        if (text->startsWith(ErrorPageStart)) {
-            failLoad(errorPageMessage(*text));
-            return;
-        }
-        const int parsedBefore = m_AnalyseCount;
-        const int brokenBefore = m_BrokenCount;
-        const bool completed = AnalyseLog(board.ID(), *text, false);
-        if (m_IsStorageError) {
-            m_IsError = true; // AnalyseLog has reported the cause
-            return;
-        }
-        if (!m_IsCancel && m_BrokenCount > brokenBefore && m_AnalyseCount == parsedBefore) {
-            failLoad(u"受信エラー:"_s + QString::number(ordinal) + u"番目のログは"_s
-                     + QString::number(m_BrokenCount - brokenBefore)
-                     + u"件すべてが壊れていたため、受信を中止しました。"_s);
-            return;
-        }
-        // A stored message ends paging only when asked to: broken entries have no say in it,
-        // or the unread position would move past the pages left unfetched.
-        if (!completed && ExitIfMessageFound)
-            return;
-        // Broken entries were fetched too: only a page with fewer entries is short. Counting
-        // parsed ones alone took a page with a broken entry for the last one, and the unread
-        // position then moved past the pages never fetched.
-        if (m_AnalyseCount + m_BrokenCount < qint64(perPage) * ordinal)
-            return; // a short page is the last one
+    LoadState &load = *m_load;
+    load.body.clear();
+    load.tooLarge = false;
+    QNetworkRequest request{QUrl(load.base + QString::number(load.page))};
+    // A log page never moves; a redirect is answered as a status other than 200.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    // The option has no upper bound; keep the milliseconds inside an int.
+    const int seconds = std::clamp(m_Timeout, 0, std::numeric_limits<int>::max() / 1000);
+    request.setTransferTimeout(seconds * 1000);
+    const QString host = request.url().host();
+
+    m_reply = networkAccessManager().get(request);
+    // Every byte restarts the transfer time-out, so a page trickling in byte by byte would
+    // never end: the whole page gets PageTimeFactor() times as long. Qt reports the abort
+    // as it reports its own time-out.
+    if (!m_pageLimit) {
+        m_pageLimit = new QTimer(this);
+        m_pageLimit->setSingleShot(true);
+        connect(m_pageLimit, &QTimer::timeout, this, [this] {
+            if (m_reply)
+                m_reply->abort();
+        });
     }
+    const qint64 limitMs = qint64(seconds) * 1000 * std::max(1, m_PageTimeFactor);
+    if (limitMs > 0 && limitMs <= std::numeric_limits<int>::max())
+        m_pageLimit->start(int(limitMs));
+    const int ordinal = load.ordinal();
+    connect(m_reply, &QNetworkReply::socketStartedConnecting, this, [this, host] {
+        emit StateChanged(host + u" に接続中です。"_s, false, false);
+    });
+    connect(m_reply, &QNetworkReply::requestSent, this, [this, ordinal] {
+        emit StateChanged(QString::number(ordinal) + u"番目のログを要求しています。"_s, false, false);
+    });
+    connect(m_reply, &QNetworkReply::readyRead, this, [this] {
+        LoadState &page = *m_load;
+        page.body += m_reply->read(MaxBodyBytes + 1 - page.body.size());
+        if (page.body.size() > MaxBodyBytes) {
+            page.tooLarge = true;
+            m_reply->abort();
+            return;
+        }
+        emit StateChanged(byteCountText(page.body.size()), false, false);
+    });
+    // Queued: an abort (a cancel, the page limit) finishes the reply at once, and the load
+    // goes on only once the caller of the abort has returned.
+    connect(m_reply, &QNetworkReply::finished, this, &CBBS::pageArrived, Qt::QueuedConnection);
+    emit StateChanged(host + u" を探しています。"_s, false, false);
+}
+
+/** The reply of the current page has finished: its text is analysed, or the load ends. */
+void CBBS::pageArrived()
+{
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> reply(std::exchange(m_reply, nullptr),
+                                                                     [](QNetworkReply *r) { r->deleteLater(); });
+    m_pageLimit->stop();
+    reply->disconnect(this);
+    if (m_IsCancel) { // a cancelled request is silent
+        finishLoad();
+        return;
+    }
+    std::optional<QString> text = pageText(*reply);
+    if (!text || text->isEmpty()) {
+        finishLoad();
+        return;
+    }
+    if (text->startsWith(ErrorPageStart)) {
+        failLoad(errorPageMessage(*text));
+        finishLoad();
+        return;
+    }
+    LoadState &load = *m_load;
+    load.text = std::move(*text);
+    load.body.clear();
+    load.parsedBefore = m_AnalyseCount;
+    load.brokenBefore = m_BrokenCount;
+    beginAnalysis(load.board.ID(), load.text, false, 0);
+    analysePage();
+}
+
+/** The page's text, or nullopt when it cannot be used (the failure reported). */
+std::optional<QString> CBBS::pageText(QNetworkReply &reply)
+{
+    LoadState &load = *m_load;
+    if (reply.isOpen()) // an aborted reply (too large, timed out) is already closed
+        load.body += reply.read(MaxBodyBytes + 1 - load.body.size());
+    if (load.tooLarge || load.body.size() > MaxBodyBytes) {
+        failLoad(u"受信エラー:ページが"_s + QString::number(MaxBodyBytes / (1024 * 1024))
+                 + u"MBを超えたため受信を中止しました。"_s);
+        return std::nullopt;
+    }
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() != 200) {
+        failLoad(u"Error:"_s + statusLine(reply));
+        return std::nullopt;
+    }
+    if (reply.error() != QNetworkReply::NoError) {
+        failLoad(transferErrorText(reply));
+        return std::nullopt;
+    }
+    return decodePage(load.body, load.textPage);
+}
+
+/**
+ * One slice of the page's analysis; a long page goes on in a queued continuation, its rows
+ * committed before the event loop turns (cancel, network, repaint).
+ */
+void CBBS::analysePage()
+{
+    if (!analyseSlice(EventTurnMs)) {
+        QTimer::singleShot(0, this, &CBBS::analysePage);
+        return;
+    }
+    pageAnalysed(endAnalysis());
+}
+
+/** The page is stored: the next page is requested unless this one ends the load. */
+void CBBS::pageAnalysed(bool completed)
+{
+    LoadState &load = *m_load;
+    load.text.clear();
+    if (m_IsStorageError) {
+        m_IsError = true; // the analysis has reported the cause
+    } else if (!m_IsCancel && m_BrokenCount > load.brokenBefore && m_AnalyseCount == load.parsedBefore) {
+        failLoad(u"受信エラー:"_s + QString::number(load.ordinal()) + u"番目のログは"_s
+                 + QString::number(m_BrokenCount - load.brokenBefore)
+                 + u"件すべてが壊れていたため、受信を中止しました。"_s);
+    } else if (hasNextPage(completed)) {
+        ++load.page;
+        requestPage();
+        return;
+    }
+    finishLoad();
+}
+
+/** True when paging goes on after the page just analysed (@p completed: it met no stored message). */
+bool CBBS::hasNextPage(bool completed) const
+{
+    const LoadState &load = *m_load;
+    // A stored message ends paging only when asked to: broken entries have no say in it,
+    // or the unread position would move past the pages left unfetched.
+    if (!completed && load.exitIfFound)
+        return false;
+    // Broken entries were fetched too: only a page with fewer entries is short. Counting
+    // parsed ones alone took a page with a broken entry for the last one, and the unread
+    // position then moved past the pages never fetched.
+    if (m_AnalyseCount + m_BrokenCount < qint64(load.perPage) * load.ordinal())
+        return false; // a short page is the last one
+    return load.page + 1 < load.end && !m_IsCancel;
+}
+
+/** Ends the load: the unread position moves after a clean load, then LoadFinished. */
+void CBBS::finishLoad()
+{
+    LoadState load = *std::exchange(m_load, std::nullopt);
+    const bool result = !m_IsCancel && !m_IsError;
+    if (result && m_MaxID > load.board.NoReadPoint())
+        moveUnreadPoint(load.board, m_MaxID);
+    m_IsLoad = false;
+    emit LoadFinished(result);
 }
 
 void CBBS::moveUnreadPoint(CBBSProperty &board, int point)
@@ -223,74 +351,6 @@ void CBBS::failLoad(const QString &text)
 {
     emit StateChanged(text, true, true);
     m_IsError = true;
-}
-
-std::optional<QString> CBBS::fetchPage(const QString &address, int ordinal, bool textPage)
-{
-    QNetworkRequest request{QUrl(address)};
-    // A log page never moves; a redirect is answered as a status other than 200.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    // The option has no upper bound; keep the milliseconds inside an int.
-    const int seconds = std::clamp(m_Timeout, 0, std::numeric_limits<int>::max() / 1000);
-    request.setTransferTimeout(seconds * 1000);
-    const QString host = request.url().host();
-
-    std::unique_ptr<QNetworkReply> reply(networkAccessManager().get(request));
-    m_reply = reply.get();
-    // Every byte restarts the transfer time-out, so a page trickling in byte by byte would
-    // never end: the whole page gets PageTimeFactor() times as long. Qt reports the abort
-    // as it reports its own time-out.
-    QTimer pageLimit;
-    pageLimit.setSingleShot(true);
-    connect(&pageLimit, &QTimer::timeout, reply.get(), &QNetworkReply::abort);
-    const qint64 limitMs = qint64(seconds) * 1000 * std::max(1, m_PageTimeFactor);
-    if (limitMs > 0 && limitMs <= std::numeric_limits<int>::max())
-        pageLimit.start(int(limitMs));
-    QByteArray body;
-    bool tooLarge = false;
-    connect(reply.get(), &QNetworkReply::socketStartedConnecting, this, [this, &host] {
-        emit StateChanged(host + u" に接続中です。"_s, false, false);
-    });
-    connect(reply.get(), &QNetworkReply::requestSent, this, [this, ordinal] {
-        emit StateChanged(QString::number(ordinal) + u"番目のログを要求しています。"_s, false, false);
-    });
-    connect(reply.get(), &QNetworkReply::readyRead, this, [this, &reply, &body, &tooLarge] {
-        body += reply->read(MaxBodyBytes + 1 - body.size());
-        if (body.size() > MaxBodyBytes) {
-            tooLarge = true;
-            reply->abort();
-            return;
-        }
-        emit StateChanged(byteCountText(body.size()), false, false);
-    });
-    emit StateChanged(host + u" を探しています。"_s, false, false);
-
-    QEventLoop loop;
-    connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec();
-    m_reply = nullptr;
-    reply->disconnect(this);
-
-    if (m_IsCancel)
-        return std::nullopt; // a cancelled request is silent
-    if (reply->isOpen()) // an aborted reply (too large, timed out) is already closed
-        body += reply->read(MaxBodyBytes + 1 - body.size());
-    if (tooLarge || body.size() > MaxBodyBytes) {
-        failLoad(u"受信エラー:ページが"_s + QString::number(MaxBodyBytes / (1024 * 1024))
-                 + u"MBを超えたため受信を中止しました。"_s);
-        return std::nullopt;
-    }
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && status.toInt() != 200) {
-        failLoad(u"Error:"_s + statusLine(*reply));
-        return std::nullopt;
-    }
-    if (reply->error() != QNetworkReply::NoError) {
-        failLoad(transferErrorText(*reply));
-        return std::nullopt;
-    }
-    return decodePage(body, textPage);
 }
 
 QString CBBS::transferErrorText(const QNetworkReply &reply) const

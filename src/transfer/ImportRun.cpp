@@ -6,44 +6,78 @@
 #include "transfer/CBBS.h"
 
 #include <QFileInfo>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
-ImportRun::ImportRun(CBBS &bbs, QObject *parent) : QObject(parent), m_bbs(bbs) {}
-
-ImportRun::Result ImportRun::Run(int BBS_ID, const QStringList &FileNames, bool ReadMode)
+ImportRun::ImportRun(CBBS &bbs, QObject *parent) : QObject(parent), m_bbs(bbs)
 {
-    Result result;
+    connect(&m_bbs, &CBBS::ImportFinished, this, &ImportRun::fileImported);
+}
+
+bool ImportRun::Start(int BBS_ID, const QStringList &FileNames, bool ReadMode)
+{
+    if (m_running)
+        return false;
+    m_board = BBS_ID;
+    m_files = FileNames;
+    m_read = ReadMode;
+    m_next = 0;
+    m_result = {};
     m_bbs.InitCancel();
-    const qsizetype count = FileNames.size();
-    for (qsizetype k = 1; k <= count; ++k) {
-        const QString &fileName = FileNames.at(k - 1);
-        emit InfoChanged(fileName + u"のインポート中...("_s + QString::number(k) + u'/'
-                             + QString::number(count) + u')',
-                         1, true);
-        if (!m_bbs.ImportLog(BBS_ID, fileName, ReadMode))
-            ++result.NotImported;
-        result.Total += m_bbs.SaveCount();
-        if (!m_bbs.ImportStopCause().isEmpty()) {
-            result.StorageFailed = true;
-            break;
-        }
-        if (m_bbs.IsCancel()) {
-            result.Cancelled = true;
-            break;
-        }
+    m_running = true;
+    QTimer::singleShot(0, this, &ImportRun::nextFile);
+    return true;
+}
+
+/** Starts the next file's import, unless the files are through or a cancel came between two files. */
+void ImportRun::nextFile()
+{
+    if (m_bbs.IsCancel())
+        m_result.Cancelled = true;
+    if (m_result.Cancelled || m_next >= m_files.size()) {
+        finish();
+        return;
     }
-    if (result.StorageFailed)
-        result.Outcome = u"インポートを中止しました。"_s + m_bbs.ImportStopCause() + u" インポートできたのは"_s
-                         + QString::number(result.Total) + u"件です。"_s;
-    else if (result.Cancelled)
-        result.Outcome = u"処理は中断されました。"_s;
-    else if (result.Total > 0)
-        result.Outcome = QString::number(result.Total) + u"件インポートしました。"_s;
+    const QString &fileName = m_files.at(m_next++);
+    emit InfoChanged(fileName + u"のインポート中...("_s + QString::number(m_next) + u'/'
+                         + QString::number(m_files.size()) + u')',
+                     1, true);
+    m_importing = m_bbs.ImportLog(m_board, fileName, m_read);
+    if (!m_importing) { // the transfer control is busy with a run of another's
+        ++m_result.NotImported;
+        QTimer::singleShot(0, this, &ImportRun::nextFile);
+    }
+}
+
+void ImportRun::fileImported(bool clean)
+{
+    if (!std::exchange(m_importing, false))
+        return;
+    if (!clean)
+        ++m_result.NotImported;
+    m_result.Total += m_bbs.SaveCount();
+    m_result.StorageFailed = !m_bbs.ImportStopCause().isEmpty();
+    if (m_result.StorageFailed)
+        finish();
     else
-        result.Outcome = u"インポートできるログはありませんでした。"_s;
-    emit InfoChanged(result.Outcome, 3, true);
-    return result;
+        QTimer::singleShot(0, this, &ImportRun::nextFile);
+}
+
+void ImportRun::finish()
+{
+    if (m_result.StorageFailed)
+        m_result.Outcome = u"インポートを中止しました。"_s + m_bbs.ImportStopCause() + u" インポートできたのは"_s
+                           + QString::number(m_result.Total) + u"件です。"_s;
+    else if (m_result.Cancelled)
+        m_result.Outcome = u"処理は中断されました。"_s;
+    else if (m_result.Total > 0)
+        m_result.Outcome = QString::number(m_result.Total) + u"件インポートしました。"_s;
+    else
+        m_result.Outcome = u"インポートできるログはありませんでした。"_s;
+    emit InfoChanged(m_result.Outcome, 3, true);
+    m_running = false;
+    emit Finished(m_result);
 }
 
 std::optional<ImportRun::OtherBoard> ImportRun::FindOtherBoard(Database &db, int BBS_ID,

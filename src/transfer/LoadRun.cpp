@@ -6,6 +6,8 @@
 #include "db/Database.h"
 #include "transfer/CBBS.h"
 
+#include <QTimer>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -30,6 +32,11 @@ LoadRun::LoadRun(CBBS &bbs, Database &db, QObject *parent)
     , m_bbs(bbs)
     , m_db(db)
 {
+    connect(&m_bbs, &CBBS::LoadFinished, this, &LoadRun::boardLoaded);
+    connect(&m_bbs, &CBBS::StateChanged, this, [this](const QString &text, bool showStatus, bool addLog) {
+        if (m_loading && showStatus && addLog)
+            m_lastError = text;
+    });
 }
 
 std::optional<QList<int>> LoadRun::ChooseBoards(Selection selection)
@@ -45,7 +52,7 @@ std::optional<QList<int>> LoadRun::ChooseBoards(Selection selection)
     return boards;
 }
 
-bool LoadRun::Run(Selection selection)
+bool LoadRun::Start(Selection selection)
 {
     const std::optional<QList<int>> boards = ChooseBoards(selection);
     if (!boards)
@@ -54,63 +61,120 @@ bool LoadRun::Run(Selection selection)
         prompter().information(NoBoardsText());
         return false;
     }
-    Run(*boards, true);
-    return true;
+    return Start(*boards, true);
 }
 
-QList<LoadRun::Outcome> LoadRun::Run(const QList<int> &boards, bool NoReadLoad)
+bool LoadRun::Start(const QList<int> &boards, bool NoReadLoad)
 {
+    if (m_running)
+        return false;
+    m_boards = boards;
+    m_next = 0;
+    m_noReadLoad = NoReadLoad;
+    m_exitIfFound = mdlOption::ExitIfMessageFound && NoReadLoad;
     m_outcomes.clear();
+    m_holds = 0;
+    m_waiting = false;
     m_stop = false;
     m_abandoned = false;
     m_bbs.SetTimeout(mdlOption::Timeout);
     m_bbs.InitCancel();
-    const bool exitIfFound = mdlOption::ExitIfMessageFound && NoReadLoad;
-    for (qsizetype i = 0; i < boards.size() && !m_stop; ++i) {
-        CBBSProperty board;
-        Outcome outcome;
-        if (board.GetProperty(boards.at(i), m_db)) {
-            emit BoardStarted(board, i + 1 < boards.size());
-            outcome = loadBoard(board, NoReadLoad, exitIfFound);
-            if (m_abandoned)
-                break;
-        } else {
-            outcome.BBS_ID = boards.at(i);
-            outcome.Text = u"掲示板"_s + QString::number(boards.at(i)) + u"はありません。"_s;
-        }
-        m_outcomes.append(outcome);
-        emit BoardFinished(outcome);
-    }
-    return m_outcomes;
+    m_running = true;
+    QTimer::singleShot(0, this, &LoadRun::nextBoard);
+    return true;
 }
 
-LoadRun::Outcome LoadRun::loadBoard(const CBBSProperty &board, bool NoReadLoad, bool exitIfFound)
+void LoadRun::Abandon()
 {
-    QString lastError;
-    const QMetaObject::Connection errors = connect(
-        &m_bbs, &CBBS::StateChanged, this, [&lastError](const QString &text, bool showStatus, bool addLog) {
-            if (showStatus && addLog)
-                lastError = text;
-        });
-    const bool ok = m_bbs.LoadBBS(board.ID(), NoReadLoad, exitIfFound);
-    disconnect(errors);
+    m_abandoned = true;
+    if (std::exchange(m_waiting, false))
+        QTimer::singleShot(0, this, &LoadRun::nextBoard);
+}
 
+void LoadRun::Hold()
+{
+    ++m_holds;
+}
+
+void LoadRun::Release()
+{
+    m_holds = std::max(0, m_holds - 1);
+    if (m_holds == 0 && std::exchange(m_waiting, false))
+        QTimer::singleShot(0, this, &LoadRun::nextBoard);
+}
+
+/** Starts the next board's load, unless the run ends here or is held. */
+void LoadRun::nextBoard()
+{
+    if (m_abandoned || m_stop || m_next >= m_boards.size()) {
+        finish();
+        return;
+    }
+    if (m_holds > 0) {
+        m_waiting = true;
+        return;
+    }
+    const int id = m_boards.at(m_next++);
+    if (!m_board.GetProperty(id, m_db)) {
+        Outcome missing;
+        missing.BBS_ID = id;
+        missing.Text = u"掲示板"_s + QString::number(id) + u"はありません。"_s;
+        record(missing);
+        return;
+    }
+    emit BoardStarted(m_board, m_next < m_boards.size());
+    if (m_abandoned) {
+        finish();
+        return;
+    }
+    m_lastError.clear();
+    m_loading = m_bbs.LoadBBS(id, m_noReadLoad, m_exitIfFound);
+    if (!m_loading) // the transfer control is busy with a run of another's
+        record(outcomeOf(false));
+}
+
+void LoadRun::boardLoaded(bool ok)
+{
+    if (!std::exchange(m_loading, false))
+        return;
+    if (m_abandoned)
+        finish();
+    else
+        record(outcomeOf(ok));
+}
+
+void LoadRun::record(const Outcome &outcome)
+{
+    m_outcomes.append(outcome);
+    emit BoardFinished(outcome);
+    QTimer::singleShot(0, this, &LoadRun::nextBoard);
+}
+
+void LoadRun::finish()
+{
+    m_running = false;
+    emit Finished();
+}
+
+/** The outcome of the board just loaded; @p ok: LoadBBS's result. */
+LoadRun::Outcome LoadRun::outcomeOf(bool ok) const
+{
     Outcome outcome;
-    outcome.BBS_ID = board.ID();
+    outcome.BBS_ID = m_board.ID();
     outcome.SaveCount = m_bbs.SaveCount();
     if (ok && outcome.SaveCount > 0) {
         outcome.kind = Outcome::Received;
-        outcome.Text = board.BBS_Name() + u"で"_s + QString::number(outcome.SaveCount) + u"件受信しました。"_s;
+        outcome.Text = m_board.BBS_Name() + u"で"_s + QString::number(outcome.SaveCount) + u"件受信しました。"_s;
     } else if (ok) {
         outcome.kind = Outcome::NothingNew;
-        outcome.Text = board.BBS_Name() + u"に新規投稿はありませんでした。"_s;
-    } else if (!m_bbs.IsError()) {
+        outcome.Text = m_board.BBS_Name() + u"に新規投稿はありませんでした。"_s;
+    } else if (!m_bbs.IsError() && m_bbs.IsCancel()) {
         outcome.kind = Outcome::Cancelled;
         outcome.Text = u"処理は中断されました。"_s;
     } else {
         outcome.kind = Outcome::Failed;
-        outcome.Text = board.BBS_Name() + u"から受信できませんでした。"_s;
-        outcome.Error = lastError;
+        outcome.Text = m_board.BBS_Name() + u"から受信できませんでした。"_s;
+        outcome.Error = m_lastError;
     }
     return outcome;
 }

@@ -14,9 +14,11 @@ class Database;
  * @short A load run without windows: receives boards one after the other through CBBS::LoadBBS
  * and gives one outcome per board.
  *
- * The progress dialog and tessera-cli both follow a run through its signals: BoardStarted
- * before each board, the transfer control's own StateChanged texts while it loads, and
- * BoardFinished with the board's outcome. A failed board never stops the run.
+ * The run is asynchronous: Start() begins it and Finished reports its end; in between it
+ * advances on the transfer control's signals. The progress dialog and tessera-cli both follow
+ * a run through its signals: BoardStarted before each board, the transfer control's own
+ * StateChanged texts while it loads, BoardFinished with the board's outcome, and Finished. A
+ * failed board never stops the run.
  */
 class LoadRun : public QObject
 {
@@ -53,26 +55,36 @@ public:
      */
     std::optional<QList<int>> ChooseBoards(Selection selection);
     /**
-     * @short Runs over the boards of @p selection, unread messages only; says NoBoardsText()
-     * through prompter() and runs nothing when there are none. False when no run took place.
+     * @short Starts a run over the boards of @p selection, unread messages only; says
+     * NoBoardsText() through prompter() and starts nothing when there are none. False when no
+     * run started.
      */
-    bool Run(Selection selection);
+    bool Start(Selection selection);
     /**
-     * @short Loads @p boards in order, all messages or (@p NoReadLoad) unread ones only, with
-     * the options Timeout and ExitIfMessageFound (the latter for unread loads only).
+     * @short Starts loading @p boards in order, all messages or (@p NoReadLoad) unread ones
+     * only, with the options Timeout and ExitIfMessageFound (the latter for unread loads only)
+     * as they are now. Finished reports the end. False, starting nothing, while the run goes on.
      */
-    QList<Outcome> Run(const QList<int> &boards, bool NoReadLoad);
+    bool Start(const QList<int> &boards, bool NoReadLoad);
+    /** @short True from Start() until Finished. */
+    bool IsRunning() const { return m_running; }
 
-    /** The outcomes of the last run, in board order. */
+    /** The outcomes of the run, in board order. */
     const QList<Outcome> &Outcomes() const { return m_outcomes; }
-    /** @short True when some board of the last run failed (not counting cancels). */
+    /** @short True when some board of the run failed (not counting cancels). */
     bool AnyFailed() const;
 
     /** @short Ends the run after the current board (the user declined to go on). */
     void StopAfterBoard() { m_stop = true; }
     /** @short Ends the run after the current board without its outcome (the program closes). */
-    void Abandon() { m_abandoned = true; }
+    void Abandon();
     bool IsAbandoned() const { return m_abandoned; }
+    /**
+     * @short Keeps the run from starting its next board until as many Release() calls: a
+     * question of the run's own (whether to go on) is open, and its answer decides.
+     */
+    void Hold();
+    void Release();
 
     /** "BBS_Name から受信中...", the first status line while a board loads. */
     static QString StartText(const CBBSProperty &board);
@@ -82,13 +94,32 @@ signals:
     void BoardStarted(const CBBSProperty &Board, bool HasNext);
     /** A board's load ended with @p Result. */
     void BoardFinished(const LoadRun::Outcome &Result);
+    /**
+     * The run has ended (never before Start() returned): Outcomes() holds the boards' outcomes,
+     * without the board during which the run was abandoned.
+     */
+    void Finished();
 
 private:
-    Outcome loadBoard(const CBBSProperty &board, bool NoReadLoad, bool exitIfFound);
+    void nextBoard();
+    void boardLoaded(bool ok);
+    void record(const Outcome &outcome);
+    void finish();
+    Outcome outcomeOf(bool ok) const;
 
     CBBS &m_bbs;
     Database &m_db;
+    QList<int> m_boards;
+    qsizetype m_next = 0; // the next board's position in m_boards
+    bool m_noReadLoad = true;
+    bool m_exitIfFound = false;
+    CBBSProperty m_board; // the board being loaded
+    QString m_lastError;  // its last error text
     QList<Outcome> m_outcomes;
+    int m_holds = 0;
+    bool m_running = false;
+    bool m_loading = false; // a board of this run is being loaded
+    bool m_waiting = false; // the next board waits for Release()
     bool m_stop = false;
     bool m_abandoned = false;
 };

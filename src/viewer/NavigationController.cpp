@@ -184,7 +184,7 @@ void NavigationController::CloseNoReadPointEditor(bool store)
 bool NavigationController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_widgets.noReadPointPanel) {
-        if (event->type() == QEvent::MouseButtonRelease && !m_commands.isRunning())
+        if (event->type() == QEvent::MouseButtonRelease && m_commands.canEditNoReadPoint())
             EditNoReadPoint();
         return false;
     }

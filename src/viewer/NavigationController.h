@@ -48,8 +48,8 @@ public:
         /** The selected row of list @p Index, -1 when none. */
         std::function<int(ListIndex Index)> selectedRow;
         std::function<void()> showNoReadPoint;
-        /** True while a load or an import runs: the panel does not open the editor then. */
-        std::function<bool()> isRunning;
+        /** True when the unread position may be edited (the command is not held by a run). */
+        std::function<bool()> canEditNoReadPoint;
     };
 
     /** @p current is the shown board, whose unread position the editor changes. */

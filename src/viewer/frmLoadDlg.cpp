@@ -207,11 +207,15 @@ bool frmLoadDlg::confirmClose()
     emit CancelRequested();
     if (!self || !m_isNextBBS)
         return true;
-    if (prompter().question(u"継続して次の掲示板から受信しますか？"_s, {Prompter::Yes, Prompter::No}, Prompter::Yes)
-        == Prompter::Yes)
-        return false;
-    m_isNextBBS = false;
-    return true;
+    emit Asking(true);
+    const bool goOn = prompter().question(u"継続して次の掲示板から受信しますか？"_s, {Prompter::Yes, Prompter::No},
+                                          Prompter::Yes)
+                      == Prompter::Yes;
+    if (!self)
+        return true;
+    m_isNextBBS = goOn;
+    emit Asking(false);
+    return !goOn;
 }
 
 void frmLoadDlg::restorePosition(QWidget *Owner)

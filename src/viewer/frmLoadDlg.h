@@ -18,7 +18,8 @@ class QTabWidget;
  * board number in three digits).
  *
  * While a run is active (ButtonMode 1) closing it cancels the transfer first and, when boards
- * remain, asks whether the run goes on with the next one. Closing deletes the dialog.
+ * remain, asks whether the run goes on with the next one; the run starts no board while the
+ * question is open (Asking). Closing deletes the dialog.
  */
 class frmLoadDlg : public QDialog
 {
@@ -63,6 +64,11 @@ public:
 signals:
     /** The user closed the dialog during a run: the transfer must stop now. */
     void CancelRequested();
+    /**
+     * The question whether the run goes on with the next board opens (@p open true) or has been
+     * answered (false; IsNextBBS() holds the answer). The run waits in between.
+     */
+    void Asking(bool open);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -32,6 +32,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -44,6 +45,65 @@ namespace {
 
 /** Insets of the mail and home-page labels within their status-bar panels. */
 constexpr int LabelInset = 3;
+
+/** The dynamic property of a command that holds its own enabled state, the run aside. */
+constexpr char OwnEnabled[] = "tesseraOwnEnabled";
+
+/** A command (by objectName) that a run disables, unless it stays enabled during that kind of run. */
+struct RunRule
+{
+    QStringView name;
+    bool duringLoad;
+    bool duringImport;
+};
+
+/**
+ * What a run disables. The window stays live during a run, so besides the commands that start
+ * runs this holds those that work on what the run works on. Commands not listed (moving around,
+ * marking, reading, the options, whose values a run takes at its start) stay enabled.
+ */
+constexpr RunRule RunRules[] = {
+    // One run at a time.
+    {u"Toolbar.Load", false, false},
+    {u"Toolbar.VisitLoad", false, false},
+    {u"mnuFileImport", false, false},
+    {u"mnuBBSLoad", false, false},
+    {u"mnuBBSAllLoad", false, false},
+    {u"mnuBBSVisitLoad", false, false},
+    {u"mnuBBSAllVisitLoad", false, false},
+    {u"mnuTrayLoad", false, false},
+    {u"mnuTrayVisitLoad", false, false},
+    // The pages of the shown board; F7 and F8 are the buttons of the same commands.
+    {u"mnuBBSViewSub(0)", false, false},
+    {u"mnuBBSViewSub(1)", false, false},
+    {u"mnuBBSViewSub(2)", false, false},
+    {u"mnuBBSViewSub(3)", false, false},
+    {u"mnuBBSViewSub(4)", false, false},
+    {u"Toolbar.Back", false, false},
+    {u"Toolbar.Forword", false, false},
+    // Queries run through the transfer control, which the run is using.
+    {u"Toolbar.SQL", false, false},
+    {u"mnuMsgQuery", false, false},
+    {u"mnuMsgRelate", false, false},
+    {u"mnuPopupRelate", false, false},
+    {u"mnuTextFind", false, false},
+    {u"mnuTextRelate", false, false},
+    // The board's row and unread position, which a load writes at its end.
+    {u"mnuBBSSetNoRead", false, false},
+    {u"mnuBBSProperty", false, false},
+    // Compaction closes and replaces the database under the run.
+    {u"mnuToolCompDB", false, false},
+    // An import does not list what it stores, and a later file may store a deleted message again.
+    {u"mnuMsgDelete", true, false},
+    {u"mnuPopupDelete", true, false},
+};
+
+const RunRule *runRule(QStringView name)
+{
+    const auto rule = std::find_if(std::begin(RunRules), std::end(RunRules),
+                                   [name](const RunRule &r) { return r.name == name; });
+    return rule == std::end(RunRules) ? nullptr : rule;
+}
 
 /**
  * Shows cell tooltips as plain text. A tooltip that looks like markup would otherwise be
@@ -141,7 +201,7 @@ void frmView::createNavigation()
         .showMessage = [this](ListIndex Index, int row) { ShowMessage(Index, row, false); },
         .selectedRow = [this](ListIndex Index) { return selectedRow(Index); },
         .showNoReadPoint = [this] { ShowNoReadPoint(); },
-        .isRunning = [this] { return m_cbbs.IsLoad() || m_cbbs.IsImport(); },
+        .canEditNoReadPoint = [this] { return command(u"mnuBBSSetNoRead")->isEnabled(); },
     };
     m_navigation = std::make_unique<NavigationController>(m_lists, m_current, widgets, std::move(commands));
     const auto move = [this](const QString &name, bool next, MoveMode mode, bool PageFirst) {
@@ -258,10 +318,36 @@ QMenu *frmView::subMenu(QMenu *parent, const QString &name, const QString &capti
     return menu;
 }
 
+/** Sets the command's own state; a run going on may keep it disabled (ChangeMenuEnabled). */
 void frmView::setCommandEnabled(QAction *action, bool enabled)
 {
-    if (action)
-        action->setEnabled(enabled);
+    if (!action)
+        return;
+    action->setProperty(OwnEnabled, enabled);
+    action->setEnabled(enabled && allowedDuringRun(action));
+}
+
+/** The command of objectName @p name: a menu item, or a toolbar button ("Toolbar." + key). */
+QAction *frmView::command(QStringView name) const
+{
+    constexpr QStringView toolbar = u"Toolbar.";
+    if (name.startsWith(toolbar))
+        return m_buttons.value(name.sliced(toolbar.size()).toString());
+    return m_menu.value(name.toString());
+}
+
+bool frmView::allowedDuringRun(const QAction *action) const
+{
+    const RunRule *rule = runRule(action->objectName());
+    switch (m_runState) {
+    case RunState::Idle:
+        return true;
+    case RunState::Loading:
+        return !rule || rule->duringLoad;
+    case RunState::Importing:
+        return !rule || rule->duringImport;
+    }
+    return true;
 }
 
 void frmView::createMenus()
@@ -525,16 +611,14 @@ void frmView::ChangeStatusBarStyle(int Style)
     }
 }
 
-void frmView::ChangeMenuEnabled(bool Load)
+void frmView::ChangeMenuEnabled()
 {
-    for (const QString &key : {u"Load"_s, u"VisitLoad"_s, u"SQL"_s})
-        setCommandEnabled(m_buttons.value(key), !Load);
-    for (const QString &name : {u"mnuFileImport"_s, u"mnuBBSLoad"_s, u"mnuBBSAllLoad"_s, u"mnuBBSVisitLoad"_s,
-                                u"mnuBBSAllVisitLoad"_s, u"mnuBBSSetNoRead"_s, u"mnuBBSProperty"_s,
-                                u"mnuMsgQuery"_s, u"mnuToolCompDB"_s, u"mnuTrayLoad"_s, u"mnuTrayVisitLoad"_s})
-        setCommandEnabled(m_menu.value(name), !Load);
-    for (QAction *item : std::as_const(m_viewItems))
-        setCommandEnabled(item, !Load);
+    for (const RunRule &rule : RunRules) {
+        if (QAction *action = command(rule.name)) {
+            const QVariant own = action->property(OwnEnabled);
+            setCommandEnabled(action, !own.isValid() || own.toBool());
+        }
+    }
 }
 
 void frmView::UpdateBBSMenuCaption(int BBS_ID, int Delta)

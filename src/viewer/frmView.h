@@ -3,6 +3,8 @@
 #include "db/CBBSProperty.h"
 #include "db/QueryCursor.h"
 #include "transfer/CBBS.h"
+#include "transfer/ImportRun.h"
+#include "transfer/LoadRun.h"
 #include "viewer/BoardMenus.h"
 #include "viewer/NavigationController.h"
 #include "models/MessageLists.h"
@@ -15,6 +17,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class CMRUCombo;
 class KeyMap;
@@ -66,8 +69,11 @@ public:
     // ---- Used by other parts of the viewer -------------------------------------------------
     /** @short Style 1 shows panel "Status"; any other shows "Mail" and "HomePage". */
     void ChangeStatusBarStyle(int Style);
-    /** @short Disables (true) or re-enables the commands that must not run during a load. */
-    void ChangeMenuEnabled(bool Load);
+    /**
+     * @short Applies the run state to the commands: during a load or an import those that must
+     * not run beside it are disabled; when idle every command has its own state back.
+     */
+    void ChangeMenuEnabled();
     /** @short Page captions, tooltips and enabling from the rows around the shown page. */
     void ChangeBBSViewMenu();
     /** @short Runs @p SQL and puts its result into list @p Index; false when it failed or was refused. */
@@ -102,9 +108,12 @@ public:
     /**
      * @short Finds @p FindText in the shown body from the caret, then row by row in the
      * direction @p Forward (no wrap-around); selects the match in the body pane, or shows
-     * the not-found box. Escape ends a walk over many rows.
+     * the not-found box. A walk over many rows goes on between turns of the event loop, and
+     * Escape ends it.
      */
     void FindMessage(const QString &FindText, bool Forward);
+    /** @short True while FindMessage walks the rows. */
+    bool IsFinding() const { return m_walk != nullptr; }
     /**
      * @short Opens the query window with @p SQL until a statement runs into list 1 or the
      * window is cancelled; a statement that fails opens the window again with its text.
@@ -122,6 +131,9 @@ public:
      * 10 load all boards, 11 new message, 12 reply; other numbers do nothing.
      */
     void RunCommand(int Index);
+    /** What the window runs: one run at a time. */
+    enum class RunState { Idle, Loading, Importing };
+    RunState CurrentRun() const { return m_runState; }
     /** @short True while a load or an import run goes on. */
     bool IsRunning() const;
     /** @short The progress dialog while it is open, else nullptr. */
@@ -160,6 +172,10 @@ public:
     QTreeView *lsvMsgList(int Index) const { return m_views.at(Index == 0 ? 0 : 1); }
     CMRUCombo &FindHistory() { return *m_findHistory; }
 
+signals:
+    /** A load or import run has ended; the window is idle again (or, closing, has unloaded). */
+    void RunFinished();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -174,6 +190,8 @@ private:
     QMenu *subMenu(QMenu *parent, const QString &name, const QString &caption);
     QLabel *addPanel(const QString &key, const QString &toolTip, const QString &accessibleName, int stretch);
     void setCommandEnabled(QAction *action, bool enabled);
+    QAction *command(QStringView name) const;
+    bool allowedDuringRun(const QAction *action) const;
     void placeLabel(uClickableLabel *label, QLabel *panel);
     void loadMarkMenu();
 
@@ -206,7 +224,9 @@ private:
     void showFindDialog();
     void findCommand(bool Forward);
     void notFound();
-    bool walkRows(MessageListModel &list, int Index, int from, bool Forward, class CRegExp &re);
+    class FindWalk;
+    void walkRows();
+    void endWalk();
     void selectInPane(qsizetype start, qsizetype length);
 
     // Commands, one file each: runs, message commands, body pop-up, tools and help
@@ -226,7 +246,7 @@ private:
     std::unique_ptr<CMRUCombo> m_findHistory;
     int m_listKind = 0;
     bool m_findForward = true;  // the direction of Enter in the find box
-    bool m_finding = false;     // set while FindMessage walks the rows
+    FindWalk *m_walk = nullptr; // the walk of FindMessage over the rows (a child)
     QPointer<frmFind> m_find;
     QString m_lastQuery;
     bool m_loaded = false;
@@ -256,15 +276,22 @@ private:
     // Runs (frmViewRuns.cpp)
     void loadBoards(const QList<int> &boards, bool NoReadLoad);
     void visitLoad(int command);
+    void boardLoaded(const LoadRun::Outcome &outcome);
+    void runQuestion(bool open);
+    void endLoad();
     void importFiles();
     void importRun(int BBS_ID, const QStringList &FileNames);
+    void endImport(const ImportRun::Result &result);
     void sendMessage(bool Reply);
-    void beginRun(bool load, const QString &Caption);
+    void beginRun(RunState state, const QString &Caption);
     void endRun();
     void abandonRun();
+    void finishClosing();
     void flushLoadedRows();
     void holdStatusBar();
+    void holdRepaints();
     std::function<void()> m_holdStatusBar; // set while a load run goes on
+    std::vector<std::unique_ptr<QObject>> m_repaintThrottles; // held while a load run goes on
     /** Messages a load stored for the shown board, listed together (flushLoadedRows). */
     QList<CMessage> m_loadedRows;
     QHash<int, int> m_loadedCounts; // new messages per board, not yet in the board menus
@@ -273,8 +300,11 @@ private:
     /** Saves the window's state, closes the dialog and shuts the program down (frmViewState.cpp). */
     void unload();
     QPointer<class frmLoadDlg> m_loadDlg;
-    class LoadRun *m_loadRun = nullptr; // the load run going on
-    bool m_running = false;
+    LoadRun *m_loadRun = nullptr;     // the load run going on (a child)
+    ImportRun *m_importRun = nullptr; // the import run going on (a child)
+    RunState m_runState = RunState::Idle;
+    bool m_boardStarted = false; // the board being loaded reached the dialog
+    bool m_questionOpen = false; // the dialog asks whether the run goes on: the run waits
     bool m_closing = false; // the window closed during a run: it unloads when the run has ended
 
     // Message commands (frmViewCommands.cpp)

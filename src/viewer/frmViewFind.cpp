@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <QTimer>
 #include <QTreeView>
 
 using namespace Qt::StringLiterals;
@@ -61,7 +62,7 @@ private:
 class WalkGuard : public QObject
 {
 public:
-    WalkGuard() { qApp->installEventFilter(this); }
+    explicit WalkGuard(QObject *parent) : QObject(parent) { qApp->installEventFilter(this); }
     ~WalkGuard() override { qApp->removeEventFilter(this); }
     bool cancelled = false;
 
@@ -97,6 +98,55 @@ QString selectedText(const QPlainTextEdit *pane)
 }
 
 } // namespace
+
+/**
+ * @short A walk of FindMessage over the rows of a list, RowsPerTurn rows per turn of the event
+ * loop. Rows may come in between (a load lists new messages): the walk goes on after the row it
+ * tested last, wherever that row is now.
+ */
+class frmView::FindWalk : public QObject
+{
+public:
+    FindWalk(QObject *parent, int index, int from, bool forward, CRegExp re)
+        : QObject(parent), Index(index), Forward(forward), Re(std::move(re)), m_from(from)
+    {
+    }
+
+    const int Index;
+    const bool Forward;
+    CRegExp Re;
+
+    /**
+     * The row to test first in this turn: -1 or the row count when the list is through;
+     * nullopt when the row tested last has left the list, so that the walk cannot tell where it was.
+     */
+    std::optional<int> nextRow(const MessageListModel &list) const
+    {
+        int from = m_from;
+        if (!m_lastKey.isEmpty()) {
+            from = list.RowOfKey(m_lastKey);
+            if (from < 0)
+                return std::nullopt;
+        } else if (from < 0) {
+            from = Forward ? -1 : list.rowCount();
+        }
+        return from + (Forward ? 1 : -1);
+    }
+    void tested(const MessageListModel &list, int row) { m_lastKey = list.Key(row); }
+
+    /** Before the first turn of the event loop: from now on input waits and Escape cancels. */
+    void guardInput()
+    {
+        if (!m_guard)
+            m_guard = new WalkGuard(this);
+    }
+    bool cancelled() const { return m_guard && m_guard->cancelled; }
+
+private:
+    int m_from;        // the selected row when the walk began (-1: none)
+    QString m_lastKey; // the row tested last
+    WalkGuard *m_guard = nullptr;
+};
 
 void frmView::connectFindCommands()
 {
@@ -163,7 +213,7 @@ void frmView::selectInPane(qsizetype start, qsizetype length)
 
 void frmView::FindMessage(const QString &FindText, bool Forward)
 {
-    if (m_finding)
+    if (m_walk)
         return;
     m_findHistory->AddMRU(FindText, true);
     FitComboDropDown(cmbFindText);
@@ -200,43 +250,55 @@ void frmView::FindMessage(const QString &FindText, bool Forward)
         selectInPane(re.FirstIndex(), re.Length());
         return;
     }
-    if (!walkRows(list, Index, current, Forward, re))
-        return;
-    notFound();
+    m_walk = new FindWalk(this, Index, current, Forward, std::move(re));
+    walkRows();
 }
 
-/** Tests the rows after (before) @p from; true when none matched and the walk was not cancelled. */
-bool frmView::walkRows(MessageListModel &list, int Index, int from, bool Forward, CRegExp &re)
+/**
+ * Tests the next RowsPerTurn rows of the walk; the first match is shown and selected, the end of
+ * the list says not found. Otherwise the walk goes on in a queued continuation.
+ */
+void frmView::walkRows()
 {
-    const int rows = list.rowCount();
-    const int step = Forward ? 1 : -1;
-    if (from < 0)
-        from = Forward ? -1 : rows;
-    std::unique_ptr<WalkGuard> guard;
-    m_finding = true;
-    int tested = 0;
-    for (int row = from + step; row >= 0 && row < rows; row += step) {
+    FindWalk &walk = *m_walk;
+    const int index = walk.Index;
+    const MessageListModel &list = m_lists.lsvMsgList(index);
+    const std::optional<int> next = walk.nextRow(list);
+    if (!next) {
+        endWalk();
+        return;
+    }
+    const int step = walk.Forward ? 1 : -1;
+    int row = *next;
+    for (int tested = 0; row >= 0 && row < list.rowCount() && tested < RowsPerTurn; row += step, ++tested) {
         const QString &body = list.Message(row).Body;
-        if (Forward ? re.Search(body) : re.SearchRev(body)) {
-            m_finding = false;
-            guard.reset();
-            ShowMessage(Index, row, false);
-            const qsizetype start = BodyRenderer::PanePosition(body, re.FirstIndex());
-            selectInPane(start, BodyRenderer::PanePosition(body, re.FirstIndex() + re.Length()) - start);
-            return false;
-        }
-        if (++tested % RowsPerTurn == 0) {
-            if (!guard)
-                guard = std::make_unique<WalkGuard>();
-            QCoreApplication::processEvents();
-            if (guard->cancelled) {
-                m_finding = false;
-                return false;
-            }
+        if (walk.Forward ? walk.Re.Search(body) : walk.Re.SearchRev(body)) {
+            const qsizetype start = BodyRenderer::PanePosition(body, walk.Re.FirstIndex());
+            const qsizetype end = BodyRenderer::PanePosition(body, walk.Re.FirstIndex() + walk.Re.Length());
+            endWalk();
+            ShowMessage(index, row, false);
+            selectInPane(start, end - start);
+            return;
         }
     }
-    m_finding = false;
-    return true;
+    if (row < 0 || row >= list.rowCount()) {
+        endWalk();
+        notFound();
+        return;
+    }
+    walk.tested(list, row - step);
+    walk.guardInput();
+    QTimer::singleShot(0, m_walk, [this] {
+        if (m_walk->cancelled())
+            endWalk();
+        else
+            walkRows();
+    });
+}
+
+void frmView::endWalk()
+{
+    std::exchange(m_walk, nullptr)->deleteLater();
 }
 
 QString frmView::QueryTemplate(int BBS_ID, const std::optional<QString> &BodyText)

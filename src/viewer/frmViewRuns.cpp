@@ -7,7 +7,6 @@
 #include "app/mdlExecuteLite.h"
 #include "app/mdlOption.h"
 #include "db/mdlDatabase.h"
-#include "startup/mdlMain.h"
 #include "transfer/ImportRun.h"
 #include "transfer/LoadRun.h"
 #include "viewer/WindowDialogs.h"
@@ -144,7 +143,7 @@ void frmView::RunCommand(int Index)
 
 bool frmView::IsRunning() const
 {
-    return m_running;
+    return m_runState != RunState::Idle;
 }
 
 frmLoadDlg *frmView::LoadDialog() const
@@ -166,9 +165,9 @@ QString frmView::ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha)
 /** Visit load (command 9) or all boards (10): says so and starts nothing when no board qualifies. */
 void frmView::visitLoad(int command)
 {
-    if (m_running || !gDB)
+    if (IsRunning() || !database())
         return;
-    LoadRun chooser(m_cbbs, *gDB);
+    LoadRun chooser(m_cbbs, *database());
     const std::optional<QList<int>> boards
         = chooser.ChooseBoards(command == 9 ? LoadRun::Selection::Visit : LoadRun::Selection::AllBoards);
     if (!boards)
@@ -180,44 +179,64 @@ void frmView::visitLoad(int command)
     loadBoards(*boards, true);
 }
 
+/** Starts a load run over @p boards; boardLoaded() follows each board and endLoad() the end. */
 void frmView::loadBoards(const QList<int> &boards, bool NoReadLoad)
 {
-    if (m_running || !gDB)
+    if (IsRunning() || !database())
         return;
-    beginRun(true, u"受信"_s);
-    LoadRun run(m_cbbs, *gDB);
-    m_loadRun = &run;
-    bool started = false; // false for a board that could not be read: it never reached the dialog
-    connect(&run, &LoadRun::BoardStarted, this, [this, &started](const CBBSProperty &board, bool hasNext) {
-        started = true;
+    beginRun(RunState::Loading, u"受信"_s);
+    m_loadRun = new LoadRun(m_cbbs, *database(), this);
+    connect(m_loadRun, &LoadRun::BoardStarted, this, [this](const CBBSProperty &board, bool hasNext) {
+        m_boardStarted = true;
         if (frmLoadDlg *dialog = LoadDialog())
             dialog->InitNewBBS(board, hasNext);
     });
-    connect(&run, &LoadRun::BoardFinished, this, [this, &run, &started](const LoadRun::Outcome &outcome) {
-        holdStatusBar();
-        m_panels.value(u"Status"_s)->setText(outcome.Text);
-        frmLoadDlg *dialog = LoadDialog();
-        if (dialog)
-            dialog->UpdateInfo(outcome.Text, 3, true);
-        // A dialog closed during the run, or told not to go on, ends it after this board.
-        if (!dialog || (started && !dialog->IsNextBBS()))
-            run.StopAfterBoard();
-        started = false;
-    });
-    {
-        // The list's scroll bars too: their range grows with every row.
-        RepaintThrottle listThrottle(lsvMsgList(0), lsvMsgList(0)->viewport());
-        connect(lsvMsgList(0)->model(), &QAbstractItemModel::rowsInserted, &listThrottle, &RepaintThrottle::hold);
-        RepaintThrottle statusThrottle(statusBar(), statusBar());
-        m_holdStatusBar = [&statusThrottle] { statusThrottle.hold(); };
-        run.Run(boards, NoReadLoad);
-        flushLoadedRows();
-        m_holdStatusBar = nullptr;
+    connect(m_loadRun, &LoadRun::BoardFinished, this, &frmView::boardLoaded);
+    connect(m_loadRun, &LoadRun::Finished, this, &frmView::endLoad);
+    holdRepaints();
+    m_loadRun->Start(boards, NoReadLoad);
+}
+
+void frmView::boardLoaded(const LoadRun::Outcome &outcome)
+{
+    holdStatusBar();
+    m_panels.value(u"Status"_s)->setText(outcome.Text);
+    frmLoadDlg *dialog = LoadDialog();
+    if (dialog)
+        dialog->UpdateInfo(outcome.Text, 3, true);
+    // A dialog closed during the run, or told not to go on, ends it after this board. A board
+    // that could not be read never reached the dialog, which then tells nothing about it.
+    const bool started = std::exchange(m_boardStarted, false);
+    if (!dialog || (started && !dialog->IsNextBBS()))
+        m_loadRun->StopAfterBoard();
+}
+
+/**
+ * The progress dialog asks whether the run goes on with the next board (@p open), or has been
+ * answered: meanwhile the run starts no board, and a No ends it.
+ */
+void frmView::runQuestion(bool open)
+{
+    if (!m_loadRun || m_questionOpen == open)
+        return;
+    m_questionOpen = open;
+    if (open) {
+        m_loadRun->Hold();
+        return;
     }
-    m_loadRun = nullptr;
+    if (!m_loadDlg || !m_loadDlg->IsNextBBS())
+        m_loadRun->StopAfterBoard();
+    m_loadRun->Release();
+}
+
+void frmView::endLoad()
+{
+    flushLoadedRows();
+    m_holdStatusBar = nullptr;
+    m_repaintThrottles.clear();
+    std::exchange(m_loadRun, nullptr)->deleteLater();
     if (m_closing) {
-        m_running = false;
-        unload();
+        finishClosing();
         return;
     }
     if (frmLoadDlg *dialog = LoadDialog()) {
@@ -225,33 +244,40 @@ void frmView::loadBoards(const QList<int> &boards, bool NoReadLoad)
         dialog->setButtonMode(0);
     }
     endRun();
+    emit RunFinished();
 }
 
 void frmView::importFiles()
 {
-    if (m_running || !gDB)
+    if (IsRunning() || !database())
         return;
     const QString filter = ImportFileFilter(m_current, CBBS::CanUseUnlha());
     const QStringList files = windowDialogs().OpenFiles(filter, this);
-    if (files.isEmpty() || !ImportRun::ConfirmImport(*gDB, m_current, files))
+    if (files.isEmpty() || !ImportRun::ConfirmImport(*database(), m_current, files))
         return;
     importRun(m_current.ID(), files);
 }
 
+/** Starts an import run of @p FileNames into board @p BBS_ID; endImport() follows its end. */
 void frmView::importRun(int BBS_ID, const QStringList &FileNames)
 {
-    if (m_running || !gDB)
-        return; // the program shut down while the confirmation was open
-    beginRun(false, u"インポート"_s);
-    ImportRun run(m_cbbs);
-    connect(&run, &ImportRun::InfoChanged, this, [this](const QString &text, int row, bool addLog) {
+    if (IsRunning() || !database())
+        return; // a run started, or the program shut down, while a question was open
+    beginRun(RunState::Importing, u"インポート"_s);
+    m_importRun = new ImportRun(m_cbbs, this);
+    connect(m_importRun, &ImportRun::InfoChanged, this, [this](const QString &text, int row, bool addLog) {
         if (frmLoadDlg *dialog = LoadDialog())
             dialog->UpdateInfo(text, row, addLog);
     });
-    const ImportRun::Result result = run.Run(BBS_ID, FileNames, mdlOption::ImportReadMode);
+    connect(m_importRun, &ImportRun::Finished, this, &frmView::endImport);
+    m_importRun->Start(BBS_ID, FileNames, mdlOption::ImportReadMode);
+}
+
+void frmView::endImport(const ImportRun::Result &result)
+{
+    std::exchange(m_importRun, nullptr)->deleteLater();
     if (m_closing) {
-        m_running = false;
-        unload();
+        finishClosing();
         return;
     }
     m_panels.value(u"Status"_s)->setText(result.Outcome);
@@ -263,6 +289,7 @@ void frmView::importRun(int BBS_ID, const QStringList &FileNames)
         else
             dialog->setWindowTitle(u"完了 - "_s + mdlApp::GetAppTitle());
     }
+    emit RunFinished();
 }
 
 /** Before a status-bar text changes: during a load run the bar repaints at most every 150 ms. */
@@ -272,14 +299,30 @@ void frmView::holdStatusBar()
         m_holdStatusBar();
 }
 
-/** The window's side of a run's start; @p load adds the caption prefix and the blinking icon. */
-void frmView::beginRun(bool load, const QString &Caption)
+/** For a load run: the list and the status bar repaint at most every RepaintThrottle::RepaintMs. */
+void frmView::holdRepaints()
 {
-    m_running = true;
-    ChangeMenuEnabled(true);
+    // The list's scroll bars too: their range grows with every row.
+    auto list = std::make_unique<RepaintThrottle>(lsvMsgList(0), lsvMsgList(0)->viewport());
+    connect(lsvMsgList(0)->model(), &QAbstractItemModel::rowsInserted, list.get(), &RepaintThrottle::hold);
+    auto status = std::make_unique<RepaintThrottle>(statusBar(), statusBar());
+    m_holdStatusBar = [throttle = status.get()] { throttle->hold(); };
+    m_repaintThrottles.push_back(std::move(list));
+    m_repaintThrottles.push_back(std::move(status));
+}
+
+/**
+ * The window's side of a run's start; @p state Loading adds the caption prefix and the blinking
+ * icon. The progress dialog opens anew.
+ */
+void frmView::beginRun(RunState state, const QString &Caption)
+{
+    m_runState = state;
+    m_questionOpen = false;
+    ChangeMenuEnabled();
     ChangeStatusBarStyle(1);
     m_panels.value(u"Status"_s)->clear();
-    if (load) {
+    if (state == RunState::Loading) {
         setWindowTitle(RunningPrefix + windowTitle());
         if (mdlOption::BlinkIcon)
             SetBlinking(true);
@@ -289,6 +332,9 @@ void frmView::beginRun(bool load, const QString &Caption)
         m_loadDlg->Unload();
     m_loadDlg = new frmLoadDlg(this);
     connect(m_loadDlg, &frmLoadDlg::CancelRequested, &m_cbbs, &CBBS::Cancel);
+    connect(m_loadDlg, &frmLoadDlg::Asking, this, &frmView::runQuestion);
+    // A dialog gone before its question was answered must not hold the run for ever.
+    connect(m_loadDlg, &QObject::destroyed, this, [this] { runQuestion(false); });
     m_loadDlg->ShowDialog(Caption, this);
 }
 
@@ -296,16 +342,16 @@ void frmView::beginRun(bool load, const QString &Caption)
 void frmView::endRun()
 {
     flushLoadedRows();
-    if (gDB)
-        m_current.GetProperty(mdlOption::BBS_ID, *gDB);
+    if (Database *db = database())
+        m_current.GetProperty(mdlOption::BBS_ID, *db);
+    m_runState = RunState::Idle;
     ChangeBBSViewMenu();
-    ChangeMenuEnabled(false);
+    ChangeMenuEnabled();
     ShowNoReadPoint();
     mdlRead::ShowUnreadCount(m_lists, m_lists.CurrentList());
     if (windowTitle().startsWith(RunningPrefix))
         setWindowTitle(windowTitle().mid(RunningPrefix.size()));
     SetBlinking(false);
-    m_running = false;
 }
 
 /** The window is closing during a run: the run stops at its next step without asking. */
@@ -316,6 +362,15 @@ void frmView::abandonRun()
     m_cbbs.Cancel();
     if (m_loadDlg)
         m_loadDlg->Unload();
+}
+
+/** The run that the closing window abandoned has ended: the window unloads and closes now. */
+void frmView::finishClosing()
+{
+    m_runState = RunState::Idle;
+    unload();
+    close();
+    emit RunFinished();
 }
 
 /** New message (@p Reply false) to the shown board, or a reply to the selected message. */

@@ -51,13 +51,15 @@ bool frmView::Form_Load(const std::function<void()> &unloadSplash)
 void frmView::closeEvent(QCloseEvent *event)
 {
     if (IsRunning()) {
-        // The run still uses the database further up the stack: it stops at its next step and
-        // the window unloads when it has returned.
+        // The run still uses the database: it stops at its next step, and the window unloads
+        // and closes when it has ended. Until then the window stays open, so that the program
+        // does not end under the run.
         m_closing = true;
         abandonRun();
-    } else {
-        unload();
+        event->ignore();
+        return;
     }
+    unload();
     QMainWindow::closeEvent(event);
 }
 

@@ -105,9 +105,6 @@ void frmView::showTextMenu(const QPoint &at)
         return;
     auto *mnuText = findChild<QMenu *>(u"mnuText"_s);
     loadWebSearchMenu(mnuText);
-    // Like the message menu's relate search, both searches are off while a load or an import runs.
-    for (const QString &name : {u"mnuTextFind"_s, u"mnuTextRelate"_s})
-        m_menu.value(name)->setEnabled(!IsRunning());
     mnuText->popup(rtbView->viewport()->mapToGlobal(at));
 }
 

@@ -27,6 +27,13 @@ struct CBBSFixture
 
     QString path() const { return dir.filePath(QStringLiteral("log.mdb")); }
 
+    /** Imports @p file into @p board and waits for the end; ImportFinished's Clean, false when none came. */
+    bool import(int board, const QString &file, bool read = false)
+    {
+        QSignalSpy finished(&bbs, &CBBS::ImportFinished);
+        return bbs.ImportLog(board, file, read) && finished.wait(60000) && finished.first().first().toBool();
+    }
+
     /** The stored messages of @p board in ascending ID order. */
     QList<CMessage> stored(int board)
     {

@@ -54,6 +54,12 @@ struct LoadFixture : CBBSFixture
         p.GetProperty(id, *db);
         return p;
     }
+    /** Loads board @p id and waits for the end; LoadFinished's result, false when none came. */
+    bool load(int id, bool unreadOnly, bool exitIfFound = false)
+    {
+        QSignalSpy finished(&bbs, &CBBS::LoadFinished);
+        return bbs.LoadBBS(id, unreadOnly, exitIfFound) && finished.wait(60000) && finished.first().first().toBool();
+    }
     void addMessages(int id, int first, int last) { sim.addSampleMessages(simBoard.value(id), first, last); }
     /** Stores the simulator's messages @p first .. @p last of board @p id as if received. */
     void storeMessages(int id, int first, int last)

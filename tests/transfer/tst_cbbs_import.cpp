@@ -78,6 +78,18 @@ QByteArray straddlingLog(const QString &atBoundary, QString &body)
     return LogFormat::toCp932(LogFormat::log(0, {first, LogFormat::sampleMessage(1)}));
 }
 
+/** Runs @p run over @p files and waits for its end; its result (an empty one when no end came). */
+ImportRun::Result runImport(ImportRun &run, int board, const QStringList &files, bool read)
+{
+    std::optional<ImportRun::Result> result;
+    const QMetaObject::Connection end
+        = QObject::connect(&run, &ImportRun::Finished, [&result](const ImportRun::Result &r) { result = r; });
+    if (run.Start(board, files, read) && !QTest::qWaitFor([&result] { return result.has_value(); }, 60000))
+        qWarning("the import run did not end");
+    QObject::disconnect(end);
+    return result.value_or(ImportRun::Result{});
+}
+
 /** (text, row) of every InfoChanged; each asks for a log line. */
 Infos infos(const QSignalSpy &spy)
 {
@@ -100,9 +112,9 @@ private slots:
     void textsAndArchivesImportOnce()
     {
         CBBSFixture text, archive;
-        QVERIFY(text.bbs.ImportLog(Board, TextFile));
+        QVERIFY(text.import(Board, TextFile));
         QCOMPARE(text.bbs.SaveCount(), 3);
-        QVERIFY(archive.bbs.ImportLog(Board, OneArchive));
+        QVERIFY(archive.import(Board, OneArchive));
         QCOMPARE(archive.stored(Board), text.stored(Board));
 
         CBBS::ExtractError error = CBBS::ExtractError::None;
@@ -115,13 +127,13 @@ private slots:
     {
         CBBSFixture two, readme;
         QSignalSpy twoState(&two.bbs, &CBBS::StateChanged);
-        QVERIFY(two.bbs.ImportLog(Board, TwoArchive));
+        QVERIFY(two.import(Board, TwoArchive));
         QCOMPARE(two.bbs.SaveCount(), 4);
         QCOMPARE(logLines(twoState), (QStringList{TwoArchive + u"の中のfirst.logを解析中..."_s,
                                                   TwoArchive + u"の中のsecond.logを解析中..."_s,
                                                   TwoArchive + u"から4件インポートしました。"_s}));
         QSignalSpy readmeState(&readme.bbs, &CBBS::StateChanged);
-        QVERIFY(readme.bbs.ImportLog(Board, ReadmeArchive));
+        QVERIFY(readme.import(Board, ReadmeArchive));
         QCOMPARE(readme.bbs.SaveCount(), 2);
         QCOMPARE(logLines(readmeState).first(),
                  ReadmeArchive + u"の中のreadme.txtにはログがないため、読み飛ばしました。"_s);
@@ -152,7 +164,7 @@ private slots:
         QFETCH(bool, clean);
         CBBSFixture f;
         QSignalSpy errors(&f.bbs, &CBBS::LoadError);
-        QCOMPARE(f.bbs.ImportLog(Board, fileIn(f, u"a.log"_s, content)), clean);
+        QCOMPARE(f.import(Board, fileIn(f, u"a.log"_s, content)), clean);
         QCOMPARE(f.stored(Board).size(), stored);
         QCOMPARE(errors.count(), clean ? 0 : 1);
     }
@@ -170,7 +182,7 @@ private slots:
         QFETCH(QString, atBoundary);
         CBBSFixture f;
         QString body;
-        QVERIFY(f.bbs.ImportLog(Board, fileIn(f, u"a.log"_s, straddlingLog(atBoundary, body))));
+        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, straddlingLog(atBoundary, body))));
         const QList<CMessage> stored = f.stored(Board);
         QCOMPARE(stored.size(), 2);
         QCOMPARE(stored.at(1).Body, body);
@@ -188,7 +200,7 @@ private slots:
             inTransaction += f.db->InTransaction();
         });
         timer.start(0);
-        QVERIFY(f.bbs.ImportLog(Board, path));
+        QVERIFY(f.import(Board, path));
         QVERIFY(turns > 0);
         QCOMPARE(inTransaction, 0);
     }
@@ -199,7 +211,7 @@ private slots:
         CBBSFixture f;
         const QString path = fileIn(f, u"a.log"_s, sampleLog(1, 6000) + QByteArray("not an entry\r\n"));
         QSignalSpy errors(&f.bbs, &CBBS::LoadError);
-        f.bbs.ImportLog(Board, path);
+        f.import(Board, path);
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors.at(0).at(2).toString(), u"6000件目のログが壊れていました。"_s);
     }
@@ -210,7 +222,7 @@ private slots:
             CBBSFixture f;
             const bool archive = name.endsWith(u"lzh"_s, Qt::CaseInsensitive);
             const QString path = fileIn(f, name, readFile(archive ? OneArchive : TextFile));
-            QVERIFY2(f.bbs.ImportLog(Board, path), qPrintable(name));
+            QVERIFY2(f.import(Board, path), qPrintable(name));
             QCOMPARE(f.bbs.SaveCount(), 3);
         }
     }
@@ -228,7 +240,7 @@ private slots:
         QFETCH(QByteArray, lineBreak);
         CBBSFixture f;
         const QByteArray log = sampleLog(1, 3).replace("\r\n", lineBreak);
-        QVERIFY(f.bbs.ImportLog(Board, fileIn(f, u"a.log"_s, log)));
+        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, log)));
         QCOMPARE(f.bbs.SaveCount(), 3);
         QVERIFY(f.stored(Board).first().Body.contains(u"\r\n"_s));
     }
@@ -237,14 +249,14 @@ private slots:
     {
         CBBSFixture f;
         f.bbs.AnalyseLog(Board, LogFormat::log(0, {LogFormat::sampleMessage(100)}), false); // a load before
-        QVERIFY(f.bbs.ImportLog(Board, fileIn(f, u"a.log"_s, sampleLog(1, 5)), true));
+        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, sampleLog(1, 5)), true));
         QCOMPARE(f.bbs.SaveCount(), 5);
         BoardMessage broken = LogFormat::sampleMessage(9);
         broken.rawEntry = u"記事番号　：　abc"_s;
         QSignalSpy errors(&f.bbs, &CBBS::LoadError);
         QSignalSpy state(&f.bbs, &CBBS::StateChanged);
         const QByteArray mixed = sampleLog(4, 7) + LogFormat::toCp932(LogFormat::log(0, {broken}));
-        QVERIFY(!f.bbs.ImportLog(Board, fileIn(f, u"b.log"_s, mixed), false));
+        QVERIFY(!f.import(Board, fileIn(f, u"b.log"_s, mixed), false));
         QCOMPARE(f.bbs.SaveCount(), 2);
         QCOMPARE(f.bbs.MaxID(), 7);
         QCOMPARE(errors.count(), 1);
@@ -292,7 +304,7 @@ private slots:
             fileIn(f, name, content);
         }
         QSignalSpy state(&f.bbs, &CBBS::StateChanged);
-        QVERIFY(!f.bbs.ImportLog(Board, path));
+        QVERIFY(!f.import(Board, path));
         QVERIFY(!f.bbs.IsImport());
         QCOMPARE(state.last(), QVariantList({path + message + u"、インポートできませんでした。"_s, true, true}));
         QVERIFY(f.stored(Board).isEmpty());
@@ -308,13 +320,13 @@ private slots:
         const QString b = fileIn(f, u"b.log"_s, LogFormat::toCp932(LogFormat::log(0, {broken})) + sampleLog(4, 8));
         const QString missing = f.dir.filePath(u"missing.log"_s);
         QSignalSpy info(&run, &ImportRun::InfoChanged);
-        const ImportRun::Result result = run.Run(Board, {a, missing, b}, true);
+        const ImportRun::Result result = runImport(run, Board, {a, missing, b}, true);
         QCOMPARE(result.Total, 8);
         QCOMPARE(result.NotImported, 2);
         QCOMPARE(infos(info), (Infos{{a + u"のインポート中...(1/3)"_s, 1}, {missing + u"のインポート中...(2/3)"_s, 1},
                                      {b + u"のインポート中...(3/3)"_s, 1}, {u"8件インポートしました。"_s, 3}}));
 
-        const ImportRun::Result again = run.Run(Board, {a}, false);
+        const ImportRun::Result again = runImport(run, Board, {a}, false);
         QCOMPARE(again.Outcome, u"インポートできるログはありませんでした。"_s);
         QCOMPARE(again.NotImported, 0);
     }
@@ -334,7 +346,7 @@ private slots:
         });
         f.bbs.Cancel();
         QSignalSpy info(&run, &ImportRun::InfoChanged);
-        const ImportRun::Result result = run.Run(Board, {a, b}, false);
+        const ImportRun::Result result = runImport(run, Board, {a, b}, false);
         QVERIFY(result.Cancelled);
         QVERIFY(importing);
         QVERIFY(!f.bbs.IsImport());
@@ -343,7 +355,7 @@ private slots:
         std::unique_ptr<Database> other = Database::Open(f.path());
         QCOMPARE(other->OpenRecordset(u"SELECT Count(*) FROM Message"_s)->Value(0, 0).toInt(), 40);
         f.bbs.disconnect(&f.bbs);
-        QCOMPARE(run.Run(Board, {a, b}, false).Total, 470);
+        QCOMPARE(runImport(run, Board, {a, b}, false).Total, 470);
     }
 
     void anotherBoardsFileNameAsksWithNoAsDefault()

@@ -53,6 +53,14 @@ struct RunFixture : LoadFixture
         mdlOption::Timeout = 60;
     }
 
+    /** Runs over @p boards and waits for the run's end. */
+    void runOver(const QList<int> &boards, bool unreadOnly)
+    {
+        QSignalSpy finished(&run, &LoadRun::Finished);
+        QVERIFY(run.Start(boards, unreadOnly));
+        QVERIFY(finished.wait(60000));
+    }
+
     QStringList outcomeTexts() const
     {
         QStringList texts;
@@ -100,7 +108,7 @@ private slots:
         f.setColumn(id, u"MaxCount"_s, QString::number(maxCount));
         f.board(id).SetDownloadCount(perPage);
         f.addMessages(id, 1, 400);
-        QVERIFY(f.bbs.LoadBBS(id, unreadOnly));
+        QVERIFY(f.load(id, unreadOnly));
         QStringList expected;
         for (int page = 0; page < pages; ++page)
             expected << address.arg(id == f.TextPageBoard ? page + 1 : page);
@@ -127,7 +135,7 @@ private slots:
         LoadFixture f;
         f.sim.setLineBreak(f.simBoard.value(f.SingleBoard), lineBreak);
         f.addMessages(f.SingleBoard, 1, 3);
-        QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true));
+        QVERIFY(f.load(f.SingleBoard, true));
         QCOMPARE(f.bbs.SaveCount(), 3);
         QVERIFY(f.stored(f.SingleBoard).first().Body.contains(u"\r\n"_s));
     }
@@ -139,7 +147,7 @@ private slots:
         f.board(f.SingleBoard).SetNoReadPoint(100);
         f.addMessages(f.SingleBoard, 1, 129);
         f.bbs.SetTimeout(std::numeric_limits<int>::max()); // huge time-outs must not overflow
-        QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true));
+        QVERIFY(f.load(f.SingleBoard, true));
         QCOMPARE(f.sim.requests().size(), 1);
         QCOMPARE(f.bbs.SaveCount(), 29);
         QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 129);
@@ -161,7 +169,7 @@ private slots:
         LoadFixture f;
         f.addMessages(f.SingleBoard, 1, 90);
         f.storeMessages(f.SingleBoard, 1, 40);
-        QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true, exitIfFound));
+        QVERIFY(f.load(f.SingleBoard, true, exitIfFound));
         QCOMPARE(f.sim.requests().size(), requests);
         QCOMPARE(f.bbs.SaveCount(), 50);
         QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 90);
@@ -186,7 +194,7 @@ private slots:
         f.bbs.SetTimeout(1);
         f.addMessages(f.SingleBoard, 1, 60);
         f.sim.setFault(fault, 1); // every later request: Qt sends again once after a silent close
-        QCOMPARE(f.bbs.LoadBBS(f.SingleBoard, true), error.isEmpty());
+        QCOMPARE(f.load(f.SingleBoard, true), error.isEmpty());
         QCOMPARE(f.bbs.IsError(), !error.isEmpty());
         QCOMPARE(f.errors.size(), error.isEmpty() ? 0 : 1);
         QVERIFY2(f.errors.value(0).startsWith(error), qPrintable(f.errors.value(0)));
@@ -208,7 +216,7 @@ private slots:
         QTimer::singleShot(8000, &f.bbs, &CBBS::Cancel); // without a bound: a cancel, not a hang
         QElapsedTimer took;
         took.start();
-        QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
+        QVERIFY(!f.load(f.SingleBoard, true));
         QVERIFY2(took.elapsed() < 4000, qPrintable(QString::number(took.elapsed())));
         QCOMPARE(f.errors, QStringList{u"受信エラー(4):1秒以内に応答がありませんでした。"_s});
         QVERIFY(f.stored(f.SingleBoard).isEmpty());
@@ -223,7 +231,7 @@ private slots:
         f.storeMessages(f.SingleBoard, 40, 40);
         f.sim.addMessage(f.simBoard.value(f.SingleBoard), brokenMessage(50));
         QSignalSpy broken(&f.bbs, &CBBS::LoadError);
-        QVERIFY(f.bbs.LoadBBS(f.SingleBoard, true));
+        QVERIFY(f.load(f.SingleBoard, true));
         QCOMPARE(f.sim.requests().size(), 3); // the third page is empty
         QCOMPARE(f.stored(f.SingleBoard).size(), 59);
         QCOMPARE(broken.size(), 1);
@@ -235,7 +243,7 @@ private slots:
     {
         RunFixture f;
         f.sim.addMessages(f.simBoard.value(4), {brokenMessage(1), brokenMessage(2)});
-        f.run.Run({4}, true);
+        f.runOver({4}, true);
         QCOMPARE(f.run.Outcomes().at(0).kind, LoadRun::Outcome::Failed);
         QCOMPARE(f.run.Outcomes().at(0).Error, u"受信エラー:1番目のログは2件すべてが壊れていたため、受信を中止しました。"_s);
         QCOMPARE(f.board(4).NoReadPoint(), 0);
@@ -257,8 +265,8 @@ private slots:
         int writesDuringAnalysis = 0;
         int writesInOurTransaction = 0;
         QObject::connect(&f.bbs, &CBBS::StateChanged, [&](const QString &text) {
-            if (text == u"0件目を解析中..."_s)
-                QThread::msleep(30); // the analysis then lets the event loop turn
+            if (text == u"0件目を解析中..."_s || text == u"1件目を解析中..."_s || text == u"2件目を解析中..."_s)
+                QThread::msleep(30); // each of them ends a slice of the analysis: the event loop turns
             if (text.endsWith(u"件目を解析中..."_s))
                 analysing = true;
             else if (text.startsWith(u"スレッド情報"_s))
@@ -274,7 +282,7 @@ private slots:
                 ++writes;
         });
         window.start(5);
-        QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
+        QVERIFY(!f.load(f.SingleBoard, true));
         window.stop();
         QVERIFY(writesDuringAnalysis > 0);
         QCOMPARE(writesInOurTransaction, 0);
@@ -302,7 +310,7 @@ private slots:
             f.sim.addMessage(f.simBoard.value(f.SingleBoard), m);
         }
         QVERIFY(disk.fill(300 * 1024)); // room for about two pages of 30
-        QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
+        QVERIFY(!f.load(f.SingleBoard, true));
         QCOMPARE(f.errors.size(), 1);
         QVERIFY2(f.errors.at(0).contains(u"ディスクの空き容量が不足しています。"_s), qPrintable(f.errors.at(0)));
         const int stored = int(f.stored(f.SingleBoard).size());
@@ -329,12 +337,27 @@ private slots:
                 socket->disconnectFromHost();
             });
         });
-        QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
-        QVERIFY(!f.bbs.LoadBBS(99, true));
+        QVERIFY(!f.load(f.SingleBoard, true));
+        QVERIFY(!f.load(99, true));
         QCOMPARE(f.errors.size(), 2);
         QVERIFY(f.errors.at(0).startsWith(u"受信エラー:ページにCP932"_s));
         QCOMPARE(f.errors.at(1), u"Error:掲示板(99)が見つかりません。"_s);
         QVERIFY(f.stored(f.SingleBoard).isEmpty());
+    }
+
+    // The end is reported from the event loop, never from within LoadBBS (the caller connects,
+    // then waits); while a load goes on, neither a load nor an import starts.
+    void endComesLaterAndOneRunAtATime()
+    {
+        LoadFixture f;
+        QSignalSpy finished(&f.bbs, &CBBS::LoadFinished);
+        QVERIFY(f.bbs.LoadBBS(99, true)); // no such board: failed at once
+        QCOMPARE(finished.size(), 0);
+        QVERIFY(!f.bbs.LoadBBS(f.SingleBoard, true));
+        QVERIFY(!f.bbs.ImportLog(f.SingleBoard, f.dir.filePath(u"a.log"_s)));
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.first().first().toBool(), false);
+        QVERIFY(f.load(f.SingleBoard, true));
     }
 
     // A type-3 cookie without an unread item keeps no position: not reported as set.
@@ -343,7 +366,7 @@ private slots:
         LoadFixture f;
         QVERIFY(CBBSProperty::WriteBoardCookie(f.board(f.TextPageBoard).URL(), u"nandemo"_s, u"ck_text%3D30"_s));
         f.addMessages(f.TextPageBoard, 1, 5);
-        QVERIFY(f.bbs.LoadBBS(f.TextPageBoard, true));
+        QVERIFY(f.load(f.TextPageBoard, true));
         QCOMPARE(f.texts.last(), u"未読位置を5に設定できませんでした。"_s);
     }
 
@@ -353,7 +376,7 @@ private slots:
     {
         RunFixture f;
         f.addMessages(4, 1, 3);
-        f.run.Run({4, 5, 99}, true);
+        f.runOver({4, 5, 99}, true);
         QCOMPARE(f.outcomeTexts(), QStringList({u"雑談掲示板で3件受信しました。"_s,
                                                 u"質問掲示板に新規投稿はありませんでした。"_s,
                                                 u"掲示板99はありません。"_s}));
@@ -385,7 +408,7 @@ private slots:
                     f.run.StopAfterBoard();
             }
         });
-        f.run.Run({4, 5, 6}, true);
+        f.runOver({4, 5, 6}, true);
         QStringList expected{u"雑談掲示板で5件受信しました。"_s, u"処理は中断されました。"_s};
         if (goOn)
             expected << u"情報交換掲示板で5件受信しました。"_s;
@@ -399,7 +422,7 @@ private slots:
     {
         RunFixture f;
         QObject::connect(&f.run, &LoadRun::BoardStarted, [&] { f.run.Abandon(); });
-        f.run.Run({4, 5}, true);
+        f.runOver({4, 5}, true);
         QVERIFY(f.run.IsAbandoned());
         QVERIFY(f.run.Outcomes().isEmpty());
         QCOMPARE(f.started.size(), 1);

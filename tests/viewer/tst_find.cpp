@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -109,8 +108,19 @@ private slots:
         QCOMPARE(selection(), u"needle"_s);
     }
 
-    void escapeEndsALongWalk()
+    void longWalkGoesOnBetweenTurnsUntilEscape_data()
     {
+        QTest::addColumn<bool>("escape");
+        QTest::addColumn<QStringList>("said");
+        QTest::newRow("to the end") << false << QStringList{notFound()};
+        QTest::newRow("Escape") << true << QStringList();
+    }
+
+    // 3000 rows take three turns of the event loop; Escape during the walk ends it silently.
+    void longWalkGoesOnBetweenTurnsUntilEscape()
+    {
+        QFETCH(bool, escape);
+        QFETCH(QStringList, said);
         QStringList bodies(3000, u"plain"_s);
         store(bodies);
         QVERIFY(startWindow());
@@ -118,9 +128,12 @@ private slots:
         QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 3 ORDER BY ID"_s, 1));
         QCOMPARE(m_window->Lists().lsvMsgList(1).rowCount(), 3000);
         m_prompter.clear();
-        QCoreApplication::postEvent(m_window.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         m_window->FindMessage(u"missing"_s, true);
-        QVERIFY(m_prompter.texts().isEmpty());
+        QVERIFY(m_window->IsFinding());
+        if (escape)
+            QTest::keyClick(m_window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!m_window->IsFinding());
+        QCOMPARE(m_prompter.texts(), said);
         QCOMPARE(m_window->lsvMsgList(1)->selectionModel()->currentIndex().row(), 0);
     }
 

@@ -465,12 +465,6 @@ private slots:
                                     u"StatusBar.Count"_s, u"StatusBar.NoReadPoint"_s})
             QVERIFY2(!child<QWidget>(name)->accessibleName().isEmpty(), qPrintable(name));
         QVERIFY(!child<QWidget>(u"uspnNoReadPoint"_s)->isVisible());
-        m_window->ChangeMenuEnabled(true);
-        QVERIFY(!action(u"mnuBBSViewSub(3)"_s)->isEnabled());
-        QVERIFY(!action(u"mnuBBSLoad"_s)->isEnabled());
-        m_window->ChangeMenuEnabled(false);
-        QVERIFY(action(u"mnuBBSViewSub(3)"_s)->isEnabled());
-        QVERIFY(action(u"mnuBBSLoad"_s)->isEnabled());
     }
 
 };

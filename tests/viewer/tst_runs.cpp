@@ -9,6 +9,7 @@
 #include "viewer/frmLoadDlg.h"
 #include "models/mdlRead.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
@@ -80,6 +81,13 @@ class TestRuns : public WindowTest
 
     QString status() const { return child<QLabel>(u"StatusBar.Status"_s)->text(); }
 
+    /** Runs command @p command and waits for the run it starts, if any, to end. */
+    void runCommand(int command)
+    {
+        m_window->RunCommand(command);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+    }
+
     QString writeLog(const QString &name, int first, int last)
     {
         const QString path = m_home->filePath(name);
@@ -100,6 +108,7 @@ private slots:
 
     void cleanup()
     {
+        m_prompter.setEcho({});
         closeWindow();
         m_sim.reset();
         m_simBoard.clear();
@@ -114,7 +123,7 @@ private slots:
         QVERIFY(startWindow());
         m_prompter.pushAnswer(Prompter::No);
         closeDialogAt(5);
-        m_window->RunCommand(9);
+        runCommand(9);
         QCOMPARE(m_prompter.texts(), QStringList{u"継続して次の掲示板から受信しますか？"_s});
         QCOMPARE(storedCount(4), 3);
         QVERIFY(!requested(6));
@@ -129,7 +138,7 @@ private slots:
         QVERIFY(startWindow());
         m_prompter.pushAnswer(Prompter::Yes);
         closeDialogAt(5);
-        m_window->RunCommand(9);
+        runCommand(9);
         QCOMPARE(storedCount(6), 3);
         frmLoadDlg *dialog = m_window->LoadDialog();
         QVERIFY(dialog);
@@ -137,17 +146,154 @@ private slots:
         QCOMPARE(dialog->ButtonMode(), 0);
     }
 
+    // While the dialog asks whether to go on, the cancelled board ends but the next one does
+    // not start; the answer Yes starts it.
+    void theRunWaitsWhileItsOwnQuestionIsOpen()
+    {
+        for (int board : {4, 5, 6})
+            addMessages(board, 1, 3);
+        QVERIFY(startWindow());
+        m_prompter.pushAnswer(Prompter::Yes);
+        bool nextStartedWhileAsking = true;
+        m_prompter.setEcho([this, &nextStartedWhileAsking](const ScriptedPrompter::Record &) {
+            QTRY_COMPARE(status(), u"処理は中断されました。"_s);
+            for (int turn = 0; turn < 3; ++turn)
+                QCoreApplication::processEvents();
+            nextStartedWhileAsking = m_window->LoadDialog()->View(u"#006"_s) != nullptr;
+        });
+        onRequest(5, [this] {
+            BoardSimulator::Fault trickle; // the page is still coming when the dialog closes
+            trickle.kind = BoardSimulator::FaultKind::Trickle;
+            trickle.delayMs = 50;
+            m_sim->setFault(trickle, 0, 1);
+            QTimer::singleShot(0, m_window->LoadDialog(), [this] { m_window->LoadDialog()->close(); });
+        });
+        runCommand(9);
+        QVERIFY(!nextStartedWhileAsking);
+        QCOMPARE(storedCount(6), 3);
+    }
+
+    // A page that never ends: Cancel in the dialog ends the receive, not a time-out.
+    void cancelEndsAPageThatNeverEnds()
+    {
+        BoardSimulator::Fault trickle;
+        trickle.kind = BoardSimulator::FaultKind::Trickle;
+        trickle.delayMs = 50;
+        m_sim->setFault(trickle);
+        addMessages(4, 1, 3);
+        QVERIFY(startWindow());
+        closeDialogAt(4);
+        runCommand(7);
+        QCOMPARE(status(), u"処理は中断されました。"_s);
+        QCOMPARE(storedCount(4), 0);
+    }
+
+    // The modal options dialog opened during a receive: the receive ends while it is open.
+    void optionsDialogDuringAReceive()
+    {
+        addMessages(4, 1, 3);
+        QVERIFY(startWindow());
+        onRequest(4, [this] { QTimer::singleShot(0, child<QAction>(u"Toolbar.Option"_s), &QAction::trigger); });
+        bool endedWhileOpen = false;
+        const auto closeOptions = [] {
+            if (QWidget *dialog = QApplication::activeModalWidget(); dialog && dialog->objectName() == u"frmProperty"_s)
+                dialog->close();
+        };
+        connect(m_window.get(), &frmView::RunFinished, this, [&] {
+            const QWidget *dialog = QApplication::activeModalWidget();
+            endedWhileOpen = dialog && dialog->objectName() == u"frmProperty"_s;
+            closeOptions();
+        });
+        QTimer giveUp; // a run that waits for the dialog would wait for ever
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, this, closeOptions);
+        giveUp.start(20000);
+        runCommand(7);
+        QVERIFY(endedWhileOpen);
+        QCOMPARE(storedCount(4), 3);
+    }
+
+    // The end of a run gives each command its own state back: with the latest page shown
+    // there is no newer page, before the run and after it.
+    void aRunEndsWithEveryCommandInItsOwnState()
+    {
+        QVERIFY(startWindow());
+        const QAction *newer = child<QAction>(u"mnuBBSViewSub(1)"_s);
+        QVERIFY(!newer->isEnabled());
+        runCommand(7);
+        QVERIFY(!newer->isEnabled());
+    }
+
+    void commandsDuringRuns_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("duringLoad");
+        QTest::addColumn<bool>("duringImport");
+        for (const QString &name :
+             {u"Toolbar.Load"_s, u"Toolbar.VisitLoad"_s, u"Toolbar.SQL"_s, u"mnuFileImport"_s, u"mnuBBSLoad"_s,
+              u"mnuBBSAllLoad"_s, u"mnuBBSVisitLoad"_s, u"mnuBBSAllVisitLoad"_s, u"mnuBBSViewSub(0)"_s,
+              u"mnuBBSViewSub(1)"_s, u"mnuBBSViewSub(2)"_s, u"mnuBBSViewSub(3)"_s, u"mnuBBSViewSub(4)"_s,
+              u"mnuBBSSetNoRead"_s, u"mnuBBSProperty"_s, u"mnuMsgQuery"_s, u"mnuToolCompDB"_s, u"mnuTrayLoad"_s,
+              u"mnuTrayVisitLoad"_s,
+              // the same commands as page items, and queries that go through the transfer control
+              u"Toolbar.Back"_s, u"Toolbar.Forword"_s, u"mnuMsgRelate"_s, u"mnuPopupRelate"_s, u"mnuTextFind"_s,
+              u"mnuTextRelate"_s})
+            QTest::newRow(qPrintable(name)) << name << false << false;
+        // An import does not list what it stores, and may store a deleted message again.
+        QTest::newRow("mnuMsgDelete") << u"mnuMsgDelete"_s << true << false;
+        QTest::newRow("mnuPopupDelete") << u"mnuPopupDelete"_s << true << false;
+        // Reading, marking, moving and the options (a run takes its options when it starts).
+        for (const QString &name : {u"Toolbar.Option"_s, u"mnuToolOption"_s, u"mnuMsgMark"_s, u"mnuMsgNoRead"_s,
+                                    u"mnuMoveNextNoRead"_s, u"mnuBBSMove"_s, u"mnuBBSNew"_s, u"mnuFileExit"_s})
+            QTest::newRow(qPrintable(name)) << name << true << true;
+    }
+
+    // Board 4 shows its middle page of 100 with a read message selected, so every command is
+    // enabled while idle; a load and an import each disable what the table says.
+    void commandsDuringRuns()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, duringLoad);
+        QFETCH(bool, duringImport);
+        QList<CMessage> messages;
+        for (int id = 1; id <= 250; ++id)
+            messages.append({4, id, {}, {}, {}, {}, CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0)), 0, u"本文"_s, 0, 0, true});
+        store(messages);
+        const QString file = writeLog(u"a.log"_s, 300, 302);
+        QVERIFY(startWindow());
+        QVERIFY(m_window->ShowView(OlderView));
+        m_window->ShowMessage(0, 0, false);
+        m_window->UpdateMessageMenu();
+        const QAction *command = child<QAction>(name);
+        QVERIFY(command);
+        QVERIFY(command->isEnabled());
+
+        m_window->RunCommand(7);
+        QCOMPARE(m_window->CurrentRun(), frmView::RunState::Loading);
+        QCOMPARE(command->isEnabled(), duringLoad);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+        QVERIFY(command->isEnabled());
+
+        m_dialogs.openFiles = [&file](const QString &) { return QStringList{file}; };
+        m_prompter.pushAnswer(Prompter::Yes);
+        m_window->RunCommand(1);
+        QCOMPARE(m_window->CurrentRun(), frmView::RunState::Importing);
+        QCOMPARE(command->isEnabled(), duringImport);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+        QVERIFY(command->isEnabled());
+    }
+
     void secondLoadFindsNothingNew()
     {
         addMessages(4, 1, 3);
         QVERIFY(startWindow());
-        m_window->RunCommand(7);
+        runCommand(7);
         QCOMPARE(status(), u"雑談掲示板で3件受信しました。"_s);
         QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 3);
         // Repaints held during the run resume.
         QVERIFY(m_window->lsvMsgList(0)->updatesEnabled());
         QVERIFY(m_window->statusBar()->updatesEnabled());
-        m_window->RunCommand(7);
+        runCommand(7);
         QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
     }
 
@@ -157,7 +303,7 @@ private slots:
         addMessages(4, 1, 70);
         addMessages(5, 1, 3);
         QVERIFY(startWindow());
-        m_window->RunCommand(9);
+        runCommand(9);
         QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 70);
         QStringList items;
         for (const QAction *item : child<QMenu>(u"mnuBBSMove"_s)->actions())
@@ -170,7 +316,7 @@ private slots:
     {
         sql(u"UPDATE BBS SET VisitLoad = False"_s);
         QVERIFY(startWindow());
-        m_window->RunCommand(9);
+        runCommand(9);
         QCOMPARE(m_prompter.texts(), QStringList{u"巡回受信対象の掲示板はありませんでした。"_s});
         QVERIFY(!m_window->LoadDialog());
     }
@@ -185,7 +331,7 @@ private slots:
             return files;
         };
         m_prompter.pushAnswer(Prompter::Yes);
-        m_window->RunCommand(1);
+        runCommand(1);
         QCOMPARE(status(), u"8件インポートしました。"_s);
         QCOMPARE(storedCount(4), 8);
         QCOMPARE(m_prompter.records().first().text.section(u"\r\n"_s, 0, 0), u"雑談掲示板に下記のファイルをインポートします。"_s);
@@ -197,7 +343,7 @@ private slots:
         const QString file = writeLog(u"shitsumon_2024.log"_s, 1, 5);
         QVERIFY(startWindow());
         m_dialogs.openFiles = [&](const QString &) { return QStringList{file}; };
-        m_window->RunCommand(1);
+        runCommand(1);
         QCOMPARE(m_prompter.records().size(), 1);
         QVERIFY(m_prompter.records().first().text.startsWith(u"質問掲示板用のログファイルと思われるファイルが指定されています。"_s));
         QCOMPARE(m_prompter.records().first().answer, Prompter::No);
@@ -211,10 +357,10 @@ private slots:
         const QString file = writeLog(u"a.log"_s, 10, 12);
         QVERIFY(startWindow());
         mdlOption::AutoCloseImportDialog = true;
-        m_window->RunCommand(7);
+        runCommand(7);
         QVERIFY(m_window->LoadDialog());
         m_dialogs.openFiles = [&](const QString &) { return QStringList{file}; };
-        m_window->RunCommand(1);
+        runCommand(1);
         QVERIFY(!m_window->LoadDialog());
         QCOMPARE(status(), u"3件インポートしました。"_s);
     }
@@ -223,7 +369,7 @@ private slots:
     {
         sql(u"UPDATE BBS SET ShortName = 'Q&A' WHERE BBS_ID = 4"_s);
         QVERIFY(startWindow());
-        m_window->RunCommand(7);
+        runCommand(7);
         frmLoadDlg *dialog = m_window->LoadDialog();
         auto *tabs = dialog->findChild<QTabWidget *>(u"tabBBS"_s);
         const int tab = tabs->indexOf(dialog->View(u"#004"_s));
@@ -234,7 +380,7 @@ private slots:
     void fourJapaneseStatusLinesFitTheDialog()
     {
         QVERIFY(startWindow());
-        m_window->RunCommand(7);
+        runCommand(7);
         auto *info = m_window->LoadDialog()->findChild<QLabel *>(u"lblInfo"_s);
         QTRY_COMPARE(info->text().count(u'\n'), 3);
         QVERIFY(info->height() >= info->sizeHint().height());
@@ -255,7 +401,7 @@ private slots:
             marked = mdlRead::SetRead(m_window->Lists(), CMessage::MakeKey(4, 25), true, true);
             m_window->LoadDialog()->close();
         });
-        m_window->RunCommand(7);
+        runCommand(7);
         QVERIFY(marked);
         const auto rs = gDB->OpenRecordset(u"SELECT Read FROM Message WHERE BBS_ID = 4 AND ID = 25"_s);
         QCOMPARE(rs->Value(0).toInt(), 1);
@@ -279,7 +425,7 @@ private slots:
             m_sim->setFault(trickle, 0, 1);
             QTimer::singleShot(100, m_window.get(), &QWidget::close);
         });
-        m_window->RunCommand(9);
+        runCommand(9);
         QVERIFY(!requested(5));
         QVERIFY(!m_window->isVisible());
         QVERIFY(!gDB);
@@ -303,11 +449,11 @@ private slots:
             opened << url;
             return true;
         });
-        m_window->RunCommand(12); // nothing selected: nothing to answer
+        runCommand(12); // nothing selected: nothing to answer
         QVERIFY(opened.isEmpty());
         QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 5"_s, 1));
         m_window->ShowMessage(1, 0, false);
-        m_window->RunCommand(12);
+        runCommand(12);
         QCOMPARE(opened.value(0).toString(), m_sim->url(m_simBoard.value(5)) + u"?dousa=res&resno=7"_s);
     }
 
@@ -315,13 +461,13 @@ private slots:
     {
         QVERIFY(startWindow());
         mdlOption::SaveLoadDialogPosition = true;
-        m_window->RunCommand(7);
+        runCommand(7);
         frmLoadDlg *dialog = m_window->LoadDialog();
         dialog->setGeometry(40, 50, 500, 300);
         dialog->close();
         gIniFile->setNowSection(u"LoadDialogPosition"_s);
         QCOMPARE(gIniFile->Data(u"Width"_s), u"7500"_s);
-        m_window->RunCommand(7);
+        runCommand(7);
         QCOMPARE(m_window->LoadDialog()->geometry(), QRect(40, 50, 500, 300));
     }
 };
