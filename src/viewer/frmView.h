@@ -16,8 +16,10 @@
 #include <functional>
 #include <memory>
 
+class BodyCommands;
 class CMRUCombo;
 class KeyMap;
+class MessageCommands;
 class QAction;
 class frmFind;
 class QComboBox;
@@ -138,7 +140,7 @@ public:
     void SetBlinking(bool on);
     TrayController &TrayIcon() { return *m_tray; }
 
-    // ---- Message commands (frmViewCommands.cpp) ---------------------------------------------
+    // ---- Message commands, forwarded to the MessageCommands ------------------------------------
     /** @short The message-menu enabling rules, run before the menu, the list pop-up and the keys. */
     void UpdateMessageMenu();
     /** @short Shows in list 1 the thread of the message that @p Text names ("board#123"). */
@@ -175,7 +177,6 @@ private:
     QLabel *addPanel(const QString &key, const QString &toolTip, const QString &accessibleName, int stretch);
     void setCommandEnabled(QAction *action, bool enabled);
     void placeLabel(uClickableLabel *label, QLabel *panel);
-    void loadMarkMenu();
 
     // Lists (frmViewLists.cpp)
     bool fillMessages(int Index);
@@ -200,6 +201,8 @@ private:
     void createKeyMap();
     void createTray();
     void createSettings();
+    void createMessageCommands();
+    void createBodyCommands();
     void refreshAfterSettings();
     // Find and query (frmViewFind.cpp)
     void connectFindCommands();
@@ -209,11 +212,8 @@ private:
     bool walkRows(MessageListModel &list, int Index, int from, bool Forward, class CRegExp &re);
     void selectInPane(qsizetype start, qsizetype length);
 
-    // Commands, one file each: runs, message commands, body pop-up, tools and help
-    // (frmViewRuns/Commands/Text/Tools.cpp)
+    // Commands, one file each: runs, tools and help (frmViewRuns/Tools.cpp)
     void connectRunCommands();
-    void connectMessageCommands();
-    void connectTextCommands();
     void connectToolCommands();
 
     std::unique_ptr<Database> &m_database;
@@ -277,33 +277,6 @@ private:
     bool m_running = false;
     bool m_closing = false; // the window closed during a run: it unloads when the run has ended
 
-    // Message commands (frmViewCommands.cpp)
-    class PopupFilter;
-    std::unique_ptr<QObject> m_popupFilter; // opens mnuPopup on a right-button release
-    QMenu *mnuPopup = nullptr;
-    QMenu *mnuPopupMark = nullptr;
-    void createListPopup();
-    void fillMarkMenu(QMenu *menu, const QString &prefix, int checked);
-    void showListPopup(int Index, const QPoint &pos);
-    void showListPopupOverCurrentRow(int Index);
-    bool messageRowsShown(int Index) const;
-    void deleteSelected();
-    void selectEveryRow(bool invert);
-    void setSelectedMark(int MarkID);
-    void setSelectedRead(bool Read);
-    void relateSelected();
-    void openSelectedRowAddress(bool mail);
-
-    // Body pop-up (frmViewText.cpp)
-    QString selectedBodyText() const;
-    void showTextMenu(const QPoint &at);
-    void loadWebSearchMenu(QMenu *mnuText);
-    void bodySearch();
-    void openSelectedBodyAddress();
-    void copyWithHeader();
-    QAction *m_webSearchSeparator = nullptr;
-    QList<QAction *> m_webSearchItems; // mnuTextWebSearch(0), (1), ... from section "WebSearch"
-
     // Tools and help (frmViewTools.cpp)
     void compactDatabase();
     void attachDatabase();
@@ -317,4 +290,6 @@ private:
     std::unique_ptr<TrayController> m_tray;
     std::unique_ptr<NavigationController> m_navigation;
     std::unique_ptr<KeyMap> m_keyMap;
+    std::unique_ptr<MessageCommands> m_messageCommands;
+    std::unique_ptr<BodyCommands> m_bodyCommands;
 };
