@@ -15,6 +15,7 @@
 #include "viewer/MessageCommands.h"
 #include "viewer/QueryResultModel.h"
 #include "viewer/SettingsController.h"
+#include "viewer/ToolCommands.h"
 #include "viewer/TrayController.h"
 #include "viewer/WindowState.h"
 #include "models/mdlMark.h"
@@ -124,7 +125,7 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     createSettings();
     createMessageCommands();
     createBodyCommands();
-    connectToolCommands();
+    createToolCommands();
     connect(&m_cbbs, &CBBS::Loaded, this, &frmView::onLoaded);
     connect(&m_cbbs, &CBBS::StateChanged, this, &frmView::onStateChanged);
     connect(&m_cbbs, &CBBS::LoadError, this, &frmView::onLoadError);
@@ -263,6 +264,34 @@ void frmView::createBodyCommands()
         .searchBodies = [this](int BBS_ID, const QString &Text) { QueryLoop(QueryTemplate(BBS_ID, Text)); },
     };
     m_bodyCommands = std::make_unique<BodyCommands>(m_lists, m_current, m_menu, widgets, std::move(commands));
+}
+
+void frmView::createToolCommands()
+{
+    ToolCommands::Commands commands{
+        .isRunning = [this] { return IsRunning(); },
+        .releaseDatabase =
+            [this] {
+                // The board record is written now and read again from the reopened database;
+                // the window's copy must not keep the database that compaction closes.
+                mdlRead::StopReadTimer(m_lists);
+                if (m_current.ID() != 0)
+                    m_current.SetProperty();
+                m_current = CBBSProperty();
+                m_query.Initialize(nullptr);
+                m_cbbs.Initialize(nullptr);
+                m_lists.SetDatabase(nullptr);
+            },
+        .attachDatabase =
+            [this] {
+                m_query.Initialize(database());
+                m_cbbs.Initialize(database());
+                m_lists.SetDatabase(database());
+                m_boards.LoadBBSList(*m_database);
+                SelectBoard(mdlOption::BBS_ID);
+            },
+    };
+    m_toolCommands = std::make_unique<ToolCommands>(*this, m_database, m_current, m_menu, std::move(commands));
 }
 
 void frmView::UpdateMessageMenu()

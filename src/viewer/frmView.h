@@ -30,6 +30,7 @@ class QToolBar;
 class QTreeView;
 class QueryResultModel;
 class SettingsController;
+class ToolCommands;
 class TrayController;
 class WindowState;
 class uClickableLabel;
@@ -203,6 +204,7 @@ private:
     void createSettings();
     void createMessageCommands();
     void createBodyCommands();
+    void createToolCommands();
     void refreshAfterSettings();
     // Find and query (frmViewFind.cpp)
     void connectFindCommands();
@@ -212,9 +214,8 @@ private:
     bool walkRows(MessageListModel &list, int Index, int from, bool Forward, class CRegExp &re);
     void selectInPane(qsizetype start, qsizetype length);
 
-    // Commands, one file each: runs, tools and help (frmViewRuns/Tools.cpp)
+    // Runs (frmViewRuns.cpp)
     void connectRunCommands();
-    void connectToolCommands();
 
     std::unique_ptr<Database> &m_database;
     CBBS m_cbbs;
@@ -277,12 +278,6 @@ private:
     bool m_running = false;
     bool m_closing = false; // the window closed during a run: it unloads when the run has ended
 
-    // Tools and help (frmViewTools.cpp)
-    void compactDatabase();
-    void attachDatabase();
-    void openHelpFile();
-    void showAbout();
-
     // The controllers: declared last, so they go first, before the members and widgets they
     // use (the keyboard map and the navigation watch events of the widgets).
     std::unique_ptr<WindowState> m_windowState;
@@ -292,4 +287,5 @@ private:
     std::unique_ptr<KeyMap> m_keyMap;
     std::unique_ptr<MessageCommands> m_messageCommands;
     std::unique_ptr<BodyCommands> m_bodyCommands;
+    std::unique_ptr<ToolCommands> m_toolCommands;
 };
