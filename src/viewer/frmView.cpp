@@ -18,7 +18,6 @@
 #include "viewer/ToolCommands.h"
 #include "viewer/TrayController.h"
 #include "viewer/WindowState.h"
-#include "models/mdlMark.h"
 #include "models/mdlRead.h"
 
 #include <QAbstractItemView>
