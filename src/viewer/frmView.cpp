@@ -10,12 +10,14 @@
 #include "controls/uSpinButton.h"
 #include "db/Database.h"
 #include "startup/mdlMain.h"
+#include "viewer/BodyCommands.h"
 #include "viewer/KeyMap.h"
+#include "viewer/MessageCommands.h"
 #include "viewer/QueryResultModel.h"
 #include "viewer/SettingsController.h"
+#include "viewer/ToolCommands.h"
 #include "viewer/TrayController.h"
 #include "viewer/WindowState.h"
-#include "models/mdlMark.h"
 #include "models/mdlRead.h"
 
 #include <QAbstractItemView>
@@ -26,6 +28,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QToolBar>
@@ -179,9 +182,9 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     connectRunCommands();
     createTray();
     createSettings();
-    connectMessageCommands();
-    connectTextCommands();
-    connectToolCommands();
+    createMessageCommands();
+    createBodyCommands();
+    createToolCommands();
     connect(&m_cbbs, &CBBS::Loaded, this, &frmView::onLoaded);
     connect(&m_cbbs, &CBBS::StateChanged, this, &frmView::onStateChanged);
     connect(&m_cbbs, &CBBS::LoadError, this, &frmView::onLoadError);
@@ -232,11 +235,11 @@ void frmView::createKeyMap()
         .popupBoardMenu = [this] { mnuBBSMove->popup(sep->mapToGlobal(QPoint(0, 0))); },
         .popupMarkMenu =
             [this] {
-                loadMarkMenu();
+                m_messageCommands->LoadMarkMenu();
                 mnuMsgMark->popup(QCursor::pos());
             },
-        .popupListMenu = [this](ListIndex Index) { showListPopupOverCurrentRow(Index); },
-        .popupTextMenu = [this] { showTextMenu(rtbView->cursorRect().center()); },
+        .popupListMenu = [this](ListIndex Index) { m_messageCommands->ShowListPopupOverCurrentRow(Index); },
+        .popupTextMenu = [this] { m_bodyCommands->ShowTextMenu(rtbView->cursorRect().center()); },
     };
     m_keyMap = std::make_unique<KeyMap>(m_lists, *m_navigation, m_menu, widgets, std::move(commands));
 }
@@ -270,6 +273,98 @@ void frmView::createSettings()
     connect(m_menu.value(u"mnuBBSProperty"_s), &QAction::triggered, this, [this] { m_settings->ShowBoardProperty(); });
     connect(m_menu.value(u"mnuToolOption"_s), &QAction::triggered, this, showOptions);
     connect(m_buttons.value(u"Option"_s), &QAction::triggered, this, showOptions);
+}
+
+void frmView::createMessageCommands()
+{
+    MessageCommands::Widgets widgets{m_views, mnuMsg, mnuMsgMark, findChild<QMenu *>(u"mnuPopup"_s)};
+    MessageCommands::Commands commands{
+        .showsMessages = [this](ListIndex Index) { return m_listKind == 0 && listModel(Index) == &m_lists.lsvMsgList(Index); },
+        .selectedRow = [this](ListIndex Index) { return selectedRow(Index); },
+        .showMessage = [this](ListIndex Index, int row) { ShowMessage(Index, row, false); },
+        .shownKey = [this] { return m_shownKey; },
+        .withoutShowing =
+            [this](const std::function<void()> &change) {
+                QScopedValueRollback<bool> quiet(m_showing, true);
+                change();
+            },
+        .clearShownMessage =
+            [this] {
+                rtbView->clear();
+                m_shownKey.clear();
+                uclMailto->hide();
+                uclHomepage->hide();
+            },
+        .showSQLResult = [this](const QString &SQL, ListIndex Index) { return ShowSQLResult(SQL, Index); },
+        .resetColumnHeaders = [this](ListIndex Index, bool KeepIndent) { ResetColumnHeaders(Index, KeepIndent); },
+        .showThread = [this](ListIndex Index) { ShowThread(Index); },
+        .updateBoardCaption = [this](int BBS_ID, int Delta) { UpdateBBSMenuCaption(BBS_ID, Delta); },
+        .setCommandEnabled = [this](QAction *command, bool enabled) { setCommandEnabled(command, enabled); },
+        .reply = [this] { RunCommand(12); },
+        .newMessage =
+            [this](int BBS_ID) {
+                CMessage message;
+                message.BBS_ID = BBS_ID;
+                m_cbbs.Send(message, false);
+            },
+        .moveToReplyTarget = [this](ListIndex Index) { m_navigation->MoveToReplyTarget(Index); },
+    };
+    m_messageCommands = std::make_unique<MessageCommands>(m_lists, [this] { return database(); }, m_menu, widgets,
+                                                          std::move(commands));
+}
+
+void frmView::createBodyCommands()
+{
+    BodyCommands::Widgets widgets{rtbView, findChild<QMenu *>(u"mnuText"_s), cmbFindText, m_views};
+    BodyCommands::Commands commands{
+        .selectedRow = [this](ListIndex Index) { return selectedRow(Index); },
+        .relateSearch = [this](int BBS_ID, const QString &Text) { m_messageCommands->RelateSearch(BBS_ID, Text); },
+        .searchBodies = [this](int BBS_ID, const QString &Text) { QueryLoop(QueryTemplate(BBS_ID, Text)); },
+    };
+    m_bodyCommands = std::make_unique<BodyCommands>(m_lists, m_current, m_menu, widgets, std::move(commands));
+}
+
+void frmView::createToolCommands()
+{
+    ToolCommands::Commands commands{
+        .isRunning = [this] { return IsRunning(); },
+        .releaseDatabase =
+            [this] {
+                // The board record is written now and read again from the reopened database;
+                // the window's copy must not keep the database that compaction closes.
+                mdlRead::StopReadTimer(m_lists);
+                if (m_current.ID() != 0)
+                    m_current.SetProperty();
+                m_current = CBBSProperty();
+                m_query.Initialize(nullptr);
+                m_cbbs.Initialize(nullptr);
+                m_lists.SetDatabase(nullptr);
+            },
+        .attachDatabase =
+            [this] {
+                m_query.Initialize(database());
+                m_cbbs.Initialize(database());
+                m_lists.SetDatabase(database());
+                m_boards.LoadBBSList(*m_database);
+                SelectBoard(mdlOption::BBS_ID);
+            },
+    };
+    m_toolCommands = std::make_unique<ToolCommands>(*this, m_database, m_current, m_menu, std::move(commands));
+}
+
+void frmView::UpdateMessageMenu()
+{
+    m_messageCommands->UpdateMessageMenu();
+}
+
+void frmView::RelateSearch(int BBS_ID, const QString &Text)
+{
+    m_messageCommands->RelateSearch(BBS_ID, Text);
+}
+
+void frmView::ReplyHitokoto(int Side)
+{
+    m_messageCommands->ReplyHitokoto(Side);
 }
 
 void frmView::refreshAfterSettings()
@@ -414,7 +509,6 @@ void frmView::createMenus()
     menuItem(mnuMsg, u"mnuMsgHomePage"_s, u"ホームページへ行く(&H)..."_s);
     mnuMsg->addSeparator();
     mnuMsgMark = subMenu(mnuMsg, u"mnuMsgMark"_s, u"マーク(&L)"_s);
-    loadMarkMenu();
     menuItem(mnuMsg, u"mnuMsgNoRead"_s, u"未読にする(&E)"_s);
     menuItem(mnuMsg, u"mnuMsgRead"_s, u"既読にする(&U)"_s);
     menuItem(mnuMsg, u"mnuMsgDelete"_s, u"削除(&D)"_s);

@@ -19,8 +19,10 @@
 #include <memory>
 #include <vector>
 
+class BodyCommands;
 class CMRUCombo;
 class KeyMap;
+class MessageCommands;
 class QAction;
 class frmFind;
 class QComboBox;
@@ -31,6 +33,7 @@ class QToolBar;
 class QTreeView;
 class QueryResultModel;
 class SettingsController;
+class ToolCommands;
 class TrayController;
 class WindowState;
 class uClickableLabel;
@@ -150,7 +153,7 @@ public:
     void SetBlinking(bool on);
     TrayController &TrayIcon() { return *m_tray; }
 
-    // ---- Message commands (frmViewCommands.cpp) ---------------------------------------------
+    // ---- Message commands, forwarded to the MessageCommands ------------------------------------
     /** @short The message-menu enabling rules, run before the menu, the list pop-up and the keys. */
     void UpdateMessageMenu();
     /** @short Shows in list 1 the thread of the message that @p Text names ("board#123"). */
@@ -193,7 +196,6 @@ private:
     QAction *command(QStringView name) const;
     bool allowedDuringRun(const QAction *action) const;
     void placeLabel(uClickableLabel *label, QLabel *panel);
-    void loadMarkMenu();
 
     // Lists (frmViewLists.cpp)
     bool fillMessages(int Index);
@@ -218,6 +220,9 @@ private:
     void createKeyMap();
     void createTray();
     void createSettings();
+    void createMessageCommands();
+    void createBodyCommands();
+    void createToolCommands();
     void refreshAfterSettings();
     // Find and query (frmViewFind.cpp)
     void connectFindCommands();
@@ -229,12 +234,8 @@ private:
     void endWalk();
     void selectInPane(qsizetype start, qsizetype length);
 
-    // Commands, one file each: runs, message commands, body pop-up, tools and help
-    // (frmViewRuns/Commands/Text/Tools.cpp)
+    // Runs (frmViewRuns.cpp)
     void connectRunCommands();
-    void connectMessageCommands();
-    void connectTextCommands();
-    void connectToolCommands();
 
     std::unique_ptr<Database> &m_database;
     CBBS m_cbbs;
@@ -307,39 +308,6 @@ private:
     bool m_questionOpen = false; // the dialog asks whether the run goes on: the run waits
     bool m_closing = false; // the window closed during a run: it unloads when the run has ended
 
-    // Message commands (frmViewCommands.cpp)
-    class PopupFilter;
-    std::unique_ptr<QObject> m_popupFilter; // opens mnuPopup on a right-button release
-    QMenu *mnuPopup = nullptr;
-    QMenu *mnuPopupMark = nullptr;
-    void createListPopup();
-    void fillMarkMenu(QMenu *menu, const QString &prefix, int checked);
-    void showListPopup(int Index, const QPoint &pos);
-    void showListPopupOverCurrentRow(int Index);
-    bool messageRowsShown(int Index) const;
-    void deleteSelected();
-    void selectEveryRow(bool invert);
-    void setSelectedMark(int MarkID);
-    void setSelectedRead(bool Read);
-    void relateSelected();
-    void openSelectedRowAddress(bool mail);
-
-    // Body pop-up (frmViewText.cpp)
-    QString selectedBodyText() const;
-    void showTextMenu(const QPoint &at);
-    void loadWebSearchMenu(QMenu *mnuText);
-    void bodySearch();
-    void openSelectedBodyAddress();
-    void copyWithHeader();
-    QAction *m_webSearchSeparator = nullptr;
-    QList<QAction *> m_webSearchItems; // mnuTextWebSearch(0), (1), ... from section "WebSearch"
-
-    // Tools and help (frmViewTools.cpp)
-    void compactDatabase();
-    void attachDatabase();
-    void openHelpFile();
-    void showAbout();
-
     // The controllers: declared last, so they go first, before the members and widgets they
     // use (the keyboard map and the navigation watch events of the widgets).
     std::unique_ptr<WindowState> m_windowState;
@@ -347,4 +315,7 @@ private:
     std::unique_ptr<TrayController> m_tray;
     std::unique_ptr<NavigationController> m_navigation;
     std::unique_ptr<KeyMap> m_keyMap;
+    std::unique_ptr<MessageCommands> m_messageCommands;
+    std::unique_ptr<BodyCommands> m_bodyCommands;
+    std::unique_ptr<ToolCommands> m_toolCommands;
 };

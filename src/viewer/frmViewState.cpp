@@ -6,6 +6,7 @@
 #include "app/mdlApp.h"
 #include "app/mdlOption.h"
 #include "startup/mdlMain.h"
+#include "viewer/MessageCommands.h"
 #include "viewer/WindowState.h"
 #include "viewer/frmLoadDlg.h"
 #include "models/mdlRead.h"
@@ -22,7 +23,7 @@ bool frmView::Form_Load(const std::function<void()> &unloadSplash)
     m_cbbs.SetTimeout(mdlOption::Timeout);
     m_lists.SetDatabase(database());
     m_windowState->LoadFindHistory(gIniFile.get());
-    loadMarkMenu();
+    m_messageCommands->LoadMarkMenu();
     if (!database() || !m_boards.LoadBBSList(*database())) {
         prompter().critical(u"表示すべき掲示板が見当たりませんので終わっちゃいます。\n"
                             "log.mdbのBBS.ListOrderあたりをチェックしてね♪\n"

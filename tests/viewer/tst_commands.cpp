@@ -242,6 +242,68 @@ private slots:
         QVERIFY(!popup->isVisible());
     }
 
+    void popupItemsFollowTheMessageMenu_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("enabled");
+        // Message 1: unread, with a mail address, without home page and replied-to message.
+        QTest::newRow("mail") << u"mnuPopupMail"_s << true;
+        QTest::newRow("home page") << u"mnuPopupHomepage"_s << false;
+        QTest::newRow("read") << u"mnuPopupRead"_s << true;
+        QTest::newRow("unread") << u"mnuPopupNoRead"_s << false;
+        QTest::newRow("delete") << u"mnuPopupDelete"_s << true;
+        QTest::newRow("replied-to message") << u"mnuPopupInReplyTo"_s << false;
+        QTest::newRow("relate search") << u"mnuPopupRelate"_s << true;
+    }
+
+    void popupItemsFollowTheMessageMenu()
+    {
+        QFETCH(QString, name);
+        storeBoard(3, 3, 1);
+        QVERIFY(start());
+        rightClick(0, 2); // message 1
+        QTEST(item(name)->isEnabled(), "enabled");
+    }
+
+    void relateCommandsShowTheSelectedThread_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("message menu") << u"mnuMsgRelate"_s;
+        QTest::newRow("list pop-up") << u"mnuPopupRelate"_s;
+    }
+
+    void relateCommandsShowTheSelectedThread()
+    {
+        QFETCH(QString, name);
+        storeBoard(3, 3, 0, {{2, 1}});
+        QVERIFY(start());
+        rightClick(0, 1); // message 2
+        child<QMenu>(u"mnuPopup"_s)->hide();
+        item(name)->trigger();
+        QCOMPARE(m_window->Lists().CurrentList(), 1);
+        QCOMPARE(list(1).rowCount(), 2);
+        QCOMPARE(list(1).Key(list(1).CurrentRow()), CMessage::MakeKey(3, 2));
+    }
+
+    void selectionCommandsSelectRows_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("select all") << u"mnuMsgAllSelect"_s << 3;
+        QTest::newRow("invert") << u"mnuMsgReverseSelect"_s << 2;
+        QTest::newRow("invert from the pop-up") << u"mnuPopupReverseSelect"_s << 2;
+    }
+
+    void selectionCommandsSelectRows()
+    {
+        QFETCH(QString, name);
+        storeBoard(3, 3);
+        QVERIFY(start());
+        select(0, {1});
+        item(name)->trigger();
+        QTEST(int(list(0).SelectedRows().size()), "selected");
+    }
+
     void menuKeyOpensThePopupOverTheCurrentRow()
     {
         storeBoard(3, 3);

@@ -1,14 +1,15 @@
-// The body pane's pop-up menu: body search, relate search, opening an address, the web
-// searches of section "WebSearch", copy and copy with a quotation header.
-#include "viewer/frmView.h"
+#include "viewer/BodyCommands.h"
 
 #include "app/CIniFile.h"
 #include "app/Prompter.h"
 #include "app/mdlEncoding.h"
 #include "app/mdlExecuteLite.h"
 #include "app/mdlOption.h"
+#include "db/CBBSProperty.h"
+#include "models/MessageLists.h"
 #include "startup/mdlMain.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -63,20 +64,16 @@ void putOnClipboard(const QString &text)
 
 } // namespace
 
-void frmView::connectTextCommands()
+BodyCommands::BodyCommands(const MessageLists &lists, const CBBSProperty &current,
+                           QHash<QString, QAction *> &menuItems, Widgets widgets, Commands commands)
+    : m_lists(lists), m_current(current), m_menuItems(menuItems), m_widgets(widgets), m_commands(std::move(commands))
 {
-    auto *mnuText = findChild<QMenu *>(u"mnuText"_s);
-    const auto addItem = [this, mnuText](const QString &name, const QString &caption) {
-        QAction *item = mnuText->addAction(caption);
-        item->setObjectName(name);
-        m_menu.insert(name, item);
-        return item;
-    };
-    connect(addItem(u"mnuTextFind"_s, u"検索(&F)..."_s), &QAction::triggered, this, &frmView::bodySearch);
+    QMenu *mnuText = m_widgets.textMenu;
+    connect(addItem(u"mnuTextFind"_s, u"検索(&F)..."_s), &QAction::triggered, this, &BodyCommands::bodySearch);
     connect(addItem(u"mnuTextRelate"_s, u"関連検索(&K)"_s), &QAction::triggered, this,
-            [this] { RelateSearch(mdlOption::BBS_ID, selectedBodyText()); });
+            [this] { m_commands.relateSearch(mdlOption::BBS_ID, selectedBodyText()); });
     connect(addItem(u"mnuTextURL"_s, u"このアドレスを開く(&O)..."_s), &QAction::triggered, this,
-            &frmView::openSelectedBodyAddress);
+            &BodyCommands::openSelectedBodyAddress);
     m_webSearchSeparator = mnuText->addSeparator();
     m_webSearchSeparator->setObjectName(u"mnuTextWebSearchSeparator"_s);
     // Keyword search needs an installed help service, which this platform does not have.
@@ -85,44 +82,51 @@ void frmView::connectTextCommands()
     connect(addItem(u"mnuTextCopy"_s, u"コピー(&C)"_s), &QAction::triggered, this,
             [this] { putOnClipboard(selectedBodyText()); });
     connect(addItem(u"mnuTextCopyHeader"_s, u"ヘッダ付コピー(&H)"_s), &QAction::triggered, this,
-            &frmView::copyWithHeader);
+            &BodyCommands::copyWithHeader);
 
-    rtbView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(rtbView, &QWidget::customContextMenuRequested, this, &frmView::showTextMenu);
+    m_widgets.body->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_widgets.body, &QWidget::customContextMenuRequested, this, &BodyCommands::ShowTextMenu);
+}
+
+QAction *BodyCommands::addItem(const QString &name, const QString &caption)
+{
+    QAction *item = m_widgets.textMenu->addAction(caption);
+    item->setObjectName(name);
+    m_menuItems.insert(name, item);
+    return item;
 }
 
 /** The pane's selection; line breaks as CR LF, as in the texts the program copies and stores. */
-QString frmView::selectedBodyText() const
+QString BodyCommands::selectedBodyText() const
 {
-    QString text = rtbView->textCursor().selectedText();
+    QString text = m_widgets.body->textCursor().selectedText();
     text.replace(QChar::ParagraphSeparator, CrLf);
     return text;
 }
 
-void frmView::showTextMenu(const QPoint &at)
+void BodyCommands::ShowTextMenu(const QPoint &at)
 {
-    if (!rtbView->textCursor().hasSelection())
+    if (!m_widgets.body->textCursor().hasSelection())
         return;
-    auto *mnuText = findChild<QMenu *>(u"mnuText"_s);
-    loadWebSearchMenu(mnuText);
-    mnuText->popup(rtbView->viewport()->mapToGlobal(at));
+    loadWebSearchMenu();
+    m_widgets.textMenu->popup(m_widgets.body->viewport()->mapToGlobal(at));
 }
 
 /** One item per key of section "WebSearch" in file order; caption = key, address = value. */
-void frmView::loadWebSearchMenu(QMenu *mnuText)
+void BodyCommands::loadWebSearchMenu()
 {
     for (QAction *item : std::as_const(m_webSearchItems)) {
-        m_menu.remove(item->objectName());
+        m_menuItems.remove(item->objectName());
         delete item;
     }
     m_webSearchItems.clear();
     // Selecting a missing section would create it, and an empty section means "no searches".
     if (gIniFile && gIniFile->Sections().contains(u"WebSearch"_s)) {
         gIniFile->setNowSection(u"WebSearch"_s);
-        QAction *before = m_menu.value(u"mnuTextMSDN"_s);
+        QAction *before = m_menuItems.value(u"mnuTextMSDN"_s);
         for (const QString &key : gIniFile->Keys()) {
             const QString name = u"mnuTextWebSearch(%1)"_s.arg(m_webSearchItems.size());
-            auto *item = new QAction(key, mnuText);
+            auto *item = new QAction(key, m_widgets.textMenu);
             item->setObjectName(name);
             const QString address = gIniFile->Data(key);
             connect(item, &QAction::triggered, this, [this, address] {
@@ -130,8 +134,8 @@ void frmView::loadWebSearchMenu(QMenu *mnuText)
                 url.replace(u"%s"_s, mdlMain::URLEncode(selectedBodyText()));
                 mdlExecuteLite::ShellOpen(url);
             });
-            mnuText->insertAction(before, item);
-            m_menu.insert(name, item);
+            m_widgets.textMenu->insertAction(before, item);
+            m_menuItems.insert(name, item);
             m_webSearchItems.append(item);
         }
     }
@@ -139,18 +143,18 @@ void frmView::loadWebSearchMenu(QMenu *mnuText)
 }
 
 /** A query for the selected text in the bodies of the shown board. */
-void frmView::bodySearch()
+void BodyCommands::bodySearch()
 {
     const QString text = selectedBodyText();
-    QueryLoop(QueryTemplate(mdlOption::BBS_ID, text));
-    cmbFindText->setEditText(text);
+    m_commands.searchBodies(mdlOption::BBS_ID, text);
+    m_widgets.findText->setEditText(text);
 }
 
 /**
  * Opens the selection as an address. Only web and mail addresses open: the selection is
  * board data and must never name a local file or program.
  */
-void frmView::openSelectedBodyAddress()
+void BodyCommands::openSelectedBodyAddress()
 {
     QString address = selectedBodyText();
     address.remove(u'\r');
@@ -164,12 +168,12 @@ void frmView::openSelectedBodyAddress()
     mdlExecuteLite::ShellOpen(address);
 }
 
-void frmView::copyWithHeader()
+void BodyCommands::copyWithHeader()
 {
     HeaderFields fields;
-    const int Index = m_lists.CurrentList();
+    const ListIndex Index = m_lists.CurrentList();
     const MessageListModel &list = m_lists.lsvMsgList(Index);
-    const int row = lsvMsgList(Index)->model() == &list ? selectedRow(Index) : -1;
+    const int row = m_widgets.lists.at(size_t(Index))->model() == &list ? m_commands.selectedRow(Index) : -1;
     if (row >= 0) {
         fields.number = QString::number(list.Message(row).ID);
         fields.subject = list.CellText(row, MessageListModel::ColSubject);
