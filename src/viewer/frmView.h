@@ -18,6 +18,7 @@
 
 class CMRUCombo;
 class KeyMap;
+class ListController;
 class QAction;
 class frmFind;
 class QComboBox;
@@ -26,7 +27,6 @@ class QMenu;
 class QPlainTextEdit;
 class QToolBar;
 class QTreeView;
-class QueryResultModel;
 class SettingsController;
 class TrayController;
 class WindowState;
@@ -156,7 +156,7 @@ public:
     BoardMenus &Boards() { return m_boards; }
     const CBBSProperty &CurrentBBSProperty() const { return m_current; }
     /** @short 0 while list 1 holds messages, 1 while it holds rows of another query. */
-    int ListKind() const { return m_listKind; }
+    int ListKind() const;
     QTreeView *lsvMsgList(int Index) const { return m_views.at(Index == 0 ? 0 : 1); }
     CMRUCombo &FindHistory() { return *m_findHistory; }
 
@@ -177,18 +177,9 @@ private:
     void placeLabel(uClickableLabel *label, QLabel *panel);
     void loadMarkMenu();
 
-    // Lists (frmViewLists.cpp)
-    bool fillMessages(int Index);
-    bool fillOtherRows(int Index);
-    void copyColumns(int from, int to);
-    void setListModel(int Index, QAbstractItemModel *model);
+    // Lists, forwarded to the ListController (frmViewLists.cpp)
     QAbstractItemModel *listModel(int Index) const;
     int selectedRow(int Index) const;
-    void showCaption();
-    void onRowChanged(int Index, int row);
-    void finishFill(int Index);
-    void reportAction(int type);
-    void restoreList(int Index, bool wasShown);
 
     // Events of the transfer control
     void onLoaded(const CMessage &Msg);
@@ -196,6 +187,7 @@ private:
     void onLoadError(int BBS_ID, const QString &EntryText, const QString &Message);
 
     // The controllers and their wiring (frmView.cpp)
+    void createListController();
     void createNavigation();
     void createKeyMap();
     void createTray();
@@ -222,25 +214,19 @@ private:
     CBBSProperty m_current;
     MessageLists m_lists;
     BoardMenus m_boards;
-    QueryResultModel *m_otherRows;
     std::unique_ptr<CMRUCombo> m_findHistory;
-    int m_listKind = 0;
     bool m_findForward = true;  // the direction of Enter in the find box
     bool m_finding = false;     // set while FindMessage walks the rows
     QPointer<frmFind> m_find;
     QString m_lastQuery;
     bool m_loaded = false;
     bool m_unloaded = false;
-    bool m_showing = false; // set while ShowMessage selects a row itself
-    bool m_filling = false; // set while rows are added to a list
-    QString m_shownKey;     // the message in the body pane
 
     QToolBar *m_toolbar = nullptr;
     QHash<QString, QAction *> m_buttons; // toolbar buttons by key
     QMenu *m_dropDown = nullptr;         // the boards of button "BBSList"
     QComboBox *cmbFindText = nullptr;
     std::array<QTreeView *, 2> m_views{};
-    std::array<QHash<int, QString>, 2> m_headerTags; // sort state per column: "↑", "↓" or none
     QPlainTextEdit *rtbView = nullptr;
     uSeparator *sep = nullptr;
     QHash<QString, QLabel *> m_panels; // status-bar panels by key
@@ -315,6 +301,7 @@ private:
     std::unique_ptr<WindowState> m_windowState;
     std::unique_ptr<SettingsController> m_settings;
     std::unique_ptr<TrayController> m_tray;
+    std::unique_ptr<ListController> m_listController;
     std::unique_ptr<NavigationController> m_navigation;
     std::unique_ptr<KeyMap> m_keyMap;
 };

@@ -9,13 +9,13 @@
 #include "db/BoardRepository.h"
 #include "db/Database.h"
 #include "db/MessageRepository.h"
+#include "viewer/ListController.h"
 #include "models/mdlMark.h"
 #include "models/mdlRead.h"
 
 #include <QMap>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QScopedValueRollback>
 #include <QSet>
 #include <QTreeView>
 
@@ -82,7 +82,7 @@ void frmView::connectMessageCommands()
 /** True when list @p Index shows message rows (not the rows of another query). */
 bool frmView::messageRowsShown(int Index) const
 {
-    return m_listKind == 0 && listModel(Index) == &m_lists.lsvMsgList(Index);
+    return ListKind() == 0 && listModel(Index) == &m_lists.lsvMsgList(Index);
 }
 
 void frmView::UpdateMessageMenu()
@@ -208,14 +208,13 @@ void frmView::deleteSelected()
         UpdateBBSMenuCaption(it.key(), -it.value());
     {
         // The rows go without another row being shown in their place.
-        QScopedValueRollback<bool> quiet(m_showing, true);
+        const auto quiet = m_listController->HoldRowChanges();
         list.selectionModel()->clear();
         list.RemoveKeys(keys);
         if (Index == 1)
             m_lists.lsvMsgList(0).RemoveKeys(keys);
     }
-    rtbView->clear();
-    m_shownKey.clear();
+    m_listController->ClearShownMessage();
     uclMailto->hide(); // the addresses of a message no longer shown
     uclHomepage->hide();
     mdlRead::ShowUnreadCount(m_lists, Index);

@@ -2,6 +2,8 @@
 // or from the keyboard (the Menu key, Shift+F10) over the current row.
 #include "viewer/frmView.h"
 
+#include "viewer/ListController.h"
+
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -109,7 +111,7 @@ void frmView::showListPopup(int Index, const QPoint &pos)
     const MessageListModel &list = m_lists.lsvMsgList(Index);
     const QList<int> selected = list.SelectedRows();
     const bool withinSelection = selected.size() > 1 && selected.contains(under.row());
-    const bool shownAlone = selected == QList<int>{under.row()} && list.Key(under.row()) == m_shownKey;
+    const bool shownAlone = selected == QList<int>{under.row()} && list.Key(under.row()) == m_listController->ShownKey();
     if (!withinSelection && !shownAlone) {
         view->selectionModel()->clearSelection();
         ShowMessage(Index, under.row(), false);
