@@ -68,6 +68,14 @@ public:
     void ChangeStatusBarStyle(int Style);
     /** @short Disables (true) or re-enables the commands that must not run during a load. */
     void ChangeMenuEnabled(bool Load);
+    /** @short Changes the unread count of board @p BBS_ID in the board menus by @p Delta. */
+    void UpdateBBSMenuCaption(int BBS_ID, int Delta);
+    /** @short Panel "NoReadPoint": "未読位置:" + the shown board's unread position. */
+    void ShowNoReadPoint();
+    /** @short Toolbar "BBSList" image: the board's icon for list 0, "Close" for list 1. */
+    void RefreshToolbarImages();
+
+    // ---- Lists, forwarded to the ListController ---------------------------------------------
     /** @short Page captions, tooltips and enabling from the rows around the shown page. */
     void ChangeBBSViewMenu();
     /** @short Runs @p SQL and puts its result into list @p Index; false when it failed or was refused. */
@@ -86,12 +94,6 @@ public:
     void ShowThread(int Index);
     /** @short A click on header @p column of list @p Index: sort, or thread order for "Read". */
     void ColumnClick(int Index, int column);
-    /** @short Changes the unread count of board @p BBS_ID in the board menus by @p Delta. */
-    void UpdateBBSMenuCaption(int BBS_ID, int Delta);
-    /** @short Panel "NoReadPoint": "未読位置:" + the shown board's unread position. */
-    void ShowNoReadPoint();
-    /** @short Toolbar "BBSList" image: the board's icon for list 0, "Close" for list 1. */
-    void RefreshToolbarImages();
 
     // ---- Navigation, forwarded to the NavigationController -----------------------------------
     void MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst);
