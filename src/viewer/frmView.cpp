@@ -12,8 +12,8 @@
 #include "startup/mdlMain.h"
 #include "viewer/BodyCommands.h"
 #include "viewer/KeyMap.h"
+#include "viewer/ListController.h"
 #include "viewer/MessageCommands.h"
-#include "viewer/QueryResultModel.h"
 #include "viewer/SettingsController.h"
 #include "viewer/ToolCommands.h"
 #include "viewer/TrayController.h"
@@ -144,7 +144,6 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
       m_database(database),
       m_lists(database.get(), tmrRead),
       m_boards(this),
-      m_otherRows(new QueryResultModel(this)),
       m_findHistory(std::make_unique<CMRUCombo>())
 {
     initResources();
@@ -168,11 +167,12 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     m_views[1]->setParent(sep);
     m_views[1]->hide();
     m_windowState = std::make_unique<WindowState>(*this, *sep, *m_views[0]->header(), *m_findHistory, *cmbFindText);
+    createListController();
 
     m_lists.UpdateBBSMenuCaption = [this](int BBS_ID, int Delta) { UpdateBBSMenuCaption(BBS_ID, Delta); };
     // A list being filled shows its count once, when it is shown (ChangeList).
     m_lists.ShowCount = [this](const QString &text) {
-        if (!m_filling) {
+        if (!m_listController->IsFilling()) {
             holdStatusBar();
             m_panels.value(u"Count"_s)->setText(text);
         }
@@ -196,6 +196,44 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
 }
 
 frmView::~frmView() = default;
+
+void frmView::createListController()
+{
+    ListController::Widgets widgets{
+        .lists = m_views,
+        .body = rtbView,
+        .separator = sep,
+        .statusPanel = m_panels.value(u"Status"_s),
+        .mailto = uclMailto,
+        .homepage = uclHomepage,
+        .messageMenu = mnuMsg->menuAction(),
+        .boardProperty = m_menu.value(u"mnuBBSProperty"_s),
+        .viewItems = m_viewItems,
+        .boardListButton = m_buttons.value(u"BBSList"_s),
+        .backButton = m_buttons.value(u"Back"_s),
+        .forwordButton = m_buttons.value(u"Forword"_s),
+    };
+    ListController::Commands commands{
+        .setCommandEnabled = [this](QAction *command, bool enabled) { setCommandEnabled(command, enabled); },
+        .changeStatusBarStyle = [this](int Style) { ChangeStatusBarStyle(Style); },
+        .showNoReadPoint = [this] { ShowNoReadPoint(); },
+        .refreshToolbarImages = [this] { RefreshToolbarImages(); },
+        .reloadBoards =
+            [this] {
+                if (Database *db = database())
+                    m_boards.LoadBBSList(*db);
+                RefreshToolbarImages();
+            },
+        .isLoading = [this] { return m_cbbs.IsLoad(); },
+        .history = [this]() -> BrowseHistory & { return History(); },
+    };
+    m_listController = std::make_unique<ListController>(*this, m_lists, m_query, m_current, [this] { return database(); },
+                                                         std::move(widgets), std::move(commands));
+    const QList<int> widths{40, 60, 260, 120, 120, 110, 120, 90, 300, 70, 50};
+    for (int column = 0; column < widths.size(); ++column)
+        m_views[0]->header()->resizeSection(column, widths.at(column));
+    m_listController->CopyColumns(BoardList, ResultList);
+}
 
 void frmView::createNavigation()
 {
@@ -279,19 +317,18 @@ void frmView::createMessageCommands()
 {
     MessageCommands::Widgets widgets{m_views, mnuMsg, mnuMsgMark, findChild<QMenu *>(u"mnuPopup"_s)};
     MessageCommands::Commands commands{
-        .showsMessages = [this](ListIndex Index) { return m_listKind == 0 && listModel(Index) == &m_lists.lsvMsgList(Index); },
+        .showsMessages = [this](ListIndex Index) { return ListKind() == 0 && listModel(Index) == &m_lists.lsvMsgList(Index); },
         .selectedRow = [this](ListIndex Index) { return selectedRow(Index); },
         .showMessage = [this](ListIndex Index, int row) { ShowMessage(Index, row, false); },
-        .shownKey = [this] { return m_shownKey; },
+        .shownKey = [this] { return m_listController->ShownKey(); },
         .withoutShowing =
             [this](const std::function<void()> &change) {
-                QScopedValueRollback<bool> quiet(m_showing, true);
+                const auto quiet = m_listController->HoldRowChanges();
                 change();
             },
         .clearShownMessage =
             [this] {
-                rtbView->clear();
-                m_shownKey.clear();
+                m_listController->ClearShownMessage();
                 uclMailto->hide();
                 uclHomepage->hide();
             },
@@ -369,7 +406,7 @@ void frmView::ReplyHitokoto(int Side)
 
 void frmView::refreshAfterSettings()
 {
-    showCaption(); // the board may have a new name
+    m_listController->ShowCaption(); // the board may have a new name
     if (Database *db = database())
         m_boards.LoadBBSList(*db);
     RefreshToolbarImages();
@@ -479,7 +516,7 @@ void frmView::createMenus()
     QAction *thread = menuItem(mnuBBS, u"mnuBBSThread"_s, u"スレッド表示(&T)"_s);
     thread->setShortcut(Qt::CTRL | Qt::Key_T);
     connect(thread, &QAction::triggered, this, [this] {
-        ResetColumnHeaders(m_lists.CurrentList(), m_listKind != 0);
+        ResetColumnHeaders(m_lists.CurrentList(), ListKind() != 0);
         ShowThread(m_lists.CurrentList());
     });
     menuItem(mnuBBS, u"mnuBBSSetNoRead"_s, u"未読位置変更(&C)"_s);
@@ -613,14 +650,8 @@ void frmView::createLists()
         view->setItemDelegate(new PlainToolTipDelegate(view));
         view->header()->setSectionsClickable(true);
         view->header()->setStretchLastSection(false);
-        connect(view->header(), &QHeaderView::sectionClicked, this, [this, index](int column) { ColumnClick(index, column); });
         m_views[size_t(index)] = view;
-        setListModel(index, &m_lists.lsvMsgList(index));
     }
-    const QList<int> widths{40, 60, 260, 120, 120, 110, 120, 90, 300, 70, 50};
-    for (int column = 0; column < widths.size(); ++column)
-        m_views[0]->header()->resizeSection(column, widths.at(column));
-    copyColumns(0, 1);
 
     rtbView = new QPlainTextEdit(this);
     rtbView->setObjectName(u"rtbView"_s);

@@ -23,6 +23,7 @@ class BodyCommands;
 class CMRUCombo;
 class KeyMap;
 class MessageCommands;
+class ListController;
 class QAction;
 class frmFind;
 class QComboBox;
@@ -31,7 +32,6 @@ class QMenu;
 class QPlainTextEdit;
 class QToolBar;
 class QTreeView;
-class QueryResultModel;
 class SettingsController;
 class ToolCommands;
 class TrayController;
@@ -77,6 +77,14 @@ public:
      * not run beside it are disabled; when idle every command has its own state back.
      */
     void ChangeMenuEnabled();
+    /** @short Changes the unread count of board @p BBS_ID in the board menus by @p Delta. */
+    void UpdateBBSMenuCaption(int BBS_ID, int Delta);
+    /** @short Panel "NoReadPoint": "未読位置:" + the shown board's unread position. */
+    void ShowNoReadPoint();
+    /** @short Toolbar "BBSList" image: the board's icon for list 0, "Close" for list 1. */
+    void RefreshToolbarImages();
+
+    // ---- Lists, forwarded to the ListController ---------------------------------------------
     /** @short Page captions, tooltips and enabling from the rows around the shown page. */
     void ChangeBBSViewMenu();
     /** @short Runs @p SQL and puts its result into list @p Index; false when it failed or was refused. */
@@ -95,12 +103,6 @@ public:
     void ShowThread(int Index);
     /** @short A click on header @p column of list @p Index: sort, or thread order for "Read". */
     void ColumnClick(int Index, int column);
-    /** @short Changes the unread count of board @p BBS_ID in the board menus by @p Delta. */
-    void UpdateBBSMenuCaption(int BBS_ID, int Delta);
-    /** @short Panel "NoReadPoint": "未読位置:" + the shown board's unread position. */
-    void ShowNoReadPoint();
-    /** @short Toolbar "BBSList" image: the board's icon for list 0, "Close" for list 1. */
-    void RefreshToolbarImages();
 
     // ---- Navigation, forwarded to the NavigationController -----------------------------------
     void MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst);
@@ -171,7 +173,7 @@ public:
     BoardMenus &Boards() { return m_boards; }
     const CBBSProperty &CurrentBBSProperty() const { return m_current; }
     /** @short 0 while list 1 holds messages, 1 while it holds rows of another query. */
-    int ListKind() const { return m_listKind; }
+    int ListKind() const;
     QTreeView *lsvMsgList(int Index) const { return m_views.at(Index == 0 ? 0 : 1); }
     CMRUCombo &FindHistory() { return *m_findHistory; }
 
@@ -197,18 +199,9 @@ private:
     bool allowedDuringRun(const QAction *action) const;
     void placeLabel(uClickableLabel *label, QLabel *panel);
 
-    // Lists (frmViewLists.cpp)
-    bool fillMessages(int Index);
-    bool fillOtherRows(int Index);
-    void copyColumns(int from, int to);
-    void setListModel(int Index, QAbstractItemModel *model);
+    // Lists, forwarded to the ListController (frmViewLists.cpp)
     QAbstractItemModel *listModel(int Index) const;
     int selectedRow(int Index) const;
-    void showCaption();
-    void onRowChanged(int Index, int row);
-    void finishFill(int Index);
-    void reportAction(int type);
-    void restoreList(int Index, bool wasShown);
 
     // Events of the transfer control
     void onLoaded(const CMessage &Msg);
@@ -216,6 +209,7 @@ private:
     void onLoadError(int BBS_ID, const QString &EntryText, const QString &Message);
 
     // The controllers and their wiring (frmView.cpp)
+    void createListController();
     void createNavigation();
     void createKeyMap();
     void createTray();
@@ -243,25 +237,19 @@ private:
     CBBSProperty m_current;
     MessageLists m_lists;
     BoardMenus m_boards;
-    QueryResultModel *m_otherRows;
     std::unique_ptr<CMRUCombo> m_findHistory;
-    int m_listKind = 0;
     bool m_findForward = true;  // the direction of Enter in the find box
     FindWalk *m_walk = nullptr; // the walk of FindMessage over the rows (a child)
     QPointer<frmFind> m_find;
     QString m_lastQuery;
     bool m_loaded = false;
     bool m_unloaded = false;
-    bool m_showing = false; // set while ShowMessage selects a row itself
-    bool m_filling = false; // set while rows are added to a list
-    QString m_shownKey;     // the message in the body pane
 
     QToolBar *m_toolbar = nullptr;
     QHash<QString, QAction *> m_buttons; // toolbar buttons by key
     QMenu *m_dropDown = nullptr;         // the boards of button "BBSList"
     QComboBox *cmbFindText = nullptr;
     std::array<QTreeView *, 2> m_views{};
-    std::array<QHash<int, QString>, 2> m_headerTags; // sort state per column: "↑", "↓" or none
     QPlainTextEdit *rtbView = nullptr;
     uSeparator *sep = nullptr;
     QHash<QString, QLabel *> m_panels; // status-bar panels by key
@@ -313,6 +301,7 @@ private:
     std::unique_ptr<WindowState> m_windowState;
     std::unique_ptr<SettingsController> m_settings;
     std::unique_ptr<TrayController> m_tray;
+    std::unique_ptr<ListController> m_listController;
     std::unique_ptr<NavigationController> m_navigation;
     std::unique_ptr<KeyMap> m_keyMap;
     std::unique_ptr<MessageCommands> m_messageCommands;

@@ -380,7 +380,7 @@ void frmView::sendMessage(bool Reply)
     message.BBS_ID = mdlOption::BBS_ID;
     if (Reply) {
         const int index = m_lists.CurrentList();
-        const int row = index == 1 && m_listKind == 1 ? -1 : selectedRow(index);
+        const int row = index == 1 && ListKind() == 1 ? -1 : selectedRow(index);
         if (row < 0)
             return; // no message to answer
         const CMessage &selected = m_lists.lsvMsgList(index).Message(row);

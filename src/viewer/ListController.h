@@ -1,0 +1,144 @@
+#pragma once
+
+#include "models/ViewTypes.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QScopedValueRollback>
+#include <QString>
+#include <array>
+#include <functional>
+
+class BrowseHistory;
+class CBBSProperty;
+class Database;
+class MessageLists;
+class QAbstractItemModel;
+class QAction;
+class QLabel;
+class QPlainTextEdit;
+class QTreeView;
+class QWidget;
+class QueryCursor;
+class QueryResultModel;
+class uClickableLabel;
+class uSeparator;
+
+/**
+ * @short The main window's two lists: board pages and query results in them, switching between
+ * them, sorting and thread order, the header sort marks, the page menu, the caption, and the
+ * message of the selected row in the body pane.
+ */
+class ListController : public QObject
+{
+    Q_OBJECT
+
+public:
+    /** @short The window's widgets the lists work on. */
+    struct Widgets
+    {
+        std::array<QTreeView *, 2> lists;
+        QPlainTextEdit *body;
+        uSeparator *separator;
+        QLabel *statusPanel;
+        /** The address labels, each laid over its status-bar panel. */
+        uClickableLabel *mailto;
+        uClickableLabel *homepage;
+        QAction *messageMenu;
+        QAction *boardProperty;
+        /** mnuBBSViewSub 0 to 4. */
+        QList<QAction *> viewItems;
+        QAction *boardListButton;
+        QAction *backButton;
+        QAction *forwordButton;
+    };
+
+    /** @short What the lists ask of the window. */
+    struct Commands
+    {
+        /** Sets a command's own enabled state; a run may still hold the command off. */
+        std::function<void(QAction *command, bool enabled)> setCommandEnabled;
+        /** Style 1 shows panel "Status"; any other shows "Mail" and "HomePage". */
+        std::function<void(int Style)> changeStatusBarStyle;
+        std::function<void()> showNoReadPoint;
+        std::function<void()> refreshToolbarImages;
+        /** A statement may have changed table BBS: the board menus are read again. */
+        std::function<void()> reloadBoards;
+        /** True while a load runs: the caption says so. */
+        std::function<bool()> isLoading;
+        /** The browse history, which showing a message records. */
+        std::function<BrowseHistory &()> history;
+    };
+
+    /**
+     * Works on @p window (caption, palette), the database @p database gives (nullptr: closed),
+     * @p query for the statements, and @p current, the shown board. Gives each list its model.
+     */
+    ListController(QWidget &window, MessageLists &lists, QueryCursor &query, CBBSProperty &current,
+                   std::function<Database *()> database, Widgets widgets, Commands commands);
+
+    /** @short Runs @p SQL and puts its result into list @p Index; false when it failed or was refused. */
+    bool ShowSQLResult(const QString &SQL, ListIndex Index);
+    /** @short Shows view @p view of the shown board in list 0. */
+    bool ShowView(ViewType view);
+    /** @short Makes @p BBS_ID the shown board and lists its latest page. */
+    void SelectBoard(int BBS_ID);
+    /** @short Makes list @p Index the visible, current one. */
+    void ChangeList(ListIndex Index);
+    /** @short Page captions, tooltips and enabling from the rows around the shown page. */
+    void ChangeBBSViewMenu();
+    /** @short Shows @p row of list @p Index in the body pane; @p NoSelect: the list selected it already. */
+    void ShowMessage(ListIndex Index, int row, bool NoSelect);
+    /** @short Removes the sort marks (and with !KeepIndent the thread indents) of list @p Index. */
+    void ResetColumnHeaders(ListIndex Index, bool KeepIndent);
+    /** @short Thread order of list @p Index, keeping the selected row shown. */
+    void ShowThread(ListIndex Index);
+    /** @short A click on header @p column of list @p Index: sort, or thread order for "Read". */
+    void ColumnClick(ListIndex Index, int column);
+    /** @short Header texts, sort marks, widths and positions of list @p from given to list @p to. */
+    void CopyColumns(ListIndex from, ListIndex to);
+    /** @short The caption: the shown board's name or the results list, prefixed while a load runs. */
+    void ShowCaption();
+
+    /** @short 0 while list 1 holds messages, 1 while it holds rows of another query. */
+    int ListKind() const { return m_listKind; }
+    /** @short The selected row of list @p Index (its current row when that is selected), -1 when none. */
+    int SelectedRow(ListIndex Index) const;
+    QAbstractItemModel *ListModel(ListIndex Index) const;
+    /** @short True while rows are added to a list: its count is shown once, when the list is shown. */
+    bool IsFilling() const { return m_filling; }
+    /** @short The key of the message in the body pane; empty when none. */
+    const QString &ShownKey() const { return m_shownKey; }
+    /** @short Empties the body pane: no message is shown. */
+    void ClearShownMessage();
+    /**
+     * @short While the returned guard lives, a change of the current row shows no message
+     * (rows are removed without another row shown in their place).
+     */
+    [[nodiscard]] QScopedValueRollback<bool> HoldRowChanges() { return QScopedValueRollback<bool>(m_showing, true); }
+
+private:
+    QTreeView *view(ListIndex Index) const;
+    void setListModel(ListIndex Index, QAbstractItemModel *model);
+    bool fillMessages(ListIndex Index);
+    bool fillOtherRows(ListIndex Index);
+    void finishFill(ListIndex Index);
+    void reportAction(int type);
+    void restoreList(ListIndex Index, bool wasShown);
+    void onRowChanged(ListIndex Index, int row);
+
+    QWidget &m_window;
+    MessageLists &m_lists;
+    QueryCursor &m_query;
+    CBBSProperty &m_current;
+    std::function<Database *()> m_database;
+    Widgets m_widgets;
+    Commands m_commands;
+    QueryResultModel *m_otherRows;
+    std::array<QHash<int, QString>, 2> m_headerTags; // sort state per column: "↑", "↓" or none
+    int m_listKind = 0;
+    bool m_showing = false; // set while ShowMessage selects a row itself
+    bool m_filling = false; // set while rows are added to a list
+    QString m_shownKey;     // the message in the body pane
+};
