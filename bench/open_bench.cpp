@@ -43,8 +43,8 @@ void writeSettings(const QString &path)
         ini.setData(u"Text%1"_s.arg(i), u"検索語%1"_s.arg(i));
     mdlOption::InitWebSearch(ini);
     mdlOption::BBS_ID = 10;
-    mdlOption::SaveOption(ini);
-    ini.Save();
+    if (!mdlOption::SaveOption(ini) || !ini.Save())
+        qFatal("cannot write the settings file of the benchmark");
 }
 
 double openOnce(const QString &dbPath, const QString &iniPath)

@@ -363,6 +363,11 @@ QList<QByteArray> CIniFile::entryLines(const Section &section, bool &lossy)
     return lines;
 }
 
+void CIniFile::TrySave(const QString &Section)
+{
+    static_cast<void>(Save(Section)); // the values stay held for the save at exit
+}
+
 bool CIniFile::Save(const QString &Section)
 {
     m_lastError.clear();

@@ -39,6 +39,12 @@ public:
      * False on failure (see LastError()), and when there is no section to write.
      */
     [[nodiscard]] bool Save(const QString &Section = QString());
+    /**
+     * @short Save(@p Section) for values that may wait (window positions, the find history,
+     * default sections): when the file cannot be written now they stay held, and the save of
+     * every section at exit writes them or says why it cannot.
+     */
+    void TrySave(const QString &Section);
     /** @short Why the last Save() failed: a Japanese message for the user; empty after success. */
     QString LastError() const { return m_lastError; }
 

@@ -139,12 +139,12 @@ void LoadOption(CIniFile &iniFile)
     Timer = false;
 }
 
-void SaveOption(CIniFile &iniFile)
+bool SaveOption(CIniFile &iniFile)
 {
     iniFile.setNowSection(OptionSection);
     for (const OptionDef &option : Options())
         iniFile.setData(option.key, writtenText(option.variable));
-    iniFile.Save(OptionSection);
+    return iniFile.Save(OptionSection);
 }
 
 OptionsGuard::OptionsGuard()
@@ -168,7 +168,7 @@ void InitWebSearch(CIniFile &iniFile)
         iniFile.setData(u"マイクロソフトサイト検索(&J)..."_s, u"https://www.microsoft.com/japan/"_s + msSearch);
         iniFile.setData(u"Microsoft Web Search(&U)..."_s, u"https://www.microsoft.com/us/"_s + msSearch);
     }
-    iniFile.Save(WebSearchSection);
+    iniFile.TrySave(WebSearchSection);
 }
 
 bool CheckFolders()

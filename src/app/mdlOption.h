@@ -66,7 +66,8 @@ const std::vector<OptionDef> &Options();
  */
 void LoadOption(CIniFile &iniFile);
 /** @short Writes every variable to section "Option" in a fixed key order and saves that section. */
-void SaveOption(CIniFile &iniFile);
+/** @short Writes the options to section "Option"; false when the file could not be written. */
+[[nodiscard]] bool SaveOption(CIniFile &iniFile);
 /** @short Gives a settings file without section "WebSearch" the default searches; saves the section. */
 void InitWebSearch(CIniFile &iniFile);
 /**

@@ -45,6 +45,8 @@ public:
     std::function<void(int BBS_ID, int Delta)> UpdateBBSMenuCaption;
     /** @short Shows the text of the status-bar panel "Count" ("5/120"). */
     std::function<void(const QString &Text)> ShowCount;
+    /** @short Says that a read state nobody asked for by a command (MarkRead) was not stored. */
+    std::function<void(const QString &Text)> ReportWriteFailure;
 
     /**
      * @short Appends a row for @p Msg to list @p Index with its read marker and mark.

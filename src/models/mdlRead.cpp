@@ -1,6 +1,7 @@
 #include "models/mdlRead.h"
 
 #include "app/mdlOption.h"
+#include "db/Database.h"
 #include "db/MessageRepository.h"
 #include "db/Transaction.h"
 #include "models/MessageLists.h"
@@ -66,6 +67,16 @@ bool setRead(MessageLists &lists, const CMessage::KeyParts &key, bool read, bool
     return true;
 }
 
+/** @p key, or when it is empty the key of the current list's current row ("" when none). */
+QString keyOrCurrent(const MessageLists &lists, const QString &key)
+{
+    if (!key.isEmpty())
+        return key;
+    const MessageListModel &list = lists.lsvMsgList(lists.CurrentList());
+    const int row = list.CurrentRow();
+    return row < 0 ? QString() : list.Key(row);
+}
+
 /** After any SetRead: the current list's count, and the read delay is over. */
 void finishSetRead(MessageLists &lists, const BoardDeltas &deltas)
 {
@@ -85,15 +96,7 @@ bool IsReadItem(const MessageListModel &list, int row)
 
 bool SetRead(MessageLists &lists, const QString &key, bool Read, bool AdjustBoard)
 {
-    QString rowKey = key;
-    if (rowKey.isEmpty()) {
-        const MessageListModel &list = lists.lsvMsgList(lists.CurrentList());
-        const int row = list.CurrentRow();
-        if (row < 0)
-            return false;
-        rowKey = list.Key(row);
-    }
-    const std::optional<CMessage::KeyParts> parts = CMessage::ParseKey(rowKey);
+    const std::optional<CMessage::KeyParts> parts = CMessage::ParseKey(keyOrCurrent(lists, key));
     if (!parts)
         return false;
     BoardDeltas deltas;
@@ -101,6 +104,16 @@ bool SetRead(MessageLists &lists, const QString &key, bool Read, bool AdjustBoar
         return false;
     finishSetRead(lists, deltas);
     return true;
+}
+
+void MarkRead(MessageLists &lists, const QString &key)
+{
+    const QString target = keyOrCurrent(lists, key);
+    // With a message to mark, SetRead fails only when the database refused the statement.
+    if (!CMessage::ParseKey(target) || SetRead(lists, target, true, true) || !lists.ReportWriteFailure)
+        return;
+    const Database *db = lists.db();
+    lists.ReportWriteFailure(u"既読にできませんでした。"_s + (db ? db->LastError().description : QString()));
 }
 
 bool SetSelectedRead(MessageLists &lists, int Index, bool Read)
@@ -147,7 +160,7 @@ void StartReadTimer(MessageLists &lists)
 {
     StopReadTimer(lists);
     if (mdlOption::ReadTiming <= 0) {
-        SetRead(lists, {}, true, true);
+        MarkRead(lists);
         return;
     }
     // The delay belongs to the message shown now: when another list, board or row is current
@@ -160,7 +173,7 @@ void StartReadTimer(MessageLists &lists)
         const MessageListModel &current = lists.lsvMsgList(lists.CurrentList());
         const int now = current.CurrentRow();
         if (lists.CurrentList() == index && now >= 0 && current.Key(now) == key)
-            SetRead(lists, key, true, true);
+            MarkRead(lists, key);
     });
 }
 

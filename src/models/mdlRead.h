@@ -31,6 +31,12 @@ bool IsReadItem(const MessageListModel &list, int row);
  */
 [[nodiscard]] bool SetRead(MessageLists &lists, const QString &key, bool Read, bool AdjustBoard);
 /**
+ * @short Marks a message the reader has looked at as read (the read delay ended, the reader moved
+ * on): SetRead(lists, key, true, true), whose failure to store goes to
+ * MessageLists::ReportWriteFailure. A missing row is no failure.
+ */
+void MarkRead(MessageLists &lists, const QString &key = {});
+/**
  * @short SetRead with board adjustment for every selected row of list @p Index whose state
  * differs from @p Read, in one transaction; each board's count moves once by the sum of its
  * changes. Shows the count of list @p Index afterwards. False when a statement failed (the

@@ -435,7 +435,7 @@ void frmSQL::savePosition()
     ini.setData(u"Width"_s, QString::number(rect.width() * TwipsPerPixel));
     ini.setData(u"Height"_s, QString::number(rect.height() * TwipsPerPixel));
     ini.setData(u"Separator"_s, QString::number(sep->Offset() * TwipsPerPixel));
-    ini.Save(Section);
+    ini.TrySave(Section);
 }
 
 void frmSQL::done(int r)

@@ -64,8 +64,7 @@ bool ShutdownApplication()
     gDB.reset();
     if (!gIniFile)
         return true;
-    mdlOption::SaveOption(*gIniFile);
-    const bool saved = gIniFile->Save();
+    const bool saved = mdlOption::SaveOption(*gIniFile) && gIniFile->Save();
     if (!saved)
         prompter().critical(gIniFile->LastError());
     gIniFile.reset();

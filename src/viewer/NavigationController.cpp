@@ -59,7 +59,7 @@ void NavigationController::move(ListIndex Index, MoveMode mode, bool PageFirst, 
     // Unread mode: the message being left counts as read; other moves leave it as it is.
     if (mode == MoveMode::Unread && showsMessages(Index) && selected >= 0
         && list.ReadMarkOf(selected) == MessageListModel::ReadMark::Unread)
-        mdlRead::SetRead(m_lists, {}, true, true);
+        mdlRead::MarkRead(m_lists);
     else
         mdlRead::StopReadTimer(m_lists);
     if (PageFirst && pageBody(forward))
@@ -132,7 +132,7 @@ void NavigationController::MoveToReplyTarget(ListIndex Index)
     if (target < 0)
         return;
     if (list.ReadMarkOf(selected) == MessageListModel::ReadMark::Unread)
-        mdlRead::SetRead(m_lists, {}, true, true);
+        mdlRead::MarkRead(m_lists);
     m_widgets.lists.at(size_t(Index))->selectionModel()->clearSelection();
     m_commands.showMessage(Index, target);
 }

@@ -108,7 +108,7 @@ void WindowState::Save(CIniFile &ini) const
     ini.setData(u"Separator"_s, twips(m_separator.Offset()));
     for (int n = 1; n <= ListItemCount; ++n)
         ini.setData(u"ListItem"_s + QString::number(n), twips(m_columns.sectionSize(n - 1)));
-    ini.Save(u"Position"_s);
+    ini.TrySave(u"Position"_s);
 }
 
 void WindowState::LoadFindHistory(CIniFile *ini)
@@ -133,5 +133,5 @@ void WindowState::SaveFindHistory(CIniFile &ini) const
     const QStringList &entries = m_findHistory.MRUList();
     for (int i = 0; i < entries.size(); ++i)
         ini.setData(QString::number(i + 1), entries.at(i));
-    ini.Save(u"FindText"_s);
+    ini.TrySave(u"FindText"_s);
 }

@@ -245,5 +245,5 @@ void frmLoadDlg::savePosition()
     ini->setData(u"Top"_s, QString::number(rect.y() * TwipsPerPixel));
     ini->setData(u"Width"_s, QString::number(rect.width() * TwipsPerPixel));
     ini->setData(u"Height"_s, QString::number(rect.height() * TwipsPerPixel));
-    ini->Save(PositionSection);
+    ini->TrySave(PositionSection);
 }

@@ -177,6 +177,12 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
             m_panels.value(u"Count"_s)->setText(text);
         }
     };
+    // A read state the database refused while reading goes to the status bar: no box
+    // interrupts the reader for each message the delay marks.
+    m_lists.ReportWriteFailure = [this](const QString &text) {
+        ChangeStatusBarStyle(1);
+        m_panels.value(u"Status"_s)->setText(text);
+    };
     createNavigation();
     createKeyMap();
     connectRunCommands();
@@ -370,8 +376,7 @@ void frmView::createToolCommands()
                 // The board record is written now and read again from the reopened database;
                 // the window's copy must not keep the database that compaction closes.
                 mdlRead::StopReadTimer(m_lists);
-                if (m_current.ID() != 0)
-                    m_current.SetProperty();
+                storeCurrentBoard();
                 m_current = CBBSProperty();
                 m_query.Initialize(nullptr);
                 m_cbbs.Initialize(nullptr);
@@ -758,4 +763,14 @@ void frmView::RefreshToolbarImages()
         button->setIcon(image(u"Close"_s));
     else
         button->setIcon(m_boards.Icons().value(u'#' + QString::number(mdlOption::BBS_ID), image(u"BBSList"_s)));
+}
+
+/** Writes the shown board's row (name, address, order...); says so when the database refuses it. */
+void frmView::storeCurrentBoard()
+{
+    if (m_current.ID() == 0 || m_current.SetProperty())
+        return;
+    const Database *db = database();
+    prompter().critical(m_current.BBS_Name() + u"の設定をデータベースに保存できませんでした。\n"_s
+                        + (db ? db->LastError().description : QString()));
 }

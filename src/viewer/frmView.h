@@ -195,6 +195,7 @@ private:
     QMenu *subMenu(QMenu *parent, const QString &name, const QString &caption);
     QLabel *addPanel(const QString &key, const QString &toolTip, const QString &accessibleName, int stretch);
     void setCommandEnabled(QAction *action, bool enabled);
+    void storeCurrentBoard();
     QAction *command(QStringView name) const;
     bool allowedDuringRun(const QAction *action) const;
     void placeLabel(uClickableLabel *label, QLabel *panel);

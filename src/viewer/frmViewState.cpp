@@ -70,8 +70,7 @@ void frmView::unload()
         return;
     m_unloaded = true;
     if (m_loaded) {
-        if (m_current.ID() != 0)
-            m_current.SetProperty();
+        storeCurrentBoard();
         if (gIniFile) {
             m_windowState->SaveFindHistory(*gIniFile);
             m_windowState->Save(*gIniFile);

@@ -104,10 +104,10 @@ private slots:
     {
         load(u"[Option]\nNoReadBold=0\nExtra=x\nBBS_ID=4\nTimer=True\nInterval=60.4\n[Position]\nTop=1\n"_s);
         QVERIFY(!Timer);
-        SaveOption(m_ini);
+        QVERIFY(SaveOption(m_ini));
         QVERIFY(readIni().startsWith(u"[Option]\nExtra=x\nBBS_ID=4\nTimer=False\nInterval=60\nAddMax=100\n"_s));
         Timer = true; // switched on while running: kept
-        SaveOption(m_ini);
+        QVERIFY(SaveOption(m_ini));
         QVERIFY(readIni().contains(u"\nTimer=True\n"_s));
     }
 };

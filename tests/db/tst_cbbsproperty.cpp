@@ -143,7 +143,7 @@ private slots:
         QCOMPARE(CBBSProperty::ReadBoardCookie(BoardUrl, BoardUrl),
             u"山田～太郎①,a@b.jp,http://h.jp/,pw,15,1,1,4711,40"_s);
         // Not a number: the default.
-        p.SetSettingText(CBBSProperty::DownloadCountSetting, u"many"_s);
+        QVERIFY(p.SetSettingText(CBBSProperty::DownloadCountSetting, u"many"_s));
         QCOMPARE(p.DownloadCount(), 30);
     }
 

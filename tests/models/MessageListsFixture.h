@@ -64,7 +64,8 @@ struct MessageListsFixture
         if (const auto rs = db->OpenRecordset(QStringLiteral("SELECT Kind FROM UpdateLog")))
             for (int row = 0; row < rs->RecordCount(); ++row)
                 kinds.append(rs->Value(row, 0).toString());
-        db->Execute(QStringLiteral("DELETE FROM UpdateLog"));
+        if (!db->Execute(QStringLiteral("DELETE FROM UpdateLog")))
+            qFatal("the update log cannot be emptied");
         return kinds;
     }
 

@@ -181,6 +181,24 @@ private slots:
         QVERIFY(IsReadItem(list, 2));
         QCOMPARE(f.boardDeltas.size(), 3);
     }
+
+    // The delay's read state that the database refuses is said, and the row stays unread.
+    void readStateTheDatabaseRefusesIsReported()
+    {
+        const mdlOption::OptionsGuard options;
+        mdlOption::ReadTiming = 0;
+        MessageListsFixture f;
+        f.add(0, message(BoardA, 1, false));
+        QStringList reports;
+        f.lists.ReportWriteFailure = [&reports](const QString &text) { reports.append(text); };
+        QVERIFY(f.db->Execute(u"CREATE TRIGGER Refuse BEFORE UPDATE OF Read ON Message "
+                              u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+        f.lists.lsvMsgList(0).SelectRow(0);
+        StartReadTimer(f.lists);
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports.first().startsWith(u"既読にできませんでした。"_s));
+        QVERIFY(!IsReadItem(f.lists.lsvMsgList(0), 0));
+    }
 };
 
 QTEST_MAIN(TestMdlRead)

@@ -445,6 +445,18 @@ private slots:
         QCOMPARE(list(0).rowCount(), 0);
     }
 
+    // The shown board's row is written at close; a refusal is said, not passed over.
+    void boardRowRefusedAtCloseIsReported()
+    {
+        QVERIFY(startWindow());
+        const QString name = m_window->CurrentBBSProperty().BBS_Name();
+        QVERIFY(gDB->Execute(u"CREATE TRIGGER Refuse BEFORE UPDATE ON BBS BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+        m_prompter.clear();
+        m_window->close();
+        QCOMPARE(m_prompter.records().size(), 1);
+        QVERIFY(m_prompter.texts().first().startsWith(name + u"の設定をデータベースに保存できませんでした。"_s));
+    }
+
     void noListedBoardEndsTheProgram()
     {
         listBoards({}, {});
