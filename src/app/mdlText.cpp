@@ -2,6 +2,8 @@
 
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace mdlText {
 
 namespace {
@@ -41,6 +43,36 @@ QStringView TrimBlanks(QStringView s)
     while (end > begin && isBlank(s[end - 1]))
         --end;
     return s.sliced(begin, end - begin);
+}
+
+namespace {
+
+bool hasLoneLineBreak(QStringView text)
+{
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text[i];
+        if (c == u'\n')
+            return true;
+        if (c == u'\r') {
+            if (i + 1 == size || text[i + 1] != u'\n')
+                return true;
+            ++i;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+QString WithCrLf(QString text)
+{
+    if (!hasLoneLineBreak(text))
+        return text;
+    text.replace(u"\r\n"_s, u"\n"_s);
+    text.replace(u'\r', u'\n');
+    text.replace(u"\n"_s, u"\r\n"_s);
+    return text;
 }
 
 } // namespace mdlText

@@ -12,5 +12,10 @@ QString OneLine(QString text);
 QString OneField(QString text);
 /** @short @p s without leading and trailing ASCII blanks; an ideographic space is kept. */
 QStringView TrimBlanks(QStringView s);
+/**
+ * @short @p text with every line break (CR LF, lone CR, lone LF) made CR LF, the line breaks
+ * of log text; a text without a lone CR or LF comes back untouched, without a copy.
+ */
+QString WithCrLf(QString text);
 
 } // namespace mdlText

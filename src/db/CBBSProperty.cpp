@@ -1,4 +1,5 @@
 #include "db/CBBSProperty.h"
+#include "db/BoardType.h"
 
 #include "app/mdlApp.h"
 #include "app/mdlEncoding.h"
@@ -38,18 +39,14 @@ constexpr QByteArrayView KeyedDefault
 /** Position of the right board's unread position in the shared list of a paired board. */
 constexpr int RightUnreadPosition = 9;
 
-bool isPairType(int type)
-{
-    return type == 1 || type == 2;
-}
 
 int numericDefault(int position, int type)
 {
     switch (position) {
     case CBBSProperty::ViewCountSetting:
-        return isPairType(type) ? 30 : 20;
+        return IsPairedBoard(type) ? 30 : 20;
     case CBBSProperty::DownloadCountSetting:
-        return isPairType(type) ? 50 : 30;
+        return IsPairedBoard(type) ? 50 : 30;
     default:
         return 0;
     }
@@ -210,9 +207,9 @@ QString CBBSProperty::GetErrorLogFileName() const
 QString CBBSProperty::GetShowURL() const
 {
     switch (m_bbsType) {
-    case 1:
+    case PairedLeftBoard:
         return m_url + u"?leftonly=1"_s;
-    case 2:
+    case PairedRightBoard:
         return m_url + u"?rightonly=1"_s;
     default:
         return m_url;
@@ -244,14 +241,14 @@ bool CBBSProperty::WriteBoardCookie(
 
 bool CBBSProperty::hasSettings() const
 {
-    return !m_url.isEmpty() && m_bbsType >= 0 && m_bbsType <= 3;
+    return !m_url.isEmpty() && m_bbsType >= SingleBoard && m_bbsType <= TextPageBoard;
 }
 
 QString CBBSProperty::text(int position) const
 {
     if (!hasSettings() || position < 0 || position >= SettingCount)
         return {};
-    if (m_bbsType == 3)
+    if (m_bbsType == TextPageBoard)
         return readKeyed(position);
     return commaList().split(u',').value(commaPosition(position));
 }
@@ -265,7 +262,7 @@ int CBBSProperty::number(int position) const
 
 QString CBBSProperty::SettingValueError(int bbsType, int position, const QString &value)
 {
-    if (bbsType < 0 || bbsType > 2)
+    if (bbsType < SingleBoard || bbsType > PairedRightBoard)
         return {};
     const QString name = SettingName(position);
     if (value.contains(u','))
@@ -288,7 +285,7 @@ bool CBBSProperty::write(int position, const QString &value)
     // The cookie is read, changed and written back under the file's lock, so that another
     // process's change to it in the meantime is not undone.
     const CookieStore::WriteLock lock(cookieStore());
-    const bool stored = lock.isLocked() && (m_bbsType == 3 ? writeKeyed(position, value) : writeComma(position, value));
+    const bool stored = lock.isLocked() && (m_bbsType == TextPageBoard ? writeKeyed(position, value) : writeComma(position, value));
     if (!stored)
         m_lastError = cookieStore().LastError();
     return stored;
@@ -296,7 +293,7 @@ bool CBBSProperty::write(int position, const QString &value)
 
 int CBBSProperty::commaPosition(int position) const
 {
-    return m_bbsType == 2 && position == NoReadPointSetting ? RightUnreadPosition : position;
+    return m_bbsType == PairedRightBoard && position == NoReadPointSetting ? RightUnreadPosition : position;
 }
 
 QString CBBSProperty::commaList() const
@@ -304,7 +301,7 @@ QString CBBSProperty::commaList() const
     const QString stored = ReadBoardCookie(m_url, m_url);
     if (!stored.isEmpty())
         return stored;
-    return isPairType(m_bbsType) ? PairDefault : SingleDefault;
+    return IsPairedBoard(m_bbsType) ? PairDefault : SingleDefault;
 }
 
 bool CBBSProperty::writeComma(int position, const QString &value)

@@ -1,4 +1,5 @@
 #include "settings_ui/frmProperty.h"
+#include "db/BoardType.h"
 
 #include "app/Prompter.h"
 #include "db/BoardRepository.h"
@@ -145,7 +146,7 @@ void frmProperty::initCookieTab()
     checkIndex(optNoReadView, p.NoReadView());
     cmdAllBBS->setEnabled(false);
     // The text-page boards keep these settings on their own pages.
-    const bool editable = p.BBSType() != 3;
+    const bool editable = p.BBSType() != TextPageBoard;
     for (QWidget *w : std::initializer_list<QWidget *>{txtPostName, txtMail, txtPassword, txtHomePage, uspnViewCount,
                                                         uspnDownloadCount, fraViewOrder, fraNoReadView})
         w->setEnabled(editable);

@@ -125,8 +125,6 @@ public:
      * false, starting nothing, while a load or another import runs.
      */
     bool ImportLog(int BBS_ID, const QString &FileName, bool ReadMode = false);
-    /** @short Reserved: writes nothing and returns 0. */
-    int ExportLog(int BBS_ID, const QString &FileName);
     /** @short True when LHA archives can be read. */
     static bool CanUseUnlha();
     /**

@@ -1,5 +1,6 @@
 #include "transfer/CBBS.h"
 
+#include "app/mdlText.h"
 #include "db/Database.h"
 #include "transfer/LogParser.h"
 
@@ -175,34 +176,6 @@ private:
     std::vector<char16_t> m_pair;
 };
 
-/** True when @p text has a CR or LF that is not part of a CR LF. */
-bool hasLoneLineBreak(QStringView text)
-{
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text[i];
-        if (c == u'\n')
-            return true;
-        if (c == u'\r') {
-            if (i + 1 == size || text[i + 1] != u'\n')
-                return true;
-            ++i;
-        }
-    }
-    return false;
-}
-
-/** @p text with every line break (CR LF, lone CR, lone LF) made CR LF, as received pages are. */
-QString withCrLf(QString text)
-{
-    if (!hasLoneLineBreak(text))
-        return text;
-    text.replace(u"\r\n"_s, u"\n"_s);
-    text.replace(u'\r', u'\n');
-    text.replace(u"\n"_s, u"\r\n"_s);
-    return text;
-}
-
 /**
  * @short Decodes a CP932 log text handed over in consecutive chunks, its line breaks made CR LF.
  *
@@ -226,7 +199,7 @@ public:
         m_heldCr = !last && text.endsWith(u'\r');
         if (m_heldCr)
             text.chop(1);
-        return withCrLf(std::move(text));
+        return mdlText::WithCrLf(std::move(text));
     }
 
     /** Checks @p chunk without making its text; false at a byte that starts no character. */
@@ -742,13 +715,6 @@ void CBBS::finishImport()
                           false, true);
     m_IsImport = false;
     emit ImportFinished(!file->Failed());
-}
-
-int CBBS::ExportLog(int BBS_ID, const QString &FileName)
-{
-    Q_UNUSED(BBS_ID);
-    Q_UNUSED(FileName);
-    return 0;
 }
 
 bool CBBS::CanUseUnlha()

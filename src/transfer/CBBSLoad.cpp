@@ -1,9 +1,11 @@
 // Board requests and HTTP transfer of CBBS: LoadBBS, Send, Cancel.
 
 #include "transfer/CBBS.h"
+#include "db/BoardType.h"
 
 #include "app/mdlEncoding.h"
 #include "app/mdlExecuteLite.h"
+#include "app/mdlText.h"
 #include "db/CBBSProperty.h"
 #include "cookies/CookieJar.h"
 
@@ -20,15 +22,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int TextPageType = 3;
 /** How long a page's analysis may run before the event loop gets a turn (cancel, network, repaint). */
 constexpr qint64 EventTurnMs = 25;
 const QString ErrorPageStart = u"<html><head><title>Error!!"_s;
 
-bool isPaired(int bbsType)
-{
-    return bbsType == 1 || bbsType == 2;
-}
 
 /** The side parameter of a paired board: "&l_or_r=0" (left) or "&l_or_r=1" (right). */
 QString sideParameter(int bbsType)
@@ -39,11 +36,11 @@ QString sideParameter(int bbsType)
 /** The address of a log page without its page number. */
 QString logAddress(const CBBSProperty &board, bool noReadLoad)
 {
-    if (board.BBSType() == TextPageType)
+    if (board.BBSType() == TextPageBoard)
         return board.URL() + u"?do=get_text&text_page="_s;
     QString address = board.URL() + u"?dousa=log&logmidoku="_s + (noReadLoad ? u'1' : u'0')
                       + u"&logno="_s;
-    if (isPaired(board.BBSType()))
+    if (IsPairedBoard(board.BBSType()))
         address.insert(address.indexOf(u'?') + 1, sideParameter(board.BBSType()) + u'&');
     return address;
 }
@@ -51,10 +48,10 @@ QString logAddress(const CBBSProperty &board, bool noReadLoad)
 /** The board's reply form for message @p id, or its new-message form. */
 QString formAddress(const CBBSProperty &board, bool reply, int id)
 {
-    if (board.BBSType() == TextPageType)
+    if (board.BBSType() == TextPageBoard)
         return board.URL() + (reply ? u"?do=res&resfrom="_s + QString::number(id) : u"?do=postform"_s);
     QString address = board.URL() + (reply ? u"?dousa=res&resno="_s + QString::number(id) : u"?dousa=sinki"_s);
-    if (isPaired(board.BBSType()))
+    if (IsPairedBoard(board.BBSType()))
         address += sideParameter(board.BBSType());
     return address;
 }
@@ -65,15 +62,6 @@ int pageCount(int maxCount, int perPage)
     if (perPage <= 0 || maxCount <= 0)
         return 1;
     return int((qint64(maxCount) + perPage - 1) / perPage);
-}
-
-/** Every line break (CR LF, lone CR, lone LF) made CR LF. */
-QString withCrLf(QString text)
-{
-    text.replace(u"\r\n"_s, u"\n"_s);
-    text.replace(u'\r', u'\n');
-    text.replace(u"\n"_s, u"\r\n"_s);
-    return text;
 }
 
 /** CP932 @p body as text; nullopt when it holds bytes that are no CP932 character. */
@@ -157,7 +145,7 @@ bool CBBS::LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound)
         return true;
     }
     load.exitIfFound = ExitIfMessageFound;
-    load.textPage = load.board.BBSType() == TextPageType;
+    load.textPage = load.board.BBSType() == TextPageBoard;
     load.base = logAddress(load.board, NoReadLoad);
     load.perPage = load.board.DownloadCount();
     // Text pages count from 1, log pages from 0; the ordinal counts from 1 for both.
@@ -365,14 +353,14 @@ QString CBBS::transferErrorText(const QNetworkReply &reply) const
 std::optional<QString> CBBS::decodePage(const QByteArray &body, bool textPage)
 {
     if (textPage)
-        return withCrLf(mdlMain::EucToString(body));
+        return mdlText::WithCrLf(mdlMain::EucToString(body));
     std::optional<QString> text = decodeCp932(body);
     if (!text) {
         failLoad(u"受信エラー:ページにCP932の文字として読めないバイトがあったため、"
                  u"このページを取り込みませんでした。"_s);
         return std::nullopt;
     }
-    return withCrLf(std::move(*text));
+    return mdlText::WithCrLf(std::move(*text));
 }
 
 // ---- Posting forms ---------------------------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "transfer/LogParser.h"
+#include "db/BoardType.h"
 
 #include <QStringMatcher>
 #include <QVarLengthArray>
@@ -235,12 +236,12 @@ std::optional<CMessage> ParseEntry(int bbsType, int bbsId, QStringView entry, bo
                                    EntryError *error)
 {
     switch (bbsType) {
-    case 0:
+    case SingleBoard:
         return ParseSingleEntry(bbsId, entry, read, error);
-    case 1:
-    case 2:
+    case PairedLeftBoard:
+    case PairedRightBoard:
         return ParsePairedEntry(bbsId, entry, read, error);
-    case 3:
+    case TextPageBoard:
         return ParseTextPageEntry(bbsId, entry, read, error);
     default:
         if (error)

@@ -1,4 +1,5 @@
 #include "viewer/BoardView.h"
+#include "db/BoardType.h"
 
 #include "app/CFile.h"
 #include "app/mdlEncoding.h"
@@ -24,7 +25,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int TextPageType = 3;
 constexpr qint64 CacheLifetimeSecs = 24 * 60 * 60;
 const QStringList OpenableSchemes{u"http"_s, u"https"_s, u"ftp"_s, u"mailto"_s};
 
@@ -48,7 +48,7 @@ QString cacheText(const QString &boardName, bool saved)
 
 QString decodeBoardPage(const QByteArray &bytes, int bbsType)
 {
-    return bbsType == TextPageType ? mdlMain::FromEucJp(bytes) : mdlMain::FromCp932(bytes);
+    return bbsType == TextPageBoard ? mdlMain::FromEucJp(bytes) : mdlMain::FromCp932(bytes);
 }
 
 /**
