@@ -83,7 +83,7 @@ void setBoardField(Database &db, int id, const QString &field, const QVariant &v
     Statement update = db.Prepare(u"UPDATE BBS SET "_s + field + u" = ?1 WHERE BBS_ID = ?2"_s);
     update.Bind(1, value);
     update.Bind(2, id);
-    update.Execute();
+    static_cast<void>(update.Execute()); // refused: the default stays, as the comment above says
 }
 
 /** Copies @p row of the old BBS table of version @p oldVersion onto its default board. */

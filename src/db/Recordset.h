@@ -34,9 +34,7 @@ public:
     int AbsolutePosition() const { return m_row; }
     /** Moves to @p row (0-based); out of range leaves the cursor at EOF. */
     void Move(int row);
-    void MoveFirst() { Move(0); }
     void MoveNext() { Move(m_row + 1); }
-    void MoveLast() { Move(RecordCount() - 1); }
 
     /** The value at the current row. */
     QVariant Value(int column) const { return Value(m_row, column); }

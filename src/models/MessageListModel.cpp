@@ -42,16 +42,6 @@ QString bodyPreview(const QString &body)
 
 } // namespace
 
-QString MessageListModel::ColumnKey(int column)
-{
-    return column >= 0 && column < ColumnCount ? Keys[column] : QString();
-}
-
-QString MessageListModel::ColumnHeader(int column)
-{
-    return column >= 0 && column < ColumnCount ? Headers[column] : QString();
-}
-
 MessageListModel::MessageListModel(QObject *parent)
     : QAbstractTableModel(parent),
       m_headers(std::begin(Headers), std::end(Headers)),

@@ -47,9 +47,6 @@ public:
     /** Characters of the body column's display text; the whole body stays in CellTextRole. */
     static constexpr int BodyPreviewLength = 200;
 
-    static QString ColumnKey(int column);
-    static QString ColumnHeader(int column);
-
     explicit MessageListModel(QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = {}) const override;

@@ -50,8 +50,6 @@ public:
     int AnalyseCount() const { return m_AnalyseCount; }
     /** @short Messages newly stored since ResetCounters(). */
     int SaveCount() const { return m_SaveCount; }
-    /** @short Entries reported broken (no message in them) since ResetCounters(). */
-    int BrokenCount() const { return m_BrokenCount; }
     /** @short -1 when the last AnalyseLog() met a broken or refused entry or failed to store, else 0. */
     int AnalyseError() const { return m_AnalyseError; }
     /**
@@ -62,7 +60,7 @@ public:
     bool IsStorageError() const { return m_IsStorageError; }
     /** @short The largest message number met since ResetCounters() (0 when none). */
     int MaxID() const { return m_MaxID; }
-    /** @short Zeroes AnalyseCount, SaveCount, BrokenCount, AnalyseError and MaxID for a new run. */
+    /** @short Zeroes AnalyseCount, SaveCount, the broken-entry count, AnalyseError and MaxID for a new run. */
     void ResetCounters();
 
     bool IsCancel() const { return m_IsCancel; }
