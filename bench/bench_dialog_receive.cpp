@@ -60,7 +60,7 @@ double receiveOnce(BoardSimulator &sim, int simBoard)
         timer.start();
         QEventLoop loop; // the run advances on this loop until the window is idle again
         QObject::connect(window.get(), &frmView::RunFinished, &loop, &QEventLoop::quit);
-        window->RunCommand(7);
+        window->RunCommand(frmView::LoadCommand);
         if (window->IsRunning())
             loop.exec();
         const double elapsed = timer.nsecsElapsed() / 1e9;

@@ -292,8 +292,8 @@ void frmView::createTray()
 {
     TrayController::Commands commands{
         .showBoard = [this](int id) { SelectBoard(id); },
-        .load = [this] { RunCommand(7); },
-        .visitLoad = [this] { RunCommand(9); },
+        .load = [this] { RunCommand(LoadCommand); },
+        .visitLoad = [this] { RunCommand(VisitLoadCommand); },
         .newMessage =
             [this](int id) {
                 CMessage message;
@@ -343,7 +343,7 @@ void frmView::createMessageCommands()
         .showThread = [this](ListIndex Index) { ShowThread(Index); },
         .updateBoardCaption = [this](int BBS_ID, int Delta) { UpdateBBSMenuCaption(BBS_ID, Delta); },
         .setCommandEnabled = [this](QAction *command, bool enabled) { setCommandEnabled(command, enabled); },
-        .reply = [this] { RunCommand(12); },
+        .reply = [this] { RunCommand(ReplyCommand); },
         .newMessage =
             [this](int BBS_ID) {
                 CMessage message;

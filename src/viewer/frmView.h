@@ -130,12 +130,22 @@ public:
     const QString &LastQuery() const { return m_lastQuery; }
 
     // ---- Runs and the progress dialog (frmViewRuns.cpp) ---------------------------------------
-    /**
-     * @short Command @p Index: 1 import files, 2 import from the Internet, 3 open the past-log
-     * page, 4 export, 5 close the window, 7 load this board, 8 load it completely, 9 visit load,
-     * 10 load all boards, 11 new message, 12 reply; other numbers do nothing.
-     */
-    void RunCommand(int Index);
+    /** The commands of RunCommand, by the numbers they have always had (6 is not used). */
+    enum RunCommandIndex : int {
+        ImportFileCommand = 1,     ///< import files
+        ImportInternetCommand = 2, ///< import from the Internet (not built)
+        PastLogPageCommand = 3,    ///< open the past-log page
+        ExportCommand = 4,         ///< export (not built)
+        CloseCommand = 5,          ///< close the window
+        LoadCommand = 7,           ///< load this board's unread messages
+        LoadAllCommand = 8,        ///< load this board completely
+        VisitLoadCommand = 9,      ///< visit load
+        AllBoardsLoadCommand = 10, ///< load all boards
+        NewMessageCommand = 11,    ///< new message
+        ReplyCommand = 12,         ///< reply to the selected message
+    };
+    /** @short Runs command @p Index; other numbers do nothing. */
+    void RunCommand(RunCommandIndex Index);
     /** What the window runs: one run at a time. */
     enum class RunState { Idle, Loading, Importing };
     RunState CurrentRun() const { return m_runState; }
@@ -265,7 +275,7 @@ private:
 
     // Runs (frmViewRuns.cpp)
     void loadBoards(const QList<int> &boards, bool NoReadLoad);
-    void visitLoad(int command);
+    void visitLoad(RunCommandIndex command);
     void boardLoaded(const LoadRun::Outcome &outcome);
     void runQuestion(bool open);
     void endLoad();

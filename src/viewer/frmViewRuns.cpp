@@ -89,52 +89,52 @@ private:
 
 void frmView::connectRunCommands()
 {
-    const auto wire = [this](const QString &name, int command) {
+    const auto wire = [this](const QString &name, RunCommandIndex command) {
         connect(m_menu.value(name), &QAction::triggered, this, [this, command] { RunCommand(command); });
     };
-    wire(u"mnuFileImportFile"_s, 1);
-    wire(u"mnuFileImportInternet"_s, 2);
-    wire(u"mnuFileImportKakolog"_s, 3);
-    wire(u"mnuFileExport"_s, 4);
-    wire(u"mnuBBSLoad"_s, 7);
-    wire(u"mnuBBSAllLoad"_s, 8);
-    wire(u"mnuBBSVisitLoad"_s, 9);
-    wire(u"mnuBBSAllVisitLoad"_s, 10);
-    wire(u"mnuBBSNew"_s, 11);
-    wire(u"mnuBBSReply"_s, 12);
+    wire(u"mnuFileImportFile"_s, ImportFileCommand);
+    wire(u"mnuFileImportInternet"_s, ImportInternetCommand);
+    wire(u"mnuFileImportKakolog"_s, PastLogPageCommand);
+    wire(u"mnuFileExport"_s, ExportCommand);
+    wire(u"mnuBBSLoad"_s, LoadCommand);
+    wire(u"mnuBBSAllLoad"_s, LoadAllCommand);
+    wire(u"mnuBBSVisitLoad"_s, VisitLoadCommand);
+    wire(u"mnuBBSAllVisitLoad"_s, AllBoardsLoadCommand);
+    wire(u"mnuBBSNew"_s, NewMessageCommand);
+    wire(u"mnuBBSReply"_s, ReplyCommand);
     for (const auto &[key, menu] : {std::pair(u"Load"_s, u"mnuBBSLoad"_s), std::pair(u"VisitLoad"_s, u"mnuBBSVisitLoad"_s),
                                     std::pair(u"New"_s, u"mnuBBSNew"_s), std::pair(u"Reply"_s, u"mnuBBSReply"_s)}) {
         connect(m_buttons.value(key), &QAction::triggered, m_menu.value(menu), &QAction::trigger);
     }
 }
 
-void frmView::RunCommand(int Index)
+void frmView::RunCommand(RunCommandIndex Index)
 {
     switch (Index) {
-    case 1:
+    case ImportFileCommand:
         importFiles();
         break;
-    case 2:
-    case 4:
+    case ImportInternetCommand:
+    case ExportCommand:
         prompter().information(u"未実装m(_ _)m"_s);
         break;
-    case 3:
+    case PastLogPageCommand:
         mdlExecuteLite::ShellOpen(pastLogPageAddress());
         break;
-    case 5:
+    case CloseCommand:
         close();
         break;
-    case 7:
-    case 8:
-        loadBoards({mdlOption::BBS_ID}, Index == 7);
+    case LoadCommand:
+    case LoadAllCommand:
+        loadBoards({mdlOption::BBS_ID}, Index == LoadCommand);
         break;
-    case 9:
-    case 10:
+    case VisitLoadCommand:
+    case AllBoardsLoadCommand:
         visitLoad(Index);
         break;
-    case 11:
-    case 12:
-        sendMessage(Index == 12);
+    case NewMessageCommand:
+    case ReplyCommand:
+        sendMessage(Index == ReplyCommand);
         break;
     default:
         break;
@@ -163,13 +163,13 @@ QString frmView::ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha)
 }
 
 /** Visit load (command 9) or all boards (10): says so and starts nothing when no board qualifies. */
-void frmView::visitLoad(int command)
+void frmView::visitLoad(RunCommandIndex command)
 {
     if (IsRunning() || !database())
         return;
     LoadRun chooser(m_cbbs, *database());
     const std::optional<QList<int>> boards
-        = chooser.ChooseBoards(command == 9 ? LoadRun::Selection::Visit : LoadRun::Selection::AllBoards);
+        = chooser.ChooseBoards(command == VisitLoadCommand ? LoadRun::Selection::Visit : LoadRun::Selection::AllBoards);
     if (!boards)
         return;
     if (boards->isEmpty()) {

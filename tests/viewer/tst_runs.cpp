@@ -82,7 +82,7 @@ class TestRuns : public WindowTest
     QString status() const { return child<QLabel>(u"StatusBar.Status"_s)->text(); }
 
     /** Runs command @p command and waits for the run it starts, if any, to end. */
-    void runCommand(int command)
+    void runCommand(frmView::RunCommandIndex command)
     {
         m_window->RunCommand(command);
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(startWindow());
         m_prompter.pushAnswer(Prompter::No);
         closeDialogAt(5);
-        runCommand(9);
+        runCommand(frmView::VisitLoadCommand);
         QCOMPARE(m_prompter.texts(), QStringList{u"継続して次の掲示板から受信しますか？"_s});
         QCOMPARE(storedCount(4), 3);
         QVERIFY(!requested(6));
@@ -138,7 +138,7 @@ private slots:
         QVERIFY(startWindow());
         m_prompter.pushAnswer(Prompter::Yes);
         closeDialogAt(5);
-        runCommand(9);
+        runCommand(frmView::VisitLoadCommand);
         QCOMPARE(storedCount(6), 3);
         frmLoadDlg *dialog = m_window->LoadDialog();
         QVERIFY(dialog);
@@ -168,7 +168,7 @@ private slots:
             m_sim->setFault(trickle, 0, 1);
             QTimer::singleShot(0, m_window->LoadDialog(), [this] { m_window->LoadDialog()->close(); });
         });
-        runCommand(9);
+        runCommand(frmView::VisitLoadCommand);
         QVERIFY(!nextStartedWhileAsking);
         QCOMPARE(storedCount(6), 3);
     }
@@ -183,7 +183,7 @@ private slots:
         addMessages(4, 1, 3);
         QVERIFY(startWindow());
         closeDialogAt(4);
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         QCOMPARE(status(), u"処理は中断されました。"_s);
         QCOMPARE(storedCount(4), 0);
     }
@@ -208,7 +208,7 @@ private slots:
         giveUp.setSingleShot(true);
         connect(&giveUp, &QTimer::timeout, this, closeOptions);
         giveUp.start(20000);
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         QVERIFY(endedWhileOpen);
         QCOMPARE(storedCount(4), 3);
     }
@@ -220,7 +220,7 @@ private slots:
         QVERIFY(startWindow());
         const QAction *newer = child<QAction>(u"mnuBBSViewSub(1)"_s);
         QVERIFY(!newer->isEnabled());
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         QVERIFY(!newer->isEnabled());
     }
 
@@ -268,7 +268,7 @@ private slots:
         QVERIFY(command);
         QVERIFY(command->isEnabled());
 
-        m_window->RunCommand(7);
+        m_window->RunCommand(frmView::LoadCommand);
         QCOMPARE(m_window->CurrentRun(), frmView::RunState::Loading);
         QCOMPARE(command->isEnabled(), duringLoad);
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
@@ -276,7 +276,7 @@ private slots:
 
         m_dialogs.openFiles = [&file](const QString &) { return QStringList{file}; };
         m_prompter.pushAnswer(Prompter::Yes);
-        m_window->RunCommand(1);
+        m_window->RunCommand(frmView::ImportFileCommand);
         QCOMPARE(m_window->CurrentRun(), frmView::RunState::Importing);
         QCOMPARE(command->isEnabled(), duringImport);
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
@@ -287,13 +287,13 @@ private slots:
     {
         addMessages(4, 1, 3);
         QVERIFY(startWindow());
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         QCOMPARE(status(), u"雑談掲示板で3件受信しました。"_s);
         QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 3);
         // Repaints held during the run resume.
         QVERIFY(m_window->lsvMsgList(0)->updatesEnabled());
         QVERIFY(m_window->statusBar()->updatesEnabled());
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
     }
 
@@ -303,7 +303,7 @@ private slots:
         addMessages(4, 1, 70);
         addMessages(5, 1, 3);
         QVERIFY(startWindow());
-        runCommand(9);
+        runCommand(frmView::VisitLoadCommand);
         QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 70);
         QStringList items;
         for (const QAction *item : child<QMenu>(u"mnuBBSMove"_s)->actions())
@@ -316,7 +316,7 @@ private slots:
     {
         sql(u"UPDATE BBS SET VisitLoad = False"_s);
         QVERIFY(startWindow());
-        runCommand(9);
+        runCommand(frmView::VisitLoadCommand);
         QCOMPARE(m_prompter.texts(), QStringList{u"巡回受信対象の掲示板はありませんでした。"_s});
         QVERIFY(!m_window->LoadDialog());
     }
@@ -331,7 +331,7 @@ private slots:
             return files;
         };
         m_prompter.pushAnswer(Prompter::Yes);
-        runCommand(1);
+        runCommand(frmView::ImportFileCommand);
         QCOMPARE(status(), u"8件インポートしました。"_s);
         QCOMPARE(storedCount(4), 8);
         QCOMPARE(m_prompter.records().first().text.section(u"\r\n"_s, 0, 0), u"雑談掲示板に下記のファイルをインポートします。"_s);
@@ -343,7 +343,7 @@ private slots:
         const QString file = writeLog(u"shitsumon_2024.log"_s, 1, 5);
         QVERIFY(startWindow());
         m_dialogs.openFiles = [&](const QString &) { return QStringList{file}; };
-        runCommand(1);
+        runCommand(frmView::ImportFileCommand);
         QCOMPARE(m_prompter.records().size(), 1);
         QVERIFY(m_prompter.records().first().text.startsWith(u"質問掲示板用のログファイルと思われるファイルが指定されています。"_s));
         QCOMPARE(m_prompter.records().first().answer, Prompter::No);
@@ -357,10 +357,10 @@ private slots:
         const QString file = writeLog(u"a.log"_s, 10, 12);
         QVERIFY(startWindow());
         mdlOption::AutoCloseImportDialog = true;
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         QVERIFY(m_window->LoadDialog());
         m_dialogs.openFiles = [&](const QString &) { return QStringList{file}; };
-        runCommand(1);
+        runCommand(frmView::ImportFileCommand);
         QVERIFY(!m_window->LoadDialog());
         QCOMPARE(status(), u"3件インポートしました。"_s);
     }
@@ -369,7 +369,7 @@ private slots:
     {
         sql(u"UPDATE BBS SET ShortName = 'Q&A' WHERE BBS_ID = 4"_s);
         QVERIFY(startWindow());
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         frmLoadDlg *dialog = m_window->LoadDialog();
         auto *tabs = dialog->findChild<QTabWidget *>(u"tabBBS"_s);
         const int tab = tabs->indexOf(dialog->View(u"#004"_s));
@@ -380,7 +380,7 @@ private slots:
     void fourJapaneseStatusLinesFitTheDialog()
     {
         QVERIFY(startWindow());
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         auto *info = m_window->LoadDialog()->findChild<QLabel *>(u"lblInfo"_s);
         QTRY_COMPARE(info->text().count(u'\n'), 3);
         QVERIFY(info->height() >= info->sizeHint().height());
@@ -401,7 +401,7 @@ private slots:
             marked = mdlRead::SetRead(m_window->Lists(), CMessage::MakeKey(4, 25), true, true);
             m_window->LoadDialog()->close();
         });
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         QVERIFY(marked);
         const auto rs = gDB->OpenRecordset(u"SELECT Read FROM Message WHERE BBS_ID = 4 AND ID = 25"_s);
         QCOMPARE(rs->Value(0).toInt(), 1);
@@ -425,7 +425,7 @@ private slots:
             m_sim->setFault(trickle, 0, 1);
             QTimer::singleShot(100, m_window.get(), &QWidget::close);
         });
-        runCommand(9);
+        runCommand(frmView::VisitLoadCommand);
         QVERIFY(!requested(5));
         QVERIFY(!m_window->isVisible());
         QVERIFY(!gDB);
@@ -449,11 +449,11 @@ private slots:
             opened << url;
             return true;
         });
-        runCommand(12); // nothing selected: nothing to answer
+        runCommand(frmView::ReplyCommand); // nothing selected: nothing to answer
         QVERIFY(opened.isEmpty());
         QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 5"_s, 1));
         m_window->ShowMessage(1, 0, false);
-        runCommand(12);
+        runCommand(frmView::ReplyCommand);
         QCOMPARE(opened.value(0).toString(), m_sim->url(m_simBoard.value(5)) + u"?dousa=res&resno=7"_s);
     }
 
@@ -461,13 +461,13 @@ private slots:
     {
         QVERIFY(startWindow());
         mdlOption::SaveLoadDialogPosition = true;
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         frmLoadDlg *dialog = m_window->LoadDialog();
         dialog->setGeometry(40, 50, 500, 300);
         dialog->close();
         gIniFile->setNowSection(u"LoadDialogPosition"_s);
         QCOMPARE(gIniFile->Data(u"Width"_s), u"7500"_s);
-        runCommand(7);
+        runCommand(frmView::LoadCommand);
         QCOMPARE(m_window->LoadDialog()->geometry(), QRect(40, 50, 500, 300));
     }
 };
