@@ -84,7 +84,7 @@ constexpr RunRule RunRules[] = {
     {u"mnuBBSViewSub(4)", false, false},
     {u"Toolbar.Back", false, false},
     {u"Toolbar.Forword", false, false},
-    // Queries run through the transfer control, which the run is using.
+    // Queries and searches refill the lists that the run adds its messages to.
     {u"Toolbar.SQL", false, false},
     {u"mnuMsgQuery", false, false},
     {u"mnuMsgRelate", false, false},
