@@ -11,6 +11,7 @@
 #include "db/Database.h"
 #include "startup/mdlMain.h"
 #include "viewer/BodyCommands.h"
+#include "viewer/FindController.h"
 #include "viewer/KeyMap.h"
 #include "viewer/ListController.h"
 #include "viewer/MessageCommands.h"
@@ -191,6 +192,7 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     createMessageCommands();
     createBodyCommands();
     createToolCommands();
+    createFindController();
     connect(&m_cbbs, &CBBS::Loaded, this, &frmView::onLoaded);
     connect(&m_cbbs, &CBBS::StateChanged, this, &frmView::onStateChanged);
     connect(&m_cbbs, &CBBS::LoadError, this, &frmView::onLoadError);
@@ -392,6 +394,42 @@ void frmView::createToolCommands()
             },
     };
     m_toolCommands = std::make_unique<ToolCommands>(*this, m_database, m_current, m_menu, std::move(commands));
+}
+
+void frmView::createFindController()
+{
+    FindController::Widgets widgets{this, m_views, rtbView, cmbFindText};
+    FindController::Commands commands{
+        .showMessage = [this](ListIndex Index, int row) { ShowMessage(Index, row, false); },
+        .showSQLResult = [this](const QString &SQL, ListIndex Index) { return ShowSQLResult(SQL, Index); },
+    };
+    m_findController = std::make_unique<FindController>(m_lists, *m_findHistory, [this] { return database(); }, m_menu,
+                                                        widgets, std::move(commands));
+}
+
+void frmView::FindMessage(const QString &FindText, bool Forward)
+{
+    m_findController->FindMessage(FindText, Forward);
+}
+
+bool frmView::IsFinding() const
+{
+    return m_findController->IsFinding();
+}
+
+void frmView::QueryLoop(const QString &SQL)
+{
+    m_findController->QueryLoop(SQL);
+}
+
+QString frmView::QueryTemplate(int BBS_ID, const std::optional<QString> &BodyText)
+{
+    return FindController::QueryTemplate(BBS_ID, BodyText);
+}
+
+const QString &frmView::LastQuery() const
+{
+    return m_findController->LastQuery();
 }
 
 void frmView::UpdateMessageMenu()
@@ -636,7 +674,9 @@ void frmView::createToolbar()
     forword->setShortcut(Qt::Key_F8);
     connect(forword, &QAction::triggered, this, [this] { ShowView(OlderView); });
     connect(m_buttons.value(u"Thread"_s), &QAction::triggered, m_menu.value(u"mnuBBSThread"_s), &QAction::trigger);
-    connectFindCommands();
+    connect(m_buttons.value(u"FindNext"_s), &QAction::triggered, m_menu.value(u"mnuMsgFindNext"_s), &QAction::trigger);
+    connect(m_buttons.value(u"FindPrev"_s), &QAction::triggered, m_menu.value(u"mnuMsgFindPrev"_s), &QAction::trigger);
+    connect(m_buttons.value(u"SQL"_s), &QAction::triggered, m_menu.value(u"mnuMsgQuery"_s), &QAction::trigger);
 }
 
 void frmView::createLists()

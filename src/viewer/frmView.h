@@ -21,11 +21,11 @@
 
 class BodyCommands;
 class CMRUCombo;
+class FindController;
 class KeyMap;
 class MessageCommands;
 class ListController;
 class QAction;
-class frmFind;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -109,7 +109,7 @@ public:
     void MoveToReplyTarget(ListIndex Index);
     /** @short The browse history, which ShowMessage records. */
     BrowseHistory &History();
-    // ---- Find and query (frmViewFind.cpp) ----------------------------------------------------
+    // ---- Find and query, forwarded to the FindController --------------------------------------
     /**
      * @short Finds @p FindText in the shown body from the caret, then row by row in the
      * direction @p Forward (no wrap-around); selects the match in the body pane, or shows
@@ -118,7 +118,7 @@ public:
      */
     void FindMessage(const QString &FindText, bool Forward);
     /** @short True while FindMessage walks the rows. */
-    bool IsFinding() const { return m_walk != nullptr; }
+    bool IsFinding() const;
     /**
      * @short Opens the query window with @p SQL until a statement runs into list 1 or the
      * window is cancelled; a statement that fails opens the window again with its text.
@@ -127,7 +127,7 @@ public:
     /** @short The query statement for board @p BBS_ID; @p BodyText adds a body condition. */
     static QString QueryTemplate(int BBS_ID, const std::optional<QString> &BodyText = std::nullopt);
     /** @short The last statement the query window ran successfully. */
-    const QString &LastQuery() const { return m_lastQuery; }
+    const QString &LastQuery() const;
 
     // ---- Runs and the progress dialog (frmViewRuns.cpp) ---------------------------------------
     /** The commands of RunCommand, by the numbers they have always had (6 is not used). */
@@ -229,15 +229,7 @@ private:
     void createBodyCommands();
     void createToolCommands();
     void refreshAfterSettings();
-    // Find and query (frmViewFind.cpp)
-    void connectFindCommands();
-    void showFindDialog();
-    void findCommand(bool Forward);
-    void notFound();
-    class FindWalk;
-    void walkRows();
-    void endWalk();
-    void selectInPane(qsizetype start, qsizetype length);
+    void createFindController();
 
     // Runs (frmViewRuns.cpp)
     void connectRunCommands();
@@ -249,10 +241,6 @@ private:
     MessageLists m_lists;
     BoardMenus m_boards;
     std::unique_ptr<CMRUCombo> m_findHistory;
-    bool m_findForward = true;  // the direction of Enter in the find box
-    FindWalk *m_walk = nullptr; // the walk of FindMessage over the rows (a child)
-    QPointer<frmFind> m_find;
-    QString m_lastQuery;
     bool m_loaded = false;
     bool m_unloaded = false;
 
@@ -318,4 +306,5 @@ private:
     std::unique_ptr<MessageCommands> m_messageCommands;
     std::unique_ptr<BodyCommands> m_bodyCommands;
     std::unique_ptr<ToolCommands> m_toolCommands;
+    std::unique_ptr<FindController> m_findController;
 };

@@ -108,6 +108,58 @@ private slots:
         QCOMPARE(selection(), u"needle"_s);
     }
 
+    void findCommandsSearchInTheirDirection_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("row");
+        QTest::newRow("menu next") << u"mnuMsgFindNext"_s << 2;
+        QTest::newRow("menu previous") << u"mnuMsgFindPrev"_s << 0;
+        QTest::newRow("button next") << u"Toolbar.FindNext"_s << 2;
+        QTest::newRow("button previous") << u"Toolbar.FindPrev"_s << 0;
+    }
+
+    // From the middle row, with the find box's text.
+    void findCommandsSearchInTheirDirection()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, row);
+        store({u"first needle"_s, u"middle"_s, u"last needle"_s}); // rows: 3, 2, 1
+        QVERIFY(startWindow());
+        m_window->ShowMessage(0, 1, false);
+        child<QComboBox>(u"cmbFindText"_s)->setEditText(u"needle"_s);
+        child<QAction>(command)->trigger();
+        QCOMPARE(currentRow(), row);
+        QCOMPARE(selection(), u"needle"_s);
+    }
+
+    void queryCommandOpensTheLastQueryOrTheBoardsTemplate_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("earlier");
+        QTest::newRow("menu, no query yet") << u"mnuMsgQuery"_s << QString();
+        QTest::newRow("button, after a query") << u"Toolbar.SQL"_s << u"SELECT * FROM Message WHERE ID = 1;"_s;
+    }
+
+    void queryCommandOpensTheLastQueryOrTheBoardsTemplate()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, earlier);
+        store({u"body"_s});
+        QVERIFY(startWindow());
+        if (!earlier.isEmpty()) {
+            m_dialogs.showSQL = [](const QString &sql) { return sql; };
+            m_window->QueryLoop(earlier);
+        }
+        QStringList shown;
+        m_dialogs.showSQL = [&shown](const QString &sql) {
+            shown.append(sql);
+            return QString();
+        };
+        child<QAction>(command)->trigger();
+        const QString expected = earlier.isEmpty() ? frmView::QueryTemplate(3) : earlier;
+        QCOMPARE(shown, QStringList{expected});
+    }
+
     void longWalkGoesOnBetweenTurnsUntilEscape_data()
     {
         QTest::addColumn<bool>("escape");

@@ -1,6 +1,4 @@
-// The main window's find and query commands: the find box and its direction, the find
-// dialog, FindMessage, and the query window loop.
-#include "viewer/frmView.h"
+#include "viewer/FindController.h"
 
 #include "app/CRegExp.h"
 #include "app/Prompter.h"
@@ -8,10 +6,12 @@
 #include "app/mdlOption.h"
 #include "controls/CMRUCombo.h"
 #include "db/JetSql.h"
+#include "models/MessageLists.h"
 #include "viewer/BodyRenderer.h"
 #include "viewer/WindowDialogs.h"
 #include "viewer/frmFind.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -104,15 +104,15 @@ QString selectedText(const QPlainTextEdit *pane)
  * loop. Rows may come in between (a load lists new messages): the walk goes on after the row it
  * tested last, wherever that row is now.
  */
-class frmView::FindWalk : public QObject
+class FindController::FindWalk : public QObject
 {
 public:
-    FindWalk(QObject *parent, int index, int from, bool forward, CRegExp re)
+    FindWalk(QObject *parent, ListIndex index, int from, bool forward, CRegExp re)
         : QObject(parent), Index(index), Forward(forward), Re(std::move(re)), m_from(from)
     {
     }
 
-    const int Index;
+    const ListIndex Index;
     const bool Forward;
     CRegExp Re;
 
@@ -148,79 +148,82 @@ private:
     WalkGuard *m_guard = nullptr;
 };
 
-void frmView::connectFindCommands()
+FindController::FindController(MessageLists &lists, CMRUCombo &findHistory, std::function<Database *()> database,
+                               const QHash<QString, QAction *> &menuItems, Widgets widgets, Commands commands)
+    : m_lists(lists),
+      m_findHistory(findHistory),
+      m_database(std::move(database)),
+      m_widgets(widgets),
+      m_commands(std::move(commands))
 {
-    QAction *find = m_menu.value(u"mnuMsgFind"_s);
-    QAction *next = m_menu.value(u"mnuMsgFindNext"_s);
-    QAction *prev = m_menu.value(u"mnuMsgFindPrev"_s);
-    QAction *query = m_menu.value(u"mnuMsgQuery"_s);
+    QAction *find = menuItems.value(u"mnuMsgFind"_s);
+    QAction *next = menuItems.value(u"mnuMsgFindNext"_s);
+    QAction *prev = menuItems.value(u"mnuMsgFindPrev"_s);
+    QAction *query = menuItems.value(u"mnuMsgQuery"_s);
     next->setShortcut(Qt::Key_F3);
     prev->setShortcut(Qt::SHIFT | Qt::Key_F3);
     query->setShortcut(Qt::CTRL | Qt::Key_Q);
-    connect(find, &QAction::triggered, this, &frmView::showFindDialog);
+    connect(find, &QAction::triggered, this, &FindController::showFindDialog);
     connect(next, &QAction::triggered, this, [this] { findCommand(true); });
     connect(prev, &QAction::triggered, this, [this] { findCommand(false); });
     connect(query, &QAction::triggered, this, [this] {
         QueryLoop(m_lastQuery.isEmpty() ? QueryTemplate(mdlOption::BBS_ID) : m_lastQuery);
     });
-    connect(m_buttons.value(u"FindNext"_s), &QAction::triggered, next, &QAction::trigger);
-    connect(m_buttons.value(u"FindPrev"_s), &QAction::triggered, prev, &QAction::trigger);
-    connect(m_buttons.value(u"SQL"_s), &QAction::triggered, query, &QAction::trigger);
 
-    QLineEdit *edit = cmbFindText->lineEdit();
+    QLineEdit *edit = m_widgets.findText->lineEdit();
     edit->installEventFilter(new FindBoxKeys(
         this, [this] { findCommand(m_findForward); }, [this] { m_findForward = true; }));
 }
 
-void frmView::showFindDialog()
+void FindController::showFindDialog()
 {
-    QString text = selectedText(rtbView);
+    QString text = selectedText(m_widgets.body);
     if (text.isEmpty())
-        text = cmbFindText->currentText();
+        text = m_widgets.findText->currentText();
     if (!m_find)
-        m_find = new frmFind(this);
+        m_find = new frmFind(m_widgets.window);
     QStringList history;
-    for (int i = 0; i < cmbFindText->count(); ++i)
-        history.append(cmbFindText->itemText(i));
+    for (int i = 0; i < m_widgets.findText->count(); ++i)
+        history.append(m_widgets.findText->itemText(i));
     m_find->ShowDialog(history, text, [this](const QString &FindText, bool Forward) { FindMessage(FindText, Forward); });
 }
 
-void frmView::findCommand(bool Forward)
+void FindController::findCommand(bool Forward)
 {
-    const QString text = cmbFindText->currentText();
+    const QString text = m_widgets.findText->currentText();
     if (!text.isEmpty()) {
         FindMessage(text, Forward);
         return;
     }
     m_findForward = Forward;
-    cmbFindText->setFocus();
+    m_widgets.findText->setFocus();
 }
 
-void frmView::notFound()
+void FindController::notFound()
 {
     prompter().ask(Prompter::Icon::None, mdlApp::GetAppTitle(), u"検索文字は見つかりませんでした。"_s, {Prompter::Ok}, Prompter::Ok);
 }
 
-void frmView::selectInPane(qsizetype start, qsizetype length)
+void FindController::selectInPane(qsizetype start, qsizetype length)
 {
-    QTextCursor cursor(rtbView->document());
-    const int end = rtbView->document()->characterCount() - 1;
+    QTextCursor cursor(m_widgets.body->document());
+    const int end = m_widgets.body->document()->characterCount() - 1;
     cursor.setPosition(qMin<qsizetype>(start, end));
     cursor.setPosition(qMin<qsizetype>(start + length, end), QTextCursor::KeepAnchor);
-    rtbView->setTextCursor(cursor);
-    rtbView->setFocus();
+    m_widgets.body->setTextCursor(cursor);
+    m_widgets.body->setFocus();
 }
 
-void frmView::FindMessage(const QString &FindText, bool Forward)
+void FindController::FindMessage(const QString &FindText, bool Forward)
 {
     if (m_walk)
         return;
-    m_findHistory->AddMRU(FindText, true);
-    FitComboDropDown(cmbFindText);
-    cmbFindText->setEditText(FindText);
+    m_findHistory.AddMRU(FindText, true);
+    FitComboDropDown(m_widgets.findText);
+    m_widgets.findText->setEditText(FindText);
 
-    const int Index = m_lists.CurrentList();
-    QTreeView *view = lsvMsgList(Index);
+    const ListIndex Index = m_lists.CurrentList();
+    QTreeView *view = m_widgets.lists.at(Index);
     MessageListModel &list = m_lists.lsvMsgList(Index);
     if (view->model() != &list || list.rowCount() == 0) {
         notFound();
@@ -238,8 +241,8 @@ void frmView::FindMessage(const QString &FindText, bool Forward)
     re.setPattern(FindText);
 
     // The shown message first, from the caret.
-    const QTextCursor caret = rtbView->textCursor();
-    const QString pane = rtbView->document()->toPlainText();
+    const QTextCursor caret = m_widgets.body->textCursor();
+    const QString pane = m_widgets.body->document()->toPlainText();
     if (Forward) {
         const qsizetype from = caret.selectionEnd();
         if (re.Search(pane.mid(from))) {
@@ -258,10 +261,10 @@ void frmView::FindMessage(const QString &FindText, bool Forward)
  * Tests the next RowsPerTurn rows of the walk; the first match is shown and selected, the end of
  * the list says not found. Otherwise the walk goes on in a queued continuation.
  */
-void frmView::walkRows()
+void FindController::walkRows()
 {
     FindWalk &walk = *m_walk;
-    const int index = walk.Index;
+    const ListIndex index = walk.Index;
     const MessageListModel &list = m_lists.lsvMsgList(index);
     const std::optional<int> next = walk.nextRow(list);
     if (!next) {
@@ -276,7 +279,7 @@ void frmView::walkRows()
             const qsizetype start = BodyRenderer::PanePosition(body, walk.Re.FirstIndex());
             const qsizetype end = BodyRenderer::PanePosition(body, walk.Re.FirstIndex() + walk.Re.Length());
             endWalk();
-            ShowMessage(index, row, false);
+            m_commands.showMessage(index, row);
             selectInPane(start, end - start);
             return;
         }
@@ -296,12 +299,12 @@ void frmView::walkRows()
     });
 }
 
-void frmView::endWalk()
+void FindController::endWalk()
 {
     std::exchange(m_walk, nullptr)->deleteLater();
 }
 
-QString frmView::QueryTemplate(int BBS_ID, const std::optional<QString> &BodyText)
+QString FindController::QueryTemplate(int BBS_ID, const std::optional<QString> &BodyText)
 {
     QString sql = u"SELECT *\n  FROM Message\n WHERE BBS_ID = "_s + QString::number(BBS_ID) + u"\n"_s;
     if (BodyText)
@@ -309,17 +312,17 @@ QString frmView::QueryTemplate(int BBS_ID, const std::optional<QString> &BodyTex
     return sql + u";"_s;
 }
 
-void frmView::QueryLoop(const QString &SQL)
+void FindController::QueryLoop(const QString &SQL)
 {
     QString statement = SQL;
     for (;;) {
-        Database *db = database();
+        Database *db = m_database();
         if (!db)
             return;
-        statement = windowDialogs().ShowSQL(*db, statement, this);
+        statement = windowDialogs().ShowSQL(*db, statement, m_widgets.window);
         if (statement.isEmpty())
             return;
-        if (ShowSQLResult(statement, 1)) {
+        if (m_commands.showSQLResult(statement, ResultList)) {
             m_lastQuery = statement;
             return;
         }
