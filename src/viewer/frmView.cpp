@@ -519,7 +519,7 @@ QAction *frmView::command(QStringView name) const
 bool frmView::allowedDuringRun(const QAction *action) const
 {
     const RunRule *rule = runRule(action->objectName());
-    switch (m_runs ? m_runs->CurrentRun() : RunState::Idle) {
+    switch (m_runs->CurrentRun()) {
     case RunState::Idle:
         return true;
     case RunState::Loading:
