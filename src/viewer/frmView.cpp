@@ -168,13 +168,14 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     m_views[1]->setParent(sep);
     m_views[1]->hide();
     m_windowState = std::make_unique<WindowState>(*this, *sep, *m_views[0]->header(), *m_findHistory, *cmbFindText);
+    createRunController();
     createListController();
 
     m_lists.UpdateBBSMenuCaption = [this](int BBS_ID, int Delta) { UpdateBBSMenuCaption(BBS_ID, Delta); };
     // A list being filled shows its count once, when it is shown (ChangeList).
     m_lists.ShowCount = [this](const QString &text) {
         if (!m_listController->IsFilling()) {
-            holdStatusBar();
+            m_runs->HoldStatusBar();
             m_panels.value(u"Count"_s)->setText(text);
         }
     };
@@ -186,24 +187,66 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     };
     createNavigation();
     createKeyMap();
-    connectRunCommands();
     createTray();
     createSettings();
     createMessageCommands();
     createBodyCommands();
     createToolCommands();
     createFindController();
-    connect(&m_cbbs, &CBBS::Loaded, this, &frmView::onLoaded);
-    connect(&m_cbbs, &CBBS::StateChanged, this, &frmView::onStateChanged);
-    connect(&m_cbbs, &CBBS::LoadError, this, &frmView::onLoadError);
     connect(&m_boards, &BoardMenus::Rebuilt, this, [this] {
-        m_loadedCounts.clear(); // the rebuilt captions read the stored counts, which hold them
+        m_runs->DropPendingCounts(); // the rebuilt captions read the stored counts, which hold them
         m_lists.lsvMsgList(0).SetBoardIcons(m_boards.Icons());
         m_lists.lsvMsgList(1).SetBoardIcons(m_boards.Icons());
     });
 }
 
 frmView::~frmView() = default;
+
+void frmView::createRunController()
+{
+    RunController::Widgets widgets{
+        .window = this,
+        .boardList = m_views[0],
+        .statusBar = statusBar(),
+        .statusPanel = m_panels.value(u"Status"_s),
+        .menuItems = m_menu,
+        .buttons = m_buttons,
+    };
+    RunController::Commands commands{
+        .changeMenuEnabled = [this] { ChangeMenuEnabled(); },
+        .changeStatusBarStyle = [this](int Style) { ChangeStatusBarStyle(Style); },
+        .changeBBSViewMenu = [this] { ChangeBBSViewMenu(); },
+        .showNoReadPoint = [this] { ShowNoReadPoint(); },
+        .setBlinking = [this](bool on) { SetBlinking(on); },
+        .updateBoardCaption = [this](int BBS_ID, int Delta) { UpdateBBSMenuCaption(BBS_ID, Delta); },
+        .selectedRow = [this](ListIndex Index) { return selectedRow(Index); },
+        .listKind = [this] { return ListKind(); },
+        .unload = [this] { unload(); },
+    };
+    m_runs = std::make_unique<RunController>(m_cbbs, m_lists, m_current, [this] { return database(); },
+                                             std::move(widgets), std::move(commands));
+    connect(m_runs.get(), &RunController::RunFinished, this, &frmView::RunFinished);
+}
+
+void frmView::RunCommand(RunCommandIndex Index)
+{
+    m_runs->RunCommand(Index);
+}
+
+frmView::RunState frmView::CurrentRun() const
+{
+    return m_runs->CurrentRun();
+}
+
+bool frmView::IsRunning() const
+{
+    return m_runs->IsRunning();
+}
+
+frmLoadDlg *frmView::LoadDialog() const
+{
+    return m_runs->LoadDialog();
+}
 
 void frmView::createListController()
 {
@@ -514,7 +557,7 @@ QAction *frmView::command(QStringView name) const
 bool frmView::allowedDuringRun(const QAction *action) const
 {
     const RunRule *rule = runRule(action->objectName());
-    switch (m_runState) {
+    switch (m_runs->CurrentRun()) {
     case RunState::Idle:
         return true;
     case RunState::Loading:

@@ -3,21 +3,18 @@
 #include "db/CBBSProperty.h"
 #include "db/QueryCursor.h"
 #include "transfer/CBBS.h"
-#include "transfer/ImportRun.h"
-#include "transfer/LoadRun.h"
 #include "viewer/BoardMenus.h"
 #include "viewer/NavigationController.h"
+#include "viewer/RunController.h"
 #include "models/MessageLists.h"
 #include "models/ViewTypes.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
 #include <functional>
 #include <memory>
-#include <vector>
 
 class BodyCommands;
 class CMRUCombo;
@@ -129,36 +126,22 @@ public:
     /** @short The last statement the query window ran successfully. */
     const QString &LastQuery() const;
 
-    // ---- Runs and the progress dialog (frmViewRuns.cpp) ---------------------------------------
-    /** The commands of RunCommand, by the numbers they have always had (6 is not used). */
-    enum RunCommandIndex : int {
-        ImportFileCommand = 1,     ///< import files
-        ImportInternetCommand = 2, ///< import from the Internet (not built)
-        PastLogPageCommand = 3,    ///< open the past-log page
-        ExportCommand = 4,         ///< export (not built)
-        CloseCommand = 5,          ///< close the window
-        LoadCommand = 7,           ///< load this board's unread messages
-        LoadAllCommand = 8,        ///< load this board completely
-        VisitLoadCommand = 9,      ///< visit load
-        AllBoardsLoadCommand = 10, ///< load all boards
-        NewMessageCommand = 11,    ///< new message
-        ReplyCommand = 12,         ///< reply to the selected message
-    };
+    // ---- Runs and the progress dialog, forwarded to the RunController ------------------------
+    using RunCommandIndex = RunController::RunCommandIndex;
+    using enum RunController::RunCommandIndex;
+    using RunState = RunController::RunState;
     /** @short Runs command @p Index; other numbers do nothing. */
     void RunCommand(RunCommandIndex Index);
-    /** What the window runs: one run at a time. */
-    enum class RunState { Idle, Loading, Importing };
-    RunState CurrentRun() const { return m_runState; }
+    RunState CurrentRun() const;
     /** @short True while a load or an import run goes on. */
     bool IsRunning() const;
     /** @short The progress dialog while it is open, else nullptr. */
     class frmLoadDlg *LoadDialog() const;
-    /**
-     * @short The filter of the import file dialog, entries and patterns alternating, separated
-     * by "|": the board's own log files first (when it has a pattern), then text files, LHA
-     * archives (when @p CanUseUnlha) and all files.
-     */
-    static QString ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha);
+    /** @short The filter of the import file dialog (RunController::ImportFileFilter). */
+    static QString ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha)
+    {
+        return RunController::ImportFileFilter(Board, CanUseUnlha);
+    }
 
     // ---- Tray icon, forwarded to the TrayController ------------------------------------------
     /** @short Starts (option BlinkIcon permitting) or stops the tray icon's animation. */
@@ -214,12 +197,8 @@ private:
     QAbstractItemModel *listModel(int Index) const;
     int selectedRow(int Index) const;
 
-    // Events of the transfer control
-    void onLoaded(const CMessage &Msg);
-    void onStateChanged(const QString &Text, bool ShowStatus, bool AddLog);
-    void onLoadError(int BBS_ID, const QString &EntryText, const QString &Message);
-
     // The controllers and their wiring (frmView.cpp)
+    void createRunController();
     void createListController();
     void createNavigation();
     void createKeyMap();
@@ -230,9 +209,6 @@ private:
     void createToolCommands();
     void refreshAfterSettings();
     void createFindController();
-
-    // Runs (frmViewRuns.cpp)
-    void connectRunCommands();
 
     std::unique_ptr<Database> &m_database;
     CBBS m_cbbs;
@@ -261,42 +237,12 @@ private:
     QMenu *mnuMsgMark = nullptr;
     QList<QAction *> m_viewItems; // mnuBBSViewSub 0 to 4
 
-    // Runs (frmViewRuns.cpp)
-    void loadBoards(const QList<int> &boards, bool NoReadLoad);
-    void visitLoad(RunCommandIndex command);
-    void boardLoaded(const LoadRun::Outcome &outcome);
-    void runQuestion(bool open);
-    void endLoad();
-    void importFiles();
-    void importRun(int BBS_ID, const QStringList &FileNames);
-    void endImport(const ImportRun::Result &result);
-    void sendMessage(bool Reply);
-    void beginRun(RunState state, const QString &Caption);
-    void endRun();
-    void abandonRun();
-    void finishClosing();
-    void flushLoadedRows();
-    void holdStatusBar();
-    void holdRepaints();
-    std::function<void()> m_holdStatusBar; // set while a load run goes on
-    std::vector<std::unique_ptr<QObject>> m_repaintThrottles; // held while a load run goes on
-    /** Messages a load stored for the shown board, listed together (flushLoadedRows). */
-    QList<CMessage> m_loadedRows;
-    QHash<int, int> m_loadedCounts; // new messages per board, not yet in the board menus
-    static constexpr qint64 LoadedRowsMs = 150;
-    QElapsedTimer m_sinceRowsListed; // since rows were last added to the list during a load
     /** Saves the window's state, closes the dialog and shuts the program down (frmViewState.cpp). */
     void unload();
-    QPointer<class frmLoadDlg> m_loadDlg;
-    LoadRun *m_loadRun = nullptr;     // the load run going on (a child)
-    ImportRun *m_importRun = nullptr; // the import run going on (a child)
-    RunState m_runState = RunState::Idle;
-    bool m_boardStarted = false; // the board being loaded reached the dialog
-    bool m_questionOpen = false; // the dialog asks whether the run goes on: the run waits
-    bool m_closing = false; // the window closed during a run: it unloads when the run has ended
 
     // The controllers: declared last, so they go first, before the members and widgets they
     // use (the keyboard map and the navigation watch events of the widgets).
+    std::unique_ptr<RunController> m_runs;
     std::unique_ptr<WindowState> m_windowState;
     std::unique_ptr<SettingsController> m_settings;
     std::unique_ptr<TrayController> m_tray;

@@ -1,15 +1,9 @@
-// The main window's lists, forwarded to the ListController, and the transfer control's events.
+// The main window's lists, forwarded to the ListController.
 #include "viewer/frmView.h"
 
-#include "app/mdlOption.h"
-#include "transfer/mdlErrorLog.h"
 #include "viewer/ListController.h"
-#include "viewer/frmLoadDlg.h"
 
 #include <QLabel>
-#include <QTimer>
-#include <algorithm>
-#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -86,52 +80,4 @@ int frmView::selectedRow(int Index) const
 void frmView::ShowNoReadPoint()
 {
     m_panels.value(u"NoReadPoint"_s)->setText(u"未読位置:"_s + QString::number(m_current.NoReadPoint()));
-}
-
-void frmView::onLoaded(const CMessage &Msg)
-{
-    // Rows go into the list, and board menus change their counts, together at most every
-    // LoadedRowsMs: the view lays the rows out and the menus change once per batch rather
-    // than once per message or page.
-    if (m_loadedRows.isEmpty() && m_loadedCounts.isEmpty()) {
-        const qint64 wait = m_sinceRowsListed.isValid() ? LoadedRowsMs - m_sinceRowsListed.elapsed() : 0;
-        QTimer::singleShot(int(std::clamp<qint64>(wait, 0, LoadedRowsMs)), this, &frmView::flushLoadedRows);
-    }
-    if (m_cbbs.IsLoad() && Msg.BBS_ID == mdlOption::BBS_ID)
-        m_loadedRows.append(Msg);
-    ++m_loadedCounts[Msg.BBS_ID];
-}
-
-void frmView::flushLoadedRows()
-{
-    if (m_loadedRows.isEmpty() && m_loadedCounts.isEmpty())
-        return;
-    m_sinceRowsListed.start();
-    const QHash<int, int> counts = std::exchange(m_loadedCounts, {});
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        UpdateBBSMenuCaption(it.key(), it.value());
-    QList<CMessage> rows = std::exchange(m_loadedRows, {});
-    // The user may have moved to another board since: its list was filled from storage.
-    rows.removeIf([](const CMessage &msg) { return msg.BBS_ID != mdlOption::BBS_ID; });
-    m_lists.AddMessageItems(0, rows);
-}
-
-void frmView::onStateChanged(const QString &Text, bool ShowStatus, bool AddLog)
-{
-    if (ShowStatus) {
-        holdStatusBar();
-        ChangeStatusBarStyle(1);
-        m_panels.value(u"Status"_s)->setText(Text);
-    }
-    if (frmLoadDlg *dialog = LoadDialog())
-        dialog->UpdateInfo(Text, 2, AddLog);
-}
-
-void frmView::onLoadError(int BBS_ID, const QString &EntryText, const QString &Message)
-{
-    CBBSProperty board;
-    if (Database *db = database(); db && board.GetProperty(BBS_ID, *db))
-        mdlErrorLog::AppendErrorLog(board.GetErrorLogFileName(), EntryText);
-    if (frmLoadDlg *dialog = LoadDialog())
-        dialog->UpdateInfo(Message, 2, true);
 }

@@ -8,7 +8,6 @@
 #include "startup/mdlMain.h"
 #include "viewer/MessageCommands.h"
 #include "viewer/WindowState.h"
-#include "viewer/frmLoadDlg.h"
 #include "models/mdlRead.h"
 
 #include <QCloseEvent>
@@ -55,8 +54,7 @@ void frmView::closeEvent(QCloseEvent *event)
         // The run still uses the database: it stops at its next step, and the window unloads
         // and closes when it has ended. Until then the window stays open, so that the program
         // does not end under the run.
-        m_closing = true;
-        abandonRun();
+        m_runs->AbandonForClose();
         event->ignore();
         return;
     }
@@ -76,8 +74,7 @@ void frmView::unload()
             m_windowState->Save(*gIniFile);
         }
     }
-    if (m_loadDlg)
-        m_loadDlg->Unload();
+    m_runs->UnloadDialog();
     // Nothing may reach the database once it is closed.
     mdlRead::StopReadTimer(m_lists);
     m_lists.SetDatabase(nullptr);

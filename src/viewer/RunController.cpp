@@ -1,14 +1,13 @@
-// The main window's runs: loading boards, importing files, the progress dialog, and handing new
-// messages and replies to the board's forms.
-#include "viewer/frmView.h"
+#include "viewer/RunController.h"
 
 #include "app/Prompter.h"
 #include "app/mdlApp.h"
 #include "app/mdlExecuteLite.h"
 #include "app/mdlOption.h"
 #include "db/mdlDatabase.h"
-#include "transfer/ImportRun.h"
-#include "transfer/LoadRun.h"
+#include "models/MessageLists.h"
+#include "transfer/CBBS.h"
+#include "transfer/mdlErrorLog.h"
 #include "viewer/WindowDialogs.h"
 #include "viewer/frmLoadDlg.h"
 #include "models/mdlRead.h"
@@ -21,6 +20,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -87,10 +88,30 @@ private:
 
 } // namespace
 
-void frmView::connectRunCommands()
+RunController::RunController(CBBS &cbbs, MessageLists &lists, CBBSProperty &current,
+                             std::function<Database *()> database, Widgets widgets, Commands commands)
+    : m_cbbs(cbbs),
+      m_lists(lists),
+      m_current(current),
+      m_database(std::move(database)),
+      m_window(widgets.window),
+      m_boardList(widgets.boardList),
+      m_statusBar(widgets.statusBar),
+      m_statusPanel(widgets.statusPanel),
+      m_commands(std::move(commands))
 {
-    const auto wire = [this](const QString &name, RunCommandIndex command) {
-        connect(m_menu.value(name), &QAction::triggered, this, [this, command] { RunCommand(command); });
+    connectRunCommands(widgets);
+    connect(&m_cbbs, &CBBS::Loaded, this, &RunController::onLoaded);
+    connect(&m_cbbs, &CBBS::StateChanged, this, &RunController::onStateChanged);
+    connect(&m_cbbs, &CBBS::LoadError, this, &RunController::onLoadError);
+}
+
+RunController::~RunController() = default;
+
+void RunController::connectRunCommands(const Widgets &widgets)
+{
+    const auto wire = [this, &widgets](const QString &name, RunCommandIndex command) {
+        connect(widgets.menuItems.value(name), &QAction::triggered, this, [this, command] { RunCommand(command); });
     };
     wire(u"mnuFileImportFile"_s, ImportFileCommand);
     wire(u"mnuFileImportInternet"_s, ImportInternetCommand);
@@ -104,11 +125,11 @@ void frmView::connectRunCommands()
     wire(u"mnuBBSReply"_s, ReplyCommand);
     for (const auto &[key, menu] : {std::pair(u"Load"_s, u"mnuBBSLoad"_s), std::pair(u"VisitLoad"_s, u"mnuBBSVisitLoad"_s),
                                     std::pair(u"New"_s, u"mnuBBSNew"_s), std::pair(u"Reply"_s, u"mnuBBSReply"_s)}) {
-        connect(m_buttons.value(key), &QAction::triggered, m_menu.value(menu), &QAction::trigger);
+        connect(widgets.buttons.value(key), &QAction::triggered, widgets.menuItems.value(menu), &QAction::trigger);
     }
 }
 
-void frmView::RunCommand(RunCommandIndex Index)
+void RunController::RunCommand(RunCommandIndex Index)
 {
     switch (Index) {
     case ImportFileCommand:
@@ -122,7 +143,7 @@ void frmView::RunCommand(RunCommandIndex Index)
         mdlExecuteLite::ShellOpen(pastLogPageAddress());
         break;
     case CloseCommand:
-        close();
+        m_window->close();
         break;
     case LoadCommand:
     case LoadAllCommand:
@@ -141,17 +162,12 @@ void frmView::RunCommand(RunCommandIndex Index)
     }
 }
 
-bool frmView::IsRunning() const
-{
-    return m_runState != RunState::Idle;
-}
-
-frmLoadDlg *frmView::LoadDialog() const
+frmLoadDlg *RunController::LoadDialog() const
 {
     return m_loadDlg && m_loadDlg->IsLoad() ? m_loadDlg.data() : nullptr;
 }
 
-QString frmView::ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha)
+QString RunController::ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha)
 {
     QString filter;
     if (const QString pattern = Board.DefaultLogFile(); !pattern.isEmpty())
@@ -163,11 +179,11 @@ QString frmView::ImportFileFilter(const CBBSProperty &Board, bool CanUseUnlha)
 }
 
 /** Visit load (command 9) or all boards (10): says so and starts nothing when no board qualifies. */
-void frmView::visitLoad(RunCommandIndex command)
+void RunController::visitLoad(RunCommandIndex command)
 {
-    if (IsRunning() || !database())
+    if (IsRunning() || !m_database())
         return;
-    LoadRun chooser(m_cbbs, *database());
+    LoadRun chooser(m_cbbs, *m_database());
     const std::optional<QList<int>> boards
         = chooser.ChooseBoards(command == VisitLoadCommand ? LoadRun::Selection::Visit : LoadRun::Selection::AllBoards);
     if (!boards)
@@ -180,27 +196,27 @@ void frmView::visitLoad(RunCommandIndex command)
 }
 
 /** Starts a load run over @p boards; boardLoaded() follows each board and endLoad() the end. */
-void frmView::loadBoards(const QList<int> &boards, bool NoReadLoad)
+void RunController::loadBoards(const QList<int> &boards, bool NoReadLoad)
 {
-    if (IsRunning() || !database())
+    if (IsRunning() || !m_database())
         return;
     beginRun(RunState::Loading, u"受信"_s);
-    m_loadRun = new LoadRun(m_cbbs, *database(), this);
+    m_loadRun = new LoadRun(m_cbbs, *m_database(), this);
     connect(m_loadRun, &LoadRun::BoardStarted, this, [this](const CBBSProperty &board, bool hasNext) {
         m_boardStarted = true;
         if (frmLoadDlg *dialog = LoadDialog())
             dialog->InitNewBBS(board, hasNext);
     });
-    connect(m_loadRun, &LoadRun::BoardFinished, this, &frmView::boardLoaded);
-    connect(m_loadRun, &LoadRun::Finished, this, &frmView::endLoad);
+    connect(m_loadRun, &LoadRun::BoardFinished, this, &RunController::boardLoaded);
+    connect(m_loadRun, &LoadRun::Finished, this, &RunController::endLoad);
     holdRepaints();
     m_loadRun->Start(boards, NoReadLoad);
 }
 
-void frmView::boardLoaded(const LoadRun::Outcome &outcome)
+void RunController::boardLoaded(const LoadRun::Outcome &outcome)
 {
-    holdStatusBar();
-    m_panels.value(u"Status"_s)->setText(outcome.Text);
+    HoldStatusBar();
+    m_statusPanel->setText(outcome.Text);
     frmLoadDlg *dialog = LoadDialog();
     if (dialog)
         dialog->UpdateInfo(outcome.Text, 3, true);
@@ -215,7 +231,7 @@ void frmView::boardLoaded(const LoadRun::Outcome &outcome)
  * The progress dialog asks whether the run goes on with the next board (@p open), or has been
  * answered: meanwhile the run starts no board, and a No ends it.
  */
-void frmView::runQuestion(bool open)
+void RunController::runQuestion(bool open)
 {
     if (!m_loadRun || m_questionOpen == open)
         return;
@@ -229,7 +245,7 @@ void frmView::runQuestion(bool open)
     m_loadRun->Release();
 }
 
-void frmView::endLoad()
+void RunController::endLoad()
 {
     flushLoadedRows();
     m_holdStatusBar = nullptr;
@@ -247,21 +263,21 @@ void frmView::endLoad()
     emit RunFinished();
 }
 
-void frmView::importFiles()
+void RunController::importFiles()
 {
-    if (IsRunning() || !database())
+    if (IsRunning() || !m_database())
         return;
     const QString filter = ImportFileFilter(m_current, CBBS::CanUseUnlha());
-    const QStringList files = windowDialogs().OpenFiles(filter, this);
-    if (files.isEmpty() || !ImportRun::ConfirmImport(*database(), m_current, files))
+    const QStringList files = windowDialogs().OpenFiles(filter, m_window);
+    if (files.isEmpty() || !ImportRun::ConfirmImport(*m_database(), m_current, files))
         return;
     importRun(m_current.ID(), files);
 }
 
 /** Starts an import run of @p FileNames into board @p BBS_ID; endImport() follows its end. */
-void frmView::importRun(int BBS_ID, const QStringList &FileNames)
+void RunController::importRun(int BBS_ID, const QStringList &FileNames)
 {
-    if (IsRunning() || !database())
+    if (IsRunning() || !m_database())
         return; // a run started, or the program shut down, while a question was open
     beginRun(RunState::Importing, u"インポート"_s);
     m_importRun = new ImportRun(m_cbbs, this);
@@ -269,18 +285,18 @@ void frmView::importRun(int BBS_ID, const QStringList &FileNames)
         if (frmLoadDlg *dialog = LoadDialog())
             dialog->UpdateInfo(text, row, addLog);
     });
-    connect(m_importRun, &ImportRun::Finished, this, &frmView::endImport);
+    connect(m_importRun, &ImportRun::Finished, this, &RunController::endImport);
     m_importRun->Start(BBS_ID, FileNames, mdlOption::ImportReadMode);
 }
 
-void frmView::endImport(const ImportRun::Result &result)
+void RunController::endImport(const ImportRun::Result &result)
 {
     std::exchange(m_importRun, nullptr)->deleteLater();
     if (m_closing) {
         finishClosing();
         return;
     }
-    m_panels.value(u"Status"_s)->setText(result.Outcome);
+    m_statusPanel->setText(result.Outcome);
     endRun();
     if (frmLoadDlg *dialog = LoadDialog()) {
         dialog->setButtonMode(0);
@@ -293,19 +309,19 @@ void frmView::endImport(const ImportRun::Result &result)
 }
 
 /** Before a status-bar text changes: during a load run the bar repaints at most every 150 ms. */
-void frmView::holdStatusBar()
+void RunController::HoldStatusBar()
 {
     if (m_holdStatusBar)
         m_holdStatusBar();
 }
 
 /** For a load run: the list and the status bar repaint at most every RepaintThrottle::RepaintMs. */
-void frmView::holdRepaints()
+void RunController::holdRepaints()
 {
     // The list's scroll bars too: their range grows with every row.
-    auto list = std::make_unique<RepaintThrottle>(lsvMsgList(0), lsvMsgList(0)->viewport());
-    connect(lsvMsgList(0)->model(), &QAbstractItemModel::rowsInserted, list.get(), &RepaintThrottle::hold);
-    auto status = std::make_unique<RepaintThrottle>(statusBar(), statusBar());
+    auto list = std::make_unique<RepaintThrottle>(m_boardList, m_boardList->viewport());
+    connect(m_boardList->model(), &QAbstractItemModel::rowsInserted, list.get(), &RepaintThrottle::hold);
+    auto status = std::make_unique<RepaintThrottle>(m_statusBar, m_statusBar);
     m_holdStatusBar = [throttle = status.get()] { throttle->hold(); };
     m_repaintThrottles.push_back(std::move(list));
     m_repaintThrottles.push_back(std::move(status));
@@ -315,48 +331,48 @@ void frmView::holdRepaints()
  * The window's side of a run's start; @p state Loading adds the caption prefix and the blinking
  * icon. The progress dialog opens anew.
  */
-void frmView::beginRun(RunState state, const QString &Caption)
+void RunController::beginRun(RunState state, const QString &Caption)
 {
     m_runState = state;
     m_questionOpen = false;
-    ChangeMenuEnabled();
-    ChangeStatusBarStyle(1);
-    m_panels.value(u"Status"_s)->clear();
+    m_commands.changeMenuEnabled();
+    m_commands.changeStatusBarStyle(1);
+    m_statusPanel->clear();
     if (state == RunState::Loading) {
-        setWindowTitle(RunningPrefix + windowTitle());
+        m_window->setWindowTitle(RunningPrefix + m_window->windowTitle());
         if (mdlOption::BlinkIcon)
-            SetBlinking(true);
+            m_commands.setBlinking(true);
     }
     m_cbbs.InitCancel();
     if (m_loadDlg)
         m_loadDlg->Unload();
-    m_loadDlg = new frmLoadDlg(this);
+    m_loadDlg = new frmLoadDlg(m_window);
     connect(m_loadDlg, &frmLoadDlg::CancelRequested, &m_cbbs, &CBBS::Cancel);
-    connect(m_loadDlg, &frmLoadDlg::Asking, this, &frmView::runQuestion);
+    connect(m_loadDlg, &frmLoadDlg::Asking, this, &RunController::runQuestion);
     // A dialog gone before its question was answered must not hold the run for ever.
     connect(m_loadDlg, &QObject::destroyed, this, [this] { runQuestion(false); });
-    m_loadDlg->ShowDialog(Caption, this);
+    m_loadDlg->ShowDialog(Caption, m_window);
 }
 
 /** The window's side of a run's end: the board, page menus, commands, counts and caption. */
-void frmView::endRun()
+void RunController::endRun()
 {
     flushLoadedRows();
-    if (Database *db = database())
+    if (Database *db = m_database())
         m_current.GetProperty(mdlOption::BBS_ID, *db);
     m_runState = RunState::Idle;
-    ChangeBBSViewMenu();
-    ChangeMenuEnabled();
-    ShowNoReadPoint();
+    m_commands.changeBBSViewMenu();
+    m_commands.changeMenuEnabled();
+    m_commands.showNoReadPoint();
     mdlRead::ShowUnreadCount(m_lists, m_lists.CurrentList());
-    if (windowTitle().startsWith(RunningPrefix))
-        setWindowTitle(windowTitle().mid(RunningPrefix.size()));
-    SetBlinking(false);
+    if (m_window->windowTitle().startsWith(RunningPrefix))
+        m_window->setWindowTitle(m_window->windowTitle().mid(RunningPrefix.size()));
+    m_commands.setBlinking(false);
 }
 
-/** The window is closing during a run: the run stops at its next step without asking. */
-void frmView::abandonRun()
+void RunController::AbandonForClose()
 {
+    m_closing = true;
     if (m_loadRun)
         m_loadRun->Abandon();
     m_cbbs.Cancel();
@@ -365,22 +381,22 @@ void frmView::abandonRun()
 }
 
 /** The run that the closing window abandoned has ended: the window unloads and closes now. */
-void frmView::finishClosing()
+void RunController::finishClosing()
 {
     m_runState = RunState::Idle;
-    unload();
-    close();
+    m_commands.unload();
+    m_window->close();
     emit RunFinished();
 }
 
 /** New message (@p Reply false) to the shown board, or a reply to the selected message. */
-void frmView::sendMessage(bool Reply)
+void RunController::sendMessage(bool Reply)
 {
     CMessage message;
     message.BBS_ID = mdlOption::BBS_ID;
     if (Reply) {
-        const int index = m_lists.CurrentList();
-        const int row = index == 1 && ListKind() == 1 ? -1 : selectedRow(index);
+        const ListIndex index = m_lists.CurrentList();
+        const int row = index == ResultList && m_commands.listKind() == 1 ? -1 : m_commands.selectedRow(index);
         if (row < 0)
             return; // no message to answer
         const CMessage &selected = m_lists.lsvMsgList(index).Message(row);
@@ -388,4 +404,58 @@ void frmView::sendMessage(bool Reply)
         message.ID = selected.ID;
     }
     m_cbbs.Send(message, Reply);
+}
+
+void RunController::UnloadDialog()
+{
+    if (m_loadDlg)
+        m_loadDlg->Unload();
+}
+
+void RunController::onLoaded(const CMessage &Msg)
+{
+    // Rows go into the list, and board menus change their counts, together at most every
+    // LoadedRowsMs: the view lays the rows out and the menus change once per batch rather
+    // than once per message or page.
+    if (m_loadedRows.isEmpty() && m_loadedCounts.isEmpty()) {
+        const qint64 wait = m_sinceRowsListed.isValid() ? LoadedRowsMs - m_sinceRowsListed.elapsed() : 0;
+        QTimer::singleShot(int(std::clamp<qint64>(wait, 0, LoadedRowsMs)), this, &RunController::flushLoadedRows);
+    }
+    if (m_cbbs.IsLoad() && Msg.BBS_ID == mdlOption::BBS_ID)
+        m_loadedRows.append(Msg);
+    ++m_loadedCounts[Msg.BBS_ID];
+}
+
+void RunController::flushLoadedRows()
+{
+    if (m_loadedRows.isEmpty() && m_loadedCounts.isEmpty())
+        return;
+    m_sinceRowsListed.start();
+    const QHash<int, int> counts = std::exchange(m_loadedCounts, {});
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        m_commands.updateBoardCaption(it.key(), it.value());
+    QList<CMessage> rows = std::exchange(m_loadedRows, {});
+    // The user may have moved to another board since: its list was filled from storage.
+    rows.removeIf([](const CMessage &msg) { return msg.BBS_ID != mdlOption::BBS_ID; });
+    m_lists.AddMessageItems(0, rows);
+}
+
+void RunController::onStateChanged(const QString &Text, bool ShowStatus, bool AddLog)
+{
+    if (ShowStatus) {
+        HoldStatusBar();
+        m_commands.changeStatusBarStyle(1);
+        m_statusPanel->setText(Text);
+    }
+    if (frmLoadDlg *dialog = LoadDialog())
+        dialog->UpdateInfo(Text, 2, AddLog);
+}
+
+void RunController::onLoadError(int BBS_ID, const QString &EntryText, const QString &Message)
+{
+    CBBSProperty board;
+    if (Database *db = m_database(); db && board.GetProperty(BBS_ID, *db))
+        mdlErrorLog::AppendErrorLog(board.GetErrorLogFileName(), EntryText);
+    if (frmLoadDlg *dialog = LoadDialog())
+        dialog->UpdateInfo(Message, 2, true);
 }
