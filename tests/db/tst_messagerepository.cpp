@@ -1,6 +1,7 @@
 #include "NewLogDatabase.h"
 
 #include "db/MessageRepository.h"
+#include "support/TestFiles.h"
 
 using namespace Qt::StringLiterals;
 
@@ -77,6 +78,23 @@ private slots:
         QVERIFY(deleted);
         QCOMPARE(*deleted, (QList<CMessage::KeyParts>{{4, 2}, {5, 1}}));
         QCOMPARE(messageCount(), 4);
+    }
+
+    // A commit that fails (here a deferred reference check, as a full disk or another
+    // process's lock would) ends the transaction: its deletes are undone, and a later mark is
+    // stored for every reader instead of vanishing with a transaction left open.
+    void aFailedCommitEndsTheTransaction()
+    {
+        m_log->sql(u"PRAGMA foreign_keys = ON"_s);
+        m_log->sql(u"CREATE TABLE Quote (BBS_ID, ID, FOREIGN KEY (ID, BBS_ID) REFERENCES Message (ID, BBS_ID) DEFERRABLE INITIALLY DEFERRED)"_s);
+        m_log->sql(u"INSERT INTO Quote VALUES (4, 2)"_s);
+        QVERIFY(!m_messages->Delete({{4, 1}, {4, 2}}));
+        QVERIFY(m_messages->LastError());
+        QVERIFY(!m_log->db->InTransaction());
+        QCOMPARE(messageCount(), 6);
+        QVERIFY(m_messages->SetMark({4, 3}, 7));
+        const QString path = m_log->dir.filePath(u"log.mdb"_s);
+        QCOMPARE(sqliteTool(path, u"SELECT Mark FROM Message WHERE BBS_ID = 4 AND ID = 3"_s), u"7"_s);
     }
 };
 
