@@ -135,11 +135,6 @@ private slots:
     {
         QVERIFY(m_db->Execute(insertMessage(1, 1, u"s"_s)));
         QVERIFY(m_db->Execute(insertMessage(2, 1, u"s"_s)));
-        const QString sql = u"SELECT ID FROM Message WHERE BBS_ID = [Board number] AND ID >= MinID ORDER BY ID"_s;
-        const QList<JetSql::Parameter> params = m_db->Parameters(sql);
-        QCOMPARE(params.size(), 2);
-        QCOMPARE(params.at(0).name, u"Board number"_s);
-        QCOMPARE(params.at(1).name, u"MinID"_s);
         const QString declared = u"PARAMETERS Since DateTime, Flag YesNo; UPDATE Message SET Read = Flag WHERE PostDate >= Since"_s;
         QVERIFY(m_db->Execute(declared, {u"2024/01/01"_s, u"True"_s}));
         QCOMPARE(m_db->RecordsAffected(), 2);
@@ -147,21 +142,9 @@ private slots:
         QVERIFY(m_db->LastError());
     }
 
-    void statementsAndTransactions()
+    void transactions()
     {
-        Statement insert = m_db->Prepare(u"INSERT INTO Message(BBS_ID, ID, Read, Subject, PostDate, Body, RootThread) VALUES(?1, ?2, ?3, ?4, ?5, ?6, 0)"_s);
-        const QDateTime when(QDate(2024, 5, 6), QTime(7, 8, 9));
-        const QVariantList values{7, 4, true, u"件名"_s, when, u"本文"_s};
-        for (int i = 0; i < values.size(); ++i)
-            insert.Bind(i + 1, values.at(i));
-        QVERIFY(insert.Execute());
-        Statement select = m_db->Prepare(u"SELECT Read, PostDate FROM Message WHERE BBS_ID = ?1 AND ID = ?2"_s);
-        for (int i : {1, 2})
-            select.Bind(i, values.at(i - 1));
-        QVERIFY(select.Next());
-        QCOMPARE(select.Value(0), QVariant(true));
-        QCOMPARE(select.Value(1).toDateTime(), when);
-        QVERIFY(!select.Next());
+        QVERIFY(m_db->Execute(insertMessage(7, 4, u"kept"_s)));
         // Without Commit() a transaction is rolled back; an inner rollback undoes its own part only and keeps its cause.
         {
             Transaction dropped(*m_db);
@@ -193,11 +176,6 @@ private slots:
     {
         QVERIFY(!m_db->CreateTable(messageTable()));
         QCOMPARE(m_db->LastError().number, DbError::ObjectExists);
-        // Once renamed, the index names are free again.
-        QVERIFY(m_db->RenameTable(u"Message"_s, u"Message_BACK"_s));
-        QVERIFY(m_db->CreateTable(messageTable()));
-        QVERIFY(m_db->DeleteTable(u"Message_BACK"_s));
-        QVERIFY(!m_db->DeleteTable(u"Message_BACK"_s));
         const auto fields = m_db->Fields(u"message"_s);
         QVERIFY(fields);
         QCOMPARE(fields->at(3).size, 255);
@@ -211,52 +189,6 @@ private slots:
         const auto hand = m_db->Fields(u"Hand"_s);
         QVERIFY(hand);
         QCOMPARE(typeNames(*hand), u"Long Boolean Text Date Memo Double Variant"_s.split(u' '));
-    }
-
-    void compactionAndFileErrors()
-    {
-        for (int i = 1; i <= 20; ++i)
-            QVERIFY(m_db->Execute(insertMessage(1, i, u"件名"_s, QString(1000, u'本'))));
-        QVERIFY(m_db->Execute(u"DELETE FROM Message WHERE ID > 10"_s));
-        // The stock tool reads the file while the program has it open, and the compacted copy.
-        QVERIFY(m_db->Compact(path(u"small.mdb"_s)));
-        QVERIFY(QFileInfo(path(u"small.mdb"_s)).size() < QFileInfo(path(u"log.mdb"_s)).size());
-        QCOMPARE(sqliteTool(path(u"log.mdb"_s), u"SELECT count(*) FROM Message"_s), u"10"_s);
-        QCOMPARE(sqliteTool(path(u"small.mdb"_s), u"PRAGMA integrity_check; SELECT Subject, count(*) FROM Message"_s),
-                 u"ok\n件名|10"_s);
-        m_db.reset();
-        QFile text(path(u"text.mdb"_s));
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        QCOMPARE(text.write(QByteArray(4096, 'x')), 4096);
-        QVERIFY(text.flush());
-        DbError error;
-        const auto failure = [&error](bool ok) { return ok ? 0 : error.number; };
-        QCOMPARE(failure(Database::CompactDatabase(path(u"log.mdb"_s), path(u"small.mdb"_s), &error)), DbError::DatabaseExists);
-        QCOMPARE(failure(bool(Database::Open(path(u"missing.mdb"_s), &error))), DbError::FileNotFound);
-        QCOMPARE(failure(bool(Database::Create(path(u"log.mdb"_s), &error))), DbError::DatabaseExists);
-        QCOMPARE(failure(bool(Database::Open(text.fileName(), &error))), DbError::NotADatabase);
-    }
-
-    void openRollsBackTheJournalOfAKilledWriter()
-    {
-        for (int i = 1; i <= 10; ++i)
-            QVERIFY(m_db->Execute(insertMessage(1, i, u"件名"_s)));
-        // A transaction too big for the cache writes into the file before its commit; the file
-        // and its journal copied now are what a writer killed at that moment leaves behind.
-        QVERIFY(m_db->Execute(u"PRAGMA cache_size=10"_s));
-        QVERIFY(m_db->BeginTrans());
-        for (int i = 11; i <= 400; ++i)
-            QVERIFY(m_db->Execute(insertMessage(1, i, u"件名"_s, QString(1000, u'本'))));
-        QVERIFY(QFile::copy(path(u"log.mdb"_s), path(u"killed.mdb"_s)));
-        QVERIFY(QFile::copy(path(u"log.mdb-journal"_s), path(u"killed.mdb-journal"_s)));
-        QVERIFY(m_db->Rollback());
-
-        DbError error;
-        std::unique_ptr<Database> killed = Database::Open(path(u"killed.mdb"_s), &error);
-        QVERIFY2(killed, qPrintable(error.description));
-        QCOMPARE(killed->OpenRecordset(u"SELECT count(*) FROM Message"_s)->Value(0).toInt(), 10);
-        QCOMPARE(killed->IntegrityCheck(), QStringList{u"ok"_s});
-        QVERIFY(!QFile::exists(path(u"killed.mdb-journal"_s)));
     }
 
     void runawayStatementsEndAsErrors()
@@ -297,7 +229,7 @@ private slots:
         QVERIFY(!m_db->OpenRecordset(u"SELECT count(Body) FROM Message"_s));
         QCOMPARE(m_db->LastError().number, DbError::Damaged);
         QVERIFY(m_db->LastError().description.contains(u"tessera-cli repair"_s));
-        QVERIFY(m_db->IntegrityCheck() != QStringList{u"ok"_s});
+        QCOMPARE_NE(m_db->IntegrityCheck(), QStringList{u"ok"_s});
     }
 };
 

@@ -20,7 +20,7 @@
 
 using namespace Qt::StringLiterals;
 
-/** The query window over a new log database in a temporary folder. */
+/** The query window over a new log database in a temporary folder that holds stored query "q" (SELECT 1). */
 class TestFrmSQL : public QObject
 {
     Q_OBJECT
@@ -60,6 +60,12 @@ class TestFrmSQL : public QObject
         emit fields->itemDoubleClicked(item);
     }
 
+    /** Makes the stored-query table refuse @p event ("INSERT", "DELETE") as a full disk would. */
+    void refuseStoredQueries(const QString &event)
+    {
+        QVERIFY(gDB->Execute(u"CREATE TRIGGER refuse BEFORE "_s + event + u" ON MSysQueries BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+    }
+
 private slots:
     void initTestCase()
     {
@@ -82,6 +88,7 @@ private slots:
         m_options = std::make_unique<mdlOption::OptionsGuard>();
         for (const QString &name : gDB->QueryDefNames())
             QVERIFY(gDB->DeleteQueryDef(name));
+        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
         m_prompter.clear();
     }
 
@@ -91,13 +98,6 @@ private slots:
         m_options.reset();
         QVERIFY(gDB->Execute(u"DROP TRIGGER IF EXISTS refuse"_s));
     }
-
-    /** Makes the stored-query table refuse @p event ("INSERT", "DELETE") as a full disk would. */
-    void refuseStoredQueries(const QString &event)
-    {
-        QVERIFY(gDB->Execute(u"CREATE TRIGGER refuse BEFORE "_s + event + u" ON MSysQueries BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
-    }
-
 
     void tableListHoldsOrdinaryTablesAndChoosesMessage()
     {
@@ -120,88 +120,99 @@ private slots:
         }
     }
 
-
-    void doubleClickingADateFieldPutsTheCaretBetweenTheHashes()
+    void doubleClickingAFieldReplacesTheSelectionByACondition_data()
     {
-        open();
-        doubleClickField(u"PostDate"_s);
-        QCOMPARE(editor()->toPlainText(), u"PostDate = ##"_s);
-        QCOMPARE(editor()->textCursor().position(), 12);
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("caret");
+        QTest::newRow("date: between the hashes") << u"PostDate"_s << u"PostDate = ##"_s << 12;
+        QTest::newRow("text: between the asterisks") << u"Body"_s << u"Body Like '**'"_s << 12;
+        QTest::newRow("number: after the sign") << u"ID"_s << u"ID = "_s << 5;
     }
 
-    void doubleClickingATextFieldReplacesTheSelection()
+    void doubleClickingAFieldReplacesTheSelectionByACondition()
     {
+        QFETCH(QString, field);
         open(u"WHERE x"_s);
-        doubleClickField(u"Body"_s);
-        QCOMPARE(editor()->toPlainText(), u"Body Like '**'"_s);
-        QCOMPARE(editor()->textCursor().position(), 12);
+        doubleClickField(field);
+        QTEST(editor()->toPlainText(), "text");
+        QTEST(editor()->textCursor().position(), "caret");
     }
 
-
-    void saveStoresTheTrimmedName()
+    // Stored query "q" is "SELECT 1"; the old statement goes only together with a new one stored.
+    void save_data()
     {
-        open();
-        saveAs(u"  mine  "_s, u"SELECT * FROM Mark"_s);
-        QCOMPARE(gDB->QueryDefNames(), QStringList{u"mine"_s});
-        QCOMPARE(gDB->QueryDefSQL(u"mine"_s), u"SELECT * FROM Mark"_s);
-        QVERIFY(!m_window->Modified());
+        QTest::addColumn<QString>("name"); // as typed into the query box
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("answer"); // to the question whether to overwrite
+        QTest::addColumn<bool>("diskFull");
+        QTest::addColumn<QString>("stored"); // under the name afterwards; "" for none
+        QTest::addColumn<int>("messages");
+        QTest::addColumn<QString>("said"); // the end of the last message
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<bool>("modified");
+        const QString question = u"既にqは存在します。\n上書きしてもよろしいですか？"_s;
+        const QString notSaved = u"クエリーを保存できませんでした。"_s;
+        const int Ok = Prompter::Ok;
+        QTest::newRow("new name, trimmed") << u"  mine  "_s << u"SELECT * FROM Mark"_s << Ok << false << u"SELECT * FROM Mark"_s << 0 << QString() << 2 << false;
+        QTest::newRow("underscore name") << u"_hidden"_s << u"SELECT 2"_s << Ok << false << QString() << 1 << u"\"_\"で始まるクエリー名は登録できません。"_s << 1 << true;
+        QTest::newRow("table name") << u"Message"_s << u"SELECT 2"_s << Ok << false << QString() << 1 << notSaved << 1 << true;
+        QTest::newRow("overwrite cancelled") << u"q"_s << u"SELECT 2"_s << int(Prompter::Cancel) << false << u"SELECT 1"_s << 1 << question << 1 << true;
+        QTest::newRow("overwrite") << u"q"_s << u"SELECT 2"_s << Ok << false << u"SELECT 2"_s << 1 << question << 1 << false;
+        QTest::newRow("overwrite by a mistyped statement") << u"q"_s << u"SELECT FROM"_s << Ok << false << u"SELECT 1"_s << 2 << notSaved << 1 << true;
+        QTest::newRow("overwrite on a full disk") << u"q"_s << u"SELECT 2"_s << Ok << true << u"SELECT 1"_s << 2 << u"refused\n\n"_s + notSaved << 1 << true;
     }
 
-
-    void nameBeginningWithUnderscoreIsRefused()
+    void save()
     {
+        QFETCH(QString, name);
+        QFETCH(QString, sql);
+        QFETCH(int, answer);
+        QFETCH(bool, diskFull);
+        QFETCH(int, messages);
+        QFETCH(QString, said);
+        if (diskFull)
+            refuseStoredQueries(u"INSERT"_s);
         open();
-        saveAs(u"_hidden"_s, u"SELECT 1"_s);
-        QCOMPARE(m_prompter.texts(), QStringList{u"\"_\"で始まるクエリー名は登録できません。"_s});
-        QVERIFY(gDB->QueryDefNames().isEmpty());
-        QVERIFY(m_window->Modified());
+        m_prompter.pushAnswer(Prompter::Button(answer));
+        saveAs(name, sql);
+        QTEST(gDB->QueryDefSQL(name.trimmed()).value_or(QString()), "stored");
+        QCOMPARE(m_prompter.records().size(), messages);
+        QVERIFY2(m_prompter.texts().value(messages - 1).endsWith(said), qPrintable(m_prompter.texts().join(u'|')));
+        QTEST(queries()->count(), "listed");
+        QTEST(m_window->Modified(), "modified");
     }
 
-    void overwriteAnsweredCancelKeepsTheOldStatement()
+    // A name the window refuses to save may still be deleted; a refused delete keeps the entry.
+    void deleteQuery_data()
     {
-        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
-        open();
-        m_prompter.pushAnswer(Prompter::Cancel);
-        saveAs(u"q"_s, u"SELECT 2"_s);
-        QCOMPARE(m_prompter.texts(), QStringList{u"既にqは存在します。\n上書きしてもよろしいですか？"_s});
-        QCOMPARE(gDB->QueryDefSQL(u"q"_s), u"SELECT 1"_s);
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("listed");
+        QTest::newRow("underscore name") << u"_old"_s << false << u"_oldを削除してもよろしいですか？\n"_s << 1;
+        QTest::newRow("refused by the database") << u"q"_s << true << u"refused\n\nクエリーを削除できませんでした。"_s << 2;
     }
 
-    void overwriteAnsweredOkReplacesTheStatement()
+    void deleteQuery()
     {
-        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
+        QFETCH(QString, name);
+        QFETCH(bool, refused);
+        QFETCH(QString, said);
+        QVERIFY(gDB->CreateQueryDef(u"_old"_s, u"SELECT 1"_s));
+        if (refused)
+            refuseStoredQueries(u"DELETE"_s);
         open();
+        queries()->setEditText(name);
         m_prompter.pushAnswer(Prompter::Ok);
-        saveAs(u"q"_s, u"SELECT 2"_s);
-        QCOMPARE(gDB->QueryDefSQL(u"q"_s), u"SELECT 2"_s);
-        QCOMPARE(queries()->findText(u"q"_s), 0);
-        QCOMPARE(queries()->count(), 1);
-    }
-
-    // The old statement goes only together with the new one stored.
-    void overwriteThatCannotBeStoredKeepsTheOldStatement()
-    {
-        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
-        refuseStoredQueries(u"INSERT"_s);
-        open();
-        m_prompter.pushAnswer(Prompter::Ok);
-        saveAs(u"q"_s, u"SELECT 2"_s);
-        QCOMPARE(gDB->QueryDefSQL(u"q"_s), u"SELECT 1"_s);
-        QVERIFY(m_prompter.texts().last().endsWith(u"refused\n\nクエリーを保存できませんでした。"_s));
-        QCOMPARE(queries()->count(), 1);
-    }
-
-    void aTableNameIsReportedOnce()
-    {
-        open();
-        saveAs(u"Message"_s, u"SELECT 1"_s);
-        QCOMPARE(m_prompter.records().size(), 1);
-        QVERIFY(m_prompter.texts().first().endsWith(u"クエリーを保存できませんでした。"_s));
+        click(u"cmdDelete"_s);
+        QVERIFY2(m_prompter.texts().last().endsWith(said), qPrintable(m_prompter.texts().last()));
+        QCOMPARE(gDB->QueryDefSQL(name).has_value(), refused);
+        QTEST(queries()->count(), "listed");
     }
 
     void choosingAQueryAfterEditingAnsweredCancelKeepsTheEdit()
     {
-        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
         open(u"SELECT 0"_s);
         editor()->setPlainText(u"edited"_s);
         m_prompter.pushAnswer(Prompter::Cancel);
@@ -213,33 +224,6 @@ private slots:
     }
 
 
-
-    void deleteAllowsAnUnderscoreName()
-    {
-        QVERIFY(gDB->CreateQueryDef(u"_old"_s, u"SELECT 1"_s));
-        open();
-        queries()->setEditText(u"_old"_s);
-        m_prompter.pushAnswer(Prompter::Ok);
-        click(u"cmdDelete"_s);
-        QCOMPARE(m_prompter.texts(), QStringList{u"_oldを削除してもよろしいですか？\n"_s});
-        QVERIFY(gDB->QueryDefNames().isEmpty());
-        QCOMPARE(queries()->count(), 0);
-    }
-
-
-
-    void deleteThatFailsKeepsTheEntryAndSaysWhy()
-    {
-        QVERIFY(gDB->CreateQueryDef(u"q"_s, u"SELECT 1"_s));
-        refuseStoredQueries(u"DELETE"_s);
-        open();
-        queries()->setEditText(u"q"_s);
-        m_prompter.pushAnswer(Prompter::Ok);
-        click(u"cmdDelete"_s);
-        QVERIFY(m_prompter.texts().last().endsWith(u"refused\n\nクエリーを削除できませんでした。"_s));
-        QCOMPARE(queries()->findText(u"q"_s), 0);
-        QCOMPARE(gDB->QueryDefSQL(u"q"_s), u"SELECT 1"_s);
-    }
 
     void f5ReturnsTheStatementAndCancelReturnsNothing()
     {
