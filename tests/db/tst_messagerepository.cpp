@@ -64,22 +64,6 @@ private slots:
         QCOMPARE(stored(4, 2, u"Mark"_s).toInt(), 0);
     }
 
-    void writesReportFailure()
-    {
-        m_log->sql(u"CREATE TRIGGER refuse BEFORE UPDATE ON Message BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
-        QCOMPARE(m_messages->SetRead({4, 1}, true), std::nullopt);
-        QVERIFY(!m_messages->SetMark({4, 1}, 2));
-        QCOMPARE(m_messages->LastError().description, u"refused"_s);
-    }
-
-    void deleteNamesTheMessagesItRemoved()
-    {
-        const auto deleted = m_messages->Delete({{4, 2}, {4, 9}, {5, 1}});
-        QVERIFY(deleted);
-        QCOMPARE(*deleted, (QList<CMessage::KeyParts>{{4, 2}, {5, 1}}));
-        QCOMPARE(messageCount(), 4);
-    }
-
     // A commit that fails (here a deferred reference check, as a full disk or another
     // process's lock would) ends the transaction: its deletes are undone, and a later mark is
     // stored for every reader instead of vanishing with a transaction left open.

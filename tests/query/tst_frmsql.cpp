@@ -151,16 +151,23 @@ private slots:
         QTest::addColumn<QString>("said"); // the end of the last message
         QTest::addColumn<int>("listed");
         QTest::addColumn<bool>("modified");
-        const QString question = u"既にqは存在します。\n上書きしてもよろしいですか？"_s;
+        const QString overwrite = u"\n上書きしてもよろしいですか？"_s;
+        const QString question = u"既にqは存在します。"_s + overwrite;
         const QString notSaved = u"クエリーを保存できませんでした。"_s;
         const int Ok = Prompter::Ok;
-        QTest::newRow("new name, trimmed") << u"  mine  "_s << u"SELECT * FROM Mark"_s << Ok << false << u"SELECT * FROM Mark"_s << 0 << QString() << 2 << false;
-        QTest::newRow("underscore name") << u"_hidden"_s << u"SELECT 2"_s << Ok << false << QString() << 1 << u"\"_\"で始まるクエリー名は登録できません。"_s << 1 << true;
+        QTest::newRow("new name, trimmed")
+            << u"  mine  "_s << u"SELECT * FROM Mark"_s << Ok << false << u"SELECT * FROM Mark"_s << 0 << QString() << 2 << false;
+        QTest::newRow("underscore name")
+            << u"_hidden"_s << u"SELECT 2"_s << Ok << false << QString() << 1 << u"\"_\"で始まるクエリー名は登録できません。"_s << 1 << true;
         QTest::newRow("table name") << u"Message"_s << u"SELECT 2"_s << Ok << false << QString() << 1 << notSaved << 1 << true;
-        QTest::newRow("overwrite cancelled") << u"q"_s << u"SELECT 2"_s << int(Prompter::Cancel) << false << u"SELECT 1"_s << 1 << question << 1 << true;
-        QTest::newRow("overwrite") << u"q"_s << u"SELECT 2"_s << Ok << false << u"SELECT 2"_s << 1 << question << 1 << false;
-        QTest::newRow("overwrite by a mistyped statement") << u"q"_s << u"SELECT FROM"_s << Ok << false << u"SELECT 1"_s << 2 << notSaved << 1 << true;
-        QTest::newRow("overwrite on a full disk") << u"q"_s << u"SELECT 2"_s << Ok << true << u"SELECT 1"_s << 2 << u"refused\n\n"_s + notSaved << 1 << true;
+        QTest::newRow("overwrite cancelled")
+            << u"q"_s << u"SELECT 2"_s << int(Prompter::Cancel) << false << u"SELECT 1"_s << 1 << question << 1 << true;
+        QTest::newRow("overwrite, name in other case")
+            << u"Q"_s << u"SELECT 2"_s << Ok << false << u"SELECT 2"_s << 1 << u"既にQは存在します。"_s + overwrite << 1 << false;
+        QTest::newRow("overwrite by a mistyped statement")
+            << u"q"_s << u"SELECT FROM"_s << Ok << false << u"SELECT 1"_s << 2 << notSaved << 1 << true;
+        QTest::newRow("overwrite on a full disk")
+            << u"q"_s << u"SELECT 2"_s << Ok << true << u"SELECT 1"_s << 2 << u"refused\n\n"_s + notSaved << 1 << true;
     }
 
     void save()
@@ -181,6 +188,7 @@ private slots:
         QVERIFY2(m_prompter.texts().value(messages - 1).endsWith(said), qPrintable(m_prompter.texts().join(u'|')));
         QTEST(queries()->count(), "listed");
         QTEST(m_window->Modified(), "modified");
+        QVERIFY(!gDB->InTransaction());
     }
 
     // A name the window refuses to save may still be deleted; a refused delete keeps the entry.
