@@ -102,32 +102,6 @@ private slots:
         QVERIFY(!JetPattern(u"a!*", U'!').Matches(u"ab"));
     }
 
-    // An escaped text as a pattern matches the text itself, never what its characters would match as wildcards.
-    void likeEscapeMatchesOnlyTheText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("other"); // matched by the text read as a pattern
-        QTest::newRow("asterisk") << u"a*"_s << u"abc"_s;
-        QTest::newRow("question mark") << u"a?c"_s << u"abc"_s;
-        QTest::newRow("hash") << u"#1"_s << u"11"_s;
-        QTest::newRow("list") << u"[ab]"_s << u"a"_s;
-        QTest::newRow("negated list") << u"[!a]"_s << u"b"_s;
-    }
-
-    void likeEscapeMatchesOnlyTheText()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, other);
-        QVERIFY(JetSql::Like(other, text));
-        QVERIFY(JetSql::Like(text, JetSql::LikeEscape(text)));
-        QVERIFY(!JetSql::Like(other, JetSql::LikeEscape(text)));
-    }
-
-    void likeLiteralAlsoDoublesQuotes()
-    {
-        QCOMPARE(JetSql::LikeLiteral(u"it's *x"_s), u"it''s [*]x"_s);
-    }
-
     void dates()
     {
         const QDateTime dt(QDate(2024, 1, 2), QTime(3, 4, 5));
