@@ -84,7 +84,6 @@ private slots:
         QTest::newRow("two statements") << u"DELETE FROM Message; DROP TABLE Message"_s << false << int(DbError::ExtraCharacters);
         QTest::newRow("empty statement") << u"  ;  "_s << false << int(DbError::InvalidStatement);
         QTest::newRow("action as recordset") << u"DELETE FROM Message"_s << true << int(DbError::InvalidOperation);
-        QTest::newRow("missing table") << u"SELECT * FROM Missing"_s << true << int(DbError::NoSuchTable);
     }
 
     void refusedStatements()

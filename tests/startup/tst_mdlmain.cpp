@@ -103,6 +103,7 @@ private slots:
         QCOMPARE(QFile::exists(mdlMain::SettingsFilePath()), !settings.isEmpty());
         QCOMPARE(readFile(mdlMain::SettingsFilePath()), settings);
         QCOMPARE(readFile(homeFile(u"log.mdb"_s)), QByteArray("no database"));
+        QCOMPARE(readFile(homeFile(u"log.bak"_s)), QByteArray("older backup"));
     }
 };
 
