@@ -133,18 +133,6 @@ private slots:
         QCOMPARE(CookieStore(m_path).GetCookie(u"http://bbs.example.jp/"_s), u"a=1; e=5; g=7; h=8"_s);
     }
 
-    // The window sees what tessera-cli wrote, and neither undoes the other's writes.
-    void storesOnOneFileKeepEachOthersWrites()
-    {
-        CookieStore a(m_path);
-        CookieStore b(m_path);
-        QVERIFY(a.SetCookie(BoardUrl, u"x"_s, u"1"_s + Future));
-        QCOMPARE(b.GetCookie(BoardUrl), u"x=1"_s);
-        QVERIFY(b.SetCookie(BoardUrl, u"y"_s, u"2"_s + Future));
-        QVERIFY(a.SetCookie(BoardUrl, u"z"_s, u"3"_s + Future));
-        QCOMPARE(a.GetCookie(BoardUrl), u"x=1; y=2; z=3"_s);
-    }
-
     void jarSendsAndKeepsExactBytes()
     {
         QTcpServer server;

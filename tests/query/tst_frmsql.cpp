@@ -43,23 +43,6 @@ class TestFrmSQL : public QObject
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
-    /** Saves the editor text under @p name as typed into the query box. */
-    void saveAs(const QString &name, const QString &sql)
-    {
-        editor()->setPlainText(sql);
-        queries()->setEditText(name);
-        click(u"cmdSave"_s);
-    }
-
-    void doubleClickField(const QString &name)
-    {
-        auto *fields = child<QListWidget>(u"lstField"_s);
-        QListWidgetItem *item = fields->findItems(name, Qt::MatchExactly).value(0);
-        QVERIFY(item);
-        fields->setCurrentItem(item);
-        emit fields->itemDoubleClicked(item);
-    }
-
     /** Makes the stored-query table refuse @p event ("INSERT", "DELETE") as a full disk would. */
     void refuseStoredQueries(const QString &event)
     {
@@ -123,14 +106,17 @@ private slots:
         QTest::addColumn<int>("caret");
         QTest::newRow("date: between the hashes") << u"PostDate"_s << u"PostDate = ##"_s << 12;
         QTest::newRow("text: between the asterisks") << u"Body"_s << u"Body Like '**'"_s << 12;
-        QTest::newRow("number: after the sign") << u"ID"_s << u"ID = "_s << 5;
     }
 
     void doubleClickingAFieldReplacesTheSelectionByACondition()
     {
         QFETCH(QString, field);
         open(u"WHERE x"_s);
-        doubleClickField(field);
+        auto *fields = child<QListWidget>(u"lstField"_s);
+        QListWidgetItem *item = fields->findItems(field, Qt::MatchExactly).value(0);
+        QVERIFY(item);
+        fields->setCurrentItem(item);
+        emit fields->itemDoubleClicked(item);
         QTEST(editor()->toPlainText(), "text");
         QTEST(editor()->textCursor().position(), "caret");
     }
@@ -176,7 +162,9 @@ private slots:
             refuseStoredQueries(u"INSERT"_s);
         open();
         m_prompter.pushAnswer(Prompter::Button(answer));
-        saveAs(name, sql);
+        editor()->setPlainText(sql);
+        queries()->setEditText(name);
+        click(u"cmdSave"_s);
         QTEST(gDB->QueryDefSQL(name.trimmed()).value_or(QString()), "stored");
         QVERIFY2(m_prompter.texts().value(m_prompter.texts().size() - 1).endsWith(said), qPrintable(m_prompter.texts().join(u'|')));
         QTEST(queries()->count(), "listed");
