@@ -3,7 +3,6 @@
 #include "cookies/CookieStore.h"
 #include "support/TestFiles.h"
 
-#include <QDir>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>

@@ -8,8 +8,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
