@@ -92,7 +92,7 @@ private slots:
         f.store(message(BoardB, 1234567, false));
         QVERIFY(SetRead(f.lists, CMessage::MakeKey(BoardB, 1234567), true, true));
         QCOMPARE(f.stored(BoardB, 1234567, u"Read"_s), QVariant(true));
-        QVERIFY(f.boardDeltas.last() == (std::pair{BoardB, -1}));
+        QCOMPARE(f.boardDeltas.last(), (std::pair{BoardB, -1}));
         f.lists.AddMessageItem(1, message(BoardB, 5, true));
         QVERIFY(SetRead(f.lists, u"#004000005"_s, false, true));
         QCOMPARE(f.lists.lsvMsgList(1).ReadText(1), u"*"_s);

@@ -185,15 +185,33 @@ private slots:
         QCOMPARE(f.model.RowOfKey(u"#001000008"), 8);
     }
 
+    void dateFormats_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QTime>("time"); // on 2024-02-05, a Monday
+        QTest::addColumn<QString>("text");
+        const QTime afternoon(13, 7, 9);
+        QTest::newRow("mm after an hour: minutes") << u"hh:mm"_s << afternoon << u"13:07"_s;
+        QTest::newRow("mm before seconds: minutes") << u"mm:ss"_s << afternoon << u"07:09"_s;
+        QTest::newRow("names") << u"mmmm d日(aaa)"_s << afternoon << u"2月 5日(月)"_s;
+        QTest::newRow("literals") << u"yy\"年\"m\\m/d h:n:s"_s << afternoon << u"24年2m/5 13:7:9"_s;
+        QTest::newRow("empty: general date") << QString() << afternoon << u"2024/02/05 13:07:09"_s;
+        QTest::newRow("24 hours at 0") << u"h:nn"_s << QTime(0, 15) << u"0:15"_s;
+        QTest::newRow("AM/PM at 0") << u"h:nn AM/PM"_s << QTime(0, 15) << u"12:15 AM"_s;
+        QTest::newRow("AM/PM at 11") << u"h:nn AM/PM"_s << QTime(11, 59) << u"11:59 AM"_s;
+        QTest::newRow("AM/PM at 12") << u"h:nn AM/PM"_s << QTime(12, 30) << u"12:30 PM"_s;
+        QTest::newRow("AM/PM at 13") << u"h:nn AM/PM"_s << afternoon << u"1:07 PM"_s;
+        QTest::newRow("am/pm at 23") << u"hh:nn am/pm"_s << QTime(23, 45) << u"11:45 pm"_s;
+        QTest::newRow("a/p at 12") << u"hh:nn a/p"_s << QTime(12, 0) << u"12:00 p"_s;
+        QTest::newRow("A/P at 0") << u"hh:nn A/P"_s << QTime(0, 5) << u"12:05 A"_s;
+        QTest::newRow("AMPM at 0") << u"AMPM h:nn"_s << QTime(0, 5) << u"午前 12:05"_s;
+    }
+
     void dateFormats()
     {
-        // 2024-02-05 (a Monday) 13:07:09; "mm" next to an hour or a second means minutes.
-        const QList<std::pair<QString, QString>> cases{
-            {u"hh:mm"_s, u"13:07"_s}, {u"mm:ss"_s, u"07:09"_s}, {u"h:nn AM/PM"_s, u"1:07 PM"_s},
-            {u"mmmm d日(aaa)"_s, u"2月 5日(月)"_s}, {u"yy\"年\"m\\m/d h:n:s"_s, u"24年2m/5 13:7:9"_s},
-            {QString(), u"2024/02/05 13:07:09"_s}}; // empty: the general date
-        for (const auto &[format, expected] : cases)
-            QCOMPARE(VbDateFormat(format).Format(CMessage::WallClock(QDate(2024, 2, 5), QTime(13, 7, 9))), expected);
+        QFETCH(QString, format);
+        QFETCH(QTime, time);
+        QTEST(VbDateFormat(format).Format(CMessage::WallClock(QDate(2024, 2, 5), time)), "text");
     }
 };
 
