@@ -195,7 +195,7 @@ private slots:
         load(damaged, u"Option"_s);
         m_ini.setData(u"Name"_s, m_ini.Data(u"Name"_s));
         const QByteArray rewritten = saved();
-        QVERIFY(rewritten != damaged);
+        QCOMPARE_NE(rewritten, damaged);
         QCOMPARE(readFile(m_path + u".bad"_s), damaged);
         QCOMPARE(answers.records().size(), 1);
         QVERIFY(answers.texts().first().contains(m_path + u".bad"_s));

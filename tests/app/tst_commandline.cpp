@@ -9,40 +9,31 @@ class TestCommandLine : public QObject
 {
     Q_OBJECT
 
-private:
-    static bool answer(const QStringList &args, QString &printed, const QString &help = u"usage: x\n"_s)
-    {
-        QTextStream out(&printed);
-        return CommandLine::AnswerInfoOption(args, help, out);
-    }
-
 private slots:
-    void otherArgumentsAreLeftAlone()
+    void answerInfoOption_data()
     {
-        QString printed;
-        QVERIFY(!answer({u"-platform"_s, u"offscreen"_s, u"--versions"_s, u"version"_s, u"-h"_s}, printed));
-        QVERIFY(printed.isEmpty());
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("help");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<QString>("afterVersion"); // printed after the version line
+        const QString help = u"usage: x\n"_s;
+        QTest::newRow("other arguments")
+            << QStringList{u"-platform"_s, u"offscreen"_s, u"--versions"_s, u"version"_s, u"-h"_s} << help << false << QString();
+        QTest::newRow("version among others") << QStringList{u"file.txt"_s, u"--version"_s} << help << true << QString();
+        QTest::newRow("help ends the line") << QStringList{u"--help"_s} << u"usage: x"_s << true << help;
+        QTest::newRow("first of the two wins") << QStringList{u"--help"_s, u"--version"_s} << help << true << help;
     }
 
-    void versionAmongOtherArguments()
+    void answerInfoOption()
     {
+        QFETCH(QStringList, args);
+        QFETCH(QString, help);
+        QFETCH(bool, answered);
+        QFETCH(QString, afterVersion);
         QString printed;
-        QVERIFY(answer({u"file.txt"_s, u"--version"_s}, printed));
-        QCOMPARE(printed, CommandLine::VersionText() + u'\n');
-    }
-
-    void helpStartsWithTheVersionAndEndsTheLine()
-    {
-        QString printed;
-        QVERIFY(answer({u"--help"_s}, printed, u"usage: x"_s));
-        QCOMPARE(printed, CommandLine::VersionText() + u"\nusage: x\n"_s);
-    }
-
-    void firstOfTheTwoWins()
-    {
-        QString printed;
-        QVERIFY(answer({u"--help"_s, u"--version"_s}, printed));
-        QVERIFY(printed.endsWith(u"usage: x\n"_s));
+        QTextStream out(&printed);
+        QCOMPARE(CommandLine::AnswerInfoOption(args, help, out), answered);
+        QCOMPARE(printed, answered ? CommandLine::VersionText() + u'\n' + afterVersion : QString());
     }
 };
 
