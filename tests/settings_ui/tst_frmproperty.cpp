@@ -166,8 +166,9 @@ private slots:
         QCOMPARE(visitLoad(Joho), 1);
     }
 
-    // Adding a board puts it after the selected entry and into the visit list as stored.
-    void addedBoardFollowsSelection()
+    // Adding a board puts it after the selected entry and into the visit list as stored. The
+    // record the caller writes back carries the dialog board's new position, not the old one.
+    void addedAndMovedBoards()
     {
         showOnly({{Zatsudan, 0}, {Joho, 1}});
         sql(u"UPDATE BBS SET VisitLoad = True WHERE BBS_ID = %1"_s.arg(Shitsumon));
@@ -177,8 +178,12 @@ private slots:
         click(u"cmdAdd"_s);
         QCOMPARE(ids(u"lstOrder"_s), (QList<int>{Zatsudan, Shitsumon, Joho}));
         QVERIFY(list(u"lstVisitLoad"_s)->item(1)->isSelected());
+        selectBoard(u"lstOrder"_s, Zatsudan);
+        click(u"cmdDown"_s);
         click(u"cmdOK"_s);
-        QCOMPARE(listOrder(Shitsumon), 1);
+        QVERIFY(m_record.SetProperty());
+        QCOMPARE(listOrder(Shitsumon), 0);
+        QCOMPARE(listOrder(Zatsudan), 1);
         QCOMPARE(listOrder(Joho), 2);
     }
 
@@ -193,19 +198,6 @@ private slots:
         QCOMPARE(m_prompter.texts().last(), u"掲示板が選択されていません。"_s);
         QVERIFY(m_form->isVisible());
         QCOMPARE(listOrder(Zatsudan), 2);
-    }
-
-    // The record the caller writes back carries the board's new position, not the old one.
-    void movedDialogBoardKeepsNewPosition()
-    {
-        showOnly({{Zatsudan, 0}, {Shitsumon, 1}});
-        open(frmProperty::PropertyMode, Zatsudan);
-        selectBoard(u"lstOrder"_s, Zatsudan);
-        click(u"cmdDown"_s);
-        click(u"cmdOK"_s);
-        QVERIFY(m_record.SetProperty());
-        QCOMPARE(listOrder(Zatsudan), 1);
-        QCOMPARE(listOrder(Shitsumon), 0);
     }
 
     void failedOrderSaveKeepsOldOrder()
@@ -283,35 +275,34 @@ private slots:
         QCOMPARE(m_record.PostName(), accepted ? name : QString());
     }
 
-    void cancelWritesNothing()
+    // "全ての掲示板に適応する" writes every board at once; Cancel then drops the other changes.
+    void allBoardsWritesAtOnceCancelTheRest()
     {
         open(frmProperty::PropertyMode, Zatsudan, 2);
+        QTest::keyClicks(child<QLineEdit>(u"txtMail"_s), u"a@example.jp"_s);
+        click(u"cmdAllBBS"_s);
         child<QLineEdit>(u"txtPostName"_s)->setText(u"山田"_s);
         showTab(u"#7"_s);
         selectBoard(u"lstOrder"_s, Shitsumon);
         click(u"cmdDelete"_s);
         click(u"cmdCancel"_s);
         QVERIFY(!m_form->Result());
-        QCOMPARE(m_record.PostName(), QString());
-        QCOMPARE(listOrder(Shitsumon), 3);
-    }
-
-    void allBoardsWritesAtOnce()
-    {
-        open(frmProperty::PropertyMode, Zatsudan, 2);
-        QTest::keyClicks(child<QLineEdit>(u"txtMail"_s), u"a@example.jp"_s);
-        click(u"cmdAllBBS"_s);
-        click(u"cmdCancel"_s);
         CBBSProperty other;
         QVERIFY(other.GetProperty(Joho, *gDB));
         QCOMPARE(other.Mail(), u"a@example.jp"_s);
+        QCOMPARE(m_record.PostName(), QString());
+        QCOMPARE(listOrder(Shitsumon), 3);
     }
 
     // ---- Options -------------------------------------------------------------------------
 
     void okSetsTheOptions()
     {
+        mdlOption::AddTaskTray = true;
+        mdlOption::HideAtMinimazed = true;
         open(frmProperty::OptionMode, Zatsudan);
+        child<QCheckBox>(u"chkAddTaskTray"_s)->click(); // disables the tick that depends on it, which stays
+        QVERIFY(!child<QCheckBox>(u"chkHideAtMinimazed"_s)->isEnabled());
         child<uSpinButton>(u"uspnAddMax"_s)->setValue(250);
         child<QCheckBox>(u"chkAutoCloseImportDialog"_s)->setChecked(true);
         child<QCheckBox>(u"chkIgnoreCase"_s)->setChecked(true); // ticked: the letter case counts
@@ -322,6 +313,8 @@ private slots:
         QVERIFY(mdlOption::AutoCloseImportDialog);
         QVERIFY(!mdlOption::IgnoreCase);
         QCOMPARE(mdlOption::DateFormat, u"yy/mm/dd"_s);
+        QVERIFY(!mdlOption::AddTaskTray);
+        QVERIFY(mdlOption::HideAtMinimazed);
     }
 
     // A stored value beyond a spin box's range is shown at the nearest end, not as 0.
@@ -330,18 +323,6 @@ private slots:
         mdlOption::ReadTiming = 20000;
         open(frmProperty::OptionMode, Zatsudan);
         QCOMPARE(child<uSpinButton>(u"uspnReadTiming"_s)->Value(), 10000);
-    }
-
-    void hideAtMinimizedKeepsTickWhileDisabled()
-    {
-        mdlOption::AddTaskTray = true;
-        mdlOption::HideAtMinimazed = true;
-        open(frmProperty::OptionMode, Zatsudan);
-        child<QCheckBox>(u"chkAddTaskTray"_s)->click();
-        QVERIFY(!child<QCheckBox>(u"chkHideAtMinimazed"_s)->isEnabled());
-        click(u"cmdOK"_s);
-        QVERIFY(!mdlOption::AddTaskTray);
-        QVERIFY(mdlOption::HideAtMinimazed);
     }
 
     // A folder the user declines to create keeps the dialog open with nothing stored.
