@@ -3,7 +3,6 @@
 #include "app/mdlOption.h"
 #include "db/CBBSProperty.h"
 #include "cookies/CookieStore.h"
-#include "db/Database.h"
 #include "controls/uSpinButton.h"
 #include "db/mdlDatabase.h"
 #include "settings_ui/frmProperty.h"
@@ -64,13 +63,13 @@ class TestFrmProperty : public QObject
 
     void sql(const QString &statement) { QVERIFY2(gDB->Execute(statement), qPrintable(statement)); }
 
-    int number(const QString &select)
+    static CBBSProperty stored(int BBS_ID)
     {
-        const auto rows = gDB->OpenRecordset(select);
-        return rows && !rows->IsEOF() ? rows->Value(0).toInt() : -999;
+        CBBSProperty board;
+        board.GetProperty(BBS_ID, *gDB);
+        return board;
     }
-    int listOrder(int BBS_ID) { return number(u"SELECT ListOrder FROM BBS WHERE BBS_ID = %1"_s.arg(BBS_ID)); }
-    int visitLoad(int BBS_ID) { return number(u"SELECT VisitLoad FROM BBS WHERE BBS_ID = %1"_s.arg(BBS_ID)); }
+    static int listOrder(int BBS_ID) { return stored(BBS_ID).ListOrder(); }
 
     /** Shows only @p boards, at the ListOrder given for each. */
     void showOnly(const QList<std::pair<int, int>> &boards)
@@ -91,8 +90,7 @@ class TestFrmProperty : public QObject
 
     void selectBoard(const QString &listName, int BBS_ID)
     {
-        QListWidget *l = list(listName);
-        l->setCurrentRow(int(ids(listName).indexOf(BBS_ID)));
+        list(listName)->setCurrentRow(int(ids(listName).indexOf(BBS_ID)));
     }
 
     QTreeWidget *searches() const { return child<QTreeWidget>(u"lsvWebSearch"_s); }
@@ -129,7 +127,6 @@ private slots:
     void cleanup()
     {
         m_form.reset();
-        m_record = CBBSProperty();
         gDB.reset();
         gIniFile.reset();
         setCookieStore(nullptr);
@@ -162,8 +159,8 @@ private slots:
         QVERIFY(!ids(u"lstVisitLoad"_s).contains(Shitsumon));
         click(u"cmdOK"_s);
         QCOMPARE(listOrder(Shitsumon), -1);
-        QCOMPARE(visitLoad(Shitsumon), 0);
-        QCOMPARE(visitLoad(Joho), 1);
+        QVERIFY(!stored(Shitsumon).VisitLoad());
+        QVERIFY(stored(Joho).VisitLoad());
     }
 
     // Adding a board puts it after the selected entry and into the visit list as stored. The
@@ -215,7 +212,7 @@ private slots:
         QCOMPARE(listOrder(Nandemo), 0);
         QCOMPARE(listOrder(Zatsudan), 2);
         QCOMPARE(listOrder(Shitsumon), 3);
-        QCOMPARE(visitLoad(Joho), 1);
+        QVERIFY(stored(Joho).VisitLoad());
     }
 
     // A stray huge ListOrder shows after a bounded gap instead of millions of separators.
@@ -287,9 +284,7 @@ private slots:
         click(u"cmdDelete"_s);
         click(u"cmdCancel"_s);
         QVERIFY(!m_form->Result());
-        CBBSProperty other;
-        QVERIFY(other.GetProperty(Joho, *gDB));
-        QCOMPARE(other.Mail(), u"a@example.jp"_s);
+        QCOMPARE(stored(Joho).Mail(), u"a@example.jp"_s);
         QCOMPARE(m_record.PostName(), QString());
         QCOMPARE(listOrder(Shitsumon), 3);
     }
@@ -300,7 +295,10 @@ private slots:
     {
         mdlOption::AddTaskTray = true;
         mdlOption::HideAtMinimazed = true;
+        mdlOption::ReadTiming = 20000;
         open(frmProperty::OptionMode, Zatsudan);
+        // A stored value beyond a spin box's range is shown at the nearest end, not as 0.
+        QCOMPARE(child<uSpinButton>(u"uspnReadTiming"_s)->Value(), 10000);
         child<QCheckBox>(u"chkAddTaskTray"_s)->click(); // disables the tick that depends on it, which stays
         QVERIFY(!child<QCheckBox>(u"chkHideAtMinimazed"_s)->isEnabled());
         child<uSpinButton>(u"uspnAddMax"_s)->setValue(250);
@@ -315,14 +313,6 @@ private slots:
         QCOMPARE(mdlOption::DateFormat, u"yy/mm/dd"_s);
         QVERIFY(!mdlOption::AddTaskTray);
         QVERIFY(mdlOption::HideAtMinimazed);
-    }
-
-    // A stored value beyond a spin box's range is shown at the nearest end, not as 0.
-    void outOfRangeOptionShowsNearestEnd()
-    {
-        mdlOption::ReadTiming = 20000;
-        open(frmProperty::OptionMode, Zatsudan);
-        QCOMPARE(child<uSpinButton>(u"uspnReadTiming"_s)->Value(), 10000);
     }
 
     // A folder the user declines to create keeps the dialog open with nothing stored.
@@ -386,20 +376,8 @@ private slots:
         QTEST(written.Data(caption.trimmed()), "stored");
     }
 
-    void webSearchDeleteAsks()
-    {
-        open(frmProperty::OptionMode, Zatsudan, 4);
-        searches()->setCurrentItem(searches()->topLevelItem(0));
-        m_prompter.pushAnswer(Prompter::Ok);
-        QTest::keyClick(searches(), Qt::Key_Delete);
-        QCOMPARE(searches()->topLevelItemCount(), 2);
-        QCOMPARE(m_prompter.texts().last(), u"Googleで検索(&G)...を削除します。\nよろしいですか？"_s);
-        click(u"cmdOK"_s);
-        gIniFile->setNowSection(u"WebSearch"_s);
-        QCOMPARE(gIniFile->Keys().size(), 2);
-    }
-
-    void enterAddsWhileSearchBoxHasFocus()
+    // Enter adds while a search box has the focus; Delete in the list asks first.
+    void webSearchEnterAddsDeleteAsks()
     {
         open(frmProperty::OptionMode, Zatsudan, 4);
         typeSearch(u"辞書(&D)..."_s, u"https://dict.example.jp/?q=%s"_s);
@@ -409,6 +387,13 @@ private slots:
         QVERIFY(m_form->isVisible());
         searches()->setFocus();
         QVERIFY(child<QPushButton>(u"cmdOK"_s)->isDefault());
+        searches()->setCurrentItem(searches()->topLevelItem(0));
+        m_prompter.pushAnswer(Prompter::Ok);
+        QTest::keyClick(searches(), Qt::Key_Delete);
+        QCOMPARE(m_prompter.texts().last(), u"Googleで検索(&G)...を削除します。\nよろしいですか？"_s);
+        click(u"cmdOK"_s);
+        gIniFile->setNowSection(u"WebSearch"_s);
+        QCOMPARE(gIniFile->Keys().size(), 3);
     }
 };
 
