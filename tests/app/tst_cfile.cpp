@@ -38,29 +38,6 @@ private slots:
         QVERIFY(!empty.Move());
     }
 
-    void existenceFoldersAndDelete()
-    {
-        QVERIFY(QDir().mkpath(in(u"sub.d"_s)));
-        writeFile(in(u"b.txt"_s), "12345");
-        CFile folder(in(u"sub.d"_s));
-        QCOMPARE(folder.Ext(), u"[DIR]"_s);
-        QVERIFY(!folder.IsExist());
-        QVERIFY(!folder.Delete());
-        QVERIFY(CFile(in(u"B.TXT"_s)).IsExist());
-        QVERIFY(!CFile(in(u"c.txt"_s)).IsExist());
-        QVERIFY(CFile(in(u"c.txt"_s)).IsExistDir());
-        QVERIFY(!CFile(in(u"missing/c.txt"_s)).IsExistDir());
-        CFile deep(in(u"one/two/file.txt"_s));
-        QVERIFY(deep.MakeDir());
-        QVERIFY(QFileInfo(in(u"one/two"_s)).isDir());
-        QVERIFY(!deep.MakeDir());
-        CFile file(in(u"b.txt"_s));
-        QCOMPARE(file.Size(), qint64(5));
-        QVERIFY(file.Delete());
-        QVERIFY(!QFile::exists(in(u"b.txt"_s)));
-        QVERIFY(!file.Delete());
-    }
-
     void moveRenamesAndNeverOverwrites()
     {
         const QString source = in(u"log.mdb"_s);
