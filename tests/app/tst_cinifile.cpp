@@ -1,6 +1,5 @@
 #include "app/CIniFile.h"
 #include "app/Prompter.h"
-#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <QFile>
@@ -155,24 +154,6 @@ private slots:
         QVERIFY(m_ini.Load(m_dir.filePath(u"missing/dir/x.ini"_s)));
         expectWarning(u"cannot write"_s);
         QVERIFY(!m_ini.Save(u"A"_s));
-    }
-
-    // A save that does not fit the disk fails and leaves the old file as it was.
-    void aFullDiskKeepsTheOldFile()
-    {
-        SmallDisk disk(m_dir.filePath(u"disk"_s), 64);
-        REQUIRE_MOUNTED(disk);
-        const QString path = m_dir.filePath(u"disk/t.ini"_s);
-        const QByteArray old = "[Option]\r\nA=1\r\n";
-        writeFile(path, old);
-        QVERIFY(disk.fill(4096));
-        QVERIFY(m_ini.Load(path));
-        m_ini.setNowSection(u"Option"_s);
-        m_ini.setData(u"B"_s, QString(8000, u'x'));
-        expectWarning(u"cannot write"_s);
-        QVERIFY(!m_ini.Save());
-        QCOMPARE(readFile(path), old);
-        QVERIFY(m_ini.LastError().contains(u"ディスクの空き容量が不足しています。"_s));
     }
 
     // Before a damaged file is first written over, it is kept beside, and the user is told.

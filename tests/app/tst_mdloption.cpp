@@ -65,19 +65,6 @@ private slots:
         QCOMPARE(ReplyHeader, u"%s#%I %S より引用\\n%B"_s); // blank text: the default
     }
 
-    void webSearchDefaultsOnlyWithoutTheSection()
-    {
-        load(u"[Option]\nAddMax=5\n"_s);
-        InitWebSearch(m_ini);
-        QVERIFY(readIni().startsWith(u"[Option]\nAddMax=5\n[WebSearch]\n"
-                                     "Googleで検索(&G)...=https://www.google.com/search?q=%s&num=100\n"_s));
-
-        load(u"[WebSearch]\n[Option]\n"_s);
-        InitWebSearch(m_ini);
-        QVERIFY(m_ini.Keys().isEmpty());
-        QCOMPARE(readIni(), u"[WebSearch]\n[Option]\n"_s);
-    }
-
     void folderCheck()
     {
         const QString cache = m_home.filePath(u"c1"_s);

@@ -1,16 +1,15 @@
 #include "app/CIniFile.h"
 #include "app/Prompter.h"
 #include "app/mdlOption.h"
-#include "db/CBBSProperty.h"
-#include "cookies/CookieStore.h"
 #include "controls/uSpinButton.h"
-#include "db/mdlDatabase.h"
+#include "cookies/CookieStore.h"
+#include "db/CBBSProperty.h"
+#include "db/Database.h"
 #include "settings_ui/frmProperty.h"
-#include "support/TestFiles.h"
 #include "startup/mdlMain.h"
+#include "support/TestFiles.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -108,16 +107,7 @@ private slots:
         m_options = std::make_unique<mdlOption::OptionsGuard>();
         m_home = std::make_unique<QTemporaryDir>();
         qputenv("TESSERA_HOME", m_home->path().toLocal8Bit());
-        for (const QString &folder : {u"image"_s, u"cache"_s, u"errorlog"_s})
-            QDir(m_home->path()).mkpath(folder);
-        mdlOption::IconFilePath = m_home->filePath(u"image/"_s);
-        mdlOption::CacheFilePath = m_home->filePath(u"cache/"_s);
-        mdlOption::ErrorLogFilePath = m_home->filePath(u"errorlog/"_s);
-        gDB = mdlDatabase::CreateLogDatabase(mdlMain::LogDatabasePath());
-        QVERIFY(gDB);
-        gIniFile = std::make_unique<CIniFile>();
-        QVERIFY(gIniFile->Load(mdlMain::SettingsFilePath()));
-        mdlOption::InitWebSearch(*gIniFile);
+        QVERIFY(mdlMain::StartApplication()); // a new log database and settings file, the folders made
         m_cookies = std::make_unique<CookieStore>(m_home->filePath(u"cookies.txt"_s));
         setCookieStore(m_cookies.get());
         m_record = CBBSProperty();
