@@ -305,31 +305,31 @@ private slots:
         QVERIFY(mdlOption::HideAtMinimazed);
     }
 
-    // A folder the user declines to create keeps the dialog open with nothing stored.
-    void declinedFolderStoresNothing()
+    void optionsKeptOnCancelOrRefusal_data()
     {
-        const int addMax = mdlOption::AddMax;
-        open(frmProperty::OptionMode, Zatsudan);
-        child<uSpinButton>(u"uspnAddMax"_s)->setValue(addMax + 1);
-        child<QLineEdit>(u"txtCacheFileName"_s)->setText(m_home->filePath(u"missing"_s));
-        m_prompter.pushAnswer(Prompter::No);
-        click(u"cmdOK"_s);
-        QVERIFY(!m_form->Result());
-        QCOMPARE(mdlOption::AddMax, addMax);
-        QCOMPARE(mdlOption::CacheFilePath, m_home->filePath(u"cache/"_s));
+        QTest::addColumn<bool>("cancel"); // else OK with a folder the user declines to create
+        QTest::newRow("cancel") << true;
+        QTest::newRow("declined folder") << false;
     }
 
-    void cancelKeepsOptionsAndSearches()
+    // Nothing is stored: not the options, not the searches; a refused OK keeps the dialog open.
+    void optionsKeptOnCancelOrRefusal()
     {
-        const int addMax = mdlOption::AddMax;
+        QFETCH(bool, cancel);
+        const int timeout = mdlOption::Timeout;
         const QByteArray ini = readFile(mdlMain::SettingsFilePath());
         open(frmProperty::OptionMode, Zatsudan, 4);
         typeSearch(u"辞書(&D)..."_s, u"https://dict.example.jp/?q=%s"_s);
         click(u"cmdAddSearch"_s);
-        showTab(u"#3"_s);
-        child<uSpinButton>(u"uspnAddMax"_s)->setValue(addMax + 1);
-        click(u"cmdCancel"_s);
-        QCOMPARE(mdlOption::AddMax, addMax);
+        showTab(u"#8"_s);
+        child<uSpinButton>(u"uspnTimeout"_s)->setValue(timeout + 1);
+        child<QLineEdit>(u"txtCacheFileName"_s)->setText(m_home->filePath(u"missing"_s));
+        m_prompter.pushAnswer(Prompter::No);
+        click(cancel ? u"cmdCancel"_s : u"cmdOK"_s);
+        QVERIFY(!m_form->Result());
+        QCOMPARE(m_form->isVisible(), !cancel);
+        QCOMPARE(mdlOption::Timeout, timeout);
+        QCOMPARE(mdlOption::CacheFilePath, m_home->filePath(u"cache/"_s));
         QCOMPARE(readFile(mdlMain::SettingsFilePath()), ini);
     }
 
