@@ -126,17 +126,21 @@ private slots:
 
     // ---- Display order and visit list ----------------------------------------------------
 
+    // Positions without a board show as separators; a stray huge ListOrder shows after a bounded
+    // gap instead of millions of separators. OK stores the positions shown.
     void orderWithGapsRoundTrips()
     {
-        showOnly({{Zatsudan, 0}, {Shitsumon, 2}, {Joho, 5}});
+        showOnly({{Zatsudan, 0}, {Shitsumon, 2}, {Joho, 5}, {Nandemo, 2000000000}});
         open(frmProperty::PropertyMode, Zatsudan);
-        QCOMPARE(ids(u"lstOrder"_s), (QList<int>{Zatsudan, -1, Shitsumon, -1, -1, Joho}));
+        QCOMPARE(ids(u"lstOrder"_s).first(6), (QList<int>{Zatsudan, -1, Shitsumon, -1, -1, Joho}));
+        QCOMPARE(list(u"lstOrder"_s)->count(), 107);
         click(u"cmdOK"_s);
         QVERIFY(m_form->Result());
         QCOMPARE(listOrder(Zatsudan), 0);
         QCOMPARE(listOrder(Shitsumon), 2);
         QCOMPARE(listOrder(Joho), 5);
-        QCOMPARE(listOrder(Nandemo), -1);
+        QCOMPARE(listOrder(Nandemo), 106);
+        QCOMPARE(listOrder(7), -1); // hidden stays hidden
     }
 
     void hiddenBoardLeavesVisitList()
@@ -205,29 +209,19 @@ private slots:
         QVERIFY(stored(Joho).VisitLoad());
     }
 
-    // A stray huge ListOrder shows after a bounded gap instead of millions of separators.
-    void hugeGapIsBounded()
-    {
-        showOnly({{Zatsudan, 0}, {Shitsumon, 2000000000}});
-        open(frmProperty::PropertyMode, Zatsudan);
-        QCOMPARE(list(u"lstOrder"_s)->count(), 102);
-    }
-
     // ---- Board and cookie tabs ---------------------------------------------------------
 
-    void emptyShortNameKeepsTab()
+    // Leaving "#1" with an empty short name is refused; a text-page board's cookie fields are disabled.
+    void shortNameRequiredTextPageFieldsDisabled()
     {
-        open(frmProperty::PropertyMode, Zatsudan);
+        open(frmProperty::PropertyMode, Nandemo);
         child<QLineEdit>(u"txtShortName"_s)->setText(u"  "_s);
         showTab(u"#2"_s);
         QCOMPARE(m_prompter.texts().last(), u"掲示板の短縮名が入っていません。"_s);
         QCOMPARE(m_form->SelectedTabKey(), u"#1"_s);
         QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(u"txtShortName"_s));
-    }
-
-    void textPageBoardCookieFieldsDisabled()
-    {
-        open(frmProperty::PropertyMode, Nandemo, 2);
+        child<QLineEdit>(u"txtShortName"_s)->setText(u"なんでも"_s);
+        showTab(u"#2"_s);
         QVERIFY(!child<QLineEdit>(u"txtPostName"_s)->isEnabled());
     }
 
