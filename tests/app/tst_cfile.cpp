@@ -61,27 +61,6 @@ private slots:
         QCOMPARE(readFile(in(u"log.bak"_s)), QByteArray("data"));
         QVERIFY(QFileInfo(in(u"link.mdb"_s)).isSymLink());
     }
-
-    void moveAcrossFileSystems()
-    {
-        QTemporaryDir other(u"/dev/shm/tst_cfile-XXXXXX"_s);
-        if (!other.isValid())
-            QSKIP("no second file system at /dev/shm");
-        const QString source = in(u"across.txt"_s);
-        const QByteArray content(3 << 20, 'x');
-        writeFile(source, content);
-        writeFile(other.filePath(u"taken.txt"_s), "keep");
-        CFile f(source);
-        f.SetPath(other.path());
-        f.SetName(u"TAKEN.txt"_s);
-        QVERIFY(!f.Move());
-        f.SetName(u"moved.txt"_s);
-        QVERIFY(f.Move());
-        QVERIFY(!QFile::exists(source));
-        const QFileInfo moved(other.filePath(u"moved.txt"_s));
-        QCOMPARE(readFile(moved.filePath()), content);
-        QCOMPARE(QDir(other.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no leftovers
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCFile)

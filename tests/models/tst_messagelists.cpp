@@ -1,11 +1,17 @@
-#include "MessageListsFixture.h"
-
+#include "app/OneShotTimer.h"
 #include "app/mdlOption.h"
+#include "db/Database.h"
+#include "db/mdlDatabase.h"
+#include "models/MessageLists.h"
+#include "models/mdlMark.h"
 #include "models/mdlRead.h"
 
+#include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace mdlMark;
 using namespace mdlRead;
 
 namespace {
@@ -14,21 +20,170 @@ using Deltas = QList<std::pair<int, int>>;
 constexpr int BoardA = 3;
 constexpr int BoardB = 4;
 
-CMessage message(int board, int id, bool read)
+CMessage message(int board, int id, bool read, int mark = 0)
 {
-    return MessageListsFixture::message(board, id, read);
+    CMessage m;
+    std::tie(m.BBS_ID, m.ID, m.Read, m.Mark) = std::tuple(board, id, read, mark);
+    m.Body = u"本文"_s;
+    return m;
 }
+
+/** A new log database and both message lists over it with a hand-driven read timer; records the board-count
+ *  and "Count" callbacks and, through triggers, every UPDATE of the Read or Mark column. */
+struct Fixture
+{
+    QTemporaryDir dir;
+    std::unique_ptr<Database> db = mdlDatabase::CreateLogDatabase(dir.filePath(QStringLiteral("log.mdb")));
+    ManualOneShotTimer timer;
+    MessageLists lists{db.get(), &timer};
+    QList<std::pair<int, int>> boardDeltas;
+    QStringList counts;
+
+    Fixture()
+    {
+        lists.UpdateBBSMenuCaption = [this](int board, int delta) { boardDeltas.append({board, delta}); };
+        lists.ShowCount = [this](const QString &text) { counts.append(text); };
+        const QString trigger = QStringLiteral("CREATE TRIGGER Log%1 AFTER UPDATE OF %1 ON Message "
+                                               "BEGIN INSERT INTO UpdateLog VALUES('%1'); END");
+        if (!db || !db->Execute(QStringLiteral("CREATE TABLE UpdateLog (Kind TEXT(10))"))
+            || !db->Execute(trigger.arg(u"Read")) || !db->Execute(trigger.arg(u"Mark")))
+            qFatal("no test database");
+    }
+
+    void store(const CMessage &m)
+    {
+        const QString sql = QStringLiteral("INSERT INTO Message (BBS_ID, ID, Read, Body, Mark) VALUES (%1, %2, %3, '本文', %4)");
+        QVERIFY(db->Execute(sql.arg(m.BBS_ID).arg(m.ID).arg(m.Read ? u"True" : u"False").arg(m.Mark)));
+    }
+
+    void add(int index, const CMessage &m)
+    {
+        store(m);
+        QVERIFY(lists.AddMessageItem(index, m));
+    }
+
+    QVariant stored(int board, int id, const QString &column)
+    {
+        const auto rs = db->OpenRecordset(QStringLiteral("SELECT %1 FROM Message WHERE BBS_ID = %2 AND ID = %3").arg(column).arg(board).arg(id));
+        return rs && !rs->IsEOF() ? rs->Value(0) : QVariant();
+    }
+
+    /** The columns updated since the last call ("Read", "Mark"), one entry per row updated. */
+    QStringList takeUpdates()
+    {
+        QStringList kinds;
+        if (const auto rs = db->OpenRecordset(QStringLiteral("SELECT Kind FROM UpdateLog")))
+            for (int row = 0; row < rs->RecordCount(); ++row)
+                kinds.append(rs->Value(row, 0).toString());
+        if (!db->Execute(QStringLiteral("DELETE FROM UpdateLog")))
+            qFatal("the update log cannot be emptied");
+        return kinds;
+    }
+
+    void select(int index, const QList<int> &rows)
+    {
+        MessageListModel &list = lists.lsvMsgList(index);
+        list.selectionModel()->clear();
+        for (int row : rows)
+            list.selectionModel()->select(list.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+};
 
 } // namespace
 
-class TestMdlRead : public QObject
+/** Marks and read states set through both message lists and stored in the log database. */
+class TestMessageLists : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void loadMarkMenu()
+    {
+        Fixture f;
+        // Gaps, ID 0, a negative ID and an enormous one.
+        QVERIFY(f.db->Execute(u"DELETE FROM Mark WHERE ID = 2 OR ID = 4"_s));
+        for (const QString &row : {u"0, 'ゼロ', 255, 255"_s, u"-3, '負', 255, 255"_s, u"6, '六', 65535, 0"_s})
+            QVERIFY(f.db->Execute(u"INSERT INTO Mark VALUES(%1)"_s.arg(row)));
+        QVERIFY(LoadMarkMenu(*f.db));
+        QCOMPARE(MarkUpperBound(), 6);
+        QCOMPARE(MarkMenu, (QList<MarkMenuItem>{{1, u"マーク&1"_s}, {3, u"マーク&3"_s}, {6, u"六"_s}}));
+        QList<std::optional<quint32>> fore;
+        for (int id = 0; id <= 7; ++id)
+            fore.append(MarkForeColor(id));
+        QCOMPARE(fore, (QList<std::optional<quint32>>{SystemWindowText, 128u, 0u, 8388608u, 0u, 0u, 65535u, std::nullopt}));
+        QCOMPARE(MarkBackColor(0), SystemWindow);
+        QCOMPARE(MarkForeColor(-1), std::nullopt);
+        QVERIFY(f.db->Execute(u"INSERT INTO Mark VALUES(2000000000, '大', 1, 2)"_s));
+        QVERIFY(LoadMarkMenu(*f.db));
+        QCOMPARE(MarkForeColor(2000000000), 1u);
+        // An unreadable table leaves no items and the system slot.
+        QVERIFY(f.db->Execute(u"DROP TABLE Mark"_s));
+        QVERIFY(!LoadMarkMenu(*f.db));
+        QVERIFY(MarkMenu.isEmpty());
+        QCOMPARE(MarkUpperBound(), 0);
+    }
+
+    void setMark()
+    {
+        Fixture f;
+        QVERIFY(LoadMarkMenu(*f.db));
+        f.add(0, message(BoardA, 10, true));
+        f.add(0, message(BoardA, 1234567, true, 3)); // filled with its mark: coloured, nothing written
+        f.lists.AddMessageItem(1, message(BoardA, 10, true));
+        QCOMPARE(f.lists.lsvMsgList(0).ForeColor(1), 8388608u);
+        QVERIFY(f.takeUpdates().isEmpty());
+        QVERIFY(SetMark(f.lists, u"#003000010"_s, 2));
+        QCOMPARE(f.takeUpdates(), QStringList{u"Mark"_s});
+        QCOMPARE(f.stored(BoardA, 10, u"Mark"_s).toInt(), 2);
+        for (const MessageListModel *list : {&f.lists.lsvMsgList(0), &f.lists.lsvMsgList(1)})
+            QCOMPARE(list->CellText(0, MessageListModel::ColMark), u"2"_s);
+        // A mark without a colour slot is stored; its rows look unmarked.
+        QVERIFY(SetMark(f.lists, u"#003000010"_s, 9));
+        QCOMPARE(f.stored(BoardA, 10, u"Mark"_s).toInt(), 9);
+        QCOMPARE(f.lists.lsvMsgList(1).Mark(0), 9);
+        QCOMPARE(f.lists.lsvMsgList(1).ForeColor(0), SystemWindowText);
+        QVERIFY(!SetMark(f.lists, u"#3000010"_s, 1));
+        // The selected rows of the current list, in one transaction; list 0 follows.
+        for (int id = 1; id <= 3; ++id)
+            f.add(1, message(BoardA, id, true));
+        f.lists.AddMessageItem(0, message(BoardA, 3, true));
+        f.lists.SetCurrentList(1);
+        f.select(1, {3, 1});
+        f.takeUpdates();
+        QVERIFY(SetSelectedMark(f.lists, 4));
+        QCOMPARE(f.takeUpdates().size(), 2);
+        QCOMPARE(f.lists.lsvMsgList(0).Mark(2), 4);
+        QCOMPARE(f.stored(BoardA, 3, u"Mark"_s).toInt(), 4);
+        QCOMPARE(f.stored(BoardA, 2, u"Mark"_s).toInt(), 0);
+        // A refused statement leaves the rows as they were.
+        QVERIFY(f.db->Execute(u"CREATE TRIGGER Refuse BEFORE UPDATE OF Mark ON Message "
+                              u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+        QVERIFY(!SetSelectedMark(f.lists, 1));
+        QCOMPARE(f.lists.lsvMsgList(1).Mark(1), 4);
+        QVERIFY(!f.db->InTransaction());
+    }
+
+    void getSelectedMark()
+    {
+        // Marks of the selected rows and the mark offered. An unselected row of mark 1 comes first;
+        // the selection is made back to front.
+        const QList<std::pair<QList<int>, int>> cases{{{}, 0}, {{0, 2}, 2}, {{2, 0}, 0}, {{2, 2, 2}, 2}, {{0, 2, 3}, 0}};
+        for (const auto &[marks, expected] : cases) {
+            MessageLists lists;
+            lists.AddMessageItem(0, message(BoardA, 100, true, 1));
+            for (int i = 0; i < marks.size(); ++i)
+                lists.AddMessageItem(0, message(BoardA, i + 1, true, marks.at(i)));
+            for (int row = marks.size(); row >= 1; --row)
+                lists.lsvMsgList(0).selectionModel()->select(lists.lsvMsgList(0).index(row, 0), QItemSelectionModel::Select);
+            QCOMPARE(GetSelectedMark(lists), expected);
+            lists.SetCurrentList(1);
+            QCOMPARE(GetSelectedMark(lists), 0);
+        }
+    }
+
     void fillingCountsRowsWithoutWriting()
     {
-        MessageListsFixture f;
+        Fixture f;
         // 7 rows, 2 unread (12 and 33).
         for (int id : {40, 12, 57, 33, 21, 8, 45})
             f.add(0, message(BoardA, id, id != 12 && id != 33));
@@ -92,7 +247,7 @@ private slots:
         QFETCH(bool, ok);
         QFETCH(int, board);
         QFETCH(int, id);
-        MessageListsFixture f;
+        Fixture f;
         for (int listed : {10, 11, 12})
             f.add(0, message(BoardA, listed, listed == 12));
         f.lists.AddMessageItem(1, message(BoardA, 10, false));
@@ -114,7 +269,7 @@ private slots:
 
     void setSelectedRead()
     {
-        MessageListsFixture f;
+        Fixture f;
         // Selected: A1 A2 B3 unread, A4 B5 read; A6 unread but not selected.
         for (const auto &[board, id, read] : QList<std::tuple<int, int, bool>>{
                  {BoardA, 1, false}, {BoardA, 2, false}, {BoardB, 3, false}, {BoardA, 4, true}, {BoardB, 5, true}, {BoardA, 6, false}})
@@ -144,7 +299,7 @@ private slots:
     void readTimer()
     {
         const mdlOption::OptionsGuard options;
-        MessageListsFixture f;
+        Fixture f;
         for (int id = 1; id <= 4; ++id)
             f.add(0, message(BoardA, id, id == 3));
         MessageListModel &list = f.lists.lsvMsgList(0);
@@ -176,7 +331,7 @@ private slots:
     {
         const mdlOption::OptionsGuard options;
         mdlOption::ReadTiming = 0;
-        MessageListsFixture f;
+        Fixture f;
         f.add(0, message(BoardA, 1, false));
         QStringList reports;
         f.lists.ReportWriteFailure = [&reports](const QString &text) { reports.append(text); };
@@ -190,5 +345,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMdlRead)
-#include "tst_mdlread.moc"
+QTEST_MAIN(TestMessageLists)
+#include "tst_messagelists.moc"
