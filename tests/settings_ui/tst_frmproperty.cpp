@@ -143,26 +143,12 @@ private slots:
         QCOMPARE(listOrder(7), -1); // hidden stays hidden
     }
 
-    void hiddenBoardLeavesVisitList()
-    {
-        sql(u"UPDATE BBS SET VisitLoad = True"_s);
-        open(frmProperty::PropertyMode, Zatsudan);
-        selectBoard(u"lstOrder"_s, Shitsumon);
-        click(u"cmdDelete"_s);
-        QVERIFY(ids(u"lstAll"_s).contains(Shitsumon));
-        QVERIFY(!ids(u"lstVisitLoad"_s).contains(Shitsumon));
-        click(u"cmdOK"_s);
-        QCOMPARE(listOrder(Shitsumon), -1);
-        QVERIFY(!stored(Shitsumon).VisitLoad());
-        QVERIFY(stored(Joho).VisitLoad());
-    }
-
-    // Adding a board puts it after the selected entry and into the visit list as stored. The
-    // record the caller writes back carries the dialog board's new position, not the old one.
-    void addedAndMovedBoards()
+    // An added board goes after the selected entry and into the visit list as stored; a removed one
+    // leaves the visit list. The record the caller writes back carries its board's new position.
+    void orderEditsAreStored()
     {
         showOnly({{Zatsudan, 0}, {Joho, 1}});
-        sql(u"UPDATE BBS SET VisitLoad = True WHERE BBS_ID = %1"_s.arg(Shitsumon));
+        sql(u"UPDATE BBS SET VisitLoad = True"_s);
         open(frmProperty::PropertyMode, Zatsudan);
         selectBoard(u"lstOrder"_s, Zatsudan);
         selectBoard(u"lstAll"_s, Shitsumon);
@@ -171,11 +157,17 @@ private slots:
         QVERIFY(list(u"lstVisitLoad"_s)->item(1)->isSelected());
         selectBoard(u"lstOrder"_s, Zatsudan);
         click(u"cmdDown"_s);
+        selectBoard(u"lstOrder"_s, Joho);
+        click(u"cmdDelete"_s);
+        QVERIFY(ids(u"lstAll"_s).contains(Joho));
+        QVERIFY(!ids(u"lstVisitLoad"_s).contains(Joho));
         click(u"cmdOK"_s);
         QVERIFY(m_record.SetProperty());
         QCOMPARE(listOrder(Shitsumon), 0);
         QCOMPARE(listOrder(Zatsudan), 1);
-        QCOMPARE(listOrder(Joho), 2);
+        QCOMPARE(listOrder(Joho), -1);
+        QVERIFY(stored(Shitsumon).VisitLoad());
+        QVERIFY(!stored(Joho).VisitLoad());
     }
 
     void emptyOrderIsRefused()
