@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/mdlApp.h"
 #include "support/TestFiles.h"
 
@@ -5,6 +6,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 using namespace Qt::StringLiterals;
 
@@ -44,6 +46,32 @@ private slots:
         writeFile(copy, "edited");
         mdlApp::GetAppPath();
         QCOMPARE(readFile(copy), QByteArray("edited"));
+    }
+
+    void answerInfoOption_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("help");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<QString>("afterVersion"); // printed after the version line
+        const QString help = u"usage: x\n"_s;
+        QTest::newRow("other arguments")
+            << QStringList{u"-platform"_s, u"offscreen"_s, u"--versions"_s, u"version"_s, u"-h"_s} << help << false << QString();
+        QTest::newRow("version among others") << QStringList{u"file.txt"_s, u"--version"_s} << help << true << QString();
+        QTest::newRow("help ends the line") << QStringList{u"--help"_s} << u"usage: x"_s << true << help;
+        QTest::newRow("first of the two wins") << QStringList{u"--help"_s, u"--version"_s} << help << true << help;
+    }
+
+    void answerInfoOption()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, help);
+        QFETCH(bool, answered);
+        QFETCH(QString, afterVersion);
+        QString printed;
+        QTextStream out(&printed);
+        QCOMPARE(CommandLine::AnswerInfoOption(args, help, out), answered);
+        QCOMPARE(printed, answered ? CommandLine::VersionText() + u'\n' + afterVersion : QString());
     }
 };
 
