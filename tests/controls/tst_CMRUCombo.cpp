@@ -47,26 +47,20 @@ private slots:
 
     void addMruOrderAndMax()
     {
-        m_mru->AddMRU(u"one"_s);
-        m_mru->AddMRUTemp(u"two"_s, true);
-        m_mru->AddMRUTemp(u"one"_s); // replaces the equal item
+        m_mru->AddMRU(u"one"_s); // Max starts at 0: no history, but the drop-down list takes it
         QVERIFY(m_mru->MRUList().isEmpty());
-        QCOMPARE(items(), (QStringList{u"two"_s, u"one"_s}));
-        m_combo->clear();
-        m_mru->setMax(-1);
-        for (const QString &text : {u"alpha"_s, u"beta"_s, u"gamma"_s})
-            m_mru->AddMRU(text, text == u"alpha"_s); // first into an empty list: at the end
-        m_mru->AddMRUTemp(u"session"_s); // the drop-down list only
-        m_mru->AddMRU(u"ALPHA"_s, true);
-        QCOMPARE(m_mru->MRUList(), (QStringList{u"ALPHA"_s, u"beta"_s, u"gamma"_s}));
-        QCOMPARE(items(), (QStringList{u"ALPHA"_s, u"alpha"_s, u"beta"_s, u"gamma"_s, u"session"_s}));
-        m_mru->AddMRU(u"beta"_s); // not first: to the end
+        m_mru->setMax(3);
+        m_mru->AddMRU(u"alpha"_s);
+        m_mru->AddMRU(u"beta"_s);
+        m_mru->AddMRU(u"ALPHA"_s, true); // replaces the entry that differs in case, at the front
         m_combo->setEditText(u"typed"_s);
-        m_mru->AddMRU();
-        QCOMPARE(m_mru->MRUList(), (QStringList{u"ALPHA"_s, u"gamma"_s, u"beta"_s, u"typed"_s}));
-        m_mru->setMax(2);
-        m_mru->AddMRU(u"c"_s, true);
-        QCOMPARE(m_mru->MRUList(), (QStringList{u"c"_s, u"ALPHA"_s}));
+        m_mru->AddMRU(); // the box's text
+        m_mru->AddMRU(u"beta"_s); // not first: to the end
+        QCOMPARE(m_mru->MRUList(), (QStringList{u"ALPHA"_s, u"typed"_s, u"beta"_s}));
+        // The drop-down list keeps the session's items, replacing an exactly equal one.
+        QCOMPARE(items(), (QStringList{u"ALPHA"_s, u"one"_s, u"alpha"_s, u"typed"_s, u"beta"_s}));
+        m_mru->AddMRU(u"c"_s, true); // beyond Max the last entry goes
+        QCOMPARE(m_mru->MRUList(), (QStringList{u"c"_s, u"ALPHA"_s, u"typed"_s}));
     }
 
     void completion_data()
