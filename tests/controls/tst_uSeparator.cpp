@@ -54,36 +54,23 @@ private slots:
         QCOMPARE(m_sep->Offset(), uSeparator::DefaultSideMin + 4);
     }
 
-    void percentOfFreeTravel()
-    {
-        m_sep->setParsent(70); // 670 pixels of travel + the bar
-        QCOMPARE(m_panel1->width(), 469);
-        m_sep->MoveBar(50);
-        m_sep->setOffset(700);
-        QCOMPARE(m_sep->Parsent(), 50.0f); // out of range: the last valid value
-        m_sep->resize(uSeparator::BarThickness, 300); // no free travel
-        QCOMPARE(m_sep->Parsent(), 0.0f);
-        const int offset = m_sep->Offset();
-        m_sep->setParsent(70);
-        QCOMPARE(m_sep->Offset(), offset);
-    }
-
+    // The bar stays SideMin away from either edge while dragged.
     void dragAndDoubleClick()
     {
-        m_sep->setSideMin(100);
+        const int sideMin = uSeparator::DefaultSideMin;
         m_sep->setOffset(300);
         QTest::mousePress(m_bar, Qt::LeftButton, {}, onBar(1));
         QTest::mouseMove(m_bar, onBar(-1000));
-        QCOMPARE(m_sep->Offset(), 100);
+        QCOMPARE(m_sep->Offset(), sideMin);
         QCOMPARE(m_panel1->width(), 300); // panels wait for the release
         QTest::mouseMove(m_bar, onBar(1000));
-        QCOMPARE(m_sep->Offset(), 674 - 100 - 4);
+        QCOMPARE(m_sep->Offset(), 674 - sideMin - uSeparator::BarThickness);
         QTest::mouseMove(m_bar, onBar(-70));
         QTest::mouseRelease(m_bar, Qt::LeftButton, {}, onBar(0));
-        QCOMPARE(m_panel1->width(), 500);
+        QCOMPARE(m_panel1->width(), 593);
         QTest::mouseMove(m_bar, onBar(-50)); // without the button held
-        QCOMPARE(m_sep->Offset(), 500);
-        for (const int expected : {100, 500}) { // a double-click collapses, the next restores
+        QCOMPARE(m_sep->Offset(), 593);
+        for (const int expected : {sideMin, 593}) { // a double-click collapses, the next restores
             QTest::mouseClick(m_bar, Qt::LeftButton, {}, onBar(1));
             QTest::mouseDClick(m_bar, Qt::LeftButton, {}, onBar(1));
             QTest::mouseRelease(m_bar, Qt::LeftButton, {}, onBar(1));
