@@ -38,9 +38,6 @@ private slots:
         m_sep->setOffset(200);
         QCOMPARE(m_panel1->geometry(), QRect(0, 0, 200, 300));
         QCOMPARE(m_panel2->geometry(), QRect(204, 0, 470, 300));
-        m_sep->setAspect(2); // other aspects do nothing
-        m_sep->setOffset(50);
-        QCOMPARE(m_sep->Offset(), 200);
         m_sep->setAspect(uSeparator::Horizontal);
         m_sep->setOffset(100);
         QCOMPARE(m_panel2->geometry(), QRect(0, 104, 674, 196));
