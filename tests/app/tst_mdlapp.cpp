@@ -28,7 +28,6 @@ private slots:
         const QString freeName = mdlApp::GetTempFile(m_dir.path(), u"TSR"_s);
         QVERIFY(freeName.startsWith(m_dir.filePath(u"TSR"_s)));
         QVERIFY(!QFile::exists(freeName));
-        QCOMPARE(readFile(mdlApp::GetTempFile(m_dir.path(), u"TSR"_s, 0x41)), QByteArray("A"));
         QVERIFY(mdlApp::GetTempFile(m_dir.filePath(u"missing"_s), u"TSR"_s).startsWith(QDir::tempPath()));
     }
 

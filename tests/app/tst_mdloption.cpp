@@ -80,11 +80,6 @@ private slots:
         QVERIFY(!QDir(cache).exists());
         QCOMPARE(m_prompter.texts(),
                  QStringList{u"キャッシュフォルダ\""_s + cache + u"/\"は存在しません。\n作成しますか？"_s});
-        // Asked again at the next check; Yes creates the folder with its parents.
-        CacheFilePath = cache + u"/deep/er"_s;
-        m_prompter.pushAnswer(Prompter::Yes);
-        QVERIFY(CheckFolders());
-        QVERIFY(QDir(cache + u"/deep/er"_s).exists());
     }
 
     void saveOrderAndFormat()

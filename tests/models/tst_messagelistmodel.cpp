@@ -166,10 +166,6 @@ private slots:
         f.model.SelectRow(f.model.RowOfKey(u"#001000004"));
         f.model.ShowThread();
         QCOMPARE(f.keys(), u"1000001 1000003 1000002 1000004 2000003 1000005 1000006 1000007 1000008"_s);
-        QList<int> indents;
-        for (int row = 0; row < f.model.rowCount(); ++row)
-            indents.append(f.model.Indent(row));
-        QCOMPARE(indents, (QList<int>{0, 1, 1, 2, 0, 0, 0, 0, 1}));
         QCOMPARE(f.model.CellText(3, MessageListModel::ColSubject), u"\u3000\u3000題名4"_s); // indented by depth
         QCOMPARE(f.cell(3, MessageListModel::ColSubject, Qt::ToolTipRole).toString(), u"題名4"_s);
         QCOMPARE(f.model.CurrentRow(), 3);
