@@ -140,7 +140,6 @@ private slots:
         QCOMPARE(f.stored(BoardA, 10, u"Mark"_s).toInt(), 9);
         QCOMPARE(f.lists.lsvMsgList(1).Mark(0), 9);
         QCOMPARE(f.lists.lsvMsgList(1).ForeColor(0), SystemWindowText);
-        QVERIFY(!SetMark(f.lists, u"#3000010"_s, 1));
         // The selected rows of the current list, in one transaction; list 0 follows.
         for (int id = 1; id <= 3; ++id)
             f.add(1, message(BoardA, id, true));
@@ -161,31 +160,12 @@ private slots:
         QVERIFY(!f.db->InTransaction());
     }
 
-    void getSelectedMark()
-    {
-        // Marks of the selected rows and the mark offered. An unselected row of mark 1 comes first;
-        // the selection is made back to front.
-        const QList<std::pair<QList<int>, int>> cases{{{}, 0}, {{0, 2}, 2}, {{2, 0}, 0}, {{2, 2, 2}, 2}, {{0, 2, 3}, 0}};
-        for (const auto &[marks, expected] : cases) {
-            MessageLists lists;
-            lists.AddMessageItem(0, message(BoardA, 100, true, 1));
-            for (int i = 0; i < marks.size(); ++i)
-                lists.AddMessageItem(0, message(BoardA, i + 1, true, marks.at(i)));
-            for (int row = marks.size(); row >= 1; --row)
-                lists.lsvMsgList(0).selectionModel()->select(lists.lsvMsgList(0).index(row, 0), QItemSelectionModel::Select);
-            QCOMPARE(GetSelectedMark(lists), expected);
-            lists.SetCurrentList(1);
-            QCOMPARE(GetSelectedMark(lists), 0);
-        }
-    }
-
     void fillingCountsRowsWithoutWriting()
     {
         Fixture f;
         // 7 rows, 2 unread (12 and 33).
         for (int id : {40, 12, 57, 33, 21, 8, 45})
             f.add(0, message(BoardA, id, id != 12 && id != 33));
-        QVERIFY(!f.lists.AddMessageItem(0, message(BoardA, 40, false))); // listed already
         QCOMPARE(f.counts, (QStringList{u"0/1"_s, u"1/2"_s, u"1/3"_s, u"2/4"_s, u"2/5"_s, u"2/6"_s, u"2/7"_s}));
         QCOMPARE(f.lists.MaxListID(), 57);
         QCOMPARE(f.lists.MinListID(), 8);
