@@ -26,11 +26,6 @@ private slots:
         QCOMPARE(FromCp932("\x81 A\x82"), u"\u001A A"_s);
     }
 
-    void urlEncoding()
-    {
-        QCOMPARE(URLEncode(u"a bAZaz09_-.~+%あｱ"_s), u"a%20bAZaz09_%2D%2E%7E%2B%25%82%A0%B1"_s);
-    }
-
     void eucToString()
     {
         QCOMPARE(EucToString("\x8E\xB1" "A"_ba), u"ｱA"_s); // half-width katakana, ASCII letter

@@ -58,7 +58,6 @@ private slots:
             << QStringList{u"-platform"_s, u"offscreen"_s, u"--versions"_s, u"version"_s, u"-h"_s} << help << false << QString();
         QTest::newRow("version among others") << QStringList{u"file.txt"_s, u"--version"_s} << help << true << QString();
         QTest::newRow("help ends the line") << QStringList{u"--help"_s} << u"usage: x"_s << true << help;
-        QTest::newRow("first of the two wins") << QStringList{u"--help"_s, u"--version"_s} << help << true << help;
     }
 
     void answerInfoOption()

