@@ -26,16 +26,6 @@ private slots:
         QCOMPARE(FromCp932("\x81 A\x82"), u"\u001A A"_s);
     }
 
-    void urlEncoding()
-    {
-        QCOMPARE(URLEncode(u"a bAZaz09_-.~+%あｱ"_s), u"a%20bAZaz09_%2D%2E%7E%2B%25%82%A0%B1"_s);
-        QCOMPARE(URLDecode(u"%4a+b%A4%A2%8E%B1x"_s), u"J+bあｱx"_s);
-        QCOMPARE(URLDecode(u"a%00b"_s), u"a"_s);
-        QCOMPARE(URLDecode(QString()), QString());
-        for (const QString &bad : {u"%"_s, u"ab%4"_s, u"%G1"_s, u"%1G"_s, u"%%41"_s})
-            QVERIFY2(!URLDecode(bad).has_value(), qPrintable(bad));
-    }
-
     void eucToString()
     {
         QCOMPARE(EucToString("\x8E\xB1" "A"_ba), u"ｱA"_s); // half-width katakana, ASCII letter

@@ -1,10 +1,12 @@
+#include "app/CommandLine.h"
 #include "app/mdlApp.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 using namespace Qt::StringLiterals;
 
@@ -12,49 +14,62 @@ class TestMdlApp : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_dir;
+    const QByteArray m_home = qgetenv("TESSERA_HOME");
+
 private slots:
+    void cleanup() { qputenv("TESSERA_HOME", m_home); }
+
     void appPathAndTempFiles()
     {
-        QTemporaryDir dir;
-        const QByteArray old = qgetenv("TESSERA_HOME");
-        qputenv("TESSERA_HOME", (dir.path() + u"/home"_s).toUtf8());
-        QCOMPARE(mdlApp::GetAppPath(), dir.path() + u"/home/"_s); // made when missing
-        QVERIFY(QFileInfo(dir.path() + u"/home"_s).isDir());
-        qputenv("TESSERA_HOME", old);
-
-        const QString freeName = mdlApp::GetTempFile(dir.path(), u"TSR"_s);
-        QVERIFY(freeName.startsWith(dir.path() + u"/TSR"_s));
+        qputenv("TESSERA_HOME", m_dir.filePath(u"home"_s).toUtf8());
+        QCOMPARE(mdlApp::GetAppPath(), m_dir.filePath(u"home/"_s));
+        QVERIFY(QFileInfo(m_dir.filePath(u"home"_s)).isDir()); // made when missing
+        const QString freeName = mdlApp::GetTempFile(m_dir.path(), u"TSR"_s);
+        QVERIFY(freeName.startsWith(m_dir.filePath(u"TSR"_s)));
         QVERIFY(!QFile::exists(freeName));
-        QFile withByte(mdlApp::GetTempFile(dir.path(), u"TSR"_s, 0x41));
-        QVERIFY(withByte.open(QIODevice::ReadOnly));
-        QCOMPARE(withByte.readAll(), QByteArray("A"));
-        QVERIFY(mdlApp::GetTempFile(dir.path() + u"/missing"_s, u"TSR"_s).startsWith(QDir::tempPath()));
+        QVERIFY(mdlApp::GetTempFile(m_dir.filePath(u"missing"_s), u"TSR"_s).startsWith(QDir::tempPath()));
     }
 
+    // A new program folder gets a copy of the installed ReadMe.txt (<prefix>/bin/tessera beside
+    // <prefix>/share/tessera/ReadMe.txt); an existing folder keeps its own file.
     void newFolderGetsTheInstalledReadMe()
     {
-        // The layout of an installation: <prefix>/bin/tessera and <prefix>/share/tessera/ReadMe.txt.
         const QString shared = QCoreApplication::applicationDirPath() + u"/../share/tessera"_s;
         QVERIFY(QDir().mkpath(shared));
         const auto removeShared = qScopeGuard([&shared] { QDir(shared + u"/.."_s).removeRecursively(); });
-        QFile installed(shared + u"/ReadMe.txt"_s);
-        QVERIFY(installed.open(QIODevice::WriteOnly));
-        installed.write("installed");
-        installed.close();
-        QTemporaryDir dir;
-        const QByteArray old = qgetenv("TESSERA_HOME");
-        const auto restoreHome = qScopeGuard([&old] { qputenv("TESSERA_HOME", old); });
-        qputenv("TESSERA_HOME", (dir.path() + u"/new"_s).toUtf8());
+        writeFile(shared + u"/ReadMe.txt"_s, "installed");
+        qputenv("TESSERA_HOME", m_dir.filePath(u"new"_s).toUtf8());
+        const QString copy = mdlApp::GetAppPath() + u"ReadMe.txt"_s;
+        QCOMPARE(readFile(copy), QByteArray("installed"));
+        writeFile(copy, "edited");
+        mdlApp::GetAppPath();
+        QCOMPARE(readFile(copy), QByteArray("edited"));
+    }
 
-        QFile copy(mdlApp::GetAppPath() + u"ReadMe.txt"_s);
-        QVERIFY(copy.open(QIODevice::ReadWrite));
-        QCOMPARE(copy.readAll(), QByteArray("installed"));
-        copy.resize(0);
-        copy.write("edited");
-        copy.close();
-        mdlApp::GetAppPath(); // an existing folder keeps its own file
-        QVERIFY(copy.open(QIODevice::ReadOnly));
-        QCOMPARE(copy.readAll(), QByteArray("edited"));
+    void answerInfoOption_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("help");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<QString>("afterVersion"); // printed after the version line
+        const QString help = u"usage: x\n"_s;
+        QTest::newRow("other arguments")
+            << QStringList{u"-platform"_s, u"offscreen"_s, u"--versions"_s, u"version"_s, u"-h"_s} << help << false << QString();
+        QTest::newRow("version among others") << QStringList{u"file.txt"_s, u"--version"_s} << help << true << QString();
+        QTest::newRow("help ends the line") << QStringList{u"--help"_s} << u"usage: x"_s << true << help;
+    }
+
+    void answerInfoOption()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, help);
+        QFETCH(bool, answered);
+        QFETCH(QString, afterVersion);
+        QString printed;
+        QTextStream out(&printed);
+        QCOMPARE(CommandLine::AnswerInfoOption(args, help, out), answered);
+        QCOMPARE(printed, answered ? CommandLine::VersionText() + u'\n' + afterVersion : QString());
     }
 };
 

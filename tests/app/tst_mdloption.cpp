@@ -57,25 +57,11 @@ private slots:
         QCOMPARE(AddMax, 1000);
         QCOMPARE(ReadTiming, 0);
         QCOMPARE(Timeout, 60); // missing: the default
-        load(u"[Option]\nInterval=9\nAddMax=1001\nReadTiming=x\nTimeout=4294967396\nReplyHeader= "_s);
+        load(u"[Option]\nInterval=9\nAddMax=1001\nReadTiming=x\nReplyHeader= "_s);
         QCOMPARE(Interval, 30);     // below the range: the default
         QCOMPARE(AddMax, 100);      // above the range: the default
         QCOMPARE(ReadTiming, 1500); // not a number: the default
-        QCOMPARE(Timeout, 60);      // beyond 32 bits: the default
         QCOMPARE(ReplyHeader, u"%s#%I %S より引用\\n%B"_s); // blank text: the default
-    }
-
-    void webSearchDefaultsOnlyWithoutTheSection()
-    {
-        load(u"[Option]\nAddMax=5\n"_s);
-        InitWebSearch(m_ini);
-        QVERIFY(readIni().startsWith(u"[Option]\nAddMax=5\n[WebSearch]\n"
-                                     "Googleで検索(&G)...=https://www.google.com/search?q=%s&num=100\n"_s));
-
-        load(u"[WebSearch]\n[Option]\n"_s);
-        InitWebSearch(m_ini);
-        QVERIFY(m_ini.Keys().isEmpty());
-        QCOMPARE(readIni(), u"[WebSearch]\n[Option]\n"_s);
     }
 
     void folderCheck()
@@ -93,11 +79,6 @@ private slots:
         QVERIFY(!QDir(cache).exists());
         QCOMPARE(m_prompter.texts(),
                  QStringList{u"キャッシュフォルダ\""_s + cache + u"/\"は存在しません。\n作成しますか？"_s});
-        // Asked again at the next check; Yes creates the folder with its parents.
-        CacheFilePath = cache + u"/deep/er"_s;
-        m_prompter.pushAnswer(Prompter::Yes);
-        QVERIFY(CheckFolders());
-        QVERIFY(QDir(cache + u"/deep/er"_s).exists());
     }
 
     void saveOrderAndFormat()

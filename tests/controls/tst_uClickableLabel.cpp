@@ -2,11 +2,11 @@
 #include "controls/uClickableLabel.h"
 
 #include <QLabel>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
+/** The window uses mail and web links (its tests click bare addresses and web addresses). */
 class TestClickableLabel : public QObject
 {
     Q_OBJECT
@@ -14,63 +14,36 @@ class TestClickableLabel : public QObject
     std::unique_ptr<uClickableLabel> m_label;
     QList<QUrl> m_opened;
 
-    QColor textColor() const { return m_label->Label()->palette().color(QPalette::WindowText); }
-
 private slots:
     void init()
     {
         m_opened.clear();
         mdlExecuteLite::setShellOpenHandler([this](const QUrl &url) { return m_opened.append(url), true; });
-        QCursor::setPos(QPoint(900, 900)); // away from where the label appears
         m_label = std::make_unique<uClickableLabel>();
         m_label->resize(200, 20);
         m_label->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_label.get()));
     }
 
-    void cleanup() { m_label.reset(); mdlExecuteLite::setShellOpenHandler({}); }
-
-    void clickOpens_data()
+    void cleanup()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("opened"); // empty: nothing
-        const int web = uClickableLabel::WebLink;
-        const int mail = uClickableLabel::MailLink;
-        QTest::newRow("web link") << web << u"http://example.jp/~me/"_s << u"http://example.jp/~me/"_s;
-        QTest::newRow("bare address") << mail << u"me@example.jp"_s << u"mailto:me@example.jp"_s;
-        QTest::newRow("mailto once") << mail << u"mailto:me@example.jp"_s << u"mailto:me@example.jp"_s;
-        QTest::newRow("plain label") << int(uClickableLabel::PlainLabel) << u"http://example.jp/"_s << QString();
+        m_label.reset();
+        mdlExecuteLite::setShellOpenHandler({});
     }
 
-    void clickOpens()
+    // A click opens the address once: not on a release outside, not again after a double-click,
+    // and a "mailto:" address without a second "mailto:".
+    void linkOpensOnce()
     {
-        QFETCH(int, mode);
-        QFETCH(QString, caption);
-        QFETCH(QString, opened);
-        m_label->setClickableMode(mode);
-        m_label->Label()->setText(caption);
-        QSignalSpy click(m_label.get(), &uClickableLabel::Click);
-        QTest::mouseClick(m_label.get(), Qt::LeftButton);
-        QCOMPARE(m_opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(opened)});
-        QCOMPARE(click.size(), mode == uClickableLabel::PlainLabel ? 1 : 0);
-    }
-
-    void plainLabelClicksAndLinkHover()
-    {
-        m_label->setClickableMode(uClickableLabel::PlainLabel);
-        QSignalSpy click(m_label.get(), &uClickableLabel::Click);
-        QSignalSpy dblClick(m_label.get(), &uClickableLabel::DblClick);
+        m_label->setClickableMode(uClickableLabel::MailLink);
+        m_label->Label()->setText(u"mailto:me@example.jp"_s);
         QTest::mousePress(m_label.get(), Qt::LeftButton, {}, QPoint(5, 5));
-        QTest::mouseRelease(m_label.get(), Qt::LeftButton, {}, QPoint(500, 5)); // outside: no click
+        QTest::mouseRelease(m_label.get(), Qt::LeftButton, {}, QPoint(500, 5));
+        QVERIFY(m_opened.isEmpty());
         QTest::mouseClick(m_label.get(), Qt::LeftButton);
-        QTest::mouseDClick(m_label.get(), Qt::LeftButton); // one click and one double-click in all
+        QTest::mouseDClick(m_label.get(), Qt::LeftButton);
         QTest::mouseRelease(m_label.get(), Qt::LeftButton);
-        QCOMPARE(click.size(), 1);
-        QCOMPARE(dblClick.size(), 1);
-        m_label->setClickableMode(uClickableLabel::WebLink); // a link turns blue under the mouse
-        QTest::mouseMove(m_label.get(), QPoint(5, 5));
-        QTRY_COMPARE(textColor(), QColor(Qt::blue));
+        QCOMPARE(m_opened, QList<QUrl>{QUrl(u"mailto:me@example.jp"_s)});
     }
 };
 

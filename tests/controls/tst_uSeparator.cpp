@@ -33,72 +33,46 @@ private slots:
 
     void panelsFollowTheBar()
     {
-        m_sep->setAspect(m_sep->Aspect()); // vertical by default, placed in the middle
+        m_sep->setAspect(m_sep->Aspect()); // puts the bar in the middle
         QCOMPARE(m_bar->geometry(), QRect(337, 0, uSeparator::BarThickness, 300));
         m_sep->setOffset(200);
         QCOMPARE(m_panel1->geometry(), QRect(0, 0, 200, 300));
         QCOMPARE(m_panel2->geometry(), QRect(204, 0, 470, 300));
-        m_sep->setAspect(2); // other aspects do nothing
-        m_sep->setOffset(50);
-        QCOMPARE(m_sep->Offset(), 200);
-
         m_sep->setAspect(uSeparator::Horizontal);
         m_sep->setOffset(100);
-        QCOMPARE(m_panel1->height(), 100);
         QCOMPARE(m_panel2->geometry(), QRect(0, 104, 674, 196));
         m_sep->setOffset(400); // writing Offset applies no limit; panels never get negative sizes
         QCOMPARE(m_sep->Offset(), 400);
         QCOMPARE(m_panel2->height(), 0);
+        m_sep->resize(674, 200); // a resize brings the bar back inside, at either end
+        QCOMPARE(m_panel2->geometry(), QRect(0, 200 - uSeparator::DefaultSideMin, 674, uSeparator::DefaultSideMin));
+        m_sep->setOffset(2);
+        m_sep->resize(674, 300);
+        QCOMPARE(m_sep->Offset(), uSeparator::DefaultSideMin + 4);
     }
 
-    void percentOfFreeTravel()
-    {
-        m_sep->setParsent(70); // 10060 twips wide: 670 pixels of travel + the bar
-        QCOMPARE(m_panel1->width(), 469);
-        m_sep->MoveBar(50);
-        m_sep->setOffset(700);
-        QCOMPARE(m_sep->Parsent(), 50.0f); // out of range: the last valid value
-
-        m_sep->setAspect(uSeparator::Horizontal);
-        m_sep->resize(674, uSeparator::BarThickness); // no free travel
-        QCOMPARE(m_sep->Parsent(), 0.0f);
-        const int offset = m_sep->Offset();
-        m_sep->setParsent(70);
-        QCOMPARE(m_sep->Offset(), offset);
-    }
-
+    // The bar stays SideMin away from either edge while dragged.
     void dragAndDoubleClick()
     {
-        m_sep->setSideMin(100);
+        const int sideMin = uSeparator::DefaultSideMin;
         m_sep->setOffset(300);
         QTest::mousePress(m_bar, Qt::LeftButton, {}, onBar(1));
         QTest::mouseMove(m_bar, onBar(-1000));
-        QCOMPARE(m_sep->Offset(), 100);
+        QCOMPARE(m_sep->Offset(), sideMin);
         QCOMPARE(m_panel1->width(), 300); // panels wait for the release
         QTest::mouseMove(m_bar, onBar(1000));
-        QCOMPARE(m_sep->Offset(), 674 - 100 - 4);
+        QCOMPARE(m_sep->Offset(), 674 - sideMin - uSeparator::BarThickness);
         QTest::mouseMove(m_bar, onBar(-70));
         QTest::mouseRelease(m_bar, Qt::LeftButton, {}, onBar(0));
-        QCOMPARE(m_panel1->width(), 500);
+        QCOMPARE(m_panel1->width(), 593);
         QTest::mouseMove(m_bar, onBar(-50)); // without the button held
-        QCOMPARE(m_sep->Offset(), 500);
-        for (const int expected : {100, 500}) { // a double-click collapses, the next restores
+        QCOMPARE(m_sep->Offset(), 593);
+        for (const int expected : {sideMin, 593}) { // a double-click collapses, the next restores
             QTest::mouseClick(m_bar, Qt::LeftButton, {}, onBar(1));
             QTest::mouseDClick(m_bar, Qt::LeftButton, {}, onBar(1));
             QTest::mouseRelease(m_bar, Qt::LeftButton, {}, onBar(1));
             QCOMPARE(m_panel1->width(), expected);
         }
-    }
-
-    void resizingKeepsTheBarInside()
-    {
-        m_sep->setOffset(600);
-        m_sep->resize(500, 200);
-        QCOMPARE(m_bar->height(), 200);
-        QCOMPARE(m_panel2->geometry(), QRect(500 - uSeparator::DefaultSideMin, 0, uSeparator::DefaultSideMin, 200));
-        m_sep->setOffset(2);
-        m_sep->resize(600, 200);
-        QCOMPARE(m_sep->Offset(), uSeparator::DefaultSideMin + 4);
     }
 };
 
