@@ -17,6 +17,8 @@ struct CliRun
 /** @short A fresh home folder and tessera-cli runs on it. */
 struct CliHome
 {
+    using Environment = QList<std::pair<QString, QString>>;
+
     QTemporaryDir dir;
 
     static QString program() // the tests are built in build/tests, tessera-cli in build/src
@@ -26,15 +28,21 @@ struct CliHome
 
     QString file(const QString &name) const { return dir.filePath(name); }
 
-    /** Runs tessera-cli (in time zone @p timeZone when given) while this event loop goes on. */
-    CliRun run(const QStringList &args, const QString &timeZone = {}) const
+    /** Starts tessera-cli on this folder, with @p environment added to this process's. */
+    void start(QProcess &process, const QStringList &args, const Environment &environment = {}) const
+    {
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        for (const auto &[name, value] : environment)
+            variables.insert(name, value);
+        process.setProcessEnvironment(variables);
+        process.start(program(), QStringList{QStringLiteral("--home"), dir.path()} + args);
+    }
+
+    /** Runs tessera-cli to its end while this event loop goes on. */
+    CliRun run(const QStringList &args, const Environment &environment = {}) const
     {
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        if (!timeZone.isEmpty())
-            environment.insert(QStringLiteral("TZ"), timeZone);
-        process.setProcessEnvironment(environment);
-        process.start(program(), QStringList{QStringLiteral("--home"), dir.path()} + args);
+        start(process, args, environment);
         if (!QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 60000)
             || process.exitStatus() != QProcess::NormalExit)
             return {};

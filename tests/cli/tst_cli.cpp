@@ -74,7 +74,7 @@ class TestCli : public QObject
 
     CliRun query(const QStringList &args, const QString &timeZone = u"UTC"_s) const
     {
-        return m_home->run(QStringList{u"query"_s} + args, timeZone);
+        return m_home->run(QStringList{u"query"_s} + args, {{u"TZ"_s, timeZone}});
     }
 
     /** Runs @p sql and checks it succeeds with the output @p out. */
