@@ -2,11 +2,13 @@
 #include "cli/CliHome.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"
-#include "support/LogFormat.h"
 #include "support/BoardSimulator.h"
+#include "support/LogFormat.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -16,6 +18,16 @@ QString settingsText(const QString &postName, int viewCount, int noReadPoint, in
 {
     return u"PostName=%1\nMail=\nHomePage=\nPassword=\nViewCount=%2\nViewOrder=0\nNoReadView=0\n"
            "NoReadPoint=%3\nDownloadCount=%4\n"_s.arg(postName).arg(viewCount).arg(noReadPoint).arg(downloadCount);
+}
+
+/** The value of line "Name=..." in the output of the settings command. */
+QString setting(const CliRun &run, const QString &name)
+{
+    for (const QString &line : run.out.split(u'\n')) {
+        if (line.startsWith(name + u'='))
+            return line.mid(name.size() + 1);
+    }
+    return u"<missing>"_s;
 }
 
 const QString Board = u"4"_s; // 雑談掲示板, identifier "zatsudan"
@@ -37,6 +49,8 @@ class TestCli : public QObject
     CliRun cli(const QStringList &args) const { return m_home->run(args); }
     CliRun settings(const QStringList &args) const { return m_home->run(QStringList{u"settings"_s} + args); }
     CliRun receive(const QStringList &args) const { return m_home->run(QStringList{u"receive"_s} + args); }
+    CliRun import(const QStringList &files) const { return cli(QStringList{u"--yes"_s, u"import"_s, Board} + files); }
+    QString cookieFile() const { return m_home->file(u"cookies.txt"_s); }
 
     void execute(const QString &sql)
     {
@@ -77,23 +91,15 @@ class TestCli : public QObject
         return m_home->run(QStringList{u"query"_s} + args, {{u"TZ"_s, timeZone}});
     }
 
-    /** Runs @p sql and checks it succeeds with the output @p out. */
-    void expect(const QString &sql, const QString &out)
-    {
-        const CliRun run = query({sql});
-        QVERIFY2(run.status == 0, qPrintable(run.err));
-        QCOMPARE(run.out, out);
-    }
-
     /** Board 4's messages 1 (read, Mark 0) and 2 (unread, a reply to 1, Mark 2), through the command. */
     void storeTwoMessages()
     {
-        expect(u"INSERT INTO Message VALUES(4, 1, True, 'a|''b', '', '', '名前',"
-               " #2024/01/02 03:04:05#, 0, '一' & Chr(13) & Chr(10) & '二' & Chr(9) & '\\', 1, 0)"_s,
-               u"1件追加しました。\n"_s);
-        expect(u"INSERT INTO Message SELECT BBS_ID, ID + 1 AS ID, False, Subject, Homepage, Mail,"
-               " PostName, PostDate, 1, Body, RootThread, 2 FROM Message"_s,
-               u"1件追加しました。\n"_s);
+        QCOMPARE(query({u"INSERT INTO Message VALUES(4, 1, True, 'a|''b', '', '', '名前', #2024/01/02 03:04:05#,"
+                        " 0, '一' & Chr(13) & Chr(10) & '二' & Chr(9) & '\\', 1, 0)"_s}).out,
+                 u"1件追加しました。\n"_s);
+        QCOMPARE(query({u"INSERT INTO Message SELECT BBS_ID, ID + 1 AS ID, False, Subject, Homepage, Mail,"
+                        " PostName, PostDate, 1, Body, RootThread, 2 FROM Message"_s}).out,
+                 u"1件追加しました。\n"_s);
     }
 
 private slots:
@@ -101,12 +107,54 @@ private slots:
     void init() { m_home.emplace(); }
     void cleanup() { m_sim.reset(); }
 
-    void boardsOnAFirstRun()
+    void versionHasTheRevision()
     {
-        const CliRun run = cli({u"boards"_s});
+        const CliRun run = cli({u"--version"_s});
         QCOMPARE(run.status, 0);
-        QVERIFY(run.err.contains(u"データベースファイルが存在しません。"_s));
-        QVERIFY(readFile(m_home->file(u"tessera.ini"_s)).contains("\nBBS_ID=3"));
+        QVERIFY2(QRegularExpression(u"^Tessera Ver\\.\\d+\\.\\d\\d\\.\\d{4}\\n$"_s).match(run.out).hasMatch(),
+                 qPrintable(run.out));
+        QVERIFY(!QFile::exists(m_home->file(u"log.mdb"_s))); // answered without opening the database
+    }
+
+    // Usage errors of every command give 2, print nothing on standard output and open no database.
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no command") << QStringList();
+        QTest::newRow("unknown command") << QStringList{u"nothing"_s};
+        QTest::newRow("--version after the command") << QStringList{u"boards"_s, u"--version"_s};
+        QTest::newRow("compact x") << QStringList{u"compact"_s, u"x"_s};
+        QTest::newRow("query without SQL") << QStringList{u"query"_s};
+        QTest::newRow("import without files") << QStringList{u"import"_s, u"4"_s};
+        QTest::newRow("import to no number") << QStringList{u"import"_s, u"x"_s, u"a.log"_s};
+        QTest::newRow("settings without board") << QStringList{u"settings"_s};
+        QTest::newRow("unknown setting") << QStringList{u"settings"_s, u"4"_s, u"Foo=1"_s};
+        QTest::newRow("setting without value") << QStringList{u"settings"_s, u"4"_s, u"PostName"_s};
+        QTest::newRow("number setting not a number")
+            << QStringList{u"settings"_s, u"4"_s, u"PostName=a"_s, u"ViewCount=many"_s};
+        QTest::newRow("receive without boards") << QStringList{u"receive"_s};
+        QTest::newRow("--visit and a board") << QStringList{u"receive"_s, u"--visit"_s, u"4"_s};
+        QTest::newRow("--full and --all") << QStringList{u"receive"_s, u"--full"_s, u"--all"_s};
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        const CliRun run = cli(args);
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains(u"usage"_s), qPrintable(run.err));
+        QCOMPARE(run.out, QString());
+        QVERIFY(!QFile::exists(m_home->file(u"log.mdb"_s)));
+    }
+
+    void aDatabaseThatCannotBeOpenedGivesOne()
+    {
+        writeFile(m_home->file(u"log.mdb"_s), "no database");
+        writeFile(m_home->file(u"log.bak"_s), "older");
+        const CliRun run = cli({u"boards"_s});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out, QString());
+        QVERIFY(run.err.contains(u"プログラムを終了します。"_s));
     }
 
     // Unread counts, a hidden board first, tabs in names; then compact keeps the data.
@@ -122,7 +170,7 @@ private slots:
         }
         const CliRun compact = cli({u"--no"_s, u"compact"_s});
         QCOMPARE(compact.status, 0);
-        QVERIFY(compact.out.isEmpty());
+        QCOMPARE(compact.out, QString());
         QCOMPARE(QDir(m_home->dir.path()).entryList({u"TSR*"_s}), QStringList());
         const CliRun run = cli({u"--no"_s, u"boards"_s});
         QCOMPARE(run.status, 0);
@@ -133,28 +181,6 @@ private slots:
         QVERIFY(!QDir(m_home->file(u"cache"_s)).exists());
     }
 
-    // Usage errors of every command give 2; a log database that cannot be opened gives 1.
-    void failuresAndUsageErrors()
-    {
-        const QList<QStringList> usage{
-            {}, {u"nothing"_s}, {u"boards"_s, u"x"_s}, {u"compact"_s, u"x"_s}, {u"query"_s}, {u"import"_s, u"4"_s},
-            {u"import"_s, u"x"_s, u"a.log"_s}, {u"settings"_s}, {u"settings"_s, u"4"_s, u"Foo=1"_s},
-            {u"settings"_s, u"4"_s, u"PostName"_s}, {u"settings"_s, u"4"_s, u"PostName=a"_s, u"ViewCount=many"_s},
-            {u"receive"_s}, {u"receive"_s, u"--visit"_s, u"4"_s}, {u"receive"_s, u"--full"_s, u"--all"_s}};
-        for (const QStringList &args : usage) {
-            const CliRun run = cli(args);
-            QVERIFY2(run.status == 2, qPrintable(args.join(u' ')));
-            QVERIFY2(run.err.contains(u"usage"_s), qPrintable(args.join(u' ')));
-        }
-        QVERIFY(!QFile::exists(m_home->file(u"log.mdb"_s)));
-        writeFile(m_home->file(u"log.mdb"_s), "no database");
-        writeFile(m_home->file(u"log.bak"_s), "older");
-        const CliRun run = cli({u"boards"_s});
-        QCOMPARE(run.status, 1);
-        QVERIFY(run.out.isEmpty());
-        QVERIFY(run.err.contains(u"プログラムを終了します。"_s));
-    }
-
     void commaBoardsWrittenAndKept()
     {
         QCOMPARE(settings({u"4"_s}).out, settingsText({}, 20, 0, 30));
@@ -163,8 +189,7 @@ private slots:
         QCOMPARE(run.out, settingsText(u"山田～太郎"_s, 20, 120, 40));
         QCOMPARE(settings({u"4"_s}).out, run.out);
         // The board's cookie is named after its address and holds CP932 bytes.
-        const QByteArray cookies = readFile(m_home->file(u"cookies.txt"_s));
-        QVERIFY(cookies.contains("/zatsudan.cgi\t" + mdlMain::ToCp932(u"山田～太郎"_s) + ",,,,20,,,120,40\n"));
+        QVERIFY(readFile(cookieFile()).contains("/zatsudan.cgi\t" + mdlMain::ToCp932(u"山田～太郎"_s) + ",,,,20,,,120,40\n"));
     }
 
     // A type-3 board without its own cookie keeps nothing, and the command says so.
@@ -179,7 +204,74 @@ private slots:
         QVERIFY(noBoard.err.contains(u"no board 999"_s));
     }
 
+    // A "," would shift every later setting of the board's comma list: refused, nothing written.
+    void commaInAListSettingIsRefused()
+    {
+        QCOMPARE(settings({u"4"_s, u"PostName=Taro"_s, u"Password=secret"_s, u"NoReadPoint=120"_s}).status, 0);
+        const QByteArray before = readFile(cookieFile());
+        const CliRun run = settings({u"4"_s, u"DownloadCount=40"_s, u"PostName=Taro, Jr."_s});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(u"「,」"_s), qPrintable(run.err));
+        QCOMPARE(readFile(cookieFile()), before);
+    }
+
+    // Two processes writing settings of different boards at once: both updates are kept.
+    void concurrentWritersOfDifferentBoardsKeepBoth()
+    {
+        QCOMPARE(settings({u"4"_s}).status, 0); // makes the log database first
+        for (int round = 0; round < 8; ++round) {
+            QProcess first;
+            QProcess second;
+            m_home->start(first, {u"settings"_s, u"4"_s, u"PostName=b4r%1"_s.arg(round)});
+            m_home->start(second, {u"settings"_s, u"5"_s, u"PostName=b5r%1"_s.arg(round)});
+            QVERIFY(first.waitForFinished(60000));
+            QVERIFY(second.waitForFinished(60000));
+            QCOMPARE(first.exitCode(), 0);
+            QCOMPARE(second.exitCode(), 0);
+            QCOMPARE(setting(settings({u"4"_s}), u"PostName"_s), u"b4r%1"_s.arg(round));
+            QCOMPARE(setting(settings({u"5"_s}), u"PostName"_s), u"b5r%1"_s.arg(round));
+        }
+    }
+
+    // A cookie file beyond the size the store reads is left alone, and the command says so.
+    void oversizedCookieFileFails()
+    {
+        QCOMPARE(settings({u"4"_s}).status, 0);
+        QFile file(cookieFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(256ll * 1024 * 1024 + 1)); // sparse: costs no disk
+        file.close();
+        const CliRun run = settings({u"4"_s, u"PostName=x"_s});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(u"cookies.txt"_s), qPrintable(run.err));
+        QCOMPARE(QFileInfo(cookieFile()).size(), 256ll * 1024 * 1024 + 1);
+    }
+
+    // On a full disk the settings file and the cookie file keep their old bytes; exit 1.
+    void aFullDiskKeepsTheSettingsFiles()
+    {
+        SmallDisk disk(m_home->dir.path(), 2048);
+        REQUIRE_MOUNTED(disk);
+        QCOMPARE(cli({u"--no"_s, u"boards"_s}).status, 0);
+        QCOMPARE(settings({u"4"_s, u"PostName=a"_s, u"Password=secret"_s}).status, 0);
+        const QByteArray ini = readFile(m_home->file(u"tessera.ini"_s));
+        const QByteArray cookies = readFile(cookieFile());
+        QVERIFY(disk.fill());
+
+        const CliRun boards = cli({u"--no"_s, u"boards"_s});
+        QCOMPARE(boards.status, 1);
+        QVERIFY2(boards.err.contains(u"ディスクの空き容量が不足しています。"_s), qPrintable(boards.err));
+        QCOMPARE(readFile(m_home->file(u"tessera.ini"_s)), ini);
+
+        const CliRun run = settings({u"4"_s, u"PostName=%1"_s.arg(QString(3000, u'x'))});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(u"ディスクの空き容量が不足しています。"_s), qPrintable(run.err));
+        QCOMPARE(run.out, QString());
+        QCOMPARE(readFile(cookieFile()), cookies);
+    }
+
     // Unread loads keep their position in the home folder's cookie file; --full asks for all.
+    // A board that is not there fails.
     void receiveBoards()
     {
         serveBoards();
@@ -187,9 +279,10 @@ private slots:
         broken.number = 6;
         broken.rawEntry = u"壊れた記事"_s;
         m_sim->addMessage(0, broken);
-        CliRun run = receive({u"4"_s, u"5"_s});
-        QCOMPARE(run.status, 0);
-        QCOMPARE(run.out, u"4\t雑談掲示板で5件受信しました。\n5\t質問掲示板に新規投稿はありませんでした。\n"_s);
+        CliRun run = receive({u"4"_s, u"5"_s, u"99"_s});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out, u"4\t雑談掲示板で5件受信しました。\n5\t質問掲示板に新規投稿はありませんでした。\n"
+                          u"99\t掲示板99はありません。\n"_s);
         QVERIFY(run.err.contains(u"1番目のログを要求しています。\n"_s)); // progress goes to standard error
         QCOMPARE(m_sim->requests().last().target, "/cgi-bin/shitsumon.cgi?dousa=log&logmidoku=1&logno=0");
         QVERIFY(readFile(m_home->file(u"zatsudan.bad"_s)).startsWith(mdlMain::ToCp932(u"壊れた記事"_s)));
@@ -218,7 +311,7 @@ private slots:
         execute(u"UPDATE BBS SET VisitLoad = False"_s);
         run = receive({u"--visit"_s});
         QCOMPARE(run.status, 0);
-        QVERIFY(run.out.isEmpty());
+        QCOMPARE(run.out, QString());
         QVERIFY(run.err.contains(u"巡回受信対象の掲示板はありませんでした。"_s));
     }
 
@@ -226,10 +319,9 @@ private slots:
     {
         QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
         writeFile(m_home->file(u"tessera.ini"_s), "[Option]\r\nImportReadMode=True\r\n");
-        const CliRun first = cli({u"--yes"_s, u"import"_s, Board, fixture(u"one.lzh"_s),
-                               fixture(u"first.log"_s)});
-        QVERIFY2(first.status == 0, qPrintable(first.err));
-        QCOMPARE(first.out, u"5件インポートしました。\n"_s);
+        const CliRun run = import({fixture(u"one.lzh"_s), fixture(u"first.log"_s)});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, u"5件インポートしました。\n"_s);
         QCOMPARE(stored(), QStringList({u"1:True"_s, u"2:True"_s, u"3:True"_s, u"11:True"_s, u"12:True"_s}));
     }
 
@@ -241,7 +333,7 @@ private slots:
         const QString brokenLog = m_home->file(u"broken.log"_s);
         writeFile(brokenLog, LogFormat::toCp932(LogFormat::log(0, {broken, LogFormat::sampleMessage(7)})));
         const QString missing = m_home->file(u"missing.log"_s);
-        const CliRun run = cli({u"--yes"_s, u"import"_s, Board, missing, brokenLog});
+        const CliRun run = import({missing, brokenLog});
         QCOMPARE(run.status, 1);
         QCOMPARE(run.out, u"1件インポートしました。\n"_s);
         QVERIFY(run.err.contains(missing + u"が見つからないため、インポートできませんでした。"_s));
@@ -262,55 +354,64 @@ private slots:
         const CliRun asked = cli({u"import"_s, Board, path}); // the warning defaults to No
         QCOMPARE(asked.status, 1);
         QVERIFY(asked.err.contains(u"質問掲示板用のログファイルと思われるファイルが指定されています。"_s));
-        QVERIFY(asked.out.isEmpty());
+        QCOMPARE(asked.out, QString());
         QCOMPARE(cli({u"--no"_s, u"import"_s, Board, fixture(u"one.lzh"_s)}).status, 1);
-        QVERIFY(stored().isEmpty());
+        QCOMPARE(stored(), QStringList());
     }
 
-    void actionStatementsPrintTheirCountLine()
+    // Board 4 holds messages 1 and 2 (see storeTwoMessages) when each statement runs.
+    void queries_data()
     {
-        storeTwoMessages();
-        expect(u"UPDATE Message SET Mark = 3 WHERE Mark = 0"_s, u"1件更新しました。\n"_s);
-        expect(u"SELECT * INTO Copy FROM Message"_s, u"テーブルを作成し2件追加しました。\n"_s);
-        expect(u"DELETE FROM Copy"_s, u"2件削除しました。\n"_s);
-        expect(u"DROP TABLE Copy"_s, u"データ定義を完了しました。\n"_s);
-        const CliRun pragma = query({u"PRAGMA user_version = 3"_s});
-        QCOMPARE(pragma.status, 1);
-        QCOMPARE(pragma.err, u"処理が実行できませんでした。\n実行時エラー '3219':\n現在未対応ですm(_ _)m\n"_s);
-    }
-
-    void resultsPrintAHeaderAndOneLinePerRow()
-    {
-        storeTwoMessages();
-        expect(u"SELECT ID, Read, Subject, PostDate, Body, Max(InReplyTo) AS M, Null AS N FROM Message"
-               " WHERE BBS_ID = 4 GROUP BY ID, Read, Subject, PostDate, Body ORDER BY ID"_s,
-               u"ID\tRead\tSubject\tPostDate\tBody\tM\tN\n"
+        QTest::addColumn<QStringList>("args"); // the statement and its parameters' values
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err"); // a part of standard error
+        QTest::newRow("update") << QStringList{u"UPDATE Message SET Mark = 3 WHERE Mark = 0"_s} << 0
+                                << u"1件更新しました。\n"_s << QString();
+        QTest::newRow("make table") << QStringList{u"SELECT * INTO Copy FROM Message"_s} << 0
+                                    << u"テーブルを作成し2件追加しました。\n"_s << QString();
+        QTest::newRow("delete") << QStringList{u"DELETE FROM Message"_s} << 0 << u"2件削除しました。\n"_s << QString();
+        QTest::newRow("data definition") << QStringList{u"CREATE TABLE T (x INTEGER)"_s} << 0
+                                         << u"データ定義を完了しました。\n"_s << QString();
+        QTest::newRow("engine statement") << QStringList{u"PRAGMA user_version = 3"_s} << 1 << QString()
+                                          << u"処理が実行できませんでした。\n実行時エラー '3219':\n現在未対応ですm(_ _)m\n"_s;
+        QTest::newRow("rows: text escaped, dates, booleans, nulls")
+            << QStringList{u"SELECT ID, Read, Subject, PostDate, Body, Max(InReplyTo) AS M, Null AS N FROM Message"
+                           " WHERE BBS_ID = 4 GROUP BY ID, Read, Subject, PostDate, Body ORDER BY ID"_s}
+            << 0
+            << u"ID\tRead\tSubject\tPostDate\tBody\tM\tN\n"
                u"1\tTrue\ta|'b\t2024/01/02 03:04:05\t一\\r\\n二\\t\\\\\t0\t\n"
-               u"2\tFalse\ta|'b\t2024/01/02 03:04:05\t一\\r\\n二\\t\\\\\t1\t\n"_s);
-        expect(u"SELECT Max(PostDate) AS Newest FROM Message"_s, u"Newest\n2024/01/02 03:04:05\n"_s);
-        expect(u"SELECT ID FROM Message WHERE ID > 100"_s, u"ID\n"_s);
-        // A wall-clock time that the local zone skips is still a date.
-        expect(u"UPDATE Message SET PostDate = #2024/03/31 02:30:00# WHERE ID = 2"_s, u"1件更新しました。\n"_s);
+               u"2\tFalse\ta|'b\t2024/01/02 03:04:05\t一\\r\\n二\\t\\\\\t1\t\n"_s
+            << QString();
+        QTest::newRow("date of an expression") << QStringList{u"SELECT Max(PostDate) AS Newest FROM Message"_s} << 0
+                                               << u"Newest\n2024/01/02 03:04:05\n"_s << QString();
+        QTest::newRow("no rows") << QStringList{u"SELECT ID FROM Message WHERE ID > 100"_s} << 0 << u"ID\n"_s
+                                 << QString();
+        QTest::newRow("parameters") << QStringList{u"SELECT ID FROM Message WHERE ID = [番号] AND Mark = [印]"_s,
+                                                   u"2"_s, u"2"_s}
+                                    << 0 << u"ID\n2\n"_s << u"番号 -> 2\n印 -> 2\n"_s;
+    }
+
+    void queries()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        storeTwoMessages();
+        const CliRun run = query(args);
+        QCOMPARE(run.status, status);
+        QCOMPARE(run.out, out);
+        QVERIFY2(run.err.contains(err), qPrintable(run.err));
+    }
+
+    void aWallClockTimeThatTheZoneSkipsIsStillADate()
+    {
+        storeTwoMessages();
+        QCOMPARE(query({u"UPDATE Message SET PostDate = #2024/03/31 02:30:00# WHERE ID = 2"_s}).out,
+                 u"1件更新しました。\n"_s);
         QCOMPARE(query({u"SELECT PostDate FROM Message WHERE ID = 2"_s}, u"Europe/Berlin"_s).out,
                  u"PostDate\n2024/03/31 02:30:00\n"_s);
-    }
-
-    void parametersComeFromTheArguments()
-    {
-        storeTwoMessages();
-        const CliRun run = query({u"SELECT ID FROM Message WHERE ID = [番号] AND Mark = [印]"_s, u"2"_s, u"2"_s});
-        QCOMPARE(run.out, u"ID\n2\n"_s);
-        QCOMPARE(run.status, 0);
-        QVERIFY(run.err.contains(u"番号 -> 2"_s));
-        QVERIFY(run.err.contains(u"印 -> 2"_s));
-    }
-
-    void errorsPrintNumberAndDescription()
-    {
-        const CliRun run = query({u"SELECT * FROM NoSuchTable"_s});
-        QCOMPARE(run.status, 1);
-        QVERIFY(run.out.isEmpty());
-        QVERIFY(run.err.contains(u"実行時エラー '3078':\n入力テーブルまたはクエリ 'NoSuchTable' が見つかりませんでした。"_s));
     }
 };
 

@@ -1,7 +1,5 @@
 #include "CBBSFixture.h"
 
-#include "app/Prompter.h"
-#include "db/CBBSProperty.h"
 #include "transfer/ImportRun.h"
 #include "support/TestFiles.h"
 
@@ -108,24 +106,36 @@ class TestCBBSImport : public QObject
 private slots:
     void initTestCase() { qRegisterMetaType<CMessage>(); }
 
-    // An archive stores what its text member stores.
-    void textsAndArchivesImportOnce()
+    // The name decides between a text file and an archive: an archive stores what its text
+    // member stores.
+    void textsAndArchives_data()
     {
-        CBBSFixture text, archive;
-        QVERIFY(text.import(Board, TextFile));
-        QCOMPARE(text.bbs.SaveCount(), 3);
-        QVERIFY(archive.import(Board, OneArchive));
-        QCOMPARE(archive.stored(Board), text.stored(Board));
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("source");
+        QTest::newRow("text") << u"zatsudan.log"_s << TextFile;
+        QTest::newRow("archive") << u"one.lzh"_s << OneArchive;
+        QTest::newRow("archive named in capitals") << u"x.y.LZH"_s << OneArchive;
+        QTest::newRow("text without extension") << u"old"_s << TextFile;
+        QTest::newRow("text with .lzh inside its name") << u"old.lzh.txt"_s << TextFile;
+        QTest::newRow("text in a folder named .lzh") << u"a.lzh/old"_s << TextFile;
+    }
 
-        CBBS::ExtractError error = CBBS::ExtractError::None;
-        QVERIFY(CBBS::ExtractArchiveToMemory(TwoArchive, u"*.txt"_s, &error).isEmpty());
-        QCOMPARE(error, CBBS::ExtractError::NoMatch);
+    void textsAndArchives()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, source);
+        CBBSFixture f;
+        CBBSFixture text;
+        QVERIFY(text.import(Board, TextFile));
+        QVERIFY(f.import(Board, fileIn(f, name, readFile(source))));
+        QCOMPARE(f.stored(Board), text.stored(Board));
     }
 
     // Every member holding entries is imported and named in the progress lines; a readme is skipped.
     void archivesImportEveryMemberThatHoldsEntries()
     {
-        CBBSFixture two, readme;
+        CBBSFixture two;
+        CBBSFixture readme;
         QSignalSpy twoState(&two.bbs, &CBBS::StateChanged);
         QVERIFY(two.import(Board, TwoArchive));
         QCOMPARE(two.bbs.SaveCount(), 4);
@@ -137,10 +147,13 @@ private slots:
         QCOMPARE(readme.bbs.SaveCount(), 2);
         QCOMPARE(logLines(readmeState).first(),
                  ReadmeArchive + u"の中のreadme.txtにはログがないため、読み飛ばしました。"_s);
+        CBBS::ExtractError error = CBBS::ExtractError::None;
+        QVERIFY(CBBS::ExtractArchiveToMemory(TwoArchive, u"*.txt"_s, &error).isEmpty());
+        QCOMPARE(error, CBBS::ExtractError::NoMatch);
     }
 
-    // Line breaks are made CR LF as in received pages, and text after the last separator is one
-    // more entry: nothing is merged or dropped without a word.
+    // Line breaks of any kind are made CR LF as in received pages (body lines stay apart), and
+    // text after the last separator is one more entry: nothing is merged or dropped without a word.
     void noEntryIsMergedOrDropped_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -155,6 +168,8 @@ private slots:
         QTest::newRow("separator without line break") << log.chopped(2) << 3 << true;
         QTest::newRow("blank tail") << log + "\r\n \x1a" << 3 << true;
         QTest::newRow("broken tail") << log + LogFormat::toCp932(u"壊れた記事"_s) << 3 << false;
+        QTest::newRow("LF only") << QByteArray(log).replace("\r\n", "\n") << 3 << true;
+        QTest::newRow("CR only") << QByteArray(log).replace("\r\n", "\r") << 3 << true;
     }
 
     void noEntryIsMergedOrDropped()
@@ -167,6 +182,7 @@ private slots:
         QCOMPARE(f.import(Board, fileIn(f, u"a.log"_s, content)), clean);
         QCOMPARE(f.stored(Board).size(), stored);
         QCOMPARE(errors.count(), clean ? 0 : 1);
+        QVERIFY(f.stored(Board).first().Body.contains(u"\r\n"_s));
     }
 
     // The file is read in pieces: a CR LF or a two-byte character cut by a piece's end is whole.
@@ -188,61 +204,26 @@ private slots:
         QCOMPARE(stored.at(1).Body, body);
     }
 
-    // Between pieces the event loop turns, and then no transaction is open.
-    void theEventLoopTurnsOnlyWithNoTransactionOpen()
+    // A long file is read in pieces: between them the event loop turns, and then no transaction
+    // is open; entry numbers in the texts count through the whole file.
+    void piecesOfALongFile()
     {
         CBBSFixture f;
-        const QString path = fileIn(f, u"a.log"_s, sampleLog(1, 6000)); // two pieces
-        int turns = 0, inTransaction = 0;
+        const QString path = fileIn(f, u"a.log"_s, sampleLog(1, 6000) + QByteArray("not an entry\r\n"));
+        int turns = 0;
+        int inTransaction = 0;
         QTimer timer;
         connect(&timer, &QTimer::timeout, &timer, [&] {
             ++turns;
             inTransaction += f.db->InTransaction();
         });
         timer.start(0);
-        QVERIFY(f.import(Board, path));
+        QSignalSpy errors(&f.bbs, &CBBS::LoadError);
+        QVERIFY(!f.import(Board, path));
         QVERIFY(turns > 0);
         QCOMPARE(inTransaction, 0);
-    }
-
-    // Entry numbers in the texts count through the whole file, not from each piece.
-    void entryNumbersCountThroughEveryPiece()
-    {
-        CBBSFixture f;
-        const QString path = fileIn(f, u"a.log"_s, sampleLog(1, 6000) + QByteArray("not an entry\r\n"));
-        QSignalSpy errors(&f.bbs, &CBBS::LoadError);
-        f.import(Board, path);
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors.at(0).at(2).toString(), u"6000件目のログが壊れていました。"_s);
-    }
-
-    void theExtensionLzhInAnyCaseMarksAnArchive()
-    {
-        for (const QString &name : {u"x.y.LZH"_s, u"old"_s, u"old.lzh.txt"_s, u"a.lzh/old"_s}) {
-            CBBSFixture f;
-            const bool archive = name.endsWith(u"lzh"_s, Qt::CaseInsensitive);
-            const QString path = fileIn(f, name, readFile(archive ? OneArchive : TextFile));
-            QVERIFY2(f.import(Board, path), qPrintable(name));
-            QCOMPARE(f.bbs.SaveCount(), 3);
-        }
-    }
-
-    void fileLineBreaks_data()
-    {
-        QTest::addColumn<QByteArray>("lineBreak");
-        QTest::newRow("LF only") << QByteArray("\n");
-        QTest::newRow("CR only") << QByteArray("\r");
-    }
-
-    // A file saved with any kind of line break imports every message, its body lines kept apart.
-    void fileLineBreaks()
-    {
-        QFETCH(QByteArray, lineBreak);
-        CBBSFixture f;
-        const QByteArray log = sampleLog(1, 3).replace("\r\n", lineBreak);
-        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, log)));
-        QCOMPARE(f.bbs.SaveCount(), 3);
-        QVERIFY(f.stored(Board).first().Body.contains(u"\r\n"_s));
     }
 
     void countsReadFlagAndBrokenEntriesBelongToEachFile()
@@ -358,7 +339,7 @@ private slots:
         QCOMPARE(runImport(run, Board, {a, b}, false).Total, 470);
     }
 
-    void anotherBoardsFileNameAsksWithNoAsDefault()
+    void anotherBoardsFileName()
     {
         CBBSFixture f;
         const auto other = [&](int board, const QStringList &files) {
@@ -368,16 +349,6 @@ private slots:
         QCOMPARE(other(QuestionBoard, {u"/x/ZATSUDAN-2001.LZH"_s}), Board);
         QCOMPARE(other(Board, {u"zatsudan.log"_s, u"/zatsudan/it's.log"_s, u"shitsumon#1.txt"_s}), QuestionBoard);
         QCOMPARE(other(Board, {u"x.log"_s, u"'"_s}), 0);
-
-        ScriptedPrompter answers;
-        setPrompter(&answers);
-        CBBSProperty board;
-        QVERIFY(board.GetProperty(QuestionBoard, *f.db));
-        QVERIFY(ImportRun::ConfirmImport(*f.db, board, {u"/l/a.log"_s, u"/l/b.lzh"_s}));
-        QVERIFY(!ImportRun::ConfirmImport(*f.db, board, {u"/l/a.log"_s, u"/l/zatsudan.log"_s}));
-        setPrompter(nullptr);
-        const QList<ScriptedPrompter::Record> &asked = answers.records();
-        QCOMPARE(asked.at(1).buttons, (QList<Prompter::Button>{Prompter::Yes, Prompter::No}));
     }
 };
 

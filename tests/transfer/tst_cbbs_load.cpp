@@ -42,75 +42,57 @@ private slots:
         QTest::addColumn<int>("id");
         QTest::addColumn<int>("maxCount");
         QTest::addColumn<int>("perPage");
+        QTest::addColumn<int>("unreadPoint");
+        QTest::addColumn<QByteArray>("lineBreak");
         QTest::addColumn<QString>("address"); // %1: the page number
         QTest::addColumn<int>("pages");
         const QString single = u"/cgi-bin/single.cgi?dousa=log&logmidoku=1&logno=%1"_s;
         const QString pair = u"/cgi-bin/pair.cgi?&l_or_r=%1&dousa=log&logmidoku=1&logno=%2"_s;
-        QTest::newRow("single") << 4 << 400 << 30 << single << 14;
-        QTest::newRow("left") << 13 << 400 << 30 << pair.arg(0).arg(u"%1"_s) << 14;
-        QTest::newRow("right") << 14 << 400 << 30 << pair.arg(1).arg(u"%1"_s) << 14;
-        QTest::newRow("text page") << 3 << 400 << 30 << u"/cgi-bin/text.cgi?do=get_text&text_page=%1"_s << 14;
-        QTest::newRow("61 / 30") << 4 << 61 << 30 << single << 3;
-        QTest::newRow("no page size") << 4 << 400 << 0 << single << 1;
-        QTest::newRow("no maximum") << 4 << 0 << 30 << single << 1;
+        const QString text = u"/cgi-bin/text.cgi?do=get_text&text_page=%1"_s;
+        QTest::newRow("single") << 4 << 400 << 30 << 0 << "\r\n"_ba << single << 14;
+        QTest::newRow("left") << 13 << 400 << 30 << 0 << "\r\n"_ba << pair.arg(0).arg(u"%1"_s) << 14;
+        QTest::newRow("right") << 14 << 400 << 30 << 0 << "\r\n"_ba << pair.arg(1).arg(u"%1"_s) << 14;
+        QTest::newRow("text page") << 3 << 400 << 30 << 0 << "\r\n"_ba << text << 14;
+        QTest::newRow("61 / 30") << 4 << 61 << 30 << 0 << "\r\n"_ba << single << 3;
+        QTest::newRow("no page size") << 4 << 400 << 0 << 0 << "\r\n"_ba << single << 1;
+        QTest::newRow("no maximum") << 4 << 0 << 30 << 0 << "\r\n"_ba << single << 1;
+        QTest::newRow("29 above the unread position") << 4 << 400 << 30 << 371 << "\r\n"_ba << single << 1;
+        QTest::newRow("LF only") << 4 << 61 << 30 << 0 << "\n"_ba << single << 3;
+        QTest::newRow("CR only") << 4 << 61 << 30 << 0 << "\r"_ba << single << 3;
     }
 
     // 400 messages, 30 a page (the last one short): the pages of MaxCount in the board's own
-    // addresses, the page size in the cookie; the unread position becomes the newest number.
+    // addresses, the page size in the cookie; line breaks are read as CR LF; the unread position
+    // becomes the newest number.
     void paging()
     {
         QFETCH(int, id);
         QFETCH(int, maxCount);
         QFETCH(int, perPage);
+        QFETCH(int, unreadPoint);
+        QFETCH(QByteArray, lineBreak);
         QFETCH(QString, address);
         QFETCH(int, pages);
         LoadFixture f;
         f.setColumn(id, u"MaxCount"_s, QString::number(maxCount));
         f.board(id).SetDownloadCount(perPage);
+        f.board(id).SetNoReadPoint(unreadPoint);
+        f.sim.setLineBreak(f.simBoard.value(id), lineBreak);
         f.addMessages(id, 1, 400);
+        f.bbs.SetTimeout(std::numeric_limits<int>::max()); // huge time-outs must not overflow
         QVERIFY(f.load(id, true));
         QStringList expected;
         for (int page = 0; page < pages; ++page)
             expected << address.arg(id == f.TextPageBoard ? page + 1 : page);
         QCOMPARE(f.targets(), expected);
-        QCOMPARE(f.stored(id).size(), std::min(400, pages * 30));
+        QCOMPARE(f.bbs.SaveCount(), std::min(400 - unreadPoint, pages * 30));
+        QCOMPARE(f.stored(id).size(), f.bbs.SaveCount());
+        QVERIFY(f.stored(id).first().Body.contains(u"\r\n"_s));
         QCOMPARE(f.board(id).NoReadPoint(), 400);
         QVERIFY(f.errors.isEmpty());
         QVERIFY(!f.bbs.IsLoad());
         if (id != CBBSFixture::TextPageBoard)
             QVERIFY(f.sim.requests().first().cookie.contains(f.board(id).URL().toLatin1() + "=,,,,"));
-    }
-
-    void pageLineBreaks_data()
-    {
-        QTest::addColumn<QByteArray>("lineBreak");
-        QTest::newRow("LF only") << QByteArray("\n");
-        QTest::newRow("CR only") << QByteArray("\r");
-    }
-
-    // Every page's line breaks are read as CR LF, so its messages are found and stored.
-    void pageLineBreaks()
-    {
-        QFETCH(QByteArray, lineBreak);
-        LoadFixture f;
-        f.sim.setLineBreak(f.simBoard.value(f.SingleBoard), lineBreak);
-        f.addMessages(f.SingleBoard, 1, 3);
-        QVERIFY(f.load(f.SingleBoard, true));
-        QCOMPARE(f.bbs.SaveCount(), 3);
-        QVERIFY(f.stored(f.SingleBoard).first().Body.contains(u"\r\n"_s));
-    }
-
-    // Above unread position 100: 29 messages, a short page.
-    void shortPageAboveTheUnreadPosition()
-    {
-        LoadFixture f;
-        f.board(f.SingleBoard).SetNoReadPoint(100);
-        f.addMessages(f.SingleBoard, 1, 129);
-        f.bbs.SetTimeout(std::numeric_limits<int>::max()); // huge time-outs must not overflow
-        QVERIFY(f.load(f.SingleBoard, true));
-        QCOMPARE(f.sim.requests().size(), 1);
-        QCOMPARE(f.bbs.SaveCount(), 29);
-        QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 129);
     }
 
     void exitIfMessageFound_data()
@@ -205,8 +187,8 @@ private slots:
         QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 0);
     }
 
-    // The window writes while the run waits for a slow page and between the slices of a page's
-    // analysis; the run is then cancelled. No write found a transaction of the run open, and all
+    // The window writes between the slices of a page's analysis; the run is then cancelled
+    // while it waits for a slow page. No write found a transaction of the run open, and all
     // stay, as does the first page; the unread position does not move.
     void windowWritesDuringARunAreKept()
     {
@@ -237,11 +219,7 @@ private slots:
                 QTimer::singleShot(300, &f.bbs, &CBBS::Cancel);
             }
         });
-        QTimer window;
-        QObject::connect(&window, &QTimer::timeout, write);
-        window.start(5);
         QVERIFY(!f.load(f.SingleBoard, true));
-        window.stop();
         QVERIFY(writesDuringAnalysis > 0);
         QCOMPARE(writesInOurTransaction, 0);
         QCOMPARE(f.stored(f.SingleBoard).first().Mark, writes);
