@@ -323,8 +323,10 @@ private slots:
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, u"5件インポートしました。\n"_s);
         QCOMPARE(stored(), QStringList({u"1:True"_s, u"2:True"_s, u"3:True"_s, u"11:True"_s, u"12:True"_s}));
+        QCOMPARE(import({fixture(u"first.log"_s)}).out, u"インポートできるログはありませんでした。\n"_s);
     }
 
+    // Files that are not imported whole make status 1; the total counts what was stored.
     void failedFilesGiveStatusOne()
     {
         QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0); // database and folders made
@@ -336,6 +338,7 @@ private slots:
         const CliRun run = import({missing, brokenLog});
         QCOMPARE(run.status, 1);
         QCOMPARE(run.out, u"1件インポートしました。\n"_s);
+        QVERIFY(run.err.contains(missing + u"のインポート中...(1/2)\n"_s)); // progress, and the run goes on
         QVERIFY(run.err.contains(missing + u"が見つからないため、インポートできませんでした。"_s));
         QVERIFY(run.err.contains(u"0件目のログが壊れていました。"_s));
         const QByteArray errorLog = readFile(m_home->file(u"zatsudan.bad"_s)); // the board's error log

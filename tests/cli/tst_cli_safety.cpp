@@ -182,21 +182,6 @@ private slots:
         }
     }
 
-    void compactionBesideAnImportChangesNothing()
-    {
-        constexpr int Count = 20000;
-        writeLog(m_home->file(u"big.log"_s), 1, Count);
-        QProcess importing;
-        startImport(importing, m_home->file(u"big.log"_s));
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(database() + u"-journal"_s); }, 60000));
-        const CliRun compact = cli({u"compact"_s});
-        QCOMPARE(compact.status, 1);
-        QVERIFY(compact.err.contains(u"他のプロセス"_s));
-        QVERIFY(importing.waitForFinished(60000));
-        QCOMPARE(importing.exitCode(), 0);
-        QCOMPARE(messageCount(), Count);
-    }
-
     // A query started during a compaction waits at the lock file, then reads what the
     // compaction left.
     void openingWaitsForACompactionInProgress()

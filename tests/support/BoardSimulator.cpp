@@ -366,6 +366,12 @@ void BoardSimulator::answerWithFault(QTcpSocket *socket, const Route &route, con
     case FaultKind::HugeBody:
         sendHuge(socket, fault.hugeBytes);
         return;
+    case FaultKind::BrokenText: {
+        QByteArray body = normal.body;
+        body.insert(body.indexOf("\r\n") + 2, "\x81\x20\xff");
+        writeAndClose(socket, head(normal.status, normal.contentType, body.size()) + body);
+        return;
+    }
     case FaultKind::Trickle:
         socket->write(head(200, normal.contentType, -1));
         drip(socket, normal.body.isEmpty() ? QByteArray(" ") : normal.body, 1, fault.delayMs, true);

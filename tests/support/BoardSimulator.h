@@ -42,6 +42,7 @@ public:
         EmptyBody,          ///< 200 with an empty body
         HugeBody,           ///< 200 with Fault::hugeBytes of log text, streamed
         Trickle,            ///< 200 without length, then the page one byte every delayMs, for ever
+        BrokenText,         ///< the normal answer with bytes of no text encoding after its first line
     };
 
     struct Fault

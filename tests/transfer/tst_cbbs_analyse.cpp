@@ -26,11 +26,6 @@ BoardMessage raw(const QString &entry)
     return m;
 }
 
-CMessage message(int id, const QString &body)
-{
-    return {4, id, {}, {}, {}, {}, CMessage::WallClock(QDate(2024, 2, 29), QTime(23, 59, 59)), 0, body, 0, 0, false};
-}
-
 using Saves = QList<std::pair<int, int>>; // (ID, InReplyTo)
 constexpr int OtherBoard = 5;
 
@@ -121,23 +116,6 @@ private slots:
         QVERIFY(f.bbs.AnalyseLog(99, LogFormat::log(0, {sampleMessage(1)}), false));
         QCOMPARE(errors.size(), 4);
         QCOMPARE(f.bbs.AnalyseCount(), 3); // no more entries parsed
-    }
-
-    void saveMessageResults()
-    {
-        CBBSFixture f;
-        CMessage msg = message(1, u"'|' \"\" ' & Chr(124) & '\r\n"_s);
-        msg.Subject = u"Re: it's 'ok' | fine"_s;
-        QCOMPARE(f.bbs.SaveMessage(msg), CBBS::Saved);
-        QCOMPARE(f.bbs.SaveMessage(message(1, u"別の本文"_s)), CBBS::Duplicate);
-        CMessage kept = msg;
-        kept.PostDate = kept.PostDate.addSecs(-59); // stored to the minute
-        QCOMPARE(f.stored(4), QList<CMessage>{kept});
-
-        QCOMPARE(f.bbs.SaveMessage(message(2, QString())), CBBS::Refused);
-        msg.BBS_ID = 5; // the same number on another board
-        QCOMPARE(f.bbs.SaveMessage(msg), CBBS::Saved);
-        QCOMPARE(CBBS().SaveMessage(msg), CBBS::Refused); // no database
     }
 
     void badInputIsStoredOrReportedAndNothingStoredChanges()

@@ -291,27 +291,6 @@ private slots:
         QVERIFY(f.stored(Board).isEmpty());
     }
 
-    void totalsTheFilesAndGoesOnPastUnusableOnes()
-    {
-        CBBSFixture f;
-        ImportRun run(f.bbs);
-        BoardMessage broken;
-        broken.rawEntry = u"壊れた記事"_s;
-        const QString a = fileIn(f, u"a.log"_s, sampleLog(1, 5));
-        const QString b = fileIn(f, u"b.log"_s, LogFormat::toCp932(LogFormat::log(0, {broken})) + sampleLog(4, 8));
-        const QString missing = f.dir.filePath(u"missing.log"_s);
-        QSignalSpy info(&run, &ImportRun::InfoChanged);
-        const ImportRun::Result result = runImport(run, Board, {a, missing, b}, true);
-        QCOMPARE(result.Total, 8);
-        QCOMPARE(result.NotImported, 2);
-        QCOMPARE(infos(info), (Infos{{a + u"のインポート中...(1/3)"_s, 1}, {missing + u"のインポート中...(2/3)"_s, 1},
-                                     {b + u"のインポート中...(3/3)"_s, 1}, {u"8件インポートしました。"_s, 3}}));
-
-        const ImportRun::Result again = runImport(run, Board, {a}, false);
-        QCOMPARE(again.Outcome, u"インポートできるログはありませんでした。"_s);
-        QCOMPARE(again.NotImported, 0);
-    }
-
     // A cancel left from an earlier run stops nothing; a new one ends the run after the current
     // file, with its rows committed, and a second run completes them.
     void aCancelEndsTheRunAfterTheCurrentFile()

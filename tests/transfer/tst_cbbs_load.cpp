@@ -1,8 +1,6 @@
-#include "app/mdlEncoding.h"
 #include "support/SmallDisk.h"
 #include "transfer/LoadFixture.h"
 
-#include <QTcpSocket>
 #include <QTimer>
 #include <limits>
 
@@ -125,6 +123,7 @@ private slots:
         QTest::newRow("reset mid-body") << fault(Kind::CutOffBody) << u"受信エラー(2):"_s;
         QTest::newRow("100 MB body") << fault(Kind::HugeBody) << u"受信エラー:ページが64MBを超えた"_s;
         QTest::newRow("empty page") << fault(Kind::EmptyBody) << QString();
+        QTest::newRow("no CP932") << fault(Kind::BrokenText) << u"受信エラー:ページにCP932"_s;
     }
 
     // The first page's messages stay; only a clean end moves the unread position.
@@ -262,30 +261,6 @@ private slots:
         f.db->Close();
     }
 
-    // A page that is no CP932, no such board: nothing stored, a clear error.
-    void faultBeforeAnyPage()
-    {
-        LoadFixture f;
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        f.setColumn(f.SingleBoard, u"URL"_s, u"'http://127.0.0.1:%1/bbs.cgi'"_s.arg(server.serverPort()));
-        QByteArray body = mdlMain::ToCp932(LogFormat::log(0, {LogFormat::sampleMessage(1)}));
-        body.insert(body.indexOf("\r\n") + 2, "\x81\x20\xff");
-        QObject::connect(&server, &QTcpServer::newConnection, [&] {
-            QTcpSocket *socket = server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, [socket, body] {
-                socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-                socket->disconnectFromHost();
-            });
-        });
-        QVERIFY(!f.load(f.SingleBoard, true));
-        QVERIFY(!f.load(99, true));
-        QCOMPARE(f.errors.size(), 2);
-        QVERIFY(f.errors.at(0).startsWith(u"受信エラー:ページにCP932"_s));
-        QCOMPARE(f.errors.at(1), u"Error:掲示板(99)が見つかりません。"_s);
-        QVERIFY(f.stored(f.SingleBoard).isEmpty());
-    }
-
     // The end is reported from the event loop, never from within LoadBBS (the caller connects,
     // then waits); while a load goes on, neither a load nor an import starts.
     void endComesLaterAndOneRunAtATime()
@@ -298,6 +273,7 @@ private slots:
         QVERIFY(!f.bbs.ImportLog(f.SingleBoard, f.dir.filePath(u"a.log"_s)));
         QVERIFY(finished.wait());
         QCOMPARE(finished.first().first().toBool(), false);
+        QCOMPARE(f.errors, QStringList{u"Error:掲示板(99)が見つかりません。"_s});
         QVERIFY(f.load(f.SingleBoard, true));
     }
 
