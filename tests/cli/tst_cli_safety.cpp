@@ -1,5 +1,4 @@
 #include "cli/CliHome.h"
-#include "db/Database.h"
 #include "support/LogFormat.h"
 #include "support/OtherProcess.h"
 #include "support/SmallDisk.h"
@@ -83,20 +82,9 @@ class TestCliSafety : public QObject
         QVERIFY(process.waitForStarted());
     }
 
-    /** Rows of table Message, read as another program would; -1 when the file cannot be read. */
-    qint64 messageCount() const
-    {
-        std::unique_ptr<Database> db = Database::Open(database());
-        const std::optional<Recordset> rs = db ? db->OpenRecordset(u"SELECT count(*) FROM Message"_s) : std::nullopt;
-        return rs ? rs->Value(0, 0).toLongLong() : -1;
-    }
-
-    QString integrity() const
-    {
-        std::unique_ptr<Database> db = Database::Open(database());
-        const std::optional<QStringList> check = db ? db->IntegrityCheck() : std::nullopt;
-        return check ? check->join(u'\n') : u"unreadable"_s;
-    }
+    /** Rows of table Message and SQLite's check, as another program reads them. */
+    qint64 messageCount() const { return sqliteTool(database(), u"SELECT count(*) FROM Message"_s).toLongLong(); }
+    QString integrity() const { return sqliteTool(database(), u"PRAGMA integrity_check"_s); }
 
     /** Returns as soon as @p process's commit is writing the database file, or when it ended. */
     void waitForCommitWriting(QProcess &process) const
@@ -269,21 +257,13 @@ private:
     /** Overwrites the page header of three leaves of table Message: at a half, two thirds and three quarters. */
     void damagePages()
     {
-        QList<qint64> leaves;
-        {
-            std::unique_ptr<Database> db = Database::Open(database());
-            QVERIFY(db);
-            std::optional<Recordset> rs = db->OpenRecordset(
-                u"SELECT pageno FROM dbstat WHERE name = 'Message' AND pagetype = 'leaf' ORDER BY pageno"_s);
-            QVERIFY(rs);
-            for (; !rs->IsEOF(); rs->MoveNext())
-                leaves.append(rs->Value(0).toLongLong());
-        }
+        const QStringList leaves = sqliteTool(database(), u"SELECT pageno FROM dbstat WHERE name = 'Message'"
+                                                          " AND pagetype = 'leaf' ORDER BY pageno"_s).split(u'\n');
         QVERIFY(leaves.size() > 12);
         QFile file(database());
         QVERIFY(file.open(QIODevice::ReadWrite));
         for (const qsizetype at : {leaves.size() / 2, leaves.size() * 2 / 3, leaves.size() * 3 / 4}) {
-            QVERIFY(file.seek((leaves.at(at) - 1) * 4096));
+            QVERIFY(file.seek((leaves.at(at).toLongLong() - 1) * 4096));
             QCOMPARE(file.write(QByteArray(8, '\xff')), 8);
         }
     }

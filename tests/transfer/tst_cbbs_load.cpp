@@ -1,5 +1,8 @@
+#include "CBBSFixture.h"
+
+#include "cookies/CookieStore.h"
+#include "support/BoardSimulator.h"
 #include "support/SmallDisk.h"
-#include "transfer/LoadFixture.h"
 
 #include <QTimer>
 #include <limits>
@@ -12,11 +15,10 @@ Q_DECLARE_METATYPE(BoardSimulator::Fault)
 
 namespace {
 
-Fault fault(Kind kind, int status = 500)
+Fault fault(Kind kind)
 {
     Fault f;
     f.kind = kind;
-    f.status = status;
     return f;
 }
 
@@ -29,6 +31,74 @@ BoardMessage brokenMessage(int number)
 }
 
 } // namespace
+
+/**
+ * @short CBBSFixture with its own cookie store and a board simulator serving the default boards
+ * 4 (type 0), 13 and 14 (types 1 and 2 on one script) and 3 (type 3).
+ */
+struct LoadFixture : CBBSFixture
+{
+    CookieStore store{dir.filePath(QStringLiteral("cookies.txt"))};
+    BoardSimulator sim;
+    QHash<int, int> simBoard; // simulator board of each default board
+    QStringList errors;       // StateChanged texts for the status bar and the log
+
+    LoadFixture()
+    {
+        setCookieStore(&store);
+        QVERIFY(sim.listen());
+        place(SingleBoard, 0, QStringLiteral("/cgi-bin/single.cgi"));
+        place(LeftBoard, 1, QStringLiteral("/cgi-bin/pair.cgi"));
+        place(RightBoard, 2, QStringLiteral("/cgi-bin/pair.cgi"));
+        place(TextPageBoard, 3, QStringLiteral("/cgi-bin/text.cgi"));
+        // A type-3 board keeps its settings only in a cookie the board wrote first.
+        QVERIFY(CBBSProperty::WriteBoardCookie(board(TextPageBoard).URL(), QStringLiteral("nandemo"),
+                                               QStringLiteral("ck_text%3D30%26ck_unread_point%3D0")));
+        QObject::connect(&bbs, &CBBS::StateChanged, [this](const QString &text, bool status, bool log) {
+            if (status && log)
+                errors << text;
+        });
+    }
+    ~LoadFixture() { setCookieStore(nullptr); }
+
+    /** Points default board @p id at a new simulator board of @p type at @p script. */
+    void place(int id, int type, const QString &script)
+    {
+        simBoard.insert(id, sim.addBoard(type, script, QStringLiteral("nandemo")));
+        setColumn(id, QStringLiteral("URL"), u'\'' + sim.url(simBoard.value(id)) + u'\'');
+    }
+    void setColumn(int id, const QString &column, const QString &value)
+    {
+        QVERIFY(db->Execute(QStringLiteral("UPDATE BBS SET %1 = %2 WHERE BBS_ID = %3").arg(column, value).arg(id)));
+    }
+    CBBSProperty board(int id)
+    {
+        CBBSProperty p;
+        p.GetProperty(id, *db);
+        return p;
+    }
+    /** Loads board @p id and waits for the end; LoadFinished's result, false when none came. */
+    bool load(int id, bool unreadOnly, bool exitIfFound = false)
+    {
+        QSignalSpy finished(&bbs, &CBBS::LoadFinished);
+        return bbs.LoadBBS(id, unreadOnly, exitIfFound) && finished.wait(60000) && finished.first().first().toBool();
+    }
+    void addMessages(int id, int first, int last) { sim.addSampleMessages(simBoard.value(id), first, last); }
+    /** Stores the simulator's messages @p first .. @p last of board @p id as if received. */
+    void storeMessages(int id, int first, int last)
+    {
+        const QList<BoardMessage> all = sim.messages(simBoard.value(id));
+        QVERIFY(bbs.AnalyseLog(id, LogFormat::log(0, all.mid(first - 1, last - first + 1)), false));
+    }
+    /** The request targets (path and query) the simulator got, in order. */
+    QStringList targets() const
+    {
+        QStringList list;
+        for (const BoardSimulator::Request &r : sim.requests())
+            list << QString::fromLatin1(r.target);
+        return list;
+    }
+};
 
 class TestCBBSLoad : public QObject
 {
@@ -283,8 +353,9 @@ private slots:
         LoadFixture f;
         QVERIFY(CBBSProperty::WriteBoardCookie(f.board(f.TextPageBoard).URL(), u"nandemo"_s, u"ck_text%3D30"_s));
         f.addMessages(f.TextPageBoard, 1, 5);
+        QSignalSpy state(&f.bbs, &CBBS::StateChanged);
         QVERIFY(f.load(f.TextPageBoard, true));
-        QCOMPARE(f.texts.last(), u"未読位置を5に設定できませんでした。"_s);
+        QCOMPARE(state.last().first().toString(), u"未読位置を5に設定できませんでした。"_s);
     }
 };
 
