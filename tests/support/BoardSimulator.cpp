@@ -167,14 +167,6 @@ void BoardSimulator::addSampleMessages(int board, int first, int last)
         addMessage(board, LogFormat::sampleMessage(number));
 }
 
-QList<BoardMessage> BoardSimulator::messages(int board) const
-{
-    QList<BoardMessage> list;
-    for (const auto &[number, message] : m_boards.at(board).messages)
-        list << message;
-    return list;
-}
-
 void BoardSimulator::setLineBreak(int board, const QByteArray &lineBreak)
 {
     m_boards[board].lineBreak = lineBreak;

@@ -85,8 +85,6 @@ public:
     void addMessages(int board, const QList<BoardMessage> &messages);
     /** Adds LogFormat::sampleMessage for the numbers first .. last. */
     void addSampleMessages(int board, int first, int last);
-    /** The board's messages in number order. */
-    QList<BoardMessage> messages(int board) const;
     /** Line break of the board's log pages instead of CR LF (e.g. "\n"). */
     void setLineBreak(int board, const QByteArray &lineBreak);
 

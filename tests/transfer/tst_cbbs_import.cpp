@@ -13,7 +13,6 @@ using LogFormat::sampleLog;
 namespace {
 
 constexpr int Board = CBBSFixture::SingleBoard; // 雑談掲示板, log files "zatsudan*"
-constexpr int QuestionBoard = 5;                // 質問掲示板, log files "shitsumon*"
 using Infos = QList<std::pair<QString, int>>;
 const QString TextFile = QStringLiteral(TESSERA_TEST_DATA "/import/zatsudan-2001.log");
 const QString OneArchive = QStringLiteral(TESSERA_TEST_DATA "/import/one.lzh");
@@ -226,25 +225,22 @@ private slots:
         QCOMPARE(errors.at(0).at(2).toString(), u"6000件目のログが壊れていました。"_s);
     }
 
-    void countsReadFlagAndBrokenEntriesBelongToEachFile()
+    void countsAndBrokenEntriesBelongToEachFile()
     {
         CBBSFixture f;
         f.bbs.AnalyseLog(Board, LogFormat::log(0, {LogFormat::sampleMessage(100)}), false); // a load before
-        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, sampleLog(1, 5)), true));
+        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, sampleLog(1, 5))));
         QCOMPARE(f.bbs.SaveCount(), 5);
         BoardMessage broken = LogFormat::sampleMessage(9);
         broken.rawEntry = u"記事番号　：　abc"_s;
         QSignalSpy errors(&f.bbs, &CBBS::LoadError);
         QSignalSpy state(&f.bbs, &CBBS::StateChanged);
         const QByteArray mixed = sampleLog(4, 7) + LogFormat::toCp932(LogFormat::log(0, {broken}));
-        QVERIFY(!f.import(Board, fileIn(f, u"b.log"_s, mixed), false));
+        QVERIFY(!f.import(Board, fileIn(f, u"b.log"_s, mixed)));
         QCOMPARE(f.bbs.SaveCount(), 2);
-        QCOMPARE(f.bbs.MaxID(), 7);
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.first().at(2).toString(), u"4件目のログが壊れていました。"_s);
         QVERIFY(!state.last().at(2).toBool()); // no summary after a broken entry
-        for (const CMessage &m : f.stored(Board))
-            QCOMPARE(m.Read, m.ID <= 5);
     }
 
     void unusableFilesAreNotImported_data()
@@ -316,18 +312,6 @@ private slots:
         QCOMPARE(other->OpenRecordset(u"SELECT Count(*) FROM Message"_s)->Value(0, 0).toInt(), 40);
         f.bbs.disconnect(&f.bbs);
         QCOMPARE(runImport(run, Board, {a, b}, false).Total, 470);
-    }
-
-    void anotherBoardsFileName()
-    {
-        CBBSFixture f;
-        const auto other = [&](int board, const QStringList &files) {
-            const auto found = ImportRun::FindOtherBoard(*f.db, board, files);
-            return found ? found->BBS_ID : 0;
-        };
-        QCOMPARE(other(QuestionBoard, {u"/x/ZATSUDAN-2001.LZH"_s}), Board);
-        QCOMPARE(other(Board, {u"zatsudan.log"_s, u"/zatsudan/it's.log"_s, u"shitsumon#1.txt"_s}), QuestionBoard);
-        QCOMPARE(other(Board, {u"x.log"_s, u"'"_s}), 0);
     }
 };
 

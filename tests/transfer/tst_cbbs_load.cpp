@@ -84,11 +84,13 @@ struct LoadFixture : CBBSFixture
         return bbs.LoadBBS(id, unreadOnly, exitIfFound) && finished.wait(60000) && finished.first().first().toBool();
     }
     void addMessages(int id, int first, int last) { sim.addSampleMessages(simBoard.value(id), first, last); }
-    /** Stores the simulator's messages @p first .. @p last of board @p id as if received. */
+    /** Stores sample messages @p first .. @p last on board @p id as if received. */
     void storeMessages(int id, int first, int last)
     {
-        const QList<BoardMessage> all = sim.messages(simBoard.value(id));
-        QVERIFY(bbs.AnalyseLog(id, LogFormat::log(0, all.mid(first - 1, last - first + 1)), false));
+        QList<BoardMessage> messages;
+        for (int number = first; number <= last; ++number)
+            messages << LogFormat::sampleMessage(number);
+        QVERIFY(bbs.AnalyseLog(id, LogFormat::log(0, messages), false));
     }
     /** The request targets (path and query) the simulator got, in order. */
     QStringList targets() const
