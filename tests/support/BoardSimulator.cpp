@@ -210,49 +210,43 @@ void BoardSimulator::readRequest(QTcpSocket *socket)
     }
     m_requests << request;
     emit requestReceived(request);
-    const Route target = route(request);
-    if (const std::optional<Fault> fault = takeFault()) {
-        answerWithFault(socket, target, request, *fault);
-        return;
-    }
-    const Answer reply = answer(target, request);
-    writeAndClose(socket, head(reply.status, reply.contentType, reply.body.size()) + reply.body);
+    const Answer normal = answer(request);
+    if (const std::optional<Fault> fault = takeFault())
+        answerWithFault(socket, normal, request, *fault);
+    else
+        writeAndClose(socket, head(normal.status, normal.contentType, normal.body.size()) + normal.body);
 }
 
-BoardSimulator::Route BoardSimulator::route(const Request &request) const
+BoardSimulator::Answer BoardSimulator::answer(const Request &request) const
 {
     const QUrlQuery query(QString::fromLatin1(request.query));
     const auto item = [&query](const QString &key) { return query.queryItemValue(key); };
-    for (int board = 0; board < m_boards.size(); ++board) {
-        const int type = m_boards.at(board).type;
-        if (m_boards.at(board).scriptPath != request.path)
+    for (const Board &board : m_boards) {
+        if (board.scriptPath != request.path)
             continue;
         bool isNumber = false;
-        if (type == 3) {
+        if (board.type == 3) {
             const int page = item(u"text_page"_s).toInt(&isNumber);
-            if (request.query.isEmpty() || (item(u"do"_s) == u"get_text"_s && isNumber))
-                return {board, request.query.isEmpty(), false, page - 1};
+            if (request.query.isEmpty())
+                return topPage(board);
+            if (item(u"do"_s) == u"get_text"_s && isNumber)
+                return logPage(board, request, false, page - 1);
             continue;
         }
-        const bool paired = type == 1 || type == 2;
-        const QString sideKey = type == 2 ? u"rightonly"_s : u"leftonly"_s;
-        if ((request.query.isEmpty() && type != 2) || (paired && item(sideKey) == u"1"_s))
-            return {board, true, false, 0};
+        const bool paired = board.type == 1 || board.type == 2;
+        const QString sideKey = board.type == 2 ? u"rightonly"_s : u"leftonly"_s;
+        if ((request.query.isEmpty() && board.type != 2) || (paired && item(sideKey) == u"1"_s))
+            return topPage(board);
         const int page = item(u"logno"_s).toInt(&isNumber);
-        const bool sideMatches = !paired || item(u"l_or_r"_s) == QString::number(type - 1);
+        const bool sideMatches = !paired || item(u"l_or_r"_s) == QString::number(board.type - 1);
         if (item(u"dousa"_s) == u"log"_s && isNumber && sideMatches)
-            return {board, false, item(u"logmidoku"_s) == u"1"_s, page};
+            return logPage(board, request, item(u"logmidoku"_s) == u"1"_s, page);
     }
     return {};
 }
 
-BoardSimulator::Answer BoardSimulator::answer(const Route &route, const Request &request) const
+BoardSimulator::Answer BoardSimulator::topPage(const Board &board)
 {
-    if (route.board < 0)
-        return {};
-    const Board &board = m_boards.at(route.board);
-    if (!route.topPage)
-        return logPage(board, request, route.unreadOnly, route.page);
     QString html = u"<html><head><meta charset=\""_s + QString::fromLatin1(charsetOf(board.type))
                    + u"\"><title>掲示板</title></head><body>\n"_s;
     int shown = 0;
@@ -262,7 +256,8 @@ BoardSimulator::Answer BoardSimulator::answer(const Route &route, const Request 
                                                       LogFormat::dateText(board.type, message.date),
                                                       message.body.toHtmlEscaped().replace(u"\n"_s, u"<br>\n"_s));
     }
-    return {200, textType(board.type, "html"), LogFormat::encodeForBoard(board.type, html + u"</body></html>\n"_s)};
+    return {200, textType(board.type, "html"), LogFormat::encodeForBoard(board.type, html + u"</body></html>\n"_s),
+            board.type};
 }
 
 BoardSimulator::Answer BoardSimulator::logPage(const Board &board, const Request &request, bool unreadOnly, int page) const
@@ -280,7 +275,7 @@ BoardSimulator::Answer BoardSimulator::logPage(const Board &board, const Request
     }
     QString text = LogFormat::log(board.type, selected);
     text.replace(u"\r\n"_s, QString::fromLatin1(board.lineBreak));
-    return {200, textType(board.type, "plain"), LogFormat::encodeForBoard(board.type, text)};
+    return {200, textType(board.type, "plain"), LogFormat::encodeForBoard(board.type, text), board.type};
 }
 
 std::pair<int, int> BoardSimulator::pageRule(const Board &board, const Request &request) const
@@ -318,11 +313,10 @@ std::optional<BoardSimulator::Fault> BoardSimulator::takeFault()
     return fault;
 }
 
-void BoardSimulator::answerWithFault(QTcpSocket *socket, const Route &route, const Request &request,
-                                     const Fault &fault) const
+void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, const Request &request,
+                                     const Fault &fault)
 {
-    const int type = route.board < 0 ? 0 : m_boards.at(route.board).type;
-    const Answer normal = answer(route, request);
+    const int type = normal.boardType;
     switch (fault.kind) {
     case FaultKind::ErrorPage: {
         const QByteArray page = LogFormat::encodeForBoard(

@@ -107,29 +107,23 @@ private:
         QByteArray lineBreak = "\r\n";
         std::map<int, BoardMessage> messages;
     };
-    /** What a request asks for: a board's top page or one of its log pages, or nothing. */
-    struct Route
-    {
-        int board = -1;
-        bool topPage = false;
-        bool unreadOnly = false;
-        int page = 0; ///< from 0 for every type
-    };
     struct Answer
     {
         int status = 404;
         QByteArray contentType = "text/html";
         QByteArray body = "<html><body>404 Not Found</body></html>\n";
+        int boardType = 0;
     };
 
     void readRequest(QTcpSocket *socket);
-    Route route(const Request &request) const;
-    Answer answer(const Route &route, const Request &request) const;
+    /** The answer without faults: a board's top page or log page, or 404. */
+    Answer answer(const Request &request) const;
+    static Answer topPage(const Board &board);
     Answer logPage(const Board &board, const Request &request, bool unreadOnly, int page) const;
     /** Page size and unread position that the board's cookie in @p request asks for. */
     std::pair<int, int> pageRule(const Board &board, const Request &request) const;
     std::optional<Fault> takeFault();
-    void answerWithFault(QTcpSocket *socket, const Route &route, const Request &request, const Fault &fault) const;
+    static void answerWithFault(QTcpSocket *socket, const Answer &normal, const Request &request, const Fault &fault);
 
     QTcpServer m_server;
     QList<Board> m_boards;
