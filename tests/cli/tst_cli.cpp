@@ -7,7 +7,6 @@
 #include "support/TestFiles.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -101,15 +100,6 @@ private slots:
     void init() { m_home.emplace(); }
     void cleanup() { m_sim.reset(); }
 
-    void versionHasTheRevision()
-    {
-        const CliRun run = cli({u"--version"_s});
-        QCOMPARE(run.status, 0);
-        QVERIFY2(QRegularExpression(u"^Tessera Ver\\.\\d+\\.\\d\\d\\.\\d{4}\\n$"_s).match(run.out).hasMatch(),
-                 qPrintable(run.out));
-        QVERIFY(!QFile::exists(m_home->file(u"log.mdb"_s))); // answered without opening the database
-    }
-
     // Usage errors of every command give 2, print nothing on standard output and open no database.
     void usageErrors_data()
     {
@@ -191,18 +181,6 @@ private slots:
         QCOMPARE(comma.status, 1);
         QVERIFY2(comma.err.contains(u"「,」"_s), qPrintable(comma.err));
         QCOMPARE(readFile(cookieFile()), cookies);
-    }
-
-    // A type-3 board without its own cookie keeps nothing, and the command says so.
-    void settingNotStored()
-    {
-        const CliRun run = settings({u"3"_s, u"DownloadCount=5"_s});
-        QCOMPARE(run.status, 1);
-        QVERIFY(run.err.contains(u"DownloadCount was not stored as given"_s));
-        QCOMPARE(run.out, settingsText({}, 20, 0, 30));
-        const CliRun noBoard = settings({u"999"_s, u"PostName=a"_s});
-        QCOMPARE(noBoard.status, 1);
-        QVERIFY(noBoard.err.contains(u"no board 999"_s));
     }
 
     // Two processes writing settings of different boards at once: both updates are kept.
@@ -334,11 +312,15 @@ private slots:
         QVERIFY(errorLog.startsWith(LogFormat::toCp932(u"壊れた記事"_s + LogFormat::separator())));
 
         writeFile(m_home->file(u"tessera.ini"_s), "[Option]\r\nImportReadMode=True\r\n");
-        const CliRun run = import({fixture(u"one.lzh"_s), fixture(u"first.log"_s)});
+        const QString readme = fixture(u"readme.lzh"_s);
+        const CliRun run = import({readme, fixture(u"one.lzh"_s)});
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, u"5件インポートしました。\n"_s);
-        QCOMPARE(stored(), QStringList({u"1:1"_s, u"2:1"_s, u"3:1"_s, u"7:0"_s, u"11:1"_s, u"12:1"_s}));
-        QCOMPARE(import({fixture(u"first.log"_s)}).out, u"インポートできるログはありませんでした。\n"_s);
+        QVERIFY(run.err.contains(readme + u"の中のreadme.txtにはログがないため、読み飛ばしました。\n"_s));
+        QVERIFY(run.err.contains(readme + u"の中のsecond.logを解析中...\n"_s));
+        QVERIFY(run.err.contains(readme + u"から2件インポートしました。\n"_s));
+        QCOMPARE(stored(), QStringList({u"1:1"_s, u"2:1"_s, u"3:1"_s, u"7:0"_s, u"21:1"_s, u"22:1"_s}));
+        QCOMPARE(import({fixture(u"one.lzh"_s)}).out, u"インポートできるログはありませんでした。\n"_s);
         const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
         QCOMPARE(noBoard.status, 1);
         QVERIFY(noBoard.err.contains(u"no board 999"_s));
