@@ -125,16 +125,6 @@ BoardSimulator::~BoardSimulator()
     }
 }
 
-bool BoardSimulator::listen(quint16 port)
-{
-    return m_server.listen(QHostAddress::LocalHost, port);
-}
-
-QString BoardSimulator::baseUrl() const
-{
-    return u"http://127.0.0.1:"_s + QString::number(m_server.serverPort());
-}
-
 int BoardSimulator::addBoard(int type, const QString &scriptPath, const QString &identifier)
 {
     Board board;
@@ -143,16 +133,6 @@ int BoardSimulator::addBoard(int type, const QString &scriptPath, const QString 
     board.identifier = identifier.toUtf8();
     m_boards << board;
     return int(m_boards.size() - 1);
-}
-
-QString BoardSimulator::url(int board) const
-{
-    return baseUrl() + QString::fromUtf8(m_boards.at(board).scriptPath);
-}
-
-void BoardSimulator::addMessage(int board, const BoardMessage &message)
-{
-    m_boards[board].messages[message.number] = message;
 }
 
 void BoardSimulator::addMessages(int board, const QList<BoardMessage> &messages)
@@ -165,11 +145,6 @@ void BoardSimulator::addSampleMessages(int board, int first, int last)
 {
     for (int number = first; number <= last; ++number)
         addMessage(board, LogFormat::sampleMessage(number));
-}
-
-void BoardSimulator::setLineBreak(int board, const QByteArray &lineBreak)
-{
-    m_boards[board].lineBreak = lineBreak;
 }
 
 void BoardSimulator::setFault(const Fault &fault, int skip, int count)

@@ -69,9 +69,9 @@ public:
     ~BoardSimulator() override;
 
     /** Starts listening on 127.0.0.1; port 0 takes any free port. */
-    bool listen(quint16 port = 0);
+    bool listen(quint16 port = 0) { return m_server.listen(QHostAddress::LocalHost, port); }
     /** "http://127.0.0.1:" + port. */
-    QString baseUrl() const;
+    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
 
     /**
      * Adds a board of @p type (0 to 3) at @p scriptPath (e.g. "/cgi-bin/bbs.cgi") and returns
@@ -79,14 +79,14 @@ public:
      */
     int addBoard(int type, const QString &scriptPath, const QString &identifier = {});
     /** The board's address: baseUrl() + script path (the name of its comma-list cookie). */
-    QString url(int board) const;
+    QString url(int board) const { return baseUrl() + QString::fromUtf8(m_boards.at(board).scriptPath); }
     /** Adds or replaces (same number) a message; works while requests are served. */
-    void addMessage(int board, const BoardMessage &message);
+    void addMessage(int board, const BoardMessage &message) { m_boards[board].messages[message.number] = message; }
     void addMessages(int board, const QList<BoardMessage> &messages);
     /** Adds LogFormat::sampleMessage for the numbers first .. last. */
     void addSampleMessages(int board, int first, int last);
     /** Line break of the board's log pages instead of CR LF (e.g. "\n"). */
-    void setLineBreak(int board, const QByteArray &lineBreak);
+    void setLineBreak(int board, const QByteArray &lineBreak) { m_boards[board].lineBreak = lineBreak; }
 
     /** After @p skip normal answers, answers @p count requests (all when negative) with @p fault. */
     void setFault(const Fault &fault, int skip = 0, int count = -1);

@@ -98,13 +98,10 @@ private slots:
                                                u"3"_s + Analysing, Updating, Updated}));
         QCOMPARE(texts(errors, 2), QStringList({u"1件目のログが壊れていました。"_s,
                                                 u"3件目のログをデータベースに登録できませんでした。"_s}));
-        QCOMPARE(errors.at(0).mid(0, 2), QVariantList({4, broken.rawEntry}));
         QCOMPARE(loaded.size(), 2);
-        QCOMPARE(loaded.at(1).at(0).value<CMessage>().ID, 50);
         QCOMPARE(f.bbs.AnalyseCount(), 3);
         QCOMPARE(f.bbs.SaveCount(), 2);
         QCOMPARE(f.bbs.AnalyseError(), -1);
-        QCOMPARE(f.bbs.MaxID(), 50);
         // Loaded comes once the row is committed (its receiver never writes into our
         // transaction), and another connection sees the rows.
         QVERIFY(!inTransaction);
