@@ -39,15 +39,9 @@ QString dateText(int type, const QDateTime &date);
 QByteArray encodeForBoard(int type, const QString &text);
 /** @p text as CP932 bytes, the encoding of log files. */
 QByteArray toCp932(const QString &text);
-/**
- * A plain message for tests: subject "題名" + number, name "投稿者" + number, date
- * 2024-01-01 00:00:00 UTC plus @p number minutes, a two-line body naming the number.
- */
+/** A message with subject "題名"/name "投稿者" + number, posted @p number minutes after 2024-01-01 00:00 UTC. */
 BoardMessage sampleMessage(int number, int replyTo = 0);
-/**
- * A log file of type 0 in CP932: sample messages @p first to @p last, newest first, each body
- * followed by @p padding characters "あ" (big rows fill SQLite's cache sooner).
- */
+/** A CP932 type-0 log of sample messages @p last down to @p first, bodies padded with @p padding "あ". */
 QByteArray sampleLog(int first, int last, int padding = 0);
 
 } // namespace LogFormat

@@ -180,24 +180,6 @@ private slots:
         QCOMPARE(roots(f, 4), afterSecond);
         QCOMPARE(roots(f, OtherBoard), QList<int>({0, 0})); // only the board asked for is linked
     }
-
-    // A failure while linking ends the analysis: reported, nothing of the text kept or counted.
-    void failedLinkingIsReportedAndRolledBack()
-    {
-        CBBSFixture f;
-        QVERIFY(f.db->Execute(u"CREATE TRIGGER NoLinks BEFORE UPDATE OF RootThread ON Message"
-                              " BEGIN SELECT RAISE(ABORT, 'no links'); END"_s));
-        QSignalSpy loaded(&f.bbs, &CBBS::Loaded);
-        QSignalSpy state(&f.bbs, &CBBS::StateChanged);
-        QVERIFY(!f.bbs.AnalyseLog(4, LogFormat::log(0, {sampleMessage(1), sampleMessage(2, 1)}), false));
-        QVERIFY(f.bbs.IsStorageError());
-        QCOMPARE(state.last().at(0).toString(), u"スレッド情報を更新できませんでした。no links"_s);
-        QCOMPARE(state.last().at(1).toBool(), true);
-        QCOMPARE(f.bbs.SaveCount(), 0);
-        QCOMPARE(loaded.size(), 0);
-        QVERIFY(f.stored(4).isEmpty());
-        QVERIFY(!f.db->InTransaction());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCBBSAnalyse)

@@ -32,10 +32,8 @@ BoardMessage brokenMessage(int number)
 
 } // namespace
 
-/**
- * @short CBBSFixture with its own cookie store and a board simulator serving the default boards
- * 4 (type 0), 13 and 14 (types 1 and 2 on one script) and 3 (type 3).
- */
+// CBBSFixture with its own cookie store and a board simulator serving the default boards 4
+// (type 0), 13 and 14 (types 1 and 2 on one script) and 3 (type 3).
 struct LoadFixture : CBBSFixture
 {
     CookieStore store{dir.filePath(QStringLiteral("cookies.txt"))};
