@@ -123,7 +123,8 @@ private slots:
 
         QList<BoardMessage> entries{raw(u"\x01\xff\r\n：\0"_s)};
         const QString first = LogFormat::entry(0, sampleMessage(1));
-        BoardMessage huge = sampleMessage(4), nul = sampleMessage(5);
+        BoardMessage huge = sampleMessage(4);
+        BoardMessage nul = sampleMessage(5);
         huge.body = QString(10 * 1024 * 1024, u'x');
         nul.body = u"a\0b"_s;
         entries << raw(first.left(first.indexOf(u"メール"_s)))

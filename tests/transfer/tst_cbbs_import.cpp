@@ -255,7 +255,8 @@ private slots:
     {
         CBBSFixture f;
         ImportRun run(f.bbs);
-        const QString a = fileIn(f, u"a.log"_s, sampleLog(1, 500)), b = fileIn(f, u"b.log"_s, sampleLog(501, 510));
+        const QString a = fileIn(f, u"a.log"_s, sampleLog(1, 500));
+        const QString b = fileIn(f, u"b.log"_s, sampleLog(501, 510));
         bool importing = false;
         connect(&f.bbs, &CBBS::Loaded, &f.bbs, [&] { importing = f.bbs.IsImport(); });
         connect(&f.bbs, &CBBS::StateChanged, &f.bbs, [&](const QString &text) {
