@@ -170,6 +170,11 @@ public:
      */
     int PageTimeFactor() const { return m_PageTimeFactor; }
     void SetPageTimeFactor(int factor) { m_PageTimeFactor = factor; }
+    /**
+     * @short How long a page's analysis may run (default 25 ms) before it commits and lets the
+     * event loop turn (cancel, network, repaint); 0: after every entry.
+     */
+    void SetEventTurnMs(qint64 ms) { m_EventTurnMs = ms; }
     /** @short Sends requests through @p manager (not owned) instead of the control's own. */
     void SetNetworkAccessManager(QNetworkAccessManager *manager);
 
@@ -291,6 +296,7 @@ private:
     bool m_IsError = false;
     int m_Timeout = 0;
     int m_PageTimeFactor = 10;
+    qint64 m_EventTurnMs = 25;
     bool m_IsImport = false;
     QString m_ImportStopCause;
     QString m_importFile;

@@ -22,10 +22,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-/** How long a page's analysis may run before the event loop gets a turn (cancel, network, repaint). */
-constexpr qint64 EventTurnMs = 25;
 const QString ErrorPageStart = u"<html><head><title>Error!!"_s;
-
 
 /** The side parameter of a paired board: "&l_or_r=0" (left) or "&l_or_r=1" (right). */
 QString sideParameter(int bbsType)
@@ -267,7 +264,7 @@ std::optional<QString> CBBS::pageText(QNetworkReply &reply)
  */
 void CBBS::analysePage()
 {
-    if (!analyseSlice(EventTurnMs)) {
+    if (!analyseSlice(m_EventTurnMs)) {
         QTimer::singleShot(0, this, &CBBS::analysePage);
         return;
     }

@@ -1,53 +1,46 @@
 #include "support/BoardSimulator.h"
 
+#include <QHash>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrlQuery>
-#include <algorithm>
 #include <functional>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr qsizetype MaxHeadBytes = 64 * 1024;
-constexpr qsizetype HugeBlockBytes = 64 * 1024;
 constexpr qint64 HugeHighWater = 1024 * 1024;
 constexpr int TopPageMessages = 20;
 
-QByteArray reasonPhrase(int status)
+/** The status line and headers; no Content-Length when @p length is negative. */
+QByteArray head(int status, const QByteArray &contentType, qint64 length, const QByteArray &location = {})
 {
-    switch (status) {
-    case 200: return "OK";
-    case 302: return "Found";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
-    }
-}
-
-QByteArray responseHead(int status, const QByteArray &contentType, qint64 length,
-                        const QByteArray &location = {})
-{
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status)
-                      + "\r\nContent-Type: " + contentType
-                      + "\r\nContent-Length: " + QByteArray::number(length);
+    static const QHash<int, QByteArray> reasons{
+        {200, "OK"}, {302, "Found"}, {400, "Bad Request"}, {404, "Not Found"}, {500, "Internal Server Error"}};
+    QByteArray text = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status, "Status")
+                      + "\r\nContent-Type: " + contentType;
+    if (length >= 0)
+        text += "\r\nContent-Length: " + QByteArray::number(length);
     if (!location.isEmpty())
-        head += "\r\nLocation: " + location;
-    return head + "\r\nConnection: close\r\n\r\n";
+        text += "\r\nLocation: " + location;
+    return text + "\r\nConnection: close\r\n\r\n";
 }
 
-QByteArray charsetOf(int type)
+QByteArray charsetOf(int boardType)
 {
-    return type == 3 ? "EUC-JP" : "Shift_JIS";
+    return boardType == 3 ? "EUC-JP" : "Shift_JIS";
+}
+
+QByteArray textType(int boardType, const QByteArray &subtype)
+{
+    return "text/" + subtype + "; charset=" + charsetOf(boardType);
 }
 
 /** The value of the first cookie in @p header whose name satisfies @p matches; empty when none. */
-QByteArray cookieValue(const QByteArray &header,
-                       const std::function<bool(const QByteArray &)> &matches)
+QByteArray cookieValue(const QByteArray &header, const std::function<bool(const QByteArray &)> &matches)
 {
     for (const QByteArray &rawPart : header.split(';')) {
         const QByteArray part = rawPart.trimmed();
@@ -58,26 +51,11 @@ QByteArray cookieValue(const QByteArray &header,
     return {};
 }
 
-/** Item @p position of a comma list as a number; @p fallback when absent or not numeric. */
-int numberAt(const QList<QByteArray> &items, qsizetype position, int fallback)
+/** Item @p position of a comma list as a number above 0; @p fallback otherwise. */
+int positiveAt(const QList<QByteArray> &items, qsizetype position, int fallback)
 {
-    bool ok = false;
-    const int value = items.value(position).trimmed().toInt(&ok);
-    return ok ? value : fallback;
-}
-
-int pageSizeOr(int value, int fallback)
-{
+    const int value = items.value(position).trimmed().toInt();
     return value > 0 ? value : fallback;
-}
-
-QString errorPageText(const QString &errorText)
-{
-    return u"<html><head><title>Error!!</title></head>\n"
-           u"<body bgcolor=\"#ffffff\">\n"
-           u"<center>\n"
-           u"<FONT SIZE=5>エラー</FONT><BR>"_s
-           + errorText + u"\n</center>\n</body></html>\n"_s;
 }
 
 void writeAndClose(QTcpSocket *socket, const QByteArray &bytes)
@@ -86,32 +64,20 @@ void writeAndClose(QTcpSocket *socket, const QByteArray &bytes)
     socket->disconnectFromHost();
 }
 
-void sendSlowly(QTcpSocket *socket, const QByteArray &head, const QByteArray &body, int chunkBytes,
-                int delayMs)
+/** Writes @p body @p chunk bytes every @p delayMs; then closes, or starts over when @p repeat. */
+void drip(QTcpSocket *socket, const QByteArray &body, qsizetype chunk, int delayMs, bool repeat)
 {
-    socket->write(head);
-    const qsizetype chunk = qMax(1, chunkBytes);
     auto *timer = new QTimer(socket);
-    QObject::connect(timer, &QTimer::timeout, socket,
-                     [socket, timer, body, chunk, offset = qsizetype(0)]() mutable {
-                         socket->write(body.mid(offset, chunk));
-                         offset += chunk;
-                         if (offset >= body.size()) {
-                             timer->stop();
-                             socket->disconnectFromHost();
-                         }
-                     });
-    timer->start(qMax(0, delayMs));
-}
-
-/** Sends a head without length, then @p body one byte every @p delayMs, over and over. */
-void trickle(QTcpSocket *socket, const QByteArray &contentType, const QByteArray &body, int delayMs)
-{
-    socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + contentType + "\r\nConnection: close\r\n\r\n");
-    const QByteArray bytes = body.isEmpty() ? QByteArray(" ") : body;
-    auto *timer = new QTimer(socket);
-    QObject::connect(timer, &QTimer::timeout, socket, [socket, bytes, offset = qsizetype(0)]() mutable {
-        socket->write(bytes.mid(offset++ % bytes.size(), 1));
+    QObject::connect(timer, &QTimer::timeout, socket, [=, offset = qsizetype(0)]() mutable {
+        socket->write(body.mid(offset, chunk));
+        offset += chunk;
+        if (offset < body.size())
+            return;
+        offset = 0;
+        if (!repeat) {
+            timer->stop();
+            socket->disconnectFromHost();
+        }
     });
     timer->start(qMax(1, delayMs));
 }
@@ -122,60 +88,41 @@ void sendHuge(QTcpSocket *socket, qint64 size)
     QList<BoardMessage> sample;
     for (int number = 1; number <= 100; ++number)
         sample << LogFormat::sampleMessage(number);
-    QByteArray block = LogFormat::toCp932(LogFormat::log(0, sample));
-    while (block.size() < HugeBlockBytes)
-        block += block;
+    const QByteArray block = LogFormat::toCp932(LogFormat::log(0, sample));
     auto pump = [socket, block, left = size, closing = false]() mutable {
         while (left > 0 && socket->bytesToWrite() < HugeHighWater) {
             const qint64 count = qMin<qint64>(left, block.size());
             socket->write(block.constData(), count);
             left -= count;
         }
-        if (left == 0 && !closing) {
-            closing = true;
+        if (left == 0 && !std::exchange(closing, true))
             socket->disconnectFromHost();
-        }
     };
     QObject::connect(socket, &QTcpSocket::bytesWritten, socket, pump);
-    socket->write(responseHead(200, "text/plain; charset=Shift_JIS", size));
+    socket->write(head(200, textType(0, "plain"), size));
 }
 
 } // namespace
 
-BoardSimulator::BoardSimulator(QObject *parent)
-    : QObject(parent)
+BoardSimulator::BoardSimulator(QObject *parent) : QObject(parent)
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &BoardSimulator::acceptConnections);
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            if (socket->bytesAvailable() > 0)
+                readRequest(socket);
+        }
+    });
 }
 
 BoardSimulator::~BoardSimulator()
 {
     m_server.close();
-    const auto sockets = m_server.findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
-    for (QTcpSocket *socket : sockets) {
+    for (QTcpSocket *socket : m_server.findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly)) {
         socket->disconnect();
         delete socket;
     }
-}
-
-bool BoardSimulator::listen(quint16 port)
-{
-    return m_server.listen(QHostAddress::LocalHost, port);
-}
-
-quint16 BoardSimulator::port() const
-{
-    return m_server.serverPort();
-}
-
-QString BoardSimulator::baseUrl() const
-{
-    return QString::fromLatin1("http://" + hostPort());
-}
-
-QByteArray BoardSimulator::hostPort() const
-{
-    return "127.0.0.1:" + QByteArray::number(port());
 }
 
 int BoardSimulator::addBoard(int type, const QString &scriptPath, const QString &identifier)
@@ -186,16 +133,6 @@ int BoardSimulator::addBoard(int type, const QString &scriptPath, const QString 
     board.identifier = identifier.toUtf8();
     m_boards << board;
     return int(m_boards.size() - 1);
-}
-
-QString BoardSimulator::url(int board) const
-{
-    return baseUrl() + QString::fromUtf8(m_boards.at(board).scriptPath);
-}
-
-void BoardSimulator::addMessage(int board, const BoardMessage &message)
-{
-    m_boards[board].messages[message.number] = message;
 }
 
 void BoardSimulator::addMessages(int board, const QList<BoardMessage> &messages)
@@ -210,185 +147,77 @@ void BoardSimulator::addSampleMessages(int board, int first, int last)
         addMessage(board, LogFormat::sampleMessage(number));
 }
 
-void BoardSimulator::clearMessages(int board)
-{
-    m_boards[board].messages.clear();
-}
-
-QList<BoardMessage> BoardSimulator::messages(int board) const
-{
-    QList<BoardMessage> list;
-    for (const auto &entry : m_boards.at(board).messages)
-        list << entry.second;
-    return list;
-}
-
-void BoardSimulator::setLineBreak(int board, const QByteArray &lineBreak)
-{
-    m_boards[board].lineBreak = lineBreak;
-}
-
 void BoardSimulator::setFault(const Fault &fault, int skip, int count)
 {
-    if (count == 0) {
-        clearFault();
-        return;
-    }
-    m_fault = fault;
+    m_fault = count == 0 ? std::nullopt : std::optional(fault);
     m_faultSkip = qMax(0, skip);
     m_faultCount = count;
 }
 
-void BoardSimulator::clearFault()
-{
-    m_fault.reset();
-}
-
-const QList<BoardSimulator::Request> &BoardSimulator::requests() const
-{
-    return m_requests;
-}
-
-void BoardSimulator::clearRequests()
-{
-    m_requests.clear();
-}
-
-int BoardSimulator::openConnections() const
-{
-    const auto sockets = m_server.findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
-    return int(std::count_if(sockets.begin(), sockets.end(), [](const QTcpSocket *socket) {
-        return socket->state() == QAbstractSocket::ConnectedState;
-    }));
-}
-
-void BoardSimulator::acceptConnections()
-{
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        if (socket->bytesAvailable() > 0)
-            readRequest(socket);
-    }
-}
-
 void BoardSimulator::readRequest(QTcpSocket *socket)
 {
-    const QByteArray pending = socket->peek(MaxHeadBytes + 4);
-    const qsizetype headEnd = pending.indexOf("\r\n\r\n");
-    if (headEnd < 0 && pending.size() <= MaxHeadBytes)
-        return;
+    const qsizetype headEnd = socket->peek(MaxHeadBytes + 4).indexOf("\r\n\r\n");
+    if (headEnd < 0 && socket->bytesAvailable() <= MaxHeadBytes)
+        return; // the head is still coming
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-    if (headEnd < 0) {
-        writeAndClose(socket, responseHead(431, "text/plain", 0));
+    const QList<QByteArray> lines = socket->read(qMax<qsizetype>(0, headEnd)).split('\n');
+    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+    if (headEnd < 0 || requestLine.size() != 3) {
+        writeAndClose(socket, head(400, "text/plain", 0));
         return;
     }
     Request request;
-    if (!parseRequest(socket->read(headEnd + 4), request)) {
-        writeAndClose(socket, responseHead(400, "text/plain", 0));
-        return;
-    }
-    const Route target = route(request);
-    request.board = target.board;
-    m_requests << request;
-    emit requestReceived(request);
-    if (const std::optional<Fault> fault = takeFault()) {
-        respondWithFault(socket, target, request, *fault);
-        return;
-    }
-    const Answer reply = render(target, request);
-    writeAndClose(socket, responseHead(reply.status, reply.contentType, reply.body.size())
-                              + reply.body);
-}
-
-bool BoardSimulator::parseRequest(const QByteArray &head, Request &request)
-{
-    const QList<QByteArray> lines = head.split('\n');
-    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
-    if (requestLine.size() != 3)
-        return false;
     request.method = requestLine.at(0);
     request.target = requestLine.at(1);
     const qsizetype question = request.target.indexOf('?');
-    request.path = question < 0 ? request.target : request.target.left(question);
-    request.query = question < 0 ? QByteArray() : request.target.mid(question + 1);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines.at(i).indexOf(':');
+    request.path = question < 0 ? request.target : request.target.first(question);
+    request.query = question < 0 ? QByteArray() : request.target.sliced(question + 1);
+    for (const QByteArray &line : lines.mid(1)) {
+        const qsizetype colon = line.indexOf(':');
         if (colon <= 0)
             continue;
-        const QByteArray name = lines.at(i).left(colon).trimmed().toLower();
-        const QByteArray value = lines.at(i).mid(colon + 1).trimmed();
+        const QByteArray name = line.first(colon).trimmed().toLower();
+        const QByteArray value = line.sliced(colon + 1).trimmed();
         if (name == "host")
             request.host = value;
         else if (name == "cookie")
             request.cookie += (request.cookie.isEmpty() ? "" : "; ") + value;
     }
-    return true;
+    m_requests << request;
+    emit requestReceived(request);
+    const Answer normal = answer(request);
+    if (const std::optional<Fault> fault = takeFault())
+        answerWithFault(socket, normal, request, *fault);
+    else
+        writeAndClose(socket, head(normal.status, normal.contentType, normal.body.size()) + normal.body);
 }
 
-BoardSimulator::Route BoardSimulator::route(const Request &request) const
+BoardSimulator::Answer BoardSimulator::answer(const Request &request) const
 {
     const QUrlQuery query(QString::fromLatin1(request.query));
     const auto item = [&query](const QString &key) { return query.queryItemValue(key); };
-    for (qsizetype i = 0; i < m_boards.size(); ++i) {
-        const Board &board = m_boards.at(i);
+    for (const Board &board : m_boards) {
         if (board.scriptPath != request.path)
             continue;
-        const int index = int(i);
         bool isNumber = false;
         if (board.type == 3) {
-            if (request.query.isEmpty())
-                return {Route::TopPage, index};
             const int page = item(u"text_page"_s).toInt(&isNumber);
+            if (request.query.isEmpty())
+                return topPage(board);
             if (item(u"do"_s) == u"get_text"_s && isNumber)
-                return {Route::LogPage, index, false, page - 1};
+                return logPage(board, request, false, page - 1);
             continue;
         }
         const bool paired = board.type == 1 || board.type == 2;
         const QString sideKey = board.type == 2 ? u"rightonly"_s : u"leftonly"_s;
         if ((request.query.isEmpty() && board.type != 2) || (paired && item(sideKey) == u"1"_s))
-            return {Route::TopPage, index};
+            return topPage(board);
         const int page = item(u"logno"_s).toInt(&isNumber);
         const bool sideMatches = !paired || item(u"l_or_r"_s) == QString::number(board.type - 1);
         if (item(u"dousa"_s) == u"log"_s && isNumber && sideMatches)
-            return {Route::LogPage, index, item(u"logmidoku"_s) == u"1"_s, page};
+            return logPage(board, request, item(u"logmidoku"_s) == u"1"_s, page);
     }
     return {};
-}
-
-BoardSimulator::Answer BoardSimulator::render(const Route &route, const Request &request) const
-{
-    switch (route.kind) {
-    case Route::TopPage:
-        return topPage(m_boards.at(route.board));
-    case Route::LogPage:
-        return logPage(m_boards.at(route.board), request, route.unreadOnly, route.page);
-    case Route::None:
-        break;
-    }
-    return {404, "text/html", "<html><body>404 Not Found</body></html>\n"};
-}
-
-BoardSimulator::Answer BoardSimulator::logPage(const Board &board, const Request &request,
-                                               bool unreadOnly, int page) const
-{
-    const PageRule rule =
-        board.type == 3 ? keyedCookieRule(board, request) : commaCookieRule(board, request);
-    QList<BoardMessage> selected;
-    qint64 skip = qint64(page) * rule.pageSize;
-    for (auto it = board.messages.rbegin(); page >= 0 && it != board.messages.rend(); ++it) {
-        if ((unreadOnly && it->first <= rule.unreadPoint) || selected.size() >= rule.pageSize)
-            break;
-        if (skip > 0)
-            --skip;
-        else
-            selected << it->second;
-    }
-    QString text = LogFormat::log(board.type, selected);
-    if (board.lineBreak != "\r\n")
-        text.replace(u"\r\n"_s, QString::fromLatin1(board.lineBreak));
-    return {200, "text/plain; charset=" + charsetOf(board.type),
-            LogFormat::encodeForBoard(board.type, text)};
 }
 
 BoardSimulator::Answer BoardSimulator::topPage(const Board &board)
@@ -396,46 +225,53 @@ BoardSimulator::Answer BoardSimulator::topPage(const Board &board)
     QString html = u"<html><head><meta charset=\""_s + QString::fromLatin1(charsetOf(board.type))
                    + u"\"><title>掲示板</title></head><body>\n"_s;
     int shown = 0;
-    for (auto it = board.messages.rbegin(); it != board.messages.rend() && shown < TopPageMessages;
-         ++it, ++shown) {
+    for (auto it = board.messages.rbegin(); it != board.messages.rend() && shown < TopPageMessages; ++it, ++shown) {
         const BoardMessage &message = it->second;
-        html += u"<hr><b>%1</b> %2 %3<br>\n%4\n"_s.arg(
-            message.subject.toHtmlEscaped(), message.name.toHtmlEscaped(),
-            LogFormat::dateText(board.type, message.date),
-            message.body.toHtmlEscaped().replace(u"\n"_s, u"<br>\n"_s));
+        html += u"<hr><b>%1</b> %2 %3<br>\n%4\n"_s.arg(message.subject.toHtmlEscaped(), message.name.toHtmlEscaped(),
+                                                      LogFormat::dateText(board.type, message.date),
+                                                      message.body.toHtmlEscaped().replace(u"\n"_s, u"<br>\n"_s));
     }
-    html += u"</body></html>\n"_s;
-    return {200, "text/html; charset=" + charsetOf(board.type),
-            LogFormat::encodeForBoard(board.type, html)};
+    return {200, textType(board.type, "html"), LogFormat::encodeForBoard(board.type, html + u"</body></html>\n"_s),
+            board.type};
 }
 
-BoardSimulator::PageRule BoardSimulator::commaCookieRule(const Board &board,
-                                                         const Request &request) const
+BoardSimulator::Answer BoardSimulator::logPage(const Board &board, const Request &request, bool unreadOnly, int page) const
 {
-    const QByteArray name =
-        "http://" + (request.host.isEmpty() ? hostPort() : request.host) + board.scriptPath;
-    QByteArray value =
-        cookieValue(request.cookie, [&name](const QByteArray &cookie) { return cookie == name; });
+    const auto [pageSize, unreadPoint] = pageRule(board, request);
+    QList<BoardMessage> selected;
+    qint64 skip = qint64(page) * pageSize;
+    for (auto it = board.messages.rbegin(); page >= 0 && it != board.messages.rend(); ++it) {
+        if ((unreadOnly && it->first <= unreadPoint) || selected.size() >= pageSize)
+            break;
+        if (skip > 0)
+            --skip;
+        else
+            selected << it->second;
+    }
+    QString text = LogFormat::log(board.type, selected);
+    text.replace(u"\r\n"_s, QString::fromLatin1(board.lineBreak));
+    return {200, textType(board.type, "plain"), LogFormat::encodeForBoard(board.type, text), board.type};
+}
+
+std::pair<int, int> BoardSimulator::pageRule(const Board &board, const Request &request) const
+{
+    if (board.type == 3) {
+        const QByteArray value = cookieValue(request.cookie, [&board](const QByteArray &name) {
+            return name.startsWith(board.identifier);
+        });
+        for (const QByteArray &item : QByteArray::fromPercentEncoding(value).split('&')) {
+            if (item.startsWith("ck_text="))
+                return {positiveAt({item.mid(8)}, 0, 30), 0};
+        }
+        return {30, 0};
+    }
+    const QByteArray host = request.host.isEmpty() ? baseUrl().sliced(7).toLatin1() : request.host; // without "http://"
+    const QByteArray name = "http://" + host + board.scriptPath;
+    QByteArray value = cookieValue(request.cookie, [&name](const QByteArray &cookie) { return cookie == name; });
     if (value.isEmpty())
         value = board.type == 0 ? ",,,,20,,,0,30" : ",,,,30,,,0,50,0";
     const QList<QByteArray> items = value.split(',');
-    const int defaultSize = board.type == 0 ? 30 : 50;
-    return {pageSizeOr(numberAt(items, 8, defaultSize), defaultSize),
-            numberAt(items, board.type == 2 ? 9 : 7, 0)};
-}
-
-BoardSimulator::PageRule BoardSimulator::keyedCookieRule(const Board &board,
-                                                         const Request &request) const
-{
-    constexpr int DefaultSize = 30;
-    const QByteArray value = cookieValue(request.cookie, [&board](const QByteArray &cookie) {
-        return cookie.startsWith(board.identifier);
-    });
-    for (const QByteArray &item : QByteArray::fromPercentEncoding(value).split('&')) {
-        if (item.startsWith("ck_text="))
-            return {pageSizeOr(numberAt({item.mid(8)}, 0, DefaultSize), DefaultSize), 0};
-    }
-    return {DefaultSize, 0};
+    return {positiveAt(items, 8, board.type == 0 ? 30 : 50), items.value(board.type == 2 ? 9 : 7).trimmed().toInt()};
 }
 
 std::optional<BoardSimulator::Fault> BoardSimulator::takeFault()
@@ -452,56 +288,54 @@ std::optional<BoardSimulator::Fault> BoardSimulator::takeFault()
     return fault;
 }
 
-void BoardSimulator::respondWithFault(QTcpSocket *socket, const Route &route,
-                                      const Request &request, const Fault &fault) const
+void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, const Request &request,
+                                     const Fault &fault)
 {
-    const int type = route.board < 0 ? 0 : m_boards.at(route.board).type;
+    const int type = normal.boardType;
     switch (fault.kind) {
     case FaultKind::ErrorPage: {
-        const QByteArray page = LogFormat::encodeForBoard(type, errorPageText(fault.errorText));
-        writeAndClose(socket, responseHead(200, "text/html; charset=" + charsetOf(type),
-                                           page.size()) + page);
+        const QByteArray page = LogFormat::encodeForBoard(
+            type, u"<html><head><title>Error!!</title></head>\n<body bgcolor=\"#ffffff\">\n<center>\n"
+                  u"<FONT SIZE=5>エラー</FONT><BR>現在メンテナンス中です。\n</center>\n</body></html>\n"_s);
+        writeAndClose(socket, head(200, textType(type, "html"), page.size()) + page);
         return;
     }
     case FaultKind::Status: {
-        const QByteArray page = "<html><body>" + QByteArray::number(fault.status) + ' '
-                                + reasonPhrase(fault.status) + "</body></html>\n";
-        writeAndClose(socket, responseHead(fault.status, "text/html", page.size()) + page);
+        const QByteArray page = "<html><body>" + QByteArray::number(fault.status) + "</body></html>\n";
+        writeAndClose(socket, head(fault.status, "text/html", page.size()) + page);
         return;
     }
-    case FaultKind::SlowBody: {
-        const Answer normal = render(route, request);
-        sendSlowly(socket, responseHead(normal.status, normal.contentType, normal.body.size()),
-                   normal.body, fault.chunkBytes, fault.delayMs);
+    case FaultKind::SlowBody:
+        socket->write(head(normal.status, normal.contentType, normal.body.size()));
+        drip(socket, normal.body, qMax(1, fault.chunkBytes), fault.delayMs, false);
         return;
-    }
-    case FaultKind::CutOffBody: {
-        const Answer normal = render(route, request);
-        writeAndClose(socket,
-                      responseHead(normal.status, normal.contentType, normal.body.size() + 1024)
-                          + normal.body.left(normal.body.size() / 2));
+    case FaultKind::CutOffBody:
+        writeAndClose(socket, head(normal.status, normal.contentType, normal.body.size() + 1024)
+                                  + normal.body.left(normal.body.size() / 2));
         return;
-    }
     case FaultKind::CloseWithoutAnswer:
         socket->disconnectFromHost();
         return;
     case FaultKind::NeverAnswer:
         return;
-    case FaultKind::Redirect: {
-        const QByteArray location = fault.location.isEmpty() ? request.target : fault.location;
-        writeAndClose(socket, responseHead(302, "text/html", 0, location));
+    case FaultKind::Redirect:
+        writeAndClose(socket, head(302, "text/html", 0, request.target));
         return;
-    }
     case FaultKind::EmptyBody:
-        writeAndClose(socket, responseHead(200, "text/plain; charset=" + charsetOf(type), 0));
+        writeAndClose(socket, head(200, textType(type, "plain"), 0));
         return;
     case FaultKind::HugeBody:
         sendHuge(socket, fault.hugeBytes);
         return;
-    case FaultKind::Trickle: {
-        const Answer normal = render(route, request);
-        trickle(socket, normal.contentType, normal.body, fault.delayMs);
+    case FaultKind::BrokenText: {
+        QByteArray body = normal.body;
+        body.insert(body.indexOf("\r\n") + 2, "\x81\x20\xff");
+        writeAndClose(socket, head(normal.status, normal.contentType, body.size()) + body);
         return;
     }
+    case FaultKind::Trickle:
+        socket->write(head(200, normal.contentType, -1));
+        drip(socket, normal.body.isEmpty() ? QByteArray(" ") : normal.body, 1, fault.delayMs, true);
+        return;
     }
 }

@@ -9,38 +9,11 @@ namespace {
 
 const QString CrLf = u"\r\n"_s;
 
-// Labels of the single and paired boards (full-width characters count one each).
-const QString NumberLabel = u"記事番号　：　"_s;       // 7
-const QString SubjectLabel = u"題名　　：　"_s;        // 6
-const QString HomePageLabel = u"ホームページ　　：　"_s; // 10
-const QString MailLabel = u"メール　　：　"_s;         // 7
-const QString NameLabel = u"投稿者　　：　"_s;         // 7
-const QString DateLabel = u"投稿日　　：　"_s;         // 7
-const QString ReplyLabel = u"返信元　　　：　"_s;      // 8
-const QString BodyCaption = u"本文　　　："_s;
-
-// Labels of the text-page board.
-const QString TextNumberLabel = u"No.  : "_s;     // 7
-const QString TextSubjectLabel = u"Sub : "_s;     // 6
-const QString TextHomePageLabel = u"HomePage: "_s; // 10
-const QString TextMailLabel = u"Mail : "_s;       // 7
-const QString TextNameLabel = u"Name : "_s;       // 7
-const QString TextDateLabel = u"Date : "_s;       // 7
-const QString TextTreeLine = u"Tree : -"_s;
-const QString TextReplyLabel = u"Reply : "_s;     // 8
-const QString TextBodyCaption = u"Body :"_s;
-
 QString withCrLf(QString text)
 {
     text.replace(CrLf, u"\n"_s);
     text.replace(u'\r', u'\n');
     return text.replace(u"\n"_s, CrLf);
-}
-
-QString weekday(const QDate &date)
-{
-    static const QString Days = u"月火水木金土日"_s;
-    return Days.at(date.dayOfWeek() - 1);
 }
 
 QByteArray encode(const char *codec, const QString &text)
@@ -62,10 +35,10 @@ QString dateText(int type, const QDateTime &date)
 {
     if (!date.isValid())
         return {};
-    const QString day = date.toString(u"yyyy/MM/dd"_s);
+    const QChar weekday = u"月火水木金土日"_s.at(date.date().dayOfWeek() - 1);
     if (type == 3)
-        return day + u'(' + weekday(date.date()) + u") "_s + date.toString(u"HH:mm"_s);
-    return day + u'（' + weekday(date.date()) + u"） "_s + date.toString(u"HH:mm:ss"_s);
+        return date.toString(u"yyyy/MM/dd"_s) + u'(' + weekday + u") "_s + date.toString(u"HH:mm"_s);
+    return date.toString(u"yyyy/MM/dd"_s) + u'（' + weekday + u"） "_s + date.toString(u"HH:mm:ss"_s);
 }
 
 QString entry(int type, const BoardMessage &message)
@@ -77,19 +50,17 @@ QString entry(int type, const BoardMessage &message)
     const QString date = dateText(type, message.date);
     QStringList lines;
     if (type == 3) {
-        lines = {TextNumberLabel + number, TextSubjectLabel + message.subject,
-                 TextHomePageLabel + message.homePage, TextMailLabel + message.mail,
-                 TextNameLabel + message.name, TextDateLabel + date, TextTreeLine,
-                 TextReplyLabel + reply, TextBodyCaption};
-    } else if (type == 1 || type == 2) {
-        lines = {NumberLabel + number, HomePageLabel + message.homePage,
-                 MailLabel + message.mail, NameLabel + message.name, DateLabel + date,
-                 ReplyLabel + reply, BodyCaption};
+        lines = {u"No.  : "_s + number, u"Sub : "_s + message.subject, u"HomePage: "_s + message.homePage,
+                 u"Mail : "_s + message.mail, u"Name : "_s + message.name, u"Date : "_s + date, u"Tree : -"_s,
+                 u"Reply : "_s + reply, u"Body :"_s};
     } else {
-        lines = {NumberLabel + number, SubjectLabel + message.subject,
-                 HomePageLabel + message.homePage, MailLabel + message.mail,
-                 NameLabel + message.name, DateLabel + date, ReplyLabel + reply, BodyCaption};
+        lines = {u"記事番号　：　"_s + number, u"題名　　：　"_s + message.subject,
+                 u"ホームページ　　：　"_s + message.homePage, u"メール　　：　"_s + message.mail,
+                 u"投稿者　　：　"_s + message.name, u"投稿日　　：　"_s + date, u"返信元　　　：　"_s + reply,
+                 u"本文　　　："_s};
     }
+    if (type == 1 || type == 2)
+        lines.removeAt(1); // the paired boards write no subject
     lines << withCrLf(message.body);
     return lines.join(CrLf);
 }

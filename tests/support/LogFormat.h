@@ -21,16 +21,9 @@ struct BoardMessage
 };
 
 /**
- * @short Writes messages in the boards' log-text layouts.
- *
- * Each header line is a fixed-width label followed by its value; the body follows the header
- * lines. Label widths per line (in characters):
- *  - type 0:    number 7, subject 6, home page 10, mail 7, name 7, date 7, reply 8, a body
- *               caption line, body;
- *  - types 1/2: number 7, home page 10, mail 7, name 7, date 7, reply 8, a caption line, body;
- *  - type 3:    number 7, subject 6, home page 10, mail 7, name 7, date 7, a tree line, reply 8,
- *               a caption line, body.
- * Dates read "2024/05/01（水） 12:34:56" for types 0 to 2 and "2024/05/01(水) 12:34" for type 3.
+ * @short Writes messages in the boards' log-text layouts: header lines of a fixed-width label and
+ * a value, a caption line, the body. Types 1 and 2 write no subject; type 3 has a tree line before
+ * the reply. Dates read "2024/05/01（水） 12:34:56" for types 0 to 2 and "2024/05/01(水) 12:34" for type 3.
  */
 namespace LogFormat {
 
@@ -46,15 +39,9 @@ QString dateText(int type, const QDateTime &date);
 QByteArray encodeForBoard(int type, const QString &text);
 /** @p text as CP932 bytes, the encoding of log files. */
 QByteArray toCp932(const QString &text);
-/**
- * A plain message for tests: subject "題名" + number, name "投稿者" + number, date
- * 2024-01-01 00:00:00 UTC plus @p number minutes, a two-line body naming the number.
- */
+/** A message with subject "題名"/name "投稿者" + number, posted @p number minutes after 2024-01-01 00:00 UTC. */
 BoardMessage sampleMessage(int number, int replyTo = 0);
-/**
- * A log file of type 0 in CP932: sample messages @p first to @p last, newest first, each body
- * followed by @p padding characters "あ" (big rows fill SQLite's cache sooner).
- */
+/** A CP932 type-0 log of sample messages @p last down to @p first, bodies padded with @p padding "あ". */
 QByteArray sampleLog(int first, int last, int padding = 0);
 
 } // namespace LogFormat

@@ -5,10 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-/**
- * Another process that has @p database open: a hold on its lock file, shared as an open
- * database's, or exclusive as a compaction's in progress.
- */
+/** Another process with @p database open: a shared hold on its lock file, or an exclusive one as a compaction's. */
 struct OtherProcess
 {
     explicit OtherProcess(const QString &database, bool exclusive = false)

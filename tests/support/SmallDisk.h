@@ -8,10 +8,7 @@
 
 #include <unistd.h>
 
-/**
- * @short A small tmpfs mounted on a folder for the length of a test, to run writes into a
- * full disk. Mounting needs root; mounted() is false where it is not allowed.
- */
+/** @short A small tmpfs mounted on a folder while it lives, to fill a disk; mounting needs root. */
 class SmallDisk
 {
 public:

@@ -1,7 +1,5 @@
 #include "CBBSFixture.h"
 
-#include "app/Prompter.h"
-#include "db/CBBSProperty.h"
 #include "transfer/ImportRun.h"
 #include "support/TestFiles.h"
 
@@ -15,12 +13,12 @@ using LogFormat::sampleLog;
 namespace {
 
 constexpr int Board = CBBSFixture::SingleBoard; // 雑談掲示板, log files "zatsudan*"
-constexpr int QuestionBoard = 5;                // 質問掲示板, log files "shitsumon*"
-using Infos = QList<std::pair<QString, int>>;
 const QString TextFile = QStringLiteral(TESSERA_TEST_DATA "/import/zatsudan-2001.log");
 const QString OneArchive = QStringLiteral(TESSERA_TEST_DATA "/import/one.lzh");
 const QString TwoArchive = QStringLiteral(TESSERA_TEST_DATA "/import/two.lzh");
 const QString ReadmeArchive = QStringLiteral(TESSERA_TEST_DATA "/import/readme.lzh");
+const QString FirstLog = QStringLiteral(TESSERA_TEST_DATA "/import/first.log");
+const QString SecondLog = QStringLiteral(TESSERA_TEST_DATA "/import/second.log");
 
 /** Writes @p bytes to file @p name in the fixture's folder (making its folders) and gives its path. */
 QString fileIn(CBBSFixture &f, const QString &name, const QByteArray &bytes)
@@ -52,21 +50,8 @@ QByteArray withClaimedSize(QByteArray archive, quint32 size)
     return archive;
 }
 
-/** The texts of the StateChanged calls that ask for a log line. */
-QStringList logLines(const QSignalSpy &spy)
-{
-    QStringList lines;
-    for (const QList<QVariant> &call : spy) {
-        if (call.at(2).toBool())
-            lines.append(call.at(0).toString());
-    }
-    return lines;
-}
-
-/**
- * A log of messages 2 and 1 whose first body puts the first character of @p atBoundary at the
- * last byte of the first piece the import reads (1 MiB); @p body gets that body.
- */
+// A log of messages 2 and 1 whose first body (given in @p body) puts the first character of
+// @p atBoundary at the last byte of the first piece the import reads (1 MiB).
 QByteArray straddlingLog(const QString &atBoundary, QString &body)
 {
     constexpr qsizetype PieceBytes = 1024 * 1024;
@@ -90,15 +75,6 @@ ImportRun::Result runImport(ImportRun &run, int board, const QStringList &files,
     return result.value_or(ImportRun::Result{});
 }
 
-/** (text, row) of every InfoChanged; each asks for a log line. */
-Infos infos(const QSignalSpy &spy)
-{
-    Infos out;
-    for (const QList<QVariant> &call : spy)
-        out.append({call.at(0).toString() + (call.at(2).toBool() ? u""_s : u" (no log)"_s), call.at(1).toInt()});
-    return out;
-}
-
 } // namespace
 
 class TestCBBSImport : public QObject
@@ -108,39 +84,37 @@ class TestCBBSImport : public QObject
 private slots:
     void initTestCase() { qRegisterMetaType<CMessage>(); }
 
-    // An archive stores what its text member stores.
-    void textsAndArchivesImportOnce()
+    // The name decides between a text file and an archive; an archive stores what the text
+    // members it holds store, and skips a member without entries.
+    void textsAndArchives_data()
     {
-        CBBSFixture text, archive;
-        QVERIFY(text.import(Board, TextFile));
-        QCOMPARE(text.bbs.SaveCount(), 3);
-        QVERIFY(archive.import(Board, OneArchive));
-        QCOMPARE(archive.stored(Board), text.stored(Board));
-
-        CBBS::ExtractError error = CBBS::ExtractError::None;
-        QVERIFY(CBBS::ExtractArchiveToMemory(TwoArchive, u"*.txt"_s, &error).isEmpty());
-        QCOMPARE(error, CBBS::ExtractError::NoMatch);
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("texts"); // the text files that store the same
+        QTest::newRow("text") << u"zatsudan.log"_s << TextFile << QStringList{TextFile};
+        QTest::newRow("archive") << u"one.lzh"_s << OneArchive << QStringList{TextFile};
+        QTest::newRow("archive of two logs") << u"two.lzh"_s << TwoArchive << QStringList{FirstLog, SecondLog};
+        QTest::newRow("archive with a readme") << u"readme.lzh"_s << ReadmeArchive << QStringList{SecondLog};
+        QTest::newRow("archive named in capitals") << u"x.y.LZH"_s << OneArchive << QStringList{TextFile};
+        QTest::newRow("text with .lzh inside its name") << u"old.lzh.txt"_s << TextFile << QStringList{TextFile};
+        QTest::newRow("text in a folder named .lzh") << u"a.lzh/old"_s << TextFile << QStringList{TextFile};
     }
 
-    // Every member holding entries is imported and named in the progress lines; a readme is skipped.
-    void archivesImportEveryMemberThatHoldsEntries()
+    void textsAndArchives()
     {
-        CBBSFixture two, readme;
-        QSignalSpy twoState(&two.bbs, &CBBS::StateChanged);
-        QVERIFY(two.import(Board, TwoArchive));
-        QCOMPARE(two.bbs.SaveCount(), 4);
-        QCOMPARE(logLines(twoState), (QStringList{TwoArchive + u"の中のfirst.logを解析中..."_s,
-                                                  TwoArchive + u"の中のsecond.logを解析中..."_s,
-                                                  TwoArchive + u"から4件インポートしました。"_s}));
-        QSignalSpy readmeState(&readme.bbs, &CBBS::StateChanged);
-        QVERIFY(readme.import(Board, ReadmeArchive));
-        QCOMPARE(readme.bbs.SaveCount(), 2);
-        QCOMPARE(logLines(readmeState).first(),
-                 ReadmeArchive + u"の中のreadme.txtにはログがないため、読み飛ばしました。"_s);
+        QFETCH(QString, name);
+        QFETCH(QString, source);
+        QFETCH(QStringList, texts);
+        CBBSFixture f;
+        CBBSFixture reference;
+        for (const QString &text : texts)
+            QVERIFY(reference.import(Board, text));
+        QVERIFY(f.import(Board, fileIn(f, name, readFile(source))));
+        QCOMPARE(f.stored(Board), reference.stored(Board));
     }
 
-    // Line breaks are made CR LF as in received pages, and text after the last separator is one
-    // more entry: nothing is merged or dropped without a word.
+    // Line breaks of any kind are made CR LF as in received pages (body lines stay apart), and
+    // text after the last separator is one more entry: nothing is merged or dropped without a word.
     void noEntryIsMergedOrDropped_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -155,6 +129,8 @@ private slots:
         QTest::newRow("separator without line break") << log.chopped(2) << 3 << true;
         QTest::newRow("blank tail") << log + "\r\n \x1a" << 3 << true;
         QTest::newRow("broken tail") << log + LogFormat::toCp932(u"壊れた記事"_s) << 3 << false;
+        QTest::newRow("LF only") << QByteArray(log).replace("\r\n", "\n") << 3 << true;
+        QTest::newRow("CR only") << QByteArray(log).replace("\r\n", "\r") << 3 << true;
     }
 
     void noEntryIsMergedOrDropped()
@@ -167,6 +143,7 @@ private slots:
         QCOMPARE(f.import(Board, fileIn(f, u"a.log"_s, content)), clean);
         QCOMPARE(f.stored(Board).size(), stored);
         QCOMPARE(errors.count(), clean ? 0 : 1);
+        QVERIFY(f.stored(Board).first().Body.contains(u"\r\n"_s));
     }
 
     // The file is read in pieces: a CR LF or a two-byte character cut by a piece's end is whole.
@@ -188,82 +165,44 @@ private slots:
         QCOMPARE(stored.at(1).Body, body);
     }
 
-    // Between pieces the event loop turns, and then no transaction is open.
-    void theEventLoopTurnsOnlyWithNoTransactionOpen()
+    // A long file is read in pieces: between them the event loop turns, and then no transaction
+    // is open; entry numbers in the texts count through the whole file.
+    void piecesOfALongFile()
     {
         CBBSFixture f;
-        const QString path = fileIn(f, u"a.log"_s, sampleLog(1, 6000)); // two pieces
-        int turns = 0, inTransaction = 0;
+        const QString path = fileIn(f, u"a.log"_s, sampleLog(1, 6000) + QByteArray("not an entry\r\n"));
+        int turns = 0;
+        int inTransaction = 0;
         QTimer timer;
         connect(&timer, &QTimer::timeout, &timer, [&] {
             ++turns;
             inTransaction += f.db->InTransaction();
         });
         timer.start(0);
-        QVERIFY(f.import(Board, path));
+        QSignalSpy errors(&f.bbs, &CBBS::LoadError);
+        QVERIFY(!f.import(Board, path));
         QVERIFY(turns > 0);
         QCOMPARE(inTransaction, 0);
-    }
-
-    // Entry numbers in the texts count through the whole file, not from each piece.
-    void entryNumbersCountThroughEveryPiece()
-    {
-        CBBSFixture f;
-        const QString path = fileIn(f, u"a.log"_s, sampleLog(1, 6000) + QByteArray("not an entry\r\n"));
-        QSignalSpy errors(&f.bbs, &CBBS::LoadError);
-        f.import(Board, path);
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors.at(0).at(2).toString(), u"6000件目のログが壊れていました。"_s);
     }
 
-    void theExtensionLzhInAnyCaseMarksAnArchive()
-    {
-        for (const QString &name : {u"x.y.LZH"_s, u"old"_s, u"old.lzh.txt"_s, u"a.lzh/old"_s}) {
-            CBBSFixture f;
-            const bool archive = name.endsWith(u"lzh"_s, Qt::CaseInsensitive);
-            const QString path = fileIn(f, name, readFile(archive ? OneArchive : TextFile));
-            QVERIFY2(f.import(Board, path), qPrintable(name));
-            QCOMPARE(f.bbs.SaveCount(), 3);
-        }
-    }
-
-    void fileLineBreaks_data()
-    {
-        QTest::addColumn<QByteArray>("lineBreak");
-        QTest::newRow("LF only") << QByteArray("\n");
-        QTest::newRow("CR only") << QByteArray("\r");
-    }
-
-    // A file saved with any kind of line break imports every message, its body lines kept apart.
-    void fileLineBreaks()
-    {
-        QFETCH(QByteArray, lineBreak);
-        CBBSFixture f;
-        const QByteArray log = sampleLog(1, 3).replace("\r\n", lineBreak);
-        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, log)));
-        QCOMPARE(f.bbs.SaveCount(), 3);
-        QVERIFY(f.stored(Board).first().Body.contains(u"\r\n"_s));
-    }
-
-    void countsReadFlagAndBrokenEntriesBelongToEachFile()
+    void countsAndBrokenEntriesBelongToEachFile()
     {
         CBBSFixture f;
         f.bbs.AnalyseLog(Board, LogFormat::log(0, {LogFormat::sampleMessage(100)}), false); // a load before
-        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, sampleLog(1, 5)), true));
+        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, sampleLog(1, 5))));
         QCOMPARE(f.bbs.SaveCount(), 5);
         BoardMessage broken = LogFormat::sampleMessage(9);
         broken.rawEntry = u"記事番号　：　abc"_s;
         QSignalSpy errors(&f.bbs, &CBBS::LoadError);
         QSignalSpy state(&f.bbs, &CBBS::StateChanged);
         const QByteArray mixed = sampleLog(4, 7) + LogFormat::toCp932(LogFormat::log(0, {broken}));
-        QVERIFY(!f.import(Board, fileIn(f, u"b.log"_s, mixed), false));
+        QVERIFY(!f.import(Board, fileIn(f, u"b.log"_s, mixed)));
         QCOMPARE(f.bbs.SaveCount(), 2);
-        QCOMPARE(f.bbs.MaxID(), 7);
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.first().at(2).toString(), u"4件目のログが壊れていました。"_s);
         QVERIFY(!state.last().at(2).toBool()); // no summary after a broken entry
-        for (const CMessage &m : f.stored(Board))
-            QCOMPARE(m.Read, m.ID <= 5);
     }
 
     void unusableFilesAreNotImported_data()
@@ -310,34 +249,14 @@ private slots:
         QVERIFY(f.stored(Board).isEmpty());
     }
 
-    void totalsTheFilesAndGoesOnPastUnusableOnes()
-    {
-        CBBSFixture f;
-        ImportRun run(f.bbs);
-        BoardMessage broken;
-        broken.rawEntry = u"壊れた記事"_s;
-        const QString a = fileIn(f, u"a.log"_s, sampleLog(1, 5));
-        const QString b = fileIn(f, u"b.log"_s, LogFormat::toCp932(LogFormat::log(0, {broken})) + sampleLog(4, 8));
-        const QString missing = f.dir.filePath(u"missing.log"_s);
-        QSignalSpy info(&run, &ImportRun::InfoChanged);
-        const ImportRun::Result result = runImport(run, Board, {a, missing, b}, true);
-        QCOMPARE(result.Total, 8);
-        QCOMPARE(result.NotImported, 2);
-        QCOMPARE(infos(info), (Infos{{a + u"のインポート中...(1/3)"_s, 1}, {missing + u"のインポート中...(2/3)"_s, 1},
-                                     {b + u"のインポート中...(3/3)"_s, 1}, {u"8件インポートしました。"_s, 3}}));
-
-        const ImportRun::Result again = runImport(run, Board, {a}, false);
-        QCOMPARE(again.Outcome, u"インポートできるログはありませんでした。"_s);
-        QCOMPARE(again.NotImported, 0);
-    }
-
     // A cancel left from an earlier run stops nothing; a new one ends the run after the current
     // file, with its rows committed, and a second run completes them.
     void aCancelEndsTheRunAfterTheCurrentFile()
     {
         CBBSFixture f;
         ImportRun run(f.bbs);
-        const QString a = fileIn(f, u"a.log"_s, sampleLog(1, 500)), b = fileIn(f, u"b.log"_s, sampleLog(501, 510));
+        const QString a = fileIn(f, u"a.log"_s, sampleLog(1, 500));
+        const QString b = fileIn(f, u"b.log"_s, sampleLog(501, 510));
         bool importing = false;
         connect(&f.bbs, &CBBS::Loaded, &f.bbs, [&] { importing = f.bbs.IsImport(); });
         connect(&f.bbs, &CBBS::StateChanged, &f.bbs, [&](const QString &text) {
@@ -351,33 +270,12 @@ private slots:
         QVERIFY(importing);
         QVERIFY(!f.bbs.IsImport());
         QCOMPARE(result.Total, 40);
-        QCOMPARE(infos(info), (Infos{{a + u"のインポート中...(1/2)"_s, 1}, {u"処理は中断されました。"_s, 3}}));
+        QCOMPARE(info.size(), 2); // the second file is not started
+        QCOMPARE(info.last(), QVariantList({u"処理は中断されました。"_s, 3, true}));
         std::unique_ptr<Database> other = Database::Open(f.path());
         QCOMPARE(other->OpenRecordset(u"SELECT Count(*) FROM Message"_s)->Value(0, 0).toInt(), 40);
         f.bbs.disconnect(&f.bbs);
         QCOMPARE(runImport(run, Board, {a, b}, false).Total, 470);
-    }
-
-    void anotherBoardsFileNameAsksWithNoAsDefault()
-    {
-        CBBSFixture f;
-        const auto other = [&](int board, const QStringList &files) {
-            const auto found = ImportRun::FindOtherBoard(*f.db, board, files);
-            return found ? found->BBS_ID : 0;
-        };
-        QCOMPARE(other(QuestionBoard, {u"/x/ZATSUDAN-2001.LZH"_s}), Board);
-        QCOMPARE(other(Board, {u"zatsudan.log"_s, u"/zatsudan/it's.log"_s, u"shitsumon#1.txt"_s}), QuestionBoard);
-        QCOMPARE(other(Board, {u"x.log"_s, u"'"_s}), 0);
-
-        ScriptedPrompter answers;
-        setPrompter(&answers);
-        CBBSProperty board;
-        QVERIFY(board.GetProperty(QuestionBoard, *f.db));
-        QVERIFY(ImportRun::ConfirmImport(*f.db, board, {u"/l/a.log"_s, u"/l/b.lzh"_s}));
-        QVERIFY(!ImportRun::ConfirmImport(*f.db, board, {u"/l/a.log"_s, u"/l/zatsudan.log"_s}));
-        setPrompter(nullptr);
-        const QList<ScriptedPrompter::Record> &asked = answers.records();
-        QCOMPARE(asked.at(1).buttons, (QList<Prompter::Button>{Prompter::Yes, Prompter::No}));
     }
 };
 
