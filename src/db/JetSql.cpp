@@ -74,7 +74,7 @@ std::optional<QString> parseDateLiteral(QStringView body)
     const QTime time(h, m.capturedView(5).toInt(), m.capturedView(6).toInt());
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
-    return StoredDate(QDateTime(date, time));
+    return StoredDate(QDateTime(date, time, Qt::UTC)); // wall clock: no local-time gaps
 }
 
 QList<Token> tokenize(QStringView s)
@@ -673,7 +673,7 @@ QDateTime ParseStoredDate(const QString &text)
         return {};
     const QDate date(y, mo, d);
     if (s.size() == 10)
-        return date.isValid() ? date.startOfDay() : QDateTime();
+        return date.isValid() ? date.startOfDay(Qt::UTC) : QDateTime();
     if (s.size() < 16 || (s[10] != u' ' && s[10] != u'T') || s[13] != u':')
         return {};
     const int h = digitsAt(s, 11, 2);
@@ -684,7 +684,7 @@ QDateTime ParseStoredDate(const QString &text)
     const QTime time(h, mi, sec);
     if (!date.isValid() || !time.isValid())
         return {};
-    return QDateTime(date, time);
+    return QDateTime(date, time, Qt::UTC);
 }
 
 QString DateLiteral(const QDateTime &dt)

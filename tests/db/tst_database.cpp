@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <ctime>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -62,6 +63,13 @@ class TestDatabase : public QObject
     static void same(const char *name, const QString &sql) { row(name, sql, sql); }
 
 private slots:
+    void initTestCase()
+    {
+        // Stored dates are wall-clock times: a zone with summer time must not lose its gap hours.
+        qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+        tzset();
+    }
+
     void init()
     {
         QFile::remove(path(u"log.mdb"_s));
@@ -259,6 +267,7 @@ private slots:
         row("time only: day zero", u"SELECT #13:30#"_s, u"SELECT '1899-12-30 13:30:00'"_s);
         same("no such date: left as written", u"SELECT #2024/13/45#"_s);
         row("12 AM is the first hour", u"SELECT #1/2/2024 12:30 AM#"_s, u"SELECT '2024-01-02 00:30:00'"_s);
+        row("an hour local time skips", u"SELECT #2024/03/31 02:30#"_s, u"SELECT '2024-03-31 02:30:00'"_s);
         row("12 PM is noon", u"SELECT #1/2/2024 12:30 PM#"_s, u"SELECT '2024-01-02 12:30:00'"_s);
         same("13 PM is no time", u"SELECT #1/2/2024 13:30 PM#"_s);
         row("column named Table", u"CREATE TABLE V (Table TEXT(255)); SELECT Version FROM V WHERE Table = 'BBS'"_s,
@@ -319,7 +328,7 @@ private slots:
         const QDateTime dt(QDate(2024, 1, 2), QTime(3, 4, 5));
         QVERIFY(JetSql::StoredDate(QDateTime()).isEmpty());
         QCOMPARE(JetSql::DateLiteral(dt), u"#2024/01/02 03:04:05#"_s);
-        QCOMPARE(JetSql::ParseStoredDate(u"2024-01-02"_s), QDate(2024, 1, 2).startOfDay());
+        QCOMPARE(JetSql::ParseStoredDate(u"2024-01-02"_s), QDate(2024, 1, 2).startOfDay(Qt::UTC));
         for (const QString &bad : {u"2024-13-02 00:00:00"_s, u"2024-01-02 03:04:0"_s, u"abc"_s})
             QVERIFY2(!JetSql::ParseStoredDate(bad).isValid(), qPrintable(bad));
     }
