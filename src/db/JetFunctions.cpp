@@ -191,7 +191,7 @@ void now(sqlite3_context *ctx, int, sqlite3_value **)
 
 void today(sqlite3_context *ctx, int, sqlite3_value **)
 {
-    resultText(ctx, JetSql::StoredDate(QDate::currentDate().startOfDay()));
+    resultText(ctx, JetSql::StoredDate(QDate::currentDate().startOfDay(Qt::UTC)));
 }
 
 using Function = void (*)(sqlite3_context *, int, sqlite3_value **);

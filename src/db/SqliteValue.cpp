@@ -32,7 +32,7 @@ int Bind(sqlite3_stmt *stmt, int index, const QVariant &value)
     case QMetaType::QDateTime:
         return Bind(stmt, index, JetSql::StoredDate(value.toDateTime()));
     case QMetaType::QDate:
-        return Bind(stmt, index, JetSql::StoredDate(value.toDate().startOfDay()));
+        return Bind(stmt, index, JetSql::StoredDate(value.toDate().startOfDay(Qt::UTC)));
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         return sqlite3_bind_blob64(stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()),
