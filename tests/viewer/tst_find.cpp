@@ -213,18 +213,6 @@ private slots:
         QCOMPARE(m_window->LastQuery(), earlier);
     }
 
-    void bodySearchFindsExactlyTheSelectedText()
-    {
-        store({u"say it's *x ok"_s, u"it's yx"_s});
-        QVERIFY(startWindow());
-        m_dialogs.showSQL = [](const QString &sql) { return sql; };
-        m_window->QueryLoop(frmView::QueryTemplate(3, u"it's *x"_s));
-        QCOMPARE(m_window->Lists().CurrentList(), 1);
-        QCOMPARE(list(1).rowCount(), 1);
-        QCOMPARE(list(1).Message(0).ID, 1);
-        QCOMPARE(m_window->LastQuery(), frmView::QueryTemplate(3, u"it's *x"_s));
-    }
-
     void aRefusedStatementIsSaidAndReopensTheWindowWithItsText_data()
     {
         QTest::addColumn<QString>("statement");

@@ -2,7 +2,6 @@
 #include "app/mdlExecuteLite.h"
 #include "cookies/CookieStore.h"
 #include "db/CBBSProperty.h"
-#include "models/mdlRead.h"
 #include "support/BoardSimulator.h"
 #include "support/LogFormat.h"
 #include "viewer/BoardView.h"
@@ -165,21 +164,6 @@ private slots:
         QCOMPARE(storedCount(6), 3);
     }
 
-    // A page that never ends: Cancel in the dialog ends the receive, not a time-out.
-    void cancelEndsAPageThatNeverEnds()
-    {
-        BoardSimulator::Fault trickle;
-        trickle.kind = BoardSimulator::FaultKind::Trickle;
-        trickle.delayMs = 50;
-        m_sim->setFault(trickle);
-        addMessages(4, 1, 3);
-        QVERIFY(startWindow());
-        closeDialogAt(4);
-        runCommand(frmView::LoadCommand);
-        QCOMPARE(status(), u"処理は中断されました。"_s);
-        QCOMPARE(storedCount(4), 0);
-    }
-
     // The modal options dialog opened during a receive: the receive ends while it is open.
     void optionsDialogDuringAReceive()
     {
@@ -323,8 +307,18 @@ private slots:
         QVERIFY(!m_window->LoadDialog());
     }
 
+    void importOfTwoFilesAddsUpTheirMessages_data()
+    {
+        QTest::addColumn<Prompter::Button>("answer");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("confirmed") << Prompter::Yes << 8 << u"8件インポートしました。"_s;
+        QTest::newRow("declined") << Prompter::No << 0 << QString();
+    }
+
     void importOfTwoFilesAddsUpTheirMessages()
     {
+        QFETCH(Prompter::Button, answer);
         const QStringList files{writeLog(u"a.log"_s, 1, 5), writeLog(u"b.log"_s, 6, 8)};
         QVERIFY(startWindow());
         QString filter;
@@ -332,25 +326,13 @@ private slots:
             filter = f;
             return files;
         };
-        m_prompter.pushAnswer(Prompter::Yes);
-        runCommand(frmView::ImportFileCommand);
-        QCOMPARE(status(), u"8件インポートしました。"_s);
-        QCOMPARE(storedCount(4), 8);
-        QCOMPARE(m_prompter.records().first().text.section(u"\r\n"_s, 0, 0), u"雑談掲示板に下記のファイルをインポートします。"_s);
-        QCOMPARE(filter.section(u'|', 0, 1), u"雑談掲示板用ログファイル(zatsudan*)|zatsudan*"_s);
-    }
-
-    void fileOfAnotherBoardIsNotImportedByDefault()
-    {
-        const QString file = writeLog(u"shitsumon_2024.log"_s, 1, 5);
-        QVERIFY(startWindow());
-        m_dialogs.openFiles = [&](const QString &) { return QStringList{file}; };
+        m_prompter.pushAnswer(answer);
         runCommand(frmView::ImportFileCommand);
         QCOMPARE(m_prompter.records().size(), 1);
-        QVERIFY(m_prompter.records().first().text.startsWith(u"質問掲示板用のログファイルと思われるファイルが指定されています。"_s));
-        QCOMPARE(m_prompter.records().first().answer, Prompter::No);
-        QCOMPARE(storedCount(4), 0);
-        QVERIFY(!m_window->LoadDialog());
+        QCOMPARE(m_prompter.records().first().text.section(u"\r\n"_s, 0, 0), u"雑談掲示板に下記のファイルをインポートします。"_s);
+        QCOMPARE(filter.section(u'|', 0, 1), u"雑談掲示板用ログファイル(zatsudan*)|zatsudan*"_s);
+        QTEST(storedCount(4), "stored");
+        QTEST(status(), "said");
     }
 
     void autoCloseClosesAfterImportsOnly()
@@ -367,7 +349,8 @@ private slots:
         QCOMPARE(status(), u"3件インポートしました。"_s);
     }
 
-    void boardTabShowsAmpersandAndName()
+    // Each board has a tab named by its short name; four Japanese status lines fit above them.
+    void dialogShowsTheBoardTabAndFourStatusLines()
     {
         sql(u"UPDATE BBS SET ShortName = 'Q&A' WHERE BBS_ID = 4"_s);
         QVERIFY(startWindow());
@@ -377,37 +360,9 @@ private slots:
         const int tab = tabs->indexOf(dialog->View(u"#004"_s));
         QCOMPARE(tabs->tabText(tab), u"Q&&A"_s);
         QCOMPARE(tabs->tabToolTip(tab), u"雑談掲示板"_s);
-    }
-
-    void fourJapaneseStatusLinesFitTheDialog()
-    {
-        QVERIFY(startWindow());
-        runCommand(frmView::LoadCommand);
-        auto *info = m_window->LoadDialog()->findChild<QLabel *>(u"lblInfo"_s);
+        auto *info = dialog->findChild<QLabel *>(u"lblInfo"_s);
         QTRY_COMPARE(info->text().count(u'\n'), 3);
         QVERIFY(info->height() >= info->sizeHint().height());
-    }
-
-    void readMarkDuringACancelledRunStaysStored()
-    {
-        CBBSProperty board;
-        QVERIFY(board.GetProperty(4, *m_db));
-        board.SetDownloadCount(10);
-        addMessages(4, 1, 25); // pages of 10: the first is stored, the second cancelled
-        QVERIFY(startWindow());
-        m_prompter.pushAnswer(Prompter::No);
-        bool marked = false;
-        connect(m_sim.get(), &BoardSimulator::requestReceived, this, [&](const BoardSimulator::Request &r) {
-            if (!r.query.contains("logno=1") || marked)
-                return;
-            marked = mdlRead::SetRead(m_window->Lists(), CMessage::MakeKey(4, 25), true, true);
-            m_window->LoadDialog()->close();
-        });
-        runCommand(frmView::LoadCommand);
-        QVERIFY(marked);
-        const auto rs = gDB->OpenRecordset(u"SELECT Read FROM Message WHERE BBS_ID = 4 AND ID = 25"_s);
-        QCOMPARE(rs->Value(0).toInt(), 1);
-        QCOMPARE(storedCount(4), 10);
     }
 
     void closingTheWindowDuringARunUnloadsAfterIt()

@@ -1,13 +1,9 @@
-#include "app/Prompter.h"
 #include "cookies/CookieStore.h"
 #include "settings_ui/frmProperty.h"
 #include "viewer/WindowTest.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>

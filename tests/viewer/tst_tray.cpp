@@ -1,9 +1,6 @@
-#include "app/OneShotTimer.h"
 #include "viewer/CTray.h"
 #include "viewer/TrayController.h"
 #include "viewer/WindowTest.h"
-
-#include <QMenu>
 
 using namespace Qt::StringLiterals;
 
