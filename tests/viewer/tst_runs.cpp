@@ -189,17 +189,6 @@ private slots:
         QCOMPARE(storedCount(4), 3);
     }
 
-    // The end of a run gives each command its own state back: with the latest page shown
-    // there is no newer page, before the run and after it.
-    void aRunEndsWithEveryCommandInItsOwnState()
-    {
-        QVERIFY(startWindow());
-        const QAction *newer = child<QAction>(u"mnuBBSViewSub(1)"_s);
-        QVERIFY(!newer->isEnabled());
-        runCommand(frmView::LoadCommand);
-        QVERIFY(!newer->isEnabled());
-    }
-
     void commandsDuringRuns_data()
     {
         QTest::addColumn<QString>("name");
@@ -261,41 +250,54 @@ private slots:
         QVERIFY(command->isEnabled());
     }
 
-    // The caption starts with "受信中 - " while a load runs, once whatever ran before.
-    void secondLoadFindsNothingNew()
-    {
-        addMessages(4, 1, 3);
-        QVERIFY(startWindow());
-        const QString caption = u"雑談掲示板 - Tessera Ver.0.61"_s;
-        m_window->RunCommand(frmView::LoadCommand);
-        QCOMPARE(m_window->windowTitle(), u"受信中 - "_s + caption);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
-        QCOMPARE(m_window->windowTitle(), caption);
-        QCOMPARE(status(), u"雑談掲示板で3件受信しました。"_s);
-        QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 3);
-        // Repaints held during the run resume.
-        QVERIFY(m_window->lsvMsgList(0)->updatesEnabled());
-        QVERIFY(m_window->statusBar()->updatesEnabled());
-        m_window->RunCommand(frmView::LoadCommand);
-        QCOMPARE(m_window->windowTitle(), u"受信中 - "_s + caption);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
-        QCOMPARE(m_window->windowTitle(), caption);
-        QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
-    }
-
-    // Rows and menu counts come in batches during a run; at its end each is complete, once.
-    void runOfSeveralPagesListsAndCountsEveryMessage()
+    // A visit load over two boards and a second load: the caption says so while each runs, the
+    // rows and counts of several pages are listed once, the dialog names the boards and keeps its
+    // place, and at the end every command has its own state back.
+    void loadsListCountAndShowTheirProgress()
     {
         addMessages(4, 1, 70);
         addMessages(5, 1, 3);
+        sql(u"UPDATE BBS SET ShortName = 'Q&A' WHERE BBS_ID = 4"_s);
         QVERIFY(startWindow());
-        runCommand(frmView::VisitLoadCommand);
-        QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 70);
+        mdlOption::AutoCloseImportDialog = true; // closes after imports only
+        mdlOption::SaveLoadDialogPosition = true;
+        const QString caption = u"雑談掲示板 - Tessera Ver.0.61"_s;
+        m_window->RunCommand(frmView::VisitLoadCommand);
+        QCOMPARE(m_window->windowTitle(), u"受信中 - "_s + caption);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+        QCOMPARE(m_window->windowTitle(), caption);
+        QCOMPARE(status(), u"情報交換掲示板に新規投稿はありませんでした。"_s);
+        QCOMPARE(list(0).rowCount(), 70);
         QStringList items;
         for (const QAction *item : child<QMenu>(u"mnuBBSMove"_s)->actions())
             items << item->text();
         QVERIFY(items.contains(u"&1. 雑談掲示板 (70)"_s));
         QVERIFY(items.contains(u"&2. 質問掲示板 (3)"_s));
+        QVERIFY(!child<QAction>(u"mnuBBSViewSub(1)"_s)->isEnabled()); // the latest page: none is newer
+        // Repaints held during the run resume.
+        QVERIFY(m_window->lsvMsgList(0)->updatesEnabled());
+        QVERIFY(m_window->statusBar()->updatesEnabled());
+
+        frmLoadDlg *dialog = m_window->LoadDialog();
+        QVERIFY(dialog);
+        auto *tabs = dialog->findChild<QTabWidget *>(u"tabBBS"_s);
+        const int tab = tabs->indexOf(dialog->View(u"#004"_s));
+        QCOMPARE(tabs->tabText(tab), u"Q&&A"_s);
+        QCOMPARE(tabs->tabToolTip(tab), u"雑談掲示板"_s);
+        auto *info = dialog->findChild<QLabel *>(u"lblInfo"_s);
+        QTRY_COMPARE(info->text().count(u'\n'), 3);
+        QVERIFY(info->height() >= info->sizeHint().height());
+        dialog->setGeometry(40, 50, 500, 300);
+        dialog->close();
+        gIniFile->setNowSection(u"LoadDialogPosition"_s);
+        QCOMPARE(gIniFile->Data(u"Width"_s), u"7500"_s); // in twips
+
+        m_window->RunCommand(frmView::LoadCommand);
+        QCOMPARE(m_window->windowTitle(), u"受信中 - "_s + caption);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+        QCOMPARE(m_window->windowTitle(), caption);
+        QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
+        QCOMPARE(m_window->LoadDialog()->geometry(), QRect(40, 50, 500, 300));
     }
 
     void visitLoadWithoutBoardsOpensNoDialog()
@@ -316,6 +318,8 @@ private slots:
         QTest::newRow("declined") << Prompter::No << 0 << QString();
     }
 
+    // The dialog closes after an import when the option says so.
+
     void importOfTwoFilesAddsUpTheirMessages()
     {
         QFETCH(Prompter::Button, answer);
@@ -326,6 +330,7 @@ private slots:
             filter = f;
             return files;
         };
+        mdlOption::AutoCloseImportDialog = true;
         m_prompter.pushAnswer(answer);
         runCommand(frmView::ImportFileCommand);
         QCOMPARE(m_prompter.records().size(), 1);
@@ -333,36 +338,7 @@ private slots:
         QCOMPARE(filter.section(u'|', 0, 1), u"雑談掲示板用ログファイル(zatsudan*)|zatsudan*"_s);
         QTEST(storedCount(4), "stored");
         QTEST(status(), "said");
-    }
-
-    void autoCloseClosesAfterImportsOnly()
-    {
-        addMessages(4, 1, 3);
-        const QString file = writeLog(u"a.log"_s, 10, 12);
-        QVERIFY(startWindow());
-        mdlOption::AutoCloseImportDialog = true;
-        runCommand(frmView::LoadCommand);
-        QVERIFY(m_window->LoadDialog());
-        m_dialogs.openFiles = [&](const QString &) { return QStringList{file}; };
-        runCommand(frmView::ImportFileCommand);
         QVERIFY(!m_window->LoadDialog());
-        QCOMPARE(status(), u"3件インポートしました。"_s);
-    }
-
-    // Each board has a tab named by its short name; four Japanese status lines fit above them.
-    void dialogShowsTheBoardTabAndFourStatusLines()
-    {
-        sql(u"UPDATE BBS SET ShortName = 'Q&A' WHERE BBS_ID = 4"_s);
-        QVERIFY(startWindow());
-        runCommand(frmView::LoadCommand);
-        frmLoadDlg *dialog = m_window->LoadDialog();
-        auto *tabs = dialog->findChild<QTabWidget *>(u"tabBBS"_s);
-        const int tab = tabs->indexOf(dialog->View(u"#004"_s));
-        QCOMPARE(tabs->tabText(tab), u"Q&&A"_s);
-        QCOMPARE(tabs->tabToolTip(tab), u"雑談掲示板"_s);
-        auto *info = dialog->findChild<QLabel *>(u"lblInfo"_s);
-        QTRY_COMPARE(info->text().count(u'\n'), 3);
-        QVERIFY(info->height() >= info->sizeHint().height());
     }
 
     void closingTheWindowDuringARunUnloadsAfterIt()
@@ -407,19 +383,6 @@ private slots:
         QCOMPARE(opened.value(0).toString(), m_sim->url(m_simBoard.value(5)) + u"?dousa=res&resno=7"_s);
     }
 
-    void dialogGeometryIsKeptInTwips()
-    {
-        QVERIFY(startWindow());
-        mdlOption::SaveLoadDialogPosition = true;
-        runCommand(frmView::LoadCommand);
-        frmLoadDlg *dialog = m_window->LoadDialog();
-        dialog->setGeometry(40, 50, 500, 300);
-        dialog->close();
-        gIniFile->setNowSection(u"LoadDialogPosition"_s);
-        QCOMPARE(gIniFile->Data(u"Width"_s), u"7500"_s);
-        runCommand(frmView::LoadCommand);
-        QCOMPARE(m_window->LoadDialog()->geometry(), QRect(40, 50, 500, 300));
-    }
 };
 
 QTEST_MAIN(TestRuns)
