@@ -69,46 +69,38 @@ private slots:
 
     void cleanup() { closeWindow(); }
 
-    void boardMenusShowListOrderGapsAsSeparators()
+    // Gaps in ListOrder become separators. A loaded message adds to its board's count in both
+    // menus; nothing loading, the shown list does not grow.
+    void boardMenusFollowListOrderAndUnreadCounts()
     {
         listBoards({3, 4, 5}, {0, 1, 4});
         sql(u"UPDATE BBS SET BBS_Name = 'A&B' WHERE BBS_ID = 4"_s);
         store({message(3, 1), message(3, 2)});
         QVERIFY(startWindow());
         QCOMPARE(boardMenu(), (QStringList{u"&1. なんでも掲示板 (2)"_s, u"&2. A&&B"_s, u"-"_s, u"-"_s, u"&3. 質問掲示板"_s}));
-        QCOMPARE(child<QMenu>(u"Toolbar.BBSList.ButtonMenus"_s)->actions().size(), 6);
-    }
-
-    void tenthBoardAndLaterGetAccessKeyZero()
-    {
-        const QList<int> ids{3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
-        listBoards(ids, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-        QVERIFY(startWindow());
-        const QStringList menu = boardMenu();
-        QVERIFY(menu.at(8).startsWith(u"&9. "_s));
-        QVERIFY(menu.at(9).startsWith(u"&0. "_s));
-        QVERIFY(menu.at(10).startsWith(u"&0. "_s));
-    }
-
-    void unreadSuffixFollowsLoadedMessages()
-    {
-        listBoards({3, 4}, {0, 1});
-        QVERIFY(startWindow());
+        const QMenu *dropDown = child<QMenu>(u"Toolbar.BBSList.ButtonMenus"_s);
+        QCOMPARE(dropDown->actions().size(), 6);
         // The first count comes from the database, where the message was stored before the event.
         QCOMPARE(m_window->Cbbs().SaveMessage(message(4, 7)), CBBS::Saved);
         m_window->Cbbs().Loaded(message(4, 7));
-        QTRY_COMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (1)"_s);
+        QTRY_COMPARE(boardMenu().at(1), u"&2. A&&B (1)"_s);
         m_window->Cbbs().Loaded(message(4, 8));
-        QTRY_COMPARE(boardMenu().at(1), u"&2. 雑談掲示板 (2)"_s);
-        QCOMPARE(child<QMenu>(u"Toolbar.BBSList.ButtonMenus"_s)->actions().at(2)->text(), u"&2. 雑談掲示板 (2)"_s);
+        QTRY_COMPARE(boardMenu().at(1), u"&2. A&&B (2)"_s);
+        QCOMPARE(dropDown->actions().at(2)->text(), u"&2. A&&B (2)"_s);
         m_window->UpdateBBSMenuCaption(4, -2);
-        QCOMPARE(boardMenu().at(1), u"&2. 雑談掲示板"_s);
-        // Not loading: the shown board's list does not grow.
-        QCOMPARE(list(0).rowCount(), 0);
+        QCOMPARE(boardMenu().at(1), u"&2. A&&B"_s);
+        QCOMPARE(list(0).rowCount(), 2);
         child<QMenu>(u"mnuBBSMove"_s)->actions().at(2)->trigger();
         QCOMPARE(mdlOption::BBS_ID, 4);
-        QCOMPARE(m_window->windowTitle(), u"雑談掲示板 - Tessera Ver.0.61"_s);
+        QCOMPARE(m_window->windowTitle(), u"A&B - Tessera Ver.0.61"_s);
         QCOMPARE(list(0).rowCount(), 1);
+    }
+
+    void accessKeysRunFromOneToNineThenZero()
+    {
+        QCOMPARE(BoardMenus::Caption(9, u"x"_s), u"&9. x"_s);
+        QCOMPARE(BoardMenus::Caption(10, u"x"_s), u"&0. x"_s);
+        QCOMPARE(BoardMenus::Caption(11, u"x"_s), u"&0. x"_s);
     }
 
     // Counts not yet in the menus when they are rebuilt from storage are not added twice.
@@ -159,18 +151,12 @@ private slots:
         QVERIFY(m_window->ShowView(NewerView));
         QCOMPARE(list(0).Message(0).ID, 51);
         QCOMPARE(list(0).Message(99).ID, 150);
-    }
-
-    void addMaxQuestionAnsweredNoListsTheFirstRows()
-    {
-        storeBoard(3, 250);
-        QVERIFY(startWindow());
+        // More rows than AddMax, answered No: the first AddMax rows are listed.
         m_prompter.clear();
         m_prompter.pushAnswer(Prompter::No);
         QVERIFY(m_window->ShowView(UnreadView));
-        QCOMPARE(m_prompter.records().size(), 1);
-        QCOMPARE(m_prompter.texts().first(), u"検索結果が100件を超えました (250件)\n全件表示しますか？\n"
-                                              "(いいえを選択すると最初の100件のみ表示します。)"_s);
+        QCOMPARE(m_prompter.texts(), QStringList{u"検索結果が100件を超えました (250件)\n全件表示しますか？\n"
+                                                 "(いいえを選択すると最初の100件のみ表示します。)"_s});
         QCOMPARE(list(0).rowCount(), 100);
         QCOMPARE(list(0).Message(0).ID, 250);
     }
@@ -285,20 +271,6 @@ private slots:
         QCOMPARE(m_opened.at(1).toString(), u"mailto:a@example.com"_s);
     }
 
-    void unreadRowArmsTheReadTimerAndIsRecorded()
-    {
-        storeBoard(3, 3);
-        QVERIFY(startWindow());
-        // The first row of a filled list is shown but not marked read by timing.
-        QVERIFY(!m_timer.IsActive());
-        m_window->ShowMessage(0, 2, false);
-        QVERIFY(m_timer.IsActive());
-        m_timer.Advance(1000);
-        QCOMPARE(list(0).ReadText(2), u" "_s);
-        m_window->ShowMessage(0, 2, false);
-        QVERIFY(!m_timer.IsActive());
-    }
-
     void secondSelectedRowKeepsThePane()
     {
         store({message(3, 1, u"一通目"_s), message(3, 2, u"二通目"_s)});
@@ -362,30 +334,21 @@ private slots:
         QCOMPARE(m_window->FindHistory().MRUList(), QStringList{u"検索語"_s});
     }
 
-    void badWindowStateIsIgnored()
+    void unusableSavedPositionIsIgnored_data()
     {
-        writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=3\r\n[Position]\r\nWindowState=3\r\nWidth=x\r\n");
+        QTest::addColumn<QByteArray>("position");
+        QTest::newRow("bad state and width") << "WindowState=3\r\nWidth=x\r\n"_ba;
+        // A monitor since disconnected would leave the window out of reach.
+        QTest::newRow("on no screen") << "Left=-9000000\r\nTop=0\r\n"_ba;
+    }
+
+    void unusableSavedPositionIsIgnored()
+    {
+        QFETCH(QByteArray, position);
+        writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=3\r\n[Position]\r\n" + position);
         QVERIFY(startWindow());
         QCOMPARE(m_window->windowState(), Qt::WindowNoState);
-    }
-
-    // A position on no screen (a monitor since disconnected) would leave the window out of reach.
-    void positionOnNoScreenIsCentred()
-    {
-        writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=3\r\n[Position]\r\nLeft=-9000000\r\nTop=0\r\n");
-        QVERIFY(startWindow());
         QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().intersects(m_window->geometry()));
-    }
-
-    void freshFolderStartsWithTheDefaultBoards()
-    {
-        m_db.reset();
-        QVERIFY(QFile::remove(mdlMain::LogDatabasePath()));
-        QVERIFY(QFile::remove(mdlMain::SettingsFilePath()));
-        QVERIFY(startWindow());
-        QVERIFY(m_window->isVisible());
-        QCOMPARE(m_window->windowTitle(), u"なんでも掲示板 - Tessera Ver.0.61"_s);
-        QCOMPARE(list(0).rowCount(), 0);
     }
 
     // The shown board's row is written at close; a refusal is said, not passed over.

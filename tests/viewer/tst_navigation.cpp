@@ -98,6 +98,7 @@ private slots:
     {
         storeBoard(3, 3);
         QVERIFY(start());
+        QVERIFY(!m_timer.IsActive()); // the first row of a filled list is not timed
         key(Qt::Key_K);
         QCOMPARE(shownRow(), 0);
         key(Qt::Key_J);
@@ -108,6 +109,8 @@ private slots:
         QVERIFY(!isRead(1));
         m_timer.Advance(500);
         QVERIFY(isRead(2));
+        m_window->ShowMessage(0, 2, false); // a read row is not timed again
+        QVERIFY(!m_timer.IsActive());
     }
 
     void historyStepsBackAndForth()
