@@ -209,52 +209,47 @@ private slots:
         QCOMPARE(boardItem(), u"&1. なんでも掲示板 (1)"_s);
     }
 
-    void popupShowsTheRowUnderThePointer()
+    // The pop-up opens over the row under the pointer, or a row of the selection, which stays;
+    // the menu key opens it over the current row. Its items follow the message menu's.
+    void listPopupOpensOverItsRow()
     {
-        storeBoard(3, 3);
+        storeBoard(3, 3, 1);
         QVERIFY(start());
         QList<QUrl> opened;
-        mdlExecuteLite::setShellOpenHandler([&opened](const QUrl &url) { opened.append(url); return true; });
+        mdlExecuteLite::setShellOpenHandler([&opened](const QUrl &url) {
+            opened.append(url);
+            return true;
+        });
         auto *popup = child<QMenu>(u"mnuPopup"_s);
-        rightClick(0, 2); // message 1
+        rightClick(0, 2); // message 1: unread, with a mail address, without home page and replied-to message
         QVERIFY(popup->isVisible());
-        QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText().trimmed(), u"本文1"_s);
+        QCOMPARE(pane()->toPlainText().trimmed(), u"本文1"_s);
+        QVERIFY(!item(u"mnuPopupHomepage"_s)->isEnabled());
+        QVERIFY(item(u"mnuPopupRead"_s)->isEnabled());
+        QVERIFY(!item(u"mnuPopupNoRead"_s)->isEnabled());
+        QVERIFY(item(u"mnuPopupDelete"_s)->isEnabled());
+        QVERIFY(!item(u"mnuPopupInReplyTo"_s)->isEnabled());
+        QVERIFY(item(u"mnuPopupRelate"_s)->isEnabled());
         item(u"mnuPopupMail"_s)->trigger();
         QCOMPARE(opened, QList<QUrl>{QUrl(u"mailto:a@example.jp"_s)});
         popup->hide();
-        select(0, {1, 2});
-        rightClick(0, 1); // within the selection: it stays
+        select(0, {2, 3});
+        rightClick(0, 1);
         QCOMPARE(list(0).SelectedRows().size(), 2);
         popup->hide();
         QTreeView *view = m_window->lsvMsgList(0);
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, QPoint(5, view->viewport()->height() - 2));
         QVERIFY(!popup->isVisible());
+        view->setFocus();
+        view->selectionModel()->setCurrentIndex(view->model()->index(2, 0), QItemSelectionModel::NoUpdate);
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        QApplication::sendEvent(view, &menuKey);
+        QVERIFY(popup->isVisible());
+        QCOMPARE(pane()->toPlainText().trimmed(), u"本文1"_s);
+        popup->hide();
         QVERIFY(m_window->ShowSQLResult(u"SELECT BBS_ID FROM BBS"_s, 1)); // rows of another query
         rightClick(1, 0);
         QVERIFY(!popup->isVisible());
-    }
-
-    void popupItemsFollowTheMessageMenu_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("enabled");
-        // Message 1: unread, with a mail address, without home page and replied-to message.
-        QTest::newRow("mail") << u"mnuPopupMail"_s << true;
-        QTest::newRow("home page") << u"mnuPopupHomepage"_s << false;
-        QTest::newRow("read") << u"mnuPopupRead"_s << true;
-        QTest::newRow("unread") << u"mnuPopupNoRead"_s << false;
-        QTest::newRow("delete") << u"mnuPopupDelete"_s << true;
-        QTest::newRow("replied-to message") << u"mnuPopupInReplyTo"_s << false;
-        QTest::newRow("relate search") << u"mnuPopupRelate"_s << true;
-    }
-
-    void popupItemsFollowTheMessageMenu()
-    {
-        QFETCH(QString, name);
-        storeBoard(3, 3, 1);
-        QVERIFY(start());
-        rightClick(0, 2); // message 1
-        QTEST(item(name)->isEnabled(), "enabled");
     }
 
     void relateCommandsShowTheSelectedThread_data()
@@ -296,39 +291,6 @@ private slots:
         QTEST(int(list(0).SelectedRows().size()), "selected");
     }
 
-    void menuKeyOpensThePopupOverTheCurrentRow()
-    {
-        storeBoard(3, 3);
-        QVERIFY(start());
-        QTreeView *view = m_window->lsvMsgList(0);
-        view->setFocus();
-        view->selectionModel()->setCurrentIndex(view->model()->index(2, 0), QItemSelectionModel::NoUpdate); // message 1
-        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
-        QApplication::sendEvent(view, &menuKey);
-        QVERIFY(child<QMenu>(u"mnuPopup"_s)->isVisible());
-        QCOMPARE(child<QPlainTextEdit>(u"rtbView"_s)->toPlainText().trimmed(), u"本文1"_s);
-    }
-
-    void shiftF10OpensTheBodyPopupOverASelection()
-    {
-        storeBoard(3, 1);
-        QVERIFY(start());
-        rightClick(0, 0);
-        child<QMenu>(u"mnuPopup"_s)->hide();
-        auto *body = child<QPlainTextEdit>(u"rtbView"_s);
-        body->setFocus();
-        body->selectAll();
-        QTest::keyClick(body, Qt::Key_F10, Qt::ShiftModifier);
-        QVERIFY(child<QMenu>(u"mnuText"_s)->isVisible());
-    }
-
-    void hitokotoReplyWithoutBoardSaysSo()
-    {
-        sql(u"UPDATE BBS SET BBSType = 0 WHERE BBSType = 1"_s);
-        QVERIFY(start());
-        m_window->ReplyHitokoto(1);
-        QCOMPARE(m_prompter.texts(), QStringList{u"ひとことに返信できませんでした。"_s});
-    }
 };
 
 QTEST_MAIN(TestCommands)

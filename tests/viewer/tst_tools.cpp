@@ -28,10 +28,11 @@ class TestTools : public WindowTest
         pane()->setTextCursor(cursor);
     }
 
-    /** Opens the body pop-up; false when it did not open. */
+    /** Opens the body pop-up with Shift+F10; false when it did not open. */
     bool openTextMenu()
     {
-        emit pane()->customContextMenuRequested(QPoint(5, 5));
+        pane()->setFocus();
+        QTest::keyClick(pane(), Qt::Key_F10, Qt::ShiftModifier);
         return child<QMenu>(u"mnuText"_s)->isVisible();
     }
 
