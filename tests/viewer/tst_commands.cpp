@@ -272,25 +272,6 @@ private slots:
         QCOMPARE(list(1).Key(list(1).CurrentRow()), CMessage::MakeKey(3, 2));
     }
 
-    void selectionCommandsSelectRows_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("selected");
-        QTest::newRow("select all") << u"mnuMsgAllSelect"_s << 3;
-        QTest::newRow("invert") << u"mnuMsgReverseSelect"_s << 2;
-        QTest::newRow("invert from the pop-up") << u"mnuPopupReverseSelect"_s << 2;
-    }
-
-    void selectionCommandsSelectRows()
-    {
-        QFETCH(QString, name);
-        storeBoard(3, 3);
-        QVERIFY(start());
-        select(0, {1});
-        item(name)->trigger();
-        QTEST(int(list(0).SelectedRows().size()), "selected");
-    }
-
 };
 
 QTEST_MAIN(TestCommands)

@@ -1,4 +1,3 @@
-#include "app/mdlApp.h"
 #include "app/mdlExecuteLite.h"
 #include "viewer/WindowTest.h"
 
@@ -99,17 +98,6 @@ private slots:
         QCOMPARE(m_opened.value(0).toEncoded(), QByteArray("http://b.example/?q=%8C%9F%8D%F5%20a%26b&n=1"));
     }
 
-    void emptyWebSearchSectionGivesNoItems()
-    {
-        prepareHome("[Option]\r\nBBS_ID=3\r\n[WebSearch]\r\n");
-        storeMessage(1, u"題名"_s, u"本文"_s);
-        QVERIFY(startWindow());
-        selectInPane(u"本文"_s, u"本文"_s);
-        QVERIFY(openTextMenu());
-        QVERIFY(!child<QAction>(u"mnuTextWebSearch(0)"_s));
-        QVERIFY(!child<QAction>(u"mnuTextWebSearchSeparator"_s)->isVisible());
-    }
-
     void addressCommandOpensOnlyWebAndMailAddresses_data()
     {
         QTest::addColumn<QString>("body");
@@ -184,26 +172,6 @@ private slots:
         QCOMPARE(list(0).rowCount(), 1);
     }
 
-    void helpOpensTheReadMeOfTheProgramFolder_data()
-    {
-        QTest::addColumn<bool>("present");
-        QTest::addColumn<QStringList>("said");
-        QTest::newRow("present") << true << QStringList();
-        QTest::newRow("missing") << false << QStringList{u"ヘルプファイル(ReadMe.txt)が開けませんでした。"_s};
-    }
-
-    void helpOpensTheReadMeOfTheProgramFolder()
-    {
-        QFETCH(bool, present);
-        const QString readMe = mdlApp::GetAppPath() + u"ReadMe.txt"_s;
-        if (present)
-            writeFile(readMe, "Tessera\n");
-        QVERIFY(startWindow());
-        m_prompter.clear();
-        child<QAction>(u"mnuHelpHelp"_s)->trigger();
-        QCOMPARE(m_opened, present ? QList<QUrl>{QUrl::fromLocalFile(readMe)} : QList<QUrl>());
-        QTEST(m_prompter.texts(), "said");
-    }
 };
 
 QTEST_MAIN(TestTools)

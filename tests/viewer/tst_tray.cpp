@@ -81,21 +81,6 @@ private slots:
         QCOMPARE(m_window->isHidden(), hidden);
     }
 
-    void tooltipIsCutAt63Characters()
-    {
-        CTray tray;
-        tray.SetTooltipText(QString(70, u'あ'));
-        QCOMPARE(tray.TooltipText(), QString(63, u'あ'));
-    }
-
-    void boardItemShowsThatBoard()
-    {
-        QVERIFY(start({}));
-        QMenu *boards = child<QMenu>(u"mnuTrayBBS"_s);
-        QCOMPARE(boards->actions().size(), child<QMenu>(u"mnuBBSMove"_s)->actions().size());
-        boards->actions().at(3)->trigger();
-        QCOMPARE(m_window->CurrentBBSProperty().ID(), 4);
-    }
 };
 
 QTEST_MAIN(TestTray)
