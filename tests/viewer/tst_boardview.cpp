@@ -143,15 +143,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(m_home->filePath(u"missing"_s)));
     }
 
-    void cacheIsWrittenAfterTheViewHasClosed()
-    {
-        {
-            BoardView view;
-            QVERIFY(show(view, board()));
-        }
-        QTRY_VERIFY(cachedText().contains(u"ようこそ"_s));
-    }
-
     void pageOverTheBoundIsRefused()
     {
         BoardSimulator::Fault fault;

@@ -92,15 +92,6 @@ private slots:
         QCOMPARE(list(1).Key(list(1).CurrentRow()), CMessage::MakeKey(board, 2));
     }
 
-    void relateSearchWithoutNumberSaysSo()
-    {
-        storeBoard(3, 3);
-        QVERIFY(start());
-        m_window->RelateSearch(3, u"雑談"_s);
-        QCOMPARE(m_prompter.texts(), QStringList{u"関連検索のできる文字列ではありませんでした。"_s});
-        QCOMPARE(m_window->Lists().CurrentList(), 0);
-    }
-
     void deleteAsksAndKeepsTheUnreadCountRight()
     {
         storeBoard(3, 4, 2);
@@ -173,47 +164,13 @@ private slots:
         QVERIFY2(m_prompter.texts().last().startsWith(said), qPrintable(m_prompter.texts().last()));
     }
 
-    void enablingFollowsTheSelection_data()
-    {
-        QTest::addColumn<QList<int>>("ids");
-        QTest::addColumn<bool>("read");
-        QTest::addColumn<bool>("noRead");
-        QTest::newRow("one unread row") << QList<int>{1} << true << false;
-        QTest::newRow("one read row") << QList<int>{2} << false << true;
-        QTest::newRow("several rows") << QList<int>{2, 3} << true << true;
-        QTest::newRow("no row") << QList<int>{} << false << false;
-    }
-
-    void enablingFollowsTheSelection()
-    {
-        QFETCH(QList<int>, ids);
-        storeBoard(3, 3, 1);
-        QVERIFY(start());
-        select(0, ids);
-        QTEST(item(u"mnuMsgRead"_s)->isEnabled(), "read");
-        QTEST(item(u"mnuMsgNoRead"_s)->isEnabled(), "noRead");
-    }
-
-    void readKeysAndMarksActOnTheSelection()
-    {
-        storeBoard(3, 2, 2);
-        sql(u"UPDATE Message SET Mark = 2 WHERE ID = 1"_s);
-        QVERIFY(start());
-        select(0, {1});
-        QVERIFY(item(u"mnuMsgMarkSub(2)"_s)->isChecked());
-        QVERIFY(item(u"mnuPopupMarkSub(2)"_s)->isChecked());
-        item(u"mnuPopupMarkSub(3)"_s)->trigger();
-        QCOMPARE(gDB->OpenRecordset(u"SELECT Mark FROM Message WHERE ID = 1"_s)->Value(0, 0).toInt(), 3);
-        m_window->lsvMsgList(0)->setFocus();
-        QTest::keyClick(m_window->lsvMsgList(0), Qt::Key_B, Qt::ControlModifier);
-        QCOMPARE(boardItem(), u"&1. なんでも掲示板 (1)"_s);
-    }
-
-    // The pop-up opens over the row under the pointer, or a row of the selection, which stays;
-    // the menu key opens it over the current row. Its items follow the message menu's.
+    // The pop-up opens over the row under the pointer, or over a row of the selection, which
+    // stays; the menu key opens it over the current row. Its items follow the message menu's,
+    // whose enabling follows the selection; its commands act on the selection.
     void listPopupOpensOverItsRow()
     {
-        storeBoard(3, 3, 1);
+        storeBoard(3, 3, 2, {{2, 1}});
+        sql(u"UPDATE Message SET Mark = 2 WHERE ID = 1"_s);
         QVERIFY(start());
         QList<QUrl> opened;
         mdlExecuteLite::setShellOpenHandler([&opened](const QUrl &url) {
@@ -221,7 +178,7 @@ private slots:
             return true;
         });
         auto *popup = child<QMenu>(u"mnuPopup"_s);
-        rightClick(0, 2); // message 1: unread, with a mail address, without home page and replied-to message
+        rightClick(0, 2); // message 1: unread, marked, with a mail address, replying to nothing
         QVERIFY(popup->isVisible());
         QCOMPARE(pane()->toPlainText().trimmed(), u"本文1"_s);
         QVERIFY(!item(u"mnuPopupHomepage"_s)->isEnabled());
@@ -229,49 +186,44 @@ private slots:
         QVERIFY(!item(u"mnuPopupNoRead"_s)->isEnabled());
         QVERIFY(item(u"mnuPopupDelete"_s)->isEnabled());
         QVERIFY(!item(u"mnuPopupInReplyTo"_s)->isEnabled());
-        QVERIFY(item(u"mnuPopupRelate"_s)->isEnabled());
+        QVERIFY(item(u"mnuPopupMarkSub(2)"_s)->isChecked());
+        item(u"mnuPopupMarkSub(3)"_s)->trigger();
+        QCOMPARE(gDB->OpenRecordset(u"SELECT Mark FROM Message WHERE ID = 1"_s)->Value(0, 0).toInt(), 3);
         item(u"mnuPopupMail"_s)->trigger();
         QCOMPARE(opened, QList<QUrl>{QUrl(u"mailto:a@example.jp"_s)});
         popup->hide();
-        select(0, {2, 3});
+
+        select(0, {2, 3}); // one unread row and one read row
+        QVERIFY(item(u"mnuMsgRead"_s)->isEnabled());
+        QVERIFY(item(u"mnuMsgNoRead"_s)->isEnabled());
         rightClick(0, 1);
         QCOMPARE(list(0).SelectedRows().size(), 2);
         popup->hide();
         QTreeView *view = m_window->lsvMsgList(0);
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, QPoint(5, view->viewport()->height() - 2));
         QVERIFY(!popup->isVisible());
+        select(0, {});
+        QVERIFY(!item(u"mnuMsgRead"_s)->isEnabled());
+        QVERIFY(!item(u"mnuMsgNoRead"_s)->isEnabled());
+        select(0, {2});
         view->setFocus();
+        QTest::keyClick(view, Qt::Key_B, Qt::ControlModifier); // marks the selection read
+        QCOMPARE(boardItem(), u"&1. なんでも掲示板 (1)"_s);
+
         view->selectionModel()->setCurrentIndex(view->model()->index(2, 0), QItemSelectionModel::NoUpdate);
         QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
         QApplication::sendEvent(view, &menuKey);
         QVERIFY(popup->isVisible());
         QCOMPARE(pane()->toPlainText().trimmed(), u"本文1"_s);
+        item(u"mnuPopupRelate"_s)->trigger();
         popup->hide();
+        QCOMPARE(m_window->Lists().CurrentList(), 1);
+        QCOMPARE(list(1).rowCount(), 2);
+        QCOMPARE(list(1).Key(list(1).CurrentRow()), CMessage::MakeKey(3, 1));
         QVERIFY(m_window->ShowSQLResult(u"SELECT BBS_ID FROM BBS"_s, 1)); // rows of another query
         rightClick(1, 0);
         QVERIFY(!popup->isVisible());
     }
-
-    void relateCommandsShowTheSelectedThread_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("message menu") << u"mnuMsgRelate"_s;
-        QTest::newRow("list pop-up") << u"mnuPopupRelate"_s;
-    }
-
-    void relateCommandsShowTheSelectedThread()
-    {
-        QFETCH(QString, name);
-        storeBoard(3, 3, 0, {{2, 1}});
-        QVERIFY(start());
-        rightClick(0, 1); // message 2
-        child<QMenu>(u"mnuPopup"_s)->hide();
-        item(name)->trigger();
-        QCOMPARE(m_window->Lists().CurrentList(), 1);
-        QCOMPARE(list(1).rowCount(), 2);
-        QCOMPARE(list(1).Key(list(1).CurrentRow()), CMessage::MakeKey(3, 2));
-    }
-
 };
 
 QTEST_MAIN(TestCommands)

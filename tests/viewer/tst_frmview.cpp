@@ -258,18 +258,6 @@ private slots:
         QCOMPARE(m_opened.at(1).toString(), u"mailto:a@example.com"_s);
     }
 
-    void secondSelectedRowKeepsThePane()
-    {
-        store({message(3, 1, u"一通目"_s), message(3, 2, u"二通目"_s)});
-        QVERIFY(startWindow());
-        QItemSelectionModel *selection = m_window->lsvMsgList(0)->selectionModel();
-        selection->setCurrentIndex(list(0).index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        QCOMPARE(pane()->toPlainText(), u"二通目\n"_s);
-        // A click on the current row, which then is the only one selected.
-        selection->select(list(0).index(1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        QCOMPARE(pane()->toPlainText(), u"一通目\n"_s);
-    }
-
     void largeBodiesShowInShortBlocks_data()
     {
         QTest::addColumn<QString>("line");
