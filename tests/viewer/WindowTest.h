@@ -43,6 +43,8 @@ public:
 class WindowTest : public QObject
 {
 protected:
+    WindowTest() { setPrompter(&m_prompter); }
+
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<Database> m_db; // open while the test prepares the folder
     ScriptedPrompter m_prompter;

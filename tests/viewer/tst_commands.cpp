@@ -52,7 +52,6 @@ class TestCommands : public WindowTest
     }
 
 private slots:
-    void initTestCase() { setPrompter(&m_prompter); }
     void init() { prepareHome("[Option]\r\nBBS_ID=3\r\nAddMax=1000\r\nReadTiming=60000\r\n"); }
     void cleanup()
     {

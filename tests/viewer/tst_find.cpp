@@ -28,8 +28,6 @@ class TestFind : public WindowTest
     static QString notFound() { return u"検索文字は見つかりませんでした。"_s; }
 
 private slots:
-    void initTestCase() { setPrompter(&m_prompter); }
-
     void init()
     {
         prepareHome("[Option]\r\nBBS_ID=3\r\nAddMax=5000\r\nReadTiming=1000\r\nUseRegExp=False\r\n");

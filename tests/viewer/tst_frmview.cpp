@@ -3,6 +3,8 @@
 #include "app/mdlExecuteLite.h"
 #include "controls/CMRUCombo.h"
 #include "controls/uClickableLabel.h"
+#include "viewer/CTray.h"
+#include "viewer/TrayController.h"
 #include "viewer/WindowTest.h"
 
 #include <QHeaderView>
@@ -17,6 +19,7 @@ class TestFrmView : public WindowTest
     Q_OBJECT
 
     QList<QUrl> m_opened;
+    ManualOneShotTimer m_blinkTimer;
 
     /** Lists boards @p ids in @p orders; every other board is unlisted. */
     void listBoards(const QList<int> &ids, const QList<int> &orders)
@@ -38,6 +41,17 @@ class TestFrmView : public WindowTest
         return texts;
     }
 
+    /** The animation frame (1 to 4) that @p icon shows, 0 for any other picture. */
+    static int frameOf(const QIcon &icon)
+    {
+        const QImage shown = icon.pixmap(16, 16).toImage();
+        for (int frame = 1; frame <= 4; ++frame)
+            if (shown == QIcon(u":/images/SMALLICON%1.svg"_s.arg(frame)).pixmap(16, 16).toImage())
+                return frame;
+        return 0;
+    }
+    int windowFrame() const { return frameOf(m_window->windowIcon()); }
+
     /** The colour of each line of the body pane, as a list of names. */
     QStringList lineColours() const
     {
@@ -53,7 +67,6 @@ class TestFrmView : public WindowTest
 private slots:
     void initTestCase()
     {
-        setPrompter(&m_prompter);
         mdlExecuteLite::setShellOpenHandler([this](const QUrl &url) {
             m_opened.append(url);
             return true;
@@ -67,7 +80,12 @@ private slots:
         listBoards({3}, {0});
     }
 
-    void cleanup() { closeWindow(); }
+    void cleanup()
+    {
+        closeWindow();
+        m_blinkTimer.Stop();
+        CTray::setAvailabilityHandler({});
+    }
 
     // Gaps in ListOrder become separators. A loaded message adds to its board's count in both
     // menus; nothing loading, the shown list does not grow.
@@ -348,6 +366,47 @@ private slots:
                                              "全部-1だと表示されないぞ。"_s);
         QVERIFY(!m_window->isVisible());
         QVERIFY(!gDB);
+    }
+
+    void blinkingAnimatesFromFrameOneAndRestsOnFour()
+    {
+        QVERIFY(startWindow());
+        m_window->TrayIcon().SetBlinkTimer(&m_blinkTimer);
+        mdlOption::BlinkIcon = true;
+        m_window->SetBlinking(true);
+        QCOMPARE(windowFrame(), 1);
+        for (int frame : {2, 3, 4, 1}) {
+            m_blinkTimer.Advance(1000);
+            QCOMPARE(windowFrame(), frame);
+        }
+        m_window->SetBlinking(false);
+        QCOMPARE(windowFrame(), 4);
+        QCOMPARE(frameOf(m_window->TrayIcon().Tray().Icon()), 4);
+        m_window->SetBlinking(true);
+        QCOMPARE(windowFrame(), 1);
+    }
+
+    void minimisingHidesOnlyIntoATrayThatIsThere_data()
+    {
+        QTest::addColumn<QByteArray>("options");
+        QTest::addColumn<bool>("trayAvailable");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("both options") << QByteArray("AddTaskTray=1\r\nHideAtMinimazed=1\r\n") << true << true;
+        QTest::newRow("icon only") << QByteArray("AddTaskTray=1\r\nHideAtMinimazed=0\r\n") << true << false;
+        QTest::newRow("hiding only") << QByteArray("AddTaskTray=0\r\nHideAtMinimazed=1\r\n") << true << false;
+        QTest::newRow("no notification area") << QByteArray("AddTaskTray=1\r\nHideAtMinimazed=1\r\n") << false << false;
+    }
+
+    void minimisingHidesOnlyIntoATrayThatIsThere()
+    {
+        QFETCH(QByteArray, options);
+        QFETCH(bool, trayAvailable);
+        CTray::setAvailabilityHandler([trayAvailable] { return trayAvailable; });
+        writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=3\r\n" + options);
+        QVERIFY(startWindow());
+        m_window->showMinimized();
+        QCoreApplication::processEvents();
+        QTEST(m_window->isHidden(), "hidden");
     }
 };
 

@@ -35,8 +35,6 @@ class TestNavigation : public WindowTest
     QLineEdit *editorText() const { return child<uSpinButton>(u"uspnNoReadPoint"_s)->findChild<QLineEdit *>(); }
 
 private slots:
-    void initTestCase() { setPrompter(&m_prompter); }
-
     void init()
     {
         prepareHome("[Option]\r\nBBS_ID=3\r\nAddMax=100\r\nReadTiming=1000\r\n");

@@ -85,8 +85,6 @@ class TestRuns : public WindowTest
     }
 
 private slots:
-    void initTestCase() { setPrompter(&m_prompter); }
-
     void init()
     {
         prepareHome("[Option]\r\nBBS_ID=4\r\nAddMax=100\r\n");

@@ -45,8 +45,6 @@ class TestSettingsCommands : public WindowTest
     }
 
 private slots:
-    void initTestCase() { setPrompter(&m_prompter); }
-
     void init()
     {
         prepareHome("[Option]\r\nBBS_ID=4\r\n");

@@ -45,8 +45,6 @@ class TestTools : public WindowTest
     QString lastMessage() const { return m_prompter.texts().value(m_prompter.texts().size() - 1); }
 
 private slots:
-    void initTestCase() { setPrompter(&m_prompter); }
-
     void init()
     {
         prepareHome("[Option]\r\nBBS_ID=3\r\nReadTiming=0\r\n"
