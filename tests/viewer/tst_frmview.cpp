@@ -114,13 +114,6 @@ private slots:
         QCOMPARE(list(0).rowCount(), 1);
     }
 
-    void accessKeysRunFromOneToNineThenZero()
-    {
-        QCOMPARE(BoardMenus::Caption(9, u"x"_s), u"&9. x"_s);
-        QCOMPARE(BoardMenus::Caption(10, u"x"_s), u"&0. x"_s);
-        QCOMPARE(BoardMenus::Caption(11, u"x"_s), u"&0. x"_s);
-    }
-
     // Counts not yet in the menus when they are rebuilt from storage are not added twice.
     void rebuiltMenusTakeWaitingCountsOnce()
     {
