@@ -1,15 +1,20 @@
 #include "controls/uSpinButton.h"
 #include "cookies/CookieStore.h"
 #include "db/CBBSProperty.h"
+#include "settings_ui/frmProperty.h"
 #include "models/mdlRead.h"
 #include "viewer/WindowTest.h"
 
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
-/** The main window over a program folder with boards 3 and 4 listed; keys go to the focus. */
+/** The main window over boards 3 and 4: moving around, the unread position, the properties and options dialogs. */
 class TestNavigation : public WindowTest
 {
     Q_OBJECT
@@ -31,6 +36,22 @@ class TestNavigation : public WindowTest
     int shownRow() { return list(0).CurrentRow(); }
     bool isRead(int row) { return list(0).ReadText(row) == u" "_s; }
     void key(int k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), Qt::Key(k), mods); }
+    /** Triggers menu item @p name; @p answer runs inside the dialog it opens. */
+    void runDialog(const QString &name, const std::function<void(frmProperty &)> &answer)
+    {
+        bool answered = false;
+        QTimer::singleShot(0, this, [&] {
+            auto *form = qobject_cast<frmProperty *>(QApplication::activeModalWidget());
+            QVERIFY(form);
+            answered = true;
+            answer(*form);
+            if (form->isVisible())
+                form->reject();
+        });
+        child<QAction>(name)->trigger();
+        QVERIFY(answered);
+    }
+
     QString boardItem() const { return child<QMenu>(u"mnuBBSMove"_s)->actions().at(1)->text(); }
     QLineEdit *editorText() const { return child<uSpinButton>(u"uspnNoReadPoint"_s)->findChild<QLineEdit *>(); }
 
@@ -239,6 +260,49 @@ private slots:
         m_window->Lists().SetCurrentList(1);
         m_timer.Advance(1000);
         QCOMPARE(mdlRead::ListUnreadCount(m_window->Lists(), 1), 3);
+    }
+
+    // The properties dialog writes the board's row, and the menus and the caption follow; it
+    // opens on the tab selected last. A row the database refuses is reported, and the stored
+    // values stay.
+    void propertiesWriteRowAndRefreshMenus()
+    {
+        QVERIFY(start());
+        runDialog(u"mnuBBSProperty"_s, [](frmProperty &form) {
+            form.findChild<QLineEdit *>(u"txtName"_s)->setText(u"よろず掲示板"_s);
+            form.findChild<QTabWidget *>(u"tabStrip"_s)->setCurrentIndex(1);
+            form.findChild<QPushButton *>(u"cmdOK"_s)->click();
+        });
+        QCOMPARE(m_window->CurrentBBSProperty().BBS_Name(), u"よろず掲示板"_s);
+        QCOMPARE(boardItem(), u"&1. よろず掲示板"_s);
+        QVERIFY(m_window->windowTitle().startsWith(u"よろず掲示板 - "_s));
+        QVERIFY(gDB->Execute(u"CREATE TRIGGER refuse BEFORE UPDATE OF BBS_Name ON BBS WHEN NEW.BBS_Name = 'x' "
+                             "BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+        int openedOn = 0;
+        runDialog(u"mnuBBSProperty"_s, [&openedOn](frmProperty &form) {
+            openedOn = form.SelectedTabIndex();
+            form.findChild<QLineEdit *>(u"txtName"_s)->setText(u"x"_s);
+            form.findChild<QPushButton *>(u"cmdOK"_s)->click();
+        });
+        QCOMPARE(openedOn, 2);
+        QVERIFY(m_prompter.texts().last().contains(u"保存できませんでした"_s));
+        QCOMPARE(m_window->CurrentBBSProperty().BBS_Name(), u"よろず掲示板"_s);
+    }
+
+    // The options dialog may move the shown board: the window reads its row again.
+    void optionsReloadShownBoard()
+    {
+        QVERIFY(start());
+        m_window->SelectBoard(4);
+        runDialog(u"mnuToolOption"_s, [](frmProperty &form) {
+            auto *order = form.findChild<QListWidget *>(u"lstOrder"_s);
+            order->setCurrentRow(2); // the shown board, after board 3 and a separator
+            form.findChild<QPushButton *>(u"cmdUp"_s)->click();
+            form.findChild<QPushButton *>(u"cmdUp"_s)->click();
+            form.findChild<QPushButton *>(u"cmdOK"_s)->click();
+        });
+        QCOMPARE(m_window->CurrentBBSProperty().ListOrder(), 0);
+        QCOMPARE(sqliteTool(mdlMain::LogDatabasePath(), u"SELECT ListOrder FROM BBS WHERE BBS_ID = 3"_s), u"1"_s);
     }
 };
 
