@@ -89,7 +89,6 @@ protected:
         m.BBS_ID = board;
         m.ID = id;
         m.Subject = QStringLiteral("題名%1").arg(id);
-        m.PostName = QStringLiteral("投稿者");
         m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0).addSecs(60 * id));
         m.Body = body;
         return m;

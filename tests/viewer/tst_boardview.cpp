@@ -173,7 +173,6 @@ private slots:
         QTest::addColumn<QStringList>("opened");
         QTest::newRow("http") << u"http://example.jp/a.html"_s << QStringList{u"http://example.jp/a.html"_s};
         QTest::newRow("relative") << u"howto.html"_s << QStringList{u"BASE/cgi-bin/howto.html"_s};
-        QTest::newRow("file") << u"file:///etc/passwd"_s << QStringList{};
         QTest::newRow("script") << u"javascript:alert(1)"_s << QStringList{};
     }
 

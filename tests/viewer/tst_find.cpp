@@ -32,7 +32,6 @@ private slots:
     {
         prepareHome("[Option]\r\nBBS_ID=3\r\nAddMax=5000\r\nReadTiming=1000\r\nUseRegExp=False\r\n");
         sql(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID <> 3"_s);
-        sql(u"UPDATE BBS SET ListOrder = 0 WHERE BBS_ID = 3"_s);
     }
 
     void cleanup() { closeWindow(); }

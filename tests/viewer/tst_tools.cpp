@@ -42,8 +42,6 @@ class TestTools : public WindowTest
         child<QMenu>(u"mnuText"_s)->close();
     }
 
-    QString lastMessage() const { return m_prompter.texts().value(m_prompter.texts().size() - 1); }
-
 private slots:
     void init()
     {
@@ -88,10 +86,8 @@ private slots:
     {
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("opened");
-        QTest::newRow("www without scheme") << u"www.example.jp/a"_s << u"http://www.example.jp/a"_s;
         QTest::newRow("broken over two lines") << u"https://example.jp/\r\nlong"_s << u"https://example.jp/long"_s;
         QTest::newRow("file address") << u"file:///etc/passwd"_s << QString();
-        QTest::newRow("local path") << u"/usr/bin/xterm"_s << QString();
     }
 
     void addressCommandOpensOnlyWebAndMailAddresses()
@@ -151,7 +147,7 @@ private slots:
         if (fails)
             QVERIFY(gDB->BeginTrans()); // the engine does not compact inside a transaction
         child<QAction>(u"mnuToolCompDB"_s)->trigger();
-        QVERIFY2(lastMessage().startsWith(said), qPrintable(lastMessage()));
+        QVERIFY(m_prompter.texts().last().startsWith(said));
         QVERIFY(m_window->isVisible());
         QCOMPARE(sqliteTool(mdlMain::LogDatabasePath(), u"SELECT count(*) FROM Message"_s), u"1"_s);
         QVERIFY(m_window->ShowView(AllView)); // the window reads from the reopened database
