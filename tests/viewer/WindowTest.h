@@ -12,9 +12,16 @@
 #include "viewer/WindowDialogs.h"
 #include "viewer/frmView.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <functional>
 #include <memory>
 
@@ -36,6 +43,8 @@ public:
 class WindowTest : public QObject
 {
 protected:
+    WindowTest() { setPrompter(&m_prompter); }
+
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<Database> m_db; // open while the test prepares the folder
     ScriptedPrompter m_prompter;
@@ -73,6 +82,27 @@ protected:
 
     void sql(const QString &statement) { QVERIFY2(m_db->Execute(statement), qPrintable(statement)); }
 
+    /** Message @p id of board @p board, subject "題名<id>", posted at 12:00 plus @p id minutes. */
+    static CMessage message(int board, int id, const QString &body = QStringLiteral("本文"))
+    {
+        CMessage m;
+        m.BBS_ID = board;
+        m.ID = id;
+        m.Subject = QStringLiteral("題名%1").arg(id);
+        m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0).addSecs(60 * id));
+        m.Body = body;
+        return m;
+    }
+
+    /** Stores messages 1 to @p count of @p board. */
+    void storeBoard(int board, int count)
+    {
+        QList<CMessage> messages;
+        for (int id = 1; id <= count; ++id)
+            messages.append(message(board, id));
+        store(messages);
+    }
+
     void store(const QList<CMessage> &messages)
     {
         CBBS cbbs;
@@ -100,4 +130,6 @@ protected:
     }
 
     template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
+    QPlainTextEdit *pane() const { return child<QPlainTextEdit>(QStringLiteral("rtbView")); }
+    MessageListModel &list(int index) { return m_window->Lists().lsvMsgList(index); }
 };

