@@ -53,6 +53,7 @@ public:
     const DbError &LastError() const { return m_error; }
     /** Keeps @p lock (the hold on the file's lock) until the database closes. */
     void AttachLock(std::unique_ptr<DatabaseLock> lock);
+    bool HoldsLock() const { return m_lock != nullptr; }
     /** SQLite's integrity check: {"ok"} for a sound file, else up to 100 problems. */
     std::optional<QStringList> IntegrityCheck();
 
