@@ -1,11 +1,13 @@
 #include "cli/CmdStartup.h"
 
+#include "app/mdlApp.h"
 #include "app/mdlText.h"
 #include "startup/mdlMain.h"
 #include "cli/CliSession.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"
 
+#include <QFileInfo>
 #include <QHash>
 
 using namespace Qt::StringLiterals;
@@ -80,9 +82,26 @@ int runCheck(CliContext &ctx)
     return printReport(ctx, mdlDatabase::CheckLogDatabase(mdlMain::LogDatabasePath()));
 }
 
+namespace {
+
+/** A file named on the command line: from the current folder, else from the program folder. */
+QString fileArgument(const QString &name)
+{
+    const QFileInfo here(name);
+    return here.isAbsolute() || here.exists() ? here.absoluteFilePath() : mdlApp::GetAppPath() + name;
+}
+
+} // namespace
+
 int runRepair(CliContext &ctx)
 {
-    if (!ctx.args.isEmpty())
+    if (ctx.args.size() > 1)
         return usageError(ctx, "repair");
-    return printReport(ctx, mdlDatabase::RepairLogDatabase(mdlMain::LogDatabasePath()));
+    const QString database = mdlMain::LogDatabasePath();
+    const QString path = ctx.args.isEmpty() ? database : fileArgument(ctx.args.first());
+    mdlDatabase::MaintenanceReport report = mdlDatabase::RepairLogDatabase(path);
+    if (report.ok && QFileInfo(path).canonicalFilePath() != QFileInfo(database).canonicalFilePath())
+        report.lines.append(u"修復したデータを使うには、Tessera と tessera-cli を終了してから、%1 を %2 と置き換えてください。"_s
+                                .arg(path, database));
+    return printReport(ctx, report);
 }

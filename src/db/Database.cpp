@@ -1,6 +1,7 @@
 #include "db/Database.h"
 
 #include "db/DatabaseLock.h"
+#include "db/FileHeader.h"
 #include "db/JetFunctions.h"
 #include "db/SqliteErrors.h"
 #include "db/TableSchemaSql.h"
@@ -160,10 +161,13 @@ std::unique_ptr<Database> Database::Open(const QString &path, DbError *error)
     // then does SQLite's answer tell whether the file is a database. A file is never judged
     // by its bytes alone: mid-commit, they are not yet consistent.
     if (!database->runNative(u"SELECT count(*) FROM sqlite_master"_s)) {
+        // A refused file that still has a database's pages is a database whose header is
+        // damaged: kept for repair, never taken for some other file.
         const int rc = sqlite3_extended_errcode(db) & 0xff;
-        err = rc == SQLITE_NOTADB    ? SqliteErrors::FileError(DbError::NotADatabase, path)
-            : rc == SQLITE_CORRUPT ? SqliteErrors::FileError(DbError::Damaged, path)
-                                   : database->LastError();
+        const bool damaged = rc == SQLITE_CORRUPT || (rc == SQLITE_NOTADB && FileHeader::HasDatabasePages(path));
+        err = damaged                ? SqliteErrors::FileError(DbError::Damaged, path)
+            : rc == SQLITE_NOTADB ? SqliteErrors::FileError(DbError::NotADatabase, path)
+                                  : database->LastError();
         return nullptr;
     }
     // An empty file holds no page: SQLite would take it for a new database.

@@ -27,7 +27,8 @@ struct sqlite3_stmt;
  * statement outside a transaction is a synced commit (some milliseconds): run loops inside
  * a Transaction. Whether a file is a database is SQLite's answer after it took its own lock
  * and rolled back what a killed writer left: an empty file or one that is no SQLite file is
- * refused as no database (3343), a damaged one as 3049. A statement waits some seconds for
+ * refused as no database (3343), a damaged one as 3049, also one whose header alone is
+ * damaged (it still has a database's pages). A statement waits some seconds for
  * another connection's commit; texts, results and SQLite's memory are bounded, so a runaway
  * statement ends as an error.
  */

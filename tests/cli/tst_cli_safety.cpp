@@ -221,6 +221,20 @@ private slots:
         QVERIFY(!QFile::exists(database() + u"-journal"_s));
     }
 
+    // A file set aside under another name is repaired by that name, found in the program folder.
+    void repairTakesAFileName()
+    {
+        writeLog(m_home->file(u"a.log"_s), 1, 100);
+        QCOMPARE(cli({u"--yes"_s, u"import"_s, Board, m_home->file(u"a.log"_s)}).status, 0);
+        QVERIFY(QFile::rename(database(), m_home->file(u"log.bak"_s)));
+        QFile file(m_home->file(u"log.bak"_s));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QCOMPARE(file.write(QByteArray(16, '\0')), 16);
+        file.close();
+        const CliRun repair = cli({u"repair"_s, u"log.bak"_s});
+        QVERIFY2(repair.out.contains(u"記事 100 件を復旧しました。"_s), qPrintable(repair.err));
+    }
+
     void repairWithoutTheSqliteToolChangesNothing()
     {
         const QByteArray before = [&] {

@@ -1,6 +1,7 @@
 #include "app/Prompter.h"
 #include "db/mdlDatabase.h"
 #include "support/OtherProcess.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -165,6 +166,46 @@ private slots:
             QCOMPARE(tool(m_path, u"PRAGMA freelist_count"_s), u"0"_s);
         QVERIFY(!OtherProcess(m_path, true).held);
         QCOMPARE(files().size(), 2);
+    }
+
+    // A database whose header alone is damaged is no foreign file: it stays where it is, check
+    // and the open name the repair, and the repair recovers its rows.
+    void damagedHeaderIsRepairedInPlace_data()
+    {
+        QTest::addColumn<int>("zeroed");
+        QTest::newRow("signature") << 16;
+        QTest::newRow("whole header") << 100;
+    }
+
+    void damagedHeaderIsRepairedInPlace()
+    {
+        QFETCH(int, zeroed);
+        QVERIFY(CreateLogDatabase(m_path));
+        prepare(u"UPDATE BBS SET BBS_Name = '残す' WHERE BBS_ID = 3"_s);
+        {
+            QFile file(m_path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QCOMPARE(file.write(QByteArray(zeroed, '\0')), zeroed);
+        }
+        QVERIFY(!OpenLogDatabase(m_path));
+        QVERIFY(prompts().last().contains(u"tessera-cli repair"_s));
+        QCOMPARE(files(), QStringList{u"log.mdb"_s});
+        QVERIFY(CheckLogDatabase(m_path).lines.last().contains(u"tessera-cli repair"_s));
+        QVERIFY(RepairLogDatabase(m_path).ok);
+        QCOMPARE(tool(m_path, u"SELECT BBS_Name FROM BBS WHERE BBS_ID = 3"_s), u"残す"_s);
+    }
+
+    // A repair that has no room says so before it writes anything.
+    void repairOnAFullDiskNamesTheDisk()
+    {
+        const SmallDisk disk(m_dir.filePath(u"small"_s), 1024);
+        REQUIRE_MOUNTED(disk);
+        const QString path = disk.path(u"log.mdb"_s);
+        QVERIFY(CreateLogDatabase(path));
+        QVERIFY(disk.fill());
+        const MaintenanceReport report = RepairLogDatabase(path);
+        QVERIFY(!report.ok);
+        QVERIFY2(report.lines.first().contains(u"ディスクの空き容量"_s), qPrintable(report.lines.first()));
     }
 
     void failedConversionStops()
