@@ -267,6 +267,9 @@ void Database::setError(int number, const QString &description)
 void Database::setSqliteError(int rc)
 {
     m_error = SqliteErrors::FromResult(rc, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
+    // After a full disk or an I/O error SQLite may roll back the whole transaction itself.
+    if (m_savepointDepth > 0 && !InTransaction())
+        m_rollbackCause = m_error;
 }
 
 bool Database::runNative(const QString &sql)
@@ -504,6 +507,12 @@ bool Database::CommitTrans()
         setError(DbError::InvalidOperation, u"トランザクションが開始されていません。"_s);
         return false;
     }
+    if (!InTransaction()) {
+        // SQLite rolled it back after an error: nothing of it is left to commit.
+        m_error = m_rollbackCause ? m_rollbackCause
+                                  : DbError{DbError::Other, u"エラーのため、トランザクションは取り消されました。"_s};
+        return false;
+    }
     const int depth = m_savepointDepth - 1;
     const bool ok = depth == 0 ? runNative(u"COMMIT"_s) : runNative(u"RELEASE sp%1"_s.arg(depth));
     if (ok)
@@ -520,8 +529,10 @@ bool Database::Rollback()
     // Keeps the error that made the caller roll back.
     const DbError cause = m_error;
     const int depth = --m_savepointDepth;
-    const bool ok = depth == 0 ? runNative(u"ROLLBACK"_s) || !InTransaction()
-                               : runNative(u"ROLLBACK TO sp%1"_s.arg(depth)) && runNative(u"RELEASE sp%1"_s.arg(depth));
+    // A transaction that SQLite rolled back itself has no savepoint left to roll back to.
+    const bool ok = !InTransaction()
+        || (depth == 0 ? runNative(u"ROLLBACK"_s) || !InTransaction()
+                       : runNative(u"ROLLBACK TO sp%1"_s.arg(depth)) && runNative(u"RELEASE sp%1"_s.arg(depth)));
     if (ok)
         m_error = cause;
     return ok;

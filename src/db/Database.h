@@ -130,6 +130,7 @@ private:
     DbError m_error;
     int m_recordsAffected = 0;
     int m_savepointDepth = 0;
+    DbError m_rollbackCause; // why SQLite rolled back the open transaction itself
     QHash<QString, sqlite3_stmt *> m_cache;     // idle prepared statements by Jet text
     QHash<sqlite3_stmt *, QString> m_cacheBusy; // prepared statements handed out
     std::unique_ptr<DatabaseLock> m_lock;
