@@ -26,6 +26,17 @@ std::optional<QHash<int, qint64>> unreadCounts(Database &db)
     return counts;
 }
 
+/** Prints why the board list cannot be read, and what to do when a table is missing. */
+int listFailed(CliContext &ctx, const DbError &error)
+{
+    ctx.err << u"掲示板の一覧を読めませんでした。"_s << error.description << Qt::endl;
+    if (error.number == DbError::NoSuchTable)
+        ctx.err << u"データベースファイルの表が失われています。バックアップした log.mdb があれば、"
+                   "Tessera と tessera-cli を終了してから、それと置き換えてください。"_s
+                << Qt::endl;
+    return CliFailed;
+}
+
 } // namespace
 
 int runBoards(CliContext &ctx)
@@ -36,12 +47,12 @@ int runBoards(CliContext &ctx)
     if (!session.Started())
         return CliFailed;
     const std::optional<QHash<int, qint64>> unread = unreadCounts(*gDB);
+    if (!unread)
+        return listFailed(ctx, gDB->LastError());
     std::optional<Recordset> boards = gDB->OpenRecordset(
         u"SELECT BBS_ID, ListOrder, BBSType, VisitLoad, BBS_Name FROM BBS ORDER BY ListOrder, BBS_ID"_s);
-    if (!unread || !boards) {
-        ctx.err << gDB->LastError().description << Qt::endl;
-        return CliFailed;
-    }
+    if (!boards)
+        return listFailed(ctx, gDB->LastError());
     for (; !boards->IsEOF(); boards->MoveNext()) {
         const int id = boards->Value(0).toInt();
         ctx.out << id << u'\t' << boards->Value(1).toInt() << u'\t' << boards->Value(2).toInt()

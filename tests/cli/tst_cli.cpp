@@ -155,6 +155,15 @@ private slots:
         QVERIFY(run.err.contains(u"プログラムを終了します。"_s));
     }
 
+    void boardsNameAMissingTable()
+    {
+        QVERIFY(mdlDatabase::CreateLogDatabase(m_home->file(u"log.mdb"_s)));
+        execute(u"DROP TABLE Message"_s);
+        const CliRun run = cli({u"boards"_s});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(u"'Message'"_s), qPrintable(run.err));
+    }
+
     void commaBoardsWrittenAndKept()
     {
         QCOMPARE(settings({u"4"_s}).out, settingsText({}, 20, 0, 30));

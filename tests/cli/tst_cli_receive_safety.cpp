@@ -53,6 +53,7 @@ private slots:
         const int stored = storedCount(home);
         QVERIFY(stored > 0);
         QVERIFY(stored < Messages);
+        QVERIFY2(full.out.contains(u"それまでの%1件は保存しました。"_s.arg(stored)), qPrintable(full.out));
 
         QVERIFY(disk.freeAll());
         const CliRun rest = home.run({u"receive"_s, u"4"_s});
