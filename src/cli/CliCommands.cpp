@@ -26,7 +26,7 @@ const QList<CliCommand> &cliCommands()
         {"boards", "boards", runBoards},
         {"compact", "compact", runCompact},
         {"check", "check", runCheck},
-        {"repair", "repair", runRepair},
+        {"repair", "repair [FILE]", runRepair},
         {"settings", "settings BBS_ID [Name=value...]", runSettings},
         {"query", "query \"SQL\" [VALUE...]", runQuery},
         {"import", "import BBS_ID FILE...", runImport},

@@ -16,8 +16,9 @@ int runCompact(CliContext &ctx);
  */
 int runCheck(CliContext &ctx);
 /**
- * @short tessera-cli repair: recovers a damaged log database into a new file that takes its
- * name, keeping the damaged one beside it. Needs the sqlite3 tool; refused while another
- * process uses the database.
+ * @short tessera-cli repair [FILE]: recovers a damaged log database (or FILE, named from the
+ * current folder or else from the program folder) into a new file that takes its name,
+ * keeping the damaged one beside it and saying where. Needs the sqlite3 tool; refused while
+ * another process uses the file.
  */
 int runRepair(CliContext &ctx);

@@ -1,6 +1,7 @@
 #include "db/Database.h"
 
 #include "db/DatabaseLock.h"
+#include "db/FileHeader.h"
 #include "db/JetFunctions.h"
 #include "db/SqliteErrors.h"
 #include "db/TableSchemaSql.h"
@@ -160,10 +161,13 @@ std::unique_ptr<Database> Database::Open(const QString &path, DbError *error)
     // then does SQLite's answer tell whether the file is a database. A file is never judged
     // by its bytes alone: mid-commit, they are not yet consistent.
     if (!database->runNative(u"SELECT count(*) FROM sqlite_master"_s)) {
+        // A refused file that still has a database's pages is a database whose header is
+        // damaged: kept for repair, never taken for some other file.
         const int rc = sqlite3_extended_errcode(db) & 0xff;
-        err = rc == SQLITE_NOTADB    ? SqliteErrors::FileError(DbError::NotADatabase, path)
-            : rc == SQLITE_CORRUPT ? SqliteErrors::FileError(DbError::Damaged, path)
-                                   : database->LastError();
+        const bool damaged = rc == SQLITE_CORRUPT || (rc == SQLITE_NOTADB && FileHeader::HasDatabasePages(path));
+        err = damaged                ? SqliteErrors::FileError(DbError::Damaged, path)
+            : rc == SQLITE_NOTADB ? SqliteErrors::FileError(DbError::NotADatabase, path)
+                                  : database->LastError();
         return nullptr;
     }
     // An empty file holds no page: SQLite would take it for a new database.
@@ -263,6 +267,9 @@ void Database::setError(int number, const QString &description)
 void Database::setSqliteError(int rc)
 {
     m_error = SqliteErrors::FromResult(rc, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
+    // After a full disk or an I/O error SQLite may roll back the whole transaction itself.
+    if (m_savepointDepth > 0 && !InTransaction())
+        m_rollbackCause = m_error;
 }
 
 bool Database::runNative(const QString &sql)
@@ -500,6 +507,12 @@ bool Database::CommitTrans()
         setError(DbError::InvalidOperation, u"トランザクションが開始されていません。"_s);
         return false;
     }
+    if (!InTransaction()) {
+        // SQLite rolled it back after an error: nothing of it is left to commit.
+        m_error = m_rollbackCause ? m_rollbackCause
+                                  : DbError{DbError::Other, u"エラーのため、トランザクションは取り消されました。"_s};
+        return false;
+    }
     const int depth = m_savepointDepth - 1;
     const bool ok = depth == 0 ? runNative(u"COMMIT"_s) : runNative(u"RELEASE sp%1"_s.arg(depth));
     if (ok)
@@ -516,8 +529,10 @@ bool Database::Rollback()
     // Keeps the error that made the caller roll back.
     const DbError cause = m_error;
     const int depth = --m_savepointDepth;
-    const bool ok = depth == 0 ? runNative(u"ROLLBACK"_s) || !InTransaction()
-                               : runNative(u"ROLLBACK TO sp%1"_s.arg(depth)) && runNative(u"RELEASE sp%1"_s.arg(depth));
+    // A transaction that SQLite rolled back itself has no savepoint left to roll back to.
+    const bool ok = !InTransaction()
+        || (depth == 0 ? runNative(u"ROLLBACK"_s) || !InTransaction()
+                       : runNative(u"ROLLBACK TO sp%1"_s.arg(depth)) && runNative(u"RELEASE sp%1"_s.arg(depth)));
     if (ok)
         m_error = cause;
     return ok;

@@ -27,7 +27,8 @@ struct sqlite3_stmt;
  * statement outside a transaction is a synced commit (some milliseconds): run loops inside
  * a Transaction. Whether a file is a database is SQLite's answer after it took its own lock
  * and rolled back what a killed writer left: an empty file or one that is no SQLite file is
- * refused as no database (3343), a damaged one as 3049. A statement waits some seconds for
+ * refused as no database (3343), a damaged one as 3049, also one whose header alone is
+ * damaged (it still has a database's pages). A statement waits some seconds for
  * another connection's commit; texts, results and SQLite's memory are bounded, so a runaway
  * statement ends as an error.
  */
@@ -53,6 +54,7 @@ public:
     const DbError &LastError() const { return m_error; }
     /** Keeps @p lock (the hold on the file's lock) until the database closes. */
     void AttachLock(std::unique_ptr<DatabaseLock> lock);
+    bool HoldsLock() const { return m_lock != nullptr; }
     /** SQLite's integrity check: {"ok"} for a sound file, else up to 100 problems. */
     std::optional<QStringList> IntegrityCheck();
 
@@ -128,6 +130,7 @@ private:
     DbError m_error;
     int m_recordsAffected = 0;
     int m_savepointDepth = 0;
+    DbError m_rollbackCause; // why SQLite rolled back the open transaction itself
     QHash<QString, sqlite3_stmt *> m_cache;     // idle prepared statements by Jet text
     QHash<sqlite3_stmt *, QString> m_cacheBusy; // prepared statements handed out
     std::unique_ptr<DatabaseLock> m_lock;

@@ -1,20 +1,24 @@
 #include "db/DatabaseLock.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QHash>
 #include <QMutex>
 #include <QThread>
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-/** This process's descriptor of one lock file and its holds. */
-struct LockFile
+using FileId = DatabaseLock::FileId;
+
+/** This process's descriptor of one database file and its holds. */
+struct LockedFile
 {
     int fd = -1;
     int shared = 0;
@@ -22,15 +26,31 @@ struct LockFile
 };
 
 QMutex registryMutex;
-QHash<QString, LockFile> registry; // by lock file path
+QHash<FileId, LockedFile> registry;
 
 constexpr int PollMs = 20;
+/** How often a hold is taken again when other processes keep replacing the file. */
+constexpr int MaxAttempts = 5;
+
+std::optional<FileId> idOfPath(const QByteArray &path)
+{
+    struct stat st;
+    return ::stat(path.constData(), &st) == 0 ? std::optional(FileId{st.st_dev, st.st_ino}) : std::nullopt;
+}
+
+std::optional<FileId> idOfDescriptor(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? std::optional(FileId{st.st_dev, st.st_ino}) : std::nullopt;
+}
 
 bool setLock(int fd, short type)
 {
     struct flock lock = {};
     lock.l_type = type;
-    lock.l_whence = SEEK_SET; // start 0, length 0: the whole file
+    lock.l_whence = SEEK_SET;
+    lock.l_start = DatabaseLock::LockByte;
+    lock.l_len = 1;
     while (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
         if (errno != EINTR)
             return false;
@@ -38,77 +58,64 @@ bool setLock(int fd, short type)
     return true;
 }
 
-/** Takes lock @p type, trying again until @p waitMs have passed. */
-bool setLockWaiting(int fd, short type, int waitMs)
+/** Takes lock @p type, trying again until @p deadline has passed: 0, or the errno of the failure. */
+int setLockWaiting(int fd, short type, const QDeadlineTimer &deadline)
 {
-    QElapsedTimer waited;
-    waited.start();
     for (;;) {
         if (setLock(fd, type))
-            return true;
-        if (errno != EAGAIN && errno != EACCES)
-            return false;
-        if (waited.elapsed() >= waitMs)
-            return false;
+            return 0;
+        const int error = errno;
+        if ((error != EAGAIN && error != EACCES) || deadline.hasExpired())
+            return error;
         QThread::msleep(PollMs);
     }
 }
 
 /** The lock type that the holds of @p file ask for. */
-short wantedType(const LockFile &file)
+short wantedType(const LockedFile &file)
 {
     return file.exclusive > 0 ? F_WRLCK : file.shared > 0 ? F_RDLCK : F_UNLCK;
 }
 
-} // namespace
-
-QString DatabaseLock::LockPath(const QString &databasePath)
+/** Opens the file at @p path for its lock: read-write, or read-only where it cannot be written. */
+int openForLock(const QByteArray &path)
 {
-    return databasePath + u".lock"_s;
+    const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd >= 0 || (errno != EACCES && errno != EROFS))
+        return fd;
+    return ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
 }
 
-std::unique_ptr<DatabaseLock> DatabaseLock::Acquire(const QString &databasePath, Mode mode, int waitMs, QString *why)
+/**
+ * The registry's entry of file @p id at @p path, opened when this process holds nothing on it
+ * yet; nullptr when the file cannot be opened or another process replaced it meanwhile.
+ */
+LockedFile *entryOf(const QByteArray &path, const FileId &id)
 {
-    const QString path = LockPath(databasePath);
-    const QMutexLocker locker(&registryMutex);
-    LockFile &file = registry[path];
-    if (file.fd < 0) {
-        file.fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (file.fd < 0) {
-            registry.remove(path);
-            if (why)
-                *why = u"ロックファイル '%1' を作成できません。フォルダに書き込めるか確かめてください。"_s.arg(path);
-            return nullptr;
-        }
-    }
-    int &count = mode == Mode::Exclusive ? file.exclusive : file.shared;
-    const short before = wantedType(file);
-    ++count;
-    const short after = wantedType(file);
-    if (after != before && !setLockWaiting(file.fd, after, waitMs)) {
-        --count;
-        if (wantedType(file) == F_UNLCK) {
-            ::close(file.fd);
-            registry.remove(path);
-        }
-        if (why)
-            *why = mode == Mode::Exclusive
-                ? u"他のプロセス（Tessera または tessera-cli）がデータベースを使用中です。"_s
-                : u"他のプロセスがデータベースを最適化または置き換え中です。しばらくしてからやり直してください。"_s;
+    const auto found = registry.find(id);
+    if (found != registry.end())
+        return &*found;
+    const int fd = openForLock(path);
+    if (fd < 0)
+        return nullptr;
+    if (idOfDescriptor(fd) != id) {
+        ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<DatabaseLock>(new DatabaseLock(path, mode));
+    LockedFile &entry = registry[id];
+    entry.fd = fd;
+    return &entry;
 }
 
-DatabaseLock::~DatabaseLock()
+/** Gives back one hold of @p mode on file @p id. */
+void release(const FileId &id, DatabaseLock::Mode mode)
 {
-    const QMutexLocker locker(&registryMutex);
-    const auto it = registry.find(m_lockPath);
+    const auto it = registry.find(id);
     if (it == registry.end())
         return;
-    LockFile &file = *it;
+    LockedFile &file = *it;
     const short before = wantedType(file);
-    --(m_mode == Mode::Exclusive ? file.exclusive : file.shared);
+    --(mode == DatabaseLock::Mode::Exclusive ? file.exclusive : file.shared);
     const short after = wantedType(file);
     if (after == F_UNLCK) {
         ::close(file.fd); // closing the last descriptor releases the lock
@@ -116,4 +123,58 @@ DatabaseLock::~DatabaseLock()
     } else if (after != before) {
         setLock(file.fd, after); // exclusive to shared never conflicts
     }
+}
+
+QString missingText(const QString &path)
+{
+    return u"データベースファイル '%1' がないか、開けません。"_s.arg(path);
+}
+
+QString busyText(DatabaseLock::Mode mode)
+{
+    return mode == DatabaseLock::Mode::Exclusive
+        ? u"他のプロセス（Tessera または tessera-cli）がデータベースを使用中です。"_s
+        : u"他のプロセスがデータベースを最適化または置き換え中です。しばらくしてからやり直してください。"_s;
+}
+
+} // namespace
+
+std::unique_ptr<DatabaseLock> DatabaseLock::Acquire(const QString &databasePath, Mode mode, int waitMs, QString *why)
+{
+    const QByteArray path = QFile::encodeName(databasePath);
+    const QMutexLocker locker(&registryMutex);
+    const QDeadlineTimer deadline(waitMs);
+    QString reason = missingText(databasePath);
+    for (int attempt = 0; attempt < MaxAttempts; ++attempt) {
+        const std::optional<FileId> id = idOfPath(path);
+        if (!id)
+            break;
+        LockedFile *file = entryOf(path, *id);
+        if (!file)
+            continue; // replaced between the look and the opening, or unreadable
+        int &count = mode == Mode::Exclusive ? file->exclusive : file->shared;
+        const short before = wantedType(*file);
+        ++count;
+        const short after = wantedType(*file);
+        const int error = after != before ? setLockWaiting(file->fd, after, deadline) : 0;
+        if (error != 0) {
+            release(*id, mode);
+            reason = error == EBADF ? u"データベースファイル '%1' に書き込めません。"_s.arg(databasePath) : busyText(mode);
+            break;
+        }
+        // While this process waited, another one may have put a new file under the path.
+        if (idOfPath(path) == id)
+            return std::unique_ptr<DatabaseLock>(new DatabaseLock(*id, mode));
+        release(*id, mode);
+        reason = busyText(mode);
+    }
+    if (why)
+        *why = reason;
+    return nullptr;
+}
+
+DatabaseLock::~DatabaseLock()
+{
+    const QMutexLocker locker(&registryMutex);
+    release(m_file, m_mode);
 }

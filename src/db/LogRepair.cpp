@@ -2,6 +2,7 @@
 
 #include "app/mdlApp.h"
 #include "db/DatabaseLock.h"
+#include "db/FileHeader.h"
 #include "db/LogDatabaseParts.h"
 #include "db/SqliteErrors.h"
 
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <algorithm>
 #include <cstdio>
 
@@ -30,15 +32,16 @@ MaintenanceReport failure(const QString &line)
     return {false, {line}};
 }
 
-/** The name beside @p path that keeps the damaged file: log_damaged_yyyyMMdd-HHmmss.mdb. */
+/** The name beside @p path that keeps the damaged file: log_damaged_yyyyMMdd-HHmmss.mdb for log.mdb. */
 QString damagedPath(const QString &path)
 {
     const QFileInfo info(path);
     const QString stem = QDir(info.absolutePath()).filePath(
         info.completeBaseName() + u"_damaged_"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s));
-    QString candidate = stem + u".mdb"_s;
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    QString candidate = stem + suffix;
     for (int n = 2; QFileInfo::exists(candidate); ++n)
-        candidate = stem + u'_' + QString::number(n) + u".mdb"_s;
+        candidate = stem + u'_' + QString::number(n) + suffix;
     return candidate;
 }
 
@@ -113,7 +116,9 @@ std::optional<qint64> verifiedMessages(const QString &file, QString *why)
     DbError error;
     std::unique_ptr<Database> db = Database::Open(file, &error);
     if (!db) {
-        *why = error.description;
+        *why = error.number == DbError::FileNotFound || error.number == DbError::NotADatabase
+            ? u"sqlite3 が復旧したデータを書き込めませんでした。"_s
+            : error.description;
         return std::nullopt;
     }
     const std::optional<QStringList> check = db->IntegrityCheck();
@@ -123,6 +128,86 @@ std::optional<qint64> verifiedMessages(const QString &file, QString *why)
         return std::nullopt;
     }
     return count->Value(0, 0).toLongLong();
+}
+
+/** The temporary files of a repair, removed when it ends. */
+struct TempFiles
+{
+    QString sql;
+    QString recovered;
+    QString mended;
+
+    ~TempFiles()
+    {
+        for (const QString &file : {sql, recovered, mended}) {
+            if (!file.isEmpty())
+                QFile::remove(file);
+        }
+    }
+};
+
+/** How much room a repair asks for, as a multiple of the file's size: its SQL text and the new file. */
+constexpr qint64 RoomFactor = 3;
+/** Less room than this after a failed step means the disk filled up during it. */
+constexpr qint64 MinimumRoom = 1024 * 1024;
+
+const QString Unchanged = u"\nデータベースファイルは変更していません。"_s;
+
+/** The bytes free on the disk of @p folder; -1 when unknown. */
+qint64 freeBytes(const QString &folder)
+{
+    const QStorageInfo disk(folder);
+    return disk.isValid() ? disk.bytesAvailable() : -1;
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / (1024 * 1024), 'f', 1);
+}
+
+/**
+ * The file the tool reads: @p path itself, or when its header is damaged (the tool reads no
+ * such file) a copy at @p copy with the header mended.
+ */
+QString readableSource(const QString &path, const QString &copy, QString *why)
+{
+    QFile original(path);
+    if (!original.open(QIODevice::ReadOnly)) {
+        *why = u"ファイル '%1' を読めません。"_s.arg(path);
+        return {};
+    }
+    const QByteArray header = original.read(FileHeader::Size);
+    if (FileHeader::IsSound(header))
+        return path;
+    QFile::remove(copy);
+    QFile mended(copy);
+    if (!original.copy(copy) || !mended.open(QIODevice::ReadWrite)
+        || mended.write(FileHeader::Mended(header, original.size())) != FileHeader::Size || !mended.flush()) {
+        *why = u"一時ファイル '%1' に書き込めません。"_s.arg(copy);
+        return {};
+    }
+    return copy;
+}
+
+/**
+ * Gives the recovered file @p recovered the name @p path; the damaged file keeps its data
+ * under @p damaged, with a journal that SQLite left beside it (it belongs to that file, never
+ * to the recovered one). Empty when done, else why nothing changed.
+ */
+QString putInPlace(const QString &path, const QString &recovered, const QString &damaged)
+{
+    const auto move = [](const QString &from, const QString &to) {
+        return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    };
+    if (QFileInfo::exists(path + u"-journal"_s) && !move(path + u"-journal"_s, damaged + u"-journal"_s))
+        return u"ジャーナルファイルを移動できません。"_s + Unchanged;
+    if (!move(path, damaged))
+        return u"ファイル '%1' の名前を変更できません。"_s.arg(path) + Unchanged;
+    if (!move(recovered, path)) {
+        move(damaged, path);
+        return u"修復したファイルを '%1' にできません。"_s.arg(path) + Unchanged;
+    }
+    return {};
 }
 
 bool holdsLostAndFound(const QString &file)
@@ -170,53 +255,40 @@ MaintenanceReport RepairLogDatabase(const QString &path)
         return failure(u"他のプロセス（Tessera または tessera-cli）がデータベースを使用中のため、修復できません。"
                        "それらを終了してから、もう一度実行してください。"_s);
     const QString folder = QFileInfo(path).absolutePath();
-    const QString sqlFile = mdlApp::GetTempFile(folder, TempPrefix);
-    const QString newFile = mdlApp::GetTempFile(folder, TempPrefix);
-    const auto cleanUp = [&] {
-        QFile::remove(sqlFile);
-        QFile::remove(newFile);
-    };
-    if (sqlFile.isEmpty() || newFile.isEmpty()) {
-        cleanUp();
-        return failure(u"フォルダ '%1' に一時ファイルを作成できません。"_s.arg(folder));
-    }
-    QString why = recoverAsSql(tool, path, sqlFile);
+    const qint64 needed = RoomFactor * QFileInfo(path).size();
+    if (const qint64 free = freeBytes(folder); free >= 0 && free < needed)
+        return failure(u"データベースファイルを修復できませんでした。\nディスクの空き容量が不足しています"
+                       "（修復には約 %1 MB 必要で、空きは %2 MB です）。空き容量を増やしてから、もう一度実行してください。"_s
+                           .arg(megabytes(needed), megabytes(free))
+                       + Unchanged);
+    TempFiles temp{mdlApp::GetTempFile(folder, TempPrefix), mdlApp::GetTempFile(folder, TempPrefix),
+                   mdlApp::GetTempFile(folder, TempPrefix)};
+    QString why = temp.sql.isEmpty() || temp.recovered.isEmpty() || temp.mended.isEmpty()
+        ? u"フォルダ '%1' に一時ファイルを作成できません。"_s.arg(folder)
+        : QString();
+    const QString source = why.isEmpty() ? readableSource(path, temp.mended, &why) : QString();
+    if (why.isEmpty())
+        why = recoverAsSql(tool, source, temp.sql);
     // Rows that the new tables refuse (a damaged text, a key read twice) are left out: the
     // replay reports them and goes on.
     if (why.isEmpty())
-        runTool(tool, {newFile}, sqlFile, {});
+        runTool(tool, {temp.recovered}, temp.sql, {});
     std::optional<qint64> messages;
     if (why.isEmpty())
-        messages = verifiedMessages(newFile, &why);
-    if (!messages) {
-        cleanUp();
-        return failure(u"データベースファイルを修復できませんでした。\n"_s + why
-                       + u"\nデータベースファイルは変更していません。"_s);
-    }
-    QFile::remove(sqlFile);
-    // The damaged file keeps its data under a new name, with a journal that SQLite left
-    // beside it (it belongs to that file, never to the recovered one); the recovered file
-    // takes its place.
+        messages = verifiedMessages(temp.recovered, &why);
+    // A disk that filled up shows in what the tool wrote only as missing or cut text.
+    if (const qint64 free = freeBytes(folder); !messages && free >= 0 && free < MinimumRoom)
+        why = u"修復の途中でディスクの空き容量がなくなりました。空き容量を増やしてから、もう一度実行してください。"_s;
+    if (!messages)
+        return failure(u"データベースファイルを修復できませんでした。\n"_s + why + Unchanged);
     const QString damaged = damagedPath(path);
-    if (QFileInfo::exists(path + u"-journal"_s)
-        && std::rename(QFile::encodeName(path + u"-journal"_s).constData(),
-                       QFile::encodeName(damaged + u"-journal"_s).constData()) != 0) {
-        cleanUp();
-        return failure(u"ジャーナルファイルを移動できません。データベースファイルは変更していません。"_s);
-    }
-    if (std::rename(QFile::encodeName(path).constData(), QFile::encodeName(damaged).constData()) != 0) {
-        cleanUp();
-        return failure(u"ファイル '%1' の名前を変更できません。データベースファイルは変更していません。"_s.arg(path));
-    }
-    if (std::rename(QFile::encodeName(newFile).constData(), QFile::encodeName(path).constData()) != 0) {
-        std::rename(QFile::encodeName(damaged).constData(), QFile::encodeName(path).constData());
-        cleanUp();
-        return failure(u"修復したファイルを '%1' にできません。データベースファイルは変更していません。"_s.arg(path));
-    }
+    why = putInPlace(path, temp.recovered, damaged);
+    if (!why.isEmpty())
+        return failure(why);
     SyncFolder(folder);
     MaintenanceReport report{true,
                              {u"データベースファイルを修復しました。記事 %1 件を復旧しました。"_s.arg(*messages),
-                              u"壊れたファイルは %1 として残しました。"_s.arg(QFileInfo(damaged).fileName())}};
+                              u"壊れたファイルは %1 として残しました。"_s.arg(damaged)}};
     if (holdsLostAndFound(path))
         report.lines.append(u"元の場所が分からないデータは lost_and_found テーブルに入れました。"_s);
     return report;

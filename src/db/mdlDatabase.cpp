@@ -4,6 +4,7 @@
 #include "app/mdlApp.h"
 #include "db/DatabaseLock.h"
 #include "db/LogDatabaseParts.h"
+#include "db/SqliteErrors.h"
 #include "db/Transaction.h"
 
 #include <QDir>
@@ -74,45 +75,44 @@ bool journalExists(const QString &path)
     return QFileInfo::exists(path + u"-journal"_s) || QFileInfo::exists(path + u"-wal"_s);
 }
 
-std::unique_ptr<Database> createAfterMessage(const QString &path)
+/** Creates a new log database at @p path, unless another process made one meanwhile. */
+bool createFile(const QString &path)
 {
     DbError error;
-    std::unique_ptr<Database> db = CreateLogDatabase(path, &error);
-    // Another process may have made the file in the meantime: use that one.
-    if (!db && error.number == DbError::DatabaseExists)
-        db = Database::Open(path, &error);
-    if (!db)
-        prompter().critical(path + u"を作成できませんでした。\n"_s + error.description);
-    return db;
+    if (CreateLogDatabase(path, &error) || error.number == DbError::DatabaseExists)
+        return true;
+    prompter().critical(path + u"を作成できませんでした。\n"_s + error.description);
+    return false;
 }
 
 /**
- * Keeps a file that is no log database under the extension "bak" and creates a new one.
- * Only while no other process has the file open, and never while SQLite's journal is
- * beside it: then the file may be a database in the middle of a commit.
+ * Keeps a file that is no log database under the extension "bak"; true when it was moved,
+ * so that a new file is to be made. Only while no other process has the file open, and
+ * never while SQLite's journal is beside it: then the file may be a database in the middle
+ * of a commit.
  */
-std::unique_ptr<Database> replaceUnrecognised(const QString &path)
+bool setAside(const QString &path)
 {
     const QString backup = backupPath(path);
     const QString backupName = QFileInfo(backup).fileName();
     const std::unique_ptr<DatabaseLock> alone = DatabaseLock::Acquire(path, DatabaseLock::Mode::Exclusive, 0);
     if (!alone) {
         prompter().critical(path + MsgNotRecognised + MsgInUse + u"ファイルはそのままにします。"_s);
-        return nullptr;
+        return false;
     }
     if (journalExists(path)) {
         prompter().critical(path + MsgNotRecognised + u"ジャーナルファイルが残っているため、ファイルはそのままにします。\n"
                                                       "他の Tessera と tessera-cli を終了してから、もう一度起動してください。"_s);
-        return nullptr;
+        return false;
     }
     prompter().information(path + MsgNotRecognised + u"ログのバックアップ("_s + backupName
                            + u")を作成し、新しいデータベースファイルを作成します。"_s);
     if (!QFile::rename(path, backup)) {
         prompter().critical(u"ログのバックアップ("_s + backupName + u")を作成できませんでした。\n"_s
                             + u"同じ名前のファイルがあるか、ファイルを移動できません。"_s);
-        return nullptr;
+        return false;
     }
-    return createAfterMessage(path);
+    return true;
 }
 
 /**
@@ -130,18 +130,22 @@ void removeLeftovers(const QString &path)
         folder.remove(name);
 }
 
-/** The open sequence, run while this process holds the file's lock shared. */
-std::unique_ptr<Database> openLocked(const QString &path)
+/**
+ * The open sequence, run while this process holds the file's lock shared. nullptr with
+ * @p needsNewFile set when the file was set aside or went missing: a new one is to be made.
+ */
+std::unique_ptr<Database> openLocked(const QString &path, bool *needsNewFile)
 {
     DbError error;
     std::unique_ptr<Database> db = Database::Open(path, &error);
     if (!db) {
         switch (error.number) {
         case DbError::FileNotFound:
-            prompter().information(MsgMissing);
-            return createAfterMessage(path);
+            *needsNewFile = true;
+            return nullptr;
         case DbError::NotADatabase:
-            return replaceUnrecognised(path);
+            *needsNewFile = setAside(path);
+            return nullptr;
         default:
             prompter().critical(error.description);
             return nullptr;
@@ -149,7 +153,8 @@ std::unique_ptr<Database> openLocked(const QString &path)
     }
     if (!holdsLogTables(*db)) {
         db.reset();
-        return replaceUnrecognised(path);
+        *needsNewFile = setAside(path);
+        return nullptr;
     }
     const QString folder = databaseFolder(path);
     if (!folderWritable(folder)) {
@@ -229,20 +234,44 @@ std::unique_ptr<Database> CreateLogDatabase(const QString &path, DbError *error)
 
 std::unique_ptr<Database> OpenLogDatabase(const QString &path)
 {
-    QString why;
-    std::unique_ptr<DatabaseLock> lock = DatabaseLock::Acquire(path, DatabaseLock::Mode::Shared, OpenWaitMs, &why);
-    if (!lock) {
-        const QString folder = databaseFolder(path);
-        prompter().critical(folderWritable(folder)
-                                ? why
-                                : u"フォルダ '%1' に書き込めないため、データベースファイルを開けません。"_s.arg(folder));
-        return nullptr;
+    // The lock lives in the file itself, so a missing file is made before it is locked,
+    // and a file set aside is followed by a new one, locked anew. That happens once.
+    bool created = false;
+    if (!QFileInfo::exists(path)) {
+        prompter().information(MsgMissing);
+        if (!createFile(path))
+            return nullptr;
+        created = true;
     }
-    removeLeftovers(path);
-    std::unique_ptr<Database> db = openLocked(path);
-    if (db)
-        db->AttachLock(std::move(lock));
-    return db;
+    for (;;) {
+        QString why;
+        std::unique_ptr<DatabaseLock> lock = DatabaseLock::Acquire(path, DatabaseLock::Mode::Shared, OpenWaitMs, &why);
+        if (!lock) {
+            const QString folder = databaseFolder(path);
+            prompter().critical(folderWritable(folder)
+                                    ? why
+                                    : u"フォルダ '%1' に書き込めないため、データベースファイルを開けません。"_s.arg(folder));
+            return nullptr;
+        }
+        removeLeftovers(path);
+        bool needsNewFile = false;
+        std::unique_ptr<Database> db = openLocked(path, &needsNewFile);
+        if (needsNewFile && created) {
+            prompter().critical(SqliteErrors::FileError(DbError::FileNotFound, path).description);
+            return nullptr;
+        }
+        if (needsNewFile) {
+            lock.reset();
+            if (!createFile(path))
+                return nullptr;
+            created = true;
+            continue;
+        }
+        // A conversion that compacted opened the new file, with a hold on that file.
+        if (db && !db->HoldsLock())
+            db->AttachLock(std::move(lock));
+        return db;
+    }
 }
 
 bool CompactLogDatabase(std::unique_ptr<Database> &db)

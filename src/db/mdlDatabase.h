@@ -51,8 +51,9 @@ QString BoardSiteURL();
 
 /**
  * Opens the log database at @p path, creating it when it is missing or no database (the
- * unreadable file is kept under the extension "bak") and converting an older file after
- * asking. Shows every message itself; nullptr means the program must end.
+ * unreadable file is kept under the extension "bak"; a damaged database, also one whose
+ * header alone is damaged, stays in place and the message names the repair) and converting
+ * an older file after asking. Shows every message itself; nullptr means the program must end.
  *
  * The database holds the file's lock (DatabaseLock) shared while it is open; opening waits
  * while another process compacts or replaces the file. Setting a file aside and converting
@@ -113,8 +114,10 @@ MaintenanceReport CheckLogDatabase(const QString &path);
 /**
  * Recovers what SQLite can read of a damaged log database into a new file (the sqlite3
  * tool's ".recover"), which then takes the name @p path; the damaged file stays beside it
- * under a name with "_damaged_" and the time. Only while no other process has the database
- * open. Without the sqlite3 tool nothing changes and the report says what to install.
+ * under a name with "_damaged_" and the time, which the report gives in full. A damaged
+ * header is mended in a copy first. Only while no other process has the file open and while
+ * the disk has room for about three times the file. Without the sqlite3 tool nothing
+ * changes and the report says what to install.
  */
 MaintenanceReport RepairLogDatabase(const QString &path);
 

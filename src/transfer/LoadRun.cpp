@@ -173,7 +173,8 @@ LoadRun::Outcome LoadRun::outcomeOf(bool ok) const
         outcome.Text = u"処理は中断されました。"_s;
     } else {
         outcome.kind = Outcome::Failed;
-        outcome.Text = m_board.BBS_Name() + u"から受信できませんでした。"_s;
+        outcome.Text = m_board.BBS_Name() + u"から受信できませんでした。"_s
+            + (outcome.SaveCount > 0 ? u"それまでの%1件は保存しました。"_s.arg(outcome.SaveCount) : QString());
         outcome.Error = m_lastError;
     }
     return outcome;

@@ -274,6 +274,15 @@ private slots:
         QVERIFY(!QDir(file(u"cache"_s)).exists());
     }
 
+    void boardsNameAMissingTable()
+    {
+        QVERIFY(mdlDatabase::CreateLogDatabase(database()));
+        execute(u"DROP TABLE Message"_s);
+        const CliRun run = cli({u"boards"_s});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(u"'Message'"_s), qPrintable(run.err));
+    }
+
     void settingsOfABoard()
     {
         QCOMPARE(settings({u"4"_s}).out, settingsText({}, 20, 0, 30));
@@ -551,7 +560,7 @@ private slots:
         QProcess query;
         start(query, {u"query"_s, u"SELECT BBS_Name FROM BBS WHERE BBS_ID = 4"_s});
         QVERIFY(QTest::qWaitFor([&] {
-            return hasOpen(query.processId(), database() + u".lock"_s) || query.state() == QProcess::NotRunning;
+            return hasOpen(query.processId(), database()) || query.state() == QProcess::NotRunning;
         }, 10000));
         bool ok = false;
         sqliteTool(database(), u"UPDATE BBS SET BBS_Name = 'compacted' WHERE BBS_ID = 4"_s, &ok);
@@ -594,6 +603,21 @@ private slots:
         QVERIFY(recovered > Count / 2);
         QCOMPARE(recovered < Count, pages);
         QVERIFY(!QFile::exists(database() + u"-journal"_s));
+    }
+
+    // A file set aside under another name is repaired by that name, found in the program folder.
+    void repairTakesAFileName()
+    {
+        firstRun();
+        writeLog(file(u"a.log"_s), 1, 100);
+        QCOMPARE(import({file(u"a.log"_s)}).status, 0);
+        QVERIFY(QFile::rename(database(), file(u"log.bak"_s)));
+        QFile bak(file(u"log.bak"_s));
+        QVERIFY(bak.open(QIODevice::ReadWrite));
+        QCOMPARE(bak.write(QByteArray(16, '\0')), 16);
+        bak.close();
+        const CliRun repair = cli({u"repair"_s, u"log.bak"_s});
+        QVERIFY2(repair.out.contains(u"記事 100 件を復旧しました。"_s), qPrintable(repair.err));
     }
 
     void repairWithoutTheSqliteToolChangesNothing()

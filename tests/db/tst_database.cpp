@@ -1,6 +1,7 @@
 #include "db/Database.h"
 #include "db/JetPattern.h"
 #include "db/Transaction.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <QFile>
@@ -187,6 +188,28 @@ private slots:
         QVERIFY(!kept.IsValid());
         QVERIFY(!kept.Next());
         QVERIFY(!kept.Execute());
+    }
+
+    // A full disk inside a nested transaction makes SQLite roll back the whole transaction:
+    // the commits and rollbacks that follow keep the full disk as the cause.
+    void fullDiskStaysTheCause()
+    {
+        const SmallDisk disk(path(u"small"_s), 256);
+        REQUIRE_MOUNTED(disk);
+        m_db = Database::Create(disk.path(u"log.mdb"_s));
+        QVERIFY(m_db);
+        QVERIFY(m_db->CreateTable(messageTable()));
+        QVERIFY(disk.fill(64 * 1024));
+        {
+            Transaction outer(*m_db);
+            Transaction inner(*m_db);
+            int id = 0;
+            while (m_db->Execute(insertMessage(1, ++id, u"件名"_s, QString(4000, u'本')))) {
+            }
+            QVERIFY(!inner.Commit());
+        }
+        QCOMPARE(m_db->LastError().number, DbError::DiskFull);
+        QVERIFY(!m_db->InTransaction());
     }
 
     void tablesAndFields()

@@ -1,11 +1,15 @@
 #include "app/Prompter.h"
 #include "db/mdlDatabase.h"
 #include "support/OtherProcess.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <cstdio>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using namespace mdlDatabase;
@@ -59,13 +63,8 @@ private:
     ScriptedPrompter m_prompter;
 
     QStringList prompts() const { return m_prompter.texts(); }
-    /** The files beside the database, less the lock file that stays there. */
-    QStringList files() const
-    {
-        QStringList names = QDir(m_dir.path()).entryList(QDir::Files);
-        names.removeAll(u"log.mdb.lock"_s);
-        return names;
-    }
+    /** The files beside the database. */
+    QStringList files() const { return QDir(m_dir.path()).entryList(QDir::Files); }
     void prepare(const QString &script)
     {
         bool ok = false;
@@ -97,10 +96,12 @@ private slots:
     {
         QFETCH(QByteArray, content);
         writeFile(m_path, content);
-        QVERIFY(OpenLogDatabase(m_path));
+        const std::unique_ptr<Database> db = OpenLogDatabase(m_path);
+        QVERIFY(db);
         QCOMPARE(prompts(), QStringList{m_path + u"をデータベースファイルとして認識できませんでした。\n"
                                                   "ログのバックアップ(log.bak)を作成し、新しいデータベースファイルを作成します。"_s});
         QCOMPARE(readFile(m_dir.filePath(u"log.bak"_s)), content);
+        QVERIFY(!OtherProcess(m_path, true).held); // the new file is the one held
     }
 
     void refusedFileStaysUnchanged_data()
@@ -146,7 +147,8 @@ private slots:
         QFETCH(QString, versions);
         prepare(OldTables + versions);
         const QByteArray before = readFile(m_path);
-        QVERIFY(OpenLogDatabase(m_path));
+        const std::unique_ptr<Database> db = OpenLogDatabase(m_path);
+        QVERIFY(db);
         QCOMPARE(prompts(), (QStringList{ConvertQuestion, u"データベースのコンバートが完了しました。"_s}));
         QCOMPARE(readFile(m_dir.filePath(versions.isEmpty() ? u"log_Ver.0.00.mdb"_s : u"log_Ver.0.50.mdb"_s)), before);
         QTEST(tool(m_path, u"SELECT BBS_Name, URL, BBSType, DefaultLogFile, Identifier, MaxCount, ListOrder FROM BBS WHERE BBS_ID = 3"_s),
@@ -162,7 +164,48 @@ private slots:
         QCOMPARE(tool(m_path, u"SELECT Version FROM Version"_s), u"Ver.0.61 Ver.0.13 Ver.0.40"_s);
         if (versions.isEmpty())
             QCOMPARE(tool(m_path, u"PRAGMA freelist_count"_s), u"0"_s);
+        QVERIFY(!OtherProcess(m_path, true).held);
         QCOMPARE(files().size(), 2);
+    }
+
+    // A database whose header alone is damaged is no foreign file: it stays where it is, check
+    // and the open name the repair, and the repair recovers its rows.
+    void damagedHeaderIsRepairedInPlace_data()
+    {
+        QTest::addColumn<int>("zeroed");
+        QTest::newRow("signature") << 16;
+        QTest::newRow("whole header") << 100;
+    }
+
+    void damagedHeaderIsRepairedInPlace()
+    {
+        QFETCH(int, zeroed);
+        QVERIFY(CreateLogDatabase(m_path));
+        prepare(u"UPDATE BBS SET BBS_Name = '残す' WHERE BBS_ID = 3"_s);
+        {
+            QFile file(m_path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QCOMPARE(file.write(QByteArray(zeroed, '\0')), zeroed);
+        }
+        QVERIFY(!OpenLogDatabase(m_path));
+        QVERIFY(prompts().last().contains(u"tessera-cli repair"_s));
+        QCOMPARE(files(), QStringList{u"log.mdb"_s});
+        QVERIFY(CheckLogDatabase(m_path).lines.last().contains(u"tessera-cli repair"_s));
+        QVERIFY(RepairLogDatabase(m_path).ok);
+        QCOMPARE(tool(m_path, u"SELECT BBS_Name FROM BBS WHERE BBS_ID = 3"_s), u"残す"_s);
+    }
+
+    // A repair that has no room says so before it writes anything.
+    void repairOnAFullDiskNamesTheDisk()
+    {
+        const SmallDisk disk(m_dir.filePath(u"small"_s), 1024);
+        REQUIRE_MOUNTED(disk);
+        const QString path = disk.path(u"log.mdb"_s);
+        QVERIFY(CreateLogDatabase(path));
+        QVERIFY(disk.fill());
+        const MaintenanceReport report = RepairLogDatabase(path);
+        QVERIFY(!report.ok);
+        QVERIFY2(report.lines.first().contains(u"ディスクの空き容量"_s), qPrintable(report.lines.first()));
     }
 
     void failedConversionStops()
@@ -186,6 +229,7 @@ private slots:
         QCOMPARE(db->Path(), m_path);
         QCOMPARE(db->OpenRecordset(u"SELECT count(*) FROM BBS"_s)->Value(0).toInt(), 16);
         QCOMPARE_LT(QFileInfo(m_path).size(), before);
+        QVERIFY(!OtherProcess(m_path, true).held); // the new file is the one held
         QVERIFY(prompts().isEmpty());
         QCOMPARE(files(), QStringList{u"log.mdb"_s});
     }
@@ -198,6 +242,7 @@ private slots:
         QVERIFY(db);
         writeFile(m_dir.filePath(u"TSR1234.tmp"_s), "left by a killed compaction");
         std::optional<OtherProcess> other(std::in_place, m_path);
+        QFile::remove(m_path + u".lock"_s); // a user's deletion changes nothing
         QVERIFY(!CompactLogDatabase(db));
         QVERIFY(db);
         QVERIFY(db->IsOpen());
@@ -208,6 +253,24 @@ private slots:
         other.reset();
         QVERIFY((db = OpenLogDatabase(m_path)));
         QCOMPARE(files(), QStringList{u"log.mdb"_s});
+    }
+
+    // Opening waits out another process's compaction and then holds the file that took the name.
+    void openingHoldsTheFileThatReplacedTheOneItWaitedFor()
+    {
+        QVERIFY(CreateLogDatabase(m_path));
+        const QString compacted = m_dir.filePath(u"compacted"_s);
+        QVERIFY(QFile::copy(m_path, compacted));
+        std::optional<OtherProcess> compaction(std::in_place, m_path, true);
+        std::thread finish([&] {
+            QThread::msleep(300);
+            std::rename(QFile::encodeName(compacted).constData(), QFile::encodeName(m_path).constData());
+            compaction.reset();
+        });
+        const std::unique_ptr<Database> db = OpenLogDatabase(m_path);
+        finish.join();
+        QVERIFY(db);
+        QVERIFY(!OtherProcess(m_path, true).held);
     }
 
     // A file to set aside or to convert stays as it is while another process has it open.
@@ -224,6 +287,7 @@ private slots:
         prepare(script);
         const QByteArray before = readFile(m_path);
         const OtherProcess other(m_path);
+        QFile::remove(m_path + u".lock"_s); // a user's deletion changes nothing
         m_prompter.pushAnswer(Prompter::Ok);
         QVERIFY(!OpenLogDatabase(m_path));
         QVERIFY(prompts().last().contains(u"他のプロセス"_s));
