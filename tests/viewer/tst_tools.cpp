@@ -1,3 +1,4 @@
+#include "app/mdlApp.h"
 #include "app/mdlExecuteLite.h"
 #include "viewer/WindowTest.h"
 
@@ -154,6 +155,24 @@ private slots:
         QCOMPARE(list(0).rowCount(), 1);
     }
 
+    void helpOpensTheReadMeOfTheProgramFolder_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::newRow("present: opened") << true;
+        QTest::newRow("missing: said so") << false;
+    }
+
+    void helpOpensTheReadMeOfTheProgramFolder()
+    {
+        QFETCH(bool, present);
+        const QString readMe = mdlApp::GetAppPath() + u"ReadMe.txt"_s;
+        if (present)
+            writeFile(readMe, "Tessera\n");
+        QVERIFY(startWindow());
+        child<QAction>(u"mnuHelpHelp"_s)->trigger();
+        QCOMPARE(m_opened.value(0), present ? QUrl::fromLocalFile(readMe) : QUrl());
+        QCOMPARE(m_prompter.records().size(), present ? 0 : 1);
+    }
 };
 
 QTEST_MAIN(TestTools)
