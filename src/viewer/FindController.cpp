@@ -15,7 +15,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTimer>
@@ -170,8 +169,9 @@ FindController::FindController(MessageLists &lists, CMRUCombo &findHistory, std:
         QueryLoop(m_lastQuery.isEmpty() ? QueryTemplate(mdlOption::BBS_ID) : m_lastQuery);
     });
 
-    QLineEdit *edit = m_widgets.findText->lineEdit();
-    edit->installEventFilter(new FindBoxKeys(
+    // The keys of an editable combo box go to the box, which holds the focus and passes them to
+    // its line edit's event() directly, past any filter there: the filter watches the box.
+    m_widgets.findText->installEventFilter(new FindBoxKeys(
         this, [this] { findCommand(m_findForward); }, [this] { m_findForward = true; }));
 }
 

@@ -61,9 +61,19 @@ QAbstractItemModel *ListController::ListModel(ListIndex Index) const
 
 bool ListController::ShowView(ViewType view)
 {
-    return ShowSQLResult(MessageRepository::PageStatement(view, mdlOption::AddMax, mdlOption::BBS_ID, m_lists.MaxListID(),
-                                                          m_lists.MinListID()),
-                         BoardList);
+    if (!ShowSQLResult(MessageRepository::PageStatement(view, mdlOption::AddMax, mdlOption::BBS_ID, m_lists.MaxListID(),
+                                                        m_lists.MinListID()),
+                       BoardList))
+        return false;
+    // A page of the paged views holds the newest rows when none is newer than its own.
+    m_showsNewest = (view != NewerView && view != OlderView) || !newerRowsStored();
+    return true;
+}
+
+bool ListController::newerRowsStored() const
+{
+    Database *db = m_database();
+    return db && MessageRepository(*db).CountAbove(mdlOption::BBS_ID, m_lists.MaxListID(), 1) > 0;
 }
 
 void ListController::SelectBoard(int BBS_ID)
@@ -202,6 +212,8 @@ bool ListController::fillMessages(ListIndex Index)
             c = mdlOption::AddMax;
     }
     m_lists.ClearMessageList(Index);
+    if (Index == BoardList)
+        m_showsNewest = false; // until ShowView says which page this is
     ClearShownMessage();
     m_filling = true;
     for (int i = 0; i < c; ++i) {

@@ -106,6 +106,11 @@ public:
     /** @short The selected row of list @p Index (its current row when that is selected), -1 when none. */
     int SelectedRow(ListIndex Index) const;
     QAbstractItemModel *ListModel(ListIndex Index) const;
+    /**
+     * @short True while list 0 shows a page that holds the shown board's newest rows, so that
+     * rows received now belong in it; false on an older page or the rows of another statement.
+     */
+    bool ShowsNewestRows() const { return m_showsNewest; }
     /** @short True while rows are added to a list: its count is shown once, when the list is shown. */
     bool IsFilling() const { return m_filling; }
     /** @short The key of the message in the body pane; empty when none. */
@@ -121,6 +126,7 @@ public:
 private:
     QTreeView *view(ListIndex Index) const;
     void setListModel(ListIndex Index, QAbstractItemModel *model);
+    bool newerRowsStored() const;
     bool fillMessages(ListIndex Index);
     bool fillOtherRows(ListIndex Index);
     void finishFill(ListIndex Index);
@@ -140,5 +146,6 @@ private:
     int m_listKind = 0;
     bool m_showing = false; // set while ShowMessage selects a row itself
     bool m_filling = false; // set while rows are added to a list
+    bool m_showsNewest = false; // list 0 shows the board's newest rows
     QString m_shownKey;     // the message in the body pane
 };

@@ -435,7 +435,10 @@ void RunController::flushLoadedRows()
     for (auto it = counts.cbegin(); it != counts.cend(); ++it)
         m_commands.updateBoardCaption(it.key(), it.value());
     QList<CMessage> rows = std::exchange(m_loadedRows, {});
-    // The user may have moved to another board since: its list was filled from storage.
+    // The user may have moved to another board since: its list was filled from storage. On an
+    // older page the new rows do not belong; only the board's counts change.
+    if (!m_commands.showsNewestRows())
+        return;
     rows.removeIf([](const CMessage &msg) { return msg.BBS_ID != mdlOption::BBS_ID; });
     m_lists.AddMessageItems(0, rows);
 }

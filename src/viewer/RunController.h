@@ -76,6 +76,8 @@ public:
         std::function<int(ListIndex Index)> selectedRow;
         /** 0 while list 1 holds messages, 1 while it holds rows of another query. */
         std::function<int()> listKind;
+        /** True while list 0 shows the page of the board's newest rows, where received rows go. */
+        std::function<bool()> showsNewestRows;
         /** Saves the window's state and shuts the program down; the window closes after it. */
         std::function<void()> unload;
     };

@@ -62,7 +62,7 @@ frmLoadDlg::frmLoadDlg(QWidget *parent)
     connect(m_showInfo, &QTimer::timeout, this, &frmLoadDlg::showInfo);
 
     lblInfo->setObjectName(u"lblInfo"_s);
-    lblInfo->setAccessibleName(u"状況"_s);
+    // No accessible names on the status lines and the button: screen readers read what they show.
     lblInfo->setTextFormat(Qt::PlainText);
     lblInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Four lines high whatever they hold, so a new text never moves the controls below. The
@@ -72,7 +72,6 @@ frmLoadDlg::frmLoadDlg(QWidget *parent)
     lblInfo->clear();
     lblInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     cmdOK->setObjectName(u"cmdOK"_s);
-    cmdOK->setAccessibleName(u"閉じる"_s);
     cmdOK->setAutoDefault(false);
     tabBBS->setObjectName(u"tabBBS"_s);
     tabBBS->setAccessibleName(u"掲示板"_s);

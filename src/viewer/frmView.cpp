@@ -221,6 +221,7 @@ void frmView::createRunController()
         .updateBoardCaption = [this](int BBS_ID, int Delta) { UpdateBBSMenuCaption(BBS_ID, Delta); },
         .selectedRow = [this](ListIndex Index) { return selectedRow(Index); },
         .listKind = [this] { return ListKind(); },
+        .showsNewestRows = [this] { return m_listController->ShowsNewestRows(); },
         .unload = [this] { unload(); },
     };
     m_runs = std::make_unique<RunController>(m_cbbs, m_lists, m_current, [this] { return database(); },
@@ -749,13 +750,14 @@ void frmView::createLists()
     rtbView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
-QLabel *frmView::addPanel(const QString &key, const QString &toolTip, const QString &accessibleName, int stretch)
+/** A status-bar panel. It has no accessible name, so screen readers read the text it shows. */
+QLabel *frmView::addPanel(const QString &key, const QString &toolTip, int stretch)
 {
     auto *panel = new QLabel(statusBar());
     panel->setObjectName(u"StatusBar."_s + key);
     panel->setTextFormat(Qt::PlainText);
     panel->setToolTip(toolTip);
-    panel->setAccessibleName(accessibleName);
+    panel->setAccessibleDescription(toolTip);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setMinimumWidth(60);
     statusBar()->addWidget(panel, stretch);
@@ -767,13 +769,13 @@ void frmView::createStatusBar()
 {
     statusBar()->setObjectName(u"StatusBar"_s);
     statusBar()->setSizeGripEnabled(true);
-    QLabel *mail = addPanel(u"Mail"_s, u"クリックするとメールを送ります。"_s, u"メール"_s, 2);
-    QLabel *homePage = addPanel(u"HomePage"_s, u"クリックするとこのホームページへジャンプします。"_s, u"ホームページ"_s, 3);
-    addPanel(u"Status"_s, QString(), u"状態"_s, 5);
-    QLabel *noReadPoint = addPanel(u"NoReadPoint"_s, u"クリックすると未読位置を変更できます。"_s, u"未読位置"_s, 0);
+    QLabel *mail = addPanel(u"Mail"_s, u"クリックするとメールを送ります。"_s, 2);
+    QLabel *homePage = addPanel(u"HomePage"_s, u"クリックするとこのホームページへジャンプします。"_s, 3);
+    addPanel(u"Status"_s, QString(), 5);
+    QLabel *noReadPoint = addPanel(u"NoReadPoint"_s, u"クリックすると未読位置を変更できます。"_s, 0);
     noReadPoint->setMinimumWidth(110);
-    addPanel(u"Count"_s, u"未読 / 表示数"_s, u"未読 / 表示数"_s, 0)->setMinimumWidth(80);
-    addPanel(u"Timer"_s, u"タイマーの残り時間"_s, u"タイマーの残り時間"_s, 0);
+    addPanel(u"Count"_s, u"未読 / 表示数"_s, 0)->setMinimumWidth(80);
+    addPanel(u"Timer"_s, u"タイマーの残り時間"_s, 0);
 
     uclMailto = new uClickableLabel(mail);
     uclMailto->setObjectName(u"uclMailto"_s);
@@ -781,10 +783,13 @@ void frmView::createStatusBar()
     uclHomepage = new uClickableLabel(homePage);
     uclHomepage->setObjectName(u"uclHomepage"_s);
     uclHomepage->setClickableMode(uClickableLabel::WebLink);
+    uclMailto->setAccessibleName(u"メール"_s);
+    uclHomepage->setAccessibleName(u"ホームページ"_s);
     for (uClickableLabel *label : {uclMailto, uclHomepage}) {
-        // Addresses come from board data: shown as the characters they are.
+        // Addresses come from board data: shown as the characters they are. The inner label
+        // keeps no name of its own, so the address is what a screen reader reads.
         label->Label()->setTextFormat(Qt::PlainText);
-        label->setAccessibleName(label->parentWidget()->accessibleName());
+        label->setAccessibleDescription(label->parentWidget()->toolTip());
         label->hide();
         label->parentWidget()->installEventFilter(this);
     }

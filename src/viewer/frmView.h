@@ -186,7 +186,7 @@ private:
     void createStatusBar();
     QAction *menuItem(QMenu *menu, const QString &name, const QString &caption);
     QMenu *subMenu(QMenu *parent, const QString &name, const QString &caption);
-    QLabel *addPanel(const QString &key, const QString &toolTip, const QString &accessibleName, int stretch);
+    QLabel *addPanel(const QString &key, const QString &toolTip, int stretch);
     void setCommandEnabled(QAction *action, bool enabled);
     void storeCurrentBoard();
     QAction *command(QStringView name) const;

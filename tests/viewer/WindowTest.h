@@ -12,6 +12,7 @@
 #include "viewer/WindowDialogs.h"
 #include "viewer/frmView.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -128,6 +129,9 @@ protected:
         };
         return mdlMain::StartApplication(hooks) && loaded;
     }
+
+    /** What a screen reader announces for @p widget. */
+    static QString accessibleName(QWidget *widget) { return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name); }
 
     template <typename T> T *child(const QString &name) const { return m_window->findChild<T *>(name); }
     QPlainTextEdit *pane() const { return child<QPlainTextEdit>(QStringLiteral("rtbView")); }

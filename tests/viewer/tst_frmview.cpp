@@ -149,6 +149,27 @@ private slots:
         QCOMPARE(list(0).Message(0).ID, 250);
     }
 
+    // Screen readers announce what a panel shows, also after it changed; the hint is its description.
+    void statusPanelsAnnounceTheirText_data()
+    {
+        QTest::addColumn<QString>("panel");
+        for (const char *panel : {"Status", "NoReadPoint", "Count", "Timer"})
+            QTest::newRow(panel) << u"StatusBar."_s + QLatin1StringView(panel);
+    }
+
+    void statusPanelsAnnounceTheirText()
+    {
+        QFETCH(QString, panel);
+        storeBoard(3, 150);
+        QVERIFY(startWindow());
+        auto *label = child<QLabel>(panel);
+        QCOMPARE(accessibleName(label), label->text());
+        QVERIFY(m_window->ShowView(OlderView));
+        label->setText(label->text() + u"!"_s);
+        QCOMPARE(accessibleName(label), label->text());
+        QCOMPARE(label->accessibleDescription(), label->toolTip());
+    }
+
     void otherStatementsGoToListOneOrAreReported()
     {
         listBoards({3, 4}, {0, 1});

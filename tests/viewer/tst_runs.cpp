@@ -8,6 +8,7 @@
 #include "viewer/WindowTest.h"
 #include "viewer/frmLoadDlg.h"
 
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -228,6 +229,30 @@ private slots:
         QVERIFY(command->isEnabled());
     }
 
+    void receivedRowsGoOnlyToThePageOfTheNewest_data()
+    {
+        QTest::addColumn<QList<ViewType>>("pages");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("latest") << QList<ViewType>{} << 103;
+        QTest::newRow("older page") << QList<ViewType>{OlderView} << 50;
+        QTest::newRow("newer page back at the newest") << QList<ViewType>{OlderView, NewerView} << 103;
+    }
+
+    // Board 4 holds 150 messages and receives 3 more while the pages given are shown.
+    void receivedRowsGoOnlyToThePageOfTheNewest()
+    {
+        QFETCH(QList<ViewType>, pages);
+        QFETCH(int, rows);
+        storeBoard(4, 150);
+        addMessages(4, 151, 153);
+        QVERIFY(startWindow());
+        for (ViewType page : pages)
+            QVERIFY(m_window->ShowView(page));
+        runCommand(frmView::LoadCommand);
+        QCOMPARE(storedCount(4), 153);
+        QCOMPARE(list(0).rowCount(), rows);
+    }
+
     // A visit load over two boards and a second load: the caption says so while each runs, the
     // rows and counts of several pages are listed once, the dialog names the boards and keeps its
     // place, and at the end every command has its own state back.
@@ -242,9 +267,12 @@ private slots:
         const QString caption = u"雑談掲示板 - Tessera Ver.0.61"_s;
         m_window->RunCommand(frmView::VisitLoadCommand);
         QCOMPARE(m_window->windowTitle(), u"受信中 - "_s + caption);
+        auto *button = m_window->LoadDialog()->findChild<QPushButton *>(u"cmdOK"_s);
+        QCOMPARE(accessibleName(button), u"キャンセル"_s);
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
         QCOMPARE(m_window->windowTitle(), caption);
         QCOMPARE(status(), u"情報交換掲示板に新規投稿はありませんでした。"_s);
+        QCOMPARE(accessibleName(button), u"OK"_s);
         QCOMPARE(list(0).rowCount(), 70);
         QStringList items;
         for (const QAction *item : child<QMenu>(u"mnuBBSMove"_s)->actions())
@@ -264,6 +292,7 @@ private slots:
         QCOMPARE(tabs->tabToolTip(tab), u"雑談掲示板"_s);
         auto *info = dialog->findChild<QLabel *>(u"lblInfo"_s);
         QTRY_COMPARE(info->text().count(u'\n'), 3);
+        QCOMPARE(accessibleName(info), info->text());
         QVERIFY(info->height() >= info->sizeHint().height());
         dialog->setGeometry(40, 50, 500, 300);
         dialog->close();
