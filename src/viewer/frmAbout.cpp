@@ -41,7 +41,6 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     QPushButton *cmdOK = buttons->button(QDialogButtonBox::Ok);
     cmdOK->setObjectName(u"cmdOK"_s);
-    cmdOK->setAccessibleName(u"OK"_s);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto *grid = new QGridLayout(this);
