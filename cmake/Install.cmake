@@ -1,5 +1,6 @@
 # What `cmake --install` puts beside the programs: the desktop entry, the AppStream metainfo,
-# the application icon in the hicolor theme, the manual pages and ReadMe.txt.
+# the application icon in the hicolor theme, the manual pages, ReadMe.txt and the machine-readable
+# copyright file (Debian's format, where the .deb keeps it: share/doc/tessera/copyright).
 # The programs themselves are installed by src/CMakeLists.txt.
 include(GNUInstallDirs)
 
@@ -20,6 +21,7 @@ foreach(size 48 256)
 endforeach()
 
 install(FILES ${TESSERA_RESOURCES}/ReadMe.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/tessera)
+install(FILES ${TESSERA_RESOURCES}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tessera)
 
 # Manual pages go compressed, as Debian keeps them; -n leaves the time out, so builds repeat.
 set(man_pages)

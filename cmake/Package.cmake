@@ -1,6 +1,7 @@
 # The Debian package, built by `cpack -G DEB` (scripts/dev.sh package). dpkg-shlibdeps finds
-# the libraries the programs link; the SVG plugin is named by hand because Qt loads it at run
-# time for the toolbar and window icons.
+# the libraries the programs link; the SVG plugin and Qt's Japanese translations are named by
+# hand because Qt loads them at run time (the toolbar and window icons; Qt's own buttons, menus
+# and dialogs).
 set(TESSERA_MAINTAINER "Tessera developers <tessera@localhost>" CACHE STRING "Maintainer of the Debian package")
 
 set(CPACK_GENERATOR DEB)
@@ -14,7 +15,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sqlite3, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # CPack puts the summary in front as the synopsis line.

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
 libsqlite3-dev sqlite3 libarchive-dev jlha-utils fonts-noto-cjk xvfb xauth libqt6svg6 \
-desktop-file-utils appstream"
+qt6-translations-l10n desktop-file-utils appstream"
 
 install_missing() {
     missing=""

@@ -36,6 +36,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(mdlApp::ProductName));
     QApplication::setDesktopFileName(QString::fromLatin1(mdlApp::ExeBaseName)); // tessera.desktop
+    if (!mdlMain::LoadQtTranslation())
+        qWarning("tessera: Qt's Japanese texts (qtbase_ja.qm, package qt6-translations-l10n) are not installed");
 
     MessageBoxPrompter boxes;
     setPrompter(&boxes);

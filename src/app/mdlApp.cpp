@@ -1,6 +1,5 @@
 #include "app/mdlApp.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLibrary>
@@ -8,23 +7,6 @@
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-/**
- * A new program folder gets the ReadMe.txt installed with the program (<prefix>/share/tessera/
- * beside <prefix>/bin/), which the help command opens from the program folder.
- */
-void copyInstalledReadMe(const QString &folder)
-{
-    if (!QCoreApplication::instance())
-        return;
-    const QString installed = QCoreApplication::applicationDirPath() + u"/../share/tessera/ReadMe.txt"_s;
-    if (QFile::exists(installed))
-        QFile::copy(installed, folder + u"/ReadMe.txt"_s);
-}
-
-} // namespace
 
 namespace mdlApp {
 
@@ -38,8 +20,8 @@ QString GetAppPath()
         folder = data + u"/tessera"_s;
     }
     folder = QDir::cleanPath(QDir(folder).absolutePath());
-    if (!QDir(folder).exists() && QDir().mkpath(folder))
-        copyInstalledReadMe(folder);
+    if (!QDir(folder).exists())
+        QDir().mkpath(folder);
     return AddPathSeparator(folder);
 }
 

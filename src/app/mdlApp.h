@@ -12,8 +12,7 @@ inline constexpr auto ExeBaseName = "tessera";
 
 /**
  * The program folder, always ending in "/": $TESSERA_HOME when set, else
- * $XDG_DATA_HOME/tessera/ (default ~/.local/share/tessera/). Created when missing, with a copy
- * of the installed ReadMe.txt (<prefix>/share/tessera/ReadMe.txt) when there is one.
+ * $XDG_DATA_HOME/tessera/ (default ~/.local/share/tessera/). Created when missing.
  */
 QString GetAppPath();
 /** @p path + "/" unless it already ends with "/" (the empty text gives "/"). */

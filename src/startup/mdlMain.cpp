@@ -8,7 +8,19 @@
 #include "db/Database.h"
 #include "db/mdlDatabase.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QTemporaryFile>
+#include <QTranslator>
+
 using namespace Qt::StringLiterals;
+
+// The resources of a static library are registered by hand, outside any namespace.
+static void registerReadMeResource()
+{
+    Q_INIT_RESOURCE(readme);
+}
 
 std::unique_ptr<Database> gDB;
 std::unique_ptr<CIniFile> gIniFile;
@@ -21,6 +33,28 @@ void run(const std::function<void()> &hook)
 {
     if (hook)
         hook();
+}
+
+/**
+ * Writes the ReadMe.txt built into the program into the program folder, where the help command
+ * opens it, unless a file of that name is there already (it may be the user's own edit). The
+ * text goes to a temporary file first and is renamed without replacing anything, so a full
+ * disk, a kill or a second process starting at the same moment never leaves a partial file.
+ */
+void writeReadMe()
+{
+    registerReadMeResource();
+    const QString target = mdlApp::GetAppPath() + u"ReadMe.txt"_s;
+    if (QFile::exists(target))
+        return;
+    QFile embedded(u":/ReadMe.txt"_s);
+    QTemporaryFile temporary(target + u".XXXXXX"_s);
+    if (!embedded.open(QIODevice::ReadOnly) || !temporary.open())
+        return;
+    const QByteArray text = embedded.readAll();
+    if (temporary.write(text) == text.size() && temporary.flush() && temporary.rename(target))
+        temporary.setAutoRemove(false); // the file now has its final name
+
 }
 
 } // namespace
@@ -41,6 +75,16 @@ void LoadOption(CIniFile &iniFile, Database &db)
     mdlOption::BBS_ID = BoardRepository(db).ListedBoardOr(mdlOption::BBS_ID);
 }
 
+bool LoadQtTranslation()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(u"qtbase_ja"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        && QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    return false;
+}
+
 bool StartApplication(const StartupHooks &hooks)
 {
     run(hooks.showSplash);
@@ -55,6 +99,7 @@ bool StartApplication(const StartupHooks &hooks)
     LoadOption(*gIniFile, *gDB);
     mdlOption::InitWebSearch(*gIniFile);
     mdlOption::CheckFolders();
+    writeReadMe();
     run(hooks.showMainWindow);
     return true;
 }

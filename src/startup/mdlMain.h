@@ -38,8 +38,16 @@ QString SettingsFilePath();
 void LoadOption(CIniFile &iniFile, Database &db);
 
 /**
+ * @short Makes Qt's own texts (standard buttons such as はい / いいえ, context menus, file
+ * dialogs) Japanese like every text of ours, whatever the locale: installs Qt's qtbase_ja
+ * translation into the running application. False when it is not installed.
+ */
+bool LoadQtTranslation();
+
+/**
  * @short Runs start-up after the single-instance check: splash, database, settings file,
- * options, web searches, folders, main window.
+ * options, web searches, folders, ReadMe.txt (written into the program folder when missing
+ * there), main window.
  *
  * When no database can be had, says "プログラムを終了します。" and returns false, leaving gDB
  * and gIniFile empty and the settings file untouched. True when the main window step ran.

@@ -13,7 +13,7 @@
 
 using namespace Qt::StringLiterals;
 
-const QString frmAbout::LicenseText = u"ライセンス: プロプライエタリ (LicenseRef-proprietary)。すべての権利を留保します。"_s;
+const QString frmAbout::LicenseText = u"ライセンス: GNU 一般公衆利用許諾書 第3版以降 (GPL-3.0-or-later)。このプログラムは無保証です。"_s;
 
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 {

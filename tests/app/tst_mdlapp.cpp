@@ -3,7 +3,6 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -29,22 +28,6 @@ private slots:
         QVERIFY(freeName.startsWith(m_dir.filePath(u"TSR"_s)));
         QVERIFY(!QFile::exists(freeName));
         QVERIFY(mdlApp::GetTempFile(m_dir.filePath(u"missing"_s), u"TSR"_s).startsWith(QDir::tempPath()));
-    }
-
-    // A new program folder gets a copy of the installed ReadMe.txt (<prefix>/bin/tessera beside
-    // <prefix>/share/tessera/ReadMe.txt); an existing folder keeps its own file.
-    void newFolderGetsTheInstalledReadMe()
-    {
-        const QString shared = QCoreApplication::applicationDirPath() + u"/../share/tessera"_s;
-        QVERIFY(QDir().mkpath(shared));
-        const auto removeShared = qScopeGuard([&shared] { QDir(shared + u"/.."_s).removeRecursively(); });
-        writeFile(shared + u"/ReadMe.txt"_s, "installed");
-        qputenv("TESSERA_HOME", m_dir.filePath(u"new"_s).toUtf8());
-        const QString copy = mdlApp::GetAppPath() + u"ReadMe.txt"_s;
-        QCOMPARE(readFile(copy), QByteArray("installed"));
-        writeFile(copy, "edited");
-        mdlApp::GetAppPath();
-        QCOMPARE(readFile(copy), QByteArray("edited"));
     }
 
     void answerInfoOption_data()

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build tree into a temporary prefix and checks what lands there: the programs
 # (answering --version without a display, creating a new user's program folder), the desktop
-# entry, the metainfo, the icons, the manual pages and ReadMe.txt. The desktop entry and the
+# entry, the metainfo, the icons, the manual pages, ReadMe.txt and the licence (GPL-3.0-or-later:
+# LICENSE, the metainfo and the machine-readable copyright file). The desktop entry and the
 # metainfo go through desktop-file-validate and appstreamcli where those tools are installed;
 # without them the test ends as skipped (status 77), saying which tool is missing.
 # usage: check_install.sh BUILD_DIR SOURCE_DIR
@@ -31,7 +32,7 @@ for file in bin/tessera bin/tessera-cli share/applications/tessera.desktop \
     share/metainfo/org.tesseraproject.Tessera.metainfo.xml \
     share/icons/hicolor/scalable/apps/tessera.svg share/icons/hicolor/48x48/apps/tessera.png \
     share/icons/hicolor/256x256/apps/tessera.png share/tessera/ReadMe.txt \
-    share/man/man1/tessera.1.gz share/man/man1/tessera-cli.1.gz; do
+    share/man/man1/tessera.1.gz share/man/man1/tessera-cli.1.gz share/doc/tessera/copyright; do
     [ -s "$prefix/$file" ] || fail "not installed: $file"
 done
 for program in tessera tessera-cli; do
@@ -57,6 +58,16 @@ if [ -f "$entry" ]; then
         case ";$categories" in *";$category;"*) ;; *) fail "desktop entry lacks category $category" ;; esac
     done
 fi
+
+# The licence, said the same way everywhere.
+grep -q 'Version 3, 29 June 2007' "$source/LICENSE" || fail "LICENSE is not the GPL version 3"
+for line in '<project_license>GPL-3.0-or-later</project_license>' '<metadata_license>FSFAP</metadata_license>'; do
+    grep -q "$line" "$metainfo" || fail "metainfo has no $line"
+done
+copyright=$share/doc/tessera/copyright
+head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    || fail "$copyright is not in Debian's machine-readable format"
+grep -qx 'License: GPL-3+' "$copyright" || fail "$copyright does not name GPL-3+"
 
 # Both programs answer --version before touching a display or the program folder.
 for program in tessera tessera-cli; do

@@ -59,6 +59,28 @@ private slots:
         QVERIFY(mdlOption::AutoCloseImportDialog);
     }
 
+    // The ReadMe.txt built into the program is written into a folder that has none; a file
+    // already there is the user's and stays as it is.
+    void readMeWrittenWhenMissing_data()
+    {
+        QTest::addColumn<QByteArray>("present"); // empty: no ReadMe.txt before the start
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("user's own") << "edited"_ba;
+    }
+
+    void readMeWrittenWhenMissing()
+    {
+        QFETCH(QByteArray, present);
+        const mdlOption::OptionsGuard options;
+        if (!present.isEmpty())
+            writeFile(homeFile(u"ReadMe.txt"_s), present);
+        QVERIFY(mdlMain::StartApplication());
+        const QByteArray shipped = readFile(QStringLiteral(TESSERA_TEST_DATA "/../../resources/ReadMe.txt"));
+        QVERIFY(!shipped.isEmpty());
+        QCOMPARE(readFile(homeFile(u"ReadMe.txt"_s)), present.isEmpty() ? shipped : present);
+        QCOMPARE(QDir(m_home->path()).entryList({u"ReadMe.txt.*"_s}), QStringList());
+    }
+
     // The board selected at the last exit is kept only while it is listed.
     void boardMustBeListed()
     {
