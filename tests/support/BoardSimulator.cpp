@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <functional>
+#include <sys/socket.h>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -64,8 +65,18 @@ void writeAndClose(QTcpSocket *socket, const QByteArray &bytes)
     socket->disconnectFromHost();
 }
 
-/** Writes @p body @p chunk bytes every @p delayMs; then closes, or starts over when @p repeat. */
-void drip(QTcpSocket *socket, const QByteArray &body, qsizetype chunk, int delayMs, bool repeat)
+/** What the server does once a dripped body is written. */
+enum class DripEnd { Close, Repeat, Vanish };
+
+/** The server is gone at once: what is written goes out, then the connection closes. */
+void vanish(QTcpSocket *socket)
+{
+    socket->flush();
+    socket->abort();
+}
+
+/** Writes @p body @p chunk bytes every @p delayMs; then closes, starts over or vanishes. */
+void drip(QTcpSocket *socket, const QByteArray &body, qsizetype chunk, int delayMs, DripEnd end)
 {
     auto *timer = new QTimer(socket);
     QObject::connect(timer, &QTimer::timeout, socket, [=, offset = qsizetype(0)]() mutable {
@@ -74,15 +85,40 @@ void drip(QTcpSocket *socket, const QByteArray &body, qsizetype chunk, int delay
         if (offset < body.size())
             return;
         offset = 0;
-        if (!repeat) {
-            timer->stop();
+        if (end == DripEnd::Repeat)
+            return;
+        timer->stop();
+        if (end == DripEnd::Vanish)
+            vanish(socket);
+        else
             socket->disconnectFromHost();
-        }
     });
     timer->start(qMax(1, delayMs));
 }
 
-/** Streams @p size bytes of repeated log text, never buffering more than about a megabyte. */
+/** Writes @p bytes, lets the client read them, then resets the connection (RST, not FIN). */
+void writeAndReset(QTcpSocket *socket, const QByteArray &bytes)
+{
+    socket->write(bytes);
+    socket->flush();
+    QTimer::singleShot(100, socket, [socket] {
+        const linger resetOnClose{1, 0};
+        setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &resetOnClose, sizeof resetOnClose);
+        socket->abort();
+    });
+}
+
+/** Every line of @p body wrapped in a paragraph tag, the line breaks kept. */
+QByteArray wrapLines(QByteArray body)
+{
+    body = "<p>" + body.replace("\r\n", "</p>\r\n<p>");
+    return body.endsWith("<p>") ? body.chopped(3) : body;
+}
+
+/**
+ * Streams @p size bytes of repeated log text (for ever when negative, without a length),
+ * never buffering more than about a megabyte.
+ */
 void sendHuge(QTcpSocket *socket, qint64 size)
 {
     QList<BoardMessage> sample;
@@ -90,10 +126,10 @@ void sendHuge(QTcpSocket *socket, qint64 size)
         sample << LogFormat::sampleMessage(number);
     const QByteArray block = LogFormat::toCp932(LogFormat::log(0, sample));
     auto pump = [socket, block, left = size, closing = false]() mutable {
-        while (left > 0 && socket->bytesToWrite() < HugeHighWater) {
-            const qint64 count = qMin<qint64>(left, block.size());
+        while (left != 0 && socket->bytesToWrite() < HugeHighWater) {
+            const qint64 count = left < 0 ? block.size() : qMin<qint64>(left, block.size());
             socket->write(block.constData(), count);
-            left -= count;
+            left -= left < 0 ? 0 : count;
         }
         if (left == 0 && !std::exchange(closing, true))
             socket->disconnectFromHost();
@@ -307,7 +343,7 @@ void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, c
     }
     case FaultKind::SlowBody:
         socket->write(head(normal.status, normal.contentType, normal.body.size()));
-        drip(socket, normal.body, qMax(1, fault.chunkBytes), fault.delayMs, false);
+        drip(socket, normal.body, qMax(1, fault.chunkBytes), fault.delayMs, DripEnd::Close);
         return;
     case FaultKind::CutOffBody:
         writeAndClose(socket, head(normal.status, normal.contentType, normal.body.size() + 1024)
@@ -327,6 +363,9 @@ void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, c
     case FaultKind::HugeBody:
         sendHuge(socket, fault.hugeBytes);
         return;
+    case FaultKind::EndlessBody:
+        sendHuge(socket, -1);
+        return;
     case FaultKind::BrokenText: {
         QByteArray body = normal.body;
         body.insert(body.indexOf("\r\n") + 2, "\x81\x20\xff");
@@ -335,7 +374,27 @@ void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, c
     }
     case FaultKind::Trickle:
         socket->write(head(200, normal.contentType, -1));
-        drip(socket, normal.body.isEmpty() ? QByteArray(" ") : normal.body, 1, fault.delayMs, true);
+        drip(socket, normal.body.isEmpty() ? QByteArray(" ") : normal.body, 1, fault.delayMs, DripEnd::Repeat);
         return;
+    case FaultKind::CutWithoutLength:
+        writeAndClose(socket, head(normal.status, normal.contentType, -1) + normal.body.left(normal.body.size() / 2));
+        return;
+    case FaultKind::ResetMidBody:
+        writeAndReset(socket, head(normal.status, normal.contentType, -1) + normal.body.left(normal.body.size() / 2));
+        return;
+    case FaultKind::GoneDuringSlowBody:
+        socket->write(head(normal.status, normal.contentType, -1));
+        drip(socket, normal.body.left(normal.body.size() / 2), qMax(1, fault.chunkBytes), fault.delayMs, DripEnd::Vanish);
+        return;
+    case FaultKind::NulAfterLineBreaks: {
+        const QByteArray body = QByteArray(normal.body).replace("\n", QByteArray("\n\0", 2));
+        writeAndClose(socket, head(normal.status, normal.contentType, body.size()) + body);
+        return;
+    }
+    case FaultKind::HtmlLines: {
+        const QByteArray body = wrapLines(normal.body);
+        writeAndClose(socket, head(normal.status, normal.contentType, body.size()) + body);
+        return;
+    }
     }
 }

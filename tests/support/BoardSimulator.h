@@ -41,8 +41,14 @@ public:
         Redirect,           ///< 302 to the request's own target
         EmptyBody,          ///< 200 with an empty body
         HugeBody,           ///< 200 with Fault::hugeBytes of log text, streamed
+        EndlessBody,        ///< 200 without length, log text streamed for ever
         Trickle,            ///< 200 without length, then the page one byte every delayMs, for ever
         BrokenText,         ///< the normal answer with bytes of no text encoding after its first line
+        CutWithoutLength,   ///< 200 without Content-Length: half the body, then close
+        ResetMidBody,       ///< 200 without Content-Length: half the body, then a TCP reset
+        GoneDuringSlowBody, ///< as SlowBody without Content-Length; the server goes away at half the body
+        NulAfterLineBreaks, ///< the normal answer with a NUL byte after every line break
+        HtmlLines,          ///< the normal answer with every line wrapped in HTML tags
     };
 
     struct Fault
