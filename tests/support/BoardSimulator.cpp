@@ -284,7 +284,7 @@ BoardSimulator::Answer BoardSimulator::logPage(const Board &board, const Request
         else
             selected << it->second;
     }
-    QString text = LogFormat::log(board.type, selected);
+    QString text = LogFormat::log(board.type, selected) + board.pageEnd;
     text.replace(u"\r\n"_s, QString::fromLatin1(board.lineBreak));
     return {200, textType(board.type, "plain"), LogFormat::encodeForBoard(board.type, text), board.type};
 }
@@ -377,7 +377,8 @@ void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, c
         drip(socket, normal.body.isEmpty() ? QByteArray(" ") : normal.body, 1, fault.delayMs, DripEnd::Repeat);
         return;
     case FaultKind::CutWithoutLength:
-        writeAndClose(socket, head(normal.status, normal.contentType, -1) + normal.body.left(normal.body.size() / 2));
+        writeAndClose(socket, head(normal.status, normal.contentType, -1)
+                                  + normal.body.left(fault.cutAt < 0 ? normal.body.size() / 2 : fault.cutAt));
         return;
     case FaultKind::ResetMidBody:
         writeAndReset(socket, head(normal.status, normal.contentType, -1) + normal.body.left(normal.body.size() / 2));

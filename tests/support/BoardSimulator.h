@@ -44,7 +44,7 @@ public:
         EndlessBody,        ///< 200 without length, log text streamed for ever
         Trickle,            ///< 200 without length, then the page one byte every delayMs, for ever
         BrokenText,         ///< the normal answer with bytes of no text encoding after its first line
-        CutWithoutLength,   ///< 200 without Content-Length: half the body, then close
+        CutWithoutLength,   ///< 200 without Content-Length: Fault::cutAt bytes of the body, then close
         ResetMidBody,       ///< 200 without Content-Length: half the body, then a TCP reset
         GoneDuringSlowBody, ///< as SlowBody without Content-Length; the server goes away at half the body
         NulAfterLineBreaks, ///< the normal answer with a NUL byte after every line break
@@ -58,6 +58,7 @@ public:
         int chunkBytes = 16;
         int delayMs = 100;
         qint64 hugeBytes = 100LL * 1024 * 1024;
+        qint64 cutAt = -1; ///< bytes of the body that CutWithoutLength sends; -1: half
     };
 
     /** One received request as it came in. */
@@ -93,6 +94,8 @@ public:
     void addSampleMessages(int board, int first, int last);
     /** Line break of the board's log pages instead of CR LF (e.g. "\n"). */
     void setLineBreak(int board, const QByteArray &lineBreak) { m_boards[board].lineBreak = lineBreak; }
+    /** Text that the board's log pages carry after their last entry. */
+    void setPageEnd(int board, const QString &text) { m_boards[board].pageEnd = text; }
 
     /** After @p skip normal answers, answers @p count requests (all when negative) with @p fault. */
     void setFault(const Fault &fault, int skip = 0, int count = -1);
@@ -111,6 +114,7 @@ private:
         QByteArray scriptPath;
         QByteArray identifier;
         QByteArray lineBreak = "\r\n";
+        QString pageEnd;
         std::map<int, BoardMessage> messages;
     };
     struct Answer

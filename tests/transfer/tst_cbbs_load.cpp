@@ -202,6 +202,8 @@ private slots:
         Fault slowlyGone = fault(Kind::GoneDuringSlowBody);
         slowlyGone.chunkBytes = 256;
         slowlyGone.delayMs = 20;
+        Fault inLabel = fault(Kind::CutWithoutLength); // two characters into the second entry
+        inLabel.cutAt = LogFormat::toCp932(LogFormat::entry(0, LogFormat::sampleMessage(30)) + LogFormat::separator()).size() + 4;
         QTest::newRow("error page") << fault(Kind::ErrorPage) << u"エラー:現在メンテナンス中です。"_s << 30 << 0;
         QTest::newRow("reset mid-body") << fault(Kind::CutOffBody) << u"受信エラー(2):"_s << 30 << 0;
         QTest::newRow("100 MB body") << fault(Kind::HugeBody) << u"受信エラー:ページが64MBを超えた"_s << 30 << 0;
@@ -211,6 +213,7 @@ private slots:
         QTest::newRow("trickling page") << fault(Kind::Trickle)
                                         << u"受信エラー(4):2番目のログが1.5秒以内に届き終わらなかったため"_s << 30 << 0;
         QTest::newRow("closed without length") << fault(Kind::CutWithoutLength) << cut << 44 << 1;
+        QTest::newRow("closed in a label") << inLabel << cut << 31 << 1;
         QTest::newRow("reset without length") << fault(Kind::ResetMidBody) << cut << 44 << 1;
         QTest::newRow("server gone during a slow page") << slowlyGone << cut << 44 << 1;
         QTest::newRow("NUL after line breaks") << fault(Kind::NulAfterLineBreaks) << unreadable << 30 << 1;
@@ -239,6 +242,16 @@ private slots:
         QCOMPARE(f.stored(f.SingleBoard).size(), stored);
         QCOMPARE(unusable.size(), logged);
         QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), error.isEmpty() ? 60 : 0);
+    }
+
+    // Text after the last entry that does not begin one ends the page as before.
+    void textAfterTheLastEntry()
+    {
+        LoadFixture f;
+        f.addMessages(f.SingleBoard, 1, 60);
+        f.sim.setPageEnd(f.simBoard.value(f.SingleBoard), u"</pre>\r\n"_s);
+        QVERIFY(f.load(f.SingleBoard, true));
+        QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 60);
     }
 
     void pageTimeLimit_data()
