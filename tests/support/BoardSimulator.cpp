@@ -65,18 +65,8 @@ void writeAndClose(QTcpSocket *socket, const QByteArray &bytes)
     socket->disconnectFromHost();
 }
 
-/** What the server does once a dripped body is written. */
-enum class DripEnd { Close, Repeat, Vanish };
-
-/** The server is gone at once: what is written goes out, then the connection closes. */
-void vanish(QTcpSocket *socket)
-{
-    socket->flush();
-    socket->abort();
-}
-
-/** Writes @p body @p chunk bytes every @p delayMs; then closes, starts over or vanishes. */
-void drip(QTcpSocket *socket, const QByteArray &body, qsizetype chunk, int delayMs, DripEnd end)
+/** Writes @p body @p chunk bytes every @p delayMs; then closes, or starts over when @p repeat. */
+void drip(QTcpSocket *socket, const QByteArray &body, qsizetype chunk, int delayMs, bool repeat)
 {
     auto *timer = new QTimer(socket);
     QObject::connect(timer, &QTimer::timeout, socket, [=, offset = qsizetype(0)]() mutable {
@@ -85,13 +75,10 @@ void drip(QTcpSocket *socket, const QByteArray &body, qsizetype chunk, int delay
         if (offset < body.size())
             return;
         offset = 0;
-        if (end == DripEnd::Repeat)
-            return;
-        timer->stop();
-        if (end == DripEnd::Vanish)
-            vanish(socket);
-        else
+        if (!repeat) {
+            timer->stop();
             socket->disconnectFromHost();
+        }
     });
     timer->start(qMax(1, delayMs));
 }
@@ -106,13 +93,6 @@ void writeAndReset(QTcpSocket *socket, const QByteArray &bytes)
         setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &resetOnClose, sizeof resetOnClose);
         socket->abort();
     });
-}
-
-/** Every line of @p body wrapped in a paragraph tag, the line breaks kept. */
-QByteArray wrapLines(QByteArray body)
-{
-    body = "<p>" + body.replace("\r\n", "</p>\r\n<p>");
-    return body.endsWith("<p>") ? body.chopped(3) : body;
 }
 
 /**
@@ -327,6 +307,9 @@ std::optional<BoardSimulator::Fault> BoardSimulator::takeFault()
 void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, const Request &request,
                                      const Fault &fault)
 {
+    const auto writeBody = [socket, &normal](const QByteArray &body) { // the normal head, another body
+        writeAndClose(socket, head(normal.status, normal.contentType, body.size()) + body);
+    };
     const int type = normal.boardType;
     switch (fault.kind) {
     case FaultKind::ErrorPage: {
@@ -343,7 +326,7 @@ void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, c
     }
     case FaultKind::SlowBody:
         socket->write(head(normal.status, normal.contentType, normal.body.size()));
-        drip(socket, normal.body, qMax(1, fault.chunkBytes), fault.delayMs, DripEnd::Close);
+        drip(socket, normal.body, qMax(1, fault.chunkBytes), fault.delayMs, false);
         return;
     case FaultKind::CutOffBody:
         writeAndClose(socket, head(normal.status, normal.contentType, normal.body.size() + 1024)
@@ -366,15 +349,12 @@ void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, c
     case FaultKind::EndlessBody:
         sendHuge(socket, -1);
         return;
-    case FaultKind::BrokenText: {
-        QByteArray body = normal.body;
-        body.insert(body.indexOf("\r\n") + 2, "\x81\x20\xff");
-        writeAndClose(socket, head(normal.status, normal.contentType, body.size()) + body);
+    case FaultKind::BrokenText:
+        writeBody(QByteArray(normal.body).insert(normal.body.indexOf("\r\n") + 2, "\x81\x20\xff"));
         return;
-    }
     case FaultKind::Trickle:
         socket->write(head(200, normal.contentType, -1));
-        drip(socket, normal.body.isEmpty() ? QByteArray(" ") : normal.body, 1, fault.delayMs, DripEnd::Repeat);
+        drip(socket, normal.body.isEmpty() ? QByteArray(" ") : normal.body, 1, fault.delayMs, true);
         return;
     case FaultKind::CutWithoutLength:
         writeAndClose(socket, head(normal.status, normal.contentType, -1)
@@ -385,17 +365,13 @@ void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, c
         return;
     case FaultKind::GoneDuringSlowBody:
         socket->write(head(normal.status, normal.contentType, -1));
-        drip(socket, normal.body.left(normal.body.size() / 2), qMax(1, fault.chunkBytes), fault.delayMs, DripEnd::Vanish);
+        drip(socket, normal.body.left(normal.body.size() / 2), qMax(1, fault.chunkBytes), fault.delayMs, false);
         return;
-    case FaultKind::NulAfterLineBreaks: {
-        const QByteArray body = QByteArray(normal.body).replace("\n", QByteArray("\n\0", 2));
-        writeAndClose(socket, head(normal.status, normal.contentType, body.size()) + body);
+    case FaultKind::NulAfterLineBreaks:
+        writeBody(QByteArray(normal.body).replace("\n", QByteArray("\n\0", 2)));
         return;
-    }
-    case FaultKind::HtmlLines: {
-        const QByteArray body = wrapLines(normal.body);
-        writeAndClose(socket, head(normal.status, normal.contentType, body.size()) + body);
+    case FaultKind::HtmlLines:
+        writeBody("<p>" + QByteArray(normal.body).replace("\r\n", "</p>\r\n<p>"));
         return;
-    }
     }
 }

@@ -46,7 +46,7 @@ public:
         BrokenText,         ///< the normal answer with bytes of no text encoding after its first line
         CutWithoutLength,   ///< 200 without Content-Length: Fault::cutAt bytes of the body, then close
         ResetMidBody,       ///< 200 without Content-Length: half the body, then a TCP reset
-        GoneDuringSlowBody, ///< as SlowBody without Content-Length; the server goes away at half the body
+        GoneDuringSlowBody, ///< as SlowBody without Content-Length; the server is gone at half the body
         NulAfterLineBreaks, ///< the normal answer with a NUL byte after every line break
         HtmlLines,          ///< the normal answer with every line wrapped in HTML tags
     };
@@ -135,7 +135,7 @@ private:
     std::optional<Fault> takeFault();
     static void answerWithFault(QTcpSocket *socket, const Answer &normal, const Request &request, const Fault &fault);
 
-    QTcpServer m_server;
+    QTcpServer m_server{this}; // a child: the simulator may move to a thread of its own
     QList<Board> m_boards;
     QList<Request> m_requests;
     std::optional<Fault> m_fault;
