@@ -152,8 +152,9 @@ public:
      * @p NoReadLoad asks for unread messages only (types 0 to 2). Paging ends at MaxCount,
      * at a short page (fewer entries, broken ones included, than the page size), at an empty
      * page, and with @p ExitIfMessageFound at the first page holding a stored message. A page
-     * of broken entries only and a storage failure fail the load. Returns false, starting
-     * nothing, while another load or an import runs.
+     * of broken entries only, a page with separators but no entry, a page whose end cuts an
+     * entry (a connection closed early without a length) and a storage failure fail the load.
+     * Returns false, starting nothing, while another load or an import runs.
      */
     bool LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound = false);
     /** @short Opens the board's reply form for @p Msg's ID (@p Reply) or its new-message form. */
