@@ -13,7 +13,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QStringList FaultNames = {u"error-page"_s, u"500"_s, u"404"_s, u"slow"_s, u"cut"_s,
-                                u"close"_s, u"hang"_s, u"redirect"_s, u"empty"_s, u"huge"_s};
+                                u"close"_s, u"hang"_s, u"redirect"_s, u"empty"_s, u"huge"_s,
+                                u"endless"_s, u"trickle"_s, u"cut-no-length"_s, u"reset"_s,
+                                u"gone"_s, u"nul"_s, u"html"_s};
 
 BoardSimulator::Fault faultNamed(const QString &name)
 {
@@ -21,7 +23,10 @@ BoardSimulator::Fault faultNamed(const QString &name)
     static const QList<Kind> kinds = {Kind::ErrorPage, Kind::Status, Kind::Status,
                                       Kind::SlowBody, Kind::CutOffBody, Kind::CloseWithoutAnswer,
                                       Kind::NeverAnswer, Kind::Redirect, Kind::EmptyBody,
-                                      Kind::HugeBody};
+                                      Kind::HugeBody, Kind::EndlessBody, Kind::Trickle,
+                                      Kind::CutWithoutLength, Kind::ResetMidBody,
+                                      Kind::GoneDuringSlowBody, Kind::NulAfterLineBreaks,
+                                      Kind::HtmlLines};
     BoardSimulator::Fault fault;
     fault.kind = kinds.at(FaultNames.indexOf(name));
     fault.status = name == u"404"_s ? 404 : 500;

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringView>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -151,8 +152,9 @@ public:
      * @p NoReadLoad asks for unread messages only (types 0 to 2). Paging ends at MaxCount,
      * at a short page (fewer entries, broken ones included, than the page size), at an empty
      * page, and with @p ExitIfMessageFound at the first page holding a stored message. A page
-     * of broken entries only and a storage failure fail the load. Returns false, starting
-     * nothing, while another load or an import runs.
+     * of broken entries only, a page with separators but no entry, a page whose end cuts an
+     * entry (a connection closed early without a length) and a storage failure fail the load.
+     * Returns false, starting nothing, while another load or an import runs.
      */
     bool LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound = false);
     /** @short Opens the board's reply form for @p Msg's ID (@p Reply) or its new-message form. */
@@ -162,14 +164,15 @@ public:
     /** @short Set when the last load failed or the board answered with its error page. */
     bool IsError() const { return m_IsError; }
     /** @short Seconds a request may go without progress; 0: no limit. */
-    int Timeout() const { return m_Timeout; }
-    void SetTimeout(int Seconds) { m_Timeout = Seconds; }
+    int Timeout() const { return int(m_TimeoutMs / 1000); }
+    void SetTimeout(int Seconds) { SetTimeoutMs(qint64(Seconds) * 1000); }
+    /** @short The time-out in milliseconds (tests take less than a second); 0 or less: no limit. */
+    void SetTimeoutMs(qint64 ms) { m_TimeoutMs = std::max<qint64>(0, ms); }
     /**
-     * @short A page must arrive within Timeout() times this factor (default 10), however
-     * steadily its bytes trickle in; each byte restarts only the Timeout() itself.
+     * @short How long a whole page may take, however steadily its bytes trickle in (each byte
+     * restarts only the time-out itself): three time-outs, or 180 s without a time-out.
      */
-    int PageTimeFactor() const { return m_PageTimeFactor; }
-    void SetPageTimeFactor(int factor) { m_PageTimeFactor = factor; }
+    qint64 PageTimeLimitMs() const;
     /**
      * @short How long a page's analysis may run (default 25 ms) before it commits and lets the
      * event loop turn (cancel, network, repaint); 0: after every entry.
@@ -241,9 +244,13 @@ private:
         int end = 0;   // past the last page's number
         QByteArray body;
         bool tooLarge = false;
+        bool tooSlow = false;
         QString text; // the page being analysed
         int parsedBefore = 0;
         int brokenBefore = 0;
+        QString label;      // the label of the entries' number line, once an entry showed it
+        bool unreadable = false; // the page has separators but no entry could be split off
+        QString cutEntry;   // the entry that the end of the page cut off; empty when none
         int ordinal() const { return page - first + 1; }
     };
 
@@ -261,9 +268,12 @@ private:
     QNetworkAccessManager &networkAccessManager();
     void requestPage();
     void pageArrived();
+    void checkPageEnd(const QList<QStringView> &entries);
     std::optional<QString> pageText(QNetworkReply &reply);
+    bool takeBody(QNetworkReply &reply);
     void analysePage();
     void pageAnalysed(bool completed);
+    bool pageIsWhole();
     bool hasNextPage(bool completed) const;
     void finishLoad();
     void moveUnreadPoint(CBBSProperty &board, int point);
@@ -294,8 +304,7 @@ private:
     std::optional<LoadState> m_load;
     bool m_IsLoad = false;
     bool m_IsError = false;
-    int m_Timeout = 0;
-    int m_PageTimeFactor = 10;
+    qint64 m_TimeoutMs = 0;
     qint64 m_EventTurnMs = 25;
     bool m_IsImport = false;
     QString m_ImportStopCause;

@@ -8,6 +8,7 @@
 #include "app/mdlText.h"
 #include "db/CBBSProperty.h"
 #include "cookies/CookieJar.h"
+#include "transfer/LogParser.h"
 
 #include <QLocale>
 #include <QNetworkAccessManager>
@@ -23,6 +24,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString ErrorPageStart = u"<html><head><title>Error!!"_s;
+/** What Qt may hold of a page before it is read; beyond it, Qt stops reading the network. */
+constexpr qint64 ReadBufferBytes = 1024 * 1024;
 
 /** The side parameter of a paired board: "&l_or_r=0" (left) or "&l_or_r=1" (right). */
 QString sideParameter(int bbsType)
@@ -80,6 +83,51 @@ QString errorPageMessage(const QString &text)
         line.chop(1);
     line.remove(u"<FONT SIZE=5>"_s).replace(u"</FONT><BR>"_s, u":"_s);
     return line.trimmed().isEmpty() ? u"掲示板がエラーを返しました。"_s : line;
+}
+
+/** Every board type writes the message number on an entry's first line, after a label this wide. */
+constexpr qsizetype NumberLabelWidth = 7;
+
+/** The label of @p entry's number line; empty when its first line is not a label and a number. */
+QStringView numberLabel(QStringView entry)
+{
+    const qsizetype end = entry.indexOf(u"\r\n");
+    const QStringView line = end < 0 ? entry : entry.first(end);
+    if (line.size() <= NumberLabelWidth || !LogParser::ParseWholeNumber(line.sliced(NumberLabelWidth)))
+        return {};
+    return line.first(NumberLabelWidth);
+}
+
+/** What follows the separator of the last of @p entries in @p text; all of @p text when there are none. */
+QStringView pageRest(QStringView text, const QList<QStringView> &entries)
+{
+    if (entries.isEmpty())
+        return text;
+    const qsizetype entryEnd = entries.last().data() + entries.last().size() - text.data();
+    const qsizetype line = text.indexOf(LogParser::SeparatorLine, entryEnd);
+    const qsizetype lineEnd = line < 0 ? -1 : text.indexOf(u"\r\n", line + LogParser::SeparatorLine.size());
+    return lineEnd < 0 ? QStringView() : text.sliced(lineEnd + 2);
+}
+
+/**
+ * True when @p rest, the text after a page's last separator, is the beginning of an entry: a
+ * number line, or the start of @p label, the number-line label of the board's entries. Blank
+ * text and anything else that ends a page are no entry.
+ */
+bool beginsEntry(QStringView rest, QStringView label)
+{
+    if (rest.trimmed().isEmpty())
+        return false;
+    if (!numberLabel(rest).isEmpty())
+        return true;
+    const qsizetype common = std::min(rest.size(), label.size());
+    return common > 0 && rest.first(common) == label.first(common);
+}
+
+/** @p ms as seconds: "60", "0.5". */
+QString secondsText(qint64 ms)
+{
+    return QString::number(double(ms) / 1000, 'g', 12);
 }
 
 QString byteCountText(qint64 bytes)
@@ -159,29 +207,30 @@ void CBBS::requestPage()
     LoadState &load = *m_load;
     load.body.clear();
     load.tooLarge = false;
+    load.tooSlow = false;
     QNetworkRequest request{QUrl(load.base + QString::number(load.page))};
     // A log page never moves; a redirect is answered as a status other than 200.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     // The option has no upper bound; keep the milliseconds inside an int.
-    const int seconds = std::clamp(m_Timeout, 0, std::numeric_limits<int>::max() / 1000);
-    request.setTransferTimeout(seconds * 1000);
+    request.setTransferTimeout(int(std::min<qint64>(m_TimeoutMs, std::numeric_limits<int>::max())));
     const QString host = request.url().host();
 
     m_reply = networkAccessManager().get(request);
+    // Without a bound Qt buffers what the network brings faster than the page is read.
+    m_reply->setReadBufferSize(ReadBufferBytes);
     // Every byte restarts the transfer time-out, so a page trickling in byte by byte would
-    // never end: the whole page gets PageTimeFactor() times as long. Qt reports the abort
-    // as it reports its own time-out.
+    // never end: the whole page has PageTimeLimitMs().
     if (!m_pageLimit) {
         m_pageLimit = new QTimer(this);
         m_pageLimit->setSingleShot(true);
         connect(m_pageLimit, &QTimer::timeout, this, [this] {
-            if (m_reply)
-                m_reply->abort();
+            if (!m_reply)
+                return;
+            m_load->tooSlow = true;
+            m_reply->abort();
         });
     }
-    const qint64 limitMs = qint64(seconds) * 1000 * std::max(1, m_PageTimeFactor);
-    if (limitMs > 0 && limitMs <= std::numeric_limits<int>::max())
-        m_pageLimit->start(int(limitMs));
+    m_pageLimit->start(int(std::min<qint64>(PageTimeLimitMs(), std::numeric_limits<int>::max())));
     const int ordinal = load.ordinal();
     connect(m_reply, &QNetworkReply::socketStartedConnecting, this, [this, host] {
         emit StateChanged(host + u" に接続中です。"_s, false, false);
@@ -189,15 +238,19 @@ void CBBS::requestPage()
     connect(m_reply, &QNetworkReply::requestSent, this, [this, ordinal] {
         emit StateChanged(QString::number(ordinal) + u"番目のログを要求しています。"_s, false, false);
     });
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
+        // A page that announces more than the bound is refused before it comes.
+        if (m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > MaxBodyBytes) {
+            m_load->tooLarge = true;
+            m_reply->abort();
+        }
+    });
     connect(m_reply, &QNetworkReply::readyRead, this, [this] {
-        LoadState &page = *m_load;
-        page.body += m_reply->read(MaxBodyBytes + 1 - page.body.size());
-        if (page.body.size() > MaxBodyBytes) {
-            page.tooLarge = true;
+        if (!takeBody(*m_reply)) {
             m_reply->abort();
             return;
         }
-        emit StateChanged(byteCountText(page.body.size()), false, false);
+        emit StateChanged(byteCountText(m_load->body.size()), false, false);
     });
     // Queued: an abort (a cancel, the page limit) finishes the reply at once, and the load
     // goes on only once the caller of the abort has returned.
@@ -232,7 +285,22 @@ void CBBS::pageArrived()
     load.parsedBefore = m_AnalyseCount;
     load.brokenBefore = m_BrokenCount;
     beginAnalysis(load.board.ID(), load.text, false, 0);
+    checkPageEnd(m_analysis->entries);
     analysePage();
+}
+
+/**
+ * Looks at how the page's text ends: a connection closed without a length before the page was
+ * through leaves an entry without its separator, which Qt does not see as an error.
+ */
+void CBBS::checkPageEnd(const QList<QStringView> &entries)
+{
+    LoadState &load = *m_load;
+    for (qsizetype i = 0; load.label.isEmpty() && i < entries.size(); ++i)
+        load.label = numberLabel(entries.at(i)).toString();
+    const QStringView rest = pageRest(load.text, entries);
+    load.cutEntry = beginsEntry(rest, load.label) ? rest.toString() : QString();
+    load.unreadable = entries.isEmpty() && load.text.contains(LogParser::SeparatorLine);
 }
 
 /** The page's text, or nullopt when it cannot be used (the failure reported). */
@@ -240,10 +308,17 @@ std::optional<QString> CBBS::pageText(QNetworkReply &reply)
 {
     LoadState &load = *m_load;
     if (reply.isOpen()) // an aborted reply (too large, timed out) is already closed
-        load.body += reply.read(MaxBodyBytes + 1 - load.body.size());
-    if (load.tooLarge || load.body.size() > MaxBodyBytes) {
+        takeBody(reply);
+    if (load.tooLarge) {
         failLoad(u"受信エラー:ページが"_s + QString::number(MaxBodyBytes / (1024 * 1024))
                  + u"MBを超えたため受信を中止しました。"_s);
+        return std::nullopt;
+    }
+    if (load.tooSlow) {
+        failLoad(u"受信エラー("_s + QString::number(QNetworkReply::TimeoutError) + u"):"_s
+                 + QString::number(load.ordinal()) + u"番目のログが"_s + secondsText(PageTimeLimitMs())
+                 + u"秒以内に届き終わらなかったため、受信を中止しました。掲示板の応答が遅すぎます。"
+                   u"時間をおいてもう一度受信してください。"_s);
         return std::nullopt;
     }
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -256,6 +331,26 @@ std::optional<QString> CBBS::pageText(QNetworkReply &reply)
         return std::nullopt;
     }
     return decodePage(load.body, load.textPage);
+}
+
+/**
+ * Appends what @p reply holds to the page; false, taking nothing, when the page would pass
+ * MaxBodyBytes. A large page gets room up to the bound at once: growing it step by step may
+ * copy it, and hold it twice for a moment.
+ */
+bool CBBS::takeBody(QNetworkReply &reply)
+{
+    LoadState &load = *m_load;
+    const qint64 available = reply.bytesAvailable();
+    const qint64 size = load.body.size() + available;
+    if (size > MaxBodyBytes) {
+        load.tooLarge = true;
+        return false;
+    }
+    if (size > load.body.capacity() && size > ReadBufferBytes)
+        load.body.reserve(MaxBodyBytes); // only the pages written to take memory
+    load.body += reply.read(available);
+    return true;
 }
 
 /**
@@ -275,19 +370,46 @@ void CBBS::analysePage()
 void CBBS::pageAnalysed(bool completed)
 {
     LoadState &load = *m_load;
-    load.text.clear();
     if (m_IsStorageError) {
         m_IsError = true; // the analysis has reported the cause
-    } else if (!m_IsCancel && m_BrokenCount > load.brokenBefore && m_AnalyseCount == load.parsedBefore) {
-        failLoad(u"受信エラー:"_s + QString::number(load.ordinal()) + u"番目のログは"_s
-                 + QString::number(m_BrokenCount - load.brokenBefore)
-                 + u"件すべてが壊れていたため、受信を中止しました。"_s);
+    } else if (!m_IsCancel && !pageIsWhole()) {
+        // failed, with the cause reported
     } else if (hasNextPage(completed)) {
         ++load.page;
+        load.text.clear();
         requestPage();
         return;
     }
+    load.text.clear();
     finishLoad();
+}
+
+/**
+ * False, with the cause reported, when the page just analysed cannot count as received whole:
+ * all its entries broken, none readable, or its last entry cut off. The load then fails, and
+ * the unread position stays for the next load to fetch the page again.
+ */
+bool CBBS::pageIsWhole()
+{
+    const LoadState &load = *m_load;
+    const QString page = QString::number(load.ordinal()) + u"番目のログ"_s;
+    const int broken = m_BrokenCount - load.brokenBefore;
+    if (broken > 0 && m_AnalyseCount == load.parsedBefore) {
+        failLoad(u"受信エラー:"_s + page + u"は"_s + QString::number(broken)
+                 + u"件すべてが壊れていたため、受信を中止しました。"_s);
+    } else if (load.unreadable) {
+        emit LoadError(load.board.ID(), load.text, page + u"から記事を1件も読み取れませんでした。"_s);
+        failLoad(u"受信エラー:"_s + page + u"には記事の区切りがありましたが、記事を1件も読み取れなかったため、"
+                 u"受信を中止しました。掲示板のアドレスと種類が正しいか確かめてください。"_s);
+    } else if (!load.cutEntry.isEmpty()) {
+        emit LoadError(load.board.ID(), load.cutEntry,
+                       QString::number(m_LastEntryCount) + u"件目のログが途中で切れていました。"_s);
+        failLoad(u"受信エラー:"_s + page + u"が記事の途中で切れていたため、受信を中止しました。"
+                 u"未読位置は変えていません。もう一度受信してください。"_s);
+    } else {
+        return true;
+    }
+    return false;
 }
 
 /** True when paging goes on after the page just analysed (@p completed: it met no stored message). */
@@ -338,12 +460,18 @@ void CBBS::failLoad(const QString &text)
     m_IsError = true;
 }
 
+qint64 CBBS::PageTimeLimitMs() const
+{
+    constexpr qint64 WithoutTimeoutMs = 180 * 1000;
+    return m_TimeoutMs > 0 ? 3 * m_TimeoutMs : WithoutTimeoutMs;
+}
+
 QString CBBS::transferErrorText(const QNetworkReply &reply) const
 {
     // Qt ends a request that outlives its transfer time-out as if it had been aborted.
     if (reply.error() == QNetworkReply::OperationCanceledError)
         return u"受信エラー("_s + QString::number(QNetworkReply::TimeoutError) + u"):"_s
-               + QString::number(m_Timeout) + u"秒以内に応答がありませんでした。"_s;
+               + secondsText(m_TimeoutMs) + u"秒以内に応答がありませんでした。"_s;
     return u"受信エラー("_s + QString::number(reply.error()) + u"):"_s + reply.errorString();
 }
 

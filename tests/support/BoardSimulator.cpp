@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <functional>
+#include <sys/socket.h>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -82,7 +83,22 @@ void drip(QTcpSocket *socket, const QByteArray &body, qsizetype chunk, int delay
     timer->start(qMax(1, delayMs));
 }
 
-/** Streams @p size bytes of repeated log text, never buffering more than about a megabyte. */
+/** Writes @p bytes, lets the client read them, then resets the connection (RST, not FIN). */
+void writeAndReset(QTcpSocket *socket, const QByteArray &bytes)
+{
+    socket->write(bytes);
+    socket->flush();
+    QTimer::singleShot(100, socket, [socket] {
+        const linger resetOnClose{1, 0};
+        setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &resetOnClose, sizeof resetOnClose);
+        socket->abort();
+    });
+}
+
+/**
+ * Streams @p size bytes of repeated log text (for ever when negative, without a length),
+ * never buffering more than about a megabyte.
+ */
 void sendHuge(QTcpSocket *socket, qint64 size)
 {
     QList<BoardMessage> sample;
@@ -90,10 +106,10 @@ void sendHuge(QTcpSocket *socket, qint64 size)
         sample << LogFormat::sampleMessage(number);
     const QByteArray block = LogFormat::toCp932(LogFormat::log(0, sample));
     auto pump = [socket, block, left = size, closing = false]() mutable {
-        while (left > 0 && socket->bytesToWrite() < HugeHighWater) {
-            const qint64 count = qMin<qint64>(left, block.size());
+        while (left != 0 && socket->bytesToWrite() < HugeHighWater) {
+            const qint64 count = left < 0 ? block.size() : qMin<qint64>(left, block.size());
             socket->write(block.constData(), count);
-            left -= count;
+            left -= left < 0 ? 0 : count;
         }
         if (left == 0 && !std::exchange(closing, true))
             socket->disconnectFromHost();
@@ -248,7 +264,7 @@ BoardSimulator::Answer BoardSimulator::logPage(const Board &board, const Request
         else
             selected << it->second;
     }
-    QString text = LogFormat::log(board.type, selected);
+    QString text = LogFormat::log(board.type, selected) + board.pageEnd;
     text.replace(u"\r\n"_s, QString::fromLatin1(board.lineBreak));
     return {200, textType(board.type, "plain"), LogFormat::encodeForBoard(board.type, text), board.type};
 }
@@ -291,6 +307,9 @@ std::optional<BoardSimulator::Fault> BoardSimulator::takeFault()
 void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, const Request &request,
                                      const Fault &fault)
 {
+    const auto writeBody = [socket, &normal](const QByteArray &body) { // the normal head, another body
+        writeAndClose(socket, head(normal.status, normal.contentType, body.size()) + body);
+    };
     const int type = normal.boardType;
     switch (fault.kind) {
     case FaultKind::ErrorPage: {
@@ -327,15 +346,32 @@ void BoardSimulator::answerWithFault(QTcpSocket *socket, const Answer &normal, c
     case FaultKind::HugeBody:
         sendHuge(socket, fault.hugeBytes);
         return;
-    case FaultKind::BrokenText: {
-        QByteArray body = normal.body;
-        body.insert(body.indexOf("\r\n") + 2, "\x81\x20\xff");
-        writeAndClose(socket, head(normal.status, normal.contentType, body.size()) + body);
+    case FaultKind::EndlessBody:
+        sendHuge(socket, -1);
         return;
-    }
+    case FaultKind::BrokenText:
+        writeBody(QByteArray(normal.body).insert(normal.body.indexOf("\r\n") + 2, "\x81\x20\xff"));
+        return;
     case FaultKind::Trickle:
         socket->write(head(200, normal.contentType, -1));
         drip(socket, normal.body.isEmpty() ? QByteArray(" ") : normal.body, 1, fault.delayMs, true);
+        return;
+    case FaultKind::CutWithoutLength:
+        writeAndClose(socket, head(normal.status, normal.contentType, -1)
+                                  + normal.body.left(fault.cutAt < 0 ? normal.body.size() / 2 : fault.cutAt));
+        return;
+    case FaultKind::ResetMidBody:
+        writeAndReset(socket, head(normal.status, normal.contentType, -1) + normal.body.left(normal.body.size() / 2));
+        return;
+    case FaultKind::GoneDuringSlowBody:
+        socket->write(head(normal.status, normal.contentType, -1));
+        drip(socket, normal.body.left(normal.body.size() / 2), qMax(1, fault.chunkBytes), fault.delayMs, false);
+        return;
+    case FaultKind::NulAfterLineBreaks:
+        writeBody(QByteArray(normal.body).replace("\n", QByteArray("\n\0", 2)));
+        return;
+    case FaultKind::HtmlLines:
+        writeBody("<p>" + QByteArray(normal.body).replace("\r\n", "</p>\r\n<p>"));
         return;
     }
 }

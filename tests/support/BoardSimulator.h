@@ -41,8 +41,14 @@ public:
         Redirect,           ///< 302 to the request's own target
         EmptyBody,          ///< 200 with an empty body
         HugeBody,           ///< 200 with Fault::hugeBytes of log text, streamed
+        EndlessBody,        ///< 200 without length, log text streamed for ever
         Trickle,            ///< 200 without length, then the page one byte every delayMs, for ever
         BrokenText,         ///< the normal answer with bytes of no text encoding after its first line
+        CutWithoutLength,   ///< 200 without Content-Length: Fault::cutAt bytes of the body, then close
+        ResetMidBody,       ///< 200 without Content-Length: half the body, then a TCP reset
+        GoneDuringSlowBody, ///< as SlowBody without Content-Length; the server is gone at half the body
+        NulAfterLineBreaks, ///< the normal answer with a NUL byte after every line break
+        HtmlLines,          ///< the normal answer with every line wrapped in HTML tags
     };
 
     struct Fault
@@ -52,6 +58,7 @@ public:
         int chunkBytes = 16;
         int delayMs = 100;
         qint64 hugeBytes = 100LL * 1024 * 1024;
+        qint64 cutAt = -1; ///< bytes of the body that CutWithoutLength sends; -1: half
     };
 
     /** One received request as it came in. */
@@ -87,6 +94,8 @@ public:
     void addSampleMessages(int board, int first, int last);
     /** Line break of the board's log pages instead of CR LF (e.g. "\n"). */
     void setLineBreak(int board, const QByteArray &lineBreak) { m_boards[board].lineBreak = lineBreak; }
+    /** Text that the board's log pages carry after their last entry. */
+    void setPageEnd(int board, const QString &text) { m_boards[board].pageEnd = text; }
 
     /** After @p skip normal answers, answers @p count requests (all when negative) with @p fault. */
     void setFault(const Fault &fault, int skip = 0, int count = -1);
@@ -105,6 +114,7 @@ private:
         QByteArray scriptPath;
         QByteArray identifier;
         QByteArray lineBreak = "\r\n";
+        QString pageEnd;
         std::map<int, BoardMessage> messages;
     };
     struct Answer
@@ -125,7 +135,7 @@ private:
     std::optional<Fault> takeFault();
     static void answerWithFault(QTcpSocket *socket, const Answer &normal, const Request &request, const Fault &fault);
 
-    QTcpServer m_server;
+    QTcpServer m_server{this}; // a child: the simulator may move to a thread of its own
     QList<Board> m_boards;
     QList<Request> m_requests;
     std::optional<Fault> m_fault;

@@ -4,6 +4,8 @@
 #include "support/BoardSimulator.h"
 #include "support/SmallDisk.h"
 
+#include <QScopeGuard>
+#include <QThread>
 #include <QTimer>
 #include <limits>
 
@@ -20,6 +22,26 @@ Fault fault(Kind kind)
     Fault f;
     f.kind = kind;
     return f;
+}
+
+/** A line of /proc/self/status such as "VmHWM:" in MiB. */
+qint64 residentMiB(const QByteArray &key)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').first().toLongLong() / 1024;
+    }
+    return -1;
+}
+
+/** Lets VmHWM start again from the present resident size. */
+bool resetPeakResident()
+{
+    QFile clear(u"/proc/self/clear_refs"_s);
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
 }
 
 BoardMessage brokenMessage(int number)
@@ -174,32 +196,95 @@ private slots:
     {
         QTest::addColumn<Fault>("fault");
         QTest::addColumn<QString>("error"); // start of the one error text; empty: none
-        QTest::newRow("error page") << fault(Kind::ErrorPage) << u"エラー:現在メンテナンス中です。"_s;
-        QTest::newRow("reset mid-body") << fault(Kind::CutOffBody) << u"受信エラー(2):"_s;
-        QTest::newRow("100 MB body") << fault(Kind::HugeBody) << u"受信エラー:ページが64MBを超えた"_s;
-        QTest::newRow("empty page") << fault(Kind::EmptyBody) << QString();
-        QTest::newRow("no CP932") << fault(Kind::BrokenText) << u"受信エラー:ページにCP932"_s;
-        QTest::newRow("trickling page") << fault(Kind::Trickle) << u"受信エラー(4):1秒以内に応答がありませんでした。"_s;
+        QTest::addColumn<int>("stored");    // of the 60 messages, 30 a page
+        QTest::addColumn<int>("logged");    // entries for the error log
+        const QString cut = u"受信エラー:2番目のログが記事の途中で切れていたため"_s;
+        const QString unreadable = u"受信エラー:2番目のログには記事の区切りがありましたが"_s;
+        Fault slowlyGone = fault(Kind::GoneDuringSlowBody);
+        slowlyGone.chunkBytes = 256;
+        slowlyGone.delayMs = 20;
+        Fault inLabel = fault(Kind::CutWithoutLength); // two characters into the second entry
+        inLabel.cutAt = LogFormat::toCp932(LogFormat::entry(0, LogFormat::sampleMessage(30)) + LogFormat::separator()).size() + 4;
+        QTest::newRow("error page") << fault(Kind::ErrorPage) << u"エラー:現在メンテナンス中です。"_s << 30 << 0;
+        QTest::newRow("reset mid-body") << fault(Kind::CutOffBody) << u"受信エラー(2):"_s << 30 << 0;
+        QTest::newRow("100 MB body") << fault(Kind::HugeBody) << u"受信エラー:ページが64MBを超えた"_s << 30 << 0;
+        QTest::newRow("empty page") << fault(Kind::EmptyBody) << QString() << 30 << 0;
+        QTest::newRow("no CP932") << fault(Kind::BrokenText) << u"受信エラー:ページにCP932"_s << 30 << 0;
+        QTest::newRow("trickling page") << fault(Kind::Trickle)
+                                        << u"受信エラー(4):2番目のログが1.5秒以内に届き終わらなかったため"_s << 30 << 0;
+        QTest::newRow("closed without length") << fault(Kind::CutWithoutLength) << cut << 44 << 1;
+        QTest::newRow("closed in a label") << inLabel << cut << 31 << 1;
+        QTest::newRow("reset without length") << fault(Kind::ResetMidBody) << cut << 44 << 1;
+        QTest::newRow("server gone during a slow page") << slowlyGone << cut << 44 << 1;
+        QTest::newRow("NUL after line breaks") << fault(Kind::NulAfterLineBreaks) << unreadable << 30 << 1;
+        QTest::newRow("lines in HTML tags") << fault(Kind::HtmlLines) << unreadable << 30 << 1;
     }
 
-    // The first page's messages stay; only a clean end moves the unread position. A page that
-    // trickles in (each byte restarts the time-out) ends after PageTimeFactor time-outs.
+    // The complete entries of a failed page stay, the unread position moves only at a clean end,
+    // and what could not be used goes to the error log. A page that trickles in (each byte
+    // restarts the time-out) ends after three time-outs.
     void faultOnTheSecondPage()
     {
         QFETCH(Fault, fault);
         QFETCH(QString, error);
+        QFETCH(int, stored);
+        QFETCH(int, logged);
         LoadFixture f;
-        f.bbs.SetTimeout(1);
-        f.bbs.SetPageTimeFactor(2);
-        QTimer::singleShot(8000, &f.bbs, &CBBS::Cancel); // a page without a bound: a cancel, not the time-out
+        f.bbs.SetTimeoutMs(500);
+        QTimer::singleShot(5000, &f.bbs, &CBBS::Cancel); // a page without a bound: a cancel, not the time-out
+        QSignalSpy unusable(&f.bbs, &CBBS::LoadError);
         f.addMessages(f.SingleBoard, 1, 60);
         f.sim.setFault(fault, 1); // every later request: Qt sends again once after a silent close
         QCOMPARE(f.load(f.SingleBoard, true), error.isEmpty());
         QCOMPARE(f.bbs.IsError(), !error.isEmpty());
         QCOMPARE(f.errors.size(), error.isEmpty() ? 0 : 1);
         QVERIFY2(f.errors.value(0).startsWith(error), qPrintable(f.errors.value(0)));
-        QCOMPARE(f.stored(f.SingleBoard).size(), 30);
+        QCOMPARE(f.stored(f.SingleBoard).size(), stored);
+        QCOMPARE(unusable.size(), logged);
         QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), error.isEmpty() ? 60 : 0);
+    }
+
+    // Text after the last entry that does not begin one ends the page as before.
+    void textAfterTheLastEntry()
+    {
+        LoadFixture f;
+        f.addMessages(f.SingleBoard, 1, 60);
+        f.sim.setPageEnd(f.simBoard.value(f.SingleBoard), u"</pre>\r\n"_s);
+        QVERIFY(f.load(f.SingleBoard, true));
+        QCOMPARE(f.board(f.SingleBoard).NoReadPoint(), 60);
+    }
+
+    // Without a time-out a page still has a bound.
+    void pageTimeLimitWithoutTimeout()
+    {
+        QCOMPARE(CBBS().PageTimeLimitMs(), 180'000);
+    }
+
+    // A page that never ends, sent faster than it is read: memory stays near the page bound.
+    void endlessPageStaysNearTheBound()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("AddressSanitizer keeps freed memory");
+#endif
+        LoadFixture f;
+        auto *server = new BoardSimulator; // in a thread of its own: it sends faster than the page is read
+        QVERIFY(server->listen());
+        server->addBoard(0, u"/cgi-bin/flood.cgi"_s);
+        server->setFault(fault(Kind::EndlessBody));
+        f.setColumn(f.SingleBoard, u"URL"_s, u'\'' + server->url(0) + u'\'');
+        QThread thread;
+        server->moveToThread(&thread);
+        QObject::connect(&thread, &QThread::finished, server, &QObject::deleteLater);
+        thread.start();
+        const auto stop = qScopeGuard([&thread] {
+            thread.quit();
+            thread.wait();
+        });
+        const qint64 before = residentMiB("VmRSS:");
+        QVERIFY(resetPeakResident());
+        QVERIFY(!f.load(f.SingleBoard, true));
+        QCOMPARE(f.errors, QStringList{u"受信エラー:ページが64MBを超えたため受信を中止しました。"_s});
+        QCOMPARE_LT(residentMiB("VmHWM:") - before, CBBS::MaxBodyBytes / (1 << 20) + 16);
     }
 
     // A broken entry on the first page, also beside a stored message: the next pages are still
