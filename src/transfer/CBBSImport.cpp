@@ -28,6 +28,8 @@ constexpr size_t ArchiveBlockSize = 64 * 1024;
  */
 constexpr qsizetype PieceBytes = 1024 * 1024;
 
+constexpr QStringView CrLf = u"\r\n";
+
 const QString UnlhaMissing =
     u"UNLHA32.DLLが見つからないかもしくはバージョンが古い為、インポートできませんでした｡ "_s;
 
@@ -259,6 +261,9 @@ bool isBlank(QStringView text)
 /**
  * @short Cuts decoded log text into pieces that end at an entry separator; the text after the
  * last separator waits for more.
+ *
+ * Lines are judged once, when their CR LF has come, by the rule of LogParser::SplitEntries, so
+ * every piece splits into the same entries as the whole text would.
  */
 class PieceSplitter
 {
@@ -266,20 +271,25 @@ public:
     /** Adds @p text; returns the waiting text up to its last separator (empty when none). */
     QString add(QString text)
     {
-        const qsizetype added = text.size();
+        const qsizetype searched = m_pending.size() - 1; // a CR LF may begin at the old end
         if (m_pending.isEmpty())
             m_pending = std::move(text);
         else
             m_pending += text;
-        // A separator can only end in the new text: older text was searched before.
-        const qsizetype from = std::max<qsizetype>(0, m_pending.size() - added - LogParser::Separator.size());
-        const qsizetype at = QStringView(m_pending).sliced(from).lastIndexOf(LogParser::Separator);
-        if (at < 0)
+        const QStringView pending(m_pending);
+        qsizetype cut = 0;
+        for (qsizetype end; (end = pending.indexOf(CrLf, std::max(m_lineStart, searched))) >= 0;) {
+            // The first line after a separator (or of the text) never closes an entry.
+            if (m_lineStart > cut && LogParser::IsSeparatorLine(pending.sliced(m_lineStart, end - m_lineStart)))
+                cut = end + CrLf.size();
+            m_lineStart = end + CrLf.size();
+        }
+        if (cut == 0)
             return {};
-        const qsizetype end = from + at + LogParser::Separator.size();
+        m_lineStart -= cut;
         // The rest is copied, not the piece: it is the short one.
-        QString piece = std::exchange(m_pending, m_pending.sliced(end));
-        piece.truncate(end);
+        QString piece = std::exchange(m_pending, m_pending.sliced(cut));
+        piece.truncate(cut);
         return piece;
     }
 
@@ -290,18 +300,23 @@ public:
     QString tail()
     {
         QString tail = std::exchange(m_pending, {});
+        m_lineStart = 0;
         if (isBlank(tail))
             return {};
-        while (tail.endsWith(u"\r\n"_s))
-            tail.chop(2);
-        tail += u"\r\n"_s; // completes a separator line that lacks only its line break
-        if (!tail.endsWith(LogParser::Separator))
-            tail += LogParser::SeparatorLine + u"\r\n"_s;
+        while (tail.endsWith(CrLf))
+            tail.chop(CrLf.size());
+        // A separator line that lacks only its line break closes the entry as it is.
+        const qsizetype lastBreak = tail.lastIndexOf(CrLf);
+        const bool closed = lastBreak >= 0 && LogParser::IsSeparatorLine(QStringView(tail).sliced(lastBreak + CrLf.size()));
+        tail += CrLf;
+        if (!closed)
+            tail += LogParser::SeparatorLine + CrLf.toString();
         return tail;
     }
 
 private:
     QString m_pending;
+    qsizetype m_lineStart = 0; // the start of the first line whose CR LF has not come yet
 };
 
 /** Why an import ended before the end of its text. */

@@ -129,6 +129,10 @@ private slots:
         QTest::newRow("separator without line break") << log.chopped(2) << 3 << true;
         QTest::newRow("blank tail") << log + "\r\n \x1a" << 3 << true;
         QTest::newRow("broken tail") << log + LogFormat::toCp932(u"壊れた記事"_s) << 3 << false;
+        const QByteArray fifty = sampleLog(1, 50);
+        const QByteArray padded = separator.mid(2, separator.size() - 4);
+        QTest::newRow("blanks around every separator line")
+            << QByteArray(fifty).replace(separator, "\r\n \t" + padded + "   \r\n") << 50 << true;
         QTest::newRow("LF only") << QByteArray(log).replace("\r\n", "\n") << 3 << true;
         QTest::newRow("CR only") << QByteArray(log).replace("\r\n", "\r") << 3 << true;
     }
