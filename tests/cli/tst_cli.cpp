@@ -225,6 +225,7 @@ private slots:
         QTest::newRow("setting without value") << QStringList{u"settings"_s, u"4"_s, u"PostName"_s};
         QTest::newRow("number setting not a number")
             << QStringList{u"settings"_s, u"4"_s, u"PostName=a"_s, u"ViewCount=many"_s};
+        QTest::newRow("negative number setting") << QStringList{u"settings"_s, u"4"_s, u"ViewCount=-5"_s};
         QTest::newRow("receive without boards") << QStringList{u"receive"_s};
         QTest::newRow("--visit and a board") << QStringList{u"receive"_s, u"--visit"_s, u"4"_s};
         QTest::newRow("--full and --all") << QStringList{u"receive"_s, u"--full"_s, u"--all"_s};
@@ -289,6 +290,11 @@ private slots:
         const CliRun comma = settings({u"4"_s, u"DownloadCount=50"_s, u"PostName=Taro, Jr."_s});
         QCOMPARE(comma.status, 1);
         QVERIFY2(comma.err.contains(u"「,」"_s), qPrintable(comma.err));
+        QCOMPARE(readFile(cookieFile()), cookies);
+        // So does a character the cookie's encoding lacks, after a value that it could keep.
+        const CliRun emoji = settings({u"4"_s, u"Mail=new@x"_s, u"PostName=😀emoji"_s});
+        QCOMPARE(emoji.status, 1);
+        QVERIFY2(emoji.err.contains(u"PostName の「😀」(U+1F600) はShift_JIS(CP932)で表せない文字"_s), qPrintable(emoji.err));
         QCOMPARE(readFile(cookieFile()), cookies);
 
         // A cookie file beyond the size the store reads is left alone, and the command says so.
