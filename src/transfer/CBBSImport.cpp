@@ -475,7 +475,7 @@ bool holdsEntries(const QByteArray &bytes)
  *
  * A text file is read twice: every byte is checked before anything is stored, so a file with an
  * unreadable byte stays out whole. An archive's members are unpacked one per step and analysed
- * in pieces. A cancel ends the file at the next step.
+ * in pieces; a damaged member is named and skipped. A cancel ends the file at the next step.
  */
 class FileImport : public CBBS::ImportJob
 {
@@ -625,8 +625,13 @@ private:
                 fail(notImported(member, u"は64MBを超える"_s));
                 return;
             }
-            if (error != CBBS::ExtractError::None)
-                break; // what follows a damaged member is not to be trusted
+            if (error == CBBS::ExtractError::Unreadable) {
+                // The next header is found by the packed size: the members after it still read,
+                // unless the archive is cut short here.
+                ++m_logs;
+                fail(notImported(member, u"は壊れている"_s));
+                return;
+            }
             if (!holdsEntries(bytes)) {
                 progress(member + u"にはログがないため、読み飛ばしました。"_s, true);
                 return;
@@ -637,6 +642,7 @@ private:
                 return;
             }
             progress(member + u"を解析中..."_s, true);
+            ++m_analysed;
             m_memberName = member;
             m_member = std::move(bytes);
             m_at = 0;
@@ -662,7 +668,9 @@ private:
 
     void endArchive(int status)
     {
-        if (status != ARCHIVE_EOF)
+        if (status != ARCHIVE_EOF && m_analysed > 0) // what was imported stays: the file is not "not imported"
+            fail(m_fileName + u"は途中で切れているか壊れているため、最後まで読めませんでした。"_s);
+        else if (status != ARCHIVE_EOF)
             fail(notImported(m_fileName, u"はLHA書庫として読めなかった"_s));
         else if (m_members == 0)
             fail(notImported(m_fileName, u"にはファイルが入っていない"_s));
@@ -689,6 +697,7 @@ private:
     ArchiveReader m_archive{nullptr, archive_read_free};
     int m_members = 0;
     int m_logs = 0; // members that hold (or may hold) entries
+    int m_analysed = 0; // members whose entries were analysed
     QString m_memberName;
     QByteArray m_member; // the member being analysed
     qsizetype m_at = 0;  // its bytes analysed so far

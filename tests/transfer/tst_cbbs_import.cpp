@@ -50,6 +50,23 @@ QByteArray withClaimedSize(QByteArray archive, quint32 size)
     return archive;
 }
 
+/** Where member @p index of @p archive (lha's level-2 headers) keeps its packed bytes: offset and size. */
+std::pair<qsizetype, qsizetype> packedBytes(const QByteArray &archive, int index)
+{
+    const auto le = [&](qsizetype at, int bytes) {
+        quint32 value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = value << 8 | quint8(archive[at + i]);
+        return qsizetype(value);
+    };
+    for (qsizetype at = 0;; --index) {
+        const qsizetype data = at + le(at, 2);
+        if (index == 0)
+            return {data, le(at + 7, 4)};
+        at = data + le(at + 7, 4);
+    }
+}
+
 // A log of messages 2 and 1 whose first body (given in @p body) puts the first character of
 // @p atBoundary at the last byte of the first piece the import reads (1 MiB).
 QByteArray straddlingLog(const QString &atBoundary, QString &body)
@@ -216,12 +233,12 @@ private slots:
         QTest::addColumn<QString>("message");
         const QByteArray archive = readFile(OneArchive);
         QByteArray damaged = archive;
-        for (qsizetype i = 120; i < 180; ++i)
+        for (qsizetype i = 2; i < 7; ++i) // the first header's method: no LHA archive at all
             damaged[i] = char(~damaged[i]);
         const QByteArray cut = sampleLog(1, 1) + "\x82";
         QTest::newRow("folder") << u"folder.log/"_s << QByteArray() << u"はファイルではないため"_s;
         QTest::newRow("empty") << u"empty.log"_s << QByteArray("") << u"は空のファイルのため"_s;
-        QTest::newRow("damaged") << u"damaged.lzh"_s << damaged << u"はLHA書庫として読めなかったため"_s;
+        QTest::newRow("damaged header") << u"damaged.lzh"_s << damaged << u"はLHA書庫として読めなかったため"_s;
         QTest::newRow("64 MiB + 1") << u"big.lzh"_s << withClaimedSize(archive, 64 * 1024 * 1024 + 1)
                                    << u"の中のzatsudan-2001.logは64MBを超えるため"_s;
         QTest::newRow("512 MiB + 1") << u"huge.log"_s << QByteArray("sparse") << u"は512MBを超えるため"_s;
@@ -251,6 +268,48 @@ private slots:
         QVERIFY(!f.bbs.IsImport());
         QCOMPARE(state.last(), QVariantList({path + message + u"、インポートできませんでした。"_s, true, true}));
         QVERIFY(f.stored(Board).isEmpty());
+    }
+
+    // A damaged member is named and skipped, the members after it are imported; an archive cut
+    // short keeps what came before the cut, and is not said to be unimported.
+    void damagedMembersAreSkipped_data()
+    {
+        QTest::addColumn<QByteArray>("archive"); // two.lzh: first.log (11, 12), then second.log (21, 22)
+        QTest::addColumn<QList<int>>("stored");
+        QTest::addColumn<QStringList>("lines"); // after the archive's path
+        const QByteArray two = readFile(TwoArchive);
+        QByteArray damaged = two;
+        const auto [first, firstSize] = packedBytes(two, 0);
+        for (qsizetype i = first + 4; i < first + 20; ++i)
+            damaged[i] = char(~damaged[i]);
+        const auto [second, secondSize] = packedBytes(two, 1);
+        const QString broken = u"の中の%1は壊れているため、インポートできませんでした。"_s;
+        QTest::newRow("first member damaged") << damaged << QList<int>{21, 22} << QStringList{broken.arg(u"first.log"_s)};
+        QTest::newRow("cut inside the last member")
+            << two.first(second + secondSize / 2) << QList<int>{11, 12}
+            << QStringList{broken.arg(u"second.log"_s), u"は途中で切れているか壊れているため、最後まで読めませんでした。"_s};
+    }
+
+    void damagedMembersAreSkipped()
+    {
+        QFETCH(QByteArray, archive);
+        QFETCH(QList<int>, stored);
+        QFETCH(QStringList, lines);
+        CBBSFixture f;
+        const QString path = fileIn(f, u"a.lzh"_s, archive);
+        QSignalSpy state(&f.bbs, &CBBS::StateChanged);
+        QVERIFY(!f.import(Board, path));
+        QList<int> ids;
+        for (const CMessage &msg : f.stored(Board))
+            ids.append(msg.ID);
+        QCOMPARE(ids, stored);
+        QStringList logged;
+        for (const QVariantList &signal : state) {
+            if (signal.at(2).toBool())
+                logged.append(signal.at(0).toString().remove(path));
+        }
+        for (const QString &line : lines)
+            QVERIFY2(logged.contains(line), qPrintable(logged.join(u'\n')));
     }
 
     // A cancel left from an earlier run stops nothing; a new one ends the run after the current
