@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -432,6 +433,46 @@ private slots:
         const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
         QCOMPARE(noBoard.status, 1);
         QVERIFY(noBoard.err.contains(u"no board 999"_s));
+    }
+
+    // A signal stops a receive or an import at its next commit: it says what was stored and
+    // gives 128 + the signal's number.
+    void aSignalEndsARunWithWhatWasStored_data()
+    {
+        QTest::addColumn<bool>("receiving"); // else importing
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT during a receive") << true << SIGINT;
+        QTest::newRow("SIGHUP during a receive") << true << SIGHUP;
+        QTest::newRow("SIGTERM during an import") << false << SIGTERM;
+    }
+
+    void aSignalEndsARunWithWhatWasStored()
+    {
+        QFETCH(bool, receiving);
+        QFETCH(int, signal);
+        QProcess process;
+        if (receiving) { // the first page of 30 is stored, the second never comes
+            serveBoards();
+            m_sim->addSampleMessages(0, 6, 40);
+            BoardSimulator::Fault silent;
+            silent.kind = BoardSimulator::FaultKind::NeverAnswer;
+            m_sim->setFault(silent, 1);
+            start(process, {u"receive"_s, Board});
+            QVERIFY(QTest::qWaitFor([&] { return m_sim->requests().size() == 2; }, 20000));
+        } else {
+            firstRun();
+            writeLog(file(u"big.log"_s), 1, 40000);
+            startImport(process, file(u"big.log"_s));
+            QVERIFY(QTest::qWaitFor([&] { return messageCount() > 0; }, 20000));
+        }
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 128 + signal);
+        const qint64 stored = messageCount();
+        QVERIFY(stored < (receiving ? 40 : 40000));
+        const QString said = receiving ? u"%1件受信しました。中断しました。\n"_s : u"%1件インポートしました。中断しました。\n"_s;
+        QVERIFY2(QString::fromUtf8(process.readAllStandardOutput()).endsWith(said.arg(stored)), qPrintable(said.arg(stored)));
     }
 
     // Board 4 holds messages 1 and 2 (see storeTwoMessages) when each statement runs.
