@@ -304,6 +304,29 @@ bool CookieStore::setCookies(const QList<Cookie> &cookies)
     return !persistentChange || (lock.isLocked() && save());
 }
 
+bool CookieStore::renewExpiry(const std::function<QList<Cookie>()> &select, qint64 lifetime)
+{
+    constexpr qint64 Day = 24 * 60 * 60; // renewed at most once a day: most starts write nothing
+    const auto due = [&] {
+        const qint64 expiry = std::min(m_now() + lifetime, LatestExpiry);
+        QList<Cookie> renewed;
+        for (Cookie c : select()) {
+            if (c.expiry > 0 && c.expiry < expiry - Day) {
+                c.expiry = expiry;
+                renewed.append(c);
+            }
+        }
+        return renewed;
+    };
+    if (due().isEmpty())
+        return true;
+    const WriteLock lock(*this);
+    if (!lock.isLocked())
+        return false;
+    const QList<Cookie> renewed = due(); // again: another process may have changed them meanwhile
+    return renewed.isEmpty() || setCookies(renewed);
+}
+
 std::optional<CookieStore::Cookie> CookieStore::fromNetworkCookie(const QNetworkCookie &cookie,
                                                                   const QUrl &url)
 {

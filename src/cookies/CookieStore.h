@@ -122,6 +122,13 @@ public:
     QList<Cookie> cookiesForUrl(const QUrl &url);
     /** @short Stores (or, when expired, deletes) @p cookies; writes the file once. */
     bool setCookies(const QList<Cookie> &cookies);
+    /**
+     * @short Moves the expiry of the persistent cookies that @p select gives (taken from this
+     * store, under the file's lock, so no other process's change is undone) to @p lifetime
+     * seconds from now, where it is more than a day earlier. Session cookies stay as they are.
+     * Writes the file at most once; false when it could not be written.
+     */
+    bool renewExpiry(const std::function<QList<Cookie>()> &select, qint64 lifetime);
     /** @short The stored form of a cookie received from @p url; nullopt when it is not acceptable. */
     static std::optional<Cookie> fromNetworkCookie(const QNetworkCookie &cookie, const QUrl &url);
 

@@ -283,6 +283,16 @@ QString CBBSProperty::SettingValueError(int bbsType, int position, const QString
     return {};
 }
 
+QList<CookieStore::Cookie> CBBSProperty::SettingsCookies() const
+{
+    if (!hasSettings())
+        return {};
+    if (m_bbsType == TextPageBoard)
+        return keyedCookies();
+    const std::optional<CookieStore::Cookie> comma = findCookie(QUrl(m_url), mdlMain::ToCp932(m_url));
+    return comma ? QList{*comma} : QList<CookieStore::Cookie>();
+}
+
 bool CBBSProperty::write(int position, const QString &value)
 {
     m_lastError.clear();

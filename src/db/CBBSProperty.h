@@ -124,6 +124,8 @@ public:
      * sent); the keyed list of type 3 cannot hold "&" (it separates the items).
      */
     static QString SettingValueError(int bbsType, int position, const QString &value);
+    /** @short The cookies that hold the board's settings, as the store keeps them. */
+    QList<CookieStore::Cookie> SettingsCookies() const;
     /** @short Why the last setting written was not stored; empty after a success. */
     QString LastError() const { return m_lastError; }
 
