@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -10,8 +9,10 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 class FileLock;
+class QFile;
 class QNetworkCookie;
 
 /**
@@ -55,7 +56,10 @@ public:
 
     /** Most bytes of name plus value in one cookie (what common servers take in a header). */
     static constexpr qsizetype MaxCookieBytes = 8192;
-    /** Larger cookie files are left untouched and not read; changes are then refused. */
+    /**
+     * Larger cookie files are left untouched and not read; changes are then refused. A file is
+     * read line by line, in memory of a few times its size.
+     */
     static constexpr qint64 MaxFileBytes = 256ll * 1024 * 1024;
 
     /** @short The program folder's cookie file, "cookies.txt". */
@@ -139,8 +143,6 @@ public:
     void setClock(std::function<qint64()> now) { m_now = std::move(now); }
 
 private:
-    using CookieId = std::pair<QByteArray, QByteArray>; // path, name
-    using Bucket = QHash<CookieId, Cookie>;
     struct FileStamp
     {
         bool exists = false;
@@ -151,9 +153,9 @@ private:
     };
 
     static FileStamp stampOf(const QString &path);
+    static FileStamp stampOf(int fd);
     bool load();
-    void parse(const QByteArray &text);
-    void insertLoaded(Cookie &&cookie);
+    bool read(QFile &file);
     void reloadIfChanged();
     bool apply(const Cookie &cookie, qint64 now);
     bool save();
@@ -161,7 +163,9 @@ private:
     QByteArray serialize() const;
 
     QString m_path;
-    QHash<QByteArray, Bucket> m_cookies; // by domain
+    // By domain, path and name, each once: lookups by binary search, and no more memory per
+    // cookie than its fields (a hash per domain cost kilobytes for each of many domains).
+    std::vector<Cookie> m_cookies;
     quint64 m_nextOrder = 1;
     FileStamp m_stamp;
     bool m_writable = true;
