@@ -60,6 +60,7 @@ void CliInterrupt::take()
         if (m_signal == 0)
             m_signal = number;
     }
+    setHandler(SIG_DFL); // a second signal ends the process at once, as the user asks then
     if (m_stop)
         m_stop();
 }

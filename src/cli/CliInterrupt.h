@@ -7,7 +7,8 @@
 /**
  * @short While it lives, SIGINT, SIGTERM and SIGHUP end a run instead of the process: the
  * signal is written to a pipe, and the event loop calls the given stop function (which lets
- * the run end at its next commit). The default actions come back when it ends.
+ * the run end at its next commit). The default actions come back after the first signal (a
+ * second one ends the process) and when it ends.
  */
 class CliInterrupt
 {
