@@ -112,19 +112,6 @@ private slots:
         QVERIFY(!readFile(m_path).contains("soon"));
     }
 
-    // Renewal gives persistent cookies their full lifetime again; a session cookie stays one.
-    void renewal()
-    {
-        const qint64 now = QDateTime::currentSecsSinceEpoch();
-        CookieStore store(m_path);
-        QVERIFY(store.SetCookie(BoardUrl, u"soon"_s, u"1; max-age=86400"_s));
-        QVERIFY(store.SetCookie(BoardUrl, u"session"_s, u"2"_s));
-        QVERIFY(store.renewExpiry([&store] { return store.cookiesForUrl(QUrl(BoardUrl)); }, 1000 * 86400));
-        CookieStore later(m_path);
-        later.setClock([now] { return now + 500 * 86400; });
-        QCOMPARE(later.GetCookie(BoardUrl), u"soon=1"_s);
-    }
-
     // A large file is held in memory of a few times its size (a hash per domain once took 200
     // times as much).
     void aLargeFileTakesLittleMemory()
