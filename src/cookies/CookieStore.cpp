@@ -62,6 +62,39 @@ const QByteArray &rootPath()
     return root;
 }
 
+/** The lines of @p file read through @p buffer, back at its start; nullopt when it cannot be read or exceeds MaxFileBytes. */
+std::optional<qint64> countLines(QFile &file, QByteArray &buffer)
+{
+    qint64 lines = 1;
+    qint64 total = 0;
+    for (qint64 n; (n = file.read(buffer.data(), ReadBlockBytes)) > 0 && total <= CookieStore::MaxFileBytes; total += n)
+        lines += QByteArrayView(buffer.constData(), n).count('\n');
+    if (total > CookieStore::MaxFileBytes || file.error() != QFileDevice::NoError || !file.seek(0))
+        return std::nullopt;
+    return lines;
+}
+
+/**
+ * Puts cookies read in file order (ascending `order`) in key order; of a cookie the file holds
+ * twice, the later line stays. Equal domains then share their bytes.
+ */
+void sortAndDropRepeats(std::vector<Cookie> &cookies)
+{
+    std::sort(cookies.begin(), cookies.end(), [](const Cookie &a, const Cookie &b) {
+        const int keys = compareKeys(a, b);
+        return keys != 0 ? keys < 0 : a.order < b.order;
+    });
+    const auto kept = std::unique(cookies.rbegin(), cookies.rend(),
+                                  [](const Cookie &a, const Cookie &b) { return compareKeys(a, b) == 0; });
+    cookies.erase(cookies.begin(), kept.base());
+    for (size_t i = 1; i < cookies.size(); ++i) {
+        if (cookies[i].domain == cookies[i - 1].domain)
+            cookies[i].domain = cookies[i - 1].domain;
+    }
+    if (cookies.size() < cookies.capacity() / 2) // most lines held no cookie
+        cookies.shrink_to_fit();
+}
+
 bool hasControlByte(QByteArrayView bytes)
 {
     return std::any_of(bytes.begin(), bytes.end(), [](char c) {
@@ -438,19 +471,17 @@ bool CookieStore::load()
 }
 
 /**
- * Reads the cookies of @p file line by line. The lines are counted first, so the cookies take
- * exactly their room; false when the file cannot be read or grows beyond MaxFileBytes.
+ * Reads the cookies of @p file line by line; a line beyond MaxLineBytes is damaged. The lines
+ * are counted first, so the cookies take exactly their room. False when the file cannot be
+ * read or grows beyond MaxFileBytes.
  */
 bool CookieStore::read(QFile &file)
 {
     QByteArray buffer(std::max(ReadBlockBytes, MaxLineBytes + 1), Qt::Uninitialized);
-    qint64 lines = 1;
-    qint64 total = 0;
-    for (qint64 n; (n = file.read(buffer.data(), ReadBlockBytes)) > 0 && total <= MaxFileBytes; total += n)
-        lines += QByteArrayView(buffer.constData(), n).count('\n');
-    if (total > MaxFileBytes || file.error() != QFileDevice::NoError || !file.seek(0))
+    const std::optional<qint64> lines = countLines(file, buffer);
+    if (!lines)
         return false;
-    m_cookies.reserve(size_t(lines));
+    m_cookies.reserve(size_t(*lines));
 
     const qint64 now = m_now();
     bool inLongLine = false; // the rest of a line longer than MaxLineBytes follows
@@ -477,21 +508,7 @@ bool CookieStore::read(QFile &file)
     }
     if (file.error() != QFileDevice::NoError)
         return false;
-
-    // In key order; a cookie the file holds twice keeps its later line.
-    std::sort(m_cookies.begin(), m_cookies.end(), [](const Cookie &a, const Cookie &b) {
-        const int keys = compareKeys(a, b);
-        return keys != 0 ? keys < 0 : a.order < b.order;
-    });
-    const auto kept = std::unique(m_cookies.rbegin(), m_cookies.rend(),
-                                  [](const Cookie &a, const Cookie &b) { return compareKeys(a, b) == 0; });
-    m_cookies.erase(m_cookies.begin(), kept.base());
-    for (size_t i = 1; i < m_cookies.size(); ++i) {
-        if (m_cookies[i].domain == m_cookies[i - 1].domain)
-            m_cookies[i].domain = m_cookies[i - 1].domain;
-    }
-    if (m_cookies.size() < m_cookies.capacity() / 2) // most lines held no cookie
-        m_cookies.shrink_to_fit();
+    sortAndDropRepeats(m_cookies);
     return true;
 }
 
