@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -31,10 +32,10 @@ struct Line
     qsizetype next;
 };
 
-/** Splits at LF, CR LF and lone CR; a last line without line end is a line too. */
-QList<Line> splitLines(const QByteArray &bytes)
+/** Calls @p visit with each line; lines end at LF, CR LF or a lone CR, and a last line without line end is a line too. */
+template<typename Visit>
+void forEachLine(const QByteArray &bytes, Visit visit)
 {
-    QList<Line> lines;
     const char *data = bytes.constData();
     const qsizetype size = bytes.size();
     qsizetype pos = 0;
@@ -45,26 +46,32 @@ QList<Line> splitLines(const QByteArray &bytes)
         qsizetype next = end;
         if (next < size)
             next += (data[next] == '\r' && next + 1 < size && data[next + 1] == '\n') ? 2 : 1;
-        lines.append({pos, end, next});
+        visit(Line{pos, end, next});
         pos = next;
     }
+}
+
+QList<Line> splitLines(const QByteArray &bytes)
+{
+    QList<Line> lines;
+    forEachLine(bytes, [&lines](const Line &line) { lines.append(line); });
     return lines;
 }
 
 enum class Kind { Blank, Comment, Header, Entry };
 
-struct LineText
+/** A line's kind and its text: the header's name, or the trimmed entry line (a view into the line). */
+struct Classified
 {
     Kind kind;
-    QString text; // the header's name, or the trimmed entry line
-    bool badBytes = false; // the line holds bytes that are not CP932
+    QStringView text;
 };
 
 /**
  * A header is "[" name "]" and holds no "=": every line the writer makes for a key holds
  * one, so no key or value can ever turn into a section header.
  */
-LineText classify(QStringView line)
+Classified classify(QStringView line)
 {
     const QStringView t = mdlText::TrimBlanks(line);
     if (t.isEmpty())
@@ -73,9 +80,16 @@ LineText classify(QStringView line)
         return {Kind::Comment, {}};
     const qsizetype close = t.indexOf(u']');
     if (t.startsWith(u'[') && close > 0 && !t.contains(u'='))
-        return {Kind::Header, mdlText::TrimBlanks(t.sliced(1, close - 1)).toString()};
-    return {Kind::Entry, t.toString()};
+        return {Kind::Header, mdlText::TrimBlanks(t.sliced(1, close - 1))};
+    return {Kind::Entry, t};
 }
+
+/** What a save needs of a line: its kind, and the name of a header. */
+struct LineText
+{
+    Kind kind;
+    QString name;
+};
 
 bool isPlainAscii(QByteArrayView line)
 {
@@ -106,8 +120,8 @@ QList<LineText> classifyAll(const QByteArray &bytes, const QList<Line> &lines)
     for (const Line &line : lines) {
         bool badBytes = false;
         const QString text = decodeLine(decoder, QByteArrayView(bytes).sliced(line.begin, line.end - line.begin), badBytes);
-        texts.append(classify(text));
-        texts.last().badBytes = badBytes;
+        const Classified classified = classify(text);
+        texts.append({classified.kind, classified.kind == Kind::Header ? classified.text.toString() : QString()});
     }
     return texts;
 }
@@ -115,6 +129,8 @@ QList<LineText> classifyAll(const QByteArray &bytes, const QList<Line> &lines)
 /** Encodes @p text as CP932; a character CP932 lacks becomes "?" and sets @p lossy. */
 QByteArray encode(QStringView text, bool &lossy)
 {
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLatin1(); // the same bytes, without opening a converter for every line
     QStringEncoder encoder(Codec, Stateless);
     QByteArray bytes = encoder.encode(text);
     if (!encoder.hasError())
@@ -143,11 +159,11 @@ QByteArray lineEndFor(const QByteArray &file, const QList<Line> &lines, qsizetyp
     return "\r\n"_ba;
 }
 
-/** What to write for one section: its name and its encoded key=value lines. */
+/** What to write for one section: its name, and what appends its key=value lines, each followed by the line end. */
 struct SectionText
 {
     QString name;
-    QList<QByteArray> entries;
+    std::function<void(QByteArray &out, QByteArrayView eol)> writeEntries;
 };
 
 /**
@@ -168,7 +184,7 @@ QList<Block> findBlocks(const QList<LineText> &texts, const QList<SectionText> &
         wanted.insert(sections[s].name.toLower(), s);
     QList<Block> blocks;
     for (qsizetype i = 0; i < texts.size(); ++i) {
-        const auto found = texts[i].kind == Kind::Header ? wanted.constFind(texts[i].text.toLower()) : wanted.cend();
+        const auto found = texts[i].kind == Kind::Header ? wanted.constFind(texts[i].name.toLower()) : wanted.cend();
         if (found == wanted.cend())
             continue;
         qsizetype end = i + 1;
@@ -203,13 +219,10 @@ QByteArray writeSections(const QByteArray &file, const QList<SectionText> &secti
                 comments[block.section].append(i);
         }
     }
-    const auto body = [&](qsizetype s, const QByteArray &eol) {
-        QByteArray text;
+    const auto writeBody = [&](QByteArray &out, qsizetype s, const QByteArray &eol) {
         for (const qsizetype i : comments[s])
-            text += file.sliced(lines[i].begin, lines[i].end - lines[i].begin) + eol;
-        for (const QByteArray &entry : sections[s].entries)
-            text += entry + eol;
-        return text;
+            out.append(QByteArrayView(file).sliced(lines[i].begin, lines[i].end - lines[i].begin)).append(eol);
+        sections[s].writeEntries(out, eol);
     };
 
     QByteArray out;
@@ -221,7 +234,8 @@ QByteArray writeSections(const QByteArray &file, const QList<SectionText> &secti
         out += QByteArrayView(file).sliced(copied, header.begin - copied);
         if (!written[block.section]) {
             const QByteArray eol = lineEndFor(file, lines, block.header);
-            out += file.sliced(header.begin, header.end - header.begin) + eol + body(block.section, eol);
+            out.append(QByteArrayView(file).sliced(header.begin, header.end - header.begin)).append(eol);
+            writeBody(out, block.section, eol);
             written[block.section] = true;
         }
         copied = block.end < lines.size() ? lines[block.end].begin : file.size();
@@ -234,24 +248,39 @@ QByteArray writeSections(const QByteArray &file, const QList<SectionText> &secti
             continue;
         if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
             out += eol;
-        out += '[' + encode(mdlText::OneLine(sections[s].name), lossy) + ']' + eol + body(s, eol);
+        out += '[' + encode(mdlText::OneLine(sections[s].name), lossy) + ']' + eol;
+        writeBody(out, s, eol);
     }
     return out;
 }
 
-/** Reads @p path into @p bytes; a missing file is empty. False when it cannot be read. */
-bool readFile(const QString &path, QByteArray &bytes)
+enum class ReadResult { Read, Unreadable, TooLarge };
+
+/** Reads @p path into @p bytes; a missing file is empty. A file beyond MaxFileBytes is not read. */
+ReadResult readFile(const QString &path, QByteArray &bytes)
 {
     bytes.clear();
     QFile file(path);
     if (!file.exists())
-        return true;
+        return ReadResult::Read;
     if (!file.open(QIODevice::ReadOnly)) {
         qWarning("CIniFile: cannot read %s: %s", qUtf8Printable(path), qUtf8Printable(file.errorString()));
-        return false;
+        return ReadResult::Unreadable;
     }
-    bytes = file.readAll();
-    return file.error() == QFileDevice::NoError;
+    if (file.size() > CIniFile::MaxFileBytes)
+        return ReadResult::TooLarge;
+    bytes = file.read(CIniFile::MaxFileBytes + 1); // the file may grow meanwhile
+    if (bytes.size() > CIniFile::MaxFileBytes) {
+        bytes.clear();
+        return ReadResult::TooLarge;
+    }
+    return file.error() == QFileDevice::NoError ? ReadResult::Read : ReadResult::Unreadable;
+}
+
+QString tooLargeText(const QString &path)
+{
+    return u"設定ファイル %1 は %2 MB を超えているため、読み込みも書き込みもしません。"
+           "不要なら削除してください。"_s.arg(path).arg(CIniFile::MaxFileBytes / (1024 * 1024));
 }
 
 constexpr qint64 Int16Min = std::numeric_limits<qint16>::min();
@@ -321,46 +350,58 @@ bool CIniFile::Load(const QString &IniFileName)
     m_exists = false;
     m_damaged = false;
     QByteArray bytes;
-    const bool readable = readFile(IniFileName, bytes);
+    const ReadResult read = readFile(IniFileName, bytes);
+    if (read == ReadResult::TooLarge)
+        prompter().warning(tooLargeText(IniFileName) + u"\n既定の設定を使います。"_s);
     parse(bytes);
     if (!m_current.isEmpty())
         m_current = sectionFor(m_current).name;
-    return readable;
+    return read == ReadResult::Read;
 }
 
+/** Reads the lines one by one: memory holds the file and what it sets, not a copy per line. */
 void CIniFile::parse(const QByteArray &bytes)
 {
-    const QList<Line> lines = splitLines(bytes);
-    const QList<LineText> texts = classifyAll(bytes, lines);
+    QStringDecoder decoder(Codec, Stateless);
     Section *target = nullptr; // lines before the first section, or under "[]", are not read
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const LineText &text = texts[i];
-        m_damaged = m_damaged || text.badBytes;
-        if (text.kind == Kind::Header) {
-            target = text.text.isEmpty() ? nullptr : &sectionFor(text.text);
-        } else if (text.kind == Kind::Entry && target) {
-            const QByteArray raw = bytes.sliced(lines[i].begin, lines[i].end - lines[i].begin);
-            const qsizetype eq = text.text.indexOf(u'=');
-            if (eq < 0) {
-                m_damaged = true; // a save drops the line
-                target->put({text.text, text.text, false, raw});
-            } else {
-                const QStringView line(text.text);
-                target->put({mdlText::TrimBlanks(line.first(eq)).toString(),
-                             mdlText::TrimBlanks(line.sliced(eq + 1)).toString(), true, raw});
-            }
-        }
-    }
+    forEachLine(bytes, [&](const Line &line) {
+        const QByteArrayView raw = QByteArrayView(bytes).sliced(line.begin, line.end - line.begin);
+        bool badBytes = false;
+        const QString decoded = decodeLine(decoder, raw, badBytes);
+        m_damaged = m_damaged || badBytes;
+        const Classified text = classify(decoded);
+        if (text.kind == Kind::Header)
+            target = text.text.isEmpty() ? nullptr : &sectionFor(text.text.toString());
+        else if (text.kind == Kind::Entry && target)
+            target->put(entryItem(text.text, raw));
+    });
 }
 
-QList<QByteArray> CIniFile::entryLines(const Section &section, bool &lossy)
+CIniFile::Item CIniFile::entryItem(QStringView line, QByteArrayView raw)
 {
-    QList<QByteArray> lines;
+    const qsizetype eq = line.indexOf(u'=');
+    if (eq < 0) {
+        m_damaged = true; // a save drops the line
+        const QString text = line.toString();
+        return {text, text, false, {}};
+    }
+    Item item{mdlText::TrimBlanks(line.first(eq)).toString(), mdlText::TrimBlanks(line.sliced(eq + 1)).toString(), true, {}};
+    // An unchanged line is written back as it was: its bytes are kept unless they are plain
+    // "key=value", what writing the item gives.
+    const QLatin1StringView plain(raw);
+    const bool regenerates = isPlainAscii(raw) && plain.size() == item.key.size() + 1 + item.value.size()
+        && plain.startsWith(item.key) && plain.endsWith(item.value) && raw[item.key.size()] == '=';
+    if (!regenerates)
+        item.rawLine = raw.toByteArray();
+    return item;
+}
+
+void CIniFile::writeEntries(const Section &section, QByteArray &out, QByteArrayView eol, bool &lossy)
+{
     for (const Item &item : section.items) {
         if (item.isEntry)
-            lines.append(item.rawLine.isEmpty() ? encode(mdlText::OneLine(item.key + u'=' + item.value), lossy) : item.rawLine);
+            out.append(item.rawLine.isEmpty() ? encode(mdlText::OneLine(item.key + u'=' + item.value), lossy) : item.rawLine).append(eol);
     }
-    return lines;
 }
 
 void CIniFile::TrySave(const QString &Section)
@@ -380,7 +421,10 @@ bool CIniFile::Save(const QString &Section)
         setNowSection(name);
         if (!current())
             return false;
-        sections.append({m_current, entryLines(*current(), lossy)});
+        const CIniFile::Section *section = current();
+        sections.append({m_current, [section, &lossy](QByteArray &out, QByteArrayView eol) {
+                             writeEntries(*section, out, eol, lossy);
+                         }});
     }
     const FileLock lock(m_fileName);
     if (!lock.isLocked()) {
@@ -389,8 +433,9 @@ bool CIniFile::Save(const QString &Section)
         return false;
     }
     QByteArray file;
-    if (!readFile(m_fileName, file)) {
-        m_lastError = u"設定ファイル %1 を読み込めないため、保存しませんでした。"_s.arg(m_fileName);
+    if (const ReadResult read = readFile(m_fileName, file); read != ReadResult::Read) {
+        m_lastError = read == ReadResult::TooLarge ? tooLargeText(m_fileName)
+                                                   : u"設定ファイル %1 を読み込めないため、保存しませんでした。"_s.arg(m_fileName);
         return false;
     }
     if (m_damaged && !file.isEmpty() && !keepDamagedOriginal(file))

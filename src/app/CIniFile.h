@@ -22,10 +22,17 @@ public:
     enum IniType { IniText = 0, IniLong = 1, IniSingle = 2, IniBool = 3 };
 
     /**
+     * Larger files are neither read nor written (no settings file comes near it); a file is
+     * held in memory of a few times its size.
+     */
+    static constexpr qint64 MaxFileBytes = 4 * 1024 * 1024;
+
+    /**
      * @short Reads the whole file @p IniFileName, replacing everything held.
      *
      * A missing file loads as empty and gives true; false when the file exists but cannot
-     * be read. Later saves go to this file. Clears IsExist(); keeps the current section.
+     * be read, or is larger than MaxFileBytes (the user is told; saves are then refused).
+     * Later saves go to this file. Clears IsExist(); keeps the current section.
      */
     bool Load(const QString &IniFileName);
     /**
@@ -97,7 +104,7 @@ private:
         QString key;        // as last written or read
         QString value;      // the whole line for a line without "="
         bool isEntry;       // false for a line without "="
-        QByteArray rawLine; // the line as read from the file, while unchanged
+        QByteArray rawLine; // the line as read from the file, while unchanged, where writing it gives other bytes
     };
     struct Section
     {
@@ -112,11 +119,12 @@ private:
     };
 
     void parse(const QByteArray &bytes);
+    Item entryItem(QStringView line, QByteArrayView raw);
     bool keepDamagedOriginal(const QByteArray &bytes);
     Section &sectionFor(const QString &name);
     Section *current();
     const Section *current() const;
-    static QList<QByteArray> entryLines(const Section &section, bool &lossy);
+    static void writeEntries(const Section &section, QByteArray &out, QByteArrayView eol, bool &lossy);
 
     QString m_fileName;
     QStringList m_sectionNames;

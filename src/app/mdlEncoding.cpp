@@ -180,6 +180,23 @@ QString FromEucJp(QByteArrayView bytes)
     return eucJpDecoder()(bytes);
 }
 
+QString ReadBack(QStringView text, BoardEncoding encoding)
+{
+    return encoding == BoardEncoding::EucJp ? EucToString(ToEucJp(text)) : FromCp932(ToCp932(text));
+}
+
+QString FirstUnencodable(QStringView text, BoardEncoding encoding)
+{
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+        const QStringView character = text.sliced(i, n);
+        if (ReadBack(character, encoding) != withCodedVariants(character))
+            return character.toString();
+        i += n;
+    }
+    return {};
+}
+
 QString URLEncode(QStringView text)
 {
     static constexpr char Hex[] = "0123456789ABCDEF";

@@ -41,6 +41,20 @@ QByteArray ToEucJp(QStringView text);
 /** @short EUC-JP @p bytes as text, through ICU (JIS X 0212 included). */
 QString FromEucJp(QByteArrayView bytes);
 
+/** The encodings of board cookies: CP932 for board types 0 to 2, EUC-JP for type 3. */
+enum class BoardEncoding { Cp932, EucJp };
+
+/**
+ * @short @p text as it reads back after being written in @p encoding: through ToCp932 and
+ * FromCp932, or ToEucJp and EucToString (the way board cookies are written and read).
+ */
+QString ReadBack(QStringView text, BoardEncoding encoding);
+/**
+ * @short The first character of @p text that does not read back (ReadBack) as itself or as
+ * its twin with a code (see above); empty when every character does.
+ */
+QString FirstUnencodable(QStringView text, BoardEncoding encoding);
+
 /**
  * @short URL encoding over CP932: ASCII letters, digits and "_" stay, every other byte becomes
  * "%" + two upper-case hexadecimal digits (a blank is "%20", never "+").

@@ -12,7 +12,10 @@ struct CliContext
     QTextStream &err;
 };
 
-/** Exit status of a command: 0 success, 1 failure, 2 usage error. */
+/**
+ * Exit status of a command: 0 success, 1 failure, 2 usage error; a run that a signal stopped
+ * gives 128 + the signal's number (CliInterrupt).
+ */
 enum CliStatus { CliOk = 0, CliFailed = 1, CliUsage = 2 };
 
 struct CliCommand

@@ -1,6 +1,7 @@
 #include "cli/CmdImport.h"
 
 #include "app/mdlOption.h"
+#include "cli/CliInterrupt.h"
 #include "cli/CliSession.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
@@ -54,8 +55,14 @@ int runImport(CliContext &ctx)
         result = outcome;
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
     });
+    // A signal ends the run at the next commit.
+    const CliInterrupt interrupt([&bbs] { bbs.Cancel(); });
     if (run.Start(bbsId, files, mdlOption::ImportReadMode))
         QCoreApplication::exec();
+    if (interrupt.Signal()) {
+        ctx.out << result.Total << u"件インポートしました。中断しました。"_s << Qt::endl;
+        return session.Finish(interrupt.ExitStatus());
+    }
     ctx.out << result.Outcome << Qt::endl;
     return session.Finish(result.NotImported > 0 || result.Cancelled ? CliFailed : CliOk);
 }

@@ -9,6 +9,8 @@
  *
  * Progress and error texts go to standard error, unusable entries also to the board's error
  * log; the outcome text goes to standard output. Exits with 1 when the import was declined or
- * any file was unreadable or held broken or refused entries.
+ * any file was unreadable or held broken or refused entries. SIGINT, SIGTERM or SIGHUP end the
+ * run at its next commit, with "N件インポートしました。中断しました。" and the exit status
+ * 128 + the signal's number.
  */
 int runImport(CliContext &ctx);

@@ -2,6 +2,7 @@
 
 #include "app/Prompter.h"
 #include "startup/mdlMain.h"
+#include "cli/CliInterrupt.h"
 #include "cli/CliSession.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
@@ -55,6 +56,15 @@ void logBrokenEntry(QTextStream &err, int bbsId, const QString &entry, const QSt
         err << u"エラーログに書き込めませんでした。"_s << Qt::endl;
 }
 
+/** The messages the run's boards stored, cancelled boards included. */
+int storedCount(const LoadRun &run)
+{
+    int stored = 0;
+    for (const LoadRun::Outcome &outcome : run.Outcomes())
+        stored += outcome.SaveCount;
+    return stored;
+}
+
 } // namespace
 
 int runReceive(CliContext &ctx)
@@ -99,10 +109,19 @@ int runReceive(CliContext &ctx)
         }
         boards = *chosen;
     }
-    // The run advances on the event loop; it ends the loop when it has ended.
+    // The run advances on the event loop; it ends the loop when it has ended. A signal ends
+    // it at the next commit.
     QObject::connect(&run, &LoadRun::Finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    const CliInterrupt interrupt([&] {
+        run.StopAfterBoard();
+        bbs.Cancel();
+    });
     if (run.Start(boards, !request->full))
         QCoreApplication::exec();
+    if (interrupt.Signal()) {
+        ctx.out << storedCount(run) << u"件受信しました。中断しました。"_s << Qt::endl;
+        return session.Finish(interrupt.ExitStatus());
+    }
     return session.Finish(run.AnyFailed() ? CliFailed : CliOk);
 }

@@ -1,7 +1,9 @@
 #include "cli/CmdSettings.h"
 
+#include "app/mdlEncoding.h"
 #include "app/mdlText.h"
 #include "startup/mdlMain.h"
+#include "db/BoardType.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"
@@ -34,10 +36,13 @@ std::optional<QList<Assignment>> parseAssignments(const QStringList &args, QText
         const int position = equals < 0 ? -1 : settingPosition(arg.left(equals));
         QString value = arg.mid(equals + 1);
         bool ok = true;
-        if (position >= 0 && CBBSProperty::IsNumericSetting(position))
-            value = QString::number(value.trimmed().toInt(&ok));
+        if (position >= 0 && CBBSProperty::IsNumericSetting(position)) {
+            const int number = value.trimmed().toInt(&ok);
+            ok = ok && number >= 0; // counts, choices and message numbers are never negative
+            value = QString::number(number);
+        }
         if (position < 0 || !ok) {
-            err << u"not a setting or not a whole number: "_s << arg << Qt::endl;
+            err << arg << u": 設定の名前が違うか、数の設定に0以上の整数が指定されていません。"_s << Qt::endl;
             return std::nullopt;
         }
         assignments.append({ position, value });
@@ -78,8 +83,12 @@ int runSettings(CliContext &ctx)
             ctx.err << board.LastError() << Qt::endl;
             return CliFailed;
         }
-        if (board.SettingText(position) != value) {
-            ctx.err << CBBSProperty::SettingName(position) << u" was not stored as given"_s << Qt::endl;
+        // Characters with a twin read back as the twin (mdlMain::ReadBack).
+        const auto encoding = board.BBSType() == TextPageBoard ? mdlMain::BoardEncoding::EucJp
+                                                               : mdlMain::BoardEncoding::Cp932;
+        if (const QString stored = board.SettingText(position); stored != mdlMain::ReadBack(value, encoding)) {
+            ctx.err << CBBSProperty::SettingName(position) << u" は指定どおりに保存されませんでした。いまの値は「"_s
+                    << mdlText::OneLine(stored) << u"」です。"_s << Qt::endl;
             status = CliFailed;
         }
     }

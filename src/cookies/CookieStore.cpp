@@ -25,7 +25,75 @@ constexpr QByteArrayView FileHeader =
     "# Netscape HTTP Cookie File\n"
     "# Written by Tessera. A field beginning with \"%%\" holds percent-encoded bytes.\n\n";
 
+/** The longest line read: a cookie at the size limit, percent-encoded, with its other fields. */
+constexpr qint64 MaxLineBytes = 3 * CookieStore::MaxCookieBytes + 4096;
+constexpr qint64 ReadBlockBytes = 64 * 1024;
+
 enum class Line { Ignored, Cookie, Expired, Damaged };
+
+using Cookie = CookieStore::Cookie;
+
+/** The order of the store: domain, path, name. */
+int compareKeys(const Cookie &a, const Cookie &b)
+{
+    if (const int domain = a.domain.compare(b.domain))
+        return domain;
+    if (const int path = a.path.compare(b.path))
+        return path;
+    return a.name.compare(b.name);
+}
+
+bool keyLess(const Cookie &a, const Cookie &b)
+{
+    return compareKeys(a, b) < 0;
+}
+
+/** Compares a cookie's domain with a domain, for the range of one domain's cookies. */
+struct ByDomain
+{
+    bool operator()(const Cookie &c, const QByteArray &domain) const { return c.domain < domain; }
+    bool operator()(const QByteArray &domain, const Cookie &c) const { return domain < c.domain; }
+};
+
+/** The path of most cookies, shared rather than held by each. */
+const QByteArray &rootPath()
+{
+    static const QByteArray root("/");
+    return root;
+}
+
+/** The lines of @p file read through @p buffer, back at its start; nullopt when it cannot be read or exceeds MaxFileBytes. */
+std::optional<qint64> countLines(QFile &file, QByteArray &buffer)
+{
+    qint64 lines = 1;
+    qint64 total = 0;
+    for (qint64 n; (n = file.read(buffer.data(), ReadBlockBytes)) > 0 && total <= CookieStore::MaxFileBytes; total += n)
+        lines += QByteArrayView(buffer.constData(), n).count('\n');
+    if (total > CookieStore::MaxFileBytes || file.error() != QFileDevice::NoError || !file.seek(0))
+        return std::nullopt;
+    return lines;
+}
+
+/**
+ * Puts cookies read in file order (ascending `order`) in key order; of a cookie the file holds
+ * twice, the later line stays. Equal domains then share their bytes.
+ */
+void sortAndDropRepeats(std::vector<Cookie> &cookies)
+{
+    std::sort(cookies.begin(), cookies.end(), [](const Cookie &a, const Cookie &b) {
+        const int keys = compareKeys(a, b);
+        return keys != 0 ? keys < 0 : a.order < b.order;
+    });
+    const auto kept = std::unique(cookies.rbegin(), cookies.rend(),
+                                  [](const Cookie &a, const Cookie &b) { return compareKeys(a, b) == 0; });
+    cookies.erase(cookies.begin(), kept.base());
+    for (size_t i = 1; i < cookies.size(); ++i) {
+        if (cookies[i].domain == cookies[i - 1].domain)
+            cookies[i].domain = cookies[i - 1].domain;
+    }
+    if (cookies.size() < cookies.capacity() / 2) // most lines held no cookie
+        cookies.shrink_to_fit();
+}
 
 bool hasControlByte(QByteArrayView bytes)
 {
@@ -210,10 +278,7 @@ bool CookieStore::open(const QString &path)
 
 qsizetype CookieStore::count() const
 {
-    qsizetype n = 0;
-    for (const Bucket &bucket : m_cookies)
-        n += bucket.size();
-    return n;
+    return qsizetype(m_cookies.size());
 }
 
 QString CookieStore::GetCookie(const QString &url)
@@ -274,13 +339,11 @@ QList<CookieStore::Cookie> CookieStore::cookiesForUrl(const QUrl &url)
     const bool ip = isIpAddress(host);
     // The host itself, then each parent domain (not for IP addresses).
     for (qsizetype start = 0; start >= 0;) {
-        const auto bucket = m_cookies.constFind(host.sliced(start));
-        if (bucket != m_cookies.cend()) {
-            for (const Cookie &c : *bucket) {
-                if ((start == 0 || c.includeSubdomains) && pathMatches(c.path, path)
-                    && (https || !c.secure) && !isExpired(c, now))
-                    found.append(c);
-            }
+        const auto [first, last] = std::equal_range(m_cookies.cbegin(), m_cookies.cend(), host.sliced(start), ByDomain{});
+        for (auto c = first; c != last; ++c) {
+            if ((start == 0 || c->includeSubdomains) && pathMatches(c->path, path) && (https || !c->secure)
+                && !isExpired(*c, now))
+                found.append(*c);
         }
         const qsizetype dot = host.indexOf('.', start);
         start = dot < 0 || ip ? -1 : dot + 1;
@@ -302,6 +365,29 @@ bool CookieStore::setCookies(const QList<Cookie> &cookies)
         persistentChange = apply(c, now) || persistentChange;
     // Without the lock another process may be writing: the change stays in memory only.
     return !persistentChange || (lock.isLocked() && save());
+}
+
+bool CookieStore::renewExpiry(const std::function<QList<Cookie>()> &select, qint64 lifetime)
+{
+    constexpr qint64 Day = 24 * 60 * 60; // renewed at most once a day: most starts write nothing
+    const auto due = [&] {
+        const qint64 expiry = std::min(m_now() + lifetime, LatestExpiry);
+        QList<Cookie> renewed;
+        for (Cookie c : select()) {
+            if (c.expiry > 0 && c.expiry < expiry - Day) {
+                c.expiry = expiry;
+                renewed.append(c);
+            }
+        }
+        return renewed;
+    };
+    if (due().isEmpty())
+        return true;
+    const WriteLock lock(*this);
+    if (!lock.isLocked())
+        return false;
+    const QList<Cookie> renewed = due(); // again: another process may have changed them meanwhile
+    return renewed.isEmpty() || setCookies(renewed);
 }
 
 std::optional<CookieStore::Cookie> CookieStore::fromNetworkCookie(const QNetworkCookie &cookie,
@@ -337,64 +423,93 @@ std::optional<CookieStore::Cookie> CookieStore::fromNetworkCookie(const QNetwork
     return c;
 }
 
-CookieStore::FileStamp CookieStore::stampOf(const QString &path)
+namespace {
+
+template<typename Stamp>
+Stamp stampFrom(const struct stat &info)
 {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return {};
     return {true, qint64(info.st_size), qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
             quint64(info.st_ino)};
 }
 
+} // namespace
+
+CookieStore::FileStamp CookieStore::stampOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? stampFrom<FileStamp>(info) : FileStamp{};
+}
+
+CookieStore::FileStamp CookieStore::stampOf(int fd)
+{
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 ? stampFrom<FileStamp>(info) : FileStamp{};
+}
+
 bool CookieStore::load()
 {
-    m_cookies.clear();
+    m_cookies = {};
     m_damaged = false;
     m_writable = true;
     m_loadError.clear();
-    m_stamp = stampOf(m_path);
+    QFile file(m_path);
+    // The stamp and the size are those of the file opened: another process may replace it.
+    const bool opened = file.open(QIODevice::ReadOnly);
+    m_stamp = opened ? stampOf(file.handle()) : stampOf(m_path);
     if (!m_stamp.exists)
         return true;
-    if (m_stamp.size > MaxFileBytes) {
-        m_writable = false;
-        m_loadError = u"クッキーファイル %1 は %2 MB を超えているため、読み込みも書き込みもしません。"
-                      "不要なら削除してください。"_s.arg(m_path).arg(MaxFileBytes / (1024 * 1024));
-        return false;
-    }
-    QFile file(m_path);
-    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    if (file.error() != QFileDevice::NoError) {
-        m_writable = false;
-        m_loadError = u"クッキーファイル %1 を読み込めないため、書き込みません。\n%2"_s.arg(m_path, file.errorString());
-        return false;
-    }
-    parse(text);
-    return true;
+    const bool tooLarge = m_stamp.size > MaxFileBytes;
+    if (opened && !tooLarge && read(file))
+        return true;
+    m_cookies = {};
+    m_writable = false;
+    m_loadError = tooLarge || file.size() > MaxFileBytes
+        ? u"クッキーファイル %1 は %2 MB を超えているため、読み込みも書き込みもしません。"
+          "不要なら削除してください。"_s.arg(m_path).arg(MaxFileBytes / (1024 * 1024))
+        : u"クッキーファイル %1 を読み込めないため、書き込みません。\n%2"_s.arg(m_path, file.errorString());
+    return false;
 }
 
-void CookieStore::parse(const QByteArray &text)
+/**
+ * Reads the cookies of @p file line by line; a line beyond MaxLineBytes is damaged. The lines
+ * are counted first, so the cookies take exactly their room. False when the file cannot be
+ * read or grows beyond MaxFileBytes.
+ */
+bool CookieStore::read(QFile &file)
 {
+    QByteArray buffer(std::max(ReadBlockBytes, MaxLineBytes + 1), Qt::Uninitialized);
+    const std::optional<qint64> lines = countLines(file, buffer);
+    if (!lines)
+        return false;
+    m_cookies.reserve(size_t(*lines));
+
     const qint64 now = m_now();
-    const QByteArrayView view(text);
-    for (qsizetype start = 0; start < view.size();) {
-        qsizetype end = view.indexOf('\n', start);
-        if (end < 0)
-            end = view.size();
-        Cookie c;
-        const Line kind = parseLine(view.sliced(start, end - start), now, c);
-        if (kind == Line::Cookie)
-            insertLoaded(std::move(c));
-        else if (kind == Line::Damaged)
+    bool inLongLine = false; // the rest of a line longer than MaxLineBytes follows
+    for (qint64 n; (n = file.readLine(buffer.data(), MaxLineBytes + 1)) > 0;) {
+        QByteArrayView line(buffer.constData(), n);
+        const bool ended = line.endsWith('\n');
+        if (inLongLine || (!ended && !file.atEnd())) {
             m_damaged = true;
-        start = end + 1;
+            inLongLine = !ended;
+            continue;
+        }
+        Cookie c;
+        const Line kind = parseLine(ended ? line.chopped(1) : line, now, c);
+        if (kind == Line::Cookie) {
+            if (c.path == rootPath())
+                c.path = rootPath();
+            if (!m_cookies.empty() && m_cookies.back().domain == c.domain) // a domain's cookies are often together
+                c.domain = m_cookies.back().domain;
+            c.order = m_nextOrder++;
+            m_cookies.push_back(std::move(c));
+        } else if (kind == Line::Damaged) {
+            m_damaged = true;
+        }
     }
-}
-
-void CookieStore::insertLoaded(Cookie &&cookie)
-{
-    cookie.order = m_nextOrder++;
-    const CookieId id{cookie.path, cookie.name};
-    m_cookies[cookie.domain].emplace(id, std::move(cookie));
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    sortAndDropRepeats(m_cookies);
+    return true;
 }
 
 void CookieStore::reloadIfChanged()
@@ -402,30 +517,33 @@ void CookieStore::reloadIfChanged()
     if (stampOf(m_path) == m_stamp)
         return;
     QList<Cookie> session;
-    for (const Bucket &bucket : std::as_const(m_cookies))
-        for (const Cookie &c : bucket)
-            if (c.expiry == 0)
-                session.append(c);
+    for (const Cookie &c : m_cookies) {
+        if (c.expiry == 0)
+            session.append(c);
+    }
     load();
-    for (Cookie &c : session)
-        insertLoaded(std::move(c));
+    for (const Cookie &c : std::as_const(session)) {
+        const auto at = std::lower_bound(m_cookies.begin(), m_cookies.end(), c, keyLess);
+        Cookie kept = c;
+        kept.order = m_nextOrder++;
+        if (at != m_cookies.end() && compareKeys(*at, c) == 0)
+            *at = std::move(kept);
+        else
+            m_cookies.insert(at, std::move(kept));
+    }
 }
 
 /** Applies one change in memory; true when the file must be rewritten. */
 bool CookieStore::apply(const Cookie &cookie, qint64 now)
 {
-    const CookieId id{cookie.path, cookie.name};
-    const auto bucket = m_cookies.find(cookie.domain);
-    const auto existing = bucket == m_cookies.end() ? Bucket::iterator() : bucket->find(id);
-    const bool found = bucket != m_cookies.end() && existing != bucket->end();
+    const auto existing = std::lower_bound(m_cookies.begin(), m_cookies.end(), cookie, keyLess);
+    const bool found = existing != m_cookies.end() && compareKeys(*existing, cookie) == 0;
 
     if (isExpired(cookie, now)) {
         if (!found)
             return false;
         const bool wasPersistent = existing->expiry != 0;
-        bucket->erase(existing);
-        if (bucket->isEmpty())
-            m_cookies.erase(bucket);
+        m_cookies.erase(existing);
         return wasPersistent;
     }
     if (found) {
@@ -439,7 +557,7 @@ bool CookieStore::apply(const Cookie &cookie, qint64 now)
     }
     Cookie added = cookie;
     added.order = m_nextOrder++;
-    m_cookies[cookie.domain].insert(id, added);
+    m_cookies.insert(existing, std::move(added));
     return cookie.expiry != 0;
 }
 
@@ -475,24 +593,21 @@ bool CookieStore::save()
 
 void CookieStore::dropExpired(qint64 now)
 {
-    for (auto bucket = m_cookies.begin(); bucket != m_cookies.end();) {
-        bucket->removeIf([now](const Bucket::iterator &it) { return isExpired(*it, now); });
-        bucket = bucket->isEmpty() ? m_cookies.erase(bucket) : std::next(bucket);
-    }
+    std::erase_if(m_cookies, [now](const Cookie &c) { return isExpired(c, now); });
 }
 
 QByteArray CookieStore::serialize() const
 {
-    QList<const Cookie *> persistent;
-    for (const Bucket &bucket : m_cookies)
-        for (const Cookie &c : bucket)
-            if (c.expiry != 0)
-                persistent.append(&c);
+    std::vector<const Cookie *> persistent;
+    for (const Cookie &c : m_cookies) {
+        if (c.expiry != 0)
+            persistent.push_back(&c);
+    }
     std::sort(persistent.begin(), persistent.end(),
               [](const Cookie *a, const Cookie *b) { return a->order < b->order; });
 
     QByteArray out = FileHeader.toByteArray();
-    out.reserve(out.size() + persistent.size() * 96);
+    out.reserve(out.size() + qsizetype(persistent.size()) * 96);
     for (const Cookie *c : persistent) {
         if (c->httpOnly)
             out += HttpOnlyPrefix;

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -10,8 +9,10 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 class FileLock;
+class QFile;
 class QNetworkCookie;
 
 /**
@@ -55,7 +56,10 @@ public:
 
     /** Most bytes of name plus value in one cookie (what common servers take in a header). */
     static constexpr qsizetype MaxCookieBytes = 8192;
-    /** Larger cookie files are left untouched and not read; changes are then refused. */
+    /**
+     * Larger cookie files are left untouched and not read; changes are then refused. A file is
+     * read line by line, in memory of a few times its size.
+     */
     static constexpr qint64 MaxFileBytes = 256ll * 1024 * 1024;
 
     /** @short The program folder's cookie file, "cookies.txt". */
@@ -122,6 +126,13 @@ public:
     QList<Cookie> cookiesForUrl(const QUrl &url);
     /** @short Stores (or, when expired, deletes) @p cookies; writes the file once. */
     bool setCookies(const QList<Cookie> &cookies);
+    /**
+     * @short Moves the expiry of the persistent cookies that @p select gives (taken from this
+     * store, under the file's lock, so no other process's change is undone) to @p lifetime
+     * seconds from now, where it is more than a day earlier. Session cookies stay as they are.
+     * Writes the file at most once; false when it could not be written.
+     */
+    bool renewExpiry(const std::function<QList<Cookie>()> &select, qint64 lifetime);
     /** @short The stored form of a cookie received from @p url; nullopt when it is not acceptable. */
     static std::optional<Cookie> fromNetworkCookie(const QNetworkCookie &cookie, const QUrl &url);
 
@@ -132,8 +143,6 @@ public:
     void setClock(std::function<qint64()> now) { m_now = std::move(now); }
 
 private:
-    using CookieId = std::pair<QByteArray, QByteArray>; // path, name
-    using Bucket = QHash<CookieId, Cookie>;
     struct FileStamp
     {
         bool exists = false;
@@ -144,9 +153,9 @@ private:
     };
 
     static FileStamp stampOf(const QString &path);
+    static FileStamp stampOf(int fd);
     bool load();
-    void parse(const QByteArray &text);
-    void insertLoaded(Cookie &&cookie);
+    bool read(QFile &file);
     void reloadIfChanged();
     bool apply(const Cookie &cookie, qint64 now);
     bool save();
@@ -154,7 +163,9 @@ private:
     QByteArray serialize() const;
 
     QString m_path;
-    QHash<QByteArray, Bucket> m_cookies; // by domain
+    // By domain, path and name, each once: lookups by binary search, and no more memory per
+    // cookie than its fields (a hash per domain cost kilobytes for each of many domains).
+    std::vector<Cookie> m_cookies;
     quint64 m_nextOrder = 1;
     FileStamp m_stamp;
     bool m_writable = true;

@@ -262,9 +262,18 @@ int CBBSProperty::number(int position) const
 
 QString CBBSProperty::SettingValueError(int bbsType, int position, const QString &value)
 {
-    if (bbsType < SingleBoard || bbsType > PairedRightBoard)
+    if (bbsType < SingleBoard || bbsType > TextPageBoard)
         return {};
     const QString name = SettingName(position);
+    const bool keyed = bbsType == TextPageBoard;
+    if (const QString c = mdlMain::FirstUnencodable(value, keyed ? mdlMain::BoardEncoding::EucJp : mdlMain::BoardEncoding::Cp932);
+        !c.isEmpty())
+        return u"%1 の「%2」(U+%3) は%4で表せない文字のため使えません。設定は変更していません。"_s.arg(
+            name, c, QString::number(c.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0'),
+            keyed ? u"EUC-JP"_s : u"Shift_JIS(CP932)"_s);
+    if (keyed) // the items of the keyed cookie are joined by "&"
+        return value.contains(u'&') ? u"%1 に半角の「&」は使えません。同じクッキーに並ぶほかの設定が壊れるためです。"
+                                      "設定は変更していません。"_s.arg(name) : QString();
     if (value.contains(u','))
         return u"%1 に半角の「,」は使えません。同じクッキーに並ぶほかの設定が壊れるためです。設定は変更していません。"_s.arg(name);
     if (value.contains(u';'))
@@ -272,6 +281,16 @@ QString CBBSProperty::SettingValueError(int bbsType, int position, const QString
     if (std::any_of(value.begin(), value.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }))
         return u"%1 に改行などの制御文字は使えません。設定は変更していません。"_s.arg(name);
     return {};
+}
+
+QList<CookieStore::Cookie> CBBSProperty::SettingsCookies() const
+{
+    if (!hasSettings())
+        return {};
+    if (m_bbsType == TextPageBoard)
+        return keyedCookies();
+    const std::optional<CookieStore::Cookie> comma = findCookie(QUrl(m_url), mdlMain::ToCp932(m_url));
+    return comma ? QList{*comma} : QList<CookieStore::Cookie>();
 }
 
 bool CBBSProperty::write(int position, const QString &value)

@@ -118,10 +118,14 @@ public:
      * @short Why @p value cannot be kept as setting @p position of a board of type @p bbsType;
      * empty when it can.
      *
-     * The comma list of types 0 to 2 cannot hold "," (it would shift every later setting), ";"
-     * (it ends the cookie value) or control characters (the cookie would not be sent).
+     * Every character must read back as written (mdlMain::FirstUnencodable: CP932, EUC-JP
+     * for type 3). The comma list of types 0 to 2 cannot hold "," (it would shift every later
+     * setting), ";" (it ends the cookie value) or control characters (the cookie would not be
+     * sent); the keyed list of type 3 cannot hold "&" (it separates the items).
      */
     static QString SettingValueError(int bbsType, int position, const QString &value);
+    /** @short The cookies that hold the board's settings, as the store keeps them. */
+    QList<CookieStore::Cookie> SettingsCookies() const;
     /** @short Why the last setting written was not stored; empty after a success. */
     QString LastError() const { return m_lastError; }
 

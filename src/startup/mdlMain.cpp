@@ -4,7 +4,9 @@
 #include "app/Prompter.h"
 #include "app/mdlApp.h"
 #include "app/mdlOption.h"
+#include "cookies/CookieStore.h"
 #include "db/BoardRepository.h"
+#include "db/CBBSProperty.h"
 #include "db/Database.h"
 #include "db/mdlDatabase.h"
 
@@ -54,7 +56,28 @@ void writeReadMe()
     const QByteArray text = embedded.readAll();
     if (temporary.write(text) == text.size() && temporary.flush() && temporary.rename(target))
         temporary.setAutoRemove(false); // the file now has its final name
+}
 
+/**
+ * Moves the expiry of every board's settings cookies to the full lifetime again, so that the
+ * settings of a board not written for a while are not lost to time. A failure changes nothing
+ * stored, and the next write of a setting says why the file cannot be written.
+ */
+void renewSettingsCookies(Database &db)
+{
+    const std::optional<QList<int>> ids = BoardRepository(db).AllBoardIds();
+    if (!ids)
+        return;
+    constexpr qint64 Lifetime = qint64(CBBSProperty::CookieLifetimeDays) * 24 * 60 * 60;
+    static_cast<void>(cookieStore().renewExpiry([&] {
+        QList<CookieStore::Cookie> cookies;
+        for (const int id : *ids) {
+            CBBSProperty board;
+            if (board.GetProperty(id, db))
+                cookies += board.SettingsCookies();
+        }
+        return cookies;
+    }, Lifetime));
 }
 
 } // namespace
@@ -94,6 +117,7 @@ bool StartApplication(const StartupHooks &hooks)
         run(hooks.closeSplash);
         return false;
     }
+    renewSettingsCookies(*gDB);
     gIniFile = std::make_unique<CIniFile>();
     gIniFile->Load(SettingsFilePath());
     LoadOption(*gIniFile, *gDB);

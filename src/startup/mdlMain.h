@@ -45,9 +45,9 @@ void LoadOption(CIniFile &iniFile, Database &db);
 bool LoadQtTranslation();
 
 /**
- * @short Runs start-up after the single-instance check: splash, database, settings file,
- * options, web searches, folders, ReadMe.txt (written into the program folder when missing
- * there), main window.
+ * @short Runs start-up after the single-instance check: splash, database, renewal of the
+ * boards' settings cookies, settings file, options, web searches, folders, ReadMe.txt (written
+ * into the program folder when missing there), main window.
  *
  * When no database can be had, says "プログラムを終了します。" and returns false, leaving gDB
  * and gIniFile empty and the settings file untouched. True when the main window step ran.

@@ -28,6 +28,8 @@ constexpr size_t ArchiveBlockSize = 64 * 1024;
  */
 constexpr qsizetype PieceBytes = 1024 * 1024;
 
+constexpr QStringView CrLf = u"\r\n";
+
 const QString UnlhaMissing =
     u"UNLHA32.DLLが見つからないかもしくはバージョンが古い為、インポートできませんでした｡ "_s;
 
@@ -259,6 +261,9 @@ bool isBlank(QStringView text)
 /**
  * @short Cuts decoded log text into pieces that end at an entry separator; the text after the
  * last separator waits for more.
+ *
+ * Lines are judged once, when their CR LF has come, by the rule of LogParser::SplitEntries, so
+ * every piece splits into the same entries as the whole text would.
  */
 class PieceSplitter
 {
@@ -266,20 +271,25 @@ public:
     /** Adds @p text; returns the waiting text up to its last separator (empty when none). */
     QString add(QString text)
     {
-        const qsizetype added = text.size();
+        const qsizetype searched = m_pending.size() - 1; // a CR LF may begin at the old end
         if (m_pending.isEmpty())
             m_pending = std::move(text);
         else
             m_pending += text;
-        // A separator can only end in the new text: older text was searched before.
-        const qsizetype from = std::max<qsizetype>(0, m_pending.size() - added - LogParser::Separator.size());
-        const qsizetype at = QStringView(m_pending).sliced(from).lastIndexOf(LogParser::Separator);
-        if (at < 0)
+        const QStringView pending(m_pending);
+        qsizetype cut = 0;
+        for (qsizetype end; (end = pending.indexOf(CrLf, std::max(m_lineStart, searched))) >= 0;) {
+            // The first line after a separator (or of the text) never closes an entry.
+            if (m_lineStart > cut && LogParser::IsSeparatorLine(pending.sliced(m_lineStart, end - m_lineStart)))
+                cut = end + CrLf.size();
+            m_lineStart = end + CrLf.size();
+        }
+        if (cut == 0)
             return {};
-        const qsizetype end = from + at + LogParser::Separator.size();
+        m_lineStart -= cut;
         // The rest is copied, not the piece: it is the short one.
-        QString piece = std::exchange(m_pending, m_pending.sliced(end));
-        piece.truncate(end);
+        QString piece = std::exchange(m_pending, m_pending.sliced(cut));
+        piece.truncate(cut);
         return piece;
     }
 
@@ -290,18 +300,23 @@ public:
     QString tail()
     {
         QString tail = std::exchange(m_pending, {});
+        m_lineStart = 0;
         if (isBlank(tail))
             return {};
-        while (tail.endsWith(u"\r\n"_s))
-            tail.chop(2);
-        tail += u"\r\n"_s; // completes a separator line that lacks only its line break
-        if (!tail.endsWith(LogParser::Separator))
-            tail += LogParser::SeparatorLine + u"\r\n"_s;
+        while (tail.endsWith(CrLf))
+            tail.chop(CrLf.size());
+        // A separator line that lacks only its line break closes the entry as it is.
+        const qsizetype lastBreak = tail.lastIndexOf(CrLf);
+        const bool closed = lastBreak >= 0 && LogParser::IsSeparatorLine(QStringView(tail).sliced(lastBreak + CrLf.size()));
+        tail += CrLf;
+        if (!closed)
+            tail += LogParser::SeparatorLine + CrLf.toString();
         return tail;
     }
 
 private:
     QString m_pending;
+    qsizetype m_lineStart = 0; // the start of the first line whose CR LF has not come yet
 };
 
 /** Why an import ended before the end of its text. */
@@ -460,7 +475,7 @@ bool holdsEntries(const QByteArray &bytes)
  *
  * A text file is read twice: every byte is checked before anything is stored, so a file with an
  * unreadable byte stays out whole. An archive's members are unpacked one per step and analysed
- * in pieces. A cancel ends the file at the next step.
+ * in pieces; a damaged member is named and skipped. A cancel ends the file at the next step.
  */
 class FileImport : public CBBS::ImportJob
 {
@@ -610,8 +625,13 @@ private:
                 fail(notImported(member, u"は64MBを超える"_s));
                 return;
             }
-            if (error != CBBS::ExtractError::None)
-                break; // what follows a damaged member is not to be trusted
+            if (error == CBBS::ExtractError::Unreadable) {
+                // The next header is found by the packed size: the members after it still read,
+                // unless the archive is cut short here.
+                ++m_logs;
+                fail(notImported(member, u"は壊れている"_s));
+                return;
+            }
             if (!holdsEntries(bytes)) {
                 progress(member + u"にはログがないため、読み飛ばしました。"_s, true);
                 return;
@@ -622,6 +642,7 @@ private:
                 return;
             }
             progress(member + u"を解析中..."_s, true);
+            ++m_analysed;
             m_memberName = member;
             m_member = std::move(bytes);
             m_at = 0;
@@ -647,7 +668,9 @@ private:
 
     void endArchive(int status)
     {
-        if (status != ARCHIVE_EOF)
+        if (status != ARCHIVE_EOF && m_analysed > 0) // what was imported stays: the file is not "not imported"
+            fail(m_fileName + u"は途中で切れているか壊れているため、最後まで読めませんでした。"_s);
+        else if (status != ARCHIVE_EOF)
             fail(notImported(m_fileName, u"はLHA書庫として読めなかった"_s));
         else if (m_members == 0)
             fail(notImported(m_fileName, u"にはファイルが入っていない"_s));
@@ -674,6 +697,7 @@ private:
     ArchiveReader m_archive{nullptr, archive_read_free};
     int m_members = 0;
     int m_logs = 0; // members that hold (or may hold) entries
+    int m_analysed = 0; // members whose entries were analysed
     QString m_memberName;
     QByteArray m_member; // the member being analysed
     qsizetype m_at = 0;  // its bytes analysed so far

@@ -4,6 +4,7 @@
 #include <QStringMatcher>
 #include <QVarLengthArray>
 #include <limits>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -204,15 +205,56 @@ std::optional<QTime> scanTime(Scanner &in)
     return time.isValid() ? std::optional(time) : std::nullopt;
 }
 
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\u3000';
+}
+
+/** Where a separator line holding the separator at @p at begins and ends, CR LF included;
+ *  nullopt when the line holds more, or when its first CR LF is not at or after @p from. */
+std::optional<std::pair<qsizetype, qsizetype>> separatorAround(QStringView text, qsizetype from, qsizetype at)
+{
+    qsizetype begin = at;
+    while (begin > from && isBlank(text[begin - 1]))
+        --begin;
+    qsizetype end = at + SeparatorLine.size();
+    while (end < text.size() && isBlank(text[end]))
+        ++end;
+    if (begin - from < CrLf.size() || text.sliced(begin - CrLf.size(), CrLf.size()) != CrLf
+        || !text.sliced(end).startsWith(CrLf))
+        return std::nullopt;
+    return std::pair(begin - CrLf.size(), end + CrLf.size());
+}
+
 } // namespace
+
+bool IsSeparatorLine(QStringView line)
+{
+    if (line.size() < SeparatorLine.size())
+        return false;
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && isBlank(line[begin]))
+        ++begin;
+    while (end > begin && isBlank(line[end - 1]))
+        --end;
+    return line.sliced(begin, end - begin) == SeparatorLine;
+}
 
 QList<QStringView> SplitEntries(QStringView text)
 {
-    static const QStringMatcher matcher(Separator);
+    static const QStringMatcher matcher(SeparatorLine);
     QList<QStringView> entries;
     qsizetype start = 0;
-    for (qsizetype at; (at = matcher.indexIn(text, start)) >= 0; start = at + Separator.size())
-        entries.append(text.sliced(start, at - start));
+    for (qsizetype at = 0; (at = matcher.indexIn(text, at)) >= 0;) {
+        const auto separator = separatorAround(text, start, at);
+        if (!separator) {
+            ++at;
+            continue;
+        }
+        entries.append(text.sliced(start, separator->first - start));
+        start = at = separator->second;
+    }
     return entries;
 }
 

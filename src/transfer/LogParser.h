@@ -34,10 +34,18 @@ enum class EntryError {
 };
 
 /**
+ * @short Whether @p line (without its line break) is the separator line: SeparatorLine alone,
+ * with blanks or tabs (half- or full-width) before or after it allowed, as editors leave them.
+ */
+bool IsSeparatorLine(QStringView line);
+
+/**
  * @short The entries of @p text: every piece that a separator closes, in order.
  *
- * Text after the last separator is no entry; a text without a separator has none. The views
- * point into @p text, unchanged, so they serve the error log as they are.
+ * A separator is a separator line (IsSeparatorLine) between two CR LF, the first of them
+ * inside the entry it closes; so the first line of an entry never closes it. Text after the
+ * last separator is no entry; a text without a separator has none. The views point into
+ * @p text, unchanged, so they serve the error log as they are.
  */
 QList<QStringView> SplitEntries(QStringView text);
 

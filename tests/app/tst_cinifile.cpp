@@ -145,6 +145,14 @@ private slots:
         QVERIFY(m_ini.Load(m_dir.filePath(u"missing/dir/x.ini"_s)));
         expectWarning(u"cannot write"_s);
         QVERIFY(!m_ini.Save(u"A"_s));
+
+        // Nor is a file beyond the bound read whole, or written over.
+        constexpr qint64 TooLarge = CIniFile::MaxFileBytes + 1;
+        QVERIFY(QFile::resize(m_path, TooLarge)); // sparse: costs no disk
+        QVERIFY(!m_ini.Load(m_path));
+        QCOMPARE(m_ini.Keys(), QStringList()); // nothing read
+        QVERIFY(!m_ini.Save(u"A"_s));
+        QCOMPARE(QFileInfo(m_path).size(), TooLarge);
     }
 
     // Before a damaged file is first written over, it is kept beside, and the user is told.

@@ -26,6 +26,25 @@ private slots:
         QCOMPARE(FromCp932("\x81 A\x82"), u"\u001A A"_s);
     }
 
+    void firstUnencodable_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("eucJp");
+        QTest::addColumn<QString>("unencodable");
+        QTest::newRow("kana, JIS forms with a twin") << u"あア\u301C\u00A5"_s << false << QString();
+        QTest::newRow("emoji") << u"a😀b"_s << false << u"😀"_s;
+        QTest::newRow("JIS X 0212 in CP932") << u"é"_s << false << u"é"_s;
+        QTest::newRow("JIS X 0212 in EUC-JP") << u"é"_s << true << QString();
+    }
+
+    void firstUnencodable()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, eucJp);
+        QFETCH(QString, unencodable);
+        QCOMPARE(FirstUnencodable(text, eucJp ? BoardEncoding::EucJp : BoardEncoding::Cp932), unencodable);
+    }
+
     void eucToString()
     {
         QCOMPARE(EucToString("\x8E\xB1" "A"_ba), u"ｱA"_s); // half-width katakana, ASCII letter

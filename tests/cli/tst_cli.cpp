@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -225,6 +226,7 @@ private slots:
         QTest::newRow("setting without value") << QStringList{u"settings"_s, u"4"_s, u"PostName"_s};
         QTest::newRow("number setting not a number")
             << QStringList{u"settings"_s, u"4"_s, u"PostName=a"_s, u"ViewCount=many"_s};
+        QTest::newRow("negative number setting") << QStringList{u"settings"_s, u"4"_s, u"ViewCount=-5"_s};
         QTest::newRow("receive without boards") << QStringList{u"receive"_s};
         QTest::newRow("--visit and a board") << QStringList{u"receive"_s, u"--visit"_s, u"4"_s};
         QTest::newRow("--full and --all") << QStringList{u"receive"_s, u"--full"_s, u"--all"_s};
@@ -299,6 +301,11 @@ private slots:
         QCOMPARE(comma.status, 1);
         QVERIFY2(comma.err.contains(u"「,」"_s), qPrintable(comma.err));
         QCOMPARE(readFile(cookieFile()), cookies);
+        // So does a character the cookie's encoding lacks, after a value that it could keep.
+        const CliRun emoji = settings({u"4"_s, u"Mail=new@x"_s, u"PostName=😀emoji"_s});
+        QCOMPARE(emoji.status, 1);
+        QVERIFY2(emoji.err.contains(u"PostName の「😀」(U+1F600) はShift_JIS(CP932)で表せない文字"_s), qPrintable(emoji.err));
+        QCOMPARE(readFile(cookieFile()), cookies);
 
         // A cookie file beyond the size the store reads is left alone, and the command says so.
         QVERIFY(QFile::resize(cookieFile(), 256ll * 1024 * 1024 + 1)); // sparse: costs no disk
@@ -306,6 +313,18 @@ private slots:
         QCOMPARE(oversized.status, 1);
         QVERIFY2(oversized.err.contains(u"cookies.txt"_s), qPrintable(oversized.err));
         QCOMPARE(QFileInfo(cookieFile()).size(), 256ll * 1024 * 1024 + 1);
+    }
+
+    // Every start renews the expiry of the boards' settings cookies, so that settings a board
+    // has not written for a while are not lost to time.
+    void aStartRenewsTheSettingsCookies()
+    {
+        QCOMPARE(settings({u"4"_s, u"PostName=山田"_s}).status, 0); // the one cookie of the file
+        const auto expiry = [this] { return QString::fromLatin1(readFile(cookieFile())).section(u'\t', 4, 4).toLongLong(); };
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        writeFile(cookieFile(), readFile(cookieFile()).replace(QByteArray::number(expiry()), QByteArray::number(now + 86400)));
+        QCOMPARE(cli({u"--yes"_s, u"boards"_s}).status, 0);
+        QVERIFY(expiry() >= now + 120 * 86400);
     }
 
     // Two processes writing settings of different boards at once: both updates are kept.
@@ -435,6 +454,46 @@ private slots:
         const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
         QCOMPARE(noBoard.status, 1);
         QVERIFY(noBoard.err.contains(u"no board 999"_s));
+    }
+
+    // A signal stops a receive or an import at its next commit: it says what was stored and
+    // gives 128 + the signal's number.
+    void aSignalEndsARunWithWhatWasStored_data()
+    {
+        QTest::addColumn<bool>("receiving"); // else importing
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT during a receive") << true << SIGINT;
+        QTest::newRow("SIGHUP during a receive") << true << SIGHUP;
+        QTest::newRow("SIGTERM during an import") << false << SIGTERM;
+    }
+
+    void aSignalEndsARunWithWhatWasStored()
+    {
+        QFETCH(bool, receiving);
+        QFETCH(int, signal);
+        QProcess process;
+        if (receiving) { // the first page of 30 is stored, the second never comes
+            serveBoards();
+            m_sim->addSampleMessages(0, 6, 40);
+            BoardSimulator::Fault silent;
+            silent.kind = BoardSimulator::FaultKind::NeverAnswer;
+            m_sim->setFault(silent, 1);
+            start(process, {u"receive"_s, Board});
+            QVERIFY(QTest::qWaitFor([&] { return m_sim->requests().size() == 2; }, 20000));
+        } else {
+            firstRun();
+            writeLog(file(u"big.log"_s), 1, 40000);
+            startImport(process, file(u"big.log"_s));
+            QVERIFY(QTest::qWaitFor([&] { return messageCount() > 0; }, 20000));
+        }
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 128 + signal);
+        const qint64 stored = messageCount();
+        QVERIFY(stored < (receiving ? 40 : 40000));
+        const QString said = receiving ? u"%1件受信しました。中断しました。\n"_s : u"%1件インポートしました。中断しました。\n"_s;
+        QVERIFY2(QString::fromUtf8(process.readAllStandardOutput()).endsWith(said.arg(stored)), qPrintable(said.arg(stored)));
     }
 
     // Board 4 holds messages 1 and 2 (see storeTwoMessages) when each statement runs.

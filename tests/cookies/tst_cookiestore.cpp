@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <malloc.h>
 
 using namespace Qt::StringLiterals;
 
@@ -109,6 +110,24 @@ private slots:
         QCOMPARE(store.GetCookie(BoardUrl), u"kept=1; session=3; rfc=2"_s);
         QVERIFY(store.SetCookie(BoardUrl, u"kept"_s, u"7"_s + Future));
         QVERIFY(!readFile(m_path).contains("soon"));
+    }
+
+    // A large file is held in memory of a few times its size (a hash per domain once took 200
+    // times as much).
+    void aLargeFileTakesLittleMemory()
+    {
+        QByteArray text = "# Netscape HTTP Cookie File\n";
+        for (int i = 0; i < 20000; ++i)
+            text += "h" + QByteArray::number(i) + ".example\tFALSE\t/\tFALSE\t4102444800\tn\tv\n";
+        writeFile(m_path, text);
+        const auto heapInUse = [] {
+            const struct mallinfo2 heap = mallinfo2();
+            return qint64(heap.uordblks + heap.hblkhd);
+        };
+        const qint64 before = heapInUse();
+        const CookieStore store(m_path);
+        QCOMPARE(store.count(), 20000);
+        QVERIFY2(heapInUse() - before < 10 * text.size(), qPrintable(QString::number(heapInUse() - before)));
     }
 
     void damagedFile()

@@ -129,6 +129,10 @@ private slots:
         QTest::newRow("separator without line break") << log.chopped(2) << 3 << true;
         QTest::newRow("blank tail") << log + "\r\n \x1a" << 3 << true;
         QTest::newRow("broken tail") << log + LogFormat::toCp932(u"壊れた記事"_s) << 3 << false;
+        const QByteArray fifty = sampleLog(1, 50);
+        const QByteArray padded = separator.mid(2, separator.size() - 4);
+        QTest::newRow("blanks around every separator line")
+            << QByteArray(fifty).replace(separator, "\r\n \t" + padded + "   \r\n") << 50 << true;
         QTest::newRow("LF only") << QByteArray(log).replace("\r\n", "\n") << 3 << true;
         QTest::newRow("CR only") << QByteArray(log).replace("\r\n", "\r") << 3 << true;
     }
@@ -212,12 +216,12 @@ private slots:
         QTest::addColumn<QString>("message");
         const QByteArray archive = readFile(OneArchive);
         QByteArray damaged = archive;
-        for (qsizetype i = 120; i < 180; ++i)
+        for (qsizetype i = 2; i < 7; ++i) // the first header's method: no LHA archive at all
             damaged[i] = char(~damaged[i]);
         const QByteArray cut = sampleLog(1, 1) + "\x82";
         QTest::newRow("folder") << u"folder.log/"_s << QByteArray() << u"はファイルではないため"_s;
         QTest::newRow("empty") << u"empty.log"_s << QByteArray("") << u"は空のファイルのため"_s;
-        QTest::newRow("damaged") << u"damaged.lzh"_s << damaged << u"はLHA書庫として読めなかったため"_s;
+        QTest::newRow("damaged header") << u"damaged.lzh"_s << damaged << u"はLHA書庫として読めなかったため"_s;
         QTest::newRow("64 MiB + 1") << u"big.lzh"_s << withClaimedSize(archive, 64 * 1024 * 1024 + 1)
                                    << u"の中のzatsudan-2001.logは64MBを超えるため"_s;
         QTest::newRow("512 MiB + 1") << u"huge.log"_s << QByteArray("sparse") << u"は512MBを超えるため"_s;
@@ -247,6 +251,42 @@ private slots:
         QVERIFY(!f.bbs.IsImport());
         QCOMPARE(state.last(), QVariantList({path + message + u"、インポートできませんでした。"_s, true, true}));
         QVERIFY(f.stored(Board).isEmpty());
+    }
+
+    // A damaged member is named and skipped, the members after it are imported; an archive cut
+    // short keeps what came before the cut, and is not said to be unimported.
+    void damagedMembersAreSkipped_data()
+    {
+        QTest::addColumn<QByteArray>("archive"); // two.lzh: first.log (11, 12), then second.log (21, 22)
+        QTest::addColumn<QList<int>>("stored");
+        QTest::addColumn<QStringList>("lines"); // after the archive's path
+        const QByteArray two = readFile(TwoArchive);
+        QByteArray damaged = two;
+        const qsizetype firstData = quint8(two[0]) | quint8(two[1]) << 8; // after the first header
+        for (qsizetype i = firstData + 4; i < firstData + 20; ++i)
+            damaged[i] = char(~damaged[i]);
+        const QString broken = u"の中の%1は壊れているため、インポートできませんでした。"_s;
+        QTest::newRow("first member damaged") << damaged << QList<int>{21, 22} << QStringList{broken.arg(u"first.log"_s)};
+        QTest::newRow("cut inside the last member")
+            << two.chopped(20) << QList<int>{11, 12}
+            << QStringList{broken.arg(u"second.log"_s), u"は途中で切れているか壊れているため、最後まで読めませんでした。"_s};
+    }
+
+    void damagedMembersAreSkipped()
+    {
+        QFETCH(QByteArray, archive);
+        QFETCH(QList<int>, stored);
+        QFETCH(QStringList, lines);
+        CBBSFixture f;
+        const QString path = fileIn(f, u"a.lzh"_s, archive);
+        QSignalSpy state(&f.bbs, &CBBS::StateChanged);
+        QVERIFY(!f.import(Board, path));
+        QList<int> ids;
+        for (const CMessage &msg : f.stored(Board))
+            ids.append(msg.ID);
+        QCOMPARE(ids, stored);
+        for (const QString &line : lines)
+            QVERIFY2(state.contains({path + line, true, true}), qPrintable(line));
     }
 
     // A cancel left from an earlier run stops nothing; a new one ends the run after the current

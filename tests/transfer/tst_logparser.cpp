@@ -62,6 +62,10 @@ private slots:
         QTest::newRow("empty entry") << u"A"_s + sep + sep << QStringList{u"A"_s, QString()};
         QTest::newRow("first line without CR LF before it") << sep.mid(2) + u"A"_s + sep
                                                             << QStringList{sep.mid(2) + u"A"_s};
+        const QString line = LogParser::SeparatorLine;
+        QTest::newRow("blanks and tabs around the line") << u"A\r\n \t"_s + line + u"   \r\nB\r\n"_s + line + u"\t\r\n"_s
+                                                         << QStringList{u"A"_s, u"B"_s};
+        QTest::newRow("other text on the line") << u"A\r\nx "_s + line + u"\r\nB"_s + sep << QStringList{u"A\r\nx "_s + line + u"\r\nB"_s};
     }
 
     void splitEntries()
