@@ -4,6 +4,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -34,6 +37,16 @@ VbDateFormat::VbDateFormat(const QString &format) : m_pattern(format)
 {
     parse(format.isEmpty() ? u"yyyy/mm/dd h:nn:ss"_s : format);
     resolveMinutes();
+}
+
+bool VbDateFormat::ShowsDate() const
+{
+    static constexpr std::array DateKinds{Kind::Year4, Kind::Year2, Kind::DayOfYear, Kind::Month, Kind::Month2,
+                                          Kind::MonthAbbr, Kind::MonthName, Kind::Day, Kind::Day2,
+                                          Kind::ShortDate, Kind::LongDate};
+    return std::any_of(m_tokens.cbegin(), m_tokens.cend(), [](const Token &token) {
+        return std::find(DateKinds.cbegin(), DateKinds.cend(), token.kind) != DateKinds.cend();
+    });
 }
 
 void VbDateFormat::appendLiteral(const QString &text)

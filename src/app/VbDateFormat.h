@@ -24,6 +24,11 @@ public:
     QString Pattern() const { return m_pattern; }
     /** @short @p dt in this format; an invalid date gives an empty text. */
     QString Format(const QDateTime &dt) const;
+    /**
+     * @short True when the format shows a year, a month or a day (of the month or the year);
+     * a format of only times, weekdays, quarters or literal text cannot tell one date from another.
+     */
+    bool ShowsDate() const;
 
 private:
     enum class Kind : quint8 {

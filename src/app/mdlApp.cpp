@@ -10,6 +10,10 @@ using namespace Qt::StringLiterals;
 
 namespace mdlApp {
 
+namespace {
+QString createdAppFolder; // the program folder this process made, once made
+} // namespace
+
 QString GetAppPath()
 {
     QString folder = qEnvironmentVariable("TESSERA_HOME");
@@ -20,9 +24,14 @@ QString GetAppPath()
         folder = data + u"/tessera"_s;
     }
     folder = QDir::cleanPath(QDir(folder).absolutePath());
-    if (!QDir(folder).exists())
-        QDir().mkpath(folder);
+    if (!QDir(folder).exists() && QDir().mkpath(folder))
+        createdAppFolder = folder;
     return AddPathSeparator(folder);
+}
+
+bool CreatedAppFolder()
+{
+    return !createdAppFolder.isEmpty() && AddPathSeparator(createdAppFolder) == GetAppPath();
 }
 
 QString AddPathSeparator(const QString &path)

@@ -15,6 +15,8 @@ inline constexpr auto ExeBaseName = "tessera";
  * $XDG_DATA_HOME/tessera/ (default ~/.local/share/tessera/). Created when missing.
  */
 QString GetAppPath();
+/** @short True when this process created the program folder GetAppPath() now gives. */
+bool CreatedAppFolder();
 /** @p path + "/" unless it already ends with "/" (the empty text gives "/"). */
 QString AddPathSeparator(const QString &path);
 /** "Ver.0.61", or with the revision "Ver.0.61.0116". */

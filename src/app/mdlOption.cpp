@@ -173,12 +173,17 @@ void InitWebSearch(CIniFile &iniFile)
 
 bool CheckFolders()
 {
-    IconFilePath = normalisedFolder(IconFilePath, defaultIconFilePath());
-    const bool icon = ConfirmFolder(IconFilePath, u"アイコンフォルダ"_s);
-    CacheFilePath = normalisedFolder(CacheFilePath, defaultCacheFilePath());
-    const bool cache = ConfirmFolder(CacheFilePath, u"キャッシュフォルダ"_s);
-    ErrorLogFilePath = normalisedFolder(ErrorLogFilePath, defaultErrorLogFilePath());
-    const bool errorLog = ConfirmFolder(ErrorLogFilePath, u"エラーログフォルダ"_s);
+    // A program folder this run made gets its default subfolders without a question; a folder
+    // the user named is still asked about.
+    const auto confirm = [](QString &option, const QString &fallback, const QString &label) {
+        option = normalisedFolder(option, fallback);
+        if (option == fallback && mdlApp::CreatedAppFolder())
+            return QDir().mkpath(option);
+        return ConfirmFolder(option, label);
+    };
+    const bool icon = confirm(IconFilePath, defaultIconFilePath(), u"アイコンフォルダ"_s);
+    const bool cache = confirm(CacheFilePath, defaultCacheFilePath(), u"キャッシュフォルダ"_s);
+    const bool errorLog = confirm(ErrorLogFilePath, defaultErrorLogFilePath(), u"エラーログフォルダ"_s);
     return icon && cache && errorLog;
 }
 

@@ -238,7 +238,9 @@ std::unique_ptr<Database> OpenLogDatabase(const QString &path)
     // and a file set aside is followed by a new one, locked anew. That happens once.
     bool created = false;
     if (!QFileInfo::exists(path)) {
-        prompter().information(MsgMissing);
+        // A program folder this run made has no database to miss.
+        if (!mdlApp::CreatedAppFolder() || QFileInfo(path).absolutePath() != QDir::cleanPath(mdlApp::GetAppPath()))
+            prompter().information(MsgMissing);
         if (!createFile(path))
             return nullptr;
         created = true;

@@ -266,8 +266,8 @@ void frmSQL::chooseQuery(const QString &name)
         if (answer == Prompter::Cancel)
             return;
         if (answer == Prompter::Yes) {
-            const QString saveName = prompter().askText(title(), u"クエリー名を入力してください。"_s, QString()).value_or(QString()).trimmed();
-            if (saveName.isEmpty() || !saveQuery(saveName, txtSQL->toPlainText()))
+            const std::optional<QString> saveName = askQueryName();
+            if (!saveName || !saveQuery(*saveName, txtSQL->toPlainText()))
                 return; // the edited text stays: nothing was saved
             fitComboDropDown(cmbQuery);
             cmbQuery->setEditText(name);
@@ -282,13 +282,22 @@ void frmSQL::chooseQuery(const QString &name)
     updateDeleteButton();
 }
 
+/** The name typed for a new query, trimmed; nullopt when the question was cancelled. */
+std::optional<QString> frmSQL::askQueryName()
+{
+    const std::optional<QString> name = prompter().askText(title(), u"クエリー名を入力してください。"_s, QString());
+    return name ? std::optional(name->trimmed()) : std::nullopt;
+}
+
 void frmSQL::saveClicked()
 {
-    QString name = cmbQuery->currentText().trimmed();
-    if (name.isEmpty())
-        name = prompter().askText(title(), u"クエリー名を入力してください。"_s, QString()).value_or(QString()).trimmed();
-    cmbQuery->setEditText(name);
-    if (!saveQuery(name, txtSQL->toPlainText()))
+    std::optional<QString> name = cmbQuery->currentText().trimmed();
+    if (name->isEmpty())
+        name = askQueryName();
+    if (!name)
+        return;
+    cmbQuery->setEditText(*name);
+    if (!saveQuery(*name, txtSQL->toPlainText()))
         return;
     fitComboDropDown(cmbQuery);
     m_modified = false;
@@ -300,8 +309,10 @@ void frmSQL::saveClicked()
  */
 bool frmSQL::saveQuery(const QString &name, const QString &sql)
 {
-    if (name.isEmpty())
+    if (name.isEmpty()) {
+        prompter().ask(Prompter::Icon::Information, title(), u"クエリー名が入っていません。"_s, {Prompter::Ok}, Prompter::Ok);
         return false;
+    }
     if (name.startsWith(u'_')) {
         prompter().ask(Prompter::Icon::Information, title(), u"\"_\"で始まるクエリー名は登録できません。"_s, {Prompter::Ok}, Prompter::Ok);
         return false;

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <optional>
+
 class Database;
 class QComboBox;
 class QLabel;
@@ -51,6 +53,7 @@ private:
     void showFieldInfo();
     void insertCondition();
     void chooseQuery(const QString &name);
+    std::optional<QString> askQueryName();
     void saveClicked();
     void deleteClicked();
     bool saveQuery(const QString &name, const QString &sql);

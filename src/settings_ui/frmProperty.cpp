@@ -247,9 +247,9 @@ void frmProperty::cmdOK_Click()
 {
     if (!ValidateTab(SelectedTabKey()))
         return;
-    // The cookie settings are checked whatever tab is shown: a value the board type cannot
-    // keep would otherwise be dropped silently.
-    if (m_mode == PropertyMode && SelectedTabKey() != u"#2"_s && !validateCookieTab())
+    // Both board tabs are checked whatever tab is shown: a bad address or a value the board
+    // type cannot keep would otherwise be stored or dropped silently.
+    if (m_mode == PropertyMode && (!validateBoardTab() || !validateCookieTab()))
         return;
     if (!storeAll())
         return;
@@ -264,18 +264,32 @@ void frmProperty::cmdOK_Click()
  */
 bool frmProperty::storeAll()
 {
+    if (m_mode == PropertyMode)
+        return storeBoard();
     const std::vector<QVariant> before = optionValues();
-    if (m_mode == OptionMode)
-        saveOptionTabs();
+    saveOptionTabs();
     if (!mdlOption::CheckFolders() || !saveListTabs()) {
         restoreOptions(before);
         return false;
     }
-    if (m_mode == OptionMode) {
-        saveWebSearchTab();
-    } else {
-        saveBoardTab();
-        saveCookieTab();
+    saveWebSearchTab();
+    return true;
+}
+
+/**
+ * Stores the board tabs, the cookie first: it is written for the address and type chosen on
+ * "#1". When a setting or the list tabs cannot be stored the record is put back and the
+ * dialog stays open with everything typed.
+ */
+bool frmProperty::storeBoard()
+{
+    if (!mdlOption::CheckFolders())
+        return false;
+    const CBBSProperty before = *m_bbsprop;
+    saveBoardTab();
+    if (!saveCookieTab() || !saveListTabs()) {
+        *m_bbsprop = before;
+        return false;
     }
     return true;
 }

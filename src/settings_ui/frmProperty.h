@@ -80,6 +80,7 @@ private:
     bool refuse(QWidget *field, const QString &text);
     void cmdOK_Click();
     bool storeAll();
+    bool storeBoard();
 
     // Board tabs "#1" and "#2" (frmPropertyBoard.cpp)
     void createBoardTab(QWidget *frame);
@@ -89,7 +90,7 @@ private:
     bool validateBoardTab();
     bool validateCookieTab();
     void saveBoardTab();
-    void saveCookieTab();
+    bool saveCookieTab();
     void cmdAllBBS_Click();
     QStringList personalFields() const;
 
@@ -118,6 +119,7 @@ private:
     bool validateGeneralTab();
     void saveOptionTabs();
     void updateOptionEnabling();
+    void updateDatePreview();
 
     // Web searches "#5" (frmPropertyWebSearch.cpp)
     void createWebSearchTab(QWidget *frame);
@@ -180,6 +182,7 @@ private:
     QCheckBox *chkHideAtMinimazed = nullptr;
     QLineEdit *txtReplyHeader = nullptr;
     QLineEdit *txtDateFormat = nullptr;
+    QLabel *lblDateFormatPreview = nullptr;
     QLineEdit *txtIconFilePath = nullptr;
     // "#8"
     uSpinButton *uspnTimeout = nullptr;

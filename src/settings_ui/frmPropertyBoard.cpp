@@ -8,6 +8,7 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QUrl>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -164,6 +165,10 @@ bool frmProperty::validateBoardTab()
         if (field->text().trimmed().isEmpty())
             return refuse(field, message);
     }
+    // Receiving, posting and the board's cookie all need a web address with a host.
+    const QUrl url(txtURL->text().trimmed(), QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != u"http"_s && url.scheme() != u"https"_s) || url.host().isEmpty())
+        return refuse(txtURL, u"URLには http:// か https:// で始まる掲示板のアドレスを入れてください。"_s);
     return true;
 }
 
@@ -195,29 +200,32 @@ void frmProperty::saveBoardTab()
     p.SetBBSType(checkedIndex(optBBSType, p.BBSType()));
 }
 
-/** Writes the eight settings through the record; what could not be stored is reported. */
-void frmProperty::saveCookieTab()
+/**
+ * Writes the eight settings through the record. What could not be stored is reported by the
+ * field's name, and false is returned so that the dialog stays open with the text typed.
+ */
+bool frmProperty::saveCookieTab()
 {
     CBBSProperty &p = *m_bbsprop;
-    const QList<std::pair<int, QString>> settings{
-        {CBBSProperty::PostNameSetting, txtPostName->text()},
-        {CBBSProperty::MailSetting, txtMail->text()},
-        {CBBSProperty::PasswordSetting, txtPassword->text()},
-        {CBBSProperty::HomePageSetting, txtHomePage->text()},
-        {CBBSProperty::ViewCountSetting, QString::number(uspnViewCount->Value())},
-        {CBBSProperty::DownloadCountSetting, QString::number(uspnDownloadCount->Value())},
-        {CBBSProperty::ViewOrderSetting, QString::number(checkedIndex(optViewOrder, p.ViewOrder()))},
-        {CBBSProperty::NoReadViewSetting, QString::number(checkedIndex(optNoReadView, p.NoReadView()))},
-    };
+    const std::array<std::tuple<QWidget *, int, QString>, 8> settings{{
+        {txtPostName, CBBSProperty::PostNameSetting, txtPostName->text()},
+        {txtMail, CBBSProperty::MailSetting, txtMail->text()},
+        {txtPassword, CBBSProperty::PasswordSetting, txtPassword->text()},
+        {txtHomePage, CBBSProperty::HomePageSetting, txtHomePage->text()},
+        {uspnViewCount, CBBSProperty::ViewCountSetting, QString::number(uspnViewCount->Value())},
+        {uspnDownloadCount, CBBSProperty::DownloadCountSetting, QString::number(uspnDownloadCount->Value())},
+        {fraViewOrder, CBBSProperty::ViewOrderSetting, QString::number(checkedIndex(optViewOrder, p.ViewOrder()))},
+        {fraNoReadView, CBBSProperty::NoReadViewSetting, QString::number(checkedIndex(optNoReadView, p.NoReadView()))},
+    }};
     QStringList errors;
-    for (const auto &[position, value] : settings) {
+    for (const auto &[field, position, value] : settings) {
         if (!p.SetSettingText(position, value))
-            errors.append(p.LastError());
+            errors.append(field->accessibleName() + u": "_s + p.LastError());
     }
-    if (!errors.isEmpty()) {
-        errors.removeDuplicates();
-        prompter().warning(u"クッキーの情報を保存できなかった設定があります。\n"_s + errors.join(u'\n'));
-    }
+    if (errors.isEmpty())
+        return true;
+    prompter().warning(u"クッキーの情報を保存できなかった設定があります。\n"_s + errors.join(u'\n'));
+    return false;
 }
 
 QStringList frmProperty::personalFields() const

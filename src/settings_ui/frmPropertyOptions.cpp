@@ -1,11 +1,13 @@
 #include "settings_ui/frmProperty.h"
 
 #include "app/CRegExp.h"
+#include "app/VbDateFormat.h"
 #include "app/mdlOption.h"
 #include "settings_ui/PropertyWidgets.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -33,7 +35,13 @@ void frmProperty::createGeneralTab(QWidget *frame)
     addWide(grid, chkAddTaskTray = check(frame, u"chkAddTaskTray"_s, u"タスクトレイに格納する(&T)"_s));
     addWide(grid, chkHideAtMinimazed = check(frame, u"chkHideAtMinimazed"_s, u"最小化時はタスクバーに表示しない(&V)"_s));
     txtReplyHeader = editRow(grid, frame, u"txtReplyHeader"_s, u"ヘッダ付コピーの書式(&H):"_s);
-    txtDateFormat = editRow(grid, frame, u"txtDateFormat"_s, u"日付の書式(&D):"_s);
+    txtDateFormat = edit(frame, u"txtDateFormat"_s, u"日付の書式(&D):"_s);
+    lblDateFormatPreview = named(new QLabel(frame), u"lblDateFormatPreview"_s, u"日付の書式の見本"_s);
+    const int dateRow = grid->rowCount();
+    grid->addWidget(label(frame, u"日付の書式(&D):"_s, txtDateFormat), dateRow, 0);
+    grid->addWidget(txtDateFormat, dateRow, 1);
+    grid->addWidget(lblDateFormatPreview, dateRow, 2);
+    connect(txtDateFormat, &QLineEdit::textChanged, this, &frmProperty::updateDatePreview);
     txtIconFilePath = editRow(grid, frame, u"txtIconFilePath"_s, u"アイコンファイルフォルダ(&I):"_s);
     grid->setRowStretch(grid->rowCount(), 1);
     grid->setColumnStretch(1, 1);
@@ -130,7 +138,16 @@ bool frmProperty::validateGeneralTab()
         return refuse(txtReplyHeader, u"返信ヘッダが入っていません。"_s);
     if (txtDateFormat->text().trimmed().isEmpty())
         return refuse(txtDateFormat, u"日付の書式が入っていません。"_s);
+    // 投稿日 would show the same text for every message.
+    if (!VbDateFormat(txtDateFormat->text()).ShowsDate())
+        return refuse(txtDateFormat, u"日付の書式に日付を表す部分 (yyyy・m・d など) がありません。"_s);
     return true;
+}
+
+/** Shows the typed date format applied to the current time. */
+void frmProperty::updateDatePreview()
+{
+    lblDateFormatPreview->setText(VbDateFormat(txtDateFormat->text()).Format(QDateTime::currentDateTime()));
 }
 
 void frmProperty::saveOptionTabs()

@@ -138,6 +138,9 @@ private slots:
         const int Ok = Prompter::Ok;
         QTest::newRow("new name, trimmed")
             << u"  mine  "_s << u"SELECT * FROM Mark"_s << Ok << false << u"SELECT * FROM Mark"_s << QString() << 2 << false;
+        // The name asked for is left empty.
+        QTest::newRow("empty name")
+            << u"  "_s << u"SELECT 2"_s << Ok << false << QString() << u"クエリー名が入っていません。"_s << 1 << true;
         QTest::newRow("underscore name")
             << u"_hidden"_s << u"SELECT 2"_s << Ok << false << QString() << u"\"_\"で始まるクエリー名は登録できません。"_s << 1 << true;
         QTest::newRow("table name") << u"Message"_s << u"SELECT 2"_s << Ok << false << QString() << notSaved << 1 << true;

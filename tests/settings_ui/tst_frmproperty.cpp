@@ -10,6 +10,7 @@
 #include "support/TestFiles.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -244,6 +245,33 @@ private slots:
         QCOMPARE(m_record.PostName(), accepted ? name : QString());
     }
 
+    void boardUrlIsChecked_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("not a url") << u"not a url"_s << false;
+        QTest::newRow("not a web address") << u"ftp://bbs.example.jp/a.cgi"_s << false;
+        QTest::newRow("no host") << u"http:///a.cgi"_s << false;
+        QTest::newRow("https") << u"https://bbs.example.jp/a.cgi"_s << true;
+    }
+
+    // A bad address is refused on "#1" whatever tab OK is pressed on, and what was typed on "#2"
+    // stays in the open dialog; a good one stores it in the cookie of the new address.
+    void boardUrlIsChecked()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, accepted);
+        open(frmProperty::PropertyMode, Zatsudan);
+        child<QLineEdit>(u"txtURL"_s)->setText(url);
+        showTab(u"#2"_s);
+        child<QLineEdit>(u"txtPassword"_s)->setText(u"secret"_s);
+        click(u"cmdOK"_s);
+        QCOMPARE(m_form->Result(), accepted);
+        QCOMPARE(m_form->SelectedTabKey(), accepted ? u"#2"_s : u"#1"_s);
+        QCOMPARE(child<QLineEdit>(u"txtPassword"_s)->text(), u"secret"_s);
+        QCOMPARE(m_record.Password(), accepted ? u"secret"_s : QString());
+    }
+
     // "全ての掲示板に適応する" writes every board at once; Cancel then drops the other changes.
     void allBoardsWritesAtOnceCancelTheRest()
     {
@@ -278,6 +306,33 @@ private slots:
         QVERIFY(!mdlOption::IgnoreCase);
         QVERIFY(!mdlOption::AddTaskTray);
         QVERIFY(mdlOption::HideAtMinimazed);
+    }
+
+    void dateFormatNeedsADate_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("preview"); // the format applied to today
+        const QDate today = QDate::currentDate();
+        const QString quarter = QString::number((today.month() + 2) / 3);
+        QTest::newRow("quarters only") << u"qqq"_s << false << quarter + quarter + quarter;
+        QTest::newRow("literal only") << u"\"日付\""_s << false << u"日付"_s;
+        QTest::newRow("year") << u"yyyy"_s << true << QString::number(today.year());
+        QTest::newRow("month and day") << u"m/d"_s << true << u"%1/%2"_s.arg(today.month()).arg(today.day());
+    }
+
+    // 投稿日 must tell the messages' dates apart; the label beside the field shows the typed format.
+    void dateFormatNeedsADate()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, accepted);
+        open(frmProperty::OptionMode, Zatsudan);
+        const QString before = mdlOption::DateFormat;
+        child<QLineEdit>(u"txtDateFormat"_s)->setText(format);
+        QTEST(child<QLabel>(u"lblDateFormatPreview"_s)->text(), "preview");
+        click(u"cmdOK"_s);
+        QCOMPARE(m_form->Result(), accepted);
+        QCOMPARE(mdlOption::DateFormat, accepted ? format : before);
     }
 
     // A folder the user declines to create refuses OK: the dialog stays open, and neither the

@@ -59,6 +59,27 @@ private slots:
         QVERIFY(mdlOption::AutoCloseImportDialog);
     }
 
+    void newProgramFolderIsFilledWithoutQuestions_data()
+    {
+        QTest::addColumn<QString>("folder"); // the program folder, under the temporary one
+        QTest::addColumn<int>("told"); // messages and questions during the start
+        QTest::newRow("made by the start") << u"new/tessera"_s << 0;
+        // An empty folder that was there already: the database's absence and both subfolders are told.
+        QTest::newRow("there already") << QString() << 3;
+    }
+
+    void newProgramFolderIsFilledWithoutQuestions()
+    {
+        QFETCH(QString, folder);
+        const mdlOption::OptionsGuard options;
+        const QString home = homeFile(folder);
+        qputenv("TESSERA_HOME", home.toLocal8Bit());
+        QVERIFY(mdlMain::StartApplication());
+        QTEST(int(m_prompter.texts().size()), "told");
+        QVERIFY(QDir(home + u"/image"_s).exists());
+        QVERIFY(QDir(home + u"/cache"_s).exists());
+    }
+
     // The ReadMe.txt built into the program is written into a folder that has none; a file
     // already there is the user's and stays as it is.
     void readMeWrittenWhenMissing_data()
