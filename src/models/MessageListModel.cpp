@@ -137,7 +137,12 @@ QString MessageListModel::cellText(const Row &row, int column) const
 
 QString MessageListModel::displayText(const Row &row, int column) const
 {
-    return column == ColBody ? bodyPreview(row.msg.Body) : cellText(row, column);
+    if (column == ColBody)
+        return bodyPreview(row.msg.Body);
+    // A message that replies to nothing shows a blank cell; its key stays in the cell text for lookups.
+    if (column == ColInReplyTo && row.msg.InReplyTo == 0)
+        return {};
+    return cellText(row, column);
 }
 
 void MessageListModel::sort(int column, Qt::SortOrder order)
@@ -154,6 +159,13 @@ void MessageListModel::sort(int column, Qt::SortOrder order)
         const int c = QString::compare(texts.at(a), texts.at(b), Qt::CaseInsensitive);
         return order == Qt::AscendingOrder ? c < 0 : c > 0;
     });
+    applyOrder(newOrder);
+}
+
+void MessageListModel::ReverseRows()
+{
+    QList<int> newOrder(rowCount());
+    std::iota(newOrder.rbegin(), newOrder.rend(), 0);
     applyOrder(newOrder);
 }
 

@@ -60,6 +60,8 @@ public:
     /** Sorts by the cell texts, ignoring case; rows of equal text keep their order. */
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     bool removeRows(int row, int count, const QModelIndex &parent = {}) override;
+    /** Puts the rows in the opposite order; selection and persistent indexes follow. */
+    void ReverseRows();
 
     // ---- Rows ------------------------------------------------------------------------------
     /** @short Appends a row for @p msg with no read marker yet; -1 when its key is listed. */

@@ -1,6 +1,7 @@
 #include "viewer/BoardMenus.h"
 
 #include "app/mdlApp.h"
+#include "app/mdlOption.h"
 #include "db/CBBSProperty.h"
 #include "db/BoardRepository.h"
 
@@ -104,6 +105,16 @@ void BoardMenus::AttachMenu(QMenu *menu, const QString &itemName, bool showCount
 {
     m_menus.append({menu, itemName, showCounts, std::move(onChosen)});
     fillMenu(m_menus.constLast());
+    connect(menu, &QMenu::aboutToShow, menu, [menu] { checkCurrentBoard(menu); });
+}
+
+/** Checks the item of the shown board and unchecks the others. */
+void BoardMenus::checkCurrentBoard(QMenu *menu)
+{
+    for (QAction *item : menu->actions()) {
+        if (item->isCheckable())
+            item->setChecked(item->data().toInt() == mdlOption::BBS_ID);
+    }
 }
 
 void BoardMenus::fillMenu(const Attached &attached)
@@ -123,11 +134,13 @@ void BoardMenus::fillMenu(const Attached &attached)
     menu->addAction(placeholder);
     for (int i = 0; i < m_entries.size(); ++i) {
         const Entry &entry = m_entries.at(i);
-        auto *item = new QAction(attached.showCounts ? entry.Text : entry.Tag, menu);
+        // A separator carries no text: some styles draw a separator's text as a section title.
+        auto *item = new QAction(entry.IsSeparator ? QString() : attached.showCounts ? entry.Text : entry.Tag, menu);
         item->setObjectName(attached.itemName + u'(' + QString::number(i + 1) + u')');
         item->setSeparator(entry.IsSeparator);
         item->setData(entry.BBS_ID);
         if (!entry.IsSeparator) {
+            item->setCheckable(true);
             item->setIcon(m_icons.value(u'#' + QString::number(entry.BBS_ID)));
             const int id = entry.BBS_ID;
             const auto onChosen = attached.onChosen;
@@ -138,4 +151,5 @@ void BoardMenus::fillMenu(const Attached &attached)
         }
         menu->addAction(item);
     }
+    checkCurrentBoard(menu);
 }

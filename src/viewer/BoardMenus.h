@@ -81,6 +81,7 @@ private:
     };
 
     void fillMenu(const Attached &attached);
+    static void checkCurrentBoard(QMenu *menu);
     void setEntryText(int position, const QString &text);
 
     Database *m_db = nullptr;

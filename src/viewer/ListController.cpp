@@ -47,6 +47,23 @@ ListController::ListController(QWidget &window, MessageLists &lists, QueryCursor
                 [this, Index](int column) { ColumnClick(Index, column); });
         setListModel(Index, &m_lists.lsvMsgList(Index));
     }
+    addEmptyBoardHint();
+}
+
+/** A board without messages says in its list how to receive them. */
+void ListController::addEmptyBoardHint()
+{
+    auto *hint = new QLabel(u"F5 で受信します"_s, view(BoardList)->viewport());
+    hint->setObjectName(u"lsvMsgList(0).EmptyHint"_s);
+    hint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    hint->move(8, 8);
+    hint->adjustSize();
+    const MessageListModel *model = &m_lists.lsvMsgList(BoardList);
+    const auto follow = [hint, model] { hint->setVisible(model->rowCount() == 0); };
+    connect(model, &QAbstractItemModel::rowsInserted, hint, follow);
+    connect(model, &QAbstractItemModel::rowsRemoved, hint, follow);
+    connect(model, &QAbstractItemModel::modelReset, hint, follow);
+    follow();
 }
 
 QTreeView *ListController::view(ListIndex Index) const
@@ -61,13 +78,35 @@ QAbstractItemModel *ListController::ListModel(ListIndex Index) const
 
 bool ListController::ShowView(ViewType view)
 {
-    if (!ShowSQLResult(MessageRepository::PageStatement(view, mdlOption::AddMax, mdlOption::BBS_ID, m_lists.MaxListID(),
-                                                        m_lists.MinListID()),
-                       BoardList))
+    // The newer page's statement picks the messages just above the shown ones, oldest first;
+    // its rows are listed newest first like every other page.
+    m_reverseFill = view == NewerView;
+    const bool shown = ShowSQLResult(MessageRepository::PageStatement(view, mdlOption::AddMax, mdlOption::BBS_ID,
+                                                                      m_lists.MaxListID(), m_lists.MinListID()),
+                                     BoardList);
+    m_reverseFill = false;
+    if (!shown)
         return false;
+    m_shownView = view;
     // A page of the paged views holds the newest rows when none is newer than its own.
     m_showsNewest = (view != NewerView && view != OlderView) || !newerRowsStored();
     return true;
+}
+
+void ListController::RefreshNewestRows()
+{
+    if (!m_showsNewest || m_lists.CurrentList() != BoardList)
+        return;
+    const QString key = m_shownKey;
+    // A paged view is read again as the latest page: its statement depends on the rows shown.
+    if (!ShowView(m_shownView == NewerView || m_shownView == OlderView ? LatestView : m_shownView))
+        return;
+    const int row = key.isEmpty() ? -1 : m_lists.lsvMsgList(BoardList).RowOfKey(key);
+    if (row <= 0)
+        return;
+    view(BoardList)->selectionModel()->clearSelection();
+    ShowMessage(BoardList, row, false);
+    mdlRead::StopReadTimer(m_lists);
 }
 
 bool ListController::newerRowsStored() const
@@ -221,6 +260,8 @@ bool ListController::fillMessages(ListIndex Index)
             m_lists.AddMessageItem(Index, *msg);
     }
     m_filling = false;
+    if (m_reverseFill && Index == BoardList)
+        m_lists.lsvMsgList(BoardList).ReverseRows();
     m_listKind = 0;
     return true;
 }

@@ -82,6 +82,11 @@ public:
     bool ShowSQLResult(const QString &SQL, ListIndex Index);
     /** @short Shows view @p view of the shown board in list 0. */
     bool ShowView(ViewType view);
+    /**
+     * @short While list 0 is the current list and shows the shown board's newest rows, lists
+     * them again with the view last shown, keeping the shown message selected.
+     */
+    void RefreshNewestRows();
     /** @short Makes @p BBS_ID the shown board and lists its latest page. */
     void SelectBoard(int BBS_ID);
     /** @short Makes list @p Index the visible, current one. */
@@ -128,6 +133,7 @@ private:
     void setListModel(ListIndex Index, QAbstractItemModel *model);
     bool newerRowsStored() const;
     bool fillMessages(ListIndex Index);
+    void addEmptyBoardHint();
     bool fillOtherRows(ListIndex Index);
     void finishFill(ListIndex Index);
     void reportAction(int type);
@@ -147,5 +153,7 @@ private:
     bool m_showing = false; // set while ShowMessage selects a row itself
     bool m_filling = false; // set while rows are added to a list
     bool m_showsNewest = false; // list 0 shows the board's newest rows
+    ViewType m_shownView = LatestView; // the view list 0 shows
+    bool m_reverseFill = false; // list 0's next page is filled in the opposite order
     QString m_shownKey;     // the message in the body pane
 };

@@ -281,6 +281,7 @@ void RunController::importRun(int BBS_ID, const QStringList &FileNames)
         return; // a run started, or the program shut down, while a question was open
     beginRun(RunState::Importing, u"インポート"_s);
     m_importRun = new ImportRun(m_cbbs, this);
+    m_importBoard = BBS_ID;
     connect(m_importRun, &ImportRun::InfoChanged, this, [this](const QString &text, int row, bool addLog) {
         if (frmLoadDlg *dialog = LoadDialog())
             dialog->UpdateInfo(text, row, addLog);
@@ -296,8 +297,13 @@ void RunController::endImport(const ImportRun::Result &result)
         finishClosing();
         return;
     }
-    m_statusPanel->setText(result.Outcome);
     endRun();
+    // Imported messages show in the shown board at once, as received ones do.
+    if (result.Total > 0 && m_importBoard == mdlOption::BBS_ID) {
+        m_commands.updateBoardCaption(m_importBoard, 0);
+        m_commands.refreshNewestRows();
+    }
+    m_statusPanel->setText(result.Outcome);
     if (frmLoadDlg *dialog = LoadDialog()) {
         dialog->setButtonMode(0);
         if (mdlOption::AutoCloseImportDialog)

@@ -78,6 +78,8 @@ public:
         std::function<int()> listKind;
         /** True while list 0 shows the page of the board's newest rows, where received rows go. */
         std::function<bool()> showsNewestRows;
+        /** Lists the shown board's newest rows again, keeping the shown message. */
+        std::function<void()> refreshNewestRows;
         /** Saves the window's state and shuts the program down; the window closes after it. */
         std::function<void()> unload;
     };
@@ -156,6 +158,7 @@ private:
     QPointer<frmLoadDlg> m_loadDlg;
     LoadRun *m_loadRun = nullptr;     // the load run going on (a child)
     ImportRun *m_importRun = nullptr; // the import run going on (a child)
+    int m_importBoard = 0;            // the board it stores into
     RunState m_runState = RunState::Idle;
     bool m_boardStarted = false; // the board being loaded reached the dialog
     bool m_questionOpen = false; // the dialog asks whether the run goes on: the run waits

@@ -222,6 +222,7 @@ void frmView::createRunController()
         .selectedRow = [this](ListIndex Index) { return selectedRow(Index); },
         .listKind = [this] { return ListKind(); },
         .showsNewestRows = [this] { return m_listController->ShowsNewestRows(); },
+        .refreshNewestRows = [this] { m_listController->RefreshNewestRows(); },
         .unload = [this] { unload(); },
     };
     m_runs = std::make_unique<RunController>(m_cbbs, m_lists, m_current, [this] { return database(); },

@@ -69,6 +69,10 @@ private slots:
         QCOMPARE(f.model.AddRow(big), 1);
         QCOMPARE(f.model.CellText(1, MessageListModel::ColID), u"1234567"_s);
         QCOMPARE(f.model.CellText(1, MessageListModel::ColInReplyTo), u"#0011000000"_s);
+        // A message that replies to nothing shows a blank レス元 and keeps the key for lookups.
+        QCOMPARE(f.model.AddRow(message(1, 124)), 2);
+        QCOMPARE(f.cell(2, MessageListModel::ColInReplyTo).toString(), QString());
+        QCOMPARE(f.model.CellText(2, MessageListModel::ColInReplyTo), u"#001000000"_s);
         QCOMPARE(f.cell(1, MessageListModel::ColBody).toString().size(), MessageListModel::BodyPreviewLength);
         QCOMPARE(f.model.CellText(1, MessageListModel::ColBody), big.Body);
         f.model.SetDateFormat(u"m/d h:nn"_s);

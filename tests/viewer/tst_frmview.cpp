@@ -82,6 +82,10 @@ private slots:
         store({message(3, 1), message(3, 2)});
         QVERIFY(startWindow());
         QCOMPARE(boardMenu(), (QStringList{u"&1. なんでも掲示板 (2)"_s, u"&2. A&&B"_s, u"-"_s, u"-"_s, u"&3. 質問掲示板"_s}));
+        QCOMPARE(action(u"mnuBBSMoveSub(3)"_s)->text(), QString()); // no "-" drawn as a caption
+        emit child<QMenu>(u"mnuBBSMove"_s)->aboutToShow();
+        QVERIFY(action(u"mnuBBSMoveSub(1)"_s)->isChecked()); // the shown board
+        QVERIFY(!action(u"mnuBBSMoveSub(2)"_s)->isChecked());
         const QMenu *dropDown = child<QMenu>(u"Toolbar.BBSList.ButtonMenus"_s);
         QCOMPARE(dropDown->actions().size(), 6);
         // The first count comes from the database, where the message was stored before the event.
@@ -121,6 +125,7 @@ private slots:
         QVERIFY(startWindow());
         QCOMPARE(list(0).rowCount(), 100);
         QCOMPARE(list(0).Message(0).ID, 250);
+        QVERIFY(child<QLabel>(u"lsvMsgList(0).EmptyHint"_s)->isHidden());
         QCOMPARE(child<QLabel>(u"StatusBar.Count"_s)->text(), u"100/100"_s);
         QCOMPARE(action(u"mnuBBSViewSub(1)"_s)->text(), u"前の100件(&P)"_s);
         QVERIFY(!action(u"mnuBBSViewSub(1)"_s)->isEnabled());
@@ -136,9 +141,9 @@ private slots:
         QVERIFY(action(u"Toolbar.Back"_s)->isEnabled());
         QCOMPARE(action(u"mnuBBSViewSub(0)"_s)->text(), u"最新の100件(&T)"_s);
 
-        QVERIFY(m_window->ShowView(NewerView));
-        QCOMPARE(list(0).Message(0).ID, 51);
-        QCOMPARE(list(0).Message(99).ID, 150);
+        QVERIFY(m_window->ShowView(NewerView)); // newest first, as every page
+        QCOMPARE(list(0).Message(0).ID, 150);
+        QCOMPARE(list(0).Message(99).ID, 51);
         // More rows than AddMax, answered No: the first AddMax rows are listed.
         m_prompter.clear();
         m_prompter.pushAnswer(Prompter::No);
@@ -147,6 +152,16 @@ private slots:
                                                  "(いいえを選択すると最初の100件のみ表示します。)"_s});
         QCOMPARE(list(0).rowCount(), 100);
         QCOMPARE(list(0).Message(0).ID, 250);
+    }
+
+    // An empty board says in its list how to receive (a listed board hides it: pageViewsFollowTheShownRange).
+    void emptyBoardListShowsHowToReceive()
+    {
+        QVERIFY(startWindow());
+        const QLabel *hint = child<QLabel>(u"lsvMsgList(0).EmptyHint"_s);
+        QVERIFY(hint);
+        QVERIFY(!hint->isHidden());
+        QCOMPARE(hint->text(), u"F5 で受信します"_s);
     }
 
     // Screen readers announce what a panel shows, also after it changed; the hint is its description.

@@ -312,8 +312,8 @@ private slots:
         QTest::addColumn<Prompter::Button>("answer");
         QTest::addColumn<int>("stored");
         QTest::addColumn<QString>("said");
-        QTest::newRow("confirmed") << Prompter::Yes << 8 << u"8件インポートしました。"_s;
-        QTest::newRow("declined") << Prompter::No << 0 << QString();
+        QTest::newRow("confirmed") << Prompter::Yes << 10 << u"8件インポートしました。"_s;
+        QTest::newRow("declined") << Prompter::No << 2 << QString();
     }
 
     // The dialog closes after an import when the option says so.
@@ -322,7 +322,9 @@ private slots:
     {
         QFETCH(Prompter::Button, answer);
         const QStringList files{writeLog(u"a.log"_s, 1, 5), writeLog(u"b.log"_s, 6, 8)};
+        store({message(4, 10), message(4, 11)});
         QVERIFY(startWindow());
+        m_window->ShowMessage(0, 1, false); // message 10
         QString filter;
         m_dialogs.openFiles = [&](const QString &f) {
             filter = f;
@@ -335,6 +337,8 @@ private slots:
         QCOMPARE(m_prompter.records().first().text.section(u"\r\n"_s, 0, 0), u"雑談掲示板に下記のファイルをインポートします。"_s);
         QCOMPARE(filter.section(u'|', 0, 1), u"雑談掲示板用ログファイル(zatsudan*)|zatsudan*"_s);
         QTEST(storedCount(4), "stored");
+        QTEST(list(0).rowCount(), "stored"); // the shown board lists them at once
+        QCOMPARE(list(0).SelectedRows(), QList<int>{1}); // message 10 stays selected
         QTEST(status(), "said");
         QVERIFY(!m_window->LoadDialog());
     }
