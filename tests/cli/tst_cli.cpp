@@ -390,6 +390,18 @@ private slots:
         QVERIFY(m_sim->requests().last().cookie.contains(",,,5,30")); // the position kept by the first run
     }
 
+    // A board that fails after its first page says how many of its messages were stored.
+    void aFailedBoardSaysWhatItStored()
+    {
+        serveBoards();
+        m_sim->addSampleMessages(0, 6, 40);
+        m_sim->setFault(BoardSimulator::Fault{}, 1, 1); // the second page answers 500
+        const CliRun run = receive({u"4"_s});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.out.startsWith(u"4\t雑談掲示板から受信できませんでした。それまでの30件は保存しました。\t"_s),
+                 qPrintable(run.out));
+    }
+
     // Failed boards (here a 404 and a time-out taken from the settings file) make status 1.
     void visitAndAllBoards()
     {
