@@ -171,6 +171,21 @@ void InitWebSearch(CIniFile &iniFile)
     iniFile.TrySave(WebSearchSection);
 }
 
+namespace {
+
+// A folder that cannot be made (no permission, a file in its way, a full disk) is said, so that
+// nothing is later written into a folder the user believes exists.
+bool makeFolder(const QString &folder, const QString &label)
+{
+    if (QDir().mkpath(folder))
+        return true;
+    prompter().critical(label + u'"' + folder + u'"' + u"を作成できませんでした。\n"_s
+                        + u"場所と書き込みの権限を確かめてください。"_s);
+    return false;
+}
+
+} // namespace
+
 bool CheckFolders()
 {
     // A program folder this run made gets its default subfolders without a question; a folder
@@ -178,7 +193,7 @@ bool CheckFolders()
     const auto confirm = [](QString &option, const QString &fallback, const QString &label) {
         option = normalisedFolder(option, fallback);
         if (option == fallback && mdlApp::CreatedAppFolder())
-            return QDir().mkpath(option);
+            return makeFolder(option, label);
         return ConfirmFolder(option, label);
     };
     const bool icon = confirm(IconFilePath, defaultIconFilePath(), u"アイコンフォルダ"_s);
@@ -195,8 +210,7 @@ bool ConfirmFolder(const QString &folder, const QString &label)
     if (prompter().question(question, {Prompter::Yes, Prompter::No}, Prompter::Yes,
                             Prompter::Icon::Information) != Prompter::Yes)
         return false;
-    QDir().mkpath(folder);
-    return true;
+    return makeFolder(folder, label);
 }
 
 } // namespace mdlOption

@@ -81,6 +81,19 @@ private slots:
                  QStringList{u"キャッシュフォルダ\""_s + cache + u"/\"は存在しません。\n作成しますか？"_s});
     }
 
+    void aFolderThatCannotBeMadeIsSaid()
+    {
+        writeFile(m_home.filePath(u"afile"_s), "x");
+        const QString blocked = m_home.filePath(u"afile/cache"_s);
+        IconFilePath = m_home.path();
+        CacheFilePath = blocked;
+        ErrorLogFilePath = m_home.path();
+        m_prompter.pushAnswer(Prompter::Yes);
+        QVERIFY(!CheckFolders());
+        QCOMPARE(m_prompter.texts().size(), 2);
+        QVERIFY(m_prompter.texts().last().startsWith(u"キャッシュフォルダ\""_s + blocked + u"/\"を作成できませんでした。"_s));
+    }
+
     void saveOrderAndFormat()
     {
         load(u"[Option]\nNoReadBold=0\nExtra=x\nBBS_ID=4\nTimer=True\nInterval=60.4\n[Position]\nTop=1\n"_s);
