@@ -224,6 +224,8 @@ bool frmLoadDlg::EndBBS(const LoadRun::Outcome &Outcome)
     if (!view)
         return true; // the board never started
     endPages(Outcome.kind == LoadRun::Outcome::Received || Outcome.kind == LoadRun::Outcome::NothingNew);
+    if (Outcome.kind == LoadRun::Outcome::Cancelled)
+        view->Stop(); // the user stopped the board: its page need not come
     m_endedBoards.insert(key);
     if (Outcome.kind == LoadRun::Outcome::Failed) {
         const int tab = tabBBS->indexOf(view);
@@ -263,7 +265,7 @@ void frmLoadDlg::stopWaiting()
 void frmLoadDlg::LogFailures(const QList<LoadRun::Outcome> &Outcomes)
 {
     if (Outcomes.size() < 2)
-        return; // the board's own outcome is the last line already
+        return; // one board: its own outcome line says it
     for (const LoadRun::Outcome &outcome : Outcomes) {
         if (outcome.kind == LoadRun::Outcome::Failed)
             appendLog(outcome.Error.isEmpty() ? outcome.Text : outcome.Text + u' ' + outcome.Error);
