@@ -1,5 +1,7 @@
 #include "app/mdlExecuteLite.h"
 
+#include "app/Prompter.h"
+
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -50,6 +52,27 @@ int ShellOpen(const QString &file, const QString &parameters, const QString &ver
         return 0;
     const QUrl url = OpenableUrl(file);
     return url.isValid() && handler()(url) ? 1 : 0;
+}
+
+QString RefusedAddressText()
+{
+    return u"このアドレスは開けません。\n"
+           "開けるのは http、https、ftp、mailto で始まるアドレスと www. で始まるアドレスです。"_s;
+}
+
+bool OpenAddress(const QString &address)
+{
+    const QUrl url = OpenableUrl(address);
+    if (!url.isValid()) {
+        prompter().information(RefusedAddressText() + u"\n\n"_s + address);
+        return false;
+    }
+    if (handler()(url))
+        return true;
+    const bool mail = url.scheme() == u"mailto"_s;
+    prompter().critical((mail ? u"メールソフトを起動できませんでした。"_s : u"ブラウザを起動できませんでした。"_s)
+                        + u"\n既定のアプリケーションが設定されているか確かめてください。\n\n"_s + url.toString());
+    return false;
 }
 
 int ShellOpenLocalFile(const QString &path)

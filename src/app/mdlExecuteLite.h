@@ -32,6 +32,16 @@ QUrl OpenableUrl(const QString &address);
 int ShellOpen(const QString &file, const QString &parameters = QString(),
               const QString &verb = QString());
 
+/** @short What the user is told of an address that OpenableUrl refuses. */
+QString RefusedAddressText();
+
+/**
+ * @short Opens @p address as ShellOpen does, for a command of the user's; when it cannot, says
+ * why through prompter(): the address is no web or mail address, or no browser (mailer) could
+ * be started. True when it opened.
+ */
+bool OpenAddress(const QString &address);
+
 /** @short Opens the existing local file @p path in its program; non-zero on success. */
 int ShellOpenLocalFile(const QString &path);
 

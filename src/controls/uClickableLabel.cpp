@@ -69,13 +69,11 @@ void uClickableLabel::activate()
         emit Click();
         break;
     case WebLink:
-        mdlExecuteLite::ShellOpen(caption, QString(), u"open"_s);
+        mdlExecuteLite::OpenAddress(caption);
         break;
     case MailLink:
-        mdlExecuteLite::ShellOpen(caption.contains(u"mailto:"_s, Qt::CaseInsensitive)
-                                      ? caption
-                                      : u"mailto:"_s + caption,
-                                  QString(), u"open"_s);
+        mdlExecuteLite::OpenAddress(caption.contains(u"mailto:"_s, Qt::CaseInsensitive) ? caption
+                                                                                       : u"mailto:"_s + caption);
         break;
     default:
         break;

@@ -157,7 +157,11 @@ public:
      * Returns false, starting nothing, while another load or an import runs.
      */
     bool LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound = false);
-    /** @short Opens the board's reply form for @p Msg's ID (@p Reply) or its new-message form. */
+    /**
+     * @short Opens the board's reply form for @p Msg's ID (@p Reply) or its new-message form;
+     * says through prompter() when the form cannot be opened (a board address that is no web
+     * address, no browser).
+     */
     bool Send(const CMessage &Msg, bool Reply);
     /** @short True from LoadBBS() until LoadFinished. */
     bool IsLoad() const { return m_IsLoad; }
@@ -190,6 +194,11 @@ signals:
     void Loaded(const CMessage &Msg);
     /** A progress text, for the status bar (@p ShowStatus) and the progress log (@p AddLog). */
     void StateChanged(const QString &Text, bool ShowStatus, bool AddLog);
+    /**
+     * Page @p Page (from 1) of the load is being requested; @p Pages is how many the load asks
+     * for, 0 when the board decides (unread messages: as many pages as it has unread ones).
+     */
+    void PageRequested(int Page, int Pages);
     /** An entry could not be used; @p EntryText belongs in the board's error log. */
     void LoadError(int BBS_ID, const QString &EntryText, const QString &Message);
     /**
@@ -242,6 +251,7 @@ private:
         int page = 0;  // the page requested or analysed
         int first = 0; // the first page's number
         int end = 0;   // past the last page's number
+        bool openEnded = false; // the board decides how many pages come (unread messages)
         QByteArray body;
         bool tooLarge = false;
         bool tooSlow = false;

@@ -197,6 +197,7 @@ bool CBBS::LoadBBS(int BBS_ID, bool NoReadLoad, bool ExitIfMessageFound)
     load.first = load.textPage ? 1 : 0;
     load.page = load.first;
     load.end = load.first + pageCount(load.board.MaxCount(), load.perPage);
+    load.openEnded = NoReadLoad && !load.textPage; // a text page board always gives every page
     requestPage();
     return true;
 }
@@ -256,6 +257,7 @@ void CBBS::requestPage()
     // goes on only once the caller of the abort has returned.
     connect(m_reply, &QNetworkReply::finished, this, &CBBS::pageArrived, Qt::QueuedConnection);
     emit StateChanged(host + u" を探しています。"_s, false, false);
+    emit PageRequested(ordinal, load.openEnded ? 0 : load.end - load.first);
 }
 
 /** The reply of the current page has finished: its text is analysed, or the load ends. */
@@ -495,5 +497,5 @@ bool CBBS::Send(const CMessage &Msg, bool Reply)
     CBBSProperty board;
     if (!m_db || !board.GetProperty(Msg.BBS_ID, *m_db))
         return false;
-    return mdlExecuteLite::ShellOpen(formAddress(board, Reply, Msg.ID)) != 0;
+    return mdlExecuteLite::OpenAddress(formAddress(board, Reply, Msg.ID));
 }

@@ -106,12 +106,17 @@ void LoadRun::Release()
 /** Starts the next board's load, unless the run ends here or is held. */
 void LoadRun::nextBoard()
 {
-    if (m_abandoned || m_stop || m_next >= m_boards.size()) {
+    if (m_abandoned) {
         finish();
         return;
     }
+    // A hold delays the run's end too: what holds it belongs to the board just ended.
     if (m_holds > 0) {
         m_waiting = true;
+        return;
+    }
+    if (m_stop || m_next >= m_boards.size()) {
+        finish();
         return;
     }
     const int id = m_boards.at(m_next++);

@@ -80,8 +80,9 @@ public:
     void Abandon();
     bool IsAbandoned() const { return m_abandoned; }
     /**
-     * @short Keeps the run from starting its next board until as many Release() calls: a
-     * question of the run's own (whether to go on) is open, and its answer decides.
+     * @short Keeps the run from starting its next board, or from ending, until as many
+     * Release() calls: a question of the run's own (whether to go on) is open, and its answer
+     * decides; or the board just ended still has work of its own to finish.
      */
     void Hold();
     void Release();

@@ -51,6 +51,12 @@ QString decodeBoardPage(const QByteArray &bytes, int bbsType)
     return bbsType == TextPageBoard ? mdlMain::FromEucJp(bytes) : mdlMain::FromCp932(bytes);
 }
 
+bool isPlainText(const QNetworkReply &reply)
+{
+    const QString type = reply.header(QNetworkRequest::ContentTypeHeader).toString();
+    return type.section(u';', 0, 0).trimmed().compare(u"text/plain"_s, Qt::CaseInsensitive) == 0;
+}
+
 /**
  * A page's document that loads nothing: pictures, style sheets and frames are never fetched,
  * nor read from local files. A plain QTextDocument reads local files itself when the view
@@ -163,6 +169,12 @@ void BoardView::onReadyRead()
     }
 }
 
+void BoardView::Stop()
+{
+    if (m_reply)
+        m_reply->abort(); // finishes the reply at once
+}
+
 void BoardView::onFinished()
 {
     auto *reply = qobject_cast<QNetworkReply *>(sender());
@@ -170,6 +182,14 @@ void BoardView::onFinished()
     if (reply != m_reply)
         return; // replaced by a later ShowBoard
     m_reply = nullptr;
+    showPage(reply);
+    if (!IsBusy())
+        emit Settled();
+}
+
+/** Shows the page of @p reply, and caches it when it is the board's own page, whole. */
+void BoardView::showPage(QNetworkReply *reply)
+{
     if (!m_tooLarge && reply->isOpen())
         m_body += reply->read(CBBS::MaxBodyBytes + 1 - m_body.size());
     if (m_tooLarge || m_body.size() > CBBS::MaxBodyBytes) {
@@ -183,9 +203,15 @@ void BoardView::onFinished()
         return;
     }
     m_address = reply->url(); // after any redirect
-    const QString html = decodeBoardPage(m_body, m_bbsType);
+    QString html = decodeBoardPage(m_body, m_bbsType);
     m_body.clear();
-    setHtml(html);
+    if (isPlainText(*reply)) {
+        // Its line breaks are the page's own; the cache keeps it as a preformatted block.
+        setPlainText(html);
+        html = u"<html><body><pre>"_s + html.toHtmlEscaped() + u"</pre></body></html>"_s;
+    } else {
+        setHtml(html);
+    }
     emit DocumentComplete(m_address);
     if (m_address != m_boardUrl)
         return;
@@ -218,9 +244,13 @@ void BoardView::dropReply()
 void BoardView::saveCache(const QString &html)
 {
     auto *watcher = new QFutureWatcher<bool>(this);
+    ++m_cacheWrites;
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, name = m_boardName] {
         watcher->deleteLater();
+        --m_cacheWrites;
         emit CacheMessage(cacheText(name, watcher->result()));
+        if (!IsBusy())
+            emit Settled();
     });
     watcher->setFuture(QtConcurrent::run(&cacheWriter(), [file = m_cacheFile, html] {
         return QFileInfo(QFileInfo(file).absolutePath()).isDir()
@@ -241,5 +271,5 @@ void BoardView::openLink(const QUrl &link)
     }
     const QUrl target = m_base.resolved(link);
     if (OpenableSchemes.contains(target.scheme().toLower()))
-        mdlExecuteLite::ShellOpen(target.toString());
+        mdlExecuteLite::OpenAddress(target.toString());
 }

@@ -23,6 +23,10 @@ public:
      * its live page (GetShowURL). A page loaded from the board's URL is saved to the cache.
      */
     void ShowBoard(const CBBSProperty &Board);
+    /** @short True while the page is loading or its cache file is being written. */
+    bool IsBusy() const { return m_reply || m_cacheWrites > 0; }
+    /** @short Ends the page in flight now, as a broken transfer: what came of it shows, nothing is cached. */
+    void Stop();
     /** @short The address of the document shown (or being loaded). */
     QUrl Address() const { return m_address; }
     /**
@@ -36,12 +40,15 @@ signals:
     void DocumentComplete(const QUrl &url);
     /** A line for the progress dialog's cache line, e.g. "…をキャッシュに保存しました。". */
     void CacheMessage(const QString &text);
+    /** The view is no longer busy: its page has come (or failed) and its cache line, if any, was sent. */
+    void Settled();
 
 private:
     bool showCacheFile(const QString &path);
     void fetch(const QUrl &address);
     void onReadyRead();
     void onFinished();
+    void showPage(class QNetworkReply *reply);
     void dropReply();
     void saveCache(const QString &html);
     void openLink(const QUrl &link);
@@ -57,4 +64,5 @@ private:
     class QNetworkReply *m_reply = nullptr; // the page in flight
     QByteArray m_body;
     bool m_tooLarge = false;
+    int m_cacheWrites = 0; // cache files of this view still being written
 };

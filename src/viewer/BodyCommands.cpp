@@ -132,7 +132,7 @@ void BodyCommands::loadWebSearchMenu()
             connect(item, &QAction::triggered, this, [this, address] {
                 QString url = address;
                 url.replace(u"%s"_s, mdlMain::URLEncode(selectedBodyText()));
-                mdlExecuteLite::ShellOpen(url);
+                mdlExecuteLite::OpenAddress(url);
             });
             m_widgets.textMenu->insertAction(before, item);
             m_menuItems.insert(name, item);
@@ -160,12 +160,12 @@ void BodyCommands::openSelectedBodyAddress()
     address.remove(u'\r');
     address.remove(u'\n');
     address = address.trimmed();
+    // The selection may be long: a refusal does not repeat it.
     if (!mdlExecuteLite::OpenableUrl(address).isValid()) {
-        prompter().information(u"このアドレスは開けません。\n"
-                               "開けるのは http、https、ftp、mailto で始まるアドレスと www. で始まるアドレスです。"_s);
+        prompter().information(mdlExecuteLite::RefusedAddressText());
         return;
     }
-    mdlExecuteLite::ShellOpen(address);
+    mdlExecuteLite::OpenAddress(address);
 }
 
 void BodyCommands::copyWithHeader()

@@ -251,6 +251,8 @@ bool ListController::fillMessages(ListIndex Index)
             c = mdlOption::AddMax;
     }
     m_lists.ClearMessageList(Index);
+    // The rows come in the statement's order: no header keeps a sort mark.
+    ResetColumnHeaders(Index, true);
     if (Index == BoardList)
         m_showsNewest = false; // until ShowView says which page this is
     ClearShownMessage();
@@ -297,6 +299,9 @@ void ListController::ClearShownMessage()
 {
     m_widgets.body->clear();
     m_shownKey.clear();
+    // The addresses belong to the message that was shown.
+    m_widgets.mailto->hide();
+    m_widgets.homepage->hide();
 }
 
 void ListController::ShowCaption()

@@ -287,9 +287,9 @@ void MessageCommands::openSelectedRowAddress(bool mail)
         return;
     const MessageListModel &list = m_lists.lsvMsgList(Index);
     if (mail)
-        mdlExecuteLite::ShellOpen(u"mailto:"_s + list.CellText(row, MessageListModel::ColMail));
+        mdlExecuteLite::OpenAddress(u"mailto:"_s + list.CellText(row, MessageListModel::ColMail));
     else
-        mdlExecuteLite::ShellOpen(list.CellText(row, MessageListModel::ColHomePage));
+        mdlExecuteLite::OpenAddress(list.CellText(row, MessageListModel::ColHomePage));
 }
 
 void MessageCommands::ReplyHitokoto(int Side)

@@ -140,7 +140,7 @@ void RunController::RunCommand(RunCommandIndex Index)
         prompter().information(u"未実装m(_ _)m"_s);
         break;
     case PastLogPageCommand:
-        mdlExecuteLite::ShellOpen(pastLogPageAddress());
+        mdlExecuteLite::OpenAddress(pastLogPageAddress());
         break;
     case CloseCommand:
         m_window->close();
@@ -208,6 +208,10 @@ void RunController::loadBoards(const QList<int> &boards, bool NoReadLoad)
             dialog->InitNewBBS(board, hasNext);
     });
     connect(m_loadRun, &LoadRun::BoardFinished, this, &RunController::boardLoaded);
+    connect(&m_cbbs, &CBBS::PageRequested, m_loadRun, [this](int Page, int Pages) {
+        if (frmLoadDlg *dialog = LoadDialog())
+            dialog->ShowPage(Page, Pages);
+    });
     connect(m_loadRun, &LoadRun::Finished, this, &RunController::endLoad);
     holdRepaints();
     m_loadRun->Start(boards, NoReadLoad);
@@ -218,8 +222,10 @@ void RunController::boardLoaded(const LoadRun::Outcome &outcome)
     HoldStatusBar();
     m_statusPanel->setText(outcome.Text);
     frmLoadDlg *dialog = LoadDialog();
-    if (dialog)
-        dialog->UpdateInfo(outcome.Text, 3, true);
+    // The next board waits for this board's page and cache line, so the log keeps each
+    // board's lines together.
+    if (dialog && !dialog->EndBBS(outcome))
+        waitForPage(true);
     // A dialog closed during the run, or told not to go on, ends it after this board. A board
     // that could not be read never reached the dialog, which then tells nothing about it.
     const bool started = std::exchange(m_boardStarted, false);
@@ -245,20 +251,35 @@ void RunController::runQuestion(bool open)
     m_loadRun->Release();
 }
 
+/** The run waits for (@p wait), or no longer for, the page of the board that has just ended. */
+void RunController::waitForPage(bool wait)
+{
+    if (!m_loadRun || m_pageWaited == wait)
+        return;
+    m_pageWaited = wait;
+    if (wait)
+        m_loadRun->Hold();
+    else
+        m_loadRun->Release();
+}
+
 void RunController::endLoad()
 {
     flushLoadedRows();
     m_holdStatusBar = nullptr;
     m_repaintThrottles.clear();
-    std::exchange(m_loadRun, nullptr)->deleteLater();
+    m_pageWaited = false;
     if (m_closing) {
+        std::exchange(m_loadRun, nullptr)->deleteLater();
         finishClosing();
         return;
     }
     if (frmLoadDlg *dialog = LoadDialog()) {
+        dialog->LogFailures(m_loadRun->Outcomes());
         dialog->setWindowTitle(u"完了 - "_s + mdlApp::GetAppTitle());
         dialog->setButtonMode(0);
     }
+    std::exchange(m_loadRun, nullptr)->deleteLater();
     endRun();
     emit RunFinished();
 }
@@ -356,7 +377,11 @@ void RunController::beginRun(RunState state, const QString &Caption)
     connect(m_loadDlg, &frmLoadDlg::CancelRequested, &m_cbbs, &CBBS::Cancel);
     connect(m_loadDlg, &frmLoadDlg::Asking, this, &RunController::runQuestion);
     // A dialog gone before its question was answered must not hold the run for ever.
-    connect(m_loadDlg, &QObject::destroyed, this, [this] { runQuestion(false); });
+    connect(m_loadDlg, &frmLoadDlg::BoardSettled, this, [this] { waitForPage(false); });
+    connect(m_loadDlg, &QObject::destroyed, this, [this] {
+        runQuestion(false);
+        waitForPage(false);
+    });
     m_loadDlg->ShowDialog(Caption, m_window);
 }
 

@@ -129,6 +129,7 @@ private:
     void visitLoad(RunCommandIndex command);
     void boardLoaded(const LoadRun::Outcome &outcome);
     void runQuestion(bool open);
+    void waitForPage(bool wait);
     void endLoad();
     void importFiles();
     void importRun(int BBS_ID, const QStringList &FileNames);
@@ -162,6 +163,7 @@ private:
     RunState m_runState = RunState::Idle;
     bool m_boardStarted = false; // the board being loaded reached the dialog
     bool m_questionOpen = false; // the dialog asks whether the run goes on: the run waits
+    bool m_pageWaited = false;   // the run waits for the page of the board that has ended
     bool m_closing = false; // the window closed during a run: it unloads when the run has ended
 
     std::function<void()> m_holdStatusBar; // set while a load run goes on

@@ -24,10 +24,10 @@ ToolCommands::ToolCommands(QWidget &window, std::unique_ptr<Database> &database,
     connectItem(u"mnuToolCompDB"_s, &ToolCommands::CompactDatabase);
     connectItem(u"mnuHelpHelp"_s, &ToolCommands::openHelpFile);
     connectItem(u"mnuHelpVerinfo"_s, &ToolCommands::showAbout);
-    connectItem(u"mnuHelpKestrel"_s, [] { mdlExecuteLite::ShellOpen(mdlDatabase::BoardSiteURL()); });
-    connectItem(u"mnuBBSBrowse"_s, [this] { mdlExecuteLite::ShellOpen(m_current.GetShowURL()); });
-    connectItem(u"mnuBBSShowCookiePage"_s, [this] { mdlExecuteLite::ShellOpen(m_current.GetShowCookiePageURL()); });
-    connectItem(u"mnuBBSKiyaku"_s, [this] { mdlExecuteLite::ShellOpen(m_current.HowtouseURL()); });
+    connectItem(u"mnuHelpKestrel"_s, [] { mdlExecuteLite::OpenAddress(mdlDatabase::BoardSiteURL()); });
+    connectItem(u"mnuBBSBrowse"_s, [this] { mdlExecuteLite::OpenAddress(m_current.GetShowURL()); });
+    connectItem(u"mnuBBSShowCookiePage"_s, [this] { mdlExecuteLite::OpenAddress(m_current.GetShowCookiePageURL()); });
+    connectItem(u"mnuBBSKiyaku"_s, [this] { mdlExecuteLite::OpenAddress(m_current.HowtouseURL()); });
 }
 
 void ToolCommands::CompactDatabase()

@@ -16,8 +16,10 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <cmath>
@@ -41,12 +43,15 @@ std::optional<int> savedPixels(const CIniFile &ini, const QString &key)
 
 /** The status lines and the log change on screen at most this often while a run goes on. */
 constexpr int ShowInfoMs = 100;
+/** How long the run waits for a board's page after the board has ended, before it stops the page. */
+constexpr int PageWaitMs = 30000;
 
 } // namespace
 
 frmLoadDlg::frmLoadDlg(QWidget *parent)
     : QDialog(parent),
       lblInfo(new QLabel(this)),
+      prgPages(new QProgressBar(this)),
       cmdOK(new QPushButton(u"OK"_s, this)),
       tabBBS(new QTabWidget(this)),
       txtLog(new QPlainTextEdit(this))
@@ -60,17 +65,29 @@ frmLoadDlg::frmLoadDlg(QWidget *parent)
     m_showInfo->setSingleShot(true);
     m_showInfo->setInterval(ShowInfoMs);
     connect(m_showInfo, &QTimer::timeout, this, &frmLoadDlg::showInfo);
+    m_pageWait = new QTimer(this);
+    m_pageWait->setSingleShot(true);
+    m_pageWait->setInterval(PageWaitMs);
+    connect(m_pageWait, &QTimer::timeout, this, &frmLoadDlg::stopWaiting);
 
     lblInfo->setObjectName(u"lblInfo"_s);
     // No accessible names on the status lines and the button: screen readers read what they show.
     lblInfo->setTextFormat(Qt::PlainText);
     lblInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Four lines high whatever they hold, so a new text never moves the controls below. The
-    // height is taken from Japanese lines: their glyphs may come from a taller fallback font.
+    // At least four lines high, so a new text seldom moves the controls below; a line too long
+    // for the width wraps, and the area grows to show all of it. The height is taken from
+    // Japanese lines: their glyphs may come from a taller fallback font.
+    lblInfo->setWordWrap(true);
     lblInfo->setText(QStringList(StatusLines, u"受信中"_s).join(u'\n'));
-    lblInfo->setFixedHeight(lblInfo->sizeHint().height());
+    lblInfo->setMinimumHeight(lblInfo->sizeHint().height());
     lblInfo->clear();
-    lblInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    QSizePolicy infoPolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    infoPolicy.setHeightForWidth(true);
+    lblInfo->setSizePolicy(infoPolicy);
+    prgPages->setObjectName(u"prgPages"_s);
+    prgPages->setAccessibleName(u"ページ"_s);
+    prgPages->setFormat(u"%v / %m ページ"_s);
+    prgPages->hide(); // a load shows it (an import has no pages)
     cmdOK->setObjectName(u"cmdOK"_s);
     cmdOK->setAutoDefault(false);
     tabBBS->setObjectName(u"tabBBS"_s);
@@ -86,6 +103,7 @@ frmLoadDlg::frmLoadDlg(QWidget *parent)
     top->addWidget(cmdOK, 0, Qt::AlignTop);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(prgPages);
     layout->addWidget(tabBBS, 1);
 
     connect(cmdOK, &QPushButton::clicked, this, &QWidget::close);
@@ -95,6 +113,7 @@ frmLoadDlg::~frmLoadDlg() = default;
 
 void frmLoadDlg::ShowDialog(const QString &Caption, QWidget *Owner)
 {
+    m_caption = Caption;
     setWindowTitle(Caption + u"中... - "_s + mdlApp::GetAppTitle());
     tabBBS->setTabText(tabBBS->indexOf(txtLog), Caption + u"ログ"_s);
     m_isLoad = true;
@@ -109,10 +128,16 @@ void frmLoadDlg::UpdateInfo(const QString &Message, int row, bool flgAddLog)
     while (m_lines.size() < line)
         m_lines.append(QString());
     m_lines[line - 1] = Message;
-    if (flgAddLog && !Message.isEmpty()) {
-        m_log += Message + u"\r\n"_s;
-        m_unshownLog.append(Message);
-    }
+    if (flgAddLog && !Message.isEmpty())
+        appendLog(Message);
+    if (!m_showInfo->isActive())
+        m_showInfo->start();
+}
+
+void frmLoadDlg::appendLog(const QString &line)
+{
+    m_log += line + u"\r\n"_s;
+    m_unshownLog.append(line);
     if (!m_showInfo->isActive())
         m_showInfo->start();
 }
@@ -144,15 +169,107 @@ void frmLoadDlg::InitNewBBS(const CBBSProperty &Board, bool HasNext)
             // A tab caption reads "&" as an access key: doubled, it shows itself.
             const int tab = tabBBS->addTab(view, QString(Board.ShortName()).replace(u'&', u"&&"_s));
             tabBBS->setTabToolTip(tab, Board.BBS_Name());
-            connect(view, &BoardView::CacheMessage, this, [this](const QString &text) { UpdateInfo(text, 4, true); });
+            connect(view, &BoardView::CacheMessage, this, [this, key](const QString &text) { cacheMessage(key, text); });
+            connect(view, &BoardView::Settled, this, [this, key] { settle(key); });
         }
         tabBBS->setCurrentWidget(view);
         view->ShowBoard(Board);
     }
+    m_pagesRequested = 0;
+    prgPages->setRange(0, 0); // busy until the load says how many pages it asks for
+    prgPages->show();
     if (cmdOK->isVisible() && isActiveWindow())
         cmdOK->setFocus();
     UpdateInfo(LoadRun::StartText(Board), 1, true);
     UpdateInfo(QString(), 3, true);
+    UpdateInfo(QString(), 4); // the cache line of the board before
+}
+
+/**
+ * A board's cache line shows at once; in the log it waits for the board's end, so that it
+ * follows the board's own lines (a late line after a stopped page goes in as it comes).
+ */
+void frmLoadDlg::cacheMessage(const QString &key, const QString &text)
+{
+    const bool ended = m_endedBoards.contains(key) && m_waitingBoard != key;
+    UpdateInfo(text, 4, ended);
+    if (!ended)
+        m_cacheLines.insert(key, text);
+}
+
+void frmLoadDlg::ShowPage(int Page, int Pages)
+{
+    m_pagesRequested = Page;
+    prgPages->setRange(0, std::max(Pages, 0));
+    prgPages->setValue(Page);
+}
+
+/**
+ * The board's load has ended: the bar stops. A whole load got every page there was; any other
+ * got those before the last one requested.
+ */
+void frmLoadDlg::endPages(bool whole)
+{
+    const int requested = std::max(m_pagesRequested, 1);
+    const int pages = whole || prgPages->maximum() == 0 ? requested : prgPages->maximum();
+    prgPages->setRange(0, pages);
+    prgPages->setValue(whole ? pages : requested - 1);
+}
+
+bool frmLoadDlg::EndBBS(const LoadRun::Outcome &Outcome)
+{
+    UpdateInfo(Outcome.Text, 3, true);
+    const QString key = u'#' + mdlApp::ZeroPadded(Outcome.BBS_ID, 3);
+    BoardView *view = m_views.value(key);
+    if (!view)
+        return true; // the board never started
+    endPages(Outcome.kind == LoadRun::Outcome::Received || Outcome.kind == LoadRun::Outcome::NothingNew);
+    if (Outcome.kind == LoadRun::Outcome::Cancelled)
+        view->Stop(); // the user stopped the board: its page need not come
+    m_endedBoards.insert(key);
+    if (Outcome.kind == LoadRun::Outcome::Failed) {
+        const int tab = tabBBS->indexOf(view);
+        tabBBS->setTabIcon(tab, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        tabBBS->setTabToolTip(tab, view->accessibleName() + u'\n' + Outcome.Text);
+    }
+    if (view->IsBusy()) {
+        m_waitingBoard = key;
+        m_pageWait->start();
+        return false;
+    }
+    settle(key);
+    return true;
+}
+
+/** Board @p key's page is through: its cache line goes into the log, and a waiting run goes on. */
+void frmLoadDlg::settle(const QString &key)
+{
+    if (!m_endedBoards.contains(key))
+        return; // the board is still loading: its end logs the line
+    if (const QString line = m_cacheLines.take(key); !line.isEmpty())
+        appendLog(line);
+    if (m_waitingBoard != key)
+        return;
+    m_waitingBoard.clear();
+    m_pageWait->stop();
+    emit BoardSettled();
+}
+
+/** The run waits no longer for a board's page: the page stops, which settles its view. */
+void frmLoadDlg::stopWaiting()
+{
+    if (BoardView *view = m_views.value(m_waitingBoard))
+        view->Stop();
+}
+
+void frmLoadDlg::LogFailures(const QList<LoadRun::Outcome> &Outcomes)
+{
+    if (Outcomes.size() < 2)
+        return; // one board: its own outcome line says it
+    for (const LoadRun::Outcome &outcome : Outcomes) {
+        if (outcome.kind == LoadRun::Outcome::Failed)
+            appendLog(outcome.Error.isEmpty() ? outcome.Text : outcome.Text + u' ' + outcome.Error);
+    }
 }
 
 bool frmLoadDlg::ButtonEnabled() const
@@ -169,8 +286,13 @@ void frmLoadDlg::setButtonMode(int mode)
 {
     m_buttonMode = mode;
     cmdOK->setText(mode == 1 ? u"キャンセル"_s : u"OK"_s);
-    if (mode == 0)
-        showInfo(); // the run is over: its last texts show at once
+    if (mode == 0) {
+        // The run is over: the first line no longer names the board or file it was working on,
+        // and the last texts show at once.
+        if (!m_lines.isEmpty())
+            UpdateInfo(m_caption + u"を終了しました。"_s, 1);
+        showInfo();
+    }
 }
 
 void frmLoadDlg::Unload()
@@ -204,6 +326,8 @@ bool frmLoadDlg::confirmClose()
         return true;
     const QPointer<frmLoadDlg> self(this);
     emit CancelRequested();
+    if (self)
+        stopWaiting();
     if (!self || !m_isNextBBS)
         return true;
     emit Asking(true);

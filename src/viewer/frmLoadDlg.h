@@ -1,14 +1,17 @@
 #pragma once
 
+#include "transfer/LoadRun.h"
+
 #include <QDialog>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
 class BoardView;
-class CBBSProperty;
 class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QTabWidget;
 
@@ -41,6 +44,19 @@ public:
     void UpdateInfo(const QString &Message, int row = 0, bool flgAddLog = false);
     /** @short Opens (or selects) the tab of @p Board, shows its page and its first status line. */
     void InitNewBBS(const CBBSProperty &Board, bool HasNext);
+    /**
+     * @short A board's load has ended with @p Outcome: its status line and log line, the warning
+     * icon on a failed board's tab, then the board's cache line. False while the board's page is
+     * still coming: its cache line follows, and BoardSettled says when (at most PageWaitMs later).
+     */
+    bool EndBBS(const LoadRun::Outcome &Outcome);
+    /**
+     * @short The page bar: page @p Page of the @p Pages the current board's load asks for; a
+     * busy bar while @p Pages is 0 (not known).
+     */
+    void ShowPage(int Page, int Pages);
+    /** @short After a run over several boards, the log ends with one line per board that failed. */
+    void LogFailures(const QList<LoadRun::Outcome> &Outcomes);
 
     bool IsNextBBS() const { return m_isNextBBS; }
     void setIsNextBBS(bool value) { m_isNextBBS = value; }
@@ -48,7 +64,10 @@ public:
     QString Infomation() const { return m_lines.join(u"\r\n"); }
     bool ButtonEnabled() const;
     void setButtonEnabled(bool enabled);
-    /** @short 1: a run is active, the button reads "キャンセル"; 0: the button reads "OK". */
+    /**
+     * @short 1: a run is active, the button reads "キャンセル"; 0: the button reads "OK", and the
+     * first status line says that the run has ended.
+     */
     int ButtonMode() const { return m_buttonMode; }
     void setButtonMode(int mode);
     /** @short True from ShowDialog until the dialog closes. */
@@ -69,6 +88,8 @@ signals:
      * answered (false; IsNextBBS() holds the answer). The run waits in between.
      */
     void Asking(bool open);
+    /** The page of the board that EndBBS left waiting has come, and its cache line is in the log. */
+    void BoardSettled();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -79,16 +100,29 @@ private:
     void restorePosition(QWidget *Owner);
     void savePosition();
     void showInfo();
+    void appendLog(const QString &line);
+    void cacheMessage(const QString &key, const QString &text);
+    void settle(const QString &key);
+    void stopWaiting();
+
+    void endPages(bool whole);
 
     QLabel *lblInfo;
+    QProgressBar *prgPages;
+    int m_pagesRequested = 0; // pages of the current board requested so far
     QPushButton *cmdOK;
     QTabWidget *tabBBS;
     QPlainTextEdit *txtLog;
     QHash<QString, BoardView *> m_views;
     QStringList m_lines;
+    QString m_caption; // "受信" or "インポート"
     QString m_log;
     QStringList m_unshownLog; // log lines not yet in the log tab
     QTimer *m_showInfo;       // shows the status lines and new log lines at most every ShowInfoMs
+    QHash<QString, QString> m_cacheLines; // a board's cache line, logged when the board has ended
+    QSet<QString> m_endedBoards;          // boards whose load has ended (tab keys)
+    QString m_waitingBoard;               // the board whose page the run waits for, if any
+    QTimer *m_pageWait;                   // bounds that wait
     int m_buttonMode = 0;
     bool m_isNextBBS = false;
     bool m_isLoad = false;

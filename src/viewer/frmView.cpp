@@ -379,12 +379,7 @@ void frmView::createMessageCommands()
                 const auto quiet = m_listController->HoldRowChanges();
                 change();
             },
-        .clearShownMessage =
-            [this] {
-                m_listController->ClearShownMessage();
-                uclMailto->hide();
-                uclHomepage->hide();
-            },
+        .clearShownMessage = [this] { m_listController->ClearShownMessage(); },
         .showSQLResult = [this](const QString &SQL, ListIndex Index) { return ShowSQLResult(SQL, Index); },
         .resetColumnHeaders = [this](ListIndex Index, bool KeepIndent) { ResetColumnHeaders(Index, KeepIndent); },
         .showThread = [this](ListIndex Index) { ShowThread(Index); },

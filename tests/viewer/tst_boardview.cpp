@@ -143,6 +143,21 @@ private slots:
         QVERIFY(!QFileInfo::exists(m_home->filePath(u"missing"_s)));
     }
 
+    // A log page comes as text/plain: its lines stay lines, live and from the cache it wrote.
+    void plainTextPageKeepsItsLines()
+    {
+        CBBSProperty property = board();
+        property.SetURL(property.URL() + u"?dousa=log&logmidoku=0&logno=0"_s);
+        BoardView live;
+        QStringList messages;
+        QVERIFY(show(live, property, &messages));
+        QVERIFY(live.document()->blockCount() > 1);
+        QTRY_COMPARE(messages.size(), 1);
+        BoardView cached;
+        QVERIFY(show(cached, property));
+        QVERIFY(cached.document()->blockCount() > 1);
+    }
+
     void pageOverTheBoundIsRefused()
     {
         BoardSimulator::Fault fault;

@@ -278,6 +278,10 @@ private slots:
         QTest::mouseClick(child<uClickableLabel>(u"uclMailto"_s), Qt::LeftButton);
         QCOMPARE(m_opened.size(), 2);
         QCOMPARE(m_opened.at(1).toString(), u"mailto:a@example.com"_s);
+
+        m_window->SelectBoard(4); // an empty board: no message, so no address
+        QVERIFY(!child<uClickableLabel>(u"uclMailto"_s)->isVisible());
+        QVERIFY(!homePage->isVisible());
     }
 
     void largeBodiesShowInShortBlocks_data()

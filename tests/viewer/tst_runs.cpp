@@ -8,6 +8,7 @@
 #include "viewer/WindowTest.h"
 #include "viewer/frmLoadDlg.h"
 
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -292,6 +293,7 @@ private slots:
         QCOMPARE(tabs->tabToolTip(tab), u"雑談掲示板"_s);
         auto *info = dialog->findChild<QLabel *>(u"lblInfo"_s);
         QTRY_COMPARE(info->text().count(u'\n'), 3);
+        QCOMPARE(info->text().section(u'\n', 0, 0), u"受信を終了しました。"_s);
         QCOMPARE(accessibleName(info), info->text());
         QVERIFY(info->height() >= info->sizeHint().height());
         dialog->setGeometry(40, 50, 500, 300);
@@ -305,6 +307,74 @@ private slots:
         QCOMPARE(m_window->windowTitle(), caption);
         QCOMPARE(status(), u"雑談掲示板に新規投稿はありませんでした。"_s);
         QCOMPARE(m_window->LoadDialog()->geometry(), QRect(40, 50, 500, 300));
+    }
+
+    // Board 5's log answers 404 while its page comes slowly: its cache line still follows its
+    // outcome before board 6 starts, the run ends with its failure, and its tab shows a warning.
+    void visitLogKeepsEachBoardsLinesTogether()
+    {
+        for (int board : {4, 5, 6})
+            addMessages(board, 1, 3);
+        QVERIFY(startWindow());
+        connect(m_sim.get(), &BoardSimulator::requestReceived, this, [this](const BoardSimulator::Request &r) {
+            BoardSimulator::Fault fault;
+            if (r.path == script(5).toLatin1() && r.query.isEmpty())
+                fault = {.kind = BoardSimulator::FaultKind::SlowBody, .chunkBytes = 128};
+            else if (isLogRequest(r, 5))
+                fault = {.kind = BoardSimulator::FaultKind::Status, .status = 404};
+            else
+                return;
+            m_sim->setFault(fault, 0, 1);
+        });
+        runCommand(frmView::VisitLoadCommand);
+        const QStringList lines = m_window->LoadDialog()->LogText().split(u"\r\n"_s, Qt::SkipEmptyParts);
+        const QString failed = u"質問掲示板から受信できませんでした。"_s;
+        QCOMPARE(lines.indexOf(u"質問掲示板をキャッシュに保存しました。"_s), lines.indexOf(failed) + 1);
+        QCOMPARE(lines.last(), failed + u" Error:HTTP/1.1 404 Not Found"_s);
+        auto *tabs = m_window->LoadDialog()->findChild<QTabWidget *>(u"tabBBS"_s);
+        QVERIFY(!tabs->tabIcon(tabs->indexOf(m_window->LoadDialog()->View(u"#005"_s))).isNull());
+        QVERIFY(tabs->tabIcon(tabs->indexOf(m_window->LoadDialog()->View(u"#006"_s))).isNull());
+    }
+
+    void pageBarCountsTheBoardsPages_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("asked"); // pages the bar counts to while loading; 0: busy
+        QTest::newRow("unread: the board decides") << int(frmView::LoadCommand) << 0;
+        QTest::newRow("all: MaxCount in pages") << int(frmView::LoadAllCommand) << 5;
+    }
+
+    // Board 4 gives its 70 messages 20 to a page: the bar ends at page 4 of 4.
+    void pageBarCountsTheBoardsPages()
+    {
+        QFETCH(int, command);
+        sql(u"UPDATE BBS SET MaxCount = 100 WHERE BBS_ID = 4"_s);
+        CBBSProperty board;
+        QVERIFY(board.GetProperty(4, *m_db));
+        board.SetDownloadCount(20);
+        addMessages(4, 1, 70);
+        QVERIFY(startWindow());
+        int asked = -1;
+        onRequest(4, [&] { asked = m_window->LoadDialog()->findChild<QProgressBar *>(u"prgPages"_s)->maximum(); });
+        runCommand(frmView::RunCommandIndex(command));
+        QTEST(asked, "asked");
+        auto *bar = m_window->LoadDialog()->findChild<QProgressBar *>(u"prgPages"_s);
+        QCOMPARE(bar->maximum(), 4);
+        QCOMPARE(bar->value(), 4);
+    }
+
+    // A status line too long for the dialog wraps, and the status area grows to show all of it.
+    void longStatusLinesWrap()
+    {
+        QVERIFY(startWindow());
+        const QString missing = m_home->filePath(u"どこにもないログファイル.log"_s);
+        m_dialogs.openFiles = [&missing](const QString &) { return QStringList{missing}; };
+        m_prompter.pushAnswer(Prompter::Yes);
+        runCommand(frmView::ImportFileCommand);
+        m_window->LoadDialog()->resize(320, 300);
+        auto *info = m_window->LoadDialog()->findChild<QLabel *>(u"lblInfo"_s);
+        QTRY_VERIFY(info->height() > info->minimumHeight());
+        QVERIFY(info->height() >= info->heightForWidth(info->width()));
     }
 
     void importOfTwoFilesAddsUpTheirMessages_data()

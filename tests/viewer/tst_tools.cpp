@@ -103,6 +103,34 @@ private slots:
         QCOMPARE(m_prompter.records().size(), opened.isEmpty() ? 1 : 0);
     }
 
+    void addressesThatCannotOpenAreReported_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("url"); // board 3's address
+        QTest::addColumn<QString>("said");
+        const QString board = u"http://example.jp/bbs.cgi"_s;
+        const QString noBrowser = u"ブラウザを起動できませんでした。"_s;
+        QTest::newRow("Kestrel") << u"mnuHelpKestrel"_s << board << noBrowser;
+        QTest::newRow("customise") << u"mnuBBSShowCookiePage"_s << board << noBrowser;
+        QTest::newRow("board page") << u"mnuBBSBrowse"_s << board << noBrowser;
+        QTest::newRow("post") << u"mnuBBSNew"_s << board << noBrowser;
+        QTest::newRow("post, board address no web address") << u"mnuBBSNew"_s << u"not a url"_s << u"このアドレスは開けません。"_s;
+    }
+
+    // No browser could be started (the desktop refused), or the address is none: the user is told.
+    void addressesThatCannotOpenAreReported()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, url);
+        QFETCH(QString, said);
+        sql(u"UPDATE BBS SET URL = '%1' WHERE BBS_ID = 3"_s.arg(url));
+        QVERIFY(startWindow());
+        mdlExecuteLite::setShellOpenHandler([](const QUrl &) { return false; });
+        child<QAction>(item)->trigger();
+        QCOMPARE(m_prompter.records().size(), 1);
+        QCOMPARE(m_prompter.texts().value(0).section(u'\n', 0, 0), said);
+    }
+
     void bodySearchFindsExactlyTheSelectedText_data()
     {
         QTest::addColumn<QString>("body");
@@ -147,10 +175,13 @@ private slots:
         QVERIFY(startWindow());
         if (fails)
             QVERIFY(gDB->BeginTrans()); // the engine does not compact inside a transaction
+        m_window->ColumnClick(0, MessageListModel::ColName);
         child<QAction>(u"mnuToolCompDB"_s)->trigger();
         QVERIFY(m_prompter.texts().last().startsWith(said));
         QVERIFY(m_window->isVisible());
         QCOMPARE(sqliteTool(mdlMain::LogDatabasePath(), u"SELECT count(*) FROM Message"_s), u"1"_s);
+        // The list is read again in number order: the sort mark has gone.
+        QCOMPARE(list(0).headerData(MessageListModel::ColName, Qt::Horizontal).toString(), u"投稿者"_s);
         QVERIFY(m_window->ShowView(AllView)); // the window reads from the reopened database
         QCOMPARE(list(0).rowCount(), 1);
     }
