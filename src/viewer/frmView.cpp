@@ -186,13 +186,13 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
         m_panels.value(u"Status"_s)->setText(text);
     };
     createNavigation();
-    createKeyMap();
     createTray();
     createSettings();
     createMessageCommands();
     createBodyCommands();
     createToolCommands();
     createFindController();
+    createKeyMap(); // last: it shows its keys in the menus the others fill
     connect(&m_boards, &BoardMenus::Rebuilt, this, [this] {
         m_runs->DropPendingCounts(); // the rebuilt captions read the stored counts, which hold them
         m_lists.lsvMsgList(0).SetBoardIcons(m_boards.Icons());
@@ -598,6 +598,9 @@ void frmView::createMenus()
                                    u"未読のみ(&R)"_s, u"全て表示(&A)"_s};
     for (int i = 0; i < viewCaptions.size(); ++i) {
         QAction *item = menuItem(mnuBBSView, u"mnuBBSViewSub(%1)"_s.arg(i), viewCaptions.at(i));
+        // F7 and F8 are the keys of these pages, also the toolbar's "Back" and "Forword".
+        if (i == NewerView || i == OlderView)
+            item->setShortcut(i == NewerView ? Qt::Key_F7 : Qt::Key_F8);
         connect(item, &QAction::triggered, this, [this, i] { ShowView(ViewType(i)); });
         m_viewItems.append(item);
     }
@@ -712,12 +715,8 @@ void frmView::createToolbar()
         else
             ShowView(LatestView);
     });
-    QAction *back = m_buttons.value(u"Back"_s);
-    back->setShortcut(Qt::Key_F7);
-    connect(back, &QAction::triggered, this, [this] { ShowView(NewerView); });
-    QAction *forword = m_buttons.value(u"Forword"_s);
-    forword->setShortcut(Qt::Key_F8);
-    connect(forword, &QAction::triggered, this, [this] { ShowView(OlderView); });
+    connect(m_buttons.value(u"Back"_s), &QAction::triggered, this, [this] { ShowView(NewerView); });
+    connect(m_buttons.value(u"Forword"_s), &QAction::triggered, this, [this] { ShowView(OlderView); });
     connect(m_buttons.value(u"Thread"_s), &QAction::triggered, m_menu.value(u"mnuBBSThread"_s), &QAction::trigger);
     connect(m_buttons.value(u"FindNext"_s), &QAction::triggered, m_menu.value(u"mnuMsgFindNext"_s), &QAction::trigger);
     connect(m_buttons.value(u"FindPrev"_s), &QAction::triggered, m_menu.value(u"mnuMsgFindPrev"_s), &QAction::trigger);
