@@ -23,7 +23,6 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QCursor>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -324,11 +323,7 @@ void frmView::createKeyMap()
     KeyMap::Commands commands{
         .returnToBoardList = [this] { ChangeList(BoardList); },
         .popupBoardMenu = [this] { mnuBBSMove->popup(sep->mapToGlobal(QPoint(0, 0))); },
-        .popupMarkMenu =
-            [this] {
-                m_messageCommands->LoadMarkMenu();
-                mnuMsgMark->popup(QCursor::pos());
-            },
+        .popupMarkMenu = [this] { m_messageCommands->ShowMarkMenuOverCurrentRow(m_lists.CurrentList()); },
         .popupListMenu = [this](ListIndex Index) { m_messageCommands->ShowListPopupOverCurrentRow(Index); },
         .popupTextMenu = [this] { m_bodyCommands->ShowTextMenu(rtbView->cursorRect().center()); },
     };
