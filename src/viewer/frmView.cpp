@@ -157,11 +157,8 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     createStatusBar();
     sep = new uSeparator(this);
     sep->setObjectName(u"sep"_s);
-    // The bar keeps its distance from the top when the window is resized: the list starts
-    // with room for about ten rows.
-    sep->resize(960, 560);
     sep->setAspect(uSeparator::Horizontal);
-    sep->setOffset(240);
+    sep->installEventFilter(this); // the list keeps its share of the height (WindowState)
     setCentralWidget(sep);
     sep->Initialize(m_views[0], rtbView);
     m_views[1]->setParent(sep);
@@ -733,7 +730,7 @@ void frmView::createLists()
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
         view->setItemDelegate(new PlainToolTipDelegate(view));
         view->header()->setSectionsClickable(true);
-        view->header()->setStretchLastSection(false);
+        view->header()->setStretchLastSection(true);
         m_views[size_t(index)] = view;
     }
 
@@ -804,7 +801,9 @@ void frmView::placeLabel(uClickableLabel *label, QLabel *panel)
 bool frmView::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Resize) {
-        if (watched == m_panels.value(u"Mail"_s))
+        if (watched == sep && m_windowState)
+            m_windowState->KeepListShare(*static_cast<QResizeEvent *>(event));
+        else if (watched == m_panels.value(u"Mail"_s))
             placeLabel(uclMailto, m_panels.value(u"Mail"_s));
         else if (watched == m_panels.value(u"HomePage"_s))
             placeLabel(uclHomepage, m_panels.value(u"HomePage"_s));

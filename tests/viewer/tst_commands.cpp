@@ -188,7 +188,8 @@ private slots:
         view->setFocus();
         QCursor::setPos(m_window->mapToGlobal(QPoint(m_window->width() - 5, m_window->height() - 5)));
         QTest::keyClick(view, Qt::Key(key), modifiers);
-        QCOMPARE(child<QMenu>(menu)->pos(), view->viewport()->mapToGlobal(view->visualRect(view->currentIndex()).center()));
+        const QPoint row = view->visualRect(view->currentIndex()).center();
+        QCOMPARE(child<QMenu>(menu)->pos(), view->viewport()->mapToGlobal(row));
     }
 
     // The pop-up opens over the row under the pointer, or over a row of the selection, which
