@@ -159,6 +159,7 @@ FindController::FindController(MessageLists &lists, CMRUCombo &findHistory, std:
     QAction *next = menuItems.value(u"mnuMsgFindNext"_s);
     QAction *prev = menuItems.value(u"mnuMsgFindPrev"_s);
     QAction *query = menuItems.value(u"mnuMsgQuery"_s);
+    find->setShortcut(Qt::CTRL | Qt::Key_F);
     next->setShortcut(Qt::Key_F3);
     prev->setShortcut(Qt::SHIFT | Qt::Key_F3);
     query->setShortcut(Qt::CTRL | Qt::Key_Q);

@@ -31,11 +31,52 @@ KeyMap::KeyMap(const MessageLists &lists, NavigationController &navigation, cons
       m_commands(std::move(commands))
 {
     qApp->installEventFilter(this);
+    showKeysInMenus();
 }
 
-/** Hands the key events of the window's widgets to handleKey before the widgets get them. */
+/**
+ * Shows the map's keys beside the menu items of the same commands. The key is the item's
+ * shortcut, active only while the menu bar itself has the focus, and its shortcut event is
+ * dropped (eventFilter): the map runs the command, with its own rules, once per key press.
+ */
+void KeyMap::showKeysInMenus()
+{
+    const std::pair<QString, QKeySequence> keys[] = {
+        {u"mnuBBSMove"_s, Qt::Key_F4},
+        {u"mnuMovePrevMsg"_s, Qt::Key_K},
+        {u"mnuMoveNextMsg"_s, Qt::Key_J},
+        {u"mnuMovePrevNoRead"_s, Qt::SHIFT | Qt::Key_Space},
+        {u"mnuMoveNextNoRead"_s, Qt::Key_Space},
+        {u"mnuMovePrevArchive"_s, Qt::ALT | Qt::Key_Left},
+        {u"mnuMoveNextArchive"_s, Qt::ALT | Qt::Key_Right},
+        {u"mnuMoveInReplyTo"_s, Qt::Key_Backspace},
+        {u"mnuPopupInReplyTo"_s, Qt::Key_Backspace},
+        {u"mnuMsgMark"_s, Qt::Key_M},
+        {u"mnuPopupMark"_s, Qt::Key_M},
+        {u"mnuMsgNoRead"_s, Qt::CTRL | Qt::SHIFT | Qt::Key_B},
+        {u"mnuPopupNoRead"_s, Qt::CTRL | Qt::SHIFT | Qt::Key_B},
+        {u"mnuMsgRead"_s, Qt::CTRL | Qt::Key_B},
+        {u"mnuPopupRead"_s, Qt::CTRL | Qt::Key_B},
+        {u"mnuMsgDelete"_s, Qt::Key_Delete},
+        {u"mnuPopupDelete"_s, Qt::Key_Delete},
+    };
+    for (const auto &[name, key] : keys) {
+        if (QAction *item = m_menuItems.value(name)) {
+            item->setShortcutContext(Qt::WidgetShortcut);
+            item->setShortcut(key);
+            m_shownKeys.append(item);
+        }
+    }
+}
+
+/**
+ * Hands the key events of the window's widgets to handleKey before the widgets get them, and
+ * drops the shortcut events of the keys shown in the menus.
+ */
 bool KeyMap::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Shortcut)
+        return m_shownKeys.contains(watched);
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
         return false;
     auto *widget = qobject_cast<QWidget *>(watched);

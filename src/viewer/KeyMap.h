@@ -20,7 +20,8 @@ class QWidget;
 /**
  * @short The main window's keyboard map. The window sees a key before the control that has the
  * focus; apart from Escape the map applies only while the focus is outside the find box and the
- * unread-position editor, so typing there is never taken for a command.
+ * unread-position editor, so typing there is never taken for a command. The menus show the
+ * map's keys beside their items; the map alone runs them.
  */
 class KeyMap : public QObject
 {
@@ -49,7 +50,10 @@ public:
         std::function<void()> popupTextMenu;
     };
 
-    /** Watches every key of @p widgets.window; @p menuItems are the window's menu items by name. */
+    /**
+     * Watches every key of @p widgets.window; @p menuItems are the window's menu items by name,
+     * and those the map has a key for show it.
+     */
     KeyMap(const MessageLists &lists, NavigationController &navigation, const QHash<QString, QAction *> &menuItems,
            Widgets widgets, Commands commands);
 
@@ -62,10 +66,12 @@ private:
     std::function<void()> commandOf(QWidget *focus, const QKeyEvent &key);
     void escape();
     void triggerWhenEnabled(const QString &name);
+    void showKeysInMenus();
 
     const MessageLists &m_lists;
     NavigationController &m_navigation;
     const QHash<QString, QAction *> &m_menuItems;
     Widgets m_widgets;
     Commands m_commands;
+    QList<QObject *> m_shownKeys; // the menu items that show a key of the map
 };

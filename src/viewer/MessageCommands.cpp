@@ -363,12 +363,26 @@ bool MessageCommands::eventFilter(QObject *watched, QEvent *event)
 
 void MessageCommands::ShowListPopupOverCurrentRow(ListIndex Index)
 {
+    if (m_widgets.lists.at(size_t(Index))->currentIndex().isValid())
+        showListPopup(Index, currentRowCentre(Index));
+}
+
+void MessageCommands::ShowMarkMenuOverCurrentRow(ListIndex Index)
+{
+    LoadMarkMenu();
+    const QWidget *viewport = m_widgets.lists.at(size_t(Index))->viewport();
+    m_widgets.markMenu->popup(viewport->mapToGlobal(currentRowCentre(Index)));
+}
+
+/** The centre of the current row's first cell in list @p Index, brought into view; (0, 0) without one. */
+QPoint MessageCommands::currentRowCentre(ListIndex Index) const
+{
     QTreeView *view = m_widgets.lists.at(size_t(Index));
     const QModelIndex current = view->currentIndex();
     if (!current.isValid())
-        return;
+        return {};
     view->scrollTo(current);
-    showListPopup(Index, view->visualRect(current).center());
+    return view->visualRect(current).center();
 }
 
 /**

@@ -87,6 +87,11 @@ public:
     void ReplyHitokoto(int Side);
     /** @short The pop-up opened from the keyboard: over the current row, brought into view first. */
     void ShowListPopupOverCurrentRow(ListIndex Index);
+    /**
+     * @short The mark submenu opened from the keyboard, rebuilt first: over the current row of
+     * list @p Index, brought into view first; at the list's top-left corner when no row is current.
+     */
+    void ShowMarkMenuOverCurrentRow(ListIndex Index);
 
 protected:
     /** Opens the pop-up on a right-button release over either list's rows, or on the Menu key. */
@@ -99,6 +104,7 @@ private:
     void enable(const QString &name, bool enabled);
     void fillMarkMenu(QMenu *menu, const QString &prefix, int checked);
     void showListPopup(ListIndex Index, const QPoint &pos);
+    QPoint currentRowCentre(ListIndex Index) const;
     void followMessageMenu();
     void deleteSelected();
     void selectEveryRow(bool invert);

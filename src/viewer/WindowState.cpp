@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QRegularExpression>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
@@ -61,7 +62,12 @@ void centreOnPrimaryScreen(QRect &rect)
 
 WindowState::WindowState(QWidget &window, uSeparator &separator, QHeaderView &columns, CMRUCombo &findHistory,
                          QComboBox &findText)
-    : m_window(window), m_separator(separator), m_columns(columns), m_findHistory(findHistory), m_findText(findText)
+    : m_window(window),
+      m_separator(separator),
+      m_columns(columns),
+      m_findHistory(findHistory),
+      m_findText(findText),
+      m_placedOffset(separator.Offset())
 {
 }
 
@@ -87,12 +93,42 @@ void WindowState::Restore(CIniFile &ini)
         m_window.setWindowState(value == 1 ? Qt::WindowMinimized : value == 2 ? Qt::WindowMaximized : Qt::WindowNoState);
     }
     const QVariant separator = ini.InitData(u"Separator"_s, CIniFile::IniLong, QVariant());
-    if (separator.isValid())
+    if (separator.isValid()) {
         m_separator.setOffset(pixels(separator.toDouble()));
-    for (int n = 1; n <= ListItemCount; ++n) {
+        m_restored = true;
+    }
+    // The last column takes the width the others leave: its saved width is what it took then.
+    const int widths = m_columns.stretchLastSection() ? ListItemCount - 1 : ListItemCount;
+    for (int n = 1; n <= widths; ++n) {
         if (const auto width = number(ini, u"ListItem"_s + QString::number(n)))
             m_columns.resizeSection(n - 1, pixels(*width));
     }
+}
+
+/** The bar's travel at the window's normal height, from the separator's height now, @p separatorHeight. */
+int WindowState::normalTravel(int separatorHeight) const
+{
+    const int around = m_window.height() - separatorHeight; // menus, toolbar, status bar
+    return m_window.normalGeometry().height() - around - uSeparator::BarThickness;
+}
+
+void WindowState::KeepListShare(const QResizeEvent &event)
+{
+    const int travel = event.size().height() - uSeparator::BarThickness;
+    if (travel <= 0)
+        return;
+    if (m_separator.Offset() != m_placedOffset) {
+        // The bar was moved since: by the user, or to its saved place. Where it is sets the share.
+        const bool resized = event.oldSize().isValid();
+        const int before = m_restored ? normalTravel(event.size().height())
+                           : resized  ? event.oldSize().height() - uSeparator::BarThickness
+                                      : travel;
+        if (before > 0)
+            m_listShare = double(m_separator.Offset()) / before;
+        m_restored = false;
+    }
+    m_placedOffset = qRound(m_listShare * travel);
+    m_separator.setOffset(m_placedOffset);
 }
 
 void WindowState::Save(CIniFile &ini) const
@@ -105,7 +141,11 @@ void WindowState::Save(CIniFile &ini) const
     ini.setData(u"Top"_s, twips(rect.y()));
     ini.setData(u"Width"_s, twips(rect.width()));
     ini.setData(u"Height"_s, twips(rect.height()));
-    ini.setData(u"Separator"_s, twips(m_separator.Offset()));
+    const int travel = m_separator.height() - uSeparator::BarThickness;
+    const int normal = normalTravel(m_separator.height());
+    const bool scaled = rect != m_window.geometry() && travel > 0 && normal > 0;
+    const int offset = m_separator.Offset();
+    ini.setData(u"Separator"_s, twips(scaled ? qRound(double(offset) * normal / travel) : offset));
     for (int n = 1; n <= ListItemCount; ++n)
         ini.setData(u"ListItem"_s + QString::number(n), twips(m_columns.sectionSize(n - 1)));
     ini.TrySave(u"Position"_s);

@@ -23,7 +23,6 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QCursor>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -158,11 +157,8 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     createStatusBar();
     sep = new uSeparator(this);
     sep->setObjectName(u"sep"_s);
-    // The bar keeps its distance from the top when the window is resized: the list starts
-    // with room for about ten rows.
-    sep->resize(960, 560);
     sep->setAspect(uSeparator::Horizontal);
-    sep->setOffset(240);
+    sep->installEventFilter(this); // the list keeps its share of the height (WindowState)
     setCentralWidget(sep);
     sep->Initialize(m_views[0], rtbView);
     m_views[1]->setParent(sep);
@@ -186,13 +182,13 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
         m_panels.value(u"Status"_s)->setText(text);
     };
     createNavigation();
-    createKeyMap();
     createTray();
     createSettings();
     createMessageCommands();
     createBodyCommands();
     createToolCommands();
     createFindController();
+    createKeyMap(); // last: it shows its keys in the menus the others fill
     connect(&m_boards, &BoardMenus::Rebuilt, this, [this] {
         m_runs->DropPendingCounts(); // the rebuilt captions read the stored counts, which hold them
         m_lists.lsvMsgList(0).SetBoardIcons(m_boards.Icons());
@@ -324,11 +320,7 @@ void frmView::createKeyMap()
     KeyMap::Commands commands{
         .returnToBoardList = [this] { ChangeList(BoardList); },
         .popupBoardMenu = [this] { mnuBBSMove->popup(sep->mapToGlobal(QPoint(0, 0))); },
-        .popupMarkMenu =
-            [this] {
-                m_messageCommands->LoadMarkMenu();
-                mnuMsgMark->popup(QCursor::pos());
-            },
+        .popupMarkMenu = [this] { m_messageCommands->ShowMarkMenuOverCurrentRow(m_lists.CurrentList()); },
         .popupListMenu = [this](ListIndex Index) { m_messageCommands->ShowListPopupOverCurrentRow(Index); },
         .popupTextMenu = [this] { m_bodyCommands->ShowTextMenu(rtbView->cursorRect().center()); },
     };
@@ -593,6 +585,9 @@ void frmView::createMenus()
                                    u"未読のみ(&R)"_s, u"全て表示(&A)"_s};
     for (int i = 0; i < viewCaptions.size(); ++i) {
         QAction *item = menuItem(mnuBBSView, u"mnuBBSViewSub(%1)"_s.arg(i), viewCaptions.at(i));
+        // F7 and F8 are the keys of these pages, also the toolbar's "Back" and "Forword".
+        if (i == NewerView || i == OlderView)
+            item->setShortcut(i == NewerView ? Qt::Key_F7 : Qt::Key_F8);
         connect(item, &QAction::triggered, this, [this, i] { ShowView(ViewType(i)); });
         m_viewItems.append(item);
     }
@@ -707,12 +702,8 @@ void frmView::createToolbar()
         else
             ShowView(LatestView);
     });
-    QAction *back = m_buttons.value(u"Back"_s);
-    back->setShortcut(Qt::Key_F7);
-    connect(back, &QAction::triggered, this, [this] { ShowView(NewerView); });
-    QAction *forword = m_buttons.value(u"Forword"_s);
-    forword->setShortcut(Qt::Key_F8);
-    connect(forword, &QAction::triggered, this, [this] { ShowView(OlderView); });
+    connect(m_buttons.value(u"Back"_s), &QAction::triggered, this, [this] { ShowView(NewerView); });
+    connect(m_buttons.value(u"Forword"_s), &QAction::triggered, this, [this] { ShowView(OlderView); });
     connect(m_buttons.value(u"Thread"_s), &QAction::triggered, m_menu.value(u"mnuBBSThread"_s), &QAction::trigger);
     connect(m_buttons.value(u"FindNext"_s), &QAction::triggered, m_menu.value(u"mnuMsgFindNext"_s), &QAction::trigger);
     connect(m_buttons.value(u"FindPrev"_s), &QAction::triggered, m_menu.value(u"mnuMsgFindPrev"_s), &QAction::trigger);
@@ -734,7 +725,7 @@ void frmView::createLists()
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
         view->setItemDelegate(new PlainToolTipDelegate(view));
         view->header()->setSectionsClickable(true);
-        view->header()->setStretchLastSection(false);
+        view->header()->setStretchLastSection(true);
         m_views[size_t(index)] = view;
     }
 
@@ -805,7 +796,9 @@ void frmView::placeLabel(uClickableLabel *label, QLabel *panel)
 bool frmView::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Resize) {
-        if (watched == m_panels.value(u"Mail"_s))
+        if (watched == sep && m_windowState)
+            m_windowState->KeepListShare(*static_cast<QResizeEvent *>(event));
+        else if (watched == m_panels.value(u"Mail"_s))
             placeLabel(uclMailto, m_panels.value(u"Mail"_s));
         else if (watched == m_panels.value(u"HomePage"_s))
             placeLabel(uclHomepage, m_panels.value(u"HomePage"_s));

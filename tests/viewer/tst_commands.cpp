@@ -2,6 +2,7 @@
 #include "viewer/WindowTest.h"
 
 #include <QContextMenuEvent>
+#include <QScreen>
 
 using namespace Qt::StringLiterals;
 
@@ -163,6 +164,34 @@ private slots:
         QVERIFY2(m_prompter.texts().last().startsWith(said), qPrintable(m_prompter.texts().last()));
     }
 
+    // A menu opened from the keyboard opens over the current row, wherever the pointer is.
+    void keyboardMenusOpenOverTheCurrentRow_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("M: marks") << int(Qt::Key_M) << Qt::KeyboardModifiers() << u"mnuMsgMark"_s;
+        QTest::newRow("Ctrl+M: marks") << int(Qt::Key_M) << Qt::KeyboardModifiers(Qt::ControlModifier) << u"mnuMsgMark"_s;
+        QTest::newRow("Shift+F10: pop-up") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier) << u"mnuPopup"_s;
+    }
+
+    void keyboardMenusOpenOverTheCurrentRow()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QString, menu);
+        storeBoard(3, 3);
+        QVERIFY(start());
+        m_window->setGeometry(QGuiApplication::primaryScreen()->availableGeometry().adjusted(20, 20, -20, -20));
+        QTreeView *view = m_window->lsvMsgList(0);
+        m_window->ShowMessage(0, 1, false);
+        view->setFocus();
+        QCursor::setPos(m_window->mapToGlobal(QPoint(m_window->width() - 5, m_window->height() - 5)));
+        QTest::keyClick(view, Qt::Key(key), modifiers);
+        const QPoint row = view->visualRect(view->currentIndex()).center();
+        QCOMPARE(child<QMenu>(menu)->pos(), view->viewport()->mapToGlobal(row));
+    }
+
     // The pop-up opens over the row under the pointer, or over a row of the selection, which
     // stays; the menu key opens it over the current row. Its items follow the message menu's,
     // whose enabling follows the selection; its commands act on the selection.
@@ -179,6 +208,8 @@ private slots:
         auto *popup = child<QMenu>(u"mnuPopup"_s);
         rightClick(0, 2); // message 1: unread, marked, with a mail address, replying to nothing
         QVERIFY(popup->isVisible());
+        QTreeView *view = m_window->lsvMsgList(0);
+        QCOMPARE(popup->pos(), view->viewport()->mapToGlobal(view->visualRect(view->model()->index(2, 2)).center()));
         QCOMPARE(pane()->toPlainText().trimmed(), u"本文1"_s);
         QVERIFY(!item(u"mnuPopupHomepage"_s)->isEnabled());
         QVERIFY(item(u"mnuPopupRead"_s)->isEnabled());
@@ -198,7 +229,6 @@ private slots:
         rightClick(0, 1);
         QCOMPARE(list(0).SelectedRows().size(), 2);
         popup->hide();
-        QTreeView *view = m_window->lsvMsgList(0);
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, QPoint(5, view->viewport()->height() - 2));
         QVERIFY(!popup->isVisible());
         select(0, {});

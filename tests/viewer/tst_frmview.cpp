@@ -3,6 +3,7 @@
 #include "app/mdlExecuteLite.h"
 #include "controls/CMRUCombo.h"
 #include "controls/uClickableLabel.h"
+#include "controls/uSeparator.h"
 #include "viewer/CTray.h"
 #include "viewer/WindowTest.h"
 
@@ -132,7 +133,10 @@ private slots:
         QVERIFY(!action(u"Toolbar.Back"_s)->isEnabled());
         QVERIFY(action(u"Toolbar.Forword"_s)->isEnabled());
 
-        QVERIFY(m_window->ShowView(OlderView));
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keyClick(m_window.get(), Qt::Key_F8); // one page per key
+        QCOMPARE(list(0).Message(0).ID, 150);
         QVERIFY(m_window->ShowView(OlderView));
         QCOMPARE(list(0).rowCount(), 50);
         QCOMPARE(list(0).Message(0).ID, 50);
@@ -141,7 +145,7 @@ private slots:
         QVERIFY(action(u"Toolbar.Back"_s)->isEnabled());
         QCOMPARE(action(u"mnuBBSViewSub(0)"_s)->text(), u"最新の100件(&T)"_s);
 
-        QVERIFY(m_window->ShowView(NewerView)); // newest first, as every page
+        QTest::keyClick(m_window.get(), Qt::Key_F7); // newest first, as every page
         QCOMPARE(list(0).Message(0).ID, 150);
         QCOMPARE(list(0).Message(99).ID, 51);
         // More rows than AddMax, answered No: the first AddMax rows are listed.
@@ -310,12 +314,50 @@ private slots:
         QCOMPARE(shown.remove(u'\n'), QString(body).remove(u"\r\n"_s));
     }
 
-    void windowStateRoundTripsThroughTheSettingsFile()
+    /** The list's share of the bar's travel, in percent. */
+    int listShare() const
+    {
+        const auto *sep = child<uSeparator>(u"sep"_s);
+        return qRound(100.0 * sep->Offset() / (sep->height() - uSeparator::BarThickness));
+    }
+
+    // Without a saved position the list has half the height, and it keeps its share when the
+    // window is resized; the last column takes the width the others leave.
+    void listKeepsItsShareAndTheLastColumnTheRest()
     {
         QVERIFY(startWindow());
+        QCOMPARE(listShare(), 50);
+        m_window->resize(1920, 1080);
+        QCOMPARE(listShare(), 50);
+        const QHeaderView *header = m_window->lsvMsgList(0)->header();
+        QCOMPARE(header->length(), header->viewport()->width());
+        child<uSeparator>(u"sep"_s)->setOffset(100); // dragged
+        const int dragged = listShare();
+        m_window->resize(800, 600);
+        QCOMPARE(listShare(), dragged);
+    }
+
+    void windowStateRoundTripsThroughTheSettingsFile_data()
+    {
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("normal") << false;
+        // Written as the normal window, the bar too; maximised again, the list has the same share.
+        QTest::newRow("maximised") << true;
+    }
+
+    void windowStateRoundTripsThroughTheSettingsFile()
+    {
+        QFETCH(bool, maximised);
+        QVERIFY(startWindow());
         m_window->setGeometry(40, 50, 800, 600);
+        child<uSeparator>(u"sep"_s)->setOffset(150);
+        const int share = listShare();
         m_window->lsvMsgList(0)->header()->resizeSection(2, 200);
         m_window->FindHistory().AddMRU(u"検索語"_s);
+        if (maximised) {
+            m_window->showMaximized();
+            QTRY_VERIFY(m_window->height() > 600);
+        }
         m_window->close();
         m_window.reset();
         CIniFile ini;
@@ -324,12 +366,14 @@ private slots:
         QCOMPARE(ini.Data(u"Left"_s), u"600"_s);
         QCOMPARE(ini.Data(u"Width"_s), u"12000"_s);
         QCOMPARE(ini.Data(u"ListItem3"_s), u"3000"_s);
-        QVERIFY(!ini.Data(u"Separator"_s).isEmpty());
+        QCOMPARE(ini.Data(u"Separator"_s), u"2250"_s);
         ini.setNowSection(u"FindText"_s);
         QCOMPARE(ini.Data(u"1"_s), u"検索語"_s);
 
         QVERIFY(startWindow());
-        QCOMPARE(m_window->geometry(), QRect(40, 50, 800, 600));
+        QCOMPARE(m_window->normalGeometry(), QRect(40, 50, 800, 600));
+        QTRY_COMPARE(m_window->height() > 600, maximised);
+        QCOMPARE(listShare(), share);
         QCOMPARE(m_window->lsvMsgList(0)->header()->sectionSize(2), 200);
         QCOMPARE(m_window->FindHistory().MRUList(), QStringList{u"検索語"_s});
     }

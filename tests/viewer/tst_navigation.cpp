@@ -5,6 +5,7 @@
 #include "models/mdlRead.h"
 #include "viewer/WindowTest.h"
 
+#include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -170,8 +171,40 @@ private slots:
         QCOMPARE(history.Step(-1, 2), 2);
     }
 
-    // Backspace goes to the replied message; F4 opens the board menu; Escape returns from the
-    // results, then minimises. In the find box the keys are the box's own.
+    // The menus show the keys beside their items (the map runs them: listKeys).
+    void menusShowTheKeys_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::newRow("next row") << u"mnuMoveNextMsg"_s << QKeySequence(Qt::Key_J);
+        QTest::newRow("previous row") << u"mnuMovePrevMsg"_s << QKeySequence(Qt::Key_K);
+        QTest::newRow("next unread") << u"mnuMoveNextNoRead"_s << QKeySequence(Qt::Key_Space);
+        QTest::newRow("previous unread") << u"mnuMovePrevNoRead"_s << QKeySequence(Qt::SHIFT | Qt::Key_Space);
+        QTest::newRow("history back") << u"mnuMovePrevArchive"_s << QKeySequence(Qt::ALT | Qt::Key_Left);
+        QTest::newRow("history forward") << u"mnuMoveNextArchive"_s << QKeySequence(Qt::ALT | Qt::Key_Right);
+        QTest::newRow("replied message") << u"mnuMoveInReplyTo"_s << QKeySequence(Qt::Key_Backspace);
+        QTest::newRow("marks") << u"mnuMsgMark"_s << QKeySequence(Qt::Key_M);
+        QTest::newRow("boards") << u"mnuBBSMove"_s << QKeySequence(Qt::Key_F4);
+        QTest::newRow("newer page") << u"mnuBBSViewSub(1)"_s << QKeySequence(Qt::Key_F7);
+        QTest::newRow("older page") << u"mnuBBSViewSub(2)"_s << QKeySequence(Qt::Key_F8);
+        QTest::newRow("delete") << u"mnuMsgDelete"_s << QKeySequence(Qt::Key_Delete);
+        QTest::newRow("delete, pop-up") << u"mnuPopupDelete"_s << QKeySequence(Qt::Key_Delete);
+        QTest::newRow("read") << u"mnuMsgRead"_s << QKeySequence(Qt::CTRL | Qt::Key_B);
+        QTest::newRow("unread") << u"mnuMsgNoRead"_s << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B);
+        QTest::newRow("find") << u"mnuMsgFind"_s << QKeySequence(Qt::CTRL | Qt::Key_F);
+    }
+
+    void menusShowTheKeys()
+    {
+        QFETCH(QString, item);
+        storeBoard(3, 1);
+        QVERIFY(start());
+        QTEST(child<QAction>(item)->shortcut(), "key");
+    }
+
+    // Backspace goes to the replied message; F4 opens the board menu, Ctrl+F the find dialog;
+    // Escape returns from the results, then minimises. In the find box the keys are the box's
+    // own, even those the menus show.
     void listKeys()
     {
         storeBoard(3, 4);
@@ -185,6 +218,9 @@ private slots:
         key(Qt::Key_F4);
         QVERIFY(child<QMenu>(u"mnuBBSMove"_s)->isVisible());
         child<QMenu>(u"mnuBBSMove"_s)->close();
+        key(Qt::Key_F, Qt::ControlModifier); // the find dialog
+        QVERIFY(child<QDialog>(u"frmFind"_s));
+        child<QDialog>(u"frmFind"_s)->close();
         QVERIFY(m_window->ShowSQLResult(u"SELECT * FROM Message"_s, 1));
         key(Qt::Key_Escape);
         QCOMPARE(m_window->Lists().CurrentList(), 0);
@@ -193,6 +229,8 @@ private slots:
         key(Qt::Key_J);
         QCOMPARE(shownRow(), 3);
         QCOMPARE(child<QComboBox>(u"cmbFindText"_s)->currentText(), u"j"_s);
+        key(Qt::Key_Left, Qt::AltModifier); // the menu shows the key, but it is no shortcut there
+        QCOMPARE(shownRow(), 3);
         m_window->lsvMsgList(0)->setFocus();
         key(Qt::Key_Escape);
         QVERIFY(m_window->windowState() & Qt::WindowMinimized);
