@@ -8,6 +8,7 @@
 #include "viewer/WindowTest.h"
 #include "viewer/frmLoadDlg.h"
 
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -341,6 +342,36 @@ private slots:
         QCOMPARE(list(0).SelectedRows(), QList<int>{1}); // message 10 stays selected
         QTEST(status(), "said");
         QVERIFY(!m_window->LoadDialog());
+    }
+
+    // The command proposes the board's log file name and writes the shown board's messages; the
+    // progress dialog's cancel leaves no file.
+    void exportWritesTheShownBoard_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("written") << false << u"5件エクスポートしました。"_s;
+        QTest::newRow("cancelled") << true << u"処理は中断されました。"_s;
+    }
+
+    void exportWritesTheShownBoard()
+    {
+        QFETCH(bool, cancel);
+        QFETCH(QString, said);
+        storeBoard(4, 5);
+        QVERIFY(startWindow());
+        const QString path = m_home->filePath(u"export.log"_s);
+        QString proposed;
+        m_dialogs.saveFile = [&](const QString &name) {
+            proposed = name;
+            return path;
+        };
+        m_window->RunCommand(frmView::ExportCommand);
+        if (cancel)
+            QTest::mouseClick(child<QProgressDialog>(u"dlgExport"_s)->findChild<QPushButton *>(), Qt::LeftButton);
+        QTRY_VERIFY(status().startsWith(said));
+        QCOMPARE(proposed, u"zatsudan"_s + QDate::currentDate().toString(u"yyyyMMdd"_s) + u".log"_s);
+        QCOMPARE(QFile::exists(path), !cancel);
     }
 
     void closingTheWindowDuringARunUnloadsAfterIt()
