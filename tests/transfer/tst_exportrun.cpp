@@ -251,8 +251,8 @@ private slots:
         ExportRun run;
         const QList<CMessage> rows{message(Board, 9, 0, u"後"_s, {}, u"b"_s), message(Board, 3, 0, u"前"_s, {}, u"a"_s)};
         QCOMPARE(waitFor(run, [&] { return run.StartMessages(rows, SingleBoard, m_file); }).Written, 2);
-        const QList<QStringView> entries = LogParser::SplitEntries(mdlMain::FromCp932(readFile(m_file)));
-        QCOMPARE(LogParser::ParseSingleEntry(Board, entries.value(0), false)->ID, 3);
+        const QString text = mdlMain::FromCp932(readFile(m_file));
+        QCOMPARE(LogParser::ParseSingleEntry(Board, LogParser::SplitEntries(text).value(0), false)->ID, 3);
     }
 
     void proposedFileName_data()
