@@ -34,27 +34,27 @@ CMessage messageOf(const Statement &row)
 
 } // namespace
 
-BoardMessageReader::BoardMessageReader(Database &db, int BBS_ID, int FromID, int ToID)
-    : m_db(db), m_board(BBS_ID), m_after(qlonglong(FromID) - 1), m_to(ToID)
+BoardMessageReader::BoardMessageReader(int BBS_ID, int FromID, int ToID)
+    : m_board(BBS_ID), m_after(qlonglong(FromID) - 1), m_to(ToID)
 {
 }
 
-std::optional<int> BoardMessageReader::Count()
+std::optional<int> BoardMessageReader::Count(Database &db) const
 {
     int count = 0;
-    const bool read = forEachRow(m_db, u"SELECT Count(*)"_s + RangeCondition, {m_board, m_after, m_to},
+    const bool read = forEachRow(db, u"SELECT Count(*)"_s + RangeCondition, {m_board, m_after, m_to},
                                  [&count](const Statement &row) { count = row.Value(0).toInt(); });
     return read ? std::optional(count) : std::nullopt;
 }
 
-std::optional<QList<CMessage>> BoardMessageReader::Next(int limit)
+std::optional<QList<CMessage>> BoardMessageReader::Next(Database &db, int limit)
 {
     QList<CMessage> batch;
     const QString sql = u"SELECT TOP "_s + QString::number(limit)
                         + u" BBS_ID, ID, Read, Subject, HomePage, Mail, PostName, PostDate, InReplyTo, Body,"
                           u" RootThread, Mark"_s
                         + RangeCondition + u" ORDER BY ID"_s;
-    if (!forEachRow(m_db, sql, {m_board, m_after, m_to}, [&batch](const Statement &row) { batch.append(messageOf(row)); }))
+    if (!forEachRow(db, sql, {m_board, m_after, m_to}, [&batch](const Statement &row) { batch.append(messageOf(row)); }))
         return std::nullopt;
     if (!batch.isEmpty())
         m_after = batch.last().ID;

@@ -17,15 +17,22 @@ ExportRun::~ExportRun() = default;
 
 bool ExportRun::StartBoard(Database &db, int BBS_ID, int bbsType, const QString &FileName, int FromID, int ToID)
 {
-    if (m_running || !LogWriter::Supports(bbsType))
+    return StartBoard([&db] { return &db; }, BBS_ID, bbsType, FileName, FromID, ToID);
+}
+
+bool ExportRun::StartBoard(std::function<Database *()> database, int BBS_ID, int bbsType, const QString &FileName,
+                           int FromID, int ToID)
+{
+    Database *db = database();
+    if (m_running || !db || !LogWriter::Supports(bbsType))
         return false;
-    m_reader = std::make_unique<BoardMessageReader>(db, BBS_ID, FromID, ToID);
-    m_db = &db;
+    m_reader = std::make_unique<BoardMessageReader>(BBS_ID, FromID, ToID);
+    m_database = std::move(database);
     m_messages.clear();
-    const std::optional<int> total = m_reader->Count();
+    const std::optional<int> total = m_reader->Count(*db);
     begin(bbsType, FileName, total.value_or(0));
     if (!total)
-        m_startFailure = db.LastError().description;
+        m_startFailure = db->LastError().description;
     return true;
 }
 
@@ -35,7 +42,7 @@ bool ExportRun::StartMessages(QList<CMessage> Msgs, int bbsType, const QString &
         return false;
     std::stable_sort(Msgs.begin(), Msgs.end(), [](const CMessage &a, const CMessage &b) { return a.ID < b.ID; });
     m_reader.reset();
-    m_db = nullptr;
+    m_database = nullptr;
     m_messages = std::move(Msgs);
     m_next = 0;
     begin(bbsType, FileName, int(m_messages.size()));
@@ -63,10 +70,16 @@ void ExportRun::Cancel()
     m_cancel = m_running;
 }
 
-std::optional<QList<CMessage>> ExportRun::nextBatch()
+/** The next batch; nullopt, with the cause in @p failure, when the database fails or is gone. */
+std::optional<QList<CMessage>> ExportRun::nextBatch(QString &failure)
 {
-    if (m_reader)
-        return m_reader->Next(BatchSize);
+    if (m_reader) {
+        Database *db = m_database();
+        std::optional<QList<CMessage>> batch = db ? m_reader->Next(*db, BatchSize) : std::nullopt;
+        if (!batch)
+            failure = db ? db->LastError().description : u"データベースが閉じられました。"_s;
+        return batch;
+    }
     const qsizetype count = std::min<qsizetype>(BatchSize, m_messages.size() - m_next);
     const QList<CMessage> batch = m_messages.sliced(m_next, count);
     m_next += count;
@@ -85,9 +98,10 @@ void ExportRun::step()
         finish();
         return;
     }
-    const std::optional<QList<CMessage>> batch = nextBatch();
+    QString failure;
+    const std::optional<QList<CMessage>> batch = nextBatch(failure);
     if (!batch) {
-        fail(m_db->LastError().description);
+        fail(failure);
         return;
     }
     if (batch->isEmpty()) {

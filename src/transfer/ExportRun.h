@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -53,6 +54,12 @@ public:
      */
     bool StartBoard(Database &db, int BBS_ID, int bbsType, const QString &FileName, int FromID = 0,
                     int ToID = std::numeric_limits<int>::max());
+    /**
+     * @short As above, on the database @p database gives at each batch: the run fails, leaving
+     * no file, when it gives none (the program is shutting down).
+     */
+    bool StartBoard(std::function<Database *()> database, int BBS_ID, int bbsType, const QString &FileName,
+                    int FromID = 0, int ToID = std::numeric_limits<int>::max());
     /** @short Starts writing @p Msgs (in ascending ID) in the layout of type @p bbsType. */
     bool StartMessages(QList<CMessage> Msgs, int bbsType, const QString &FileName);
     /** @short Ends the run at the next batch, leaving no file. */
@@ -75,7 +82,7 @@ signals:
 
 private:
     void begin(int bbsType, const QString &FileName, int total);
-    std::optional<QList<CMessage>> nextBatch();
+    std::optional<QList<CMessage>> nextBatch(QString &failure);
     void step();
     void finish();
     void fail(const QString &cause);
@@ -83,7 +90,7 @@ private:
     std::unique_ptr<BoardMessageReader> m_reader; // the board's messages, or
     QList<CMessage> m_messages;                   // the messages given
     qsizetype m_next = 0;                         // the next of m_messages
-    Database *m_db = nullptr;
+    std::function<Database *()> m_database;
     std::unique_ptr<LogWriter> m_log;
     std::unique_ptr<AtomicFileWriter> m_file;
     QString m_fileName;

@@ -44,7 +44,7 @@ bool ExportController::start(const QString &FileName)
 {
     const int type = m_sources.current.BBSType();
     if (m_sources.lists.CurrentList() == BoardList)
-        return m_run.StartBoard(*m_sources.database(), m_sources.current.ID(), type, FileName);
+        return m_run.StartBoard(m_sources.database, m_sources.current.ID(), type, FileName);
     const MessageListModel &list = m_sources.lists.lsvMsgList(1);
     QList<CMessage> messages;
     for (int row = 0; row < list.rowCount(); ++row)
