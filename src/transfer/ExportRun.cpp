@@ -108,15 +108,9 @@ void ExportRun::step()
         finish();
         return;
     }
-    QByteArray bytes;
-    for (const CMessage &msg : *batch) {
-        if (const std::optional<QByteArray> entry = m_log->Write(msg)) {
-            bytes += *entry;
-            ++m_result.Written;
-        } else {
-            ++m_result.Skipped;
-        }
-    }
+    const int skippedBefore = m_result.Skipped;
+    const QByteArray bytes = m_log->Write(*batch, &m_result.Skipped);
+    m_result.Written += int(batch->size()) - (m_result.Skipped - skippedBefore);
     if (!m_file->Write(bytes)) {
         fail(m_file->Result().message);
         return;

@@ -5,6 +5,7 @@
 #include "transfer/LogParser.h"
 
 #include <QStringList>
+#include <QStringMatcher>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -17,9 +18,36 @@ const QString CrLf = u"\r\n"_s;
 const QString LineBreakName = u"改行"_s;
 const QString BlankName = u"空白"_s;
 
-QString weekday(const QDateTime &date)
+/** Appends @p value with at least @p width digits. */
+void appendNumber(QString &text, int value, int width)
 {
-    return u"月火水木金土日"_s.at(date.date().dayOfWeek() - 1);
+    const QString digits = QString::number(value);
+    for (qsizetype pad = width - digits.size(); pad > 0; --pad)
+        text += u'0';
+    text += digits;
+}
+
+/** Appends "yyyy/MM/dd", the weekday in @p open and @p close, a blank and "HH:mm" (and ":ss"). */
+void appendDate(QString &text, const QDateTime &dateTime, char16_t open, char16_t close, bool seconds)
+{
+    const QDate date = dateTime.date();
+    const QTime time = dateTime.time();
+    appendNumber(text, date.year(), 4);
+    text += u'/';
+    appendNumber(text, date.month(), 2);
+    text += u'/';
+    appendNumber(text, date.day(), 2);
+    text += QChar(open);
+    text += QStringView(u"月火水木金土日").at(date.dayOfWeek() - 1);
+    text += QChar(close);
+    text += u' ';
+    appendNumber(text, time.hour(), 2);
+    text += u':';
+    appendNumber(text, time.minute(), 2);
+    if (seconds) {
+        text += u':';
+        appendNumber(text, time.second(), 2);
+    }
 }
 
 bool hasWritableDate(const QDateTime &date)
@@ -52,59 +80,79 @@ bool LogWriter::Supports(int bbsType)
     return bbsType >= SingleBoard && bbsType <= TextPageBoard;
 }
 
-QString LogWriter::EntryText(const CMessage &Msg) const
+void LogWriter::appendEntry(QString &text, const CMessage &Msg) const
 {
-    const QString id = QString::number(Msg.ID);
+    const auto line = [&text](QStringView label, QStringView value) {
+        text += label;
+        text += value;
+        text += CrLf;
+    };
     const QString reply = Msg.InReplyTo != 0 ? QString::number(Msg.InReplyTo) : QString();
-    const QString day = Msg.PostDate.toString(u"yyyy/MM/dd"_s);
-    QStringList lines;
     if (m_type == TextPageBoard) {
-        const QString date = day + u'(' + weekday(Msg.PostDate) + u") "_s + Msg.PostDate.toString(u"HH:mm"_s);
-        lines = {u"No.  : "_s + id, u"Sub : "_s + Msg.Subject, u"HomePage: "_s + Msg.HomePage,
-                 u"Mail : "_s + Msg.Mail, u"Name : "_s + Msg.PostName, u"Date : "_s + date,
-                 u"Tree : -"_s, u"Reply : "_s + reply, u"Body :"_s};
+        line(u"No.  : ", QString::number(Msg.ID));
+        line(u"Sub : ", Msg.Subject);
+        line(u"HomePage: ", Msg.HomePage);
+        line(u"Mail : ", Msg.Mail);
+        line(u"Name : ", Msg.PostName);
+        text += u"Date : ";
+        appendDate(text, Msg.PostDate, u'(', u')', false);
+        text += CrLf;
+        line(u"Tree : -", {});
+        line(u"Reply : ", reply);
+        line(u"Body :", {});
     } else {
-        const QString date = day + u'（' + weekday(Msg.PostDate) + u"） "_s + Msg.PostDate.toString(u"HH:mm:ss"_s);
-        lines = {u"記事番号　：　"_s + id, u"題名　　：　"_s + Msg.Subject, u"ホームページ　　：　"_s + Msg.HomePage,
-                 u"メール　　：　"_s + Msg.Mail, u"投稿者　　：　"_s + Msg.PostName, u"投稿日　　：　"_s + date,
-                 u"返信元　　　：　"_s + reply, u"本文　　　："_s};
-        if (IsPairedBoard(m_type))
-            lines.removeAt(1); // the paired boards have no subject line: it comes from the body
+        line(u"記事番号　：　", QString::number(Msg.ID));
+        if (!IsPairedBoard(m_type)) // the paired boards have no subject line: it comes from the body
+            line(u"題名　　：　", Msg.Subject);
+        line(u"ホームページ　　：　", Msg.HomePage);
+        line(u"メール　　：　", Msg.Mail);
+        line(u"投稿者　　：　", Msg.PostName);
+        text += u"投稿日　　：　";
+        appendDate(text, Msg.PostDate, u'（', u'）', true);
+        text += CrLf;
+        line(u"返信元　　　：　", reply);
+        line(u"本文　　　：", {});
     }
-    lines << Msg.Body;
-    return lines.join(CrLf);
+    text += Msg.Body;
 }
 
-std::optional<QByteArray> LogWriter::Write(const CMessage &Msg)
+QByteArray LogWriter::Write(const QList<CMessage> &Msgs, int *skipped)
 {
-    if (!hasWritableDate(Msg.PostDate))
-        return std::nullopt;
-    CMessage safe = Msg;
-    safe.Subject = headerValue(Msg.Subject);
-    safe.HomePage = headerValue(Msg.HomePage);
-    safe.Mail = headerValue(Msg.Mail);
-    safe.PostName = headerValue(Msg.PostName);
-    safe.Body = bodyText(Msg.Body);
-    const QString text = EntryText(safe) + LogParser::Separator;
+    QString text;
+    for (const CMessage &msg : Msgs) {
+        if (!hasWritableDate(msg.PostDate)) {
+            if (skipped)
+                ++*skipped;
+            continue;
+        }
+        CMessage safe = msg;
+        headerValue(safe.Subject);
+        headerValue(safe.HomePage);
+        headerValue(safe.Mail);
+        headerValue(safe.PostName);
+        bodyText(safe.Body);
+        appendEntry(text, safe);
+        text += LogParser::Separator;
+    }
     scanCharacters(text);
     return mdlMain::ToCp932(text);
 }
 
 /** A header field is one line: a CR LF inside it would end the line there. */
-QString LogWriter::headerValue(const QString &value)
+void LogWriter::headerValue(QString &value)
 {
-    if (!value.contains(CrLf))
-        return value;
+    if (!value.contains(u'\r') || !value.contains(CrLf))
+        return;
     count(LineBreakName, BlankName, int(value.count(CrLf)));
-    QString oneLine = value;
-    return oneLine.replace(CrLf, u" "_s);
+    value.replace(CrLf, u" "_s);
 }
 
 /** A body line that reads as the separator would end the entry: its first "=" becomes "＝". */
-QString LogWriter::bodyText(const QString &body)
+void LogWriter::bodyText(QString &body)
 {
-    if (!body.contains(LogParser::SeparatorLine))
-        return body;
+    static const QStringMatcher separator(LogParser::SeparatorLine);
+    if (separator.indexIn(body) < 0)
+        return;
     QStringList lines = body.split(CrLf);
     for (QString &line : lines) {
         if (LogParser::IsSeparatorLine(line)) {
@@ -112,7 +160,7 @@ QString LogWriter::bodyText(const QString &body)
             count(u"="_s, u"＝"_s);
         }
     }
-    return lines.join(CrLf);
+    body = lines.join(CrLf);
 }
 
 /** Counts the characters that do not read back from CP932 as themselves. */

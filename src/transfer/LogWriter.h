@@ -8,7 +8,6 @@
 #include <QPair>
 #include <QString>
 #include <QStringView>
-#include <optional>
 #include <vector>
 
 /**
@@ -31,12 +30,11 @@ public:
     static bool Supports(int bbsType);
 
     /**
-     * @short The CP932 bytes of @p Msg's entry followed by the separator; nullopt for a message
-     * whose post date no entry can hold (none, or a year beyond four digits), which is skipped.
+     * @short The CP932 bytes of the entries of @p Msgs, in their order, each followed by the
+     * separator. A message whose post date no entry can hold (none, or a year beyond four
+     * digits) is left out and counted in @p skipped.
      */
-    std::optional<QByteArray> Write(const CMessage &Msg);
-    /** @short The entry text of @p Msg before encoding (no separator, nothing replaced). */
-    QString EntryText(const CMessage &Msg) const;
+    QByteArray Write(const QList<CMessage> &Msgs, int *skipped = nullptr);
 
     /** @short Characters and lines replaced so far. */
     int ReplacedCount() const { return m_replacedCount; }
@@ -47,8 +45,9 @@ public:
     QString ReplacementText() const;
 
 private:
-    QString headerValue(const QString &value);
-    QString bodyText(const QString &body);
+    void appendEntry(QString &text, const CMessage &Msg) const;
+    void headerValue(QString &value);
+    void bodyText(QString &body);
     void scanCharacters(QStringView text);
     const QString &readBack(QStringView character);
     void count(const QString &from, const QString &to, int times = 1);
