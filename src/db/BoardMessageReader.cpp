@@ -1,5 +1,6 @@
 #include "db/BoardMessageReader.h"
 
+#include "db/JetSql.h"
 #include "db/StatementRows.h"
 
 using namespace Qt::StringLiterals;
@@ -8,9 +9,10 @@ namespace {
 
 const QString RangeCondition = u" FROM Message WHERE BBS_ID = ?1 AND ID > ?2 AND ID <= ?3"_s;
 
+/** A stored date text as a message holds it; invalid for none or an unreadable text. */
 QDateTime wallClock(const QVariant &value)
 {
-    const QDateTime stored = value.toDateTime();
+    const QDateTime stored = JetSql::ParseStoredDate(value.toString());
     return stored.isValid() ? CMessage::WallClock(stored.date(), stored.time()) : QDateTime();
 }
 
@@ -50,9 +52,11 @@ std::optional<int> BoardMessageReader::Count(Database &db) const
 std::optional<QList<CMessage>> BoardMessageReader::Next(Database &db, int limit)
 {
     QList<CMessage> batch;
+    // Unary plus gives each value as stored but without its column's declared type, which
+    // the statement layer would otherwise read and parse again for every value of every row.
     const QString sql = u"SELECT TOP "_s + QString::number(limit)
-                        + u" BBS_ID, ID, Read, Subject, HomePage, Mail, PostName, PostDate, InReplyTo, Body,"
-                          u" RootThread, Mark"_s
+                        + u" +BBS_ID, +ID, +Read, +Subject, +HomePage, +Mail, +PostName, +PostDate, +InReplyTo,"
+                          u" +Body, +RootThread, +Mark"_s
                         + RangeCondition + u" ORDER BY ID"_s;
     if (!forEachRow(db, sql, {m_board, m_after, m_to}, [&batch](const Statement &row) { batch.append(messageOf(row)); }))
         return std::nullopt;
