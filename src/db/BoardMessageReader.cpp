@@ -52,6 +52,7 @@ std::optional<int> BoardMessageReader::Count(Database &db) const
 std::optional<QList<CMessage>> BoardMessageReader::Next(Database &db, int limit)
 {
     QList<CMessage> batch;
+    batch.reserve(limit);
     // Unary plus gives each value as stored but without its column's declared type, which
     // the statement layer would otherwise read and parse again for every value of every row.
     const QString sql = u"SELECT TOP "_s + QString::number(limit)

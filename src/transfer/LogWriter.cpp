@@ -118,7 +118,8 @@ void LogWriter::appendEntry(QString &text, const CMessage &Msg) const
 
 QByteArray LogWriter::Write(const QList<CMessage> &Msgs, int *skipped)
 {
-    QString text;
+    QString &text = m_text;
+    text.resize(0); // keeps the room the previous batch needed
     for (const CMessage &msg : Msgs) {
         if (!hasWritableDate(msg.PostDate)) {
             if (skipped)

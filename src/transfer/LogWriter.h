@@ -53,6 +53,7 @@ private:
     void count(const QString &from, const QString &to, int times = 1);
 
     int m_type;
+    QString m_text; // the batch being written, kept for its room
     std::vector<quint8> m_bmpState;     // per UTF-16 unit: 0 not seen, 1 kept, 2 replaced
     QHash<QString, QString> m_readBack; // how replaced characters read back
     QMap<QPair<QString, QString>, int> m_replacements;
