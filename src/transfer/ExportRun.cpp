@@ -133,7 +133,7 @@ void ExportRun::finish()
     if (!m_result.Failed && !m_result.Cancelled && m_result.Written > 0 && !m_file->Commit())
         return fail(m_file->Result().message);
     m_file->Cancel(); // after a commit there is nothing left to drop
-    if (m_result.Failed || m_result.Cancelled || m_result.Written == 0)
+    if (m_result.Failed || m_result.Cancelled)
         m_result.Written = 0;
     if (m_result.Cancelled)
         m_result.Outcome = u"処理は中断されました。"_s + m_fileName + u"には何も書き出していません。"_s;

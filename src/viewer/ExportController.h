@@ -38,7 +38,6 @@ public:
 
     /** @short Asks for the file and starts the export; nothing while one runs. */
     void Export();
-    bool IsRunning() const { return m_run.IsRunning(); }
     /** @short Ends a running export before its next batch, quietly, leaving no file (the window closes). */
     void Cancel() { m_run.Cancel(); }
 

@@ -3,6 +3,7 @@
 #include "app/mdlEncoding.h"
 #include "db/BoardType.h"
 #include "db/Transaction.h"
+#include "support/SmallDisk.h"
 #include "support/TestFiles.h"
 #include "transfer/ExportRun.h"
 #include "transfer/LogParser.h"
@@ -208,30 +209,38 @@ private slots:
             QCOMPARE(LogParser::SplitEntries(mdlMain::FromCp932(readFile(m_file))).size(), written);
     }
 
-    // A cancel before the end, and a file that cannot be written, leave an existing file as it was.
+    // A cancel after the first batch, a missing folder and a full disk leave an existing file as it was.
     void cancelAndFailureLeaveNoFile_data()
     {
-        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("cause");
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("cancel") << true << u"処理は中断されました。"_s;
-        QTest::newRow("failure") << false << u"エクスポートできませんでした。"_s;
+        QTest::newRow("cancel") << u"cancel"_s << u"処理は中断されました。"_s;
+        QTest::newRow("no folder") << u"no folder"_s << u"エクスポートできませんでした。"_s;
+        QTest::newRow("full disk") << u"full disk"_s << u"エクスポートできませんでした。"_s;
     }
 
     void cancelAndFailureLeaveNoFile()
     {
-        QFETCH(bool, cancel);
+        QFETCH(QString, cause);
         QFETCH(QString, outcome);
-        writeFile(m_file, "old");
-        const QString target = cancel ? m_file : m_source.dir.filePath(u"no folder/out.log"_s);
+        const SmallDisk disk(m_source.dir.filePath(u"small"_s), 256);
+        if (cause == u"full disk"_s)
+            REQUIRE_MOUNTED(disk);
+        const QString folder = cause == u"full disk"_s ? disk.path({}) : m_source.dir.path();
+        const QString existing = QDir(folder).filePath(u"out.log"_s);
+        writeFile(existing, "old");
+        if (cause == u"full disk"_s)
+            QVERIFY(disk.fill(512)); // room for less than the four entries
         ExportRun run;
-        if (cancel) // after the first batch is in the temporary file
+        if (cause == u"cancel"_s) // after the first batch is in the temporary file
             connect(&run, &ExportRun::Progress, &run, &ExportRun::Cancel);
+        const QString target = cause == u"no folder"_s ? QDir(folder).filePath(u"none/out.log"_s) : existing;
         const ExportRun::Result result
             = waitFor(run, [&] { return run.StartBoard(*m_source.db, Board, SingleBoard, target); });
         QVERIFY2(result.Outcome.startsWith(outcome), qPrintable(result.Outcome));
         QCOMPARE(result.Written, 0);
-        QCOMPARE(readFile(m_file), QByteArray("old"));
-        QCOMPARE(QDir(m_source.dir.path()).entryList({u"out.log*"_s}, QDir::Files | QDir::Hidden), QStringList{u"out.log"_s});
+        QCOMPARE(readFile(existing), QByteArray("old"));
+        QCOMPARE(QDir(folder).entryList({u"out.log*"_s}, QDir::Files | QDir::Hidden), QStringList{u"out.log"_s});
     }
 
     // A message without a post date has no entry an import would read: it is left out and said so.
