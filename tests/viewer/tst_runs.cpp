@@ -344,22 +344,27 @@ private slots:
         QVERIFY(!m_window->LoadDialog());
     }
 
-    // The command proposes the board's log file name and writes the shown board's messages; the
-    // progress dialog's cancel leaves no file.
-    void exportWritesTheShownBoard_data()
+    // The command proposes the board's log file name and writes the shown board's messages, or
+    // the rows of list 1; the progress dialog's cancel leaves no file.
+    void exportWritesTheShownMessages_data()
     {
+        QTest::addColumn<QString>("results"); // the statement list 1 shows; none: list 0 is shown
         QTest::addColumn<bool>("cancel");
         QTest::addColumn<QString>("said");
-        QTest::newRow("written") << false << u"5件エクスポートしました。"_s;
-        QTest::newRow("cancelled") << true << u"処理は中断されました。"_s;
+        QTest::newRow("board") << QString() << false << u"5件エクスポートしました。"_s;
+        QTest::newRow("cancelled") << QString() << true << u"処理は中断されました。"_s;
+        QTest::newRow("results list") << u"SELECT * FROM Message WHERE ID <= 2"_s << false << u"2件エクスポートしました。"_s;
     }
 
-    void exportWritesTheShownBoard()
+    void exportWritesTheShownMessages()
     {
+        QFETCH(QString, results);
         QFETCH(bool, cancel);
         QFETCH(QString, said);
         storeBoard(4, 5);
         QVERIFY(startWindow());
+        if (!results.isEmpty())
+            QVERIFY(m_window->ShowSQLResult(results, 1));
         const QString path = m_home->filePath(u"export.log"_s);
         QString proposed;
         m_dialogs.saveFile = [&](const QString &name) {
@@ -372,6 +377,14 @@ private slots:
         QTRY_VERIFY(status().startsWith(said));
         QCOMPARE(proposed, u"zatsudan"_s + QDate::currentDate().toString(u"yyyyMMdd"_s) + u".log"_s);
         QCOMPARE(QFile::exists(path), !cancel);
+    }
+
+    void exportOfOtherRowsSaysSo()
+    {
+        QVERIFY(startWindow());
+        QVERIFY(m_window->ShowSQLResult(u"SELECT BBS_ID FROM BBS"_s, 1));
+        m_window->RunCommand(frmView::ExportCommand);
+        QCOMPARE(m_prompter.texts(), QStringList{u"エクスポートするメッセージがありません。"_s});
     }
 
     void closingTheWindowDuringARunUnloadsAfterIt()
