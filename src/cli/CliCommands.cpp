@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include "app/mdlApp.h"
+#include "cli/CmdExport.h"
 #include "cli/CmdImport.h"
 #include "cli/CmdQuery.h"
 #include "cli/CmdReceive.h"
@@ -30,6 +31,7 @@ const QList<CliCommand> &cliCommands()
         {"settings", "settings BBS_ID [Name=value...]", runSettings},
         {"query", "query \"SQL\" [VALUE...]", runQuery},
         {"import", "import BBS_ID FILE...", runImport},
+        {"export", "export BBS_ID FILE [--from ID] [--to ID]", runExport},
         {"receive", "receive [--full] BBS_ID... | --visit | --all", runReceive},
     };
     return commands;

@@ -136,8 +136,10 @@ void RunController::RunCommand(RunCommandIndex Index)
         importFiles();
         break;
     case ImportInternetCommand:
-    case ExportCommand:
         prompter().information(u"未実装m(_ _)m"_s);
+        break;
+    case ExportCommand:
+        emit ExportRequested();
         break;
     case PastLogPageCommand:
         mdlExecuteLite::OpenAddress(pastLogPageAddress());

@@ -40,7 +40,7 @@ public:
         ImportFileCommand = 1,     ///< import files
         ImportInternetCommand = 2, ///< import from the Internet (not built)
         PastLogPageCommand = 3,    ///< open the past-log page
-        ExportCommand = 4,         ///< export (not built)
+        ExportCommand = 4,         ///< export (ExportRequested)
         CloseCommand = 5,          ///< close the window
         LoadCommand = 7,           ///< load this board's unread messages
         LoadAllCommand = 8,        ///< load this board completely
@@ -122,6 +122,8 @@ public:
 signals:
     /** A load or import run has ended; the window is idle again (or, closing, has unloaded). */
     void RunFinished();
+    /** The export command was given; the window's export controller takes it. */
+    void ExportRequested();
 
 private:
     void connectRunCommands(const Widgets &widgets);

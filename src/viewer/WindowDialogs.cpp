@@ -30,6 +30,11 @@ public:
     {
         return QFileDialog::getOpenFileNames(owner, u"ファイルからインポート"_s, QString(), dialogFilters(Filter));
     }
+
+    QString SaveFile(const QString &Filter, const QString &FileName, QWidget *owner) override
+    {
+        return QFileDialog::getSaveFileName(owner, u"エクスポート"_s, FileName, dialogFilters(Filter));
+    }
 };
 
 RealDialogs realDialogs;

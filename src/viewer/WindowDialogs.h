@@ -8,7 +8,7 @@ class QWidget;
 
 /**
  * @short The dialogs in which the main window asks for input: the query window and the import
- * file dialog. The window opens them through this interface, so tests answer them the way the
+ * and export file dialogs. The window opens them through this interface, so tests answer them the way the
  * Prompter answers questions.
  */
 class WindowDialogs
@@ -26,6 +26,8 @@ public:
      * @p Filter lists entries and patterns alternating, separated by "|".
      */
     virtual QStringList OpenFiles(const QString &Filter, QWidget *owner) = 0;
+    /** @short The export file dialog over @p owner proposing @p FileName: the file, "" when cancelled. */
+    virtual QString SaveFile(const QString &Filter, const QString &FileName, QWidget *owner) = 0;
 };
 
 /** The window's dialogs: the real ones unless others are installed. */

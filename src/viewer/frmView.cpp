@@ -11,6 +11,7 @@
 #include "db/Database.h"
 #include "startup/mdlMain.h"
 #include "viewer/BodyCommands.h"
+#include "viewer/ExportController.h"
 #include "viewer/FindController.h"
 #include "viewer/KeyMap.h"
 #include "viewer/ListController.h"
@@ -224,6 +225,10 @@ void frmView::createRunController()
     m_runs = std::make_unique<RunController>(m_cbbs, m_lists, m_current, [this] { return database(); },
                                              std::move(widgets), std::move(commands));
     connect(m_runs.get(), &RunController::RunFinished, this, &frmView::RunFinished);
+    m_export = std::make_unique<ExportController>(ExportController::Sources{
+        this, m_lists, m_current, [this] { return database(); }, [this] { return ListKind(); },
+        m_panels.value(u"Status"_s)});
+    connect(m_runs.get(), &RunController::ExportRequested, m_export.get(), &ExportController::Export);
 }
 
 void frmView::RunCommand(RunCommandIndex Index)

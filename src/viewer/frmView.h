@@ -17,6 +17,7 @@
 #include <memory>
 
 class BodyCommands;
+class ExportController;
 class CMRUCombo;
 class FindController;
 class KeyMap;
@@ -243,6 +244,7 @@ private:
     // The controllers: declared last, so they go first, before the members and widgets they
     // use (the keyboard map and the navigation watch events of the widgets).
     std::unique_ptr<RunController> m_runs;
+    std::unique_ptr<ExportController> m_export;
     std::unique_ptr<WindowState> m_windowState;
     std::unique_ptr<SettingsController> m_settings;
     std::unique_ptr<TrayController> m_tray;

@@ -6,6 +6,7 @@
 #include "app/mdlApp.h"
 #include "app/mdlOption.h"
 #include "startup/mdlMain.h"
+#include "viewer/ExportController.h"
 #include "viewer/MessageCommands.h"
 #include "viewer/WindowState.h"
 #include "models/mdlRead.h"
@@ -75,6 +76,7 @@ void frmView::unload()
         }
     }
     m_runs->UnloadDialog();
+    m_export->Cancel();
     // Nothing may reach the database once it is closed.
     mdlRead::StopReadTimer(m_lists);
     m_lists.SetDatabase(nullptr);

@@ -221,6 +221,8 @@ private slots:
         QTest::newRow("compact x") << QStringList{u"compact"_s, u"x"_s};
         QTest::newRow("query without SQL") << QStringList{u"query"_s};
         QTest::newRow("import to no number") << QStringList{u"import"_s, u"x"_s, u"a.log"_s};
+        QTest::newRow("export without file") << QStringList{u"export"_s, u"4"_s};
+        QTest::newRow("export --from no number") << QStringList{u"export"_s, u"4"_s, u"a.log"_s, u"--from"_s, u"x"_s};
         QTest::newRow("settings without board") << QStringList{u"settings"_s};
         QTest::newRow("unknown setting") << QStringList{u"settings"_s, u"4"_s, u"Foo=1"_s};
         QTest::newRow("setting without value") << QStringList{u"settings"_s, u"4"_s, u"PostName"_s};
@@ -466,6 +468,28 @@ private slots:
         const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
         QCOMPARE(noBoard.status, 1);
         QVERIFY(noBoard.err.contains(u"no board 999"_s));
+    }
+
+    // The range's messages go to the file, which an import reads back (the database keeps dates
+    // to the minute); an empty range writes no file.
+    void exportWritesWhatImportReadsBack()
+    {
+        storeTwoMessages();
+        const QString fields = u"SELECT ID, Subject, HomePage, Mail, PostName, substr(PostDate, 1, 16), InReplyTo,"
+                               " hex(Body), RootThread FROM Message ORDER BY ID"_s;
+        const QString before = sqliteTool(database(), fields);
+        const CliRun all = cli({u"export"_s, Board, file(u"all.log"_s)});
+        QCOMPARE(all.status, 0);
+        QCOMPARE(all.out, u"2件エクスポートしました。\n"_s);
+        sqliteTool(database(), u"DELETE FROM Message"_s);
+        QCOMPARE(import({file(u"all.log"_s)}).status, 0);
+        QCOMPARE(sqliteTool(database(), fields), before);
+
+        QCOMPARE(cli({u"export"_s, Board, file(u"second.log"_s), u"--from"_s, u"2"_s}).out, u"1件エクスポートしました。\n"_s);
+        const CliRun none = cli({u"export"_s, Board, file(u"none.log"_s), u"--to"_s, u"0"_s});
+        QCOMPARE(none.status, 1);
+        QCOMPARE(none.out, u"エクスポートできるメッセージはありませんでした。\n"_s);
+        QVERIFY(!QFile::exists(file(u"none.log"_s)));
     }
 
     // A signal stops a receive or an import at its next commit: it says what was stored and

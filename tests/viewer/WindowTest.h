@@ -32,9 +32,11 @@ class ScriptedDialogs : public WindowDialogs
 public:
     std::function<QString(const QString &DefaultSQL)> showSQL;
     std::function<QStringList(const QString &Filter)> openFiles;
+    std::function<QString(const QString &FileName)> saveFile;
 
     QString ShowSQL(Database &, const QString &DefaultSQL, QWidget *) override { return showSQL ? showSQL(DefaultSQL) : QString(); }
     QStringList OpenFiles(const QString &Filter, QWidget *) override { return openFiles ? openFiles(Filter) : QStringList(); }
+    QString SaveFile(const QString &, const QString &FileName, QWidget *) override { return saveFile ? saveFile(FileName) : QString(); }
 };
 
 /**

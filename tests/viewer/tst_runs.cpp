@@ -9,6 +9,7 @@
 #include "viewer/frmLoadDlg.h"
 
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -411,6 +412,49 @@ private slots:
         QCOMPARE(list(0).SelectedRows(), QList<int>{1}); // message 10 stays selected
         QTEST(status(), "said");
         QVERIFY(!m_window->LoadDialog());
+    }
+
+    // The command proposes the board's log file name and writes the shown board's messages, or
+    // the rows of list 1; the progress dialog's cancel leaves no file.
+    void exportWritesTheShownMessages_data()
+    {
+        QTest::addColumn<QString>("results"); // the statement list 1 shows; none: list 0 is shown
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("board") << QString() << false << u"5件エクスポートしました。"_s;
+        QTest::newRow("cancelled") << QString() << true << u"処理は中断されました。"_s;
+        QTest::newRow("results list") << u"SELECT * FROM Message WHERE ID <= 2"_s << false << u"2件エクスポートしました。"_s;
+    }
+
+    void exportWritesTheShownMessages()
+    {
+        QFETCH(QString, results);
+        QFETCH(bool, cancel);
+        QFETCH(QString, said);
+        storeBoard(4, 5);
+        QVERIFY(startWindow());
+        if (!results.isEmpty())
+            QVERIFY(m_window->ShowSQLResult(results, 1));
+        const QString path = m_home->filePath(u"export.log"_s);
+        QString proposed;
+        m_dialogs.saveFile = [&](const QString &name) {
+            proposed = name;
+            return path;
+        };
+        m_window->RunCommand(frmView::ExportCommand);
+        if (cancel)
+            QTest::mouseClick(child<QProgressDialog>(u"dlgExport"_s)->findChild<QPushButton *>(), Qt::LeftButton);
+        QTRY_VERIFY(status().startsWith(said));
+        QCOMPARE(proposed, u"zatsudan"_s + QDate::currentDate().toString(u"yyyyMMdd"_s) + u".log"_s);
+        QCOMPARE(QFile::exists(path), !cancel);
+    }
+
+    void exportOfOtherRowsSaysSo()
+    {
+        QVERIFY(startWindow());
+        QVERIFY(m_window->ShowSQLResult(u"SELECT BBS_ID FROM BBS"_s, 1));
+        m_window->RunCommand(frmView::ExportCommand);
+        QCOMPARE(m_prompter.texts(), QStringList{u"エクスポートするメッセージがありません。"_s});
     }
 
     void closingTheWindowDuringARunUnloadsAfterIt()
