@@ -4,19 +4,9 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
-
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
 
 /** Writes all of @p bytes to @p fd; 0, or the errno of the failed write. */
 int writeAll(int fd, QByteArrayView bytes)
@@ -44,12 +34,14 @@ AtomicFileWriter::~AtomicFileWriter()
     Cancel();
 }
 
-bool AtomicFileWriter::Open()
+bool AtomicFileWriter::Open(std::optional<QFileDevice::Permissions> permissions)
 {
     // Unbuffered: QSaveFile's own buffer would report success for bytes a full disk refuses later.
     errno = 0;
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         fail(errno ? errno : EIO);
+    else if (permissions)
+        m_file.setPermissions(*permissions);
     return bool(m_result);
 }
 
@@ -75,7 +67,7 @@ CFile::SaveResult AtomicFileWriter::Commit()
         fail(errno ? errno : EIO);
         return m_result;
     }
-    syncFolder(QFileInfo(m_path).absolutePath());
+    CFile::SyncFolder(QFileInfo(m_path).absolutePath());
     return m_result;
 }
 

@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <optional>
+
 /**
  * @short Writes a file piece by piece and puts it in place in one step, or not at all.
  *
@@ -23,8 +25,11 @@ public:
     AtomicFileWriter(const AtomicFileWriter &) = delete;
     AtomicFileWriter &operator=(const AtomicFileWriter &) = delete;
 
-    /** @short Creates the temporary file; false (the cause in Result()) when it cannot. */
-    bool Open();
+    /**
+     * @short Creates the temporary file, with @p permissions when given (else those of the file
+     * it replaces); false (the cause in Result()) when it cannot.
+     */
+    bool Open(std::optional<QFileDevice::Permissions> permissions = std::nullopt);
     /** @short Appends @p bytes; false once any write has failed. */
     bool Write(QByteArrayView bytes);
     /** @short Syncs and renames the file into place; the outcome also stays in Result(). */

@@ -1,12 +1,12 @@
 #include "app/CFile.h"
 
+#include "app/AtomicFileWriter.h"
 #include "app/mdlApp.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -59,33 +59,6 @@ bool copyContents(QFile &source, QFile &target)
     return count == 0;
 }
 
-bool syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
-
-/** Writes all of @p bytes to @p fd; 0, or the errno of the failed write. */
-int writeAll(int fd, QByteArrayView bytes)
-{
-    const char *data = bytes.data();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return written < 0 ? errno : EIO;
-        data += written;
-        left -= written;
-    }
-    return 0;
-}
-
 // The move between file systems: a complete, synced copy appears at the target under its name
 // in one step (never replacing anything), and only then the source goes.
 bool moveByCopy(const QString &from, const QString &to)
@@ -100,7 +73,7 @@ bool moveByCopy(const QString &from, const QString &to)
     if (::fsync(copy.handle()) != 0 || !copy.rename(to))
         return false;
     copy.setAutoRemove(false);
-    if (syncFolder(folder) && source.remove())
+    if (CFile::SyncFolder(folder) && source.remove())
         return true;
     QFile::remove(to);
     return false;
@@ -262,30 +235,20 @@ bool CFile::MakeDir() const
 CFile::SaveResult CFile::SaveAtomically(const QString &path, QByteArrayView bytes,
                                         std::optional<QFileDevice::Permissions> permissions)
 {
-    // The bytes are written to the temporary file's descriptor directly: QSaveFile's own
-    // buffered write reports success for bytes a full disk later refuses.
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        const int error = errno ? errno : EIO;
-        return {error, SaveErrorText(path, error)};
-    }
-    if (permissions)
-        file.setPermissions(*permissions);
-    int error = writeAll(file.handle(), bytes);
-    if (error == 0 && ::fsync(file.handle()) != 0)
-        error = errno;
-    if (error != 0) {
-        file.cancelWriting();
-        return {error, SaveErrorText(path, error)};
-    }
-    errno = 0;
-    if (!file.commit()) {
-        error = errno ? errno : EIO;
-        return {error, SaveErrorText(path, error)};
-    }
-    syncFolder(QFileInfo(path).absolutePath());
-    return {};
+    AtomicFileWriter file(path);
+    if (file.Open(permissions) && file.Write(bytes))
+        return file.Commit();
+    return file.Result();
+}
+
+bool CFile::SyncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 QString CFile::SaveErrorText(const QString &path, int error)

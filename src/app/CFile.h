@@ -104,6 +104,8 @@ public:
      * "ディスクの空き容量が不足しています。", other causes name the file and the system's text.
      */
     static QString SaveErrorText(const QString &path, int error);
+    /** @short Syncs the folder @p folder so that a rename into it survives a power cut. */
+    static bool SyncFolder(const QString &folder);
 
 private:
     QString nameExtension() const;
