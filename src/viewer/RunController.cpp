@@ -178,6 +178,23 @@ QString RunController::ImportFileFilter(const CBBSProperty &Board, bool CanUseUn
     return filter + u"全てのファイル(*.*)|*.*"_s;
 }
 
+void RunController::TimedVisitLoad()
+{
+    if (IsRunning())
+        return;
+    ScriptedPrompter quiet;
+    quiet.setEcho([this](const ScriptedPrompter::Record &record) {
+        m_commands.changeStatusBarStyle(1);
+        m_statusPanel->setText(record.text);
+    });
+    Prompter &previous = prompter();
+    setPrompter(&quiet);
+    m_quiet = true;
+    visitLoad(VisitLoadCommand);
+    m_quiet = IsRunning();
+    setPrompter(&previous);
+}
+
 /** Visit load (command 9) or all boards (10): says so and starts nothing when no board qualifies. */
 void RunController::visitLoad(RunCommandIndex command)
 {
@@ -250,6 +267,7 @@ void RunController::endLoad()
     flushLoadedRows();
     m_holdStatusBar = nullptr;
     m_repaintThrottles.clear();
+    const bool failed = m_loadRun->AnyFailed();
     std::exchange(m_loadRun, nullptr)->deleteLater();
     if (m_closing) {
         finishClosing();
@@ -258,6 +276,9 @@ void RunController::endLoad()
     if (frmLoadDlg *dialog = LoadDialog()) {
         dialog->setWindowTitle(u"完了 - "_s + mdlApp::GetAppTitle());
         dialog->setButtonMode(0);
+        // A dialog nobody saw stays, for the window's return, only when its log tells of a failure.
+        if (m_quiet && !dialog->isVisible() && !failed)
+            dialog->Unload();
     }
     endRun();
     emit RunFinished();
@@ -341,6 +362,7 @@ void RunController::beginRun(RunState state, const QString &Caption)
 {
     m_runState = state;
     m_questionOpen = false;
+    m_received.clear();
     m_commands.changeMenuEnabled();
     m_commands.changeStatusBarStyle(1);
     m_statusPanel->clear();
@@ -357,7 +379,8 @@ void RunController::beginRun(RunState state, const QString &Caption)
     connect(m_loadDlg, &frmLoadDlg::Asking, this, &RunController::runQuestion);
     // A dialog gone before its question was answered must not hold the run for ever.
     connect(m_loadDlg, &QObject::destroyed, this, [this] { runQuestion(false); });
-    m_loadDlg->ShowDialog(Caption, m_window);
+    m_loadDlg->setAttribute(Qt::WA_ShowWithoutActivating, m_quiet);
+    m_loadDlg->ShowDialog(Caption, m_window, !m_quiet || m_window->isVisible());
 }
 
 /** The window's side of a run's end: the board, page menus, commands, counts and caption. */
@@ -367,6 +390,7 @@ void RunController::endRun()
     if (Database *db = m_database())
         m_current.GetProperty(mdlOption::BBS_ID, *db);
     m_runState = RunState::Idle;
+    m_quiet = false;
     m_commands.changeBBSViewMenu();
     m_commands.changeMenuEnabled();
     m_commands.showNoReadPoint();
@@ -430,6 +454,14 @@ void RunController::onLoaded(const CMessage &Msg)
     if (m_cbbs.IsLoad() && Msg.BBS_ID == mdlOption::BBS_ID)
         m_loadedRows.append(Msg);
     ++m_loadedCounts[Msg.BBS_ID];
+    if (m_runState == RunState::Loading) {
+        const auto board = std::find_if(m_received.begin(), m_received.end(),
+                                        [&Msg](const std::pair<int, int> &count) { return count.first == Msg.BBS_ID; });
+        if (board == m_received.end())
+            m_received.append({Msg.BBS_ID, 1});
+        else
+            ++board->second;
+    }
 }
 
 void RunController::flushLoadedRows()

@@ -16,6 +16,7 @@
 #include "viewer/ListController.h"
 #include "viewer/MessageCommands.h"
 #include "viewer/SettingsController.h"
+#include "viewer/TimerController.h"
 #include "viewer/ToolCommands.h"
 #include "viewer/TrayController.h"
 #include "viewer/WindowState.h"
@@ -188,6 +189,7 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     createNavigation();
     createKeyMap();
     createTray();
+    createTimer();
     createSettings();
     createMessageCommands();
     createBodyCommands();
@@ -351,10 +353,30 @@ void frmView::createTray()
     m_tray = std::make_unique<TrayController>(*this, m_boards, std::move(commands));
     for (QAction *item : m_tray->MenuItems())
         m_menu.insert(item->objectName(), item);
+    connect(this, &frmView::RunFinished, this, [this] {
+        if (m_unloaded)
+            return; // the window closed during the run
+        m_tray->NotifyReceived(m_runs->ReceivedCounts(), [this](int BBS_ID) {
+            CBBSProperty board;
+            return database() && board.GetProperty(BBS_ID, *database()) ? board.BBS_Name() : QString();
+        });
+    });
+}
 
-    const auto notImplemented = [] { prompter().information(u"未実装m(_ _)m"_s); };
-    connect(m_menu.value(u"mnuToolTimer"_s), &QAction::triggered, this, notImplemented);
-    connect(m_buttons.value(u"Timer"_s), &QAction::triggered, this, notImplemented);
+void frmView::createTimer()
+{
+    TimerController::Commands commands{
+        .isRunning = [this] { return IsRunning(); },
+        .timedVisitLoad = [this] { m_runs->TimedVisitLoad(); },
+    };
+    m_timer = std::make_unique<TimerController>(m_menu.value(u"mnuToolTimer"_s), m_buttons.value(u"Timer"_s),
+                                                m_panels.value(u"Timer"_s), std::move(commands));
+    connect(this, &frmView::RunFinished, m_timer.get(), &TimerController::RunEnded);
+}
+
+ReceiveTimer &frmView::TimedReceiving()
+{
+    return m_timer->Timer();
 }
 
 void frmView::createSettings()
@@ -499,6 +521,7 @@ void frmView::refreshAfterSettings()
         m_boards.LoadBBSList(*db);
     RefreshToolbarImages();
     m_tray->UpdateTrayVisibility();
+    m_timer->ApplyOptions();
 }
 
 void frmView::MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst)
