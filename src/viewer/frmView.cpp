@@ -23,6 +23,7 @@
 #include "models/mdlRead.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QCursor>
 #include <QEvent>
@@ -367,7 +368,13 @@ void frmView::createTimer()
 {
     TimerController::Commands commands{
         .isRunning = [this] { return IsRunning(); },
-        .timedVisitLoad = [this] { m_runs->TimedVisitLoad(); },
+        .timedVisitLoad =
+            [this] {
+                // A modal dialog (options, query window, a question) holds off runs the user
+                // could not start from it: the turn is skipped.
+                if (!QApplication::activeModalWidget())
+                    m_runs->TimedVisitLoad();
+            },
     };
     m_timer = std::make_unique<TimerController>(m_menu.value(u"mnuToolTimer"_s), m_buttons.value(u"Timer"_s),
                                                 m_panels.value(u"Timer"_s), std::move(commands));

@@ -12,6 +12,7 @@
 #include "viewer/WindowTest.h"
 #include "viewer/frmLoadDlg.h"
 
+#include <QDialog>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -195,6 +196,18 @@ private slots:
             return;
         m_window->TrayIcon().RestoreMainWindow();
         QVERIFY(m_window->LoadDialog()->isVisible());
+    }
+
+    void aTimedTurnUnderAModalDialogIsSkipped()
+    {
+        QVERIFY(startTimedWindow());
+        child<QAction>(u"mnuToolTimer"_s)->trigger();
+        QDialog options(m_window.get());
+        options.setModal(true);
+        options.show();
+        passSeconds(30 * 60);
+        QVERIFY(!m_window->IsRunning());
+        QCOMPARE(timerPanel(), u"30:00"_s);
     }
 
     void aTimedTurnWithoutBoardsSaysSoInTheStatusBar()
