@@ -140,7 +140,7 @@ QString TrayController::NotificationText(const QList<std::pair<int, int>> &count
         total += count;
     QStringList lines{QString::number(total) + u"件の新着メッセージ"_s};
     for (const auto &[board, count] : counts.first(std::min<qsizetype>(counts.size(), NotifiedBoards)))
-        lines.append(u"%1 (%2件)"_s.arg(boardName(board)).arg(count));
+        lines.append(u"%1 (%2件)"_s.arg(boardName(board), QString::number(count))); // a name may hold "%2"
     return lines.join(u'\n');
 }
 

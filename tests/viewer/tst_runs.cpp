@@ -225,8 +225,8 @@ private slots:
     void notificationNamesUpToThreeBoards()
     {
         const QList<std::pair<int, int>> counts{{5, 2}, {4, 1}, {6, 3}, {7, 4}};
-        const QString text = TrayController::NotificationText(counts, [](int id) { return u"板%1"_s.arg(id); });
-        QCOMPARE(text, u"10件の新着メッセージ\n板5 (2件)\n板4 (1件)\n板6 (3件)"_s);
+        const QString text = TrayController::NotificationText(counts, [](int id) { return u"板%2の%1"_s.arg(id); });
+        QCOMPARE(text, u"10件の新着メッセージ\n板%2の5 (2件)\n板%2の4 (1件)\n板%2の6 (3件)"_s);
     }
 
     void aReceiveNotifiesOnlyAWindowAway_data()
