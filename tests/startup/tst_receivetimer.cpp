@@ -51,28 +51,6 @@ private slots:
         QCOMPARE(ReceiveTimer::FormatRemaining(msec), text);
     }
 
-    void countsDownEverySecond()
-    {
-        QSignalSpy changed(m_timer.get(), &ReceiveTimer::RemainingChanged);
-        m_timer->Start(10);
-        QCOMPARE(m_timer->RemainingText(), u"10:00"_s);
-        pass(1);
-        QCOMPARE(m_timer->RemainingText(), u"9:59"_s);
-        pass(59);
-        QCOMPARE(changed.last().at(0).toString(), u"9:00"_s);
-        QCOMPARE(changed.count(), 61);
-    }
-
-    void aTurnThatStartsNothingCountsAgainFromItsTime()
-    {
-        m_timer->Start(10);
-        pass(600);
-        QCOMPARE(m_due->count(), 1);
-        QCOMPARE(m_timer->RemainingText(), u"10:00"_s);
-        pass(600);
-        QCOMPARE(m_due->count(), 2);
-    }
-
     void theNextTurnCountsFromTheEndOfARun_data()
     {
         QTest::addColumn<bool>("turnStartsTheRun");
