@@ -17,12 +17,14 @@
 #include "viewer/ListController.h"
 #include "viewer/MessageCommands.h"
 #include "viewer/SettingsController.h"
+#include "viewer/TimerController.h"
 #include "viewer/ToolCommands.h"
 #include "viewer/TrayController.h"
 #include "viewer/WindowState.h"
 #include "models/mdlRead.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QHeaderView>
@@ -184,6 +186,7 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     };
     createNavigation();
     createTray();
+    createTimer();
     createSettings();
     createMessageCommands();
     createBodyCommands();
@@ -348,10 +351,36 @@ void frmView::createTray()
     m_tray = std::make_unique<TrayController>(*this, m_boards, std::move(commands));
     for (QAction *item : m_tray->MenuItems())
         m_menu.insert(item->objectName(), item);
+    connect(this, &frmView::RunFinished, this, [this] {
+        if (m_unloaded)
+            return; // the window closed during the run
+        m_tray->NotifyReceived(m_runs->ReceivedCounts(), [this](int BBS_ID) {
+            CBBSProperty board;
+            return database() && board.GetProperty(BBS_ID, *database()) ? board.BBS_Name() : QString();
+        });
+    });
+}
 
-    const auto notImplemented = [] { prompter().information(u"未実装m(_ _)m"_s); };
-    connect(m_menu.value(u"mnuToolTimer"_s), &QAction::triggered, this, notImplemented);
-    connect(m_buttons.value(u"Timer"_s), &QAction::triggered, this, notImplemented);
+void frmView::createTimer()
+{
+    TimerController::Commands commands{
+        .isRunning = [this] { return IsRunning(); },
+        .timedVisitLoad =
+            [this] {
+                // A modal dialog (options, query window, a question) holds off runs the user
+                // could not start from it: the turn is skipped.
+                if (!QApplication::activeModalWidget())
+                    m_runs->TimedVisitLoad();
+            },
+    };
+    m_timer = std::make_unique<TimerController>(m_menu.value(u"mnuToolTimer"_s), m_buttons.value(u"Timer"_s),
+                                                m_panels.value(u"Timer"_s), std::move(commands));
+    connect(this, &frmView::RunFinished, m_timer.get(), &TimerController::RunEnded);
+}
+
+ReceiveTimer &frmView::TimedReceiving()
+{
+    return m_timer->Timer();
 }
 
 void frmView::createSettings()
@@ -491,6 +520,7 @@ void frmView::refreshAfterSettings()
         m_boards.LoadBBSList(*db);
     RefreshToolbarImages();
     m_tray->UpdateTrayVisibility();
+    m_timer->ApplyOptions();
 }
 
 void frmView::MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst)

@@ -25,12 +25,14 @@ class MessageCommands;
 class ListController;
 class QAction;
 class QComboBox;
+class ReceiveTimer;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QToolBar;
 class QTreeView;
 class SettingsController;
+class TimerController;
 class ToolCommands;
 class TrayController;
 class WindowState;
@@ -148,6 +150,8 @@ public:
     /** @short Starts (option BlinkIcon permitting) or stops the tray icon's animation. */
     void SetBlinking(bool on);
     TrayController &TrayIcon() { return *m_tray; }
+    /** @short The count-down of timed receiving (tests give it their own time). */
+    ReceiveTimer &TimedReceiving();
 
     // ---- Message commands, forwarded to the MessageCommands ------------------------------------
     /** @short The message-menu enabling rules, run before the menu, the list pop-up and the keys. */
@@ -204,6 +208,7 @@ private:
     void createNavigation();
     void createKeyMap();
     void createTray();
+    void createTimer();
     void createSettings();
     void createMessageCommands();
     void createBodyCommands();
@@ -248,6 +253,7 @@ private:
     std::unique_ptr<WindowState> m_windowState;
     std::unique_ptr<SettingsController> m_settings;
     std::unique_ptr<TrayController> m_tray;
+    std::unique_ptr<TimerController> m_timer;
     std::unique_ptr<ListController> m_listController;
     std::unique_ptr<NavigationController> m_navigation;
     std::unique_ptr<KeyMap> m_keyMap;

@@ -1,16 +1,20 @@
 #include "app/mdlEncoding.h"
+#include "cookies/CookieStore.h"
 #include "db/mdlDatabase.h"
 #include "support/BoardSimulator.h"
 #include "support/LogFormat.h"
 #include "support/OtherProcess.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
+#include "transfer/CBBS.h"
+#include "transfer/LoadRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <csignal>
@@ -425,6 +429,47 @@ private slots:
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, QString());
         QVERIFY(run.err.contains(u"巡回受信対象の掲示板はありませんでした。"_s));
+    }
+
+    // The user timer's run (tessera-cli receive --visit) while the window, in this process,
+    // receives the same board through the same core: each message is stored once, and what each
+    // says it stored adds up to that.
+    void aTimedReceiveBesideTheWindowStoresEachMessageOnce()
+    {
+        serveBoards();
+        m_sim->addSampleMessages(0, 6, 90);
+        execute(u"UPDATE BBS SET VisitLoad = True WHERE BBS_ID = 4"_s);
+        BoardSimulator::Fault slow; // pages come slowly, so the two runs overlap
+        slow.kind = BoardSimulator::FaultKind::SlowBody;
+        slow.chunkBytes = 1024;
+        slow.delayMs = 10;
+        m_sim->setFault(slow);
+        CookieStore cookies(cookieFile());
+        setCookieStore(&cookies);
+        const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(database());
+        QVERIFY(db);
+        CBBS bbs;
+        bbs.Initialize(db.get());
+        LoadRun window(bbs, *db);
+        QSignalSpy windowFinished(&window, &LoadRun::Finished);
+        // The window starts while the timed run's first page is on its way.
+        connect(m_sim.get(), &BoardSimulator::requestReceived, &window, [&window] {
+            if (!window.IsRunning() && window.Outcomes().isEmpty())
+                QVERIFY(window.Start({4}, true));
+        });
+        QProcess timed;
+        start(timed, {u"receive"_s, u"--visit"_s});
+        const bool ended = QTest::qWaitFor([&] { return !windowFinished.isEmpty() && timed.state() == QProcess::NotRunning; }, 60000);
+        setCookieStore(nullptr);
+        QVERIFY(ended);
+        QCOMPARE(timed.exitCode(), 0);
+        QVERIFY(!window.AnyFailed());
+        const QString said = QString::fromUtf8(timed.readAllStandardOutput());
+        static const QRegularExpression count(u"で(\\d+)件受信しました"_s);
+        const int timedCount = count.match(said).captured(1).toInt();
+        QCOMPARE(timedCount + window.Outcomes().first().SaveCount, 90);
+        QCOMPARE(sqliteTool(database(), u"SELECT count(DISTINCT ID) FROM Message WHERE BBS_ID = 4"_s), u"90"_s);
+        QCOMPARE(integrity(), u"ok"_s);
     }
 
     // Another board's file name asks, and No is the default; files that are not imported whole
