@@ -4,6 +4,7 @@
 #include "db/DbError.h"
 #include "db/Statement.h"
 #include "db/CMessage.h"
+#include "transfer/LogParser.h"
 
 #include <QObject>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class Database;
 class QNetworkAccessManager;
@@ -220,6 +222,9 @@ public:
     };
 
 private:
+    class PieceImporter;
+    class FileImport;
+
     /** A text being analysed: its entries and how far the analysis has come. */
     struct Analysis
     {
@@ -230,6 +235,11 @@ private:
         QList<QStringView> entries;
         qsizetype next = 0;
         bool completed = true;
+        bool announce = false; // Loaded has a receiver: stored messages are kept for it
+        // An import's piece: its entries read first, the roots they are stored with, which are stored
+        std::vector<std::optional<LogParser::EntryFields>> fields;
+        std::vector<int> roots;
+        std::vector<bool> saved;
     };
     /** The load in progress: its board, its pages and the page in hand. */
     struct LoadState
@@ -259,8 +269,13 @@ private:
     void beginAnalysis(int BBS_ID, QStringView Text, bool Read, int FirstIndex);
     bool analyseSlice(qint64 budgetMs);
     bool endAnalysis();
-    void analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, bool Read,
-                      bool &completed);
+    void analysePiece(int BBS_ID, QStringView Text, bool Read, int FirstIndex);
+    bool commitPieces(int BBS_ID, bool last);
+    bool linkThreads(int BBS_ID, bool waitForParents);
+    void analyseEntry(int index, QStringView entry);
+    void correctRoots();
+    SaveResult insert(int BBS_ID, int ID, bool Read, const QStringView (&texts)[5], QStringView postDate,
+                      int InReplyTo, int RootThread, int Mark);
     bool openBatch();
     bool commitBatch();
     void failStorage(const QString &what);
@@ -294,6 +309,7 @@ private:
     bool m_IsCancel = false;
     bool m_IsStorageError = false;
     std::unique_ptr<Transaction> m_batch; // rows stored since the last commit
+    int m_uncommittedCount = 0;           // how many rows that is
     QList<CMessage> m_uncommitted;        // their messages, for Loaded after the commit
     std::optional<Analysis> m_analysis;
 

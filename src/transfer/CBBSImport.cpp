@@ -5,12 +5,14 @@
 #include "transfer/LogParser.h"
 
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTimer>
 #include <archive.h>
 #include <archive_entry.h>
+#include <cstring>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -27,6 +29,12 @@ constexpr size_t ArchiveBlockSize = 64 * 1024;
  * turn of the event loop between steps. Memory stays near the piece's size whatever the file's size.
  */
 constexpr qsizetype PieceBytes = 1024 * 1024;
+/**
+ * How long one step of the analysis takes pieces before its rows are committed and the event
+ * loop turns: the progress and a cancel wait at most this long, and each commit's waits for
+ * the disk are shared by the pieces of a step.
+ */
+constexpr qint64 ImportStepMs = 250;
 
 constexpr QStringView CrLf = u"\r\n";
 
@@ -90,6 +98,30 @@ QByteArray readMember(archive *reader, archive_entry *entry, CBBS::ExtractError 
 }
 
 /**
+ * @short The line breaks met while decoding: LF count (the line of a bad byte) and whether a CR
+ * or an LF stood alone, which then makes the text's breaks CR LF.
+ */
+struct LineBreaks
+{
+    qsizetype lines = 0;
+    bool lone = false;
+    bool afterCr = false;
+
+    /** Notes @p c, called for control characters and for the character after a CR. */
+    void note(char16_t c)
+    {
+        if (c == u'\n') {
+            ++lines;
+            lone = lone || !afterCr;
+            afterCr = false;
+            return;
+        }
+        lone = lone || afterCr;
+        afterCr = c == u'\r';
+    }
+};
+
+/**
  * @short Strict CP932 decoding by table. The tables hold ICU's own mapping, read once; the
  * decoding loop then costs a fraction of ICU's per-character work on logs of many megabytes.
  */
@@ -104,10 +136,18 @@ public:
 
     /**
      * Decodes @p bytes up to @p used, writing the characters to @p out when it is given (room
-     * for one per byte); returns how many, or -1 with @p used at the first byte that starts no
-     * character. Unless @p final, a lead byte at the very end is left for the next call.
+     * for one per byte) and noting line breaks in @p breaks; returns how many, or -1 with @p used
+     * at the first byte that starts no character. Unless @p final, a lead byte at the very end
+     * is left for the next call.
      */
-    qsizetype decode(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out) const
+    qsizetype decode(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out, LineBreaks &breaks) const
+    {
+        return out ? run<true>(bytes, final, used, out, breaks) : run<false>(bytes, final, used, out, breaks);
+    }
+
+private:
+    template <bool Write>
+    qsizetype run(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out, LineBreaks &breaks) const
     {
         const auto *begin = reinterpret_cast<const uchar *>(bytes.data());
         const uchar *end = begin + bytes.size();
@@ -116,17 +156,23 @@ public:
         while (p < end) {
             const uchar *start = p;
             char16_t c = m_single[*p++];
-            if (c == Lead && p == end && !final) {
-                p = start;
-                break;
+            if (c == Lead) {
+                if (p == end) {
+                    if (!final) { // its second byte comes with the next call
+                        p = start;
+                        break;
+                    }
+                } else {
+                    c = m_pair[start[0] << 8 | *p++];
+                }
             }
-            if (c == Lead && p < end)
-                c = m_pair[start[0] << 8 | *p++];
-            if (c == Lead || c == None) {
+            if (c >= None) { // None, or Lead: a byte that starts no character
                 used = start - begin;
                 return -1;
             }
-            if (out)
+            if (c <= u'\r' || breaks.afterCr)
+                breaks.note(c);
+            if constexpr (Write)
                 out[written] = c;
             ++written;
         }
@@ -134,7 +180,6 @@ public:
         return written;
     }
 
-private:
     static constexpr char16_t Lead = 0xFFFF; // single-byte table: the first byte of a pair
     static constexpr char16_t None = 0xFFFE; // no character (CP932 maps no byte to either)
 
@@ -187,21 +232,35 @@ private:
 class LogTextDecoder
 {
 public:
-    /** The text of @p chunk (@p last: no chunk follows); nullopt at a byte that starts no character. */
-    std::optional<QString> decode(QByteArrayView chunk, bool last)
+    /**
+     * Appends the text of @p chunk (@p last: no chunk follows) to @p text, whose room it reuses;
+     * false, appending nothing, at a byte that starts no character.
+     */
+    bool decodeInto(QByteArrayView chunk, bool last, QString &text)
     {
-        QString text(chunk.size() + 2, Qt::Uninitialized); // + a held CR and a carried pair
+        const qsizetype start = text.size();
+        text.resize(start + chunk.size() + 2); // + a held CR and a carried pair
         char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
-        char16_t *out = begin;
+        char16_t *out = begin + start;
         if (m_heldCr)
             *out++ = u'\r';
-        if (!step(chunk, last, &out))
-            return std::nullopt;
+        m_breaks.lone = false;
+        if (!step(chunk, last, &out)) {
+            text.truncate(start);
+            return false;
+        }
         text.truncate(out - begin);
-        m_heldCr = !last && text.endsWith(u'\r');
+        m_heldCr = !last && text.size() > start && text.endsWith(u'\r');
         if (m_heldCr)
             text.chop(1);
-        return mdlText::WithCrLf(std::move(text));
+        if (last && m_breaks.afterCr)
+            m_breaks.lone = true;
+        if (m_breaks.lone) { // rare: a file written with LF or CR alone
+            QString part = text.sliced(start);
+            text.truncate(start);
+            text += mdlText::WithCrLf(std::move(part));
+        }
+        return true;
     }
 
     /** Checks @p chunk without making its text; false at a byte that starts no character. */
@@ -229,13 +288,11 @@ private:
     bool run(QByteArrayView bytes, bool final, char16_t **out)
     {
         qsizetype used = 0;
-        const qsizetype written = Cp932Table::instance().decode(bytes, final, used, out ? *out : nullptr);
-        const qsizetype lines = bytes.first(used).count('\n');
+        const qsizetype written = Cp932Table::instance().decode(bytes, final, used, out ? *out : nullptr, m_breaks);
         if (written < 0) {
-            m_badLine = m_lines + lines + 1;
+            m_badLine = m_breaks.lines + 1;
             return false;
         }
-        m_lines += lines;
         if (out)
             *out += written;
         if (used < bytes.size())
@@ -245,7 +302,7 @@ private:
 
     char m_carry = 0; // 0: none (never a lead byte)
     bool m_heldCr = false;
-    qsizetype m_lines = 0;
+    LineBreaks m_breaks;
     qsizetype m_badLine = 0;
 };
 
@@ -259,38 +316,41 @@ bool isBlank(QStringView text)
 }
 
 /**
- * @short Cuts decoded log text into pieces that end at an entry separator; the text after the
- * last separator waits for more.
+ * @short Holds decoded log text and cuts it into pieces that end at an entry separator; the text
+ * after the last separator waits for more.
  *
  * Lines are judged once, when their CR LF has come, by the rule of LogParser::SplitEntries, so
- * every piece splits into the same entries as the whole text would.
+ * every piece splits into the same entries as the whole text would. The text is decoded into the
+ * same buffer piece after piece: only the short rest after a piece is moved, never the piece.
  */
 class PieceSplitter
 {
 public:
-    /** Adds @p text; returns the waiting text up to its last separator (empty when none). */
-    QString add(QString text)
+    /** The buffer that decoded text is appended to. */
+    QString &text() { return m_text; }
+
+    /** The length of the text up to its last separator line (0 when none), after text was appended at @p from. */
+    qsizetype cut(qsizetype from)
     {
-        const qsizetype searched = m_pending.size() - 1; // a CR LF may begin at the old end
-        if (m_pending.isEmpty())
-            m_pending = std::move(text);
-        else
-            m_pending += text;
-        const QStringView pending(m_pending);
+        const QStringView text(m_text);
         qsizetype cut = 0;
-        for (qsizetype end; (end = pending.indexOf(CrLf, std::max(m_lineStart, searched))) >= 0;) {
+        // A CR LF may begin at the old end.
+        for (qsizetype end; (end = LogParser::IndexOfCrLf(text, std::max(m_lineStart, from - 1))) >= 0;) {
             // The first line after a separator (or of the text) never closes an entry.
-            if (m_lineStart > cut && LogParser::IsSeparatorLine(pending.sliced(m_lineStart, end - m_lineStart)))
+            if (m_lineStart > cut && LogParser::IsSeparatorLine(text.sliced(m_lineStart, end - m_lineStart)))
                 cut = end + CrLf.size();
             m_lineStart = end + CrLf.size();
         }
-        if (cut == 0)
-            return {};
-        m_lineStart -= cut;
-        // The rest is copied, not the piece: it is the short one.
-        QString piece = std::exchange(m_pending, m_pending.sliced(cut));
-        piece.truncate(cut);
-        return piece;
+        return cut;
+    }
+
+    /** Drops the first @p size characters, the piece that was analysed. */
+    void drop(qsizetype size)
+    {
+        char16_t *const data = reinterpret_cast<char16_t *>(m_text.data());
+        std::memmove(data, data + size, (m_text.size() - size) * sizeof(char16_t));
+        m_text.truncate(m_text.size() - size);
+        m_lineStart -= size;
     }
 
     /**
@@ -299,7 +359,7 @@ public:
      */
     QString tail()
     {
-        QString tail = std::exchange(m_pending, {});
+        QString tail = std::exchange(m_text, {});
         m_lineStart = 0;
         if (isBlank(tail))
             return {};
@@ -315,21 +375,24 @@ public:
     }
 
 private:
-    QString m_pending;
+    QString m_text;
     qsizetype m_lineStart = 0; // the start of the first line whose CR LF has not come yet
 };
 
 /** Why an import ended before the end of its text. */
 enum class Stop { None, BadByte, Cancelled, StorageFailed };
 
+} // namespace
+
 /**
- * @short Runs a log text, handed over in chunks, through CBBS::AnalyseLog piece by piece.
+ * @short Runs a log text, handed over in chunks, through the analysis piece by piece.
  *
- * Each piece ends at an entry separator and is committed when it has been analysed, so no
- * transaction is open when the event loop turns between two chunks. Memory holds one piece,
+ * Each piece ends at an entry separator. The rows of the pieces stay in one transaction until
+ * Commit(), which the import calls before the event loop turns; the threads are linked then,
+ * those waiting for a parent in a later piece at the end of the text. Memory holds one piece,
  * not the file.
  */
-class PieceImporter
+class CBBS::PieceImporter
 {
 public:
     PieceImporter(CBBS &bbs, const Database *db, int board, bool read)
@@ -340,12 +403,32 @@ public:
     /** Decodes @p chunk and analyses the entries it completes; false when the import stops. */
     bool add(QByteArrayView chunk, bool last)
     {
-        std::optional<QString> text = m_decoder.decode(chunk, last);
-        if (!text)
+        QString &text = m_splitter.text();
+        const qsizetype from = text.size();
+        if (!m_decoder.decodeInto(chunk, last, text))
             return stop(Stop::BadByte);
-        if (!analyse(m_splitter.add(std::move(*text))))
-            return false;
+        const qsizetype cut = m_splitter.cut(from);
+        if (cut > 0) {
+            const bool goOn = analyse(QStringView(text).first(cut));
+            m_splitter.drop(cut);
+            if (!goOn)
+                return false;
+        }
         return !last || analyse(m_splitter.tail());
+    }
+
+    /**
+     * Links the threads and commits the rows analysed since the last commit (@p last: the text
+     * is through, or the import stops); false on a storage failure.
+     */
+    bool commit(bool last)
+    {
+        if (m_stop == Stop::StorageFailed) // rolled back already
+            return false;
+        if (m_bbs.commitPieces(m_board, last))
+            return true;
+        storageFailed();
+        return false;
     }
 
     Stop stopped() const { return m_stop; }
@@ -357,20 +440,24 @@ public:
     const QString &cause() const { return m_cause; }
 
 private:
-    bool analyse(const QString &piece)
+    bool analyse(QStringView piece)
     {
         if (piece.isEmpty())
             return true;
-        m_bbs.AnalyseLog(m_board, piece, m_read, m_entries);
+        m_bbs.analysePiece(m_board, piece, m_read, m_entries);
         m_entries += m_bbs.LastEntryCount();
         m_clean = m_clean && m_bbs.AnalyseError() == 0;
-        if (m_bbs.IsStorageError()) {
-            // AnalyseLog rolled back and kept the failure that made it do so.
-            m_cause = m_db && m_db->LastError() ? m_db->LastError().description
-                                                : u"データベースに書き込めませんでした。"_s;
-            return stop(Stop::StorageFailed);
-        }
+        if (m_bbs.IsStorageError())
+            return storageFailed();
         return !m_bbs.IsCancel() || stop(Stop::Cancelled);
+    }
+
+    /** The analysis rolled back and kept the failure that made it do so. */
+    bool storageFailed()
+    {
+        m_cause = m_db && m_db->LastError() ? m_db->LastError().description : u"データベースに書き込めませんでした。"_s;
+        m_clean = false;
+        return stop(Stop::StorageFailed);
     }
 
     bool stop(Stop why)
@@ -390,6 +477,8 @@ private:
     bool m_clean = true;
     int m_entries = 0; // entries of the earlier pieces: entry numbers count through the file
 };
+
+namespace {
 
 /** nullopt when every byte of @p bytes decodes as CP932; else the line of the first bad one. */
 std::optional<qsizetype> badLineIn(QByteArrayView bytes)
@@ -477,7 +566,9 @@ bool holdsEntries(const QByteArray &bytes)
  * unreadable byte stays out whole. An archive's members are unpacked one per step and analysed
  * in pieces; a damaged member is named and skipped. A cancel ends the file at the next step.
  */
-class FileImport : public CBBS::ImportJob
+} // namespace
+
+class CBBS::FileImport : public CBBS::ImportJob
 {
 public:
     FileImport(CBBS &bbs, const Database *db, int board, const QString &fileName, bool read)
@@ -487,8 +578,14 @@ public:
 
     bool Step() override
     {
-        if (m_bbs.IsCancel())
+        if (m_bbs.IsCancel()) {
+            if (m_importer) { // the threads still waiting for a parent are linked as they are
+                m_importer->commit(true);
+                endText(m_phase == Phase::AnalyseMember ? m_memberName : m_fileName);
+            }
             return false;
+        }
+        m_step.start();
         switch (m_phase) {
         case Phase::Start:
             start();
@@ -560,16 +657,24 @@ private:
         m_importer.emplace(m_bbs, m_db, m_board, m_read);
     }
 
+    /** Whether the step may take one more piece: its rows are committed when it ends. */
+    bool stepGoesOn() const { return m_step.elapsed() < ImportStepMs && !m_bbs.IsCancel(); }
+
     void analyseText()
     {
         bool last = false;
-        const std::optional<QByteArray> chunk = m_reader.next(last);
-        if (chunk && m_importer->add(*chunk, last) && !last)
-            return;
-        endText(m_fileName);
-        if (!chunk)
-            fail(notImported(m_fileName, u"を読み込めなかった"_s));
-        m_phase = Phase::Done;
+        std::optional<QByteArray> chunk;
+        bool goOn = true;
+        do {
+            chunk = m_reader.next(last);
+            goOn = chunk && m_importer->add(*chunk, last);
+        } while (goOn && !last && stepGoesOn());
+        if (!m_importer->commit(!goOn || last) || !goOn || last) {
+            endText(m_fileName);
+            if (!chunk)
+                fail(notImported(m_fileName, u"を読み込めなかった"_s));
+            m_phase = Phase::Done;
+        }
     }
 
     /** The end of a text's analysis, its failure lines; false when it stopped on a failure (a cancel is none). */
@@ -655,15 +760,20 @@ private:
 
     void analyseMember()
     {
-        const qsizetype size = std::min(PieceBytes, m_member.size() - m_at);
-        const bool last = m_at + size == m_member.size();
-        const QByteArrayView piece = QByteArrayView(m_member).sliced(m_at, size);
-        m_at += size;
-        if (m_importer->add(piece, last) && !last)
+        bool last = false;
+        bool goOn = true;
+        do {
+            const qsizetype size = std::min(PieceBytes, m_member.size() - m_at);
+            last = m_at + size == m_member.size();
+            const QByteArrayView piece = QByteArrayView(m_member).sliced(m_at, size);
+            m_at += size;
+            goOn = m_importer->add(piece, last);
+        } while (goOn && !last && stepGoesOn());
+        if (m_importer->commit(!goOn || last) && goOn && !last)
             return;
-        const bool goOn = endText(m_memberName) && !m_bbs.IsCancel();
+        const bool next = endText(m_memberName) && !m_bbs.IsCancel();
         m_member.clear();
-        m_phase = goOn ? Phase::NextMember : Phase::Done;
+        m_phase = next ? Phase::NextMember : Phase::Done;
     }
 
     void endArchive(int status)
@@ -688,6 +798,7 @@ private:
     bool m_failed = false;
     QString m_stopCause;
     std::optional<PieceImporter> m_importer; // the text being analysed
+    QElapsedTimer m_step; // since the step began
 
     // A text file
     PieceReader m_reader;
@@ -702,8 +813,6 @@ private:
     QByteArray m_member; // the member being analysed
     qsizetype m_at = 0;  // its bytes analysed so far
 };
-
-} // namespace
 
 bool CBBS::ImportLog(int BBS_ID, const QString &FileName, bool ReadMode)
 {
