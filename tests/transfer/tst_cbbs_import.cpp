@@ -20,6 +20,8 @@ const QString ReadmeArchive = QStringLiteral(TESSERA_TEST_DATA "/import/readme.l
 const QString FirstLog = QStringLiteral(TESSERA_TEST_DATA "/import/first.log");
 const QString SecondLog = QStringLiteral(TESSERA_TEST_DATA "/import/second.log");
 
+using Pairs = QList<std::pair<int, int>>;
+
 /** Writes @p bytes to file @p name in the fixture's folder (making its folders) and gives its path. */
 QString fileIn(CBBSFixture &f, const QString &name, const QByteArray &bytes)
 {
@@ -189,6 +191,46 @@ private slots:
         QCOMPARE(inTransaction, 0);
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors.at(0).at(2).toString(), u"6000件目のログが壊れていました。"_s);
+    }
+
+    // A reply is stored in its parent's thread wherever the pieces of the file cut between them;
+    // a parent that is not stored from the file (a duplicate, a refused entry) gives its thread
+    // as it is stored, or none.
+    void repliesJoinTheirParentsThread_data()
+    {
+        QTest::addColumn<Pairs>("saved");    // number and reply stored before the import
+        QTest::addColumn<QList<BoardMessage>>("log");
+        QTest::addColumn<Pairs>("roots");    // number and the root it must have
+        QList<BoardMessage> chain; // 1500 replies in a row, newest first, over more than one piece
+        for (int number = 1500; number >= 1; --number) {
+            chain.append(LogFormat::sampleMessage(number, number - 1));
+            chain.last().body += QString(400, u'あ');
+        }
+        QTest::newRow("chain over pieces") << Pairs{} << chain << Pairs{{1500, 1}, {750, 1}, {2, 1}, {1, 1}};
+        QTest::newRow("parent stored before")
+            << Pairs{{5, 0}} << QList<BoardMessage>{LogFormat::sampleMessage(6, 5), LogFormat::sampleMessage(5, 4),
+                                                      LogFormat::sampleMessage(4, 0)}
+            << Pairs{{6, 5}, {5, 5}, {4, 4}};
+        BoardMessage empty = LogFormat::sampleMessage(2, 0);
+        empty.body.clear();
+        QTest::newRow("parent refused") << Pairs{} << QList<BoardMessage>{LogFormat::sampleMessage(3, 2), empty}
+                                        << Pairs{{3, 3}};
+    }
+
+    void repliesJoinTheirParentsThread()
+    {
+        QFETCH(Pairs, saved);
+        QFETCH(QList<BoardMessage>, log);
+        QFETCH(Pairs, roots);
+        CBBSFixture f;
+        f.save(Board, saved);
+        QVERIFY(f.bbs.UpdateThreads(Board));
+        f.import(Board, fileIn(f, u"a.log"_s, LogFormat::toCp932(LogFormat::log(0, log))));
+        QHash<int, int> stored;
+        for (const CMessage &msg : f.stored(Board))
+            stored.insert(msg.ID, msg.RootThread);
+        for (const auto &[number, root] : roots)
+            QCOMPARE(stored.value(number), root);
     }
 
     void countsAndBrokenEntriesBelongToEachFile()
