@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QMetaMethod>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,7 @@ const QString BoardTypeSql = u"SELECT BBSType FROM BBS WHERE BBS_ID = ?1"_s;
 const QString UnlinkedSql =
     u"SELECT ID, InReplyTo FROM Message WHERE BBS_ID = %1 AND RootThread = 0 ORDER BY ID"_s;
 const QString RootOfSql = u"SELECT RootThread FROM Message WHERE BBS_ID = ?1 AND ID = ?2"_s;
+const QString StoredNumbersSql = u"SELECT ID FROM Message WHERE BBS_ID = ?1 AND ID BETWEEN ?2 AND ?3"_s;
 const QString SetRootSql = u"UPDATE Message SET RootThread = ?1 WHERE BBS_ID = ?2 AND ID = ?3"_s;
 
 DbError closedDatabase()
@@ -75,6 +77,18 @@ struct StoredPostDate
     char16_t text[19];
     bool valid = false;
 };
+
+/**
+ * True when the texts (subject, home page, mail, name, body) pass every check of the columns:
+ * a number already stored is then a duplicate without an insert. Texts that might not pass go
+ * to the insert, whose refusal comes before the duplicate's.
+ */
+bool fitsTheColumns(const QStringView (&texts)[5])
+{
+    constexpr qsizetype ShortText = 255; // no more characters than UTF-16 units
+    return texts[0].size() <= ShortText && texts[1].size() <= ShortText && texts[2].size() <= ShortText
+           && texts[3].size() <= ShortText && !texts[4].isEmpty();
+}
 
 /** (ID, InReplyTo) of an unlinked message. */
 struct Unlinked
@@ -274,11 +288,43 @@ void CBBS::analysePiece(int BBS_ID, QStringView Text, bool Read, int FirstIndex)
         parsed[i] = a.fields[i].has_value();
     a.roots = pieceRoots(a.fields, parsed);
     a.saved.assign(a.fields.size(), false);
+    // The numbers stored already are read inside the transaction, so they stay as read.
+    if (openBatch())
+        a.stored = storedNumbers(BBS_ID, a.fields);
     while (!analyseSlice(-1)) {
     }
     if (!m_IsStorageError)
         correctRoots();
     m_analysis.reset();
+}
+
+/**
+ * The numbers of @p fields that board @p BBS_ID holds already, read in one pass over the range
+ * of the piece's numbers; empty when that range is much wider than the piece (numbers far apart
+ * would read rows the piece never meets) or the read failed: the insert then finds them itself.
+ */
+QSet<int> CBBS::storedNumbers(int BBS_ID, const std::vector<std::optional<LogParser::EntryFields>> &fields)
+{
+    int low = std::numeric_limits<int>::max();
+    int high = std::numeric_limits<int>::min();
+    qint64 count = 0;
+    for (const auto &entry : fields) {
+        if (!entry)
+            continue;
+        low = std::min(low, entry->id);
+        high = std::max(high, entry->id);
+        ++count;
+    }
+    QSet<int> stored;
+    if (count == 0 || qint64(high) - low > 4 * count + 1024)
+        return stored;
+    Statement query = m_db->Prepare(StoredNumbersSql);
+    query.BindInt(1, BBS_ID);
+    query.BindInt(2, low);
+    query.BindInt(3, high);
+    while (query.Next())
+        stored.insert(query.Value(0).toInt());
+    return m_db->LastError() ? QSet<int>() : stored;
 }
 
 /**
@@ -398,7 +444,8 @@ void CBBS::analyseEntry(int index, QStringView entry)
     const int root = a.roots.empty() ? (fields->inReplyTo == 0 ? fields->id : 0) : a.roots[at];
     const StoredPostDate date(fields->date, fields->time);
     const QStringView texts[] = {fields->subject(), fields->homePage, fields->mail, fields->postName, fields->body};
-    switch (insert(BBS_ID, fields->id, Read, texts, date.view(), fields->inReplyTo, root, 0)) {
+    const bool stored = a.stored.contains(fields->id) && fitsTheColumns(texts);
+    switch (stored ? Duplicate : insert(BBS_ID, fields->id, Read, texts, date.view(), fields->inReplyTo, root, 0)) {
     case Saved:
         ++m_SaveCount;
         ++m_uncommittedCount;

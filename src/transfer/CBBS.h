@@ -7,6 +7,7 @@
 #include "transfer/LogParser.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringView>
 #include <algorithm>
@@ -240,6 +241,7 @@ private:
         std::vector<std::optional<LogParser::EntryFields>> fields;
         std::vector<int> roots;
         std::vector<bool> saved;
+        QSet<int> stored; // numbers of the piece that the board holds already
     };
     /** The load in progress: its board, its pages and the page in hand. */
     struct LoadState
@@ -274,6 +276,7 @@ private:
     bool linkThreads(int BBS_ID, bool waitForParents);
     void analyseEntry(int index, QStringView entry);
     void correctRoots();
+    QSet<int> storedNumbers(int BBS_ID, const std::vector<std::optional<LogParser::EntryFields>> &fields);
     SaveResult insert(int BBS_ID, int ID, bool Read, const QStringView (&texts)[5], QStringView postDate,
                       int InReplyTo, int RootThread, int Mark);
     bool openBatch();
