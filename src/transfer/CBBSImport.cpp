@@ -153,37 +153,31 @@ private:
         const uchar *end = begin + bytes.size();
         const uchar *p = begin;
         qsizetype written = 0;
-        const auto put = [&](char16_t c) {
+        while (p < end) {
+            const uchar *start = p;
+            char16_t c = m_single[*p++];
+            if (c == Lead) {
+                if (p == end) {
+                    if (!final) { // its second byte comes with the next call
+                        p = start;
+                        break;
+                    }
+                } else {
+                    c = m_pair[start[0] << 8 | *p++];
+                }
+            }
+            if (c >= None) { // None, or Lead: a byte that starts no character
+                used = start - begin;
+                return -1;
+            }
             if (c <= u'\r' || breaks.afterCr)
                 breaks.note(c);
             if constexpr (Write)
                 out[written] = c;
             ++written;
-        };
-        // Both readings of each byte are looked up and one is chosen without a branch: text
-        // mixes one- and two-byte characters too irregularly for the branch to be foreseen.
-        while (p + 1 < end) {
-            const char16_t single = m_single[p[0]];
-            const bool lead = single == Lead;
-            const char16_t c = lead ? m_pair[p[0] << 8 | p[1]] : single;
-            if (c >= None) // None, or Lead: a byte that starts no character
-                break;
-            p += 1 + lead;
-            put(c);
-        }
-        if (p + 1 == end) { // the last byte: a character of its own, or a lead byte
-            const char16_t c = m_single[*p];
-            if (c == Lead && !final) { // its second byte comes with the next call
-                used = p - begin;
-                return written;
-            }
-            if (c < None) {
-                ++p;
-                put(c);
-            }
         }
         used = p - begin;
-        return p == end ? written : -1;
+        return written;
     }
 
     static constexpr char16_t Lead = 0xFFFF; // single-byte table: the first byte of a pair

@@ -268,12 +268,10 @@ std::optional<std::pair<qsizetype, qsizetype>> separatorAround(QStringView text,
 
 qsizetype IndexOfCrLf(QStringView text, qsizetype from)
 {
-    // A plain scan for the LF: lines are too short for a library search to pay its call.
-    const char16_t *const begin = text.utf16();
-    const char16_t *const end = begin + text.size();
-    for (const char16_t *p = begin + std::max<qsizetype>(from, 0); p < end; ++p) {
-        if (*p == u'\n' && p - begin > from && p[-1] == u'\r')
-            return p - 1 - begin;
+    // Found by its LF: a search for one character is far quicker than one for two.
+    for (qsizetype lf; (lf = text.indexOf(QChar(u'\n'), from)) >= 0; from = lf + 1) {
+        if (lf > from && text[lf - 1] == u'\r')
+            return lf - 1;
     }
     return -1;
 }
