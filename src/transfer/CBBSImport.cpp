@@ -98,28 +98,21 @@ QByteArray readMember(archive *reader, archive_entry *entry, CBBS::ExtractError 
 }
 
 /**
- * @short The line breaks met while decoding: LF count (the line of a bad byte) and whether a CR
- * or an LF stood alone, which then makes the text's breaks CR LF.
+ * True when @p text holds an LF without a CR before it or a CR without an LF after it; @p last:
+ * the text ends the file, so a CR at its end stands alone. Counted without a branch per
+ * character, which lets the compiler check many characters at once.
  */
-struct LineBreaks
+bool hasLoneLineBreak(QStringView text, bool last)
 {
-    qsizetype lines = 0;
-    bool lone = false;
-    bool afterCr = false;
-
-    /** Notes @p c, called for control characters and for the character after a CR. */
-    void note(char16_t c)
-    {
-        if (c == u'\n') {
-            ++lines;
-            lone = lone || !afterCr;
-            afterCr = false;
-            return;
-        }
-        lone = lone || afterCr;
-        afterCr = c == u'\r';
-    }
-};
+    const char16_t *s = text.utf16();
+    const qsizetype n = text.size();
+    if (n == 0)
+        return false;
+    qsizetype mismatches = 0;
+    for (qsizetype i = 1; i < n; ++i)
+        mismatches += (s[i] == u'\n') != (s[i - 1] == u'\r');
+    return mismatches > 0 || s[0] == u'\n' || (last && s[n - 1] == u'\r');
+}
 
 /**
  * @short Strict CP932 decoding by table. The tables hold ICU's own mapping, read once; the
@@ -136,18 +129,17 @@ public:
 
     /**
      * Decodes @p bytes up to @p used, writing the characters to @p out when it is given (room
-     * for one per byte) and noting line breaks in @p breaks; returns how many, or -1 with @p used
-     * at the first byte that starts no character. Unless @p final, a lead byte at the very end
-     * is left for the next call.
+     * for one per byte); returns how many, or -1 with @p used at the first byte that starts no
+     * character. Unless @p final, a lead byte at the very end is left for the next call.
      */
-    qsizetype decode(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out, LineBreaks &breaks) const
+    qsizetype decode(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out) const
     {
-        return out ? run<true>(bytes, final, used, out, breaks) : run<false>(bytes, final, used, out, breaks);
+        return out ? run<true>(bytes, final, used, out) : run<false>(bytes, final, used, out);
     }
 
 private:
     template <bool Write>
-    qsizetype run(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out, LineBreaks &breaks) const
+    qsizetype run(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out) const
     {
         const auto *begin = reinterpret_cast<const uchar *>(bytes.data());
         const uchar *end = begin + bytes.size();
@@ -170,8 +162,6 @@ private:
                 used = start - begin;
                 return -1;
             }
-            if (c <= u'\r' || breaks.afterCr)
-                breaks.note(c);
             if constexpr (Write)
                 out[written] = c;
             ++written;
@@ -244,7 +234,6 @@ public:
         char16_t *out = begin + start;
         if (m_heldCr)
             *out++ = u'\r';
-        m_breaks.lone = false;
         if (!step(chunk, last, &out)) {
             text.truncate(start);
             return false;
@@ -253,9 +242,7 @@ public:
         m_heldCr = !last && text.size() > start && text.endsWith(u'\r');
         if (m_heldCr)
             text.chop(1);
-        if (last && m_breaks.afterCr)
-            m_breaks.lone = true;
-        if (m_breaks.lone) { // rare: a file written with LF or CR alone
+        if (hasLoneLineBreak(QStringView(text).sliced(start), last)) { // rare: a file written with LF or CR alone
             QString part = text.sliced(start);
             text.truncate(start);
             text += mdlText::WithCrLf(std::move(part));
@@ -288,11 +275,14 @@ private:
     bool run(QByteArrayView bytes, bool final, char16_t **out)
     {
         qsizetype used = 0;
-        const qsizetype written = Cp932Table::instance().decode(bytes, final, used, out ? *out : nullptr, m_breaks);
+        const qsizetype written = Cp932Table::instance().decode(bytes, final, used, out ? *out : nullptr);
+        // Counted apart from the decoding, which then keeps a tight loop; the compiler counts many bytes at once.
+        const qsizetype lines = std::count(bytes.begin(), bytes.begin() + used, '\n');
         if (written < 0) {
-            m_badLine = m_breaks.lines + 1;
+            m_badLine = m_lines + lines + 1;
             return false;
         }
+        m_lines += lines;
         if (out)
             *out += written;
         if (used < bytes.size())
@@ -302,7 +292,7 @@ private:
 
     char m_carry = 0; // 0: none (never a lead byte)
     bool m_heldCr = false;
-    LineBreaks m_breaks;
+    qsizetype m_lines = 0;
     qsizetype m_badLine = 0;
 };
 
