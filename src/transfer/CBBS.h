@@ -177,8 +177,10 @@ public:
      */
     qint64 PageTimeLimitMs() const;
     /**
-     * @short How long a page's analysis may run (default 25 ms) before it commits and lets the
-     * event loop turn (cancel, network, repaint); 0: after every entry.
+     * @short How long a page's analysis, or a step of an import, may run (default 250 ms)
+     * before it commits and lets the event loop turn (cancel, network, repaint); 0: after every
+     * entry of a page, after every piece of an import. Each commit waits for the disk, so the
+     * rows commit when the event loop must turn, not after a fixed small share of the work.
      */
     void SetEventTurnMs(qint64 ms) { m_EventTurnMs = ms; }
     /** @short Sends requests through @p manager (not owned) instead of the control's own. */
@@ -324,7 +326,7 @@ private:
     bool m_IsLoad = false;
     bool m_IsError = false;
     qint64 m_TimeoutMs = 0;
-    qint64 m_EventTurnMs = 25;
+    qint64 m_EventTurnMs = 250;
     bool m_IsImport = false;
     QString m_ImportStopCause;
     QString m_importFile;

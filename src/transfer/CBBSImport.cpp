@@ -29,12 +29,6 @@ constexpr size_t ArchiveBlockSize = 64 * 1024;
  * turn of the event loop between steps. Memory stays near the piece's size whatever the file's size.
  */
 constexpr qsizetype PieceBytes = 1024 * 1024;
-/**
- * How long one step of the analysis takes pieces before its rows are committed and the event
- * loop turns: the progress and a cancel wait at most this long, and each commit's waits for
- * the disk are shared by the pieces of a step.
- */
-constexpr qint64 ImportStepMs = 250;
 
 constexpr QStringView CrLf = u"\r\n";
 
@@ -648,7 +642,7 @@ private:
     }
 
     /** Whether the step may take one more piece: its rows are committed when it ends. */
-    bool stepGoesOn() const { return m_step.elapsed() < ImportStepMs && !m_bbs.IsCancel(); }
+    bool stepGoesOn() const { return m_step.elapsed() < m_bbs.m_EventTurnMs && !m_bbs.IsCancel(); }
 
     void analyseText()
     {
