@@ -251,6 +251,35 @@ private slots:
         QVERIFY(!state.last().at(2).toBool()); // no summary after a broken entry
     }
 
+    // An entry whose number is stored already is a duplicate, unless its row would be refused
+    // anyway: then it is reported as refused, whatever the order of the checks.
+    void storedNumbersAreDuplicatesUnlessRefused_data()
+    {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("errors");
+        QTest::newRow("duplicate") << u"題名"_s << u"本文"_s << 0;
+        QTest::newRow("subject of 255 characters") << QString(255, u'あ') << u"本文"_s << 0;
+        QTest::newRow("subject too long") << QString(256, u'a') << u"本文"_s << 1;
+        QTest::newRow("no body") << u"題名"_s << QString() << 1;
+    }
+
+    void storedNumbersAreDuplicatesUnlessRefused()
+    {
+        QFETCH(QString, subject);
+        QFETCH(QString, body);
+        QFETCH(int, errors);
+        CBBSFixture f;
+        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, sampleLog(1, 3))));
+        BoardMessage again = LogFormat::sampleMessage(2);
+        again.subject = subject;
+        again.body = body;
+        QSignalSpy refused(&f.bbs, &CBBS::LoadError);
+        QCOMPARE(f.import(Board, fileIn(f, u"b.log"_s, LogFormat::toCp932(LogFormat::log(0, {again})))), errors == 0);
+        QCOMPARE(f.bbs.SaveCount(), 0);
+        QCOMPARE(refused.count(), errors);
+    }
+
     void unusableFilesAreNotImported_data()
     {
         QTest::addColumn<QString>("name"); // a name ending in "/" is made a folder
