@@ -289,11 +289,11 @@ void CBBS::analysePiece(int BBS_ID, QStringView Text, bool Read, int FirstIndex)
     a.roots = pieceRoots(a.fields, parsed);
     a.saved.assign(a.fields.size(), false);
     // The numbers stored already are read inside the transaction, so they stay as read.
-    if (openBatch())
+    if (m_db && openBatch())
         a.stored = storedNumbers(BBS_ID, a.fields);
     while (!analyseSlice(-1)) {
     }
-    if (!m_IsStorageError)
+    if (m_db && !m_IsStorageError)
         correctRoots();
     m_analysis.reset();
 }
