@@ -267,8 +267,11 @@ void BodyLinkController::showPreview(int depth, int from, int to, const QPoint &
     layout->setContentsMargins(1, 1, 1, 1);
     layout->addWidget(edit);
     BodyRenderer::Render(*edit, PreviewText(board, from, to));
-    const int lines = edit->document()->blockCount() + 1;
-    frame->resize(qMin(source.width(), 480), qMin(edit->fontMetrics().lineSpacing() * lines + 12, 400));
+    // Japanese text comes from a fallback font whose lines are taller than the pane font's.
+    const QFontMetrics metrics = edit->fontMetrics();
+    const int lineHeight = qMax(metrics.lineSpacing(), metrics.boundingRect(u"漢"_s).height() + metrics.leading() + 2);
+    const int lines = edit->document()->blockCount();
+    frame->resize(qMin(source.width(), 480), qMin(lineHeight * lines + 16, 400));
     // Under the pointer: leaving the preview is leaving the anchor.
     frame->move(globalAt - QPoint(8, 8));
     m_panes.append({edit, board, frame});
