@@ -171,7 +171,8 @@ public:
     int ListKind() const;
     QTreeView *lsvMsgList(int Index) const { return m_views.at(Index == 0 ? 0 : 1); }
     CMRUCombo &FindHistory() { return *m_findHistory; }
-    BodyLinkController &BodyLinks() { return *m_bodyLinks; }
+    /** @short The body pane's links and the previews of its reply anchors. */
+    BodyLinkController &Links() { return *m_bodyLinks; }
 
 signals:
     /** A load or import run has ended; the window is idle again (or, closing, has unloaded). */

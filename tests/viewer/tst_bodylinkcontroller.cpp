@@ -30,7 +30,7 @@ class TestBodyLinks : public WindowTest
         store(messages);
         if (!startWindow())
             return false;
-        m_window->BodyLinks().SetPreviewTimer(m_previewTimer);
+        m_window->Links().SetPreviewTimer(m_previewTimer);
         mdlExecuteLite::setShellOpenHandler([this](const QUrl &url) {
             m_opened.append(url.toString());
             return true;
@@ -82,7 +82,7 @@ class TestBodyLinks : public WindowTest
         m_previewTimer.Advance(BodyLinkController::PreviewDelay);
     }
 
-    QList<QPlainTextEdit *> previews() const { return m_window->BodyLinks().Previews(); }
+    QList<QPlainTextEdit *> previews() const { return m_window->Links().Previews(); }
 
 private slots:
     void init()
@@ -218,7 +218,7 @@ private slots:
         QFETCH(int, to);
         QFETCH(QString, text);
         QVERIFY(start(7));
-        QCOMPARE(m_window->BodyLinks().PreviewText(3, from, to), text);
+        QCOMPARE(m_window->Links().PreviewText(3, from, to), text);
     }
 
     void previewsNestFiveDeep()
