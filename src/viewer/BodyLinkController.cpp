@@ -135,37 +135,46 @@ bool BodyLinkController::eventFilter(QObject *watched, QEvent *event)
     if (depth < 0)
         return false;
     QPlainTextEdit &edit = *m_panes.at(depth).edit;
-    switch (type) {
-    case QEvent::KeyPress:
-        return watched == &edit && keyPress(depth, static_cast<QKeyEvent *>(event)->key(),
-                                            static_cast<QKeyEvent *>(event)->modifiers());
-    case QEvent::MouseMove:
-        if (watched == edit.viewport())
-            mouseMove(depth, static_cast<QMouseEvent *>(event)->position().toPoint());
+    if (type == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        return watched == &edit && keyPress(depth, key->key(), key->modifiers());
+    }
+    if (type == QEvent::Leave) {
+        leave(depth, watched);
         return false;
-    case QEvent::MouseButtonPress:
-        if (watched == edit.viewport())
-            m_pressed = edit.anchorAt(static_cast<QMouseEvent *>(event)->position().toPoint());
-        return false;
-    case QEvent::MouseButtonRelease: {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        const QString href = watched == edit.viewport() ? edit.anchorAt(mouse->position().toPoint()) : QString();
-        if (mouse->button() == Qt::LeftButton && !href.isEmpty() && href == m_pressed && !edit.textCursor().hasSelection())
+    }
+    if (watched == edit.viewport())
+        mouseEvent(depth, *static_cast<QMouseEvent *>(event));
+    return false;
+}
+
+void BodyLinkController::mouseEvent(int depth, const QMouseEvent &mouse)
+{
+    QPlainTextEdit &edit = *m_panes.at(depth).edit;
+    const QPoint at = mouse.position().toPoint();
+    if (mouse.type() == QEvent::MouseMove) {
+        mouseMove(depth, at);
+    } else if (mouse.type() == QEvent::MouseButtonPress) {
+        m_pressed = edit.anchorAt(at);
+    } else if (mouse.button() == Qt::LeftButton) {
+        // A drag that selected text opens nothing.
+        const QString href = edit.anchorAt(at);
+        if (!href.isEmpty() && href == m_pressed && !edit.textCursor().hasSelection())
             activate(depth, href);
-        return false;
     }
-    case QEvent::Leave:
-        if (watched == edit.viewport() && depth + 1 == m_panes.size()) {
-            m_timer->Stop();
-            m_hovered.clear();
-        }
-        // The deepest preview closes when the pointer leaves it.
-        if (watched == m_panes.at(depth).frame && depth + 1 == m_panes.size())
-            ClosePreviews(depth - 1);
-        return false;
-    default:
-        return false;
+}
+
+void BodyLinkController::leave(int depth, QObject *watched)
+{
+    if (depth + 1 != m_panes.size())
+        return;
+    if (watched == m_panes.at(depth).edit->viewport()) {
+        m_timer->Stop();
+        m_hovered.clear();
     }
+    // The deepest preview closes when the pointer leaves it.
+    if (watched == m_panes.at(depth).frame)
+        ClosePreviews(depth - 1);
 }
 
 bool BodyLinkController::keyPress(int depth, int key, Qt::KeyboardModifiers modifiers)

@@ -13,6 +13,7 @@
 
 
 class QFrame;
+class QMouseEvent;
 class QPlainTextEdit;
 
 /**
@@ -75,6 +76,8 @@ private:
 
     int depthOf(QObject *watched) const;
     bool keyPress(int depth, int key, Qt::KeyboardModifiers modifiers);
+    void mouseEvent(int depth, const QMouseEvent &mouse);
+    void leave(int depth, QObject *watched);
     void mouseMove(int depth, const QPoint &at);
     void activate(int depth, const QString &href);
     bool focusLink(QPlainTextEdit &edit, bool forward);
