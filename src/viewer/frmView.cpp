@@ -9,8 +9,10 @@
 #include "controls/uSeparator.h"
 #include "controls/uSpinButton.h"
 #include "db/Database.h"
+#include "db/MessageRepository.h"
 #include "startup/mdlMain.h"
 #include "viewer/BodyCommands.h"
+#include "viewer/BodyLinkController.h"
 #include "viewer/ExportController.h"
 #include "viewer/FindController.h"
 #include "viewer/KeyMap.h"
@@ -192,7 +194,8 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     createBodyCommands();
     createToolCommands();
     createFindController();
-    createKeyMap(); // last: it shows its keys in the menus the others fill
+    createKeyMap(); // it shows its keys in the menus the others fill
+    createBodyLinks();
     connect(&m_boards, &BoardMenus::Rebuilt, this, [this] {
         m_runs->DropPendingCounts(); // the rebuilt captions read the stored counts, which hold them
         m_lists.lsvMsgList(0).SetBoardIcons(m_boards.Icons());
@@ -433,6 +436,41 @@ void frmView::createBodyCommands()
         .searchBodies = [this](int BBS_ID, const QString &Text) { QueryLoop(QueryTemplate(BBS_ID, Text)); },
     };
     m_bodyCommands = std::make_unique<BodyCommands>(m_lists, m_current, m_menu, widgets, std::move(commands));
+}
+
+void frmView::createBodyLinks()
+{
+    BodyLinkController::Commands commands{
+        .shownBoard =
+            [this] {
+                const auto key = CMessage::ParseKey(m_listController->ShownKey());
+                return key ? key->BBS_ID : mdlOption::BBS_ID;
+            },
+        .find = [this](int BBS_ID, int from, int to, int limit) -> std::optional<QList<CMessage>> {
+            if (!database())
+                return std::nullopt;
+            return MessageRepository(*database()).Find(BBS_ID, from, to, limit);
+        },
+        .showMessage = [this](int BBS_ID, int ID) { showAnchorTarget(BBS_ID, ID); },
+    };
+    m_bodyLinks = std::make_unique<BodyLinkController>(*rtbView, std::move(commands));
+}
+
+void frmView::showAnchorTarget(int BBS_ID, int ID)
+{
+    const ListIndex Index = m_lists.CurrentList();
+    if (ListKind() == 0 || Index == BoardList) {
+        if (const int row = m_lists.lsvMsgList(Index).RowOf(BBS_ID, ID); row >= 0) {
+            ShowMessage(Index, row, false);
+            return;
+        }
+    }
+    const std::optional<QList<CMessage>> stored =
+        database() ? MessageRepository(*database()).Find(BBS_ID, ID, ID, 1) : std::nullopt;
+    if (stored && stored->isEmpty())
+        prompter().information(u"未取得のメッセージです"_s);
+    else
+        RelateSearch(BBS_ID, u"#"_s + QString::number(ID));
 }
 
 void frmView::createToolCommands()

@@ -17,6 +17,7 @@
 #include <memory>
 
 class BodyCommands;
+class BodyLinkController;
 class ExportController;
 class CMRUCombo;
 class FindController;
@@ -174,6 +175,8 @@ public:
     int ListKind() const;
     QTreeView *lsvMsgList(int Index) const { return m_views.at(Index == 0 ? 0 : 1); }
     CMRUCombo &FindHistory() { return *m_findHistory; }
+    /** @short The body pane's links and the previews of its reply anchors. */
+    BodyLinkController &Links() { return *m_bodyLinks; }
 
 signals:
     /** A load or import run has ended; the window is idle again (or, closing, has unloaded). */
@@ -212,6 +215,8 @@ private:
     void createSettings();
     void createMessageCommands();
     void createBodyCommands();
+    void createBodyLinks();
+    void showAnchorTarget(int BBS_ID, int ID);
     void createToolCommands();
     void refreshAfterSettings();
     void createFindController();
@@ -261,4 +266,5 @@ private:
     std::unique_ptr<BodyCommands> m_bodyCommands;
     std::unique_ptr<ToolCommands> m_toolCommands;
     std::unique_ptr<FindController> m_findController;
+    std::unique_ptr<BodyLinkController> m_bodyLinks; // after the keyboard map: sees Escape first
 };
