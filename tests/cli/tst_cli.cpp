@@ -515,21 +515,14 @@ private slots:
         QVERIFY(noBoard.err.contains(u"no board 999"_s));
     }
 
-    // The range's messages go to the file, which an import reads back (the database keeps dates
-    // to the minute); an empty range writes no file.
-    void exportWritesWhatImportReadsBack()
+    // The range's messages go to the file (the round trip through an import is the export
+    // run's own test); an empty range writes no file.
+    void exportWritesTheRange()
     {
         storeTwoMessages();
-        const QString fields = u"SELECT ID, Subject, HomePage, Mail, PostName, substr(PostDate, 1, 16), InReplyTo,"
-                               " hex(Body), RootThread FROM Message ORDER BY ID"_s;
-        const QString before = sqliteTool(database(), fields);
         const CliRun all = cli({u"export"_s, Board, file(u"all.log"_s)});
         QCOMPARE(all.status, 0);
         QCOMPARE(all.out, u"2件エクスポートしました。\n"_s);
-        sqliteTool(database(), u"DELETE FROM Message"_s);
-        QCOMPARE(import({file(u"all.log"_s)}).status, 0);
-        QCOMPARE(sqliteTool(database(), fields), before);
-
         QCOMPARE(cli({u"export"_s, Board, file(u"second.log"_s), u"--from"_s, u"2"_s}).out, u"1件エクスポートしました。\n"_s);
         const CliRun none = cli({u"export"_s, Board, file(u"none.log"_s), u"--to"_s, u"0"_s});
         QCOMPARE(none.status, 1);
@@ -563,7 +556,7 @@ private slots:
             QVERIFY(QTest::qWaitFor([&] { return m_sim->requests().size() == 2; }, 20000));
         } else {
             firstRun();
-            writeLog(file(u"big.log"_s), 1, 40000);
+            writeLog(file(u"big.log"_s), 1, 150000);
             startImport(process, file(u"big.log"_s));
             QVERIFY(QTest::qWaitFor([&] { return messageCount() > 0; }, 20000));
         }
@@ -572,7 +565,7 @@ private slots:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 128 + signal);
         const qint64 stored = messageCount();
-        QVERIFY(stored < (receiving ? 40 : 40000));
+        QVERIFY(stored < (receiving ? 40 : 150000));
         const QString said = receiving ? u"%1件受信しました。中断しました。\n"_s : u"%1件インポートしました。中断しました。\n"_s;
         QVERIFY2(QString::fromUtf8(process.readAllStandardOutput()).endsWith(said.arg(stored)), qPrintable(said.arg(stored)));
     }
