@@ -12,6 +12,7 @@
 // "/tessera-bench") and are kept between runs.
 // bench_import --child DB FILE [BOARD...] imports FILE into each board (default 4) of DB, made
 // when missing, and prints "<seconds> <saved> <peak KiB>" (the parent's helper mode).
+#include "BenchFigures.h"
 #include "LogGenerator.h"
 #include "db/JetSql.h"
 #include "db/mdlDatabase.h"
@@ -172,12 +173,6 @@ double sqlite3Load(const QString &dbPath, const QString &csvPath)
     if (!sqlite3.waitForFinished(600000) || sqlite3.exitCode() != 0)
         return -1;
     return timer.nsecsElapsed() / 1e9;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace
