@@ -16,7 +16,7 @@ namespace {
 // BBS_ID = n and RootThread = 0 are equally selective and links threads by walking the
 // whole board instead of the few unlinked rows.
 const char16_t *const PlannerStats[][2] = {
-    {u"IDX1", u"1000000 4"},
+    {u"IDX1", u"1000000 62500 4"},
     {u"IDX_Board", u"1000000 62500 1"},
     {u"IDX_Unread", u"1000000 62500 31250 1"},
 };
@@ -55,17 +55,21 @@ TableDef bbsTable()
 }
 
 /**
- * Besides the key and IDX1 (thread linking and relate search by RootThread), IDX_Board
- * serves the board pages and their counts (BBS_ID = n ordered by ID, also ID above or
- * below a bound) and IDX_Unread the unread counts of the board menus and the unread page
+ * Besides the key and IDX1 (thread linking and relate search by RootThread within a board),
+ * IDX_Board serves the board pages and their counts (BBS_ID = n ordered by ID, also ID above
+ * or below a bound) and IDX_Unread the unread counts of the board menus and the unread page
  * (BBS_ID = n AND Read = False, ordered by ID) without touching the rows.
+ * The key and IDX1 lead with BBS_ID, so that a board's new rows go to the end of its own
+ * range: led by ID or RootThread, every board's rows would sit between the other boards'
+ * rows, and each commit of an import would rewrite pages across all of them, more with every
+ * board stored. Files made before keep their order; every statement names the board anyway.
  */
 TableDef messageTable()
 {
     TableDef def{u"Message"_s,
                  {},
-                 {{u"PK"_s, {u"ID"_s, u"BBS_ID"_s}, true, true},
-                  {u"IDX1"_s, {u"RootThread"_s}, false, false},
+                 {{u"PK"_s, {u"BBS_ID"_s, u"ID"_s}, true, true},
+                  {u"IDX1"_s, {u"BBS_ID"_s, u"RootThread"_s}, false, false},
                   {u"IDX_Board"_s, {u"BBS_ID"_s, u"ID"_s}, false, false},
                   {u"IDX_Unread"_s, {u"BBS_ID"_s, u"Read"_s, u"ID"_s}, false, false}}};
     AddTableField(def, u"BBS_ID"_s, FieldType::Long);
