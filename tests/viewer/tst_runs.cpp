@@ -364,12 +364,8 @@ private slots:
     void commandsDuringRuns()
     {
         QFETCH(QString, name);
-        QList<CMessage> messages;
-        for (int id = 1; id <= 250; ++id) {
-            messages.append(message(4, id));
-            messages.last().Read = true;
-        }
-        store(messages);
+        storeBoard(4, 250);
+        sql(u"UPDATE Message SET Read = True"_s);
         const QString file = writeLog(u"a.log"_s, 300, 302);
         QVERIFY(startWindow());
         QVERIFY(m_window->ShowView(OlderView));
