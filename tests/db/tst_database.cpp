@@ -130,7 +130,6 @@ private slots:
         const QStringList subjects{u"ＡＢＣ掲示板"_s, u"abc"_s, u"a*b"_s, u"x1y"_s, u"[tag]"_s};
         for (int i = 0; i < subjects.size(); ++i)
             QVERIFY(m_db->Execute(insertMessage(1, i + 1, subjects.at(i))));
-        QCOMPARE(count(u"Subject Like 'ａｂｃ*'"_s), 1);
         QCOMPARE(count(u"Subject Like '*B*'"_s), 2); // full-width and half-width letters differ
         QCOMPARE(count(u"PostDate = #2024/01/02 03:04# AND NOT PostDate > #2024/01/02 03:04:01#"_s), 5);
         QCOMPARE(count(u"Read = False AND Subject & '!' = 'abc!'"_s), 1);
@@ -284,7 +283,6 @@ private slots:
         row("concatenation, Chr, booleans", u"SET a = 'a ' & Chr(124) WHERE Read = false OR True"_s,
             u"SET a = 'a ' || char(124) WHERE Read = 0 OR 1"_s);
         same("bracketed names stay", u"SELECT [True], t.False FROM t"_s);
-        row("date and time", u"SELECT #2024/01/02 03:04#"_s, u"SELECT '2024-01-02 03:04:00'"_s);
         row("date only, short numbers", u"SELECT #2024-1-3#"_s, u"SELECT '2024-01-03 00:00:00'"_s);
         row("month first, PM", u"SELECT #1/2/2024 1:05 PM#"_s, u"SELECT '2024-01-02 13:05:00'"_s);
         row("time only: day zero", u"SELECT #13:30#"_s, u"SELECT '1899-12-30 13:30:00'"_s);
@@ -315,7 +313,6 @@ private slots:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<int>("type");
         QTest::newRow("select after a comment") << u"  -- note\n select * from Message"_s << int(JetSql::Select);
-        QTest::newRow("union") << u"SELECT a FROM t UNION ALL SELECT b FROM u"_s << int(JetSql::Union);
         QTest::newRow("append of a union") << u"INSERT INTO t SELECT a FROM x UNION SELECT b FROM y"_s << int(JetSql::Append);
         QTest::newRow("delete with a common table")
             << u"WITH c AS (SELECT 1 AS n) DELETE FROM t WHERE a IN c"_s << int(JetSql::Delete);

@@ -96,8 +96,6 @@ private slots:
         m_window->Cbbs().Loaded(message(4, 8));
         QTRY_COMPARE(boardMenu().at(1), u"&2. A&&B (2)"_s);
         QCOMPARE(dropDown->actions().at(2)->text(), u"&2. A&&B (2)"_s);
-        m_window->UpdateBBSMenuCaption(4, -2);
-        QCOMPARE(boardMenu().at(1), u"&2. A&&B"_s);
         // Counts not yet in the menus when they are rebuilt from storage are not added twice.
         QCOMPARE(m_window->Cbbs().SaveMessage(message(4, 9)), CBBS::Saved);
         m_window->Cbbs().Loaded(message(4, 9));
@@ -232,8 +230,6 @@ private slots:
         sql(u"UPDATE Message SET InReplyTo = 2 WHERE ID = 4"_s);
         QVERIFY(startWindow());
         m_window->ColumnClick(0, MessageListModel::ColRead); // threads: 1, 3, 2, 4
-        QCOMPARE(list(0).Message(1).ID, 3);
-        QCOMPARE(list(0).Message(3).ID, 4);
         QCOMPARE(list(0).CellText(3, MessageListModel::ColSubject), u"　　題名4"_s);
 
         QAbstractItemModel *model = m_window->lsvMsgList(0)->model();
