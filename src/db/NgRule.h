@@ -1,0 +1,82 @@
+#pragma once
+
+#include "app/CRegExp.h"
+#include "db/CMessage.h"
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+/** @short The part of a message an NG rule looks at; the numbers are stored in table NGRule. */
+enum class NgField : int { Poster = 0, Mail = 1, Subject = 2, Body = 3, HomePage = 4, Any = 5 };
+
+/**
+ * @short What happens to a message an NG rule matches: Hide leaves it out of the lists,
+ * Abone lists it with subject, poster and body replaced by "あぼーん". Hide is the stronger.
+ */
+enum class NgAction : int { Hide = 0, Abone = 1 };
+
+/** @short One NG rule: a row of table NGRule. */
+struct NgRule
+{
+    qint64 ID = 0; ///< given by the database when the rule is added
+    NgField Field = NgField::Any;
+    QString Pattern;
+    bool RegExp = false;          ///< false: a plain text, found ignoring letter case
+    std::optional<int> BBS_ID;    ///< the one board the rule holds for; nullopt: every board
+    NgAction Action = NgAction::Hide;
+    bool operator==(const NgRule &) const = default;
+};
+
+/** @short The text shown instead of the subject, poster and body of an Abone message. */
+inline const QString NgAboneText = QStringLiteral("あぼーん");
+/** @short The longest pattern a rule may have (the column's size). */
+constexpr int NgPatternMaxLength = 255;
+
+/** @short The texts of a message that rules look at, viewed where they are. */
+struct NgTexts
+{
+    QStringView PostName, Mail, Subject, Body, HomePage;
+    static NgTexts Of(const CMessage &m) { return {m.PostName, m.Mail, m.Subject, m.Body, m.HomePage}; }
+};
+
+/**
+ * @short Why @p rule cannot be stored, as a message for the user: an empty or too long pattern,
+ * a regular expression that does not compile (with the engine's reason and position), a field
+ * or action out of range. Empty when the rule is sound.
+ */
+QString NgRuleError(const NgRule &rule);
+
+/**
+ * @short Decides which NG action applies to a message under a set of rules.
+ *
+ * Made once for a board's rules and asked for every message: regular expressions are compiled
+ * once. Plain patterns match as case-insensitive substrings, regular expressions through
+ * CRegExp as written (case-sensitive unless the pattern says "(?i)"). A rule whose expression
+ * is broken matches nothing. Without rules Match costs nothing.
+ */
+class NgMatcher
+{
+public:
+    NgMatcher() = default;
+    explicit NgMatcher(const QList<NgRule> &rules);
+
+    bool IsEmpty() const { return m_rules.isEmpty(); }
+    /** @short The strongest action of the rules matching @p message (Hide before Abone); nullopt when none does. */
+    std::optional<NgAction> Match(const NgTexts &texts);
+    std::optional<NgAction> Match(const CMessage &message) { return Match(NgTexts::Of(message)); }
+
+private:
+    struct Compiled
+    {
+        NgField field;
+        NgAction action;
+        bool regExp;
+        QString pattern;
+        CRegExp expression;
+    };
+    static bool matches(Compiled &rule, const NgTexts &texts);
+
+    QList<Compiled> m_rules; // Hide rules first, so that the first match decides
+};
