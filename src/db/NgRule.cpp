@@ -1,6 +1,9 @@
 #include "db/NgRule.h"
 
+#include "app/CRegExp.h"
+
 #include <QRegularExpression>
+#include <QStringMatcher>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -24,40 +27,63 @@ QString NgRuleError(const NgRule &rule)
     return QString();
 }
 
-NgMatcher::NgMatcher(const QList<NgRule> &rules)
+/** A rule ready for matching: plain patterns with their case-insensitive skip table, expressions compiled. */
+struct NgMatcher::Prepared
 {
+    NgField field;
+    NgAction action;
+    bool regExp;
+    QStringMatcher plain;
+    CRegExp expression;
+
+    bool foundIn(QStringView text)
+    {
+        return regExp ? expression.Search(text) : plain.indexIn(text) >= 0;
+    }
+
+    bool matches(const NgTexts &texts)
+    {
+        switch (field) {
+        case NgField::Poster: return foundIn(texts.PostName);
+        case NgField::Mail: return foundIn(texts.Mail);
+        case NgField::Subject: return foundIn(texts.Subject);
+        case NgField::Body: return foundIn(texts.Body);
+        case NgField::HomePage: return foundIn(texts.HomePage);
+        case NgField::Any: break;
+        }
+        return foundIn(texts.PostName) || foundIn(texts.Mail) || foundIn(texts.Subject) || foundIn(texts.Body)
+            || foundIn(texts.HomePage);
+    }
+};
+
+NgMatcher::NgMatcher(const QList<NgRule> &rules) : m_rules(std::make_shared<std::vector<Prepared>>())
+{
+    m_rules->reserve(size_t(rules.size()));
     for (const NgRule &rule : rules) {
-        Compiled compiled{rule.Field, rule.Action, rule.RegExp, rule.Pattern, {}};
-        compiled.expression.setRegExpMode(rule.RegExp);
-        compiled.expression.setPattern(rule.Pattern);
-        m_rules.append(compiled);
+        Prepared &prepared = m_rules->emplace_back(Prepared{rule.Field, rule.Action, rule.RegExp, {}, {}});
+        if (rule.RegExp) {
+            prepared.expression.setPattern(rule.Pattern);
+        } else {
+            prepared.plain.setPattern(rule.Pattern);
+            prepared.plain.setCaseSensitivity(Qt::CaseInsensitive);
+        }
     }
-    std::stable_sort(m_rules.begin(), m_rules.end(),
-                     [](const Compiled &a, const Compiled &b) { return a.action == NgAction::Hide && b.action != NgAction::Hide; });
+    std::stable_sort(m_rules->begin(), m_rules->end(), [](const Prepared &a, const Prepared &b) {
+        return a.action == NgAction::Hide && b.action != NgAction::Hide;
+    });
 }
 
-bool NgMatcher::matches(Compiled &rule, const NgTexts &texts)
+bool NgMatcher::IsEmpty() const
 {
-    const auto found = [&rule](QStringView text) {
-        if (!rule.regExp)
-            return text.contains(rule.pattern, Qt::CaseInsensitive);
-        return rule.expression.Search(text.toString());
-    };
-    switch (rule.field) {
-    case NgField::Poster: return found(texts.PostName);
-    case NgField::Mail: return found(texts.Mail);
-    case NgField::Subject: return found(texts.Subject);
-    case NgField::Body: return found(texts.Body);
-    case NgField::HomePage: return found(texts.HomePage);
-    case NgField::Any: break;
-    }
-    return found(texts.PostName) || found(texts.Mail) || found(texts.Subject) || found(texts.Body) || found(texts.HomePage);
+    return !m_rules || m_rules->empty();
 }
 
-std::optional<NgAction> NgMatcher::Match(const NgTexts &texts)
+std::optional<NgAction> NgMatcher::Match(const NgTexts &texts) const
 {
-    for (Compiled &rule : m_rules) {
-        if (matches(rule, texts))
+    if (!m_rules)
+        return std::nullopt;
+    for (Prepared &rule : *m_rules) {
+        if (rule.matches(texts))
             return rule.action;
     }
     return std::nullopt;

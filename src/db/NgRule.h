@@ -1,12 +1,13 @@
 #pragma once
 
-#include "app/CRegExp.h"
 #include "db/CMessage.h"
 
 #include <QList>
 #include <QString>
 #include <QStringView>
+#include <memory>
 #include <optional>
+#include <vector>
 
 /** @short The part of a message an NG rule looks at; the numbers are stored in table NGRule. */
 enum class NgField : int { Poster = 0, Mail = 1, Subject = 2, Body = 3, HomePage = 4, Any = 5 };
@@ -51,10 +52,10 @@ QString NgRuleError(const NgRule &rule);
 /**
  * @short Decides which NG action applies to a message under a set of rules.
  *
- * Made once for a board's rules and asked for every message: regular expressions are compiled
- * once. Plain patterns match as case-insensitive substrings, regular expressions through
- * CRegExp as written (case-sensitive unless the pattern says "(?i)"). A rule whose expression
- * is broken matches nothing. Without rules Match costs nothing.
+ * Made once for a board's rules and asked for every message: patterns are prepared once and
+ * shared by copies. Plain patterns match as case-insensitive substrings, regular expressions
+ * through CRegExp as written (case-sensitive unless the pattern says "(?i)"). A rule whose
+ * expression is broken matches nothing. Without rules Match costs nothing.
  */
 class NgMatcher
 {
@@ -62,21 +63,12 @@ public:
     NgMatcher() = default;
     explicit NgMatcher(const QList<NgRule> &rules);
 
-    bool IsEmpty() const { return m_rules.isEmpty(); }
-    /** @short The strongest action of the rules matching @p message (Hide before Abone); nullopt when none does. */
-    std::optional<NgAction> Match(const NgTexts &texts);
-    std::optional<NgAction> Match(const CMessage &message) { return Match(NgTexts::Of(message)); }
+    bool IsEmpty() const;
+    /** @short The strongest action of the rules matching @p texts (Hide before Abone); nullopt when none does. */
+    std::optional<NgAction> Match(const NgTexts &texts) const;
+    std::optional<NgAction> Match(const CMessage &message) const { return Match(NgTexts::Of(message)); }
 
 private:
-    struct Compiled
-    {
-        NgField field;
-        NgAction action;
-        bool regExp;
-        QString pattern;
-        CRegExp expression;
-    };
-    static bool matches(Compiled &rule, const NgTexts &texts);
-
-    QList<Compiled> m_rules; // Hide rules first, so that the first match decides
+    struct Prepared;
+    std::shared_ptr<std::vector<Prepared>> m_rules; // Hide rules first, so that the first match decides
 };
