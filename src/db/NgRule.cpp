@@ -27,64 +27,101 @@ QString NgRuleError(const NgRule &rule)
     return QString();
 }
 
-/** A rule ready for matching: plain patterns with their case-insensitive skip table, expressions compiled. */
+namespace {
+
+constexpr int TextFields = 5; // the fields of NgTexts; NgField::Any looks at all of them
+
+QStringView fieldText(const NgTexts &texts, int field)
+{
+    switch (NgField(field)) {
+    case NgField::Poster: return texts.PostName;
+    case NgField::Mail: return texts.Mail;
+    case NgField::Subject: return texts.Subject;
+    case NgField::Body: return texts.Body;
+    default: return texts.HomePage;
+    }
+}
+
+/**
+ * Whether @p pattern keeps its meaning as one branch of an alternation of several: no group
+ * numbers or names that the other branches would shift, no quoting or comment that could run
+ * past its branch, no verbs or options that act on the whole expression.
+ */
+bool joinable(const QString &pattern)
+{
+    static const QRegularExpression risky(uR"(\\[0-9gkQE]|\(\*|\(\?(?![:=!]|<[=!]|i[):]))"_s);
+    return QRegularExpression(pattern).isValid() && !risky.match(pattern).hasMatch();
+}
+
+} // namespace
+
+/**
+ * The tests of one field for one action: each plain pattern with its case-insensitive skip
+ * table, the regular expressions that can be joined as one alternation (one search per text
+ * instead of one per rule), and the others on their own.
+ */
 struct NgMatcher::Prepared
 {
-    NgField field;
-    NgAction action;
-    bool regExp;
-    QStringMatcher plain;
-    CRegExp expression;
+    std::vector<QStringMatcher> plain;
+    QStringList joined;
+    std::vector<CRegExp> expressions;
+
+    void add(const NgRule &rule)
+    {
+        if (!rule.RegExp) {
+            plain.emplace_back(rule.Pattern, Qt::CaseInsensitive);
+        } else if (joinable(rule.Pattern)) {
+            joined.append(u"(?:"_s + rule.Pattern + u')');
+        } else {
+            expressions.emplace_back().setPattern(rule.Pattern);
+        }
+    }
+
+    void finish()
+    {
+        if (!joined.isEmpty())
+            expressions.emplace_back().setPattern(joined.join(u'|'));
+    }
 
     bool foundIn(QStringView text)
     {
-        return regExp ? expression.Search(text) : plain.indexIn(text) >= 0;
-    }
-
-    bool matches(const NgTexts &texts)
-    {
-        switch (field) {
-        case NgField::Poster: return foundIn(texts.PostName);
-        case NgField::Mail: return foundIn(texts.Mail);
-        case NgField::Subject: return foundIn(texts.Subject);
-        case NgField::Body: return foundIn(texts.Body);
-        case NgField::HomePage: return foundIn(texts.HomePage);
-        case NgField::Any: break;
-        }
-        return foundIn(texts.PostName) || foundIn(texts.Mail) || foundIn(texts.Subject) || foundIn(texts.Body)
-            || foundIn(texts.HomePage);
+        return std::any_of(plain.begin(), plain.end(), [text](const QStringMatcher &m) { return m.indexIn(text) >= 0; })
+            || std::any_of(expressions.begin(), expressions.end(), [text](CRegExp &e) { return e.Search(text); });
     }
 };
 
-NgMatcher::NgMatcher(const QList<NgRule> &rules) : m_rules(std::make_shared<std::vector<Prepared>>())
+// m_rules holds the tests of the five fields for Hide, then for Abone.
+NgMatcher::NgMatcher(const QList<NgRule> &rules)
 {
-    m_rules->reserve(size_t(rules.size()));
+    if (rules.isEmpty())
+        return;
+    m_rules = std::make_shared<std::vector<Prepared>>(2 * TextFields);
     for (const NgRule &rule : rules) {
-        Prepared &prepared = m_rules->emplace_back(Prepared{rule.Field, rule.Action, rule.RegExp, {}, {}});
-        if (rule.RegExp) {
-            prepared.expression.setPattern(rule.Pattern);
-        } else {
-            prepared.plain.setPattern(rule.Pattern);
-            prepared.plain.setCaseSensitivity(Qt::CaseInsensitive);
-        }
+        // A row that NgRuleError would refuse (a damaged or hand-made one) matches nothing.
+        if (rule.Pattern.isEmpty() || int(rule.Field) < 0 || int(rule.Field) > int(NgField::Any)
+            || (rule.Action != NgAction::Hide && rule.Action != NgAction::Abone))
+            continue;
+        const int first = rule.Field == NgField::Any ? 0 : int(rule.Field);
+        const int last = rule.Field == NgField::Any ? TextFields - 1 : int(rule.Field);
+        for (int field = first; field <= last; ++field)
+            (*m_rules)[size_t((rule.Action == NgAction::Hide ? 0 : TextFields) + field)].add(rule);
     }
-    std::stable_sort(m_rules->begin(), m_rules->end(), [](const Prepared &a, const Prepared &b) {
-        return a.action == NgAction::Hide && b.action != NgAction::Hide;
-    });
+    for (Prepared &tests : *m_rules)
+        tests.finish();
 }
 
 bool NgMatcher::IsEmpty() const
 {
-    return !m_rules || m_rules->empty();
+    return !m_rules;
 }
 
 std::optional<NgAction> NgMatcher::Match(const NgTexts &texts) const
 {
     if (!m_rules)
         return std::nullopt;
-    for (Prepared &rule : *m_rules) {
-        if (rule.matches(texts))
-            return rule.action;
+    for (size_t i = 0; i < m_rules->size(); ++i) {
+        if ((*m_rules)[i].foundIn(fieldText(texts, int(i) % TextFields)))
+            return i < TextFields ? NgAction::Hide : NgAction::Abone;
     }
     return std::nullopt;
 }

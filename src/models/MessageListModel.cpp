@@ -20,6 +20,8 @@ const QString Headers[MessageListModel::ColumnCount] = {
     u"投稿日"_s, u"レス元"_s, u"内容"_s, u"先頭スレッド"_s, u"マーク"_s,
 };
 constexpr QChar IdeographicSpace = u'\u3000';
+/** Messages whose NG verdict a list keeps; beyond it the verdicts start again. */
+constexpr qsizetype MaxNgVerdicts = 200000;
 
 /** A text colour for an OLE colour value: none (the view's own) for system colours. */
 QVariant foregroundOf(quint32 ole)
@@ -459,12 +461,20 @@ void MessageListModel::SetNgRules(const QList<NgRule> &rules)
 {
     m_ngRules = rules;
     m_ngMatchers.clear();
+    m_ngVerdicts.clear();
 }
 
 MessageListModel::NgMark MessageListModel::ngMarkOf(const CMessage &msg)
 {
     if (m_ngRules.isEmpty())
         return NgMark::None;
+    const quint64 key = hashKey(msg.BBS_ID, msg.ID);
+    const size_t lengths = qHashMulti(0, msg.PostName.size(), msg.Mail.size(), msg.Subject.size(), msg.Body.size(),
+                                      msg.HomePage.size());
+    if (const auto known = m_ngVerdicts.constFind(key); known != m_ngVerdicts.cend() && known->lengths == lengths)
+        return known->mark;
+    if (m_ngVerdicts.size() >= MaxNgVerdicts)
+        m_ngVerdicts.clear();
     auto matcher = m_ngMatchers.find(msg.BBS_ID);
     if (matcher == m_ngMatchers.end()) {
         QList<NgRule> inForce;
@@ -475,9 +485,9 @@ MessageListModel::NgMark MessageListModel::ngMarkOf(const CMessage &msg)
         matcher = m_ngMatchers.insert(msg.BBS_ID, NgMatcher(inForce));
     }
     const std::optional<NgAction> action = matcher->Match(msg);
-    if (!action)
-        return NgMark::None;
-    return *action == NgAction::Hide ? NgMark::Hidden : NgMark::Abone;
+    const NgMark mark = !action ? NgMark::None : *action == NgAction::Hide ? NgMark::Hidden : NgMark::Abone;
+    m_ngVerdicts.insert(key, {mark, lengths});
+    return mark;
 }
 
 void MessageListModel::SetRevealed(int row, bool revealed)

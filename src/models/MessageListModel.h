@@ -189,7 +189,13 @@ private:
     QHash<QString, QIcon> m_icons;
     mutable std::optional<QFont> m_boldFont;
     int m_unreadCount = 0;
+    struct NgVerdict
+    {
+        NgMark mark;
+        size_t lengths; // of the texts matched: a message changed since is matched again
+    };
     QList<NgRule> m_ngRules;
     QHash<int, NgMatcher> m_ngMatchers; // by board, made when a row of the board comes
+    QHash<quint64, NgVerdict> m_ngVerdicts; // by message: refilling a page matches nothing again
     bool m_showNg = false;
 };

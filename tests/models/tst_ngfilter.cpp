@@ -47,20 +47,24 @@ class TestNgFilter : public QObject
 private slots:
     void matcherLooksAtTheRuleField_data()
     {
-        QTest::addColumn<NgRule>("rule");
+        QTest::addColumn<QList<NgRule>>("rules");
         QTest::addColumn<bool>("matches");
-        QTest::newRow("plain, other letter case") << rule(NgField::Poster, u"taro"_s) << true;
-        QTest::newRow("text of another field") << rule(NgField::Poster, u"sage"_s) << false;
-        QTest::newRow("any field") << rule(NgField::Any, u"SAGE"_s) << true;
-        QTest::newRow("plain text is no expression") << rule(NgField::Body, u"spam.*jp"_s) << false;
-        QTest::newRow("expression keeps case") << rule(NgField::Poster, u"taro"_s, true) << false;
-        QTest::newRow("expression ignoring case") << rule(NgField::Poster, u"(?i)taro"_s, true) << true;
+        QTest::newRow("plain, other letter case") << QList{rule(NgField::Poster, u"taro"_s)} << true;
+        QTest::newRow("text of another field") << QList{rule(NgField::Poster, u"sage"_s)} << false;
+        QTest::newRow("any field") << QList{rule(NgField::Any, u"SAGE"_s)} << true;
+        QTest::newRow("plain text is no expression") << QList{rule(NgField::Body, u"spam.*jp"_s)} << false;
+        QTest::newRow("expression keeps case") << QList{rule(NgField::Poster, u"taro"_s, true)} << false;
+        QTest::newRow("expressions joined, the second matching")
+            << QList{rule(NgField::Body, u"^x"_s, true), rule(NgField::Body, u"spam\\.ex"_s, true)} << true;
+        QTest::newRow("a back reference kept apart")
+            << QList{rule(NgField::Body, u"(z)y"_s, true), rule(NgField::Body, u"(t)\\1"_s, true)} << true;
+        QTest::newRow("expression ignoring case") << QList{rule(NgField::Poster, u"(?i)taro"_s, true)} << true;
     }
 
     void matcherLooksAtTheRuleField()
     {
-        QFETCH(NgRule, rule);
-        QTEST(NgMatcher({rule}).Match(message(1, u"名無しのTaro"_s)).has_value(), "matches");
+        QFETCH(QList<NgRule>, rules);
+        QTEST(NgMatcher(rules).Match(message(1, u"名無しのTaro"_s)).has_value(), "matches");
     }
 
     void unsoundRulesAreRefused_data()
