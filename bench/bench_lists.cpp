@@ -2,10 +2,15 @@
 // one unread, some marked), then times
 //  - list_fill_1000_ms: a board page of 1,000 rows: the query through the query cursor,
 //    clearing list 0 and AddMessageItem for every row;
-//  - set_read_1000_ms: SetSelectedRead over 1,000 selected unread rows.
+//  - set_read_1000_ms: SetSelectedRead over 1,000 selected unread rows;
+//  - list_fill_1000_ng100_ms: list_fill_1000_ms with 100 NG rules in force (plain and regular
+//    expressions over every field), none of which matches: every rule is tried on every row;
+//    a list keeps its verdicts while the rules stay, so this is a page filled again;
+//  - list_fill_1000_ng100_first_ms: the first of those fills, every row matched (one run).
 // Each figure is the median of several runs, in milliseconds.
 #include "BenchFigures.h"
 #include "LogGenerator.h"
+#include "db/NgRuleRepository.h"
 #include "db/QueryCursor.h"
 #include "db/Transaction.h"
 #include "db/mdlDatabase.h"
@@ -25,7 +30,7 @@ namespace {
 constexpr int Board = 3;
 constexpr int Stored = 5000;
 constexpr int Rows = 1000;
-constexpr int Runs = 7;
+constexpr int Runs = 8;
 
 bool store(Database &db)
 {
@@ -57,6 +62,22 @@ double fillOnce(QueryCursor &cursor, MessageLists &lists)
         lists.AddMessageItem(0, *cursor.Messages(i));
     const double ms = timer.nsecsElapsed() / 1e6;
     return lists.lsvMsgList(0).rowCount() == Rows ? ms : -1;
+}
+
+/** 100 rules of every field, a third of them regular expressions, that no generated message matches. */
+bool addRules(Database &db)
+{
+    NgRuleRepository rules(db);
+    for (int i = 0; i < 100; ++i) {
+        NgRule rule;
+        rule.Field = NgField(i % 6);
+        rule.RegExp = i % 3 == 0;
+        rule.Pattern = rule.RegExp ? u"荒らし[0-9]+号%1"_s.arg(i) : u"宣伝サイト%1"_s.arg(i);
+        rule.Action = i % 2 == 0 ? NgAction::Hide : NgAction::Abone;
+        if (!rules.Add(rule))
+            return false;
+    }
+    return true;
 }
 
 /** Marks every row of list 0 read, all of them unread before; milliseconds, or -1. */
@@ -93,18 +114,32 @@ int main(int argc, char *argv[])
     QString count;
     lists.ShowCount = [&](const QString &text) { count = text; };
 
+    // The lists with rules fill in turn with the lists without, in the same state of the rows.
+    QList<double> fillNg;
+    MessageLists ngLists(db.get());
+    if (!addRules(*db) || !ngLists.ReloadNgRules())
+        fillNg.append(-1);
+    ngLists.UpdateBBSMenuCaption = lists.UpdateBBSMenuCaption;
+    ngLists.ShowCount = lists.ShowCount;
     QList<double> fill;
     QList<double> setRead;
     for (int run = 0; run < Runs; ++run) {
-        fill.append(fillOnce(cursor, lists));
+        // Taken in turn first and second: the second fill of a round runs slower.
+        if (run % 2 == 0)
+            fill.append(fillOnce(cursor, lists));
+        fillNg.append(fillOnce(cursor, ngLists));
+        if (run % 2 == 1)
+            fill.append(fillOnce(cursor, lists));
         setRead.append(setReadOnce(lists));
     }
-    if (fill.contains(-1) || setRead.contains(-1)) {
+    if (fill.contains(-1) || setRead.contains(-1) || fillNg.contains(-1)) {
         err << "bench_lists: a run failed: " << db->LastError().description << Qt::endl;
         return 1;
     }
     QTextStream out(stdout);
     out << "list_fill_1000_ms: " << QString::number(median(fill), 'f', 2) << Qt::endl;
     out << "set_read_1000_ms: " << QString::number(median(setRead), 'f', 2) << Qt::endl;
+    out << "list_fill_1000_ng100_ms: " << QString::number(median(fillNg), 'f', 2) << Qt::endl;
+    out << "list_fill_1000_ng100_first_ms: " << QString::number(fillNg.first(), 'f', 2) << Qt::endl;
     return 0;
 }

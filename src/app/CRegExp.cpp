@@ -29,7 +29,7 @@ bool CRegExp::notFound()
     return false;
 }
 
-bool CRegExp::Search(const QString &SourceString)
+bool CRegExp::Search(QStringView SourceString)
 {
     if (!m_regExpMode) {
         const qsizetype at = SourceString.indexOf(m_pattern, 0, Qt::CaseInsensitive);

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QString>
+#include <QStringView>
 
 /**
  * @short Finds a pattern in a text, as plain text (ignoring letter case) or as a regular
@@ -30,7 +31,7 @@ public:
     QString Value() const { return m_value; }
 
     /** @short Finds the first match in @p SourceString. */
-    bool Search(const QString &SourceString);
+    bool Search(QStringView SourceString);
     /** @short Finds the last of the non-overlapping matches scanning from the start. */
     bool SearchRev(const QString &SourceString);
 

@@ -3,6 +3,7 @@
 #include "app/mdlApp.h"
 #include "cli/CmdExport.h"
 #include "cli/CmdImport.h"
+#include "cli/CmdNg.h"
 #include "cli/CmdQuery.h"
 #include "cli/CmdReceive.h"
 #include "cli/CmdSettings.h"
@@ -33,6 +34,7 @@ const QList<CliCommand> &cliCommands()
         {"import", "import BBS_ID FILE...", runImport},
         {"export", "export BBS_ID FILE [--from ID] [--to ID]", runExport},
         {"receive", "receive [--full] BBS_ID... | --visit | --all", runReceive},
+        {"ng", "ng list | ng add [--board BBS_ID] [--regexp] [--abone] [--apply] FIELD PATTERN | ng remove ID", runNg},
     };
     return commands;
 }

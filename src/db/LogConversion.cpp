@@ -19,6 +19,7 @@ const QString MsgVersionConvertFailed = u"Versionテーブルのコンバート�
 const QString MsgBBSConvertFailed = u"BBSテーブルのコンバートに失敗しました。"_s;
 const QString MsgMessageConvertFailed = u"Messageテーブルのコンバートに失敗しました。"_s;
 const QString MsgMarkConvertFailed = u"Markテーブルの更新に失敗しました。"_s;
+const QString MsgNGRuleConvertFailed = u"NGRuleテーブルの作成に失敗しました。"_s;
 const QString MsgVersionWriteFailed = u"Versionテーブルの更新に失敗しました。"_s;
 const QString MsgCompactFailed = u"データベースファイルの最適化に失敗しました。"_s;
 const QString MsgConverted = u"データベースのコンバートが完了しました。"_s;
@@ -195,6 +196,11 @@ bool ConvertMarkTable(Database &db)
     return rebuildTable(db, MarkTableDef(), CreateMarkTable);
 }
 
+bool ConvertNGRuleTable(Database &db)
+{
+    return rebuildTable(db, NGRuleTableDef(), CreateNGRuleTable);
+}
+
 std::unique_ptr<Database> ConvertLogDatabase(std::unique_ptr<Database> db, const QString &version)
 {
     if (!backUpBeforeConversion(*db, version))
@@ -214,6 +220,9 @@ std::unique_ptr<Database> ConvertLogDatabase(std::unique_ptr<Database> db, const
             return failConversion(MsgMarkConvertFailed);
         rebuilt = true;
     }
+    // A new table only: nothing to compact.
+    if (GetTableVersion(*db, u"NGRule"_s) < NGRuleVersion && !ConvertNGRuleTable(*db))
+        return failConversion(MsgNGRuleConvertFailed);
     if (!WriteVersionTable(*db))
         return failConversion(MsgVersionWriteFailed);
     if (rebuilt && !CompactLogDatabase(db))

@@ -18,6 +18,8 @@ inline const QString TempPrefix = QStringLiteral("TSR");
 TableDef MessageTableDef();
 /** The definition of table Mark. */
 TableDef MarkTableDef();
+/** The definition of table NGRule. */
+TableDef NGRuleTableDef();
 /**
  * Converts an older database of @p version after the user agreed: a backup copy first, then
  * each outdated table, the versions, and a compaction when tables were rebuilt. Shows every

@@ -97,6 +97,22 @@ TableDef markTable()
     return def;
 }
 
+/** The NG rules; BBS_ID is Null for a rule of every board. Field and Action hold NgField and NgAction. */
+TableDef ngRuleTable()
+{
+    TableDef def{u"NGRule"_s, {}, {{u"PK"_s, {u"ID"_s}, true, true}}};
+    AddTableField(def, u"ID"_s, FieldType::Long);
+    AddTableField(def, u"Field"_s, FieldType::Long);
+    def.fields.last().description = u"0 poster, 1 mail, 2 subject, 3 body, 4 home page, 5 any"_s;
+    AddTableField(def, u"Pattern"_s, FieldType::Text, 255, false);
+    AddTableField(def, u"RegExp"_s, FieldType::Boolean);
+    AddTableField(def, u"BBS_ID"_s, FieldType::Long);
+    def.fields.last().description = u"Null: every board"_s;
+    AddTableField(def, u"Action"_s, FieldType::Long);
+    def.fields.last().description = u"0 hide, 1 abone"_s;
+    return def;
+}
+
 TableDef versionTable()
 {
     TableDef def{u"Version"_s, {}, {}};
@@ -200,6 +216,11 @@ bool CreateMarkTable(Database &db)
                         insert.arg(3).arg(u"マーク&3"_s).arg(8388608), insert.arg(4).arg(u"マーク&4"_s).arg(8421504)});
 }
 
+bool CreateNGRuleTable(Database &db)
+{
+    return createTable(db, ngRuleTable(), {});
+}
+
 bool WriteVersionTable(Database &db, const QString &version)
 {
     const auto row = [&](const QString &table, const QString &current) {
@@ -212,7 +233,8 @@ bool WriteVersionTable(Database &db, const QString &version)
     if (db.TableExists(u"Version"_s) && !db.DeleteTable(u"Version"_s))
         return false;
     return createTable(db, versionTable(),
-                       {row(u"BBS"_s, BBSVersion), row(u"Message"_s, MessageVersion), row(u"Mark"_s, MarkVersion)})
+                       {row(u"BBS"_s, BBSVersion), row(u"Message"_s, MessageVersion), row(u"Mark"_s, MarkVersion),
+                        row(u"NGRule"_s, NGRuleVersion)})
         && transaction.Commit();
 }
 
@@ -224,6 +246,11 @@ TableDef MessageTableDef()
 TableDef MarkTableDef()
 {
     return markTable();
+}
+
+TableDef NGRuleTableDef()
+{
+    return ngRuleTable();
 }
 
 } // namespace mdlDatabase

@@ -214,7 +214,7 @@ std::unique_ptr<Database> CreateLogDatabase(const QString &path, DbError *error)
             return nullptr;
         Transaction transaction(*db);
         const bool made = transaction.IsActive() && CreateBBSTable(*db) && CreateMessageTable(*db)
-            && CreateMarkTable(*db) && WriteVersionTable(*db) && transaction.Commit();
+            && CreateMarkTable(*db) && CreateNGRuleTable(*db) && WriteVersionTable(*db) && transaction.Commit();
         if (!made) {
             err = db->LastError();
             db.reset();

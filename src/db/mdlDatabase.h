@@ -9,7 +9,7 @@
 #include <memory>
 
 /**
- * @short The log database file "log.mdb": its four tables, their default rows and versions,
+ * @short The log database file "log.mdb": its five tables, their default rows and versions,
  * opening with creation and conversion, and compaction.
  *
  * Every message of the open sequence goes through prompter(), titled with GetAppTitle().
@@ -20,7 +20,8 @@ namespace mdlDatabase {
 inline const QString BBSVersion = QStringLiteral("Ver.0.61");
 inline const QString MessageVersion = QStringLiteral("Ver.0.13");
 inline const QString MarkVersion = QStringLiteral("Ver.0.40");
-inline const QString DatabaseVersion = BBSVersion;
+inline const QString NGRuleVersion = QStringLiteral("Ver.0.62");
+inline const QString DatabaseVersion = NGRuleVersion;
 /** The version of a file without a readable version. */
 inline const QString NoVersion = QStringLiteral("Ver.0.00");
 
@@ -88,12 +89,14 @@ void AddTableField(TableDef &def, const QString &name, FieldType type, int size 
 [[nodiscard]] bool CreateBBSTable(Database &db);
 [[nodiscard]] bool CreateMessageTable(Database &db);
 [[nodiscard]] bool CreateMarkTable(Database &db);
+[[nodiscard]] bool CreateNGRuleTable(Database &db);
 /** Rewrites table Version with @p version for every table, or the current versions when empty. */
 [[nodiscard]] bool WriteVersionTable(Database &db, const QString &version = {});
 bool ConvertVersionTable(Database &db);
 bool ConvertBBSTable(Database &db);
 bool ConvertMessageTable(Database &db);
 bool ConvertMarkTable(Database &db);
+bool ConvertNGRuleTable(Database &db);
 
 } // namespace mdlDatabase
 

@@ -20,6 +20,8 @@ const QString Headers[MessageListModel::ColumnCount] = {
     u"投稿日"_s, u"レス元"_s, u"内容"_s, u"先頭スレッド"_s, u"マーク"_s,
 };
 constexpr QChar IdeographicSpace = u'\u3000';
+/** Messages whose NG verdict a list keeps; beyond it the verdicts start again. */
+constexpr qsizetype MaxNgVerdicts = 200000;
 
 /** A text colour for an OLE colour value: none (the view's own) for system colours. */
 QVariant foregroundOf(quint32 ole)
@@ -74,14 +76,16 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
         return row.msg.Key();
     case BoardIconKeyRole:
         return u'#' + QString::number(row.msg.BBS_ID);
+    case NgRole:
+        return int(row.ng);
     case Qt::FontRole:
         return row.readMark == ReadMark::Unread ? QVariant(boldFont()) : QVariant();
     case Qt::ForegroundRole:
         return column == ColRead ? QVariant() : foregroundOf(row.foreColor);
     case Qt::ToolTipRole:
-        if (column == ColSubject)
-            return row.msg.Subject;
-        return column == ColName ? QVariant(row.msg.PostName) : QVariant();
+        if (column != ColSubject && column != ColName)
+            return {};
+        return replaced(row) ? NgAboneText : column == ColSubject ? row.msg.Subject : row.msg.PostName;
     case Qt::DecorationRole: {
         const auto icon = m_icons.constFind(u'#' + QString::number(row.msg.BBS_ID));
         return column != ColRead || icon == m_icons.cend() ? QVariant() : QVariant(*icon);
@@ -122,13 +126,16 @@ QString MessageListModel::cellText(const Row &row, int column) const
     switch (column) {
     case ColRead: return row.readMark == ReadMark::Unread ? u"*"_s : row.readMark == ReadMark::Read ? u" "_s : QString();
     case ColID: return mdlApp::ZeroPadded(m.ID, 6);
-    case ColSubject: return row.indent ? QString(row.indent, IdeographicSpace) + m.Subject : m.Subject;
+    case ColSubject: {
+        const QString &subject = replaced(row) ? NgAboneText : m.Subject;
+        return row.indent ? QString(row.indent, IdeographicSpace) + subject : subject;
+    }
     case ColHomePage: return m.HomePage;
     case ColMail: return m.Mail;
-    case ColName: return m.PostName;
+    case ColName: return replaced(row) ? NgAboneText : m.PostName;
     case ColDate: return m_dateFormat.Format(m.PostDate);
     case ColInReplyTo: return m.ReplyKey();
-    case ColBody: return m.Body;
+    case ColBody: return replaced(row) ? NgAboneText : m.Body;
     case ColParentThread: return mdlApp::ZeroPadded(m.RootThread, 6);
     case ColMark: return QString::number(m.Mark);
     default: return {};
@@ -138,7 +145,7 @@ QString MessageListModel::cellText(const Row &row, int column) const
 QString MessageListModel::displayText(const Row &row, int column) const
 {
     if (column == ColBody)
-        return bodyPreview(row.msg.Body);
+        return bodyPreview(replaced(row) ? NgAboneText : row.msg.Body);
     // A message that replies to nothing shows a blank cell; its key stays in the cell text for lookups.
     if (column == ColInReplyTo && row.msg.InReplyTo == 0)
         return {};
@@ -196,9 +203,12 @@ int MessageListModel::AddRow(const CMessage &msg)
 {
     if (RowOf(msg.BBS_ID, msg.ID) >= 0)
         return -1;
+    auto added = std::make_unique<Row>(Row{msg, SystemWindowText, 0, ReadMark::None, ngMarkOf(msg)});
+    if (!listed(*added))
+        return -1;
     const int row = rowCount();
     beginInsertRows({}, row, row);
-    m_rows.push_back(std::make_unique<Row>(Row{msg, SystemWindowText, 0, ReadMark::None}));
+    m_rows.push_back(std::move(added));
     m_rowOf.insert(hashKey(msg.BBS_ID, msg.ID), row);
     m_indexedRows = row + 1;
     endInsertRows();
@@ -208,20 +218,25 @@ int MessageListModel::AddRow(const CMessage &msg)
 QList<CMessage> MessageListModel::AddRows(const QList<CMessage> &msgs)
 {
     QList<CMessage> added;
+    std::vector<std::unique_ptr<Row>> rows;
     QSet<quint64> keys;
     for (const CMessage &msg : msgs) {
-        if (RowOf(msg.BBS_ID, msg.ID) < 0 && !keys.contains(hashKey(msg.BBS_ID, msg.ID))) {
-            keys.insert(hashKey(msg.BBS_ID, msg.ID));
-            added.append(msg);
-        }
+        if (RowOf(msg.BBS_ID, msg.ID) >= 0 || keys.contains(hashKey(msg.BBS_ID, msg.ID)))
+            continue;
+        auto row = std::make_unique<Row>(Row{msg, SystemWindowText, 0, ReadMark::None, ngMarkOf(msg)});
+        if (!listed(*row))
+            continue;
+        keys.insert(hashKey(msg.BBS_ID, msg.ID));
+        added.append(msg);
+        rows.push_back(std::move(row));
     }
     if (added.isEmpty())
         return added;
     const int first = rowCount();
     beginInsertRows({}, first, first + int(added.size()) - 1);
-    for (const CMessage &msg : std::as_const(added)) {
-        m_rowOf.insert(hashKey(msg.BBS_ID, msg.ID), rowCount());
-        m_rows.push_back(std::make_unique<Row>(Row{msg, SystemWindowText, 0, ReadMark::None}));
+    for (auto &row : rows) {
+        m_rowOf.insert(hashKey(row->msg.BBS_ID, row->msg.ID), rowCount());
+        m_rows.push_back(std::move(row));
     }
     m_indexedRows = rowCount();
     endInsertRows();
@@ -440,4 +455,43 @@ const QFont &MessageListModel::boldFont() const
         m_boldFont->setBold(true);
     }
     return *m_boldFont;
+}
+
+void MessageListModel::SetNgRules(const QList<NgRule> &rules)
+{
+    m_ngRules = rules;
+    m_ngMatchers.clear();
+    m_ngVerdicts.clear();
+}
+
+MessageListModel::NgMark MessageListModel::ngMarkOf(const CMessage &msg)
+{
+    if (m_ngRules.isEmpty())
+        return NgMark::None;
+    const quint64 key = hashKey(msg.BBS_ID, msg.ID);
+    const size_t lengths = qHashMulti(0, msg.PostName.size(), msg.Mail.size(), msg.Subject.size(), msg.Body.size(),
+                                      msg.HomePage.size());
+    if (const auto known = m_ngVerdicts.constFind(key); known != m_ngVerdicts.cend() && known->lengths == lengths)
+        return known->mark;
+    if (m_ngVerdicts.size() >= MaxNgVerdicts)
+        m_ngVerdicts.clear();
+    auto matcher = m_ngMatchers.find(msg.BBS_ID);
+    if (matcher == m_ngMatchers.end()) {
+        QList<NgRule> inForce;
+        for (const NgRule &rule : std::as_const(m_ngRules)) {
+            if (!rule.BBS_ID || *rule.BBS_ID == msg.BBS_ID)
+                inForce.append(rule);
+        }
+        matcher = m_ngMatchers.insert(msg.BBS_ID, NgMatcher(inForce));
+    }
+    const std::optional<NgAction> action = matcher->Match(msg);
+    const NgMark mark = !action ? NgMark::None : *action == NgAction::Hide ? NgMark::Hidden : NgMark::Abone;
+    m_ngVerdicts.insert(key, {mark, lengths});
+    return mark;
+}
+
+void MessageListModel::SetRevealed(int row, bool revealed)
+{
+    rowAt(row).revealed = revealed;
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }

@@ -2,6 +2,7 @@
 
 #include "app/VbDateFormat.h"
 #include "db/CMessage.h"
+#include "db/NgRule.h"
 #include "models/OleColor.h"
 
 #include <QAbstractTableModel>
@@ -38,7 +39,10 @@ public:
         CellTextRole,               ///< the exact cell text (the body with its line breaks)
         BoardIconKeyRole,           ///< "#" + BBS_ID: the board's image key (every cell)
         ColumnKeyRole,              ///< header: the column's key ("Read", "ID", ...)
+        NgRole,                     ///< the row's NgMark as an int (every cell)
     };
+    /** @short What the NG rules made of a row: nothing, a hidden row listed by ShowNg, an あぼーん row. */
+    enum class NgMark : quint8 { None, Hidden, Abone };
     /** @short The read marker of a row: none yet (just added), "*" or " ". */
     enum class ReadMark : quint8 { None, Unread, Read };
 
@@ -84,7 +88,10 @@ public:
     QString Key(int row) const;
     /** @short The message of @p row as it was added, with its current mark and read state. */
     const CMessage &Message(int row) const { return rowAt(row).msg; }
-    /** @short The text of a cell, as the list shows it (the body in full). */
+    /**
+     * @short The text of a cell, as the list shows it (the body in full); subject, poster and
+     * body of an あぼーん row read "あぼーん" unless the row is revealed.
+     */
     QString CellText(int row, int column) const;
 
     // ---- Read state and marks --------------------------------------------------------------
@@ -131,6 +138,21 @@ public:
     /** @short The thread depth of @p row (ideographic spaces before its subject). */
     int Indent(int row) const { return rowAt(row).indent; }
 
+    // ---- NG rules --------------------------------------------------------------------------
+    /**
+     * @short The NG rules of every board. Rows added afterwards are judged by the rules in force
+     * for their board: a Hide row is left out (listed, marked Hidden, while ShowNg is on), an
+     * Abone row is listed with its texts replaced. Listed rows stay as they are until refilled.
+     */
+    void SetNgRules(const QList<NgRule> &rules);
+    /** @short Lists the rows of Hide rules too ("NGを表示"), from the next rows added on. */
+    void SetShowNg(bool on) { m_showNg = on; }
+    bool ShowNg() const { return m_showNg; }
+    NgMark NgMarkOf(int row) const { return rowAt(row).ng; }
+    /** @short Shows the original texts of an あぼーん row, or replaces them again. */
+    void SetRevealed(int row, bool revealed);
+    bool Revealed(int row) const { return rowAt(row).revealed; }
+
 private:
     struct Row
     {
@@ -138,10 +160,15 @@ private:
         quint32 foreColor = SystemWindowText;
         quint16 indent = 0;
         ReadMark readMark = ReadMark::None;
+        NgMark ng = NgMark::None;
+        bool revealed = false;
     };
 
     static quint64 hashKey(int bbsId, int id) { return (quint64(quint32(bbsId)) << 32) | quint32(id); }
     QString displayText(const Row &row, int column) const;
+    NgMark ngMarkOf(const CMessage &msg);
+    bool listed(const Row &row) const { return row.ng != NgMark::Hidden || m_showNg; }
+    static bool replaced(const Row &row) { return row.ng == NgMark::Abone && !row.revealed; }
     QString cellText(const Row &row, int column) const;
     void applyOrder(const QList<int> &order);
     const Row &rowAt(int row) const { return *m_rows[size_t(row)]; }
@@ -162,4 +189,13 @@ private:
     QHash<QString, QIcon> m_icons;
     mutable std::optional<QFont> m_boldFont;
     int m_unreadCount = 0;
+    struct NgVerdict
+    {
+        NgMark mark;
+        size_t lengths; // of the texts matched: a message changed since is matched again
+    };
+    QList<NgRule> m_ngRules;
+    QHash<int, NgMatcher> m_ngMatchers; // by board, made when a row of the board comes
+    QHash<quint64, NgVerdict> m_ngVerdicts; // by message: refilling a page matches nothing again
+    bool m_showNg = false;
 };

@@ -30,7 +30,14 @@ public:
     const MessageListModel &lsvMsgList(int index) const { return index == 0 ? m_lists[0] : m_lists[1]; }
 
     Database *db() const { return m_db; }
-    void SetDatabase(Database *db) { m_db = db; }
+    /** @short Uses @p db from now on and reads its NG rules. */
+    void SetDatabase(Database *db);
+    /**
+     * @short Reads the NG rules from the database into both lists; rows added afterwards follow
+     * them (refill a list to apply them to its rows). False when they could not be read: the
+     * lists then keep the rules they had.
+     */
+    bool ReloadNgRules();
     OneShotTimer &tmrRead() { return *m_tmrRead; }
 
     /** @short The list the window shows. */
@@ -52,7 +59,9 @@ public:
      * @short Appends a row for @p Msg to list @p Index with its read marker and mark.
      *
      * The read state and mark come from storage, so nothing is written back; rows of the same
-     * message in the other list take them too. False when the list shows the message already.
+     * message in the other list take them too. False when the list shows the message already
+     * or an NG rule hides it; a hidden message of list 0 still counts for its ID range, so that
+     * the next and previous pages go past it.
      */
     bool AddMessageItem(int Index, const CMessage &Msg);
     /** @short AddMessageItem for each of @p Msgs, inserted into the list at once; the number added. */
@@ -63,7 +72,8 @@ public:
     void SetDateFormat(const QString &format);
 
 private:
-    void takeState(int Index, const CMessage &Msg);
+    void takeState(const CMessage &Msg);
+    void widenRange(int Index, int ID);
 
     MessageListModel m_lists[2];
     Database *m_db;

@@ -1,6 +1,7 @@
 #include "transfer/CBBS.h"
 
 #include "db/Database.h"
+#include "db/NgRuleRepository.h"
 #include "db/Transaction.h"
 #include "transfer/LogParser.h"
 
@@ -223,6 +224,9 @@ void CBBS::beginAnalysis(int BBS_ID, QStringView Text, bool Read, int FirstIndex
     m_analysis->read = Read;
     m_analysis->entries = LogParser::SplitEntries(Text);
     m_analysis->announce = isSignalConnected(QMetaMethod::fromSignal(&CBBS::Loaded));
+    // Read once per page or piece; without rules no message is looked at.
+    if (m_db)
+        m_analysis->ng = NgMatcher(NgRuleRepository(*m_db).ForBoard(BBS_ID).value_or(QList<NgRule>()));
 }
 
 /**
@@ -428,7 +432,6 @@ void CBBS::analyseEntry(int index, QStringView entry)
     const std::optional<LogParser::EntryFields> &fields
         = a.fields.empty() ? (parsed = LogParser::ParseFields(a.bbsType, entry)) : a.fields[at];
     const int BBS_ID = a.BBS_ID;
-    const bool Read = a.read;
     if (!fields) {
         emit LoadError(BBS_ID, entry.toString(), QString::number(index) + u"件目のログが壊れていました。"_s);
         m_AnalyseError = -1;
@@ -445,6 +448,9 @@ void CBBS::analyseEntry(int index, QStringView entry)
     const StoredPostDate date(fields->date, fields->time);
     const QStringView texts[] = {fields->subject(), fields->homePage, fields->mail, fields->postName, fields->body};
     const bool stored = a.stored.contains(fields->id) && fitsTheColumns(texts);
+    // A message the NG rules match is stored all the same, but read: no unread count shows it.
+    const bool Read = a.read
+        || (!stored && !a.ng.IsEmpty() && a.ng.Match(NgTexts{fields->postName, fields->mail, fields->subject(), fields->body, fields->homePage}));
     switch (stored ? Duplicate : insert(BBS_ID, fields->id, Read, texts, date.view(), fields->inReplyTo, root, 0)) {
     case Saved:
         ++m_SaveCount;

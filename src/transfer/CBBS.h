@@ -2,6 +2,7 @@
 
 #include "db/CBBSProperty.h"
 #include "db/DbError.h"
+#include "db/NgRule.h"
 #include "db/Statement.h"
 #include "db/CMessage.h"
 #include "transfer/LogParser.h"
@@ -253,6 +254,7 @@ private:
         std::vector<int> roots;
         std::vector<bool> saved;
         QSet<int> stored; // numbers of the piece that the board holds already
+        NgMatcher ng;     // the board's NG rules: a message they match is stored read
     };
     /** The load in progress: its board, its pages and the page in hand. */
     struct LoadState

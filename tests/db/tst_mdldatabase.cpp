@@ -109,7 +109,7 @@ private slots:
         QTest::addColumn<QString>("script");
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("message");
-        QTest::newRow("too new") << versionRows(u"Ver.0.62"_s) << int(Prompter::Ok) << u"データベースファイルが新しすぎます。"_s;
+        QTest::newRow("too new") << versionRows(u"Ver.0.63"_s) << int(Prompter::Ok) << u"データベースファイルが新しすぎます。"_s;
         QTest::newRow("conversion cancelled") << OldTables << int(Prompter::Cancel) << ConvertQuestion;
     }
 
@@ -161,11 +161,22 @@ private slots:
         QTEST(tool(m_path, u"SELECT ID, Name FROM Mark"_s), "marks");
         // No table of the conversion is left, the versions are current, and rebuilt tables are compacted.
         QCOMPARE(tool(m_path, u"SELECT count(*) FROM sqlite_master WHERE name LIKE '%_BACK%'"_s), u"0"_s);
-        QCOMPARE(tool(m_path, u"SELECT Version FROM Version"_s), u"Ver.0.61 Ver.0.13 Ver.0.40"_s);
+        QCOMPARE(tool(m_path, u"SELECT Version FROM Version"_s), u"Ver.0.61 Ver.0.13 Ver.0.40 Ver.0.62"_s);
         if (versions.isEmpty())
             QCOMPARE(tool(m_path, u"PRAGMA freelist_count"_s), u"0"_s);
         QVERIFY(!OtherProcess(m_path, true).held);
         QCOMPARE(files().size(), 2);
+    }
+
+    // A file of the version before the NG rules gains their table.
+    void lastVersionGainsTheRuleTable()
+    {
+        QVERIFY(CreateLogDatabase(m_path));
+        prepare(u"DROP TABLE NGRule; DELETE FROM Version WHERE \"Table\" = 'NGRule';"_s);
+        QVERIFY(OpenLogDatabase(m_path));
+        QCOMPARE(prompts(), (QStringList{ConvertQuestion, u"データベースのコンバートが完了しました。"_s}));
+        QCOMPARE(tool(m_path, u"SELECT count(*) FROM NGRule"_s), u"0"_s);
+        QCOMPARE(tool(m_path, u"SELECT Version FROM Version WHERE \"Table\" = 'NGRule'"_s), u"Ver.0.62"_s);
     }
 
     // A database whose header alone is damaged is no foreign file: it stays where it is, check
