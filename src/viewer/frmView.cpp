@@ -96,6 +96,9 @@ constexpr RunRule RunRules[] = {
     {u"mnuPopupRelate", false, false},
     {u"mnuTextFind", false, false},
     {u"mnuTextRelate", false, false},
+    {u"mnuBBSViewNg", false, false},
+    {u"mnuPopupNgPoster", false, false},
+    {u"mnuPopupNgText", false, false},
     // The board's row and unread position, which a load writes at its end.
     {u"mnuBBSSetNoRead", false, false},
     {u"mnuBBSProperty", false, false},
