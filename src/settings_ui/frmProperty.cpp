@@ -305,15 +305,18 @@ bool frmProperty::storeBoard()
 
 bool frmProperty::eventFilter(QObject *watched, QEvent *event)
 {
-    // While a web-search text box has the focus, Enter adds the search instead of closing.
-    if (watched == txtWebSearchName || watched == txtWebSearchURL) {
+    // While a web-search or NG pattern box has the focus, Enter adds the entry instead of closing.
+    QPushButton *adds = watched == txtNgPattern                                   ? cmdNgAdd
+                      : watched == txtWebSearchName || watched == txtWebSearchURL ? cmdAddSearch
+                                                                                  : nullptr;
+    const bool deleteKey = event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete;
+    if (adds) {
         if (event->type() == QEvent::FocusIn)
-            cmdAddSearch->setDefault(true);
+            adds->setDefault(true);
         else if (event->type() == QEvent::FocusOut)
             cmdOK->setDefault(true);
-    } else if (watched == lsvWebSearch && event->type() == QEvent::KeyPress
-               && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
-        cmdDelSearch_Click();
+    } else if (deleteKey && (watched == lsvWebSearch || watched == lsvNg)) {
+        watched == lsvNg ? cmdNgDelete_Click() : cmdDelSearch_Click();
         return true;
     }
     return QDialog::eventFilter(watched, event);

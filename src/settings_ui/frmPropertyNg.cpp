@@ -52,6 +52,7 @@ void frmProperty::createNgTab(QWidget *frame)
     lsvNg->setRootIsDecorated(false);
     lsvNg->setUniformRowHeights(true);
     lsvNg->header()->resizeSection(1, 180);
+    lsvNg->installEventFilter(this); // Delete removes the selected rule
     grid->addWidget(label(frame, u"NGリスト(&L):"_s, lsvNg), 0, 0, 1, 4);
     grid->addWidget(lsvNg, 1, 0, 1, 4);
 
@@ -63,6 +64,7 @@ void frmProperty::createNgTab(QWidget *frame)
                         {NgRuleEditing::ActionCaption(NgAction::Hide), NgRuleEditing::ActionCaption(NgAction::Abone)});
     txtNgPattern = edit(frame, u"txtNgPattern"_s, u"パターン(&P):"_s);
     txtNgPattern->setMaxLength(NgPatternMaxLength);
+    txtNgPattern->installEventFilter(this); // Enter adds the rule
     chkNgRegExp = check(frame, u"chkNgRegExp"_s, u"正規表現(&X)"_s);
     grid->addWidget(label(frame, u"対象(&F):"_s, cboNgField), 2, 0);
     grid->addWidget(cboNgField, 2, 1);
