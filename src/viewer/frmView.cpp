@@ -10,6 +10,7 @@
 #include "controls/uSpinButton.h"
 #include "db/Database.h"
 #include "db/MessageRepository.h"
+#include "db/NgRuleRepository.h"
 #include "startup/mdlMain.h"
 #include "viewer/BodyCommands.h"
 #include "viewer/BodyLinkController.h"
@@ -152,6 +153,19 @@ protected:
             option->text = u"[NG] "_s + option->text;
     }
 };
+
+/** Messages that NG rules match show "あぼーん" as subject, poster and body, as their rows do. */
+void hideNgTexts(Database &db, int BBS_ID, QList<CMessage> &messages)
+{
+    const std::optional<QList<NgRule>> rules = NgRuleRepository(db).ForBoard(BBS_ID);
+    if (!rules || rules->isEmpty())
+        return;
+    const NgMatcher matcher(*rules);
+    for (CMessage &m : messages) {
+        if (matcher.Match(m))
+            m.Subject = m.PostName = m.Body = NgAboneText;
+    }
+}
 
 QIcon image(const QString &key)
 {
@@ -469,7 +483,10 @@ void frmView::createBodyLinks()
         .find = [this](int BBS_ID, int from, int to, int limit) -> std::optional<QList<CMessage>> {
             if (!database())
                 return std::nullopt;
-            return MessageRepository(*database()).Find(BBS_ID, from, to, limit);
+            std::optional<QList<CMessage>> found = MessageRepository(*database()).Find(BBS_ID, from, to, limit);
+            if (found)
+                hideNgTexts(*database(), BBS_ID, *found); // a preview does not show what the lists keep out
+            return found;
         },
         .showMessage = [this](int BBS_ID, int ID) { showAnchorTarget(BBS_ID, ID); },
     };

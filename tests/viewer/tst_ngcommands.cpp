@@ -1,5 +1,6 @@
 #include "db/NgRuleRepository.h"
 #include "settings_ui/frmProperty.h"
+#include "viewer/BodyLinkController.h"
 #include "viewer/WindowTest.h"
 
 #include <QCheckBox>
@@ -155,6 +156,13 @@ private slots:
         QCOMPARE(pane()->toPlainText().trimmed(), NgAboneText);
         item(u"mnuPopupNgReveal"_s)->trigger();
         QCOMPARE(pane()->toPlainText().trimmed(), u"本文1"_s);
+    }
+
+    void anchorPreviewKeepsNgTextsOut()
+    {
+        QVERIFY(start({poster()}));
+        QVERIFY(!m_window->Links().PreviewText(3, 1, 1).contains(u"本文1"_s));
+        QVERIFY(m_window->Links().PreviewText(3, 5, 5).contains(u"本文5"_s));
     }
 };
 
