@@ -103,6 +103,7 @@ private slots:
             QCOMPARE(m_prompter.records().last().icon, Prompter::Icon::Critical);
         QCOMPARE(list(0).rowCount(), rows);
         QCOMPARE(unread(), rows); // the question's default marks the matching messages read
+        QCOMPARE(child<QMenu>(u"mnuBBSMove"_s)->actions().at(1)->text(), u"&1. なんでも掲示板 (%1)"_s.arg(rows));
     }
 
     void removingRuleListsItsRowsAgain()
