@@ -34,7 +34,7 @@ QStringList QueryRepository::TableNames()
 {
     QStringList names;
     for (const TableInfo &table : m_db.TableDefs()) {
-        if (table.attributes == 0)
+        if (table.attributes == 0 && table.name.compare(QStringLiteral("NGRule"), Qt::CaseInsensitive) != 0)
             names.append(table.name);
     }
     return names;

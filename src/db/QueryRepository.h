@@ -39,7 +39,10 @@ public:
     /** @short Removes stored query @p name: 3265 when there is none. */
     [[nodiscard]] bool Delete(const QString &name);
 
-    /** @short The ordinary tables (no system tables), in the order they were made. */
+    /**
+     * @short The ordinary tables (no system tables) in the order they were made, but for the NG
+     * rules (NGRule), which have their own editor; statements may still name it.
+     */
     QStringList TableNames();
     /** @short The fields of @p table in column order; empty when there is no such table. */
     QList<FieldDef> Fields(const QString &table);

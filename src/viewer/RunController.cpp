@@ -480,7 +480,8 @@ void RunController::onLoaded(const CMessage &Msg)
     }
     if (m_cbbs.IsLoad() && Msg.BBS_ID == mdlOption::BBS_ID)
         m_loadedRows.append(Msg);
-    ++m_loadedCounts[Msg.BBS_ID];
+    // The menus count unread messages: one stored read (an NG rule's, a read import) adds none.
+    m_loadedCounts[Msg.BBS_ID] += Msg.Read ? 0 : 1;
     if (m_runState == RunState::Loading) {
         const auto board = std::find_if(m_received.begin(), m_received.end(),
                                         [&Msg](const std::pair<int, int> &count) { return count.first == Msg.BBS_ID; });
