@@ -85,12 +85,6 @@ QString frmSQL::FieldDescription(const QString &table, const QString &field)
         {u"Mark.BackColor"_s, u"背景の色"_s},
         {u"Version.Table"_s, u"テーブル名"_s},
         {u"Version.Version"_s, u"テーブルの版"_s},
-        {u"NGRule.ID"_s, u"NGのルールの番号"_s},
-        {u"NGRule.Field"_s, u"見る欄 (0 投稿者, 1 メール, 2 件名, 3 本文, 4 ホームページ, 5 すべて)"_s},
-        {u"NGRule.Pattern"_s, u"探す文字列か正規表現"_s},
-        {u"NGRule.RegExp"_s, u"正規表現なら True"_s},
-        {u"NGRule.BBS_ID"_s, u"対象の掲示板の番号 (Null はすべての掲示板)"_s},
-        {u"NGRule.Action"_s, u"動作 (0 非表示, 1 あぼーん)"_s},
     };
     return descriptions.value(table + u'.' + field);
 }

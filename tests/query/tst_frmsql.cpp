@@ -96,7 +96,7 @@ private slots:
                 QVERIFY2(!field->toolTip().isEmpty(), qPrintable(names.last() + u'.' + field->text()));
         }
         names.sort();
-        QCOMPARE(names, (QStringList{u"BBS"_s, u"Mark"_s, u"Message"_s, u"NGRule"_s, u"Version"_s}));
+        QCOMPARE(names, (QStringList{u"BBS"_s, u"Mark"_s, u"Message"_s, u"Version"_s}));
     }
 
     void doubleClickingAFieldReplacesTheSelectionByACondition_data()
