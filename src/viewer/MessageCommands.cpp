@@ -168,7 +168,8 @@ void MessageCommands::UpdateMessageMenu()
     enable(u"mnuMsgHomePage"_s, row >= 0 && !list.CellText(row, MessageListModel::ColHomePage).isEmpty());
     enable(u"mnuMoveInReplyTo"_s, one && list.Message(rows.first()).InReplyTo != 0);
     enable(u"mnuMsgRelate"_s, row >= 0);
-    enable(u"mnuPopupNgPoster"_s, one && row >= 0);
+    // A poster without a name is no one in particular: a rule on "" would hide every such post.
+    enable(u"mnuPopupNgPoster"_s, one && row >= 0 && !list.Message(row).PostName.isEmpty());
     enable(u"mnuPopupNgText"_s, one && row >= 0 && !m_commands.selectedBodyText().trimmed().isEmpty());
     enable(u"mnuPopupNgReveal"_s, one && row >= 0 && list.NgMarkOf(row) == MessageListModel::NgMark::Abone
                                       && !list.Revealed(row));
