@@ -78,6 +78,8 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
         return u'#' + QString::number(row.msg.BBS_ID);
     case NgRole:
         return int(row.ng);
+    case Qt::AccessibleDescriptionRole: // a screen reader says what the NG mark of the view shows
+        return row.ng == NgMark::Hidden ? QVariant(u"NG"_s) : QVariant();
     case Qt::FontRole:
         return row.readMark == ReadMark::Unread ? QVariant(boldFont()) : QVariant();
     case Qt::ForegroundRole:

@@ -26,18 +26,19 @@ struct TabInfo
 };
 
 // Every tab in strip order; each mode shows a part of them.
-constexpr std::array<TabInfo, 8> Tabs{{{1, u"全般"},
+constexpr std::array<TabInfo, 9> Tabs{{{1, u"全般"},
                                        {2, u"クッキーの情報"},
                                        {3, u"全般"},
                                        {8, u"送受信"},
                                        {4, u"検索"},
                                        {5, u"WebSearch"},
                                        {6, u"巡回受信"},
-                                       {7, u"表示順"}}};
+                                       {7, u"表示順"},
+                                       {9, u"NG"}}};
 
 bool shownIn(int key, frmProperty::Mode mode)
 {
-    if (key == 6 || key == 7)
+    if (key == 6 || key == 7 || key == 9)
         return true;
     return (key <= 2) == (mode == frmProperty::PropertyMode);
 }
@@ -86,6 +87,7 @@ frmProperty::frmProperty(Database &db, QWidget *OwnerForm)
     createWebSearchTab(m_frames.value(5));
     createVisitTab(m_frames.value(6));
     createOrderTab(m_frames.value(7));
+    createNgTab(m_frames.value(9));
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(tabStrip);
@@ -128,21 +130,27 @@ void frmProperty::createButtons()
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool frmProperty::ShowProperty(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex)
+bool frmProperty::ShowProperty(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex,
+                               bool *NgRulesChanged)
 {
     frmProperty form(db, OwnerForm);
     form.Load(PropertyMode, bbsprop, DefaultTabIndex);
     form.exec();
     DefaultTabIndex = form.SelectedTabIndex();
+    if (NgRulesChanged)
+        *NgRulesChanged = form.NgRulesChanged();
     return form.Result();
 }
 
-bool frmProperty::ShowOption(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex)
+bool frmProperty::ShowOption(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex,
+                             bool *NgRulesChanged)
 {
     frmProperty form(db, OwnerForm);
     form.Load(OptionMode, bbsprop, DefaultTabIndex);
     form.exec();
     DefaultTabIndex = form.SelectedTabIndex();
+    if (NgRulesChanged)
+        *NgRulesChanged = form.NgRulesChanged();
     return form.Result();
 }
 
@@ -173,6 +181,7 @@ void frmProperty::Load(Mode mode, CBBSProperty &bbsprop, int DefaultTabIndex)
     }
     initVisitTab();
     initOrderTab();
+    initNgTab();
     selectTab(DefaultTabIndex >= 1 && DefaultTabIndex <= tabStrip->count() ? DefaultTabIndex - 1 : 0);
 }
 
@@ -296,15 +305,18 @@ bool frmProperty::storeBoard()
 
 bool frmProperty::eventFilter(QObject *watched, QEvent *event)
 {
-    // While a web-search text box has the focus, Enter adds the search instead of closing.
-    if (watched == txtWebSearchName || watched == txtWebSearchURL) {
+    // While a web-search or NG pattern box has the focus, Enter adds the entry instead of closing.
+    QPushButton *adds = watched == txtNgPattern                                   ? cmdNgAdd
+                      : watched == txtWebSearchName || watched == txtWebSearchURL ? cmdAddSearch
+                                                                                  : nullptr;
+    const bool deleteKey = event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete;
+    if (adds) {
         if (event->type() == QEvent::FocusIn)
-            cmdAddSearch->setDefault(true);
+            adds->setDefault(true);
         else if (event->type() == QEvent::FocusOut)
             cmdOK->setDefault(true);
-    } else if (watched == lsvWebSearch && event->type() == QEvent::KeyPress
-               && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
-        cmdDelSearch_Click();
+    } else if (deleteKey && (watched == lsvWebSearch || watched == lsvNg)) {
+        watched == lsvNg ? cmdNgDelete_Click() : cmdDelSearch_Click();
         return true;
     }
     return QDialog::eventFilter(watched, event);

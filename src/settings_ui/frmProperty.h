@@ -8,7 +8,10 @@
 #include <array>
 #include <vector>
 
+#include "db/NgRule.h"
+
 class CBBSProperty;
+class QComboBox;
 class Database;
 class QCheckBox;
 class QGroupBox;
@@ -28,11 +31,13 @@ class uSpinButton;
  * decides which tabs it shows.
  *
  * Tabs by key: "#1" board fields and "#2" the board's cookie settings (board properties);
- * "#3" general, "#8" transfer, "#4" find and "#5" web searches (options); "#6" the visit list
- * and "#7" the display order (both). Leaving a tab validates it. OK stores everything at once
- * after every check passed, so that a refused OK and Cancel leave the record, the options,
- * the settings file, the cookies and table BBS as they were; only "全ての掲示板に適応する"
- * writes at once. Works on the log database it is given and gIniFile.
+ * "#3" general, "#8" transfer, "#4" find and "#5" web searches (options); "#6" the visit list,
+ * "#7" the display order and "#9" the NG rules (both). Leaving a tab validates it. OK stores
+ * everything at once after every check passed, so that a refused OK and Cancel leave the
+ * record, the options, the settings file, the cookies and table BBS as they were; only
+ * "全ての掲示板に適応する" and the NG rules' buttons write at once (each rule is its own row,
+ * and adding one asks about the stored messages it matches). Works on the log database it is
+ * given and gIniFile.
  */
 class frmProperty : public QDialog
 {
@@ -49,10 +54,13 @@ public:
      * @short The board properties dialog for @p bbsprop, shown modally. True after OK; the
      * record then holds the new fields (the caller writes the row). @p DefaultTabIndex: the
      * 1-based tab to open on, afterwards the tab selected last.
+     * @p NgRulesChanged, when given, tells whether NG rules were added or removed (OK or not).
      */
-    static bool ShowProperty(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex);
+    static bool ShowProperty(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex,
+                             bool *NgRulesChanged = nullptr);
     /** @short The options dialog, as ShowProperty; @p bbsprop is the board the list tabs keep shown. */
-    static bool ShowOption(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex);
+    static bool ShowOption(Database &db, CBBSProperty &bbsprop, QWidget *OwnerForm, int &DefaultTabIndex,
+                           bool *NgRulesChanged = nullptr);
 
     /** @short Fills the form for @p mode and selects tab @p DefaultTabIndex; Show* then shows it. */
     void Load(Mode mode, CBBSProperty &bbsprop, int DefaultTabIndex);
@@ -61,10 +69,12 @@ public:
     bool Result() const { return m_result; }
     /** @short The 1-based position of the selected tab. */
     int SelectedTabIndex() const;
-    /** @short The key ("#1" ... "#8") of the selected tab. */
+    /** @short The key ("#1" ... "#9") of the selected tab. */
     QString SelectedTabKey() const;
     /** @short The keys of the shown tabs, in order. */
     QStringList TabKeys() const { return m_tabKeys; }
+    /** @short True once an NG rule was added or removed on tab "#9" (they are stored at once). */
+    bool NgRulesChanged() const { return m_ngRulesChanged; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -128,6 +138,16 @@ private:
     void cmdDelSearch_Click();
     bool saveWebSearchTab();
     QTreeWidgetItem *webSearchRow(const QString &caption) const;
+
+    // NG rules "#9" (frmPropertyNg.cpp)
+    void createNgTab(QWidget *frame);
+    void initNgTab();
+    void showNgRule(int row);
+    NgRule typedNgRule(std::optional<int> BBS_ID);
+    void cmdNgAdd_Click();
+    void cmdNgChange_Click();
+    void cmdNgDelete_Click();
+    void updateNgButtons();
 
     Database &m_db;
     Mode m_mode = PropertyMode;
@@ -207,4 +227,15 @@ private:
     QLineEdit *txtWebSearchURL = nullptr;
     QPushButton *cmdAddSearch = nullptr;
     QPushButton *cmdDelSearch = nullptr;
+    // "#9"
+    QTreeWidget *lsvNg = nullptr;
+    QComboBox *cboNgField = nullptr;
+    QLineEdit *txtNgPattern = nullptr;
+    QCheckBox *chkNgRegExp = nullptr;
+    QComboBox *cboNgAction = nullptr;
+    QPushButton *cmdNgAdd = nullptr;
+    QPushButton *cmdNgChange = nullptr;
+    QPushButton *cmdNgDelete = nullptr;
+    QList<NgRule> m_ngRules; // the rules of lsvNg, row by row
+    bool m_ngRulesChanged = false;
 };

@@ -109,6 +109,37 @@ void ListController::RefreshNewestRows()
     mdlRead::StopReadTimer(m_lists);
 }
 
+void ListController::Refill()
+{
+    const QString key = m_shownKey;
+    const ListIndex current = m_lists.CurrentList();
+    for (ListIndex Index : {current == BoardList ? ResultList : BoardList, current}) {
+        if (!m_fills[size_t(Index)].SQL.isEmpty() && (Index == BoardList || m_listKind == 0))
+            refill(Index);
+    }
+    ChangeBBSViewMenu();
+    m_commands.showNoReadPoint();
+    const int row = key.isEmpty() ? -1 : m_lists.lsvMsgList(current).RowOfKey(key);
+    if (row < 0 || ListModel(current) != &m_lists.lsvMsgList(current))
+        return;
+    ShowMessage(current, row, false);
+    mdlRead::StopReadTimer(m_lists);
+}
+
+/** List @p Index filled again by its last statement, with the row count and order of then. */
+void ListController::refill(ListIndex Index)
+{
+    const Fill fill = m_fills[size_t(Index)];
+    DbError error;
+    if (!m_query.ExecSQL(fill.SQL, &error) || m_query.SQLType() != 0)
+        return;
+    const QScopedValueRollback newest(m_showsNewest);
+    const QScopedValueRollback kind(m_listKind);
+    const QScopedValueRollback reverse(m_reverseFill, fill.reverse);
+    fillMessages(Index, fill.limit);
+    m_fills[size_t(Index)].SQL = fill.SQL;
+}
+
 bool ListController::newerRowsStored() const
 {
     Database *db = m_database();
@@ -205,6 +236,7 @@ bool ListController::ShowSQLResult(const QString &SQL, ListIndex Index)
         restoreList(Index, wasShown);
         return false;
     }
+    m_fills[size_t(Index)].SQL = m_query.SQLType() == 0 ? SQL : QString();
     finishFill(Index);
     if (ListModel(Index)->rowCount() > 0) {
         list->selectionModel()->clearSelection();
@@ -234,15 +266,18 @@ void ListController::restoreList(ListIndex Index, bool wasShown)
     m_widgets.separator->setBackColor(m_window.palette().color(QPalette::Button));
 }
 
-/** Rows of table Message into list @p Index, after the AddMax question for a long result. */
-bool ListController::fillMessages(ListIndex Index)
+/**
+ * Rows of table Message into list @p Index, after the AddMax question for a long result; a
+ * refill gives the @p limit answered then.
+ */
+bool ListController::fillMessages(ListIndex Index, std::optional<int> limit)
 {
     if (Index == ResultList) {
         setListModel(ResultList, &m_lists.lsvMsgList(ResultList));
         CopyColumns(BoardList, ResultList);
     }
-    int c = m_query.count();
-    if (c > mdlOption::AddMax) {
+    int c = limit ? qMin(*limit, m_query.count()) : m_query.count();
+    if (!limit && c > mdlOption::AddMax) {
         const QString max = QString::number(mdlOption::AddMax);
         const QString text = u"検索結果が"_s + max + u"件を超えました"_s + u" ("_s + QString::number(c) + u"件)"_s
             + u'\n' + u"全件表示しますか？"_s + u'\n' + u"(いいえを選択すると最初の"_s + max + u"件のみ表示します。)"_s;
@@ -264,6 +299,7 @@ bool ListController::fillMessages(ListIndex Index)
     m_filling = false;
     if (m_reverseFill && Index == BoardList)
         m_lists.lsvMsgList(BoardList).ReverseRows();
+    m_fills[size_t(Index)] = {{}, m_reverseFill, c};
     m_listKind = 0;
     return true;
 }

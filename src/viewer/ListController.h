@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 
 class BrowseHistory;
 class CBBSProperty;
@@ -87,6 +88,11 @@ public:
      * them again with the view last shown, keeping the shown message selected.
      */
     void RefreshNewestRows();
+    /**
+     * @short Fills both message lists again from the statements that filled them, so that
+     * changed NG rules or "NGを表示" apply; the shown message stays selected when still listed.
+     */
+    void Refill();
     /** @short Makes @p BBS_ID the shown board and lists its latest page. */
     void SelectBoard(int BBS_ID);
     /** @short Makes list @p Index the visible, current one. */
@@ -132,7 +138,8 @@ private:
     QTreeView *view(ListIndex Index) const;
     void setListModel(ListIndex Index, QAbstractItemModel *model);
     bool newerRowsStored() const;
-    bool fillMessages(ListIndex Index);
+    bool fillMessages(ListIndex Index, std::optional<int> limit = std::nullopt);
+    void refill(ListIndex Index);
     void addEmptyBoardHint();
     bool fillOtherRows(ListIndex Index);
     void finishFill(ListIndex Index);
@@ -156,4 +163,13 @@ private:
     ViewType m_shownView = LatestView; // the view list 0 shows
     bool m_reverseFill = false; // list 0's next page is filled in the opposite order
     QString m_shownKey;     // the message in the body pane
+
+    /** How a message list was filled last, to fill it again the same way. */
+    struct Fill
+    {
+        QString SQL; // empty: the list holds no message rows of a statement
+        bool reverse = false;
+        int limit = 0;
+    };
+    std::array<Fill, 2> m_fills;
 };

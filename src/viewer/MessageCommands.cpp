@@ -9,12 +9,14 @@
 #include "models/MessageLists.h"
 #include "models/mdlMark.h"
 #include "models/mdlRead.h"
+#include "settings_ui/NgRuleEditing.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QMap>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTreeView>
 
@@ -38,6 +40,22 @@ std::pair<QString, QString> splitRelateText(const QString &text)
             return {text.left(i).trimmed(), text.mid(i).trimmed()};
     }
     return {text, QString()};
+}
+
+/**
+ * The rule for poster @p name on board @p BBS_ID: the whole name, so that a longer name holding
+ * it stays listed; a name too long to write out as an expression is matched as plain text.
+ */
+NgRule posterRule(const QString &name, int BBS_ID)
+{
+    NgRule rule;
+    rule.Field = NgField::Poster;
+    rule.BBS_ID = BBS_ID;
+    rule.Pattern = u'^' + QRegularExpression::escape(name) + u'$';
+    rule.RegExp = rule.Pattern.size() <= NgPatternMaxLength;
+    if (!rule.RegExp)
+        rule.Pattern = name;
+    return rule;
 }
 
 /** The whole thread of message @p ID of board @p BBS_ID. */
@@ -120,6 +138,10 @@ void MessageCommands::createListPopup()
     item(u"mnuPopupInReplyTo"_s, u"レス元へ(&I)"_s, [this] { m_commands.moveToReplyTarget(m_lists.CurrentList()); });
     item(u"mnuPopupRelate"_s, u"関連検索(&K)"_s, [this] { relateSelected(); });
     popup->addSeparator();
+    item(u"mnuPopupNgPoster"_s, u"この投稿者をNGに追加(&N)"_s, [this] { addNgRule(true); });
+    item(u"mnuPopupNgText"_s, u"選択した文字列をNGに追加(&W)"_s, [this] { addNgRule(false); });
+    item(u"mnuPopupNgReveal"_s, u"元の投稿を表示(&O)"_s, [this] { revealSelected(); });
+    popup->addSeparator();
     item(u"mnuPopupAllSelect"_s, u"全て選択(&A)"_s, [this] { selectEveryRow(false); });
     item(u"mnuPopupReverseSelect"_s, u"選択範囲反転(&V)"_s, [this] { selectEveryRow(true); });
     LoadMarkMenu();
@@ -146,6 +168,11 @@ void MessageCommands::UpdateMessageMenu()
     enable(u"mnuMsgHomePage"_s, row >= 0 && !list.CellText(row, MessageListModel::ColHomePage).isEmpty());
     enable(u"mnuMoveInReplyTo"_s, one && list.Message(rows.first()).InReplyTo != 0);
     enable(u"mnuMsgRelate"_s, row >= 0);
+    // A poster without a name is no one in particular: a rule on "" would hide every such post.
+    enable(u"mnuPopupNgPoster"_s, one && row >= 0 && !list.Message(row).PostName.isEmpty());
+    enable(u"mnuPopupNgText"_s, one && row >= 0 && !m_commands.selectedBodyText().trimmed().isEmpty());
+    enable(u"mnuPopupNgReveal"_s, one && row >= 0 && list.NgMarkOf(row) == MessageListModel::NgMark::Abone
+                                      && !list.Revealed(row));
 }
 
 void MessageCommands::LoadMarkMenu()
@@ -409,6 +436,40 @@ void MessageCommands::showListPopup(ListIndex Index, const QPoint &pos)
     UpdateMessageMenu();
     followMessageMenu();
     m_widgets.popupMenu->popup(view->viewport()->mapToGlobal(pos));
+}
+
+/**
+ * Adds an NG rule from the selected message: its poster on its board, or the text selected in
+ * the body pane on every board (a text is unwanted wherever it is posted).
+ */
+void MessageCommands::addNgRule(bool poster)
+{
+    const ListIndex Index = m_lists.CurrentList();
+    const int row = m_commands.selectedRow(Index);
+    Database *db = m_database();
+    if (!db || row < 0 || !m_commands.showsMessages(Index))
+        return;
+    const CMessage &message = m_lists.lsvMsgList(Index).Message(row);
+    NgRule rule;
+    if (poster) {
+        rule = posterRule(message.PostName, message.BBS_ID);
+    } else {
+        rule.Field = NgField::Any;
+        rule.Pattern = m_commands.selectedBodyText().trimmed();
+    }
+    if (NgRuleEditing::AddRule(*db, rule))
+        m_commands.ngRulesChanged();
+}
+
+/** The selected あぼーん row shows its original texts, in the list and in the body pane. */
+void MessageCommands::revealSelected()
+{
+    const ListIndex Index = m_lists.CurrentList();
+    const int row = m_commands.selectedRow(Index);
+    if (row < 0 || !m_commands.showsMessages(Index))
+        return;
+    m_lists.lsvMsgList(Index).SetRevealed(row, true);
+    m_commands.showMessage(Index, row);
 }
 
 /** The pop-up's items take the enabling and captions of their twins in the menu bar. */

@@ -16,8 +16,8 @@ class QTreeView;
 
 /**
  * @short The main window's message commands: the message menu's enabling, delete, selection,
- * marks, read state, mail and home page, the one-line reply, the relate search, and the
- * lists' pop-up menu "mnuPopup" with its mark submenu.
+ * marks, read state, mail and home page, the one-line reply, the relate search, the NG
+ * rules made from a message, and the lists' pop-up menu "mnuPopup" with its mark submenu.
  */
 class MessageCommands : public QObject
 {
@@ -64,6 +64,10 @@ public:
         /** Opens the new-message form of board @p BBS_ID. */
         std::function<void(int BBS_ID)> newMessage;
         std::function<void(ListIndex Index)> moveToReplyTarget;
+        /** The text selected in the body pane; empty when none. */
+        std::function<QString()> selectedBodyText;
+        /** NG rules were added: the lists and the board menus follow them. */
+        std::function<void()> ngRulesChanged;
     };
 
     /**
@@ -112,6 +116,8 @@ private:
     void setSelectedRead(bool Read);
     void relateSelected();
     void openSelectedRowAddress(bool mail);
+    void addNgRule(bool poster);
+    void revealSelected();
     void reportFailure(const QString &what);
 
     MessageLists &m_lists;

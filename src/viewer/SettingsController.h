@@ -16,10 +16,11 @@ class SettingsController
 public:
     /**
      * Dialogs open over @p window on the database @p database gives (nullptr: closed);
-     * @p current is the shown board; @p refresh runs after OK.
+     * @p current is the shown board; @p refresh runs after OK; @p ngRulesChanged runs when the
+     * dialog added or removed NG rules, which it stores at once (so after Cancel too).
      */
     SettingsController(QWidget &window, std::function<Database *()> database, CBBSProperty &current,
-                       std::function<void()> refresh);
+                       std::function<void()> refresh, std::function<void()> ngRulesChanged);
 
     /** @short The shown board's properties; after OK its row is written and the window refreshed. */
     void ShowBoardProperty();
@@ -31,6 +32,7 @@ private:
     std::function<Database *()> m_database;
     CBBSProperty &m_current;
     std::function<void()> m_refresh;
+    std::function<void()> m_ngRulesChanged;
     int m_propertyTabIndex = 1;
     int m_optionTabIndex = 1;
 };

@@ -10,6 +10,7 @@
 #include "controls/uSpinButton.h"
 #include "db/Database.h"
 #include "db/MessageRepository.h"
+#include "db/NgRuleRepository.h"
 #include "startup/mdlMain.h"
 #include "viewer/BodyCommands.h"
 #include "viewer/BodyLinkController.h"
@@ -96,6 +97,9 @@ constexpr RunRule RunRules[] = {
     {u"mnuPopupRelate", false, false},
     {u"mnuTextFind", false, false},
     {u"mnuTextRelate", false, false},
+    {u"mnuBBSViewNg", false, false},
+    {u"mnuPopupNgPoster", false, false},
+    {u"mnuPopupNgText", false, false},
     // The board's row and unread position, which a load writes at its end.
     {u"mnuBBSSetNoRead", false, false},
     {u"mnuBBSProperty", false, false},
@@ -135,7 +139,33 @@ public:
         QToolTip::showText(event->globalPos(), u"<p style='white-space:pre-wrap'>"_s + text.toHtmlEscaped() + u"</p>"_s, view);
         return true;
     }
+
+protected:
+    /** A hidden row listed by "NGを表示" is drawn greyed and italic, its subject marked "[NG]". */
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(MessageListModel::NgRole).toInt() != int(MessageListModel::NgMark::Hidden))
+            return;
+        option->palette.setColor(QPalette::Text, option->palette.color(QPalette::Disabled, QPalette::Text));
+        option->font.setItalic(true);
+        if (index.column() == MessageListModel::ColSubject)
+            option->text = u"[NG] "_s + option->text;
+    }
 };
+
+/** Messages that NG rules match show "あぼーん" as subject, poster and body, as their rows do. */
+void hideNgTexts(Database &db, int BBS_ID, QList<CMessage> &messages)
+{
+    const std::optional<QList<NgRule>> rules = NgRuleRepository(db).ForBoard(BBS_ID);
+    if (!rules || rules->isEmpty())
+        return;
+    const NgMatcher matcher(*rules);
+    for (CMessage &m : messages) {
+        if (matcher.Match(m))
+            m.Subject = m.PostName = m.Body = NgAboneText;
+    }
+}
 
 QIcon image(const QString &key)
 {
@@ -388,7 +418,9 @@ ReceiveTimer &frmView::TimedReceiving()
 
 void frmView::createSettings()
 {
-    m_settings = std::make_unique<SettingsController>(*this, [this] { return database(); }, m_current, [this] { refreshAfterSettings(); });
+    m_settings = std::make_unique<SettingsController>(
+        *this, [this] { return database(); }, m_current, [this] { refreshAfterSettings(); },
+        [this] { refreshAfterNgRules(); });
     const auto showOptions = [this] { m_settings->ShowOptions(); };
     connect(m_menu.value(u"mnuBBSProperty"_s), &QAction::triggered, this, [this] { m_settings->ShowBoardProperty(); });
     connect(m_menu.value(u"mnuToolOption"_s), &QAction::triggered, this, showOptions);
@@ -422,6 +454,8 @@ void frmView::createMessageCommands()
                 m_cbbs.Send(message, false);
             },
         .moveToReplyTarget = [this](ListIndex Index) { m_navigation->MoveToReplyTarget(Index); },
+        .selectedBodyText = [this] { return rtbView->textCursor().selectedText().replace(QChar::ParagraphSeparator, u'\n'); },
+        .ngRulesChanged = [this] { refreshAfterNgRules(); },
     };
     m_messageCommands = std::make_unique<MessageCommands>(m_lists, [this] { return database(); }, m_menu, widgets,
                                                           std::move(commands));
@@ -449,7 +483,10 @@ void frmView::createBodyLinks()
         .find = [this](int BBS_ID, int from, int to, int limit) -> std::optional<QList<CMessage>> {
             if (!database())
                 return std::nullopt;
-            return MessageRepository(*database()).Find(BBS_ID, from, to, limit);
+            std::optional<QList<CMessage>> found = MessageRepository(*database()).Find(BBS_ID, from, to, limit);
+            if (found)
+                hideNgTexts(*database(), BBS_ID, *found); // a preview does not show what the lists keep out
+            return found;
         },
         .showMessage = [this](int BBS_ID, int ID) { showAnchorTarget(BBS_ID, ID); },
     };
@@ -561,6 +598,26 @@ void frmView::refreshAfterSettings()
     m_timer->ApplyOptions();
 }
 
+/** The NG rules changed: the lists follow them, and the board menus the unread counts. */
+void frmView::refreshAfterNgRules()
+{
+    m_lists.ReloadNgRules();
+    if (Database *db = database())
+        m_boards.LoadBBSList(*db);
+    m_listController->Refill();
+}
+
+/** "NGを表示": both lists list the hidden rows too (marked), or leave them out again. */
+void frmView::ShowNgRows(bool on)
+{
+    m_menu.value(u"mnuBBSViewNg"_s)->setChecked(on);
+    if (m_lists.lsvMsgList(BoardList).ShowNg() == on)
+        return;
+    m_lists.lsvMsgList(BoardList).SetShowNg(on);
+    m_lists.lsvMsgList(ResultList).SetShowNg(on);
+    m_listController->Refill();
+}
+
 void frmView::MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst)
 {
     m_navigation->MoveNextMessage(Index, mode, PageFirst);
@@ -664,6 +721,10 @@ void frmView::createMenus()
         connect(item, &QAction::triggered, this, [this, i] { ShowView(ViewType(i)); });
         m_viewItems.append(item);
     }
+    mnuBBSView->addSeparator();
+    QAction *showNg = menuItem(mnuBBSView, u"mnuBBSViewNg"_s, u"NGを表示(&G)"_s);
+    showNg->setCheckable(true);
+    connect(showNg, &QAction::triggered, this, [this](bool on) { ShowNgRows(on); });
     QAction *thread = menuItem(mnuBBS, u"mnuBBSThread"_s, u"スレッド表示(&T)"_s);
     thread->setShortcut(Qt::CTRL | Qt::Key_T);
     connect(thread, &QAction::triggered, this, [this] {

@@ -94,8 +94,10 @@ public:
     void ChangeList(int Index);
     /** @short Shows view @p view of the shown board in list 0. */
     bool ShowView(ViewType view);
-    /** @short Makes @p BBS_ID the shown board and lists its latest page. */
+    /** @short Makes @p BBS_ID the shown board and lists its latest page; another board ends "NGを表示". */
     void SelectBoard(int BBS_ID);
+    /** @short "NGを表示": the rows NG rules hide are listed too, marked, until turned off. */
+    void ShowNgRows(bool on);
     /** @short Shows @p row of list @p Index in the body pane; @p NoSelect: the list selected it already. */
     void ShowMessage(int Index, int row, bool NoSelect);
     /** @short Removes the sort marks (and with !KeepIndent the thread indents) of list @p Index. */
@@ -219,6 +221,7 @@ private:
     void showAnchorTarget(int BBS_ID, int ID);
     void createToolCommands();
     void refreshAfterSettings();
+    void refreshAfterNgRules();
     void createFindController();
 
     std::unique_ptr<Database> &m_database;

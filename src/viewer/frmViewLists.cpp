@@ -1,6 +1,7 @@
 // The main window's lists, forwarded to the ListController.
 #include "viewer/frmView.h"
 
+#include "app/mdlOption.h"
 #include "viewer/ListController.h"
 
 #include <QLabel>
@@ -29,6 +30,12 @@ bool frmView::ShowView(ViewType view)
 
 void frmView::SelectBoard(int BBS_ID)
 {
+    // Hidden rows are shown for a moment, for the board they were asked for.
+    if (BBS_ID != mdlOption::BBS_ID && m_lists.lsvMsgList(BoardList).ShowNg()) {
+        m_lists.lsvMsgList(BoardList).SetShowNg(false);
+        m_lists.lsvMsgList(ResultList).SetShowNg(false);
+        m_menu.value(u"mnuBBSViewNg"_s)->setChecked(false);
+    }
     m_listController->SelectBoard(BBS_ID);
 }
 
