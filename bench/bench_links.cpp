@@ -3,6 +3,7 @@
 //                          1,000,000 characters (an address and an anchor every tenth line): the pane
 //                          filled with it, less the pane filled with the same text whose links
 //                          are defused, plus the scan of that defused text;
+//   body_links_dense_1mb_ms: the same for a body with an address and an anchor on every line;
 //   anchor_preview_1m_ms:  one anchor preview's text read from the 1,000,000-message database
 //                          that bench_open keeps in $TESSERA_BENCH_DIR (built when missing).
 // Each figure is the median of several runs.
@@ -32,19 +33,20 @@ namespace {
 constexpr qsizetype BodyLength = 1000000;
 constexpr int Messages = 1000000;
 
-QString largeBody()
+/** A body of BodyLength characters with an address and an anchor on every @p linkEvery th line. */
+QString largeBody(int linkEvery)
 {
     QString body;
     for (int line = 0; body.size() < BodyLength; ++line) {
-        body += line % 10 == 0 ? u"詳しくは http://example.jp/page/%1.html を見てください >>%1\r\n"_s.arg(line)
+        body += line % linkEvery == 0 ? u"詳しくは http://example.jp/page/%1.html を見てください >>%1\r\n"_s.arg(line)
                                : u"これは本文の%1行目です。掲示板の書き込みらしい長さの文が続きます。\r\n"_s.arg(line);
     }
     return body.left(BodyLength);
 }
 
-double bodyLinks()
+double bodyLinks(int linkEvery)
 {
-    const QString body = largeBody();
+    const QString body = largeBody(linkEvery);
     QString defused = body;
     defused.replace(u"http://"_s, u"hxxp;//"_s).replace(u">>"_s, u"＞・"_s);
     QPlainTextEdit pane; // as the window's body pane is set up
@@ -88,7 +90,8 @@ int main(int argc, char *argv[])
 {
     WindowBench::quietOffscreen();
     QApplication app(argc, argv);
-    print("body_links_1mb_ms", bodyLinks());
+    print("body_links_1mb_ms", bodyLinks(10));
+    print("body_links_dense_1mb_ms", bodyLinks(1));
 
     QString folder = qEnvironmentVariable("TESSERA_BENCH_DIR");
     if (folder.isEmpty())

@@ -4,7 +4,9 @@
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QTextDocument>
 
 using namespace Qt::StringLiterals;
@@ -69,37 +71,47 @@ qsizetype pieceOffset(QStringView line, qsizetype index)
     return index + breaks;
 }
 
-/** A link's range in the pane and the format it is drawn with. */
-struct PaneLink
-{
-    qsizetype start;
-    qsizetype end;
-    QString href;
-};
-
 /** The links of @p line, which starts at pane position @p lineStart. */
 void collectLinks(QList<PaneLink> &links, QStringView line, qsizetype lineStart)
 {
     for (const BodyLinks::Link &link : BodyLinks::Scan(line)) {
         const QString href = link.kind == BodyLinks::Link::Kind::Anchor ? BodyLinks::AnchorHref(link) : link.address;
-        links.append({lineStart + pieceOffset(line, link.start),
-                      lineStart + pieceOffset(line, link.start + link.length - 1) + 1, href});
+        links.append({int(lineStart + pieceOffset(line, link.start)),
+                      int(lineStart + pieceOffset(line, link.start + link.length - 1) + 1), href});
     }
 }
 
-/** Draws @p links underlined in the palette's link colour, each carrying its href. */
-void formatLinks(QTextCursor &cursor, const QList<PaneLink> &links, const QColor &color)
+/**
+ * Draws @p links underlined in the palette's link colour, each carrying its href: as formats of
+ * their blocks' layouts, the way a highlighter colours text. Formatting the characters instead
+ * splits the document's fragments at every link, which a body dense with links pays for many
+ * times over. A link across a long line's cut is drawn in both pieces.
+ */
+void formatLinks(QTextDocument &document, const QList<PaneLink> &links, const QColor &color)
 {
+    QTextCharFormat format;
+    format.setAnchor(true);
+    format.setFontUnderline(true);
+    format.setForeground(color);
+    QTextBlock block = document.begin();
+    QList<QTextLayout::FormatRange> ranges;
+    const auto next = [&] {
+        if (!ranges.isEmpty())
+            block.layout()->setFormats(ranges);
+        ranges.clear();
+        block = block.next();
+    };
     for (const PaneLink &link : links) {
-        QTextCharFormat format;
-        format.setAnchor(true);
         format.setAnchorHref(link.href);
-        format.setFontUnderline(true);
-        format.setForeground(color);
-        cursor.setPosition(int(link.start));
-        cursor.setPosition(int(link.end), QTextCursor::KeepAnchor);
-        cursor.mergeCharFormat(format);
+        for (int start = link.start; start < link.end;) {
+            while (start >= block.position() + block.length())
+                next();
+            const int end = qMin(link.end, block.position() + block.length() - 1);
+            ranges.append({start - block.position(), end - start, format});
+            start = end + 1;
+        }
     }
+    next();
 }
 
 void appendLine(QString &run, QStringView line)
@@ -146,11 +158,22 @@ void Render(QPlainTextEdit &pane, const QString &body)
         lineStart += run.size() - before;
     }
     flush();
-    formatLinks(cursor, links, pane.palette().color(QPalette::Link));
+    formatLinks(*pane.document(), links, pane.palette().color(QPalette::Link));
     cursor.endEditBlock();
     pane.moveCursor(QTextCursor::Start);
     pane.verticalScrollBar()->setValue(0);
     pane.setUpdatesEnabled(true);
+}
+
+QList<PaneLink> LinksOf(const QTextBlock &block)
+{
+    QList<PaneLink> links;
+    for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+        if (range.format.isAnchor())
+            links.append({block.position() + range.start, block.position() + range.start + range.length,
+                          range.format.anchorHref()});
+    }
+    return links;
 }
 
 qsizetype PanePosition(QStringView body, qsizetype index)

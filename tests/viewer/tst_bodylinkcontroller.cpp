@@ -3,13 +3,16 @@
 #include "viewer/BodyRenderer.h"
 #include "viewer/WindowTest.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QTextBlock>
 
 using namespace Qt::StringLiterals;
 
 /**
  * The body pane's links over board 3, whose messages 1 to 5 each answer the one before
- * (message n says ">>n-1"); message 6 holds addresses, 7 a long line. The page lists 6 and 7.
+ * (message n says ">>n-1"); message 6 holds addresses, 7 a long line and answers 4. The page
+ * lists 6 and 7.
  */
 class TestBodyLinks : public WindowTest
 {
@@ -27,6 +30,7 @@ class TestBodyLinks : public WindowTest
         messages.append(message(3, 7, u"長い行 "_s + QString(9000, u'a') + u" http://c.jp"_s));
         for (CMessage &m : messages)
             m.RootThread = m.ID;
+        messages.last().InReplyTo = 4;
         store(messages);
         if (!startWindow())
             return false;
@@ -55,11 +59,16 @@ class TestBodyLinks : public WindowTest
         return edit->cursorRect(cursor).center();
     }
 
+    /** The format Render draws character @p position of @p edit with, over its line's colour. */
     static QTextCharFormat formatAt(QPlainTextEdit *edit, int position)
     {
-        QTextCursor cursor(edit->document());
-        cursor.setPosition(position + 1);
-        return cursor.charFormat();
+        const QTextBlock block = edit->document()->findBlock(position);
+        const int inBlock = position - block.position();
+        for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+            if (inBlock >= range.start && inBlock < range.start + range.length)
+                return range.format;
+        }
+        return {};
     }
 
     static void send(QPlainTextEdit *edit, QEvent::Type type, const QPoint &at)
@@ -83,6 +92,15 @@ class TestBodyLinks : public WindowTest
     }
 
     QList<QPlainTextEdit *> previews() const { return m_window->Links().Previews(); }
+
+    QLabel *replyLink() const { return child<QLabel>(u"StatusBar.InReplyTo"_s); }
+
+    /** A point of the reply link's label on its anchor, which ends its text. */
+    QPoint replyAnchorPoint() const
+    {
+        const QFontMetrics metrics = replyLink()->fontMetrics();
+        return {replyLink()->contentsRect().left() + metrics.horizontalAdvance(u"レス元 >>"_s), replyLink()->height() / 2};
+    }
 
 private slots:
     void init()
@@ -241,6 +259,43 @@ private slots:
         QTest::keyClick(pane(), Qt::Key_Escape);
         QCOMPARE(previews().size(), 0);
         QVERIFY(!m_window->isMinimized());
+    }
+
+    void replyLinkOfTheShownMessage()
+    {
+        QVERIFY(start(6));
+        QVERIFY(replyLink()->isHidden());
+        m_window->ShowMessage(0, list(0).RowOf(3, 7), false);
+        QVERIFY(!replyLink()->isHidden());
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(replyLink());
+        QCOMPARE(accessible->role(), QAccessible::Link);
+        QCOMPARE(accessible->text(QAccessible::Name), u"レス元 >>4"_s);
+        QTest::mouseMove(replyLink(), replyAnchorPoint());
+        m_previewTimer.Advance(BodyLinkController::PreviewDelay);
+        QCOMPARE(previews().size(), 1);
+        QVERIFY(previews().first()->toPlainText().startsWith(u"4  題名4"_s));
+    }
+
+    void replyLinkShowsItsMessage_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("click") << false;
+        QTest::newRow("Tab, Enter") << true;
+    }
+
+    void replyLinkShowsItsMessage()
+    {
+        QFETCH(bool, byKey);
+        QVERIFY(start(7));
+        if (byKey) {
+            QVERIFY(replyLink()->focusPolicy() & Qt::TabFocus);
+            replyLink()->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(replyLink(), Qt::Key_Return);
+        } else {
+            QTest::mouseClick(replyLink(), Qt::LeftButton, {}, replyAnchorPoint());
+        }
+        QCOMPARE(m_window->Lists().CurrentList(), 1);
+        QCOMPARE(currentKey(), CMessage::MakeKey(3, 4));
     }
 
     void leavingClosesTheDeepestPreview()
