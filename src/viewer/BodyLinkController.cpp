@@ -174,6 +174,11 @@ bool BodyLinkController::eventFilter(QObject *watched, QEvent *event)
     }
     if (m_replyLink && watched == m_replyLink)
         return replyLinkEvent(*event);
+    if (type == QEvent::Paint) {
+        if (const int depth = depthOf(watched); depth >= 0 && watched == m_panes.at(depth).edit->viewport())
+            BodyRenderer::DrawVisibleLinks(*m_panes.at(depth).edit);
+        return false;
+    }
     const bool watchedType = type == QEvent::KeyPress || type == QEvent::MouseMove || type == QEvent::MouseButtonPress
                              || type == QEvent::MouseButtonRelease || type == QEvent::Leave;
     const int depth = watchedType ? depthOf(watched) : -1;

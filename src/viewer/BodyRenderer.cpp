@@ -7,6 +7,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
+#include <algorithm>
 #include <QTextDocument>
 
 using namespace Qt::StringLiterals;
@@ -82,36 +83,37 @@ void collectLinks(QList<PaneLink> &links, QStringView line, qsizetype lineStart)
 }
 
 /**
- * Draws @p links underlined in the palette's link colour, each carrying its href: as formats of
- * their blocks' layouts, the way a highlighter colours text. Formatting the characters instead
- * splits the document's fragments at every link, which a body dense with links pays for many
- * times over. A link across a long line's cut is drawn in both pieces.
+ * The links Render found, in order, kept by the document's first block: emptying the pane
+ * deletes them with it.
  */
-void formatLinks(QTextDocument &document, const QList<PaneLink> &links, const QColor &color)
+struct FoundLinks : QTextBlockUserData
 {
-    QTextCharFormat format;
-    format.setAnchor(true);
-    format.setFontUnderline(true);
-    format.setForeground(color);
-    QTextBlock block = document.begin();
+    explicit FoundLinks(QList<PaneLink> found) : links(std::move(found)) {}
+    QList<PaneLink> links;
+};
+
+/** The user state of a block whose links are drawn. */
+constexpr int LinksDrawn = 1;
+
+/** Draws the links of @p block of @p document underlined in @p color, as formats of the block's layout. */
+void drawLinks(QTextDocument &document, const QTextBlock &block, const QColor &color)
+{
     QList<QTextLayout::FormatRange> ranges;
-    const auto next = [&] {
-        if (!ranges.isEmpty())
-            block.layout()->setFormats(ranges);
-        ranges.clear();
-        block = block.next();
-    };
-    for (const PaneLink &link : links) {
+    for (const PaneLink &link : LinksOf(block)) {
+        QTextCharFormat format;
+        format.setAnchor(true);
         format.setAnchorHref(link.href);
-        for (int start = link.start; start < link.end;) {
-            while (start >= block.position() + block.length())
-                next();
-            const int end = qMin(link.end, block.position() + block.length() - 1);
-            ranges.append({start - block.position(), end - start, format});
-            start = end + 1;
-        }
+        format.setFontUnderline(true);
+        format.setForeground(color);
+        // A link across a long line's cut is drawn in each of its pieces.
+        const int start = qMax(link.start, block.position());
+        const int end = qMin(link.end, block.position() + block.length() - 1);
+        ranges.append({start - block.position(), end - start, format});
     }
-    next();
+    if (ranges.isEmpty())
+        return;
+    block.layout()->setFormats(ranges);
+    document.markContentsDirty(block.position(), block.length());
 }
 
 void appendLine(QString &run, QStringView line)
@@ -158,8 +160,8 @@ void Render(QPlainTextEdit &pane, const QString &body)
         lineStart += run.size() - before;
     }
     flush();
-    formatLinks(*pane.document(), links, pane.palette().color(QPalette::Link));
     cursor.endEditBlock();
+    pane.document()->begin().setUserData(new FoundLinks(std::move(links)));
     pane.moveCursor(QTextCursor::Start);
     pane.verticalScrollBar()->setValue(0);
     pane.setUpdatesEnabled(true);
@@ -167,13 +169,31 @@ void Render(QPlainTextEdit &pane, const QString &body)
 
 QList<PaneLink> LinksOf(const QTextBlock &block)
 {
-    QList<PaneLink> links;
-    for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
-        if (range.format.isAnchor())
-            links.append({block.position() + range.start, block.position() + range.start + range.length,
-                          range.format.anchorHref()});
+    const auto *found = static_cast<const FoundLinks *>(block.document()->begin().userData());
+    if (!found)
+        return {};
+    const QList<PaneLink> &links = found->links;
+    const int blockEnd = block.position() + block.length();
+    auto it = std::lower_bound(links.cbegin(), links.cend(), block.position(),
+                               [](const PaneLink &link, int position) { return link.end <= position; });
+    QList<PaneLink> inBlock;
+    for (; it != links.cend() && it->start < blockEnd; ++it)
+        inBlock.append(*it);
+    return inBlock;
+}
+
+void DrawVisibleLinks(QPlainTextEdit &pane)
+{
+    const QColor color = pane.palette().color(QPalette::Link);
+    const QTextBlock last = pane.cursorForPosition(QPoint(0, pane.viewport()->height())).block();
+    for (QTextBlock block = pane.cursorForPosition(QPoint(0, 0)).block(); block.isValid(); block = block.next()) {
+        if (block.userState() != LinksDrawn) {
+            block.setUserState(LinksDrawn);
+            drawLinks(*pane.document(), block, color);
+        }
+        if (block == last)
+            break;
     }
-    return links;
 }
 
 qsizetype PanePosition(QStringView body, qsizetype index)

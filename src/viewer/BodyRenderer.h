@@ -14,9 +14,10 @@ class QTextBlock;
  *
  * The text is inserted through a text cursor, never parsed: markup, entities and RTF control
  * words show as the characters they are, and nothing is ever loaded. Addresses and reply anchors
- * that BodyLinks finds are drawn underlined in the palette's link colour and carry their target as
- * the anchor href of a format of their block's layout (an address, or AnchorHref's text for an
- * anchor), read back by LinksOf.
+ * that BodyLinks finds are kept with the document (their target an address, or AnchorHref's text
+ * for an anchor), read back by LinksOf, and drawn underlined in the palette's link colour by
+ * DrawVisibleLinks, only in the blocks the pane shows: a body dense with links costs little more
+ * to show than one without.
  */
 namespace BodyRenderer {
 
@@ -40,8 +41,13 @@ QColor ColorOf(LineKind kind);
  * than 8192 characters is shown in pieces of that length (the pane's blocks), in its colour.
  */
 void Render(QPlainTextEdit &pane, const QString &body);
-/** @short The links Render drew in @p block, in order. */
+/** @short The links Render found that lie in @p block (wholly or in part), in order. */
 QList<PaneLink> LinksOf(const QTextBlock &block);
+/**
+ * @short Draws the links of the blocks in view of @p pane that are not drawn yet, as formats of
+ * their layouts (the way a highlighter colours text); before the pane paints.
+ */
+void DrawVisibleLinks(QPlainTextEdit &pane);
 /**
  * @short The pane position of character @p index of @p body as Render lays it out: a CR LF
  * is one line break there, and a long line's pieces are separated by breaks of their own.

@@ -58,9 +58,12 @@ class TestBodyLinks : public WindowTest
         return edit->cursorRect(cursor).center();
     }
 
-    /** The format Render draws character @p position of @p edit with, over its line's colour. */
+    /** The format character @p position of @p edit is drawn with, over its line's colour, once in view. */
     static QTextCharFormat formatAt(QPlainTextEdit *edit, int position)
     {
+        edit->setTextCursor(QTextCursor(edit->document()->findBlock(position)));
+        edit->ensureCursorVisible();
+        edit->viewport()->grab(); // a paint, which draws the links in view
         const QTextBlock block = edit->document()->findBlock(position);
         const int inBlock = position - block.position();
         for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
