@@ -350,18 +350,19 @@ void BodyLinkController::showPreview(int depth, int from, int to, const QPoint &
     const int lineHeight = qMax(metrics.lineSpacing(), metrics.boundingRect(u"漢"_s).height() + metrics.leading() + 2);
     const int lines = edit->document()->blockCount();
     frame->resize(qMin(source.width(), 480), qMin(lineHeight * lines + 16, 400));
-    // Under the pointer: leaving the preview is leaving the anchor. Moved onto the screen as a
-    // whole, it still holds the pointer (a link low in the window opens it upwards).
-    QRect placed(globalAt - QPoint(8, 8), frame->size());
-    if (const QScreen *screen = QGuiApplication::screenAt(globalAt)) {
-        const QRect room = screen->availableGeometry();
-        placed.moveRight(qMin(placed.right(), room.right()));
-        placed.moveBottom(qMin(placed.bottom(), room.bottom()));
-    }
-    frame->move(placed.topLeft());
+    // Under the pointer: leaving the preview is leaving the anchor.
+    frame->move(globalAt - QPoint(8, 8));
     m_panes.append({edit, board, frame});
     edit->viewport()->setMouseTracking(true);
     frame->show();
+    // Moved onto the screen as a whole, it still holds the pointer (a link low on the screen
+    // opens it upwards). Its frame is known once it is shown.
+    if (const QScreen *screen = QGuiApplication::screenAt(globalAt)) {
+        QRect placed = frame->frameGeometry();
+        placed.moveRight(qMin(placed.right(), screen->availableGeometry().right()));
+        placed.moveBottom(qMin(placed.bottom(), screen->availableGeometry().bottom()));
+        frame->move(placed.topLeft());
+    }
 }
 
 void BodyLinkController::ClosePreviews(int depth)

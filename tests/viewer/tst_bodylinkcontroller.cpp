@@ -280,6 +280,8 @@ private slots:
         m_previewTimer.Advance(BodyLinkController::PreviewDelay);
         QCOMPARE(previews().size(), 1);
         QVERIFY(previews().first()->toPlainText().startsWith(u"4  題名4"_s));
+        // Opened from the bottom of the window, it stays on the screen.
+        QVERIFY(replyLink()->screen()->availableGeometry().contains(previews().first()->window()->frameGeometry()));
     }
 
     void leavingClosesTheDeepestPreview()
