@@ -1,8 +1,10 @@
 // bench_links: the links of the body pane. Prints
 //   body_links_1mb_ms:     what finding and drawing the links adds to showing a body of
 //                          1,000,000 characters (an address and an anchor every tenth line): the pane
-//                          filled with it, less the pane filled with the same text whose links
-//                          are defused, plus the scan of that defused text;
+//                          filled with it, its first screen's links drawn, and emptied again, less
+//                          the same for the text with its links defused, plus the scan of that
+//                          defused text;
+//   body_links_dense_1mb_ms: the same for a body with an address and an anchor on every line;
 //   anchor_preview_1m_ms:  one anchor preview's text read from the 1,000,000-message database
 //                          that bench_open keeps in $TESSERA_BENCH_DIR (built when missing).
 // Each figure is the median of several runs.
@@ -32,28 +34,38 @@ namespace {
 constexpr qsizetype BodyLength = 1000000;
 constexpr int Messages = 1000000;
 
-QString largeBody()
+/** A body of BodyLength characters with an address and an anchor on every @p linkEvery th line. */
+QString largeBody(int linkEvery)
 {
     QString body;
     for (int line = 0; body.size() < BodyLength; ++line) {
-        body += line % 10 == 0 ? u"詳しくは http://example.jp/page/%1.html を見てください >>%1\r\n"_s.arg(line)
+        body += line % linkEvery == 0 ? u"詳しくは http://example.jp/page/%1.html を見てください >>%1\r\n"_s.arg(line)
                                : u"これは本文の%1行目です。掲示板の書き込みらしい長さの文が続きます。\r\n"_s.arg(line);
     }
     return body.left(BodyLength);
 }
 
-double bodyLinks()
+double bodyLinks(int linkEvery)
 {
-    const QString body = largeBody();
+    const QString body = largeBody(linkEvery);
     QString defused = body;
     defused.replace(u"http://"_s, u"hxxp;//"_s).replace(u">>"_s, u"＞・"_s);
     QPlainTextEdit pane; // as the window's body pane is set up
     pane.setReadOnly(true);
     pane.setUndoRedoEnabled(false);
     QList<double> added;
+    // Each fill is timed with the emptying that the next message pays for it.
+    pane.resize(800, 600);
+    const auto show = [&pane](const QString &text) {
+        return milliseconds([&] {
+            BodyRenderer::Render(pane, text);
+            BodyRenderer::DrawVisibleLinks(pane); // as the pane's first paint does
+            pane.clear();
+        });
+    };
     for (int run = 0; run < 9; ++run) {
-        const double withLinks = milliseconds([&] { BodyRenderer::Render(pane, body); });
-        const double without = milliseconds([&] { BodyRenderer::Render(pane, defused); });
+        const double withLinks = show(body);
+        const double without = show(defused);
         const double scan = milliseconds([&] {
             for (QStringView line : QStringView(defused).split(u"\r\n"_s))
                 BodyLinks::Scan(line);
@@ -88,7 +100,8 @@ int main(int argc, char *argv[])
 {
     WindowBench::quietOffscreen();
     QApplication app(argc, argv);
-    print("body_links_1mb_ms", bodyLinks());
+    print("body_links_1mb_ms", bodyLinks(10));
+    print("body_links_dense_1mb_ms", bodyLinks(1));
 
     QString folder = qEnvironmentVariable("TESSERA_BENCH_DIR");
     if (folder.isEmpty())

@@ -5,11 +5,15 @@
 #include "models/BodyLinks.h"
 #include "viewer/BodyRenderer.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
+#include <QCursor>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTextBlock>
 #include <QVBoxLayout>
 
@@ -17,33 +21,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-/** A link of a pane: its characters and where they point. */
-struct LinkRange
-{
-    int start = 0;
-    int end = 0;
-    QString href;
-};
-
-QList<LinkRange> linksOfBlock(const QTextBlock &block)
-{
-    QList<LinkRange> links;
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        if (fragment.charFormat().isAnchor())
-            links.append({fragment.position(), fragment.position() + fragment.length(), fragment.charFormat().anchorHref()});
-    }
-    return links;
-}
+using BodyRenderer::PaneLink;
 
 /** The first link starting at or after @p from, or the last ending at or before it. */
-std::optional<LinkRange> nearestLink(const QTextDocument &document, int from, bool forward)
+std::optional<PaneLink> nearestLink(const QTextDocument &document, int from, bool forward)
 {
     for (QTextBlock block = document.findBlock(from); block.isValid(); block = forward ? block.next() : block.previous()) {
-        QList<LinkRange> links = linksOfBlock(block);
+        QList<PaneLink> links = BodyRenderer::LinksOf(block);
         if (!forward)
             std::reverse(links.begin(), links.end());
-        for (const LinkRange &link : links) {
+        for (const PaneLink &link : links) {
             if (forward ? link.start >= from : link.end <= from)
                 return link;
         }
@@ -54,11 +41,38 @@ std::optional<LinkRange> nearestLink(const QTextDocument &document, int from, bo
 /** The href of the link character @p position of @p document belongs to; empty for none. */
 QString hrefAt(const QTextDocument &document, int position)
 {
-    for (const LinkRange &link : linksOfBlock(document.findBlock(position))) {
+    for (const PaneLink &link : BodyRenderer::LinksOf(document.findBlock(position))) {
         if (position >= link.start && position < link.end)
             return link.href;
     }
     return {};
+}
+
+/** The href of the link drawn under viewport point @p at of @p edit; empty for none. */
+QString hrefAt(const QPlainTextEdit &edit, const QPoint &at)
+{
+    // The caret position nearest the point lies at one side of the character under it, if any.
+    const QTextCursor cursor = edit.cursorForPosition(at);
+    const QRect caret = edit.cursorRect(cursor);
+    if (at.y() < caret.top() || at.y() > caret.bottom())
+        return {};
+    const QTextLine line = cursor.block().layout()->lineForTextPosition(cursor.positionInBlock());
+    const int character = at.x() < caret.left() ? cursor.positionInBlock() - 1 : cursor.positionInBlock();
+    if (!line.isValid() || character < line.textStart() || character >= line.textStart() + line.textLength())
+        return {};
+    return hrefAt(*edit.document(), cursor.block().position() + character);
+}
+
+/** The href of a reply link label: set (empty while hidden) on the labels that are links. */
+constexpr char ReplyHrefProperty[] = "replyHref";
+
+/** A screen reader's view of a reply link label: a link, named by its text. */
+QAccessibleInterface *replyLinkAccessible(const QString &, QObject *object)
+{
+    auto *label = qobject_cast<QLabel *>(object);
+    if (!label || !label->property(ReplyHrefProperty).isValid())
+        return nullptr;
+    return new QAccessibleWidget(label, QAccessible::Link);
 }
 
 QString previewOf(const CMessage &message)
@@ -99,6 +113,35 @@ BodyLinkController::~BodyLinkController()
     ClosePreviews();
 }
 
+void BodyLinkController::WatchReplyLink(QLabel &label)
+{
+    static const bool roleInstalled = (QAccessible::installFactory(replyLinkAccessible), true);
+    Q_UNUSED(roleInstalled);
+    m_replyLink = &label;
+    label.setProperty(ReplyHrefProperty, QString());
+    // A screen reader's view made before the label became a link goes: the next is a link's.
+    if (QAccessibleInterface *made = QAccessible::queryAccessibleInterface(&label); made->role() != QAccessible::Link)
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    label.setTextFormat(Qt::RichText);
+    label.setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    label.hide();
+    connect(&label, &QLabel::linkActivated, this, [this](const QString &href) { activate(0, href); });
+    connect(&label, &QLabel::linkHovered, this, [this](const QString &href) { hover(0, href, QCursor::pos()); });
+}
+
+void BodyLinkController::ShowReplyLink(QLabel &label, int InReplyTo)
+{
+    label.setVisible(InReplyTo != 0);
+    if (InReplyTo == 0)
+        return;
+    const QString anchor = u">>"_s + QString::number(InReplyTo);
+    const QString href = BodyLinks::AnchorHref({BodyLinks::Link::Kind::Anchor, 0, 0, QString(), InReplyTo, InReplyTo});
+    // Made of a number only: nothing from the board goes into the markup.
+    label.setText(u"レス元 <a href=\"%1\">%2</a>"_s.arg(href.toHtmlEscaped(), anchor.toHtmlEscaped()));
+    label.setProperty(ReplyHrefProperty, href);
+    label.setAccessibleName(u"レス元 "_s + anchor);
+}
+
 QList<QPlainTextEdit *> BodyLinkController::Previews() const
 {
     QList<QPlainTextEdit *> previews;
@@ -129,6 +172,13 @@ bool BodyLinkController::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
+    if (m_replyLink && watched == m_replyLink)
+        return replyLinkEvent(*event);
+    if (type == QEvent::Paint) {
+        if (const int depth = depthOf(watched); depth >= 0 && watched == m_panes.at(depth).edit->viewport())
+            BodyRenderer::DrawVisibleLinks(*m_panes.at(depth).edit);
+        return false;
+    }
     const bool watchedType = type == QEvent::KeyPress || type == QEvent::MouseMove || type == QEvent::MouseButtonPress
                              || type == QEvent::MouseButtonRelease || type == QEvent::Leave;
     const int depth = watchedType ? depthOf(watched) : -1;
@@ -148,6 +198,20 @@ bool BodyLinkController::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
+bool BodyLinkController::replyLinkEvent(const QEvent &event)
+{
+    if (event.type() == QEvent::Leave)
+        hover(0, QString(), QPoint());
+    if (event.type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent &>(event).key();
+    const QString href = m_replyLink->property(ReplyHrefProperty).toString();
+    if ((key != Qt::Key_Return && key != Qt::Key_Enter) || href.isEmpty())
+        return false;
+    activate(0, href);
+    return true;
+}
+
 void BodyLinkController::mouseEvent(int depth, const QMouseEvent &mouse)
 {
     QPlainTextEdit &edit = *m_panes.at(depth).edit;
@@ -155,10 +219,10 @@ void BodyLinkController::mouseEvent(int depth, const QMouseEvent &mouse)
     if (mouse.type() == QEvent::MouseMove) {
         mouseMove(depth, at);
     } else if (mouse.type() == QEvent::MouseButtonPress) {
-        m_pressed = edit.anchorAt(at);
+        m_pressed = hrefAt(edit, at);
     } else if (mouse.button() == Qt::LeftButton) {
         // A drag that selected text opens nothing.
-        const QString href = edit.anchorAt(at);
+        const QString href = hrefAt(edit, at);
         if (!href.isEmpty() && href == m_pressed && !edit.textCursor().hasSelection())
             activate(depth, href);
     }
@@ -199,7 +263,7 @@ bool BodyLinkController::focusLink(QPlainTextEdit &edit, bool forward)
 {
     const QTextCursor current = edit.textCursor();
     const int from = !current.hasSelection() ? current.position() : forward ? current.selectionEnd() : current.selectionStart();
-    const std::optional<LinkRange> link = nearestLink(*edit.document(), from, forward);
+    const std::optional<PaneLink> link = nearestLink(*edit.document(), from, forward);
     if (!link)
         return false; // past the last link the focus moves on as usual
     QTextCursor cursor(edit.document());
@@ -215,8 +279,14 @@ void BodyLinkController::mouseMove(int depth, const QPoint &at)
 {
     ClosePreviews(depth);
     QPlainTextEdit &edit = *m_panes.at(depth).edit;
-    const QString href = edit.anchorAt(at);
+    const QString href = hrefAt(edit, at);
     edit.viewport()->setCursor(href.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
+    hover(depth, href, edit.viewport()->mapToGlobal(at));
+}
+
+/** The pointer is on link @p href (empty: on none) of the pane at @p depth: an anchor's preview is timed. */
+void BodyLinkController::hover(int depth, const QString &href, const QPoint &globalAt)
+{
     if (href == m_hovered)
         return;
     m_hovered = href;
@@ -225,7 +295,6 @@ void BodyLinkController::mouseMove(int depth, const QPoint &at)
     int to = 0;
     if (depth >= MaxPreviews || !BodyLinks::ParseAnchorHref(href, from, to))
         return;
-    const QPoint globalAt = edit.viewport()->mapToGlobal(at);
     m_timer->Start(PreviewDelay, [this, depth, from, to, globalAt] { showPreview(depth, from, to, globalAt); });
 }
 
@@ -286,6 +355,14 @@ void BodyLinkController::showPreview(int depth, int from, int to, const QPoint &
     m_panes.append({edit, board, frame});
     edit->viewport()->setMouseTracking(true);
     frame->show();
+    // Moved onto the screen as a whole, it still holds the pointer (a link low on the screen
+    // opens it upwards). Its frame is known once it is shown.
+    if (const QScreen *screen = QGuiApplication::screenAt(globalAt)) {
+        QRect placed = frame->frameGeometry();
+        placed.moveRight(qMin(placed.right(), screen->availableGeometry().right()));
+        placed.moveBottom(qMin(placed.bottom(), screen->availableGeometry().bottom()));
+        frame->move(placed.topLeft());
+    }
 }
 
 void BodyLinkController::ClosePreviews(int depth)

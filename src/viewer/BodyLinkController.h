@@ -13,6 +13,7 @@
 
 
 class QFrame;
+class QLabel;
 class QMouseEvent;
 class QPlainTextEdit;
 
@@ -21,6 +22,7 @@ class QPlainTextEdit;
  * layer or shows the message of a reply anchor; Tab and Shift+Tab move between the links; a
  * pointer resting on an anchor shows a preview of its messages, whose own anchors open further
  * previews, at most MaxPreviews deep. Escape, or the pointer leaving a preview, closes them.
+ * The shown message's レス元 is a link of the same kind, in a label of its own.
  */
 class BodyLinkController : public QObject
 {
@@ -56,6 +58,13 @@ public:
         m_timer->Stop();
         m_timer = &timer;
     }
+    /**
+     * @short Makes @p label the link to the shown message's レス元: a click or Enter shows it,
+     * resting the pointer previews it, Tab reaches it, and screen readers hear a link.
+     */
+    void WatchReplyLink(QLabel &label);
+    /** @short Shows in @p label the link to message @p InReplyTo of the shown board; hides it for 0. */
+    static void ShowReplyLink(QLabel &label, int InReplyTo);
     /** @short The open previews, the first opened first. */
     QList<QPlainTextEdit *> Previews() const;
     /** @short The preview text of messages @p from to @p to of board @p BBS_ID. */
@@ -75,10 +84,12 @@ private:
     };
 
     int depthOf(QObject *watched) const;
+    bool replyLinkEvent(const QEvent &event);
     bool keyPress(int depth, int key, Qt::KeyboardModifiers modifiers);
     void mouseEvent(int depth, const QMouseEvent &mouse);
     void leave(int depth, QObject *watched);
     void mouseMove(int depth, const QPoint &at);
+    void hover(int depth, const QString &href, const QPoint &globalAt);
     void activate(int depth, const QString &href);
     bool focusLink(QPlainTextEdit &edit, bool forward);
     void showPreview(int depth, int from, int to, const QPoint &globalAt);
@@ -87,6 +98,7 @@ private:
     Commands m_commands;
     std::unique_ptr<OneShotTimer> m_ownTimer;
     OneShotTimer *m_timer;
+    QPointer<QLabel> m_replyLink;
     QString m_hovered;    // the href under the pointer
     QString m_pressed;    // the href under the pointer when the button went down
 };

@@ -4,7 +4,10 @@
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
+#include <algorithm>
 #include <QTextDocument>
 
 using namespace Qt::StringLiterals;
@@ -69,37 +72,48 @@ qsizetype pieceOffset(QStringView line, qsizetype index)
     return index + breaks;
 }
 
-/** A link's range in the pane and the format it is drawn with. */
-struct PaneLink
-{
-    qsizetype start;
-    qsizetype end;
-    QString href;
-};
-
 /** The links of @p line, which starts at pane position @p lineStart. */
 void collectLinks(QList<PaneLink> &links, QStringView line, qsizetype lineStart)
 {
     for (const BodyLinks::Link &link : BodyLinks::Scan(line)) {
         const QString href = link.kind == BodyLinks::Link::Kind::Anchor ? BodyLinks::AnchorHref(link) : link.address;
-        links.append({lineStart + pieceOffset(line, link.start),
-                      lineStart + pieceOffset(line, link.start + link.length - 1) + 1, href});
+        links.append({int(lineStart + pieceOffset(line, link.start)),
+                      int(lineStart + pieceOffset(line, link.start + link.length - 1) + 1), href});
     }
 }
 
-/** Draws @p links underlined in the palette's link colour, each carrying its href. */
-void formatLinks(QTextCursor &cursor, const QList<PaneLink> &links, const QColor &color)
+/**
+ * The links Render found, in order, kept by the document's first block: emptying the pane
+ * deletes them with it.
+ */
+struct FoundLinks : QTextBlockUserData
 {
-    for (const PaneLink &link : links) {
+    explicit FoundLinks(QList<PaneLink> found) : links(std::move(found)) {}
+    QList<PaneLink> links;
+};
+
+/** The user state of a block whose links are drawn. */
+constexpr int LinksDrawn = 1;
+
+/** Draws the links of @p block of @p document underlined in @p color, as formats of the block's layout. */
+void drawLinks(QTextDocument &document, const QTextBlock &block, const QColor &color)
+{
+    QList<QTextLayout::FormatRange> ranges;
+    for (const PaneLink &link : LinksOf(block)) {
         QTextCharFormat format;
         format.setAnchor(true);
         format.setAnchorHref(link.href);
         format.setFontUnderline(true);
         format.setForeground(color);
-        cursor.setPosition(int(link.start));
-        cursor.setPosition(int(link.end), QTextCursor::KeepAnchor);
-        cursor.mergeCharFormat(format);
+        // A link across a long line's cut is drawn in each of its pieces.
+        const int start = qMax(link.start, block.position());
+        const int end = qMin(link.end, block.position() + block.length() - 1);
+        ranges.append({start - block.position(), end - start, format});
     }
+    if (ranges.isEmpty())
+        return;
+    block.layout()->setFormats(ranges);
+    document.markContentsDirty(block.position(), block.length());
 }
 
 void appendLine(QString &run, QStringView line)
@@ -146,11 +160,40 @@ void Render(QPlainTextEdit &pane, const QString &body)
         lineStart += run.size() - before;
     }
     flush();
-    formatLinks(cursor, links, pane.palette().color(QPalette::Link));
     cursor.endEditBlock();
+    pane.document()->begin().setUserData(new FoundLinks(std::move(links)));
     pane.moveCursor(QTextCursor::Start);
     pane.verticalScrollBar()->setValue(0);
     pane.setUpdatesEnabled(true);
+}
+
+QList<PaneLink> LinksOf(const QTextBlock &block)
+{
+    const auto *found = static_cast<const FoundLinks *>(block.document()->begin().userData());
+    if (!found)
+        return {};
+    const QList<PaneLink> &links = found->links;
+    const int blockEnd = block.position() + block.length();
+    auto it = std::lower_bound(links.cbegin(), links.cend(), block.position(),
+                               [](const PaneLink &link, int position) { return link.end <= position; });
+    QList<PaneLink> inBlock;
+    for (; it != links.cend() && it->start < blockEnd; ++it)
+        inBlock.append(*it);
+    return inBlock;
+}
+
+void DrawVisibleLinks(QPlainTextEdit &pane)
+{
+    const QColor color = pane.palette().color(QPalette::Link);
+    const QTextBlock last = pane.cursorForPosition(QPoint(0, pane.viewport()->height())).block();
+    for (QTextBlock block = pane.cursorForPosition(QPoint(0, 0)).block(); block.isValid(); block = block.next()) {
+        if (block.userState() != LinksDrawn) {
+            block.setUserState(LinksDrawn);
+            drawLinks(*pane.document(), block, color);
+        }
+        if (block == last)
+            break;
+    }
 }
 
 qsizetype PanePosition(QStringView body, qsizetype index)

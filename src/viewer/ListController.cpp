@@ -9,6 +9,7 @@
 #include "db/JetSql.h"
 #include "db/MessageRepository.h"
 #include "db/QueryCursor.h"
+#include "viewer/BodyLinkController.h"
 #include "viewer/BodyRenderer.h"
 #include "viewer/BrowseHistory.h"
 #include "viewer/QueryResultModel.h"
@@ -338,6 +339,7 @@ void ListController::ClearShownMessage()
     // The addresses belong to the message that was shown.
     m_widgets.mailto->hide();
     m_widgets.homepage->hide();
+    m_widgets.inReplyTo->hide();
 }
 
 void ListController::ShowCaption()
@@ -433,6 +435,7 @@ void ListController::ShowMessage(ListIndex Index, int row, bool NoSelect)
     homepage->Label()->setText(homePage);
     homepage->setToolTip(homepage->parentWidget()->toolTip());
     homepage->setVisible(!homePage.isEmpty());
+    BodyLinkController::ShowReplyLink(*m_widgets.inReplyTo, list.Message(row).InReplyTo);
     if (!mdlRead::IsReadItem(list, row))
         mdlRead::StartReadTimer(m_lists);
     BrowseHistory &history = m_commands.history();

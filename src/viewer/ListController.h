@@ -46,6 +46,8 @@ public:
         /** The address labels, each laid over its status-bar panel. */
         uClickableLabel *mailto;
         uClickableLabel *homepage;
+        /** The link to the shown message's レス元. */
+        QLabel *inReplyTo;
         QAction *messageMenu;
         QAction *boardProperty;
         /** mnuBBSViewSub 0 to 4. */

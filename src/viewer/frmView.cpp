@@ -296,6 +296,7 @@ void frmView::createListController()
         .statusPanel = m_panels.value(u"Status"_s),
         .mailto = uclMailto,
         .homepage = uclHomepage,
+        .inReplyTo = m_panels.value(u"InReplyTo"_s),
         .messageMenu = mnuMsg->menuAction(),
         .boardProperty = m_menu.value(u"mnuBBSProperty"_s),
         .viewItems = m_viewItems,
@@ -491,6 +492,7 @@ void frmView::createBodyLinks()
         .showMessage = [this](int BBS_ID, int ID) { showAnchorTarget(BBS_ID, ID); },
     };
     m_bodyLinks = std::make_unique<BodyLinkController>(*rtbView, std::move(commands));
+    m_bodyLinks->WatchReplyLink(*m_panels.value(u"InReplyTo"_s));
 }
 
 void frmView::showAnchorTarget(int BBS_ID, int ID)
@@ -892,6 +894,7 @@ void frmView::createStatusBar()
     statusBar()->setSizeGripEnabled(true);
     QLabel *mail = addPanel(u"Mail"_s, u"クリックするとメールを送ります。"_s, 2);
     QLabel *homePage = addPanel(u"HomePage"_s, u"クリックするとこのホームページへジャンプします。"_s, 3);
+    addPanel(u"InReplyTo"_s, u"クリックするとレス元を表示します。"_s, 0);
     addPanel(u"Status"_s, QString(), 5);
     QLabel *noReadPoint = addPanel(u"NoReadPoint"_s, u"クリックすると未読位置を変更できます。"_s, 0);
     noReadPoint->setMinimumWidth(110);

@@ -3,13 +3,15 @@
 #include "viewer/BodyRenderer.h"
 #include "viewer/WindowTest.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QTextBlock>
 
 using namespace Qt::StringLiterals;
 
 /**
  * The body pane's links over board 3, whose messages 1 to 5 each answer the one before
- * (message n says ">>n-1"); message 6 holds addresses, 7 a long line. The page lists 6 and 7.
+ * (message n says ">>n-1"); 6 holds addresses, 7 a long line and answers 4. The page lists 6, 7.
  */
 class TestBodyLinks : public WindowTest
 {
@@ -27,6 +29,7 @@ class TestBodyLinks : public WindowTest
         messages.append(message(3, 7, u"長い行 "_s + QString(9000, u'a') + u" http://c.jp"_s));
         for (CMessage &m : messages)
             m.RootThread = m.ID;
+        messages.last().InReplyTo = 4;
         store(messages);
         if (!startWindow())
             return false;
@@ -55,11 +58,19 @@ class TestBodyLinks : public WindowTest
         return edit->cursorRect(cursor).center();
     }
 
+    /** The format character @p position of @p edit is drawn with, over its line's colour, once in view. */
     static QTextCharFormat formatAt(QPlainTextEdit *edit, int position)
     {
-        QTextCursor cursor(edit->document());
-        cursor.setPosition(position + 1);
-        return cursor.charFormat();
+        edit->setTextCursor(QTextCursor(edit->document()->findBlock(position)));
+        edit->ensureCursorVisible();
+        edit->viewport()->grab(); // a paint, which draws the links in view
+        const QTextBlock block = edit->document()->findBlock(position);
+        const int inBlock = position - block.position();
+        for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+            if (inBlock >= range.start && inBlock < range.start + range.length)
+                return range.format;
+        }
+        return {};
     }
 
     static void send(QPlainTextEdit *edit, QEvent::Type type, const QPoint &at)
@@ -84,6 +95,11 @@ class TestBodyLinks : public WindowTest
 
     QList<QPlainTextEdit *> previews() const { return m_window->Links().Previews(); }
 
+    QLabel *replyLink() const { return child<QLabel>(u"StatusBar.InReplyTo"_s); }
+
+    /** A point of the reply link's label on its anchor, which ends its text. */
+    QPoint replyAnchorPoint() const { return {replyLink()->fontMetrics().horizontalAdvance(u"レス元 >>"_s), replyLink()->height() / 2}; }
+
 private slots:
     void init()
     {
@@ -102,7 +118,6 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("href");
         QTest::newRow("address") << 6 << u"http://a.jp/x"_s << u"http://a.jp/x"_s;
-        QTest::newRow("dropped letters") << 6 << u"ttp://b.jp"_s << u"http://b.jp"_s;
         QTest::newRow("anchor") << 6 << u">>9"_s << u">>9-9"_s;
         QTest::newRow("after a long line's cut") << 7 << u"http://c.jp"_s << u"http://c.jp"_s;
     }
@@ -141,9 +156,11 @@ private slots:
         QTest::addColumn<QString>("anchor");
         QTest::addColumn<int>("currentList");
         QTest::addColumn<QStringList>("prompts");
-        QTest::newRow("listed: its row") << u">>6"_s << 0 << QStringList();
-        QTest::newRow("not listed: its thread in list 1") << u">>2"_s << 1 << QStringList();
-        QTest::newRow("not stored: said so") << u">>9"_s << 0 << QStringList{u"未取得のメッセージです"_s};
+        QTest::addColumn<bool>("byReplyLink"); // Tab to the shown message's レス元, Enter
+        QTest::newRow("listed: its row") << u">>6"_s << 0 << QStringList() << false;
+        QTest::newRow("not listed: its thread in list 1") << u">>2"_s << 1 << QStringList() << false;
+        QTest::newRow("not stored: said so") << u">>9"_s << 0 << QStringList{u"未取得のメッセージです"_s} << false;
+        QTest::newRow("レス元 by Tab, Enter") << u">>4"_s << 1 << QStringList() << true;
     }
 
     void clickOnAnAnchorShowsItsMessage()
@@ -151,9 +168,16 @@ private slots:
         QFETCH(QString, anchor);
         QFETCH(int, currentList);
         QFETCH(QStringList, prompts);
+        QFETCH(bool, byReplyLink);
         QVERIFY(start(7));
         showText(u"see "_s + anchor);
-        click(pane(), anchor);
+        if (!byReplyLink) {
+            click(pane(), anchor);
+        } else {
+            QVERIFY(replyLink()->focusPolicy() & Qt::TabFocus);
+            replyLink()->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(replyLink(), Qt::Key_Return);
+        }
         QCOMPARE(m_window->Lists().CurrentList(), currentList);
         QCOMPARE(m_prompter.texts(), prompts);
         if (prompts.isEmpty())
@@ -241,6 +265,23 @@ private slots:
         QTest::keyClick(pane(), Qt::Key_Escape);
         QCOMPARE(previews().size(), 0);
         QVERIFY(!m_window->isMinimized());
+    }
+
+    void replyLinkOfTheShownMessage()
+    {
+        QVERIFY(start(6));
+        QVERIFY(replyLink()->isHidden());
+        m_window->ShowMessage(0, list(0).RowOf(3, 7), false);
+        QVERIFY(!replyLink()->isHidden());
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(replyLink());
+        QCOMPARE(accessible->role(), QAccessible::Link);
+        QCOMPARE(accessible->text(QAccessible::Name), u"レス元 >>4"_s);
+        QTest::mouseMove(replyLink(), replyAnchorPoint());
+        m_previewTimer.Advance(BodyLinkController::PreviewDelay);
+        QCOMPARE(previews().size(), 1);
+        QVERIFY(previews().first()->toPlainText().startsWith(u"4  題名4"_s));
+        // Opened from the bottom of the window, it stays on the screen.
+        QVERIFY(replyLink()->screen()->availableGeometry().contains(previews().first()->window()->frameGeometry()));
     }
 
     void leavingClosesTheDeepestPreview()
