@@ -6,6 +6,7 @@
 #include "db/SqliteErrors.h"
 #include "db/TableSchemaSql.h"
 #include "db/SqliteValue.h"
+#include "db/TextIndex.h"
 #include "db/Transaction.h"
 
 #include <QFile>
@@ -293,6 +294,15 @@ bool Database::runNative(const QString &sql)
     return rc == SQLITE_OK;
 }
 
+bool Database::HasTextIndex() const
+{
+    const QByteArray table = TextIndex::TableName.toUtf8();
+    return m_db
+        && sqlite3_table_column_metadata(m_db, "main", table.constData(), nullptr, nullptr, nullptr, nullptr,
+                                         nullptr, nullptr)
+        == SQLITE_OK;
+}
+
 bool Database::prepareJet(const QString &jetSql, Prepared &out)
 {
     clearError();
@@ -304,7 +314,7 @@ bool Database::prepareJet(const QString &jetSql, Prepared &out)
     QString statement = jetSql;
     QStringList extra;
     for (;;) {
-        out.translation = JetSql::Translate(statement, extra);
+        out.translation = JetSql::Translate(statement, extra, HasTextIndex());
         if (out.translation.type == JetSql::Crosstab && statement == jetSql) {
             if (!expandCrosstab(statement))
                 return false;

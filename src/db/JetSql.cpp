@@ -1,6 +1,7 @@
 #include "db/JetSql.h"
 
 #include "db/JetPattern.h"
+#include "db/TextIndex.h"
 
 #include <QRegularExpression>
 #include <optional>
@@ -177,8 +178,11 @@ public:
     }
 
     Translation run();
+    /** Marks the Like terms that the full-text index can narrow down (see Translate). */
+    void useTextIndex();
 
 private:
+
     /** One nesting level: the select core being written at this level. */
     struct Frame
     {
@@ -217,7 +221,98 @@ private:
     Translation m_result;
     bool m_typeKnown = false;
     bool m_withClause = false;
+    QSet<qsizetype> m_indexedLikes;            // first tokens of the Like terms the index narrows
+    QHash<qsizetype, QString> m_afterPattern; // their patterns' tokens: the condition added
 };
+
+namespace {
+
+bool isWord(QStringView text, QStringView word)
+{
+    return text.compare(word, Qt::CaseInsensitive) == 0;
+}
+
+/** The text of a Jet '...' literal token without its quotes. */
+QString literalText(QStringView token)
+{
+    return token.sliced(1, token.size() - 2).toString().replace(u"''"_s, u"'"_s);
+}
+
+} // namespace
+
+void Translator::useTextIndex()
+{
+    // Only a statement on table Message alone: SELECT ... FROM Message [[AS] alias] WHERE or
+    // DELETE ... FROM Message ... WHERE, one statement, no join, union or subquery.
+    QList<qsizetype> top; // significant tokens outside parentheses
+    int depth = 0;
+    int selects = 0;
+    for (qsizetype t = nextSignificant(-1); t < m_tokens.size(); t = nextSignificant(t)) {
+        const QString word = upperWord(t);
+        if (word == u"SELECT")
+            ++selects;
+        if (word == u"JOIN" || word == u"UNION" || word == u"INTERSECT" || word == u"EXCEPT" || word == u"INTO"
+            || word == u"TRANSFORM" || word == u"PARAMETERS" || word == u"WITH" || isOp(t, u";"))
+            return;
+        if (isOp(t, u"("))
+            ++depth;
+        else if (isOp(t, u")"))
+            --depth;
+        else if (depth == 0)
+            top.append(t);
+    }
+    const auto word = [&](qsizetype i) { return i < top.size() ? upperWord(top[i]) : QString(); };
+    if (selects > 1 || depth != 0 || top.isEmpty() || (word(0) != u"SELECT" && word(0) != u"DELETE"))
+        return;
+    qsizetype i = 0;
+    while (i < top.size() && word(i) != u"FROM")
+        ++i;
+    if ( i + 1 >= top.size() || !isWord(identifierName(text(top[i + 1]), kind(top[i + 1])), u"Message"))
+        return;
+    QString table = u"Message"_s;
+    i += 2;
+    if (word(i) == u"AS")
+        ++i;
+    if (i < top.size() && word(i) != u"WHERE") {
+        table = identifierName(text(top[i]), kind(top[i]));
+        ++i;
+    }
+    if (word(i) != u"WHERE")
+        return;
+    const qsizetype whereStart = i;
+    qsizetype whereEnd = i + 1;
+    for (; whereEnd < top.size(); ++whereEnd) {
+        const QString w = word(whereEnd);
+        if (w == u"ORDER" || w == u"GROUP" || w == u"HAVING" || w == u"LIMIT" || w == u"FROM")
+            break;
+        // Under OR (or Jet's XOR, EQV, IMP) a row may pass without the Like.
+        if (w == u"OR" || w == u"XOR" || w == u"EQV" || w == u"IMP" || w == u"BETWEEN")
+            return;
+    }
+    const QString key = u"(%1.ID, %1.BBS_ID)"_s.arg(QuoteIdentifier(table));
+    for (i = whereStart + 1; i + 2 < whereEnd; ++i) {
+        // [table.]column Like 'pattern', between WHERE or AND and AND or the end of the clause.
+        const bool qualified = i + 1 < whereEnd && isOp(top[i + 1], u".");
+        const qsizetype column = qualified ? i + 2 : i;
+        const qsizetype pattern = column + 2;
+        const QString prev = word(i - 1);
+        if (pattern >= whereEnd || (prev != u"WHERE" && prev != u"AND") || word(column + 1) != u"LIKE"
+            || kind(top[pattern]) != Kind::String || (pattern + 1 < whereEnd && word(pattern + 1) != u"AND"))
+            continue;
+        if (qualified && !isWord(identifierName(text(top[i]), kind(top[i])), table))
+            continue;
+        const QString name = identifierName(text(top[column]), kind(top[column]));
+        if (!TextIndex::IsIndexedColumn(name) || kind(top[column]) == Kind::String)
+            continue;
+        const std::optional<QString> match = TextIndex::MatchQuery(name, literalText(text(top[pattern])));
+        if (!match)
+            continue;
+        m_indexedLikes.insert(top[i]);
+        m_afterPattern.insert(top[pattern],
+                            u" AND %1 IN (SELECT (rowid & 4294967295) - 2147483648, rowid >> 32 FROM %2 WHERE %2 MATCH %3))"_s
+                                .arg(key, TextIndex::TableName, TextLiteral(*match)));
+    }
+}
 
 /** The type comes from the first word; after WITH, from the first statement word at the top. */
 void Translator::setTypeFrom(const QString &upperWord)
@@ -427,6 +522,8 @@ Translation Translator::run()
     }
     while (t < m_tokens.size()) {
         const QStringView piece = text(t);
+        if (m_indexedLikes.contains(t))
+            put(u"("_s, false);
         switch (kind(t)) {
         case Kind::Space:
             put(piece.toString().replace(QChar(0x3000), u' '), false);
@@ -436,7 +533,7 @@ Translation Translator::run()
             break;
         case Kind::String:
         case Kind::Number:
-            put(piece.toString());
+            put(piece.toString() + m_afterPattern.value(t));
             break;
         case Kind::DqString: {
             // Jet reads "..." as a text literal.
@@ -603,9 +700,12 @@ QString ExpandCrosstab(const CrosstabParts &parts, const QVariantList &values)
     return sql + u' ' + parts.from + u' ' + parts.grouping;
 }
 
-Translation Translate(const QString &jetSql, const QStringList &extraParameters)
+Translation Translate(const QString &jetSql, const QStringList &extraParameters, bool textIndex)
 {
-    return Translator(jetSql, extraParameters).run();
+    Translator translator(jetSql, extraParameters);
+    if (textIndex)
+        translator.useTextIndex();
+    return translator.run();
 }
 
 QueryType TypeOf(const QString &jetSql)

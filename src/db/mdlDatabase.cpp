@@ -5,6 +5,7 @@
 #include "db/DatabaseLock.h"
 #include "db/LogDatabaseParts.h"
 #include "db/SqliteErrors.h"
+#include "db/TextIndex.h"
 #include "db/Transaction.h"
 
 #include <QDir>
@@ -131,6 +132,21 @@ void removeLeftovers(const QString &path)
 }
 
 /**
+ * Files from before the full-text index get it when no other process has the file open;
+ * until then Like searches read the texts themselves, with the same results.
+ */
+std::unique_ptr<Database> withTextIndex(std::unique_ptr<Database> db)
+{
+    if (!db || db->HasTextIndex())
+        return db;
+    const std::unique_ptr<DatabaseLock> alone = DatabaseLock::Acquire(db->Path(), DatabaseLock::Mode::Exclusive, 0);
+    if (alone && !TextIndex::Create(*db))
+        prompter().critical(u"全文検索の索引を作成できませんでした。\n"_s + db->LastError().description
+                            + u"\n検索は索引を使わずに続けます。"_s);
+    return db;
+}
+
+/**
  * The open sequence, run while this process holds the file's lock shared. nullptr with
  * @p needsNewFile set when the file was set aside or went missing: a new one is to be made.
  */
@@ -163,7 +179,7 @@ std::unique_ptr<Database> openLocked(const QString &path, bool *needsNewFile)
     }
     const QString version = GetTableVersion(*db);
     if (version == DatabaseVersion)
-        return db;
+        return withTextIndex(std::move(db));
     if (version > DatabaseVersion) {
         prompter().information(MsgTooNew);
         return nullptr;
@@ -177,7 +193,7 @@ std::unique_ptr<Database> openLocked(const QString &path, bool *needsNewFile)
         prompter().critical(MsgInUse + u"コンバートできません。\n他の Tessera と tessera-cli を終了してから、もう一度起動してください。"_s);
         return nullptr;
     }
-    return ConvertLogDatabase(std::move(db), version);
+    return withTextIndex(ConvertLogDatabase(std::move(db), version));
 }
 
 } // namespace

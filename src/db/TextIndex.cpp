@@ -1,0 +1,173 @@
+#include "db/TextIndex.h"
+
+#include "db/Database.h"
+#include "db/Transaction.h"
+
+#include <QChar>
+#include <QStringList>
+#include <array>
+
+using namespace Qt::StringLiterals;
+
+namespace TextIndex {
+
+namespace {
+
+const QString Columns = u"Body, Subject, PostName"_s;
+const QString InsertTrigger = TableName + u"_Insert"_s;
+const QString DeleteTrigger = TableName + u"_Delete"_s;
+const QString UpdateTrigger = TableName + u"_Update"_s;
+
+/** The index's rowid of the row @p row ("new" or "old") of table Message. */
+QString keyOf(const QString &row)
+{
+    return u"(%1.BBS_ID << 32) + (%1.ID + 2147483648)"_s.arg(row);
+}
+
+/** The values of the indexed columns of row @p row. */
+QString valuesOf(const QString &row)
+{
+    return u"%1.Body, %1.Subject, %1.PostName"_s.arg(row);
+}
+
+/** A key outside 32 bits would land on another message's rowid: such a row is refused. */
+QString keyCheck()
+{
+    return u"SELECT RAISE(ABORT, 'Message key out of range') WHERE typeof(new.BBS_ID) <> 'integer'"
+           " OR typeof(new.ID) <> 'integer' OR new.BBS_ID NOT BETWEEN -2147483648 AND 2147483647"
+           " OR new.ID NOT BETWEEN -2147483648 AND 2147483647;"_s;
+}
+
+QString addNew()
+{
+    return u"INSERT INTO %1(rowid, %2) VALUES(%3, %4);"_s.arg(TableName, Columns, keyOf(u"new"_s),
+                                                               valuesOf(u"new"_s));
+}
+
+/** A contentless index forgets a row only when given the values it indexed. */
+QString removeOld()
+{
+    return u"INSERT INTO %1(%1, rowid, %2) VALUES('delete', %3, %4);"_s.arg(TableName, Columns, keyOf(u"old"_s),
+                                                                           valuesOf(u"old"_s));
+}
+
+QStringList createStatements()
+{
+    return {
+        u"CREATE VIRTUAL TABLE %1 USING fts5(%2, content='', tokenize='trigram', columnsize=0)"_s.arg(TableName,
+                                                                                                      Columns),
+        u"CREATE TRIGGER %1 AFTER INSERT ON Message BEGIN %2 %3 END"_s.arg(InsertTrigger, keyCheck(), addNew()),
+        u"CREATE TRIGGER %1 AFTER DELETE ON Message BEGIN %2 END"_s.arg(DeleteTrigger, removeOld()),
+        u"CREATE TRIGGER %1 AFTER UPDATE OF BBS_ID, ID, %2 ON Message BEGIN %3 %4 %5 END"_s.arg(
+            UpdateTrigger, Columns, keyCheck(), removeOld(), addNew()),
+        u"INSERT INTO %1(rowid, %2) SELECT %3, %4 FROM Message"_s.arg(TableName, Columns,
+                                                                     keyOf(u"Message"_s), valuesOf(u"Message"_s)),
+    };
+}
+
+QStringList dropStatements()
+{
+    return {u"DROP TRIGGER IF EXISTS "_s + InsertTrigger, u"DROP TRIGGER IF EXISTS "_s + DeleteTrigger,
+            u"DROP TRIGGER IF EXISTS "_s + UpdateTrigger, u"DROP TABLE IF EXISTS "_s + TableName};
+}
+
+bool runAll(Database &db, const QStringList &statements)
+{
+    Transaction transaction(db);
+    if (!transaction.IsActive())
+        return false;
+    for (const QString &sql : statements) {
+        if (!db.ExecuteNative(sql))
+            return false;
+    }
+    return transaction.Commit();
+}
+
+/** For each folded character of the BMP, how many characters fold to it. */
+const std::array<quint8, 0x10000> &foldCounts()
+{
+    static const std::array<quint8, 0x10000> counts = [] {
+        std::array<quint8, 0x10000> n{};
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            const char32_t folded = QChar::toCaseFolded(c);
+            if (folded < 0x10000 && n[folded] < 255)
+                ++n[folded];
+        }
+        return n;
+    }();
+    return counts;
+}
+
+bool isLatinLetter(char16_t c)
+{
+    const char16_t lower = c | 0x20;
+    return lower >= u'a' && lower <= u'z';
+}
+
+bool isFullWidthLetter(char16_t c)
+{
+    return (c >= 0xff21 && c <= 0xff3a) || (c >= 0xff41 && c <= 0xff5a);
+}
+
+/** Appends the FTS5 phrase for @p run when it is long enough to search by trigrams. */
+void addPhrase(QStringList &phrases, QStringView column, QString &run)
+{
+    if (run.size() >= 3)
+        phrases.append(column.toString() + u" : \""_s + run.replace(u'"', u"\"\""_s) + u'"');
+    run.clear();
+}
+
+} // namespace
+
+bool IsIndexedColumn(QStringView column)
+{
+    return column.compare(u"Body", Qt::CaseInsensitive) == 0 || column.compare(u"Subject", Qt::CaseInsensitive) == 0
+        || column.compare(u"PostName", Qt::CaseInsensitive) == 0;
+}
+
+bool Create(Database &db)
+{
+    return runAll(db, dropStatements() + createStatements());
+}
+
+bool Drop(Database &db)
+{
+    return runAll(db, dropStatements());
+}
+
+bool FoldsAsLike(char16_t c)
+{
+    if (c == 0 || QChar::isSurrogate(c))
+        return false;
+    const char32_t folded = QChar::toCaseFolded(char32_t(c));
+    const int forms = folded < 0x10000 ? foldCounts()[folded] : 0;
+    // A character of its own, or a Latin letter with just its other case (not "k" with the
+    // Kelvin sign, nor "s" with the long s, which the index does not fold alike).
+    return forms == 1 || (forms == 2 && (isLatinLetter(c) || isFullWidthLetter(c)));
+}
+
+std::optional<QString> MatchQuery(QStringView column, QStringView pattern)
+{
+    QStringList phrases;
+    QString run;
+    // The same reading of the pattern as the Like matcher's: "[" opens a list only when a
+    // "]" follows somewhere; every wildcard or list ends a run of literal characters.
+    const qsizetype lastClose = pattern.lastIndexOf(u']');
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c == u'[' && i < lastClose) {
+            addPhrase(phrases, column, run);
+            i = pattern.indexOf(u']', i + 1);
+        } else if (c == u'*' || c == u'?' || c == u'#' || !FoldsAsLike(c.unicode())) {
+            addPhrase(phrases, column, run);
+        } else {
+            run.append(c);
+        }
+    }
+    addPhrase(phrases, column, run);
+    if (phrases.isEmpty())
+        return std::nullopt;
+    return phrases.join(u" AND "_s);
+}
+
+} // namespace TextIndex

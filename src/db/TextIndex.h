@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+class Database;
+
+/**
+ * @short The full-text index of the message texts: an FTS5 table with the trigram tokenizer
+ * over Body, Subject and PostName of table Message, kept by triggers in the same transactions
+ * as the rows. Its rowid is made of the message's key, (BBS_ID << 32) + ID + 2^31, so that it
+ * survives VACUUM INTO, which renumbers the rowids of table Message.
+ *
+ * The index only narrows the rows down: a statement that uses it still applies its Like to
+ * every candidate, so its result never depends on the index.
+ */
+namespace TextIndex {
+
+/** The FTS5 table; its name makes the table list treat it and its own tables as system tables. */
+inline const QString TableName = QStringLiteral("MSysMessageText");
+
+/** True when column @p column of table Message is in the index (case-insensitive). */
+bool IsIndexedColumn(QStringView column);
+
+/**
+ * Creates the index and its triggers anew (an old one is dropped first) and fills it from
+ * table Message. Runs inside the caller's transaction when there is one.
+ */
+[[nodiscard]] bool Create(Database &db);
+
+/** Drops the index and its triggers. */
+[[nodiscard]] bool Drop(Database &db);
+
+/**
+ * The FTS5 query that every text matching the Jet Like pattern @p pattern in column @p column
+ * also matches: each run of at least three literal characters as a phrase. nullopt when the
+ * pattern has no such run; characters whose case variants the index may fold differently
+ * from Like end a run.
+ */
+std::optional<QString> MatchQuery(QStringView column, QStringView pattern);
+
+/**
+ * True when the index folds every character that Like takes for @p c as it folds @p c, so
+ * that a text holding the character in any of its forms is found.
+ */
+bool FoldsAsLike(char16_t c);
+
+} // namespace TextIndex
