@@ -182,6 +182,10 @@ public:
     void useTextIndex();
 
 private:
+    /** The significant tokens outside parentheses; none for several statements or a join or union. */
+    QList<qsizetype> topLevelTokens(int *selects) const;
+    /** Marks the term that @p tokens (from the WHERE or AND before it) begin, when it qualifies. */
+    void markIndexedLike(const QList<qsizetype> &tokens, const QString &table);
 
     /** One nesting level: the select core being written at this level. */
     struct Frame
@@ -232,28 +236,20 @@ bool isWord(QStringView text, QStringView word)
     return text.compare(word, Qt::CaseInsensitive) == 0;
 }
 
-/** The text of a Jet '...' literal token without its quotes. */
-QString literalText(QStringView token)
-{
-    return token.sliced(1, token.size() - 2).toString().replace(u"''"_s, u"'"_s);
-}
-
 } // namespace
 
-void Translator::useTextIndex()
+QList<qsizetype> Translator::topLevelTokens(int *selects) const
 {
-    // Only a statement on table Message alone: SELECT ... FROM Message [[AS] alias] WHERE or
-    // DELETE ... FROM Message ... WHERE, one statement, no join, union or subquery.
-    QList<qsizetype> top; // significant tokens outside parentheses
+    QList<qsizetype> top;
     int depth = 0;
-    int selects = 0;
     for (qsizetype t = nextSignificant(-1); t < m_tokens.size(); t = nextSignificant(t)) {
         const QString word = upperWord(t);
-        if (word == u"SELECT")
-            ++selects;
+        *selects += word == u"SELECT";
+        if (isOp(t, u";") && nextSignificant(t) == m_tokens.size())
+            break;
         if (word == u"JOIN" || word == u"UNION" || word == u"INTERSECT" || word == u"EXCEPT" || word == u"INTO"
             || word == u"TRANSFORM" || word == u"PARAMETERS" || word == u"WITH" || isOp(t, u";"))
-            return;
+            return {};
         if (isOp(t, u"("))
             ++depth;
         else if (isOp(t, u")"))
@@ -261,57 +257,74 @@ void Translator::useTextIndex()
         else if (depth == 0)
             top.append(t);
     }
+    return depth == 0 ? top : QList<qsizetype>();
+}
+
+void Translator::useTextIndex()
+{
+    // Only one select or delete on table Message alone, without join, union or subquery:
+    // ... FROM Message [[AS] alias] WHERE ...
+    int selects = 0;
+    const QList<qsizetype> top = topLevelTokens(&selects);
     const auto word = [&](qsizetype i) { return i < top.size() ? upperWord(top[i]) : QString(); };
-    if (selects > 1 || depth != 0 || top.isEmpty() || (word(0) != u"SELECT" && word(0) != u"DELETE"))
+    if (selects > 1 || (word(0) != u"SELECT" && word(0) != u"DELETE"))
         return;
     qsizetype i = 0;
     while (i < top.size() && word(i) != u"FROM")
         ++i;
-    if ( i + 1 >= top.size() || !isWord(identifierName(text(top[i + 1]), kind(top[i + 1])), u"Message"))
+    if (i + 1 >= top.size() || !isWord(identifierName(text(top[i + 1]), kind(top[i + 1])), u"Message"))
         return;
     QString table = u"Message"_s;
-    i += 2;
-    if (word(i) == u"AS")
-        ++i;
+    i += word(i + 2) == u"AS" ? 3 : 2;
     if (i < top.size() && word(i) != u"WHERE") {
         table = identifierName(text(top[i]), kind(top[i]));
         ++i;
     }
     if (word(i) != u"WHERE")
         return;
-    const qsizetype whereStart = i;
-    qsizetype whereEnd = i + 1;
-    for (; whereEnd < top.size(); ++whereEnd) {
-        const QString w = word(whereEnd);
-        if (w == u"ORDER" || w == u"GROUP" || w == u"HAVING" || w == u"LIMIT" || w == u"FROM")
+    const qsizetype where = i;
+    qsizetype end = where + 1;
+    for (; end < top.size(); ++end) {
+        static const QStringList clauseEnds{u"ORDER"_s, u"GROUP"_s, u"HAVING"_s, u"LIMIT"_s};
+        // Under OR (or Jet's XOR, EQV, IMP), in a CASE or a BETWEEN a row may pass without the Like.
+        static const QStringList unsafe{u"OR"_s,   u"XOR"_s,  u"EQV"_s,     u"IMP"_s,
+                                        u"CASE"_s, u"WHEN"_s, u"BETWEEN"_s};
+        if (clauseEnds.contains(word(end)))
             break;
-        // Under OR (or Jet's XOR, EQV, IMP) a row may pass without the Like.
-        if (w == u"OR" || w == u"XOR" || w == u"EQV" || w == u"IMP" || w == u"BETWEEN")
+        if (unsafe.contains(word(end)))
             return;
     }
-    const QString key = u"(%1.ID, %1.BBS_ID)"_s.arg(QuoteIdentifier(table));
-    for (i = whereStart + 1; i + 2 < whereEnd; ++i) {
-        // [table.]column Like 'pattern', between WHERE or AND and AND or the end of the clause.
-        const bool qualified = i + 1 < whereEnd && isOp(top[i + 1], u".");
-        const qsizetype column = qualified ? i + 2 : i;
-        const qsizetype pattern = column + 2;
-        const QString prev = word(i - 1);
-        if (pattern >= whereEnd || (prev != u"WHERE" && prev != u"AND") || word(column + 1) != u"LIKE"
-            || kind(top[pattern]) != Kind::String || (pattern + 1 < whereEnd && word(pattern + 1) != u"AND"))
-            continue;
-        if (qualified && !isWord(identifierName(text(top[i]), kind(top[i])), table))
-            continue;
-        const QString name = identifierName(text(top[column]), kind(top[column]));
-        if (!TextIndex::IsIndexedColumn(name) || kind(top[column]) == Kind::String)
-            continue;
-        const std::optional<QString> match = TextIndex::MatchQuery(name, literalText(text(top[pattern])));
-        if (!match)
-            continue;
-        m_indexedLikes.insert(top[i]);
-        m_afterPattern.insert(top[pattern],
-                            u" AND %1 IN (SELECT (rowid & 4294967295) - 2147483648, rowid >> 32 FROM %2 WHERE %2 MATCH %3))"_s
-                                .arg(key, TextIndex::TableName, TextLiteral(*match)));
-    }
+    for (i = where + 1; i < end; ++i)
+        markIndexedLike(top.mid(i - 1, std::min<qsizetype>(end, i + 6) - i + 1), table);
+}
+
+void Translator::markIndexedLike(const QList<qsizetype> &tokens, const QString &table)
+{
+    // WHERE|AND [table.]column Like 'pattern' [AND]: the Like alone decides the row.
+    const auto word = [&](qsizetype i) { return i < tokens.size() ? upperWord(tokens[i]) : QString(); };
+    const bool qualified = tokens.size() > 2 && isOp(tokens[2], u".");
+    const qsizetype column = qualified ? 3 : 1;
+    const qsizetype pattern = column + 2;
+    if ((word(0) != u"WHERE" && word(0) != u"AND") || word(column + 1) != u"LIKE" || pattern >= tokens.size()
+        || (pattern + 1 < tokens.size() && word(pattern + 1) != u"AND"))
+        return;
+    const QStringView literal = text(tokens[pattern]);
+    if (kind(tokens[pattern]) != Kind::String || literal.size() < 2 || !literal.endsWith(u'\''))
+        return;
+    if (qualified && !isWord(identifierName(text(tokens[1]), kind(tokens[1])), table))
+        return;
+    const QString name = identifierName(text(tokens[column]), kind(tokens[column]));
+    if (kind(tokens[column]) == Kind::String || !TextIndex::IsIndexedColumn(name))
+        return;
+    const std::optional<QString> match = TextIndex::MatchQuery(
+        name, literal.sliced(1, literal.size() - 2).toString().replace(u"''"_s, u"'"_s));
+    if (!match)
+        return;
+    m_indexedLikes.insert(tokens[1]);
+    m_afterPattern.insert(
+        tokens[pattern],
+        u" AND (%1.ID, %1.BBS_ID) IN (SELECT (rowid & 4294967295) - 2147483648, rowid >> 32 FROM %2 WHERE %2 MATCH %3))"_s
+            .arg(QuoteIdentifier(table), TextIndex::TableName, TextLiteral(*match)));
 }
 
 /** The type comes from the first word; after WITH, from the first statement word at the top. */

@@ -134,7 +134,7 @@ private slots:
     {
         QTest::addColumn<QString>("statement");
         QTest::addColumn<bool>("indexed");
-        QTest::newRow("body search") << u"SELECT * FROM Message WHERE BBS_ID = 4 AND Body Like '*日本語*'"_s << true;
+        QTest::newRow("body search") << u"SELECT *\n  FROM Message\n WHERE BBS_ID = 4\n   AND Body Like '*日本語*'\n;"_s << true;
         QTest::newRow("subject, bracketed") << u"SELECT * FROM Message WHERE [Subject] Like '*abc?d*' ORDER BY ID"_s << true;
         QTest::newRow("post name, alias") << u"SELECT TOP 5 m.ID FROM Message AS m WHERE m.PostName Like 'abc[d]efg*'"_s << true;
         QTest::newRow("delete") << u"DELETE * FROM Message WHERE Body Like '*日本語*' AND ID < 5"_s << true;
@@ -145,6 +145,9 @@ private slots:
         QTest::newRow("under OR") << u"SELECT * FROM Message WHERE ID = 1 OR Body Like '*日本語*'"_s << false;
         QTest::newRow("under NOT") << u"SELECT * FROM Message WHERE NOT Body Like '*日本語*'"_s << false;
         QTest::newRow("compared") << u"SELECT * FROM Message WHERE Body Like '*日本語*' = False"_s << false;
+        QTest::newRow("qualified, compared") << u"SELECT * FROM Message m WHERE m.Body Like '*日本語*' = 0"_s << false;
+        QTest::newRow("in a CASE") << u"SELECT * FROM Message WHERE CASE WHEN ID = 1 AND Body Like '*日本語*' AND 1 THEN 0 ELSE 1 END"_s << false;
+        QTest::newRow("unterminated literal") << u"SELECT * FROM Message WHERE Body Like '*日本語*"_s << false;
         QTest::newRow("in parentheses") << u"SELECT * FROM Message WHERE (Body Like '*日本語*')"_s << false;
         QTest::newRow("other column") << u"SELECT * FROM Message WHERE Mail Like '*日本語*'"_s << false;
         QTest::newRow("other table") << u"SELECT * FROM MyCopy WHERE Body Like '*日本語*'"_s << false;
