@@ -1,6 +1,7 @@
 #include "db/TextIndex.h"
 
 #include "db/Database.h"
+#include "db/JetSql.h"
 #include "db/Transaction.h"
 
 #include <QChar>
@@ -168,6 +169,13 @@ std::optional<QString> MatchQuery(QStringView column, QStringView pattern)
     if (phrases.isEmpty())
         return std::nullopt;
     return phrases.join(u" AND "_s);
+}
+
+QString SearchStatement(const QString &text, std::optional<int> board, int limit)
+{
+    const QString onBoard = board ? u"BBS_ID = %1 AND "_s.arg(*board) : QString();
+    return u"SELECT TOP %1 BBS_ID, ID, PostDate, PostName, Subject FROM Message WHERE %2Body Like '*%3*'"
+           " ORDER BY PostDate DESC, BBS_ID, ID DESC"_s.arg(QString::number(limit), onBoard, JetSql::LikeLiteral(text));
 }
 
 } // namespace TextIndex

@@ -46,4 +46,11 @@ std::optional<QString> MatchQuery(QStringView column, QStringView pattern);
  */
 bool FoldsAsLike(char16_t c);
 
+/**
+ * The Jet statement of a body search for @p text (taken literally, ignoring case): board,
+ * number, date, name and subject of at most @p limit messages, newest first; of board
+ * @p board only when given.
+ */
+QString SearchStatement(const QString &text, std::optional<int> board, int limit);
+
 } // namespace TextIndex
