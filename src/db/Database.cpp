@@ -294,13 +294,14 @@ bool Database::runNative(const QString &sql)
     return rc == SQLITE_OK;
 }
 
-bool Database::HasTextIndex() const
+bool Database::HasTextIndex()
 {
-    const QByteArray table = TextIndex::TableName.toUtf8();
-    return m_db
-        && sqlite3_table_column_metadata(m_db, "main", table.constData(), nullptr, nullptr, nullptr, nullptr,
-                                         nullptr, nullptr)
-        == SQLITE_OK;
+    // The table without its triggers would miss the rows written since they went.
+    const QStringList names = TextIndex::SchemaNames();
+    const std::optional<Recordset> rs = queryNative(
+        u"SELECT count(*) FROM sqlite_master WHERE type IN ('table', 'trigger') AND name IN (?1, ?2, ?3, ?4)"_s,
+        {names.at(0), names.at(1), names.at(2), names.at(3)});
+    return rs && rs->Value(0, 0).toInt() == names.size();
 }
 
 bool Database::prepareJet(const QString &jetSql, Prepared &out)

@@ -104,7 +104,7 @@ public:
     /** Runs @p sql as SQLite reads it, without the Jet translation. */
     [[nodiscard]] bool ExecuteNative(const QString &sql) { return runNative(sql); }
     /** True when the full-text index of the message texts exists; Like statements then use it. */
-    bool HasTextIndex() const;
+    bool HasTextIndex();
 
     bool BeginTrans();
     [[nodiscard]] bool CommitTrans();

@@ -120,6 +120,11 @@ void addPhrase(QStringList &phrases, QStringView column, QString &run)
 
 } // namespace
 
+QStringList SchemaNames()
+{
+    return {TableName, InsertTrigger, DeleteTrigger, UpdateTrigger};
+}
+
 bool IsIndexedColumn(QStringView column)
 {
     return column.compare(u"Body", Qt::CaseInsensitive) == 0 || column.compare(u"Subject", Qt::CaseInsensitive) == 0

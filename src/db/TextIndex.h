@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <optional>
 
@@ -19,6 +20,9 @@ namespace TextIndex {
 
 /** The FTS5 table; its name makes the table list treat it and its own tables as system tables. */
 inline const QString TableName = QStringLiteral("MSysMessageText");
+
+/** The names of the index's table and its triggers. */
+QStringList SchemaNames();
 
 /** True when column @p column of table Message is in the index (case-insensitive). */
 bool IsIndexedColumn(QStringView column);

@@ -213,16 +213,17 @@ private slots:
         QCOMPARE(candidates(*compacted, u"Body : \"日本語\""_s), 2);
     }
 
-    void openingAnOlderFileBuildsTheIndex()
+    void withoutItsTriggersTheIndexIsLeftAsideAndMadeAnewOnOpening()
     {
         store(4, 1, u"日本語"_s);
-        QVERIFY(TextIndex::Drop(*m_db));
-        QVERIFY(!m_db->HasTextIndex());
+        QVERIFY(m_db->ExecuteNative(u"DROP TRIGGER MSysMessageText_Insert"_s));
+        store(4, 2, u"日本語です"_s);
+        QCOMPARE(ids(*m_db, u"Body Like '*日本語*'"_s), (QList<int>{1, 2}));
         m_db.reset();
         m_db = mdlDatabase::OpenLogDatabase(path());
         QVERIFY(m_db);
         QVERIFY(m_db->HasTextIndex());
-        QCOMPARE(candidates(*m_db, u"Body : \"日本語\""_s), 1);
+        QCOMPARE(candidates(*m_db, u"Body : \"日本語\""_s), 2);
     }
 
     void stockToolReadsAndWritesTheFile()
