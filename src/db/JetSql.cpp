@@ -185,7 +185,9 @@ private:
     /** The significant tokens outside parentheses; none for several statements or a join or union. */
     QList<qsizetype> topLevelTokens(int *selects) const;
     /** Marks the term that @p tokens (from the WHERE or AND before it) begin, when it qualifies. */
-    void markIndexedLike(const QList<qsizetype> &tokens, const QString &table);
+    void markIndexedLike(const QList<qsizetype> &tokens, const QString &table, const QString &board);
+    /** The index's rowid range of the board that @p tokens (from a WHERE or AND) require, or "". */
+    QString boardRange(const QList<qsizetype> &tokens, const QString &table) const;
 
     /** One nesting level: the select core being written at this level. */
     struct Frame
@@ -294,11 +296,34 @@ void Translator::useTextIndex()
         if (unsafe.contains(word(end)))
             return;
     }
+    QString board;
+    for (i = where + 1; i < end && board.isEmpty(); ++i)
+        board = boardRange(top.mid(i - 1, std::min<qsizetype>(end, i + 6) - i + 1), table);
     for (i = where + 1; i < end; ++i)
-        markIndexedLike(top.mid(i - 1, std::min<qsizetype>(end, i + 6) - i + 1), table);
+        markIndexedLike(top.mid(i - 1, std::min<qsizetype>(end, i + 6) - i + 1), table, board);
 }
 
-void Translator::markIndexedLike(const QList<qsizetype> &tokens, const QString &table)
+QString Translator::boardRange(const QList<qsizetype> &tokens, const QString &table) const
+{
+    // WHERE|AND [table.]BBS_ID = n [AND]: the index's rowids of board n lie in one range.
+    const bool qualified = tokens.size() > 2 && isOp(tokens[2], u".");
+    const qsizetype column = qualified ? 3 : 1;
+    const qsizetype number = column + 2;
+    const QString first = upperWord(tokens[0]);
+    if ((first != u"WHERE" && first != u"AND") || number >= tokens.size() || !isOp(tokens[column + 1], u"=")
+        || kind(tokens[number]) != Kind::Number || (number + 1 < tokens.size() && upperWord(tokens[number + 1]) != u"AND")
+        || !isWord(identifierName(text(tokens[column]), kind(tokens[column])), u"BBS_ID")
+        || (qualified && !isWord(identifierName(text(tokens[1]), kind(tokens[1])), table)))
+        return {};
+    bool ok = false;
+    const int board = text(tokens[number]).toInt(&ok);
+    if (!ok)
+        return {};
+    const qint64 low = qint64(board) * (qint64(1) << 32);
+    return u" AND rowid BETWEEN %1 AND %2"_s.arg(low).arg(low + 4294967295);
+}
+
+void Translator::markIndexedLike(const QList<qsizetype> &tokens, const QString &table, const QString &board)
 {
     // WHERE|AND [table.]column Like 'pattern' [AND]: the Like alone decides the row.
     const auto word = [&](qsizetype i) { return i < tokens.size() ? upperWord(tokens[i]) : QString(); };
@@ -323,8 +348,8 @@ void Translator::markIndexedLike(const QList<qsizetype> &tokens, const QString &
     m_indexedLikes.insert(tokens[1]);
     m_afterPattern.insert(
         tokens[pattern],
-        u" AND (%1.ID, %1.BBS_ID) IN (SELECT (rowid & 4294967295) - 2147483648, rowid >> 32 FROM %2 WHERE %2 MATCH %3))"_s
-            .arg(QuoteIdentifier(table), TextIndex::TableName, TextLiteral(*match)));
+        u" AND (%1.ID, %1.BBS_ID) IN (SELECT (rowid & 4294967295) - 2147483648, rowid >> 32 FROM %2 WHERE %2 MATCH %3%4))"_s
+            .arg(QuoteIdentifier(table), TextIndex::TableName, TextLiteral(*match), board));
 }
 
 /** The type comes from the first word; after WITH, from the first statement word at the top. */

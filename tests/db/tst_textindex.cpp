@@ -192,6 +192,29 @@ private slots:
         QCOMPARE(candidates(*m_db, u"Body : \"日本語\""_s), found.size());
     }
 
+    void boardConditionNarrowsTheCandidates_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("ranged");
+        QTest::addColumn<QList<int>>("found");
+        QTest::newRow("board 5") << u"BBS_ID = 5 AND Body Like '*日本語*'"_s << true << QList<int>{2};
+        QTest::newRow("last board, qualified") << u"Body Like '*日本語*' AND Message.BBS_ID = 2147483647"_s << true
+                                               << QList<int>{4};
+        QTest::newRow("negative board") << u"BBS_ID = -3 AND Body Like '*日本語*'"_s << false << QList<int>{3};
+        QTest::newRow("fraction") << u"BBS_ID = 4.0 AND Body Like '*日本語*'"_s << false << QList<int>{1};
+    }
+
+    void boardConditionNarrowsTheCandidates()
+    {
+        QFETCH(QString, where);
+        QFETCH(bool, ranged);
+        QFETCH(QList<int>, found);
+        for (const auto &[board, id] : {std::pair(4, 1), {5, 2}, {-3, 3}, {2147483647, 4}})
+            store(board, id, u"日本語"_s);
+        QCOMPARE(JetSql::Translate(selectIds(where), {}, true).sql.contains(u"rowid BETWEEN"_s), ranged);
+        QCOMPARE(ids(*m_db, where), found);
+    }
+
     void keyOutsideLongIsRefused()
     {
         QVERIFY(!m_db->Execute(u"INSERT INTO Message (BBS_ID, ID, Read, Body, Mark) VALUES (4, 4294967296, 0, 'x', 0)"_s));
