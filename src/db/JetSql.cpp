@@ -348,8 +348,7 @@ void Translator::markIndexedLike(const QList<qsizetype> &tokens, const QString &
     m_indexedLikes.insert(tokens[1]);
     m_afterPattern.insert(
         tokens[pattern],
-        u" AND (%1.ID, %1.BBS_ID) IN (SELECT (rowid & 4294967295) - 2147483648, rowid >> 32 FROM %2 WHERE %2 MATCH %3%4))"_s
-            .arg(QuoteIdentifier(table), TextIndex::TableName, TextLiteral(*match), board));
+        u" AND (%1.ID, %1.BBS_ID) IN (%2))"_s.arg(QuoteIdentifier(table), TextIndex::Candidates(*match, board)));
 }
 
 /** The type comes from the first word; after WITH, from the first statement word at the top. */

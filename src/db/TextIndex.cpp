@@ -18,6 +18,7 @@ const QString Columns = u"Body, Subject, PostName"_s;
 const QString InsertTrigger = TableName + u"_Insert"_s;
 const QString DeleteTrigger = TableName + u"_Delete"_s;
 const QString UpdateTrigger = TableName + u"_Update"_s;
+const QString UnseenTable = TableName + u"Unseen"_s;
 
 /** The index's rowid of the row @p row ("new" or "old") of table Message. */
 QString keyOf(const QString &row)
@@ -39,17 +40,30 @@ QString keyCheck()
            " OR new.ID NOT BETWEEN -2147483648 AND 2147483647;"_s;
 }
 
+/**
+ * True for a row with a text that the tokenizer does not read whole: it stops at a U+0000 and
+ * takes the character after a lone high surrogate into it. SQLite counts such a text shorter
+ * than its UTF-16 units (so are characters outside the BMP, which costs nothing but a Like).
+ */
+QString unseen(const QString &row)
+{
+    QStringList tests;
+    for (const QString &column : Columns.split(u", "_s))
+        tests.append(u"length(%1.%2) * 2 <> length(CAST(%1.%2 AS BLOB))"_s.arg(row, column));
+    return tests.join(u" OR "_s);
+}
+
 QString addNew()
 {
-    return u"INSERT INTO %1(rowid, %2) VALUES(%3, %4);"_s.arg(TableName, Columns, keyOf(u"new"_s),
-                                                               valuesOf(u"new"_s));
+    return u"INSERT INTO %1(rowid, %2) VALUES(%3, %4); INSERT OR IGNORE INTO %5 SELECT %3 WHERE %6;"_s.arg(
+        TableName, Columns, keyOf(u"new"_s), valuesOf(u"new"_s), UnseenTable, unseen(u"new"_s));
 }
 
 /** A contentless index forgets a row only when given the values it indexed. */
 QString removeOld()
 {
-    return u"INSERT INTO %1(%1, rowid, %2) VALUES('delete', %3, %4);"_s.arg(TableName, Columns, keyOf(u"old"_s),
-                                                                           valuesOf(u"old"_s));
+    return u"INSERT INTO %1(%1, rowid, %2) VALUES('delete', %3, %4); DELETE FROM %5 WHERE Key = %3;"_s.arg(
+        TableName, Columns, keyOf(u"old"_s), valuesOf(u"old"_s), UnseenTable);
 }
 
 QStringList createStatements()
@@ -57,19 +71,22 @@ QStringList createStatements()
     return {
         u"CREATE VIRTUAL TABLE %1 USING fts5(%2, content='', tokenize='trigram', columnsize=0)"_s.arg(TableName,
                                                                                                       Columns),
+        u"CREATE TABLE %1 (Key INTEGER PRIMARY KEY)"_s.arg(UnseenTable),
         u"CREATE TRIGGER %1 AFTER INSERT ON Message BEGIN %2 %3 END"_s.arg(InsertTrigger, keyCheck(), addNew()),
         u"CREATE TRIGGER %1 AFTER DELETE ON Message BEGIN %2 END"_s.arg(DeleteTrigger, removeOld()),
         u"CREATE TRIGGER %1 AFTER UPDATE OF BBS_ID, ID, %2 ON Message BEGIN %3 %4 %5 END"_s.arg(
             UpdateTrigger, Columns, keyCheck(), removeOld(), addNew()),
         u"INSERT INTO %1(rowid, %2) SELECT %3, %4 FROM Message"_s.arg(TableName, Columns,
                                                                      keyOf(u"Message"_s), valuesOf(u"Message"_s)),
+        u"INSERT INTO %1 SELECT %2 FROM Message WHERE %3"_s.arg(UnseenTable, keyOf(u"Message"_s), unseen(u"Message"_s)),
     };
 }
 
 QStringList dropStatements()
 {
     return {u"DROP TRIGGER IF EXISTS "_s + InsertTrigger, u"DROP TRIGGER IF EXISTS "_s + DeleteTrigger,
-            u"DROP TRIGGER IF EXISTS "_s + UpdateTrigger, u"DROP TABLE IF EXISTS "_s + TableName};
+            u"DROP TRIGGER IF EXISTS "_s + UpdateTrigger, u"DROP TABLE IF EXISTS "_s + TableName,
+            u"DROP TABLE IF EXISTS "_s + UnseenTable};
 }
 
 bool runAll(Database &db, const QStringList &statements)
@@ -122,7 +139,7 @@ void addPhrase(QStringList &phrases, QStringView column, QString &run)
 
 QStringList SchemaNames()
 {
-    return {TableName, InsertTrigger, DeleteTrigger, UpdateTrigger};
+    return {TableName, UnseenTable, InsertTrigger, DeleteTrigger, UpdateTrigger};
 }
 
 bool IsIndexedColumn(QStringView column)
@@ -150,6 +167,13 @@ bool FoldsAsLike(char16_t c)
     // A character of its own, or a Latin letter with just its other case (not "k" with the
     // Kelvin sign, nor "s" with the long s, which the index does not fold alike).
     return forms == 1 || (forms == 2 && (isLatinLetter(c) || isFullWidthLetter(c)));
+}
+
+QString Candidates(const QString &match, const QString &board)
+{
+    return u"SELECT (rowid & 4294967295) - 2147483648, rowid >> 32 FROM %1 WHERE %1 MATCH %2%3"
+           " UNION ALL SELECT (Key & 4294967295) - 2147483648, Key >> 32 FROM %4 WHERE 1%3"_s.arg(
+               TableName, JetSql::TextLiteral(match), board, UnseenTable);
 }
 
 std::optional<QString> MatchQuery(QStringView column, QStringView pattern)

@@ -14,11 +14,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-/** Pieces of message text: kana and kanji, both widths, case variants, letters Like folds alike. */
+/** Pieces of message text: kana and kanji, both widths, case variants, letters Like folds alike, oddities. */
 const QStringList Pieces{u"日本語"_s,   u"です"_s,   u"ニュース"_s, u"ﾆｭｰｽ"_s,  u"Tessera"_s, u"TESSERA"_s,
                          u"ｔｅｓｓｅｒａ"_s, u"ＴＥＳＳ"_s, u"\r\n"_s,   u"'"_s,     u"\""_s,      u"Kelvin"_s,
                          u"\u212Aelvin"_s, u"\u017Fun"_s, u"sun"_s,   u"123"_s,   u"１２３"_s,  u" "_s,
-                         u"[*]"_s,   u"?#"_s,     u"Σίσυφος"_s, u"σίσυφοσ"_s, u"ÄÖü"_s,   u"äöÜ"_s};
+                         u"[*]"_s,   u"?#"_s,     u"Σίσυφος"_s, u"σίσυφοσ"_s, u"ÄÖü"_s,   u"äöÜ"_s,
+                         // the tokenizer stops at U+0000 and takes the character after a lone surrogate
+                         QString(QChar(0)), QString(QChar(0xd800))};
 
 /** Characters a generated pattern may hold besides pieces of the texts. */
 const QStringList PatternExtras{u"*"_s, u"?"_s, u"#"_s, u"[a-z]"_s, u"[!a]"_s, u"[*]"_s, u"'"_s, u"\""_s,
@@ -57,6 +59,7 @@ QString randomPattern(QRandomGenerator &random, const QString &text)
     QString pattern = variantOf(random, text.mid(from, 3 + random.bounded(8)));
     for (int n = random.bounded(3); n > 0; --n)
         pattern.insert(random.bounded(pattern.size() + 1), PatternExtras.at(random.bounded(PatternExtras.size())));
+    pattern.remove(QChar(0)).remove(QChar(0xd800)); // a statement's text holds neither
     const int ends = random.bounded(8);
     return (ends & 1 ? u"*"_s : QString()) + pattern + (ends < 6 ? u"*"_s : QString());
 }
