@@ -348,7 +348,7 @@ void Translator::markIndexedLike(const QList<qsizetype> &tokens, const QString &
     m_indexedLikes.insert(tokens[1]);
     m_afterPattern.insert(
         tokens[pattern],
-        u" AND (%1.ID, %1.BBS_ID) IN (%2))"_s.arg(QuoteIdentifier(table), TextIndex::Candidates(*match, board)));
+        u" AND "_s + TextIndex::Candidates(u"(%1.ID, %1.BBS_ID)"_s.arg(QuoteIdentifier(table)), *match, board) + u')');
 }
 
 /** The type comes from the first word; after WITH, from the first statement word at the top. */

@@ -45,11 +45,11 @@ bool IsIndexedColumn(QStringView column);
 std::optional<QString> MatchQuery(QStringView column, QStringView pattern);
 
 /**
- * The select of the (ID, BBS_ID) of every row that may hold a text the FTS5 query @p match
- * finds: the index's answer and the rows whose texts it cannot read whole. @p board is ""
- * or a condition on rowid, " AND rowid BETWEEN ...", that narrows both to one board.
+ * The condition that the row value @p key, "(ID, BBS_ID)", is of a row that may hold a text
+ * the FTS5 query @p match finds: the index's answer or a row whose texts it cannot read whole.
+ * @p board is "" or " AND rowid BETWEEN ...", which narrows both to one board.
  */
-QString Candidates(const QString &match, const QString &board);
+QString Candidates(const QString &key, const QString &match, const QString &board);
 
 /**
  * True when the index folds every character that Like takes for @p c as it folds @p c, so
