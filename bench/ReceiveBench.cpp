@@ -10,8 +10,37 @@
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <atomic>
+#include <dlfcn.h>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+std::atomic<int> syncCalls{0};
+
+using SyncFunction = int (*)(int);
+
+int callNext(const char *name, int fd)
+{
+    ++syncCalls;
+    const auto next = reinterpret_cast<SyncFunction>(dlsym(RTLD_NEXT, name));
+    return next ? next(fd) : 0;
+}
+
+} // namespace
+
+// Every fsync and fdatasync of the process (SQLite's commits among them) passes through these,
+// which the executable puts before the C library's, and is counted.
+extern "C" int fsync(int fd)
+{
+    return callNext("fsync", fd);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    return callNext("fdatasync", fd);
+}
 
 namespace ReceiveBench {
 
@@ -40,6 +69,7 @@ Sample receiveHeadless(BoardSimulator &sim, int simBoard)
         sim.clearRequests();
         QElapsedTimer timer;
         timer.start();
+        const int syncsBefore = syncCalls;
         bool received = false;
         QEventLoop loop; // the receive advances on this loop until it reports its end
         QObject::connect(&bbs, &CBBS::LoadFinished, &loop, [&](bool result) {
@@ -49,7 +79,7 @@ Sample receiveHeadless(BoardSimulator &sim, int simBoard)
         if (bbs.LoadBBS(Board, true))
             loop.exec();
         if (received && bbs.SaveCount() == Messages)
-            sample = {timer.nsecsElapsed() / 1e9, int(sim.requests().size())};
+            sample = {timer.nsecsElapsed() / 1e9, int(sim.requests().size()), syncCalls - syncsBefore};
     }
     setCookieStore(nullptr);
     return sample;

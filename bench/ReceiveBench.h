@@ -20,6 +20,7 @@ struct Sample
 {
     double seconds = -1; // -1: the receive failed or stored another number of messages
     int pages = 0;
+    int syncs = 0; // fsync and fdatasync calls of the receive
 };
 
 /** One receive of @p simBoard without a window, into a new database and cookie store. */

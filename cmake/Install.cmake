@@ -36,3 +36,16 @@ foreach(page tessera.1 tessera-cli.1)
 endforeach()
 add_custom_target(tessera_man ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# systemd user units for receiving without the window, disabled until the user enables the
+# timer. The service names tessera-cli by its installed path, known only at install time (the
+# Debian package installs under /usr whatever the build's prefix was).
+set(TESSERA_UNIT_SOURCE ${TESSERA_RESOURCES}/systemd)
+set(TESSERA_UNIT_DIR lib/systemd/user)
+install(FILES ${TESSERA_UNIT_SOURCE}/tessera-receive.timer DESTINATION ${TESSERA_UNIT_DIR})
+install(CODE "
+  set(TESSERA_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  set(unit \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TESSERA_UNIT_DIR}/tessera-receive.service\")
+  message(STATUS \"Installing: \${unit}\")
+  configure_file(\"${TESSERA_UNIT_SOURCE}/tessera-receive.service.in\" \"\${unit}\" @ONLY)
+")

@@ -12,6 +12,7 @@ namespace mdlOption {
 
 int BBS_ID;
 bool Timer;
+bool NotifyNewMessages;
 int Interval;
 int AddMax;
 int ReadTiming;
@@ -109,6 +110,7 @@ const std::vector<OptionDef> &Options()
         {u"BlinkIcon"_s, &BlinkIcon, true},
         {u"NoReadBold"_s, &NoReadBold, true},
         {u"ExitIfMessageFound"_s, &ExitIfMessageFound, false},
+        {u"NotifyNewMessages"_s, &NotifyNewMessages, true},
     };
     return options;
 }

@@ -40,6 +40,7 @@ extern bool HideAtMinimazed;        ///< leave the task bar when minimised
 extern bool BlinkIcon;              ///< animate the icon while receiving
 extern bool NoReadBold;             ///< stored and edited only
 extern bool ExitIfMessageFound;     ///< unread receiving stops at the first stored message
+extern bool NotifyNewMessages;      ///< a desktop notification of new messages while the window is away
 
 /** @short One option: its key, its variable, its default and the range a whole number must lie in. */
 struct OptionDef

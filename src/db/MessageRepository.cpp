@@ -1,5 +1,6 @@
 #include "db/MessageRepository.h"
 
+#include "db/BoardMessageReader.h"
 #include "db/Database.h"
 #include "db/StatementRows.h"
 #include "db/Transaction.h"
@@ -51,6 +52,11 @@ int MessageRepository::UnreadCount(int BBS_ID)
     forEachRow(m_db, u"SELECT Count(*) FROM Message WHERE BBS_ID = ?1 AND Read = False"_s, {BBS_ID},
                [&count](const Statement &row) { count = row.Value(0).toInt(); });
     return count;
+}
+
+std::optional<QList<CMessage>> MessageRepository::Find(int BBS_ID, int FromID, int ToID, int limit)
+{
+    return BoardMessageReader(BBS_ID, FromID, ToID).Next(m_db, limit);
 }
 
 std::optional<int> MessageRepository::SetRead(const CMessage::KeyParts &key, bool Read)

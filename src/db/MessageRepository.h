@@ -47,6 +47,12 @@ public:
     int CountAbove(int BBS_ID, int ID, int limit);
     /** @short The unread messages of board @p BBS_ID. */
     int UnreadCount(int BBS_ID);
+    /**
+     * @short The stored messages of board @p BBS_ID numbered @p FromID to @p ToID, at most
+     * @p limit, by ascending ID: a read of the primary key. Empty when none is stored, nullopt
+     * when the database fails.
+     */
+    std::optional<QList<CMessage>> Find(int BBS_ID, int FromID, int ToID, int limit);
 
     /** @short Stores @p Read for message @p key: the rows changed (0 when it is not stored), nullopt on failure. */
     [[nodiscard]] std::optional<int> SetRead(const CMessage::KeyParts &key, bool Read);

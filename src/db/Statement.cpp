@@ -39,6 +39,19 @@ void Statement::Bind(int index, const QVariant &value)
         SqliteValue::Bind(m_stmt, index, value);
 }
 
+void Statement::BindText(int index, QStringView text)
+{
+    static const char16_t empty = 0;
+    if (IsValid())
+        sqlite3_bind_text16(m_stmt, index, text.isEmpty() ? &empty : text.utf16(), int(text.size() * 2), SQLITE_STATIC);
+}
+
+void Statement::BindInt(int index, qint64 value)
+{
+    if (IsValid())
+        sqlite3_bind_int64(m_stmt, index, value);
+}
+
 bool Statement::Execute()
 {
     if (!IsValid())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringView>
 #include <QVariant>
 #include <memory>
 
@@ -28,6 +29,12 @@ public:
     bool IsValid() const { return m_stmt && m_db && *m_db; }
 
     void Bind(int index, const QVariant &value);
+    /**
+     * Binds @p text as a text (empty stays a text, never NULL) without copying it: the caller
+     * keeps it unchanged until the statement has run. For rows bound by the thousand.
+     */
+    void BindText(int index, QStringView text);
+    void BindInt(int index, qint64 value);
     /** Runs the statement to its end; the rows affected go to Database::RecordsAffected. */
     [[nodiscard]] bool Execute();
     /** Steps to the next row: false at the end and on an error. */

@@ -190,6 +190,7 @@ private:
     QCheckBox *chkTimer = nullptr;
     QLabel *lblInterval = nullptr;
     uSpinButton *uspnInterval = nullptr;
+    QCheckBox *chkNotifyNewMessages = nullptr;
     QCheckBox *chkExitIfMessageFound = nullptr;
     QCheckBox *chkBlinkIcon = nullptr;
     QCheckBox *chkImportReadMode = nullptr;

@@ -69,6 +69,7 @@ void frmProperty::createTransferTab(QWidget *frame)
     addWide(grid, chkExitIfMessageFound = check(frame, u"chkExitIfMessageFound"_s,
                                                 u"未読受信時、受信済みメッセージを見つけたら受信終了(&I)"_s));
     addWide(grid, chkBlinkIcon = check(frame, u"chkBlinkIcon"_s, u"受信時にアイコンをアニメーションさせる(&B)"_s));
+    addWide(grid, chkNotifyNewMessages = check(frame, u"chkNotifyNewMessages"_s, u"新着メッセージを通知する(&N)"_s));
     addWide(grid, chkImportReadMode = check(frame, u"chkImportReadMode"_s, u"既読状態でインポートする(&R)"_s));
     addWide(grid, chkSaveLoadDialogPosition = check(frame, u"chkSaveLoadDialogPosition"_s,
                                                     u"受信ダイアログの位置・サイズを保存する(&L)"_s));
@@ -78,8 +79,6 @@ void frmProperty::createTransferTab(QWidget *frame)
     txtErrorLogFilePath = editRow(grid, frame, u"txtErrorLogFilePath"_s, u"エラーログフォルダ(&E):"_s);
     grid->setRowStretch(grid->rowCount(), 1);
     grid->setColumnStretch(1, 1);
-    // Timed receiving does not exist: its settings are shown but cannot be changed.
-    fraTimer->setEnabled(false);
 }
 
 void frmProperty::createFindTab(QWidget *frame)
@@ -111,6 +110,7 @@ void frmProperty::initOptionTabs()
     showValue(uspnInterval, Interval);
     chkExitIfMessageFound->setChecked(ExitIfMessageFound);
     chkBlinkIcon->setChecked(BlinkIcon);
+    chkNotifyNewMessages->setChecked(NotifyNewMessages);
     chkImportReadMode->setChecked(ImportReadMode);
     chkSaveLoadDialogPosition->setChecked(SaveLoadDialogPosition);
     chkAutoCloseImportDialog->setChecked(AutoCloseImportDialog);
@@ -171,6 +171,7 @@ void frmProperty::saveOptionTabs()
     Timer = chkTimer->isChecked();
     ExitIfMessageFound = chkExitIfMessageFound->isChecked();
     BlinkIcon = chkBlinkIcon->isChecked();
+    NotifyNewMessages = chkNotifyNewMessages->isChecked();
     ImportReadMode = chkImportReadMode->isChecked();
     SaveLoadDialogPosition = chkSaveLoadDialogPosition->isChecked();
     AutoCloseImportDialog = chkAutoCloseImportDialog->isChecked();

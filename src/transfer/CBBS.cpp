@@ -5,6 +5,8 @@
 #include "transfer/LogParser.h"
 
 #include <QElapsedTimer>
+#include <QMetaMethod>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -15,11 +17,13 @@ namespace {
 
 const QString InsertSql =
     u"INSERT INTO Message(BBS_ID, ID, Read, Subject, HomePage, Mail, PostName, PostDate,"
-    " InReplyTo, Body, RootThread, Mark) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"_s;
+    " InReplyTo, Body, RootThread, Mark) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"
+    " ON CONFLICT DO NOTHING"_s;
 const QString BoardTypeSql = u"SELECT BBSType FROM BBS WHERE BBS_ID = ?1"_s;
 const QString UnlinkedSql =
     u"SELECT ID, InReplyTo FROM Message WHERE BBS_ID = %1 AND RootThread = 0 ORDER BY ID"_s;
 const QString RootOfSql = u"SELECT RootThread FROM Message WHERE BBS_ID = ?1 AND ID = ?2"_s;
+const QString StoredNumbersSql = u"SELECT ID FROM Message WHERE BBS_ID = ?1 AND ID BETWEEN ?2 AND ?3"_s;
 const QString SetRootSql = u"UPDATE Message SET RootThread = ?1 WHERE BBS_ID = ?2 AND ID = ?3"_s;
 
 DbError closedDatabase()
@@ -38,37 +42,52 @@ bool refusesTheEntry(const DbError &error)
            || error.number == DbError::RequiredField;
 }
 
-/** A text bound as text even when empty, so that a field refusing "" refuses it. */
-QVariant textValue(const QString &text)
-{
-    return text.isNull() ? QVariant(QString(u""_s)) : QVariant(text);
-}
-
 /**
  * The stored post date: the minute of the board's wall clock, as the stored date text
- * "YYYY-MM-DD HH:MM:00". Written by hand: a hundred thousand messages per import make the
- * general date formatter a noticeable share of the time.
+ * "YYYY-MM-DD HH:MM:00"; empty for a date it cannot hold. Written by hand: a hundred thousand
+ * messages per import make the general date formatter a noticeable share of the time.
  */
-QVariant storedPostDate(const QDateTime &date)
+struct StoredPostDate
 {
-    const QDate day = date.date();
-    if (!date.isValid() || day.year() < 1 || day.year() > 9999)
-        return {};
-    char16_t text[19];
-    const auto put = [&text](int at, int value, int digits) {
+    StoredPostDate(QDate day, QTime time)
+    {
+        if (!day.isValid() || day.year() < 1 || day.year() > 9999)
+            return;
+        put(0, day.year(), 4);
+        put(5, day.month(), 2);
+        put(8, day.day(), 2);
+        put(11, time.hour(), 2);
+        put(14, time.minute(), 2);
+        put(17, 0, 2);
+        text[4] = text[7] = u'-';
+        text[10] = u' ';
+        text[13] = text[16] = u':';
+        valid = true;
+    }
+
+    void put(int at, int value, int digits)
+    {
         for (int i = digits - 1; i >= 0; --i, value /= 10)
             text[at + i] = char16_t(u'0' + value % 10);
-    };
-    put(0, day.year(), 4);
-    put(5, day.month(), 2);
-    put(8, day.day(), 2);
-    put(11, date.time().hour(), 2);
-    put(14, date.time().minute(), 2);
-    put(17, 0, 2);
-    text[4] = text[7] = u'-';
-    text[10] = u' ';
-    text[13] = text[16] = u':';
-    return QString(reinterpret_cast<const QChar *>(text), 19);
+    }
+
+    /** The text; a null view for a date the column cannot hold. */
+    QStringView view() const { return valid ? QStringView(text, std::size(text)) : QStringView(); }
+
+    char16_t text[19];
+    bool valid = false;
+};
+
+/**
+ * True when the texts (subject, home page, mail, name, body) pass every check of the columns:
+ * a number already stored is then a duplicate without an insert. Texts that might not pass go
+ * to the insert, whose refusal comes before the duplicate's.
+ */
+bool fitsTheColumns(const QStringView (&texts)[5])
+{
+    constexpr qsizetype ShortText = 255; // no more characters than UTF-16 units
+    return texts[0].size() <= ShortText && texts[1].size() <= ShortText && texts[2].size() <= ShortText
+           && texts[3].size() <= ShortText && !texts[4].isEmpty();
 }
 
 /** (ID, InReplyTo) of an unlinked message. */
@@ -112,6 +131,58 @@ std::vector<bool> cycleStarts(const QList<Unlinked> &rows, const QHash<int, int>
     return starts;
 }
 
+/**
+ * The thread root of each entry of a piece, as UpdateThreads would give it once the @p present
+ * entries are stored: its own number when it replies to nothing, else the root of a present
+ * parent that has one; 0 otherwise (the parent elsewhere, missing, or a reply cycle), which
+ * leaves the entry to UpdateThreads.
+ */
+std::vector<int> pieceRoots(const std::vector<std::optional<LogParser::EntryFields>> &fields,
+                            const std::vector<bool> &present)
+{
+    constexpr int Unknown = -1;
+    constexpr int OnPath = -2;
+    QHash<int, qsizetype> byId; // the first present entry of each number
+    byId.reserve(qsizetype(fields.size()));
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (present[i] && !byId.contains(fields[i]->id))
+            byId.insert(fields[i]->id, qsizetype(i));
+    }
+    std::vector<int> roots(fields.size(), Unknown);
+    std::vector<qsizetype> path;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (!fields[i])
+            continue;
+        path.clear();
+        qsizetype j = qsizetype(i);
+        int root = 0;
+        while (true) {
+            if (roots[j] != Unknown) {
+                root = std::max(roots[j], 0); // a known root, or a cycle met on this path
+                break;
+            }
+            const LogParser::EntryFields &entry = *fields[j];
+            if (entry.inReplyTo == 0) {
+                root = entry.id;
+                break;
+            }
+            roots[j] = OnPath;
+            path.push_back(j);
+            const auto parent = byId.constFind(entry.inReplyTo);
+            if (parent == byId.cend())
+                break;
+            j = *parent;
+        }
+        if (roots[j] == Unknown)
+            roots[j] = root;
+        for (const qsizetype k : path)
+            roots[k] = root;
+    }
+    for (int &root : roots)
+        root = std::max(root, 0);
+    return roots;
+}
+
 } // namespace
 
 CBBS::CBBS(QObject *parent) : QObject(parent)
@@ -151,6 +222,7 @@ void CBBS::beginAnalysis(int BBS_ID, QStringView Text, bool Read, int FirstIndex
     m_analysis->firstIndex = FirstIndex;
     m_analysis->read = Read;
     m_analysis->entries = LogParser::SplitEntries(Text);
+    m_analysis->announce = isSignalConnected(QMetaMethod::fromSignal(&CBBS::Loaded));
 }
 
 /**
@@ -165,7 +237,7 @@ bool CBBS::analyseSlice(qint64 budgetMs)
     slice.start();
     while (a.next < a.entries.size() && !m_IsStorageError) {
         ++m_LastEntryCount;
-        analyseEntry(a.BBS_ID, a.bbsType, a.firstIndex + int(a.next), a.entries.at(a.next), a.read, a.completed);
+        analyseEntry(a.firstIndex + int(a.next), a.entries.at(a.next));
         ++a.next;
         if (m_IsCancel) {
             a.completed = false;
@@ -198,6 +270,108 @@ bool CBBS::endAnalysis()
     return a.completed;
 }
 
+/**
+ * Analyses @p Text (a piece of an import) like AnalyseLog, but leaves its rows in the open
+ * transaction and its threads unlinked, for commitPieces().
+ */
+void CBBS::analysePiece(int BBS_ID, QStringView Text, bool Read, int FirstIndex)
+{
+    beginAnalysis(BBS_ID, Text, Read, FirstIndex);
+    Analysis &a = *m_analysis;
+    // The entries are read first, so that a reply is stored with the root of the thread that
+    // its parent, later in the piece, starts or joins: the rows need no second write.
+    a.fields.reserve(a.entries.size());
+    for (const QStringView entry : std::as_const(a.entries))
+        a.fields.push_back(LogParser::ParseFields(a.bbsType, entry));
+    std::vector<bool> parsed(a.fields.size());
+    for (size_t i = 0; i < parsed.size(); ++i)
+        parsed[i] = a.fields[i].has_value();
+    a.roots = pieceRoots(a.fields, parsed);
+    a.saved.assign(a.fields.size(), false);
+    // The numbers stored already are read inside the transaction, so they stay as read.
+    if (m_db && openBatch())
+        a.stored = storedNumbers(BBS_ID, a.fields);
+    while (!analyseSlice(-1)) {
+    }
+    if (m_db && !m_IsStorageError)
+        correctRoots();
+    m_analysis.reset();
+}
+
+/**
+ * The numbers of @p fields that board @p BBS_ID holds already, read in one pass over the range
+ * of the piece's numbers; empty when that range is much wider than the piece (numbers far apart
+ * would read rows the piece never meets) or the read failed: the insert then finds them itself.
+ */
+QSet<int> CBBS::storedNumbers(int BBS_ID, const std::vector<std::optional<LogParser::EntryFields>> &fields)
+{
+    int low = std::numeric_limits<int>::max();
+    int high = std::numeric_limits<int>::min();
+    qint64 count = 0;
+    for (const auto &entry : fields) {
+        if (!entry)
+            continue;
+        low = std::min(low, entry->id);
+        high = std::max(high, entry->id);
+        ++count;
+    }
+    QSet<int> stored;
+    if (count == 0 || qint64(high) - low > 4 * count + 1024)
+        return stored;
+    Statement query = m_db->Prepare(StoredNumbersSql);
+    query.BindInt(1, BBS_ID);
+    query.BindInt(2, low);
+    query.BindInt(3, high);
+    while (query.Next())
+        stored.insert(query.Value(0).toInt());
+    return m_db->LastError() ? QSet<int>() : stored;
+}
+
+/**
+ * Gives the rows that took their root from a parent in the piece that was not stored after all
+ * (a duplicate, a refused row, a cancel before it) the root their stored parents give: 0 when
+ * none, for UpdateThreads.
+ */
+void CBBS::correctRoots()
+{
+    const Analysis &a = *m_analysis;
+    const std::vector<int> roots = pieceRoots(a.fields, a.saved);
+    for (size_t i = 0; i < roots.size(); ++i) {
+        if (!a.saved[i] || roots[i] == a.roots[i])
+            continue;
+        Statement setRoot = m_db->Prepare(SetRootSql);
+        setRoot.BindInt(1, roots[i]);
+        setRoot.BindInt(2, a.BBS_ID);
+        setRoot.BindInt(3, a.fields[i]->id);
+        if (!setRoot.Execute()) {
+            failStorage(u"スレッド情報を更新できませんでした。"_s);
+            return;
+        }
+    }
+}
+
+/**
+ * Links the threads of the rows analysed since the last commit and commits them together;
+ * until the @p last commit of an import, a reply whose parent is not stored waits for a later
+ * piece, which may hold it. False on a storage failure (reported).
+ */
+bool CBBS::commitPieces(int BBS_ID, bool last)
+{
+    if (m_IsStorageError)
+        return false;
+    if (!m_batch && !last)
+        return true; // nothing stored since the last commit
+    emit StateChanged(u"スレッド情報を更新中..."_s, false, false);
+    if (!linkThreads(BBS_ID, !last)) {
+        failStorage(u"スレッド情報を更新できませんでした。"_s);
+        return false;
+    }
+    if (!commitBatch())
+        return false;
+    emit StateChanged(u"スレッド情報の更新を終了しました。"_s, false, false);
+    return true;
+}
+
 /** Begins the transaction for the next rows unless one is open; false on a storage failure. */
 bool CBBS::openBatch()
 {
@@ -221,6 +395,7 @@ bool CBBS::commitBatch()
         return false;
     }
     m_batch.reset();
+    m_uncommittedCount = 0;
     const QList<CMessage> stored = std::exchange(m_uncommitted, {});
     for (const CMessage &msg : stored)
         emit Loaded(msg);
@@ -235,7 +410,7 @@ void CBBS::failStorage(const QString &what)
 {
     const DbError cause = m_db ? m_db->LastError() : closedDatabase();
     m_batch.reset();
-    m_SaveCount -= int(m_uncommitted.size());
+    m_SaveCount -= std::exchange(m_uncommittedCount, 0);
     m_uncommitted.clear();
     m_IsStorageError = true;
     m_AnalyseError = -1;
@@ -245,30 +420,46 @@ void CBBS::failStorage(const QString &what)
     emit StateChanged(text, true, true);
 }
 
-void CBBS::analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, bool Read,
-                        bool &completed)
+void CBBS::analyseEntry(int index, QStringView entry)
 {
-    std::optional<CMessage> msg = LogParser::ParseEntry(bbsType, BBS_ID, entry, Read);
-    if (!msg) {
+    Analysis &a = *m_analysis;
+    const qsizetype at = a.next;
+    std::optional<LogParser::EntryFields> parsed;
+    const std::optional<LogParser::EntryFields> &fields
+        = a.fields.empty() ? (parsed = LogParser::ParseFields(a.bbsType, entry)) : a.fields[at];
+    const int BBS_ID = a.BBS_ID;
+    const bool Read = a.read;
+    if (!fields) {
         emit LoadError(BBS_ID, entry.toString(), QString::number(index) + u"件目のログが壊れていました。"_s);
         m_AnalyseError = -1;
         ++m_BrokenCount;
         return;
     }
-    m_MaxID = std::max(m_MaxID, msg->ID);
-    // A message that replies to nothing starts its thread, whatever UpdateThreads meets later:
-    // stored so at once, it spares UpdateThreads a rewrite of the row.
-    if (msg->InReplyTo == 0)
-        msg->RootThread = msg->ID;
+    m_MaxID = std::max(m_MaxID, fields->id);
     if (!openBatch())
         return;
-    switch (SaveMessage(*msg)) {
+    // A message that replies to nothing starts its thread, whatever UpdateThreads meets later:
+    // stored so at once, it spares UpdateThreads a rewrite of the row. So does a reply whose
+    // thread the piece being imported shows.
+    const int root = a.roots.empty() ? (fields->inReplyTo == 0 ? fields->id : 0) : a.roots[at];
+    const StoredPostDate date(fields->date, fields->time);
+    const QStringView texts[] = {fields->subject(), fields->homePage, fields->mail, fields->postName, fields->body};
+    const bool stored = a.stored.contains(fields->id) && fitsTheColumns(texts);
+    switch (stored ? Duplicate : insert(BBS_ID, fields->id, Read, texts, date.view(), fields->inReplyTo, root, 0)) {
     case Saved:
         ++m_SaveCount;
-        m_uncommitted.append(*msg);
+        ++m_uncommittedCount;
+        if (!a.saved.empty())
+            a.saved[at] = true;
+        // The message is made only for a receiver: an import without one stores it from the text alone.
+        if (a.announce) {
+            CMessage msg = fields->message(BBS_ID, Read);
+            msg.RootThread = root;
+            m_uncommitted.append(std::move(msg));
+        }
         break;
     case Duplicate:
-        completed = false;
+        a.completed = false;
         break;
     case Refused:
         if (!m_db || !refusesTheEntry(m_db->LastError())) {
@@ -313,6 +504,19 @@ std::optional<CMessage> CBBS::ParseTextPageEntry(int BBS_ID, QStringView Entry, 
 
 CBBS::SaveResult CBBS::SaveMessage(const CMessage &Msg)
 {
+    const StoredPostDate date(Msg.PostDate.date(), Msg.PostDate.time());
+    const QStringView texts[] = {Msg.Subject, Msg.HomePage, Msg.Mail, Msg.PostName, Msg.Body};
+    return insert(Msg.BBS_ID, Msg.ID, Msg.Read, texts, date.view(), Msg.InReplyTo, Msg.RootThread, Msg.Mark);
+}
+
+/**
+ * Stores one row, its texts (subject, home page, mail, name, body) bound where they are.
+ * A duplicate is known by the key alone: the row is neither looked up first nor refused with
+ * an error, it simply changes nothing.
+ */
+CBBS::SaveResult CBBS::insert(int BBS_ID, int ID, bool Read, const QStringView (&texts)[5],
+                              QStringView postDate, int InReplyTo, int RootThread, int Mark)
+{
     if (!m_db)
         return Refused;
     if (!m_insert.IsValid())
@@ -320,25 +524,31 @@ CBBS::SaveResult CBBS::SaveMessage(const CMessage &Msg)
     Statement &insert = m_insert;
     if (!insert.IsValid())
         return Refused;
-    insert.Bind(1, Msg.BBS_ID);
-    insert.Bind(2, Msg.ID);
-    insert.Bind(3, Msg.Read);
-    insert.Bind(4, textValue(Msg.Subject));
-    insert.Bind(5, textValue(Msg.HomePage));
-    insert.Bind(6, textValue(Msg.Mail));
-    insert.Bind(7, textValue(Msg.PostName));
-    insert.Bind(8, storedPostDate(Msg.PostDate));
-    insert.Bind(9, Msg.InReplyTo);
-    insert.Bind(10, textValue(Msg.Body));
-    insert.Bind(11, Msg.RootThread);
-    insert.Bind(12, Msg.Mark);
-    if (insert.Execute())
-        return Saved;
-    // A duplicate is known by the key's refusal alone: no lookup before each insert.
-    return m_db->LastError().number == DbError::DuplicateKey ? Duplicate : Refused;
+    insert.BindInt(1, BBS_ID);
+    insert.BindInt(2, ID);
+    insert.BindInt(3, Read ? 1 : 0);
+    for (int i = 0; i < 4; ++i)
+        insert.BindText(4 + i, texts[i]);
+    if (postDate.isNull())
+        insert.Bind(8, QVariant());
+    else
+        insert.BindText(8, postDate);
+    insert.BindInt(9, InReplyTo);
+    insert.BindText(10, texts[4]);
+    insert.BindInt(11, RootThread);
+    insert.BindInt(12, Mark);
+    if (!insert.Execute())
+        return Refused;
+    return m_db->RecordsAffected() == 0 ? Duplicate : Saved;
 }
 
 bool CBBS::UpdateThreads(int BBS_ID)
+{
+    return linkThreads(BBS_ID, false);
+}
+
+/** UpdateThreads; with @p waitForParents a reply whose parent is not stored stays unlinked. */
+bool CBBS::linkThreads(int BBS_ID, bool waitForParents)
 {
     if (!m_db)
         return false;
@@ -375,6 +585,8 @@ bool CBBS::UpdateThreads(int BBS_ID)
                 rootOf.Bind(2, row.inReplyTo);
                 if (rootOf.Next())
                     root = rootOf.Value(0).toInt();
+                else if (waitForParents)
+                    root = 0;
                 rootOf.Reset();
             }
         }

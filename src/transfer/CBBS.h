@@ -4,13 +4,16 @@
 #include "db/DbError.h"
 #include "db/Statement.h"
 #include "db/CMessage.h"
+#include "transfer/LogParser.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringView>
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class Database;
 class QNetworkAccessManager;
@@ -178,8 +181,10 @@ public:
      */
     qint64 PageTimeLimitMs() const;
     /**
-     * @short How long a page's analysis may run (default 25 ms) before it commits and lets the
-     * event loop turn (cancel, network, repaint); 0: after every entry.
+     * @short How long a page's analysis, or a step of an import, may run (default 250 ms)
+     * before it commits and lets the event loop turn (cancel, network, repaint); 0: after every
+     * entry of a page, after every piece of an import. Each commit waits for the disk, so the
+     * rows commit when the event loop must turn, not after a fixed small share of the work.
      */
     void SetEventTurnMs(qint64 ms) { m_EventTurnMs = ms; }
     /** @short Sends requests through @p manager (not owned) instead of the control's own. */
@@ -229,6 +234,9 @@ public:
     };
 
 private:
+    class PieceImporter;
+    class FileImport;
+
     /** A text being analysed: its entries and how far the analysis has come. */
     struct Analysis
     {
@@ -239,6 +247,12 @@ private:
         QList<QStringView> entries;
         qsizetype next = 0;
         bool completed = true;
+        bool announce = false; // Loaded has a receiver: stored messages are kept for it
+        // An import's piece: its entries read first, the roots they are stored with, which are stored
+        std::vector<std::optional<LogParser::EntryFields>> fields;
+        std::vector<int> roots;
+        std::vector<bool> saved;
+        QSet<int> stored; // numbers of the piece that the board holds already
     };
     /** The load in progress: its board, its pages and the page in hand. */
     struct LoadState
@@ -269,8 +283,14 @@ private:
     void beginAnalysis(int BBS_ID, QStringView Text, bool Read, int FirstIndex);
     bool analyseSlice(qint64 budgetMs);
     bool endAnalysis();
-    void analyseEntry(int BBS_ID, int bbsType, int index, QStringView entry, bool Read,
-                      bool &completed);
+    void analysePiece(int BBS_ID, QStringView Text, bool Read, int FirstIndex);
+    bool commitPieces(int BBS_ID, bool last);
+    bool linkThreads(int BBS_ID, bool waitForParents);
+    void analyseEntry(int index, QStringView entry);
+    void correctRoots();
+    QSet<int> storedNumbers(int BBS_ID, const std::vector<std::optional<LogParser::EntryFields>> &fields);
+    SaveResult insert(int BBS_ID, int ID, bool Read, const QStringView (&texts)[5], QStringView postDate,
+                      int InReplyTo, int RootThread, int Mark);
     bool openBatch();
     bool commitBatch();
     void failStorage(const QString &what);
@@ -304,6 +324,7 @@ private:
     bool m_IsCancel = false;
     bool m_IsStorageError = false;
     std::unique_ptr<Transaction> m_batch; // rows stored since the last commit
+    int m_uncommittedCount = 0;           // how many rows that is
     QList<CMessage> m_uncommitted;        // their messages, for Loaded after the commit
     std::optional<Analysis> m_analysis;
 
@@ -315,7 +336,7 @@ private:
     bool m_IsLoad = false;
     bool m_IsError = false;
     qint64 m_TimeoutMs = 0;
-    qint64 m_EventTurnMs = 25;
+    qint64 m_EventTurnMs = 250;
     bool m_IsImport = false;
     QString m_ImportStopCause;
     QString m_importFile;

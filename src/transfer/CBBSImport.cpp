@@ -5,12 +5,14 @@
 #include "transfer/LogParser.h"
 
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTimer>
 #include <archive.h>
 #include <archive_entry.h>
+#include <cstring>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -90,6 +92,23 @@ QByteArray readMember(archive *reader, archive_entry *entry, CBBS::ExtractError 
 }
 
 /**
+ * True when @p text holds an LF without a CR before it or a CR without an LF after it; @p last:
+ * the text ends the file, so a CR at its end stands alone. Counted without a branch per
+ * character, which lets the compiler check many characters at once.
+ */
+bool hasLoneLineBreak(QStringView text, bool last)
+{
+    const char16_t *s = text.utf16();
+    const qsizetype n = text.size();
+    if (n == 0)
+        return false;
+    qsizetype mismatches = 0;
+    for (qsizetype i = 1; i < n; ++i)
+        mismatches += (s[i] == u'\n') != (s[i - 1] == u'\r');
+    return mismatches > 0 || s[0] == u'\n' || (last && s[n - 1] == u'\r');
+}
+
+/**
  * @short Strict CP932 decoding by table. The tables hold ICU's own mapping, read once; the
  * decoding loop then costs a fraction of ICU's per-character work on logs of many megabytes.
  */
@@ -109,6 +128,13 @@ public:
      */
     qsizetype decode(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out) const
     {
+        return out ? run<true>(bytes, final, used, out) : run<false>(bytes, final, used, out);
+    }
+
+private:
+    template <bool Write>
+    qsizetype run(QByteArrayView bytes, bool final, qsizetype &used, char16_t *out) const
+    {
         const auto *begin = reinterpret_cast<const uchar *>(bytes.data());
         const uchar *end = begin + bytes.size();
         const uchar *p = begin;
@@ -116,17 +142,21 @@ public:
         while (p < end) {
             const uchar *start = p;
             char16_t c = m_single[*p++];
-            if (c == Lead && p == end && !final) {
-                p = start;
-                break;
+            if (c == Lead) {
+                if (p == end) {
+                    if (!final) { // its second byte comes with the next call
+                        p = start;
+                        break;
+                    }
+                } else {
+                    c = m_pair[start[0] << 8 | *p++];
+                }
             }
-            if (c == Lead && p < end)
-                c = m_pair[start[0] << 8 | *p++];
-            if (c == Lead || c == None) {
+            if (c >= None) { // None, or Lead: a byte that starts no character
                 used = start - begin;
                 return -1;
             }
-            if (out)
+            if constexpr (Write)
                 out[written] = c;
             ++written;
         }
@@ -134,7 +164,6 @@ public:
         return written;
     }
 
-private:
     static constexpr char16_t Lead = 0xFFFF; // single-byte table: the first byte of a pair
     static constexpr char16_t None = 0xFFFE; // no character (CP932 maps no byte to either)
 
@@ -187,21 +216,32 @@ private:
 class LogTextDecoder
 {
 public:
-    /** The text of @p chunk (@p last: no chunk follows); nullopt at a byte that starts no character. */
-    std::optional<QString> decode(QByteArrayView chunk, bool last)
+    /**
+     * Appends the text of @p chunk (@p last: no chunk follows) to @p text, whose room it reuses;
+     * false, appending nothing, at a byte that starts no character.
+     */
+    bool decodeInto(QByteArrayView chunk, bool last, QString &text)
     {
-        QString text(chunk.size() + 2, Qt::Uninitialized); // + a held CR and a carried pair
+        const qsizetype start = text.size();
+        text.resize(start + chunk.size() + 2); // + a held CR and a carried pair
         char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
-        char16_t *out = begin;
+        char16_t *out = begin + start;
         if (m_heldCr)
             *out++ = u'\r';
-        if (!step(chunk, last, &out))
-            return std::nullopt;
+        if (!step(chunk, last, &out)) {
+            text.truncate(start);
+            return false;
+        }
         text.truncate(out - begin);
-        m_heldCr = !last && text.endsWith(u'\r');
+        m_heldCr = !last && text.size() > start && text.endsWith(u'\r');
         if (m_heldCr)
             text.chop(1);
-        return mdlText::WithCrLf(std::move(text));
+        if (hasLoneLineBreak(QStringView(text).sliced(start), last)) { // rare: a file written with LF or CR alone
+            QString part = text.sliced(start);
+            text.truncate(start);
+            text += mdlText::WithCrLf(std::move(part));
+        }
+        return true;
     }
 
     /** Checks @p chunk without making its text; false at a byte that starts no character. */
@@ -230,7 +270,8 @@ private:
     {
         qsizetype used = 0;
         const qsizetype written = Cp932Table::instance().decode(bytes, final, used, out ? *out : nullptr);
-        const qsizetype lines = bytes.first(used).count('\n');
+        // Counted apart from the decoding, which then keeps a tight loop; the compiler counts many bytes at once.
+        const qsizetype lines = std::count(bytes.begin(), bytes.begin() + used, '\n');
         if (written < 0) {
             m_badLine = m_lines + lines + 1;
             return false;
@@ -259,38 +300,41 @@ bool isBlank(QStringView text)
 }
 
 /**
- * @short Cuts decoded log text into pieces that end at an entry separator; the text after the
- * last separator waits for more.
+ * @short Holds decoded log text and cuts it into pieces that end at an entry separator; the text
+ * after the last separator waits for more.
  *
  * Lines are judged once, when their CR LF has come, by the rule of LogParser::SplitEntries, so
- * every piece splits into the same entries as the whole text would.
+ * every piece splits into the same entries as the whole text would. The text is decoded into the
+ * same buffer piece after piece: only the short rest after a piece is moved, never the piece.
  */
 class PieceSplitter
 {
 public:
-    /** Adds @p text; returns the waiting text up to its last separator (empty when none). */
-    QString add(QString text)
+    /** The buffer that decoded text is appended to. */
+    QString &text() { return m_text; }
+
+    /** The length of the text up to its last separator line (0 when none), after text was appended at @p from. */
+    qsizetype cut(qsizetype from)
     {
-        const qsizetype searched = m_pending.size() - 1; // a CR LF may begin at the old end
-        if (m_pending.isEmpty())
-            m_pending = std::move(text);
-        else
-            m_pending += text;
-        const QStringView pending(m_pending);
+        const QStringView text(m_text);
         qsizetype cut = 0;
-        for (qsizetype end; (end = pending.indexOf(CrLf, std::max(m_lineStart, searched))) >= 0;) {
+        // A CR LF may begin at the old end.
+        for (qsizetype end; (end = LogParser::IndexOfCrLf(text, std::max(m_lineStart, from - 1))) >= 0;) {
             // The first line after a separator (or of the text) never closes an entry.
-            if (m_lineStart > cut && LogParser::IsSeparatorLine(pending.sliced(m_lineStart, end - m_lineStart)))
+            if (m_lineStart > cut && LogParser::IsSeparatorLine(text.sliced(m_lineStart, end - m_lineStart)))
                 cut = end + CrLf.size();
             m_lineStart = end + CrLf.size();
         }
-        if (cut == 0)
-            return {};
-        m_lineStart -= cut;
-        // The rest is copied, not the piece: it is the short one.
-        QString piece = std::exchange(m_pending, m_pending.sliced(cut));
-        piece.truncate(cut);
-        return piece;
+        return cut;
+    }
+
+    /** Drops the first @p size characters, the piece that was analysed. */
+    void drop(qsizetype size)
+    {
+        char16_t *const data = reinterpret_cast<char16_t *>(m_text.data());
+        std::memmove(data, data + size, (m_text.size() - size) * sizeof(char16_t));
+        m_text.truncate(m_text.size() - size);
+        m_lineStart -= size;
     }
 
     /**
@@ -299,7 +343,7 @@ public:
      */
     QString tail()
     {
-        QString tail = std::exchange(m_pending, {});
+        QString tail = std::exchange(m_text, {});
         m_lineStart = 0;
         if (isBlank(tail))
             return {};
@@ -315,21 +359,24 @@ public:
     }
 
 private:
-    QString m_pending;
+    QString m_text;
     qsizetype m_lineStart = 0; // the start of the first line whose CR LF has not come yet
 };
 
 /** Why an import ended before the end of its text. */
 enum class Stop { None, BadByte, Cancelled, StorageFailed };
 
+} // namespace
+
 /**
- * @short Runs a log text, handed over in chunks, through CBBS::AnalyseLog piece by piece.
+ * @short Runs a log text, handed over in chunks, through the analysis piece by piece.
  *
- * Each piece ends at an entry separator and is committed when it has been analysed, so no
- * transaction is open when the event loop turns between two chunks. Memory holds one piece,
+ * Each piece ends at an entry separator. The rows of the pieces stay in one transaction until
+ * Commit(), which the import calls before the event loop turns; the threads are linked then,
+ * those waiting for a parent in a later piece at the end of the text. Memory holds one piece,
  * not the file.
  */
-class PieceImporter
+class CBBS::PieceImporter
 {
 public:
     PieceImporter(CBBS &bbs, const Database *db, int board, bool read)
@@ -340,12 +387,32 @@ public:
     /** Decodes @p chunk and analyses the entries it completes; false when the import stops. */
     bool add(QByteArrayView chunk, bool last)
     {
-        std::optional<QString> text = m_decoder.decode(chunk, last);
-        if (!text)
+        QString &text = m_splitter.text();
+        const qsizetype from = text.size();
+        if (!m_decoder.decodeInto(chunk, last, text))
             return stop(Stop::BadByte);
-        if (!analyse(m_splitter.add(std::move(*text))))
-            return false;
+        const qsizetype cut = m_splitter.cut(from);
+        if (cut > 0) {
+            const bool goOn = analyse(QStringView(text).first(cut));
+            m_splitter.drop(cut);
+            if (!goOn)
+                return false;
+        }
         return !last || analyse(m_splitter.tail());
+    }
+
+    /**
+     * Links the threads and commits the rows analysed since the last commit (@p last: the text
+     * is through, or the import stops); false on a storage failure.
+     */
+    bool commit(bool last)
+    {
+        if (m_stop == Stop::StorageFailed) // rolled back already
+            return false;
+        if (m_bbs.commitPieces(m_board, last))
+            return true;
+        storageFailed();
+        return false;
     }
 
     Stop stopped() const { return m_stop; }
@@ -357,20 +424,24 @@ public:
     const QString &cause() const { return m_cause; }
 
 private:
-    bool analyse(const QString &piece)
+    bool analyse(QStringView piece)
     {
         if (piece.isEmpty())
             return true;
-        m_bbs.AnalyseLog(m_board, piece, m_read, m_entries);
+        m_bbs.analysePiece(m_board, piece, m_read, m_entries);
         m_entries += m_bbs.LastEntryCount();
         m_clean = m_clean && m_bbs.AnalyseError() == 0;
-        if (m_bbs.IsStorageError()) {
-            // AnalyseLog rolled back and kept the failure that made it do so.
-            m_cause = m_db && m_db->LastError() ? m_db->LastError().description
-                                                : u"データベースに書き込めませんでした。"_s;
-            return stop(Stop::StorageFailed);
-        }
+        if (m_bbs.IsStorageError())
+            return storageFailed();
         return !m_bbs.IsCancel() || stop(Stop::Cancelled);
+    }
+
+    /** The analysis rolled back and kept the failure that made it do so. */
+    bool storageFailed()
+    {
+        m_cause = m_db && m_db->LastError() ? m_db->LastError().description : u"データベースに書き込めませんでした。"_s;
+        m_clean = false;
+        return stop(Stop::StorageFailed);
     }
 
     bool stop(Stop why)
@@ -390,6 +461,8 @@ private:
     bool m_clean = true;
     int m_entries = 0; // entries of the earlier pieces: entry numbers count through the file
 };
+
+namespace {
 
 /** nullopt when every byte of @p bytes decodes as CP932; else the line of the first bad one. */
 std::optional<qsizetype> badLineIn(QByteArrayView bytes)
@@ -477,7 +550,9 @@ bool holdsEntries(const QByteArray &bytes)
  * unreadable byte stays out whole. An archive's members are unpacked one per step and analysed
  * in pieces; a damaged member is named and skipped. A cancel ends the file at the next step.
  */
-class FileImport : public CBBS::ImportJob
+} // namespace
+
+class CBBS::FileImport : public CBBS::ImportJob
 {
 public:
     FileImport(CBBS &bbs, const Database *db, int board, const QString &fileName, bool read)
@@ -487,8 +562,14 @@ public:
 
     bool Step() override
     {
-        if (m_bbs.IsCancel())
+        if (m_bbs.IsCancel()) {
+            if (m_importer) { // the threads still waiting for a parent are linked as they are
+                m_importer->commit(true);
+                endText(m_phase == Phase::AnalyseMember ? m_memberName : m_fileName);
+            }
             return false;
+        }
+        m_step.start();
         switch (m_phase) {
         case Phase::Start:
             start();
@@ -560,16 +641,24 @@ private:
         m_importer.emplace(m_bbs, m_db, m_board, m_read);
     }
 
+    /** Whether the step may take one more piece: its rows are committed when it ends. */
+    bool stepGoesOn() const { return m_step.elapsed() < m_bbs.m_EventTurnMs && !m_bbs.IsCancel(); }
+
     void analyseText()
     {
         bool last = false;
-        const std::optional<QByteArray> chunk = m_reader.next(last);
-        if (chunk && m_importer->add(*chunk, last) && !last)
-            return;
-        endText(m_fileName);
-        if (!chunk)
-            fail(notImported(m_fileName, u"を読み込めなかった"_s));
-        m_phase = Phase::Done;
+        std::optional<QByteArray> chunk;
+        bool goOn = true;
+        do {
+            chunk = m_reader.next(last);
+            goOn = chunk && m_importer->add(*chunk, last);
+        } while (goOn && !last && stepGoesOn());
+        if (!m_importer->commit(!goOn || last) || !goOn || last) {
+            endText(m_fileName);
+            if (!chunk)
+                fail(notImported(m_fileName, u"を読み込めなかった"_s));
+            m_phase = Phase::Done;
+        }
     }
 
     /** The end of a text's analysis, its failure lines; false when it stopped on a failure (a cancel is none). */
@@ -655,15 +744,20 @@ private:
 
     void analyseMember()
     {
-        const qsizetype size = std::min(PieceBytes, m_member.size() - m_at);
-        const bool last = m_at + size == m_member.size();
-        const QByteArrayView piece = QByteArrayView(m_member).sliced(m_at, size);
-        m_at += size;
-        if (m_importer->add(piece, last) && !last)
+        bool last = false;
+        bool goOn = true;
+        do {
+            const qsizetype size = std::min(PieceBytes, m_member.size() - m_at);
+            last = m_at + size == m_member.size();
+            const QByteArrayView piece = QByteArrayView(m_member).sliced(m_at, size);
+            m_at += size;
+            goOn = m_importer->add(piece, last);
+        } while (goOn && !last && stepGoesOn());
+        if (m_importer->commit(!goOn || last) && goOn && !last)
             return;
-        const bool goOn = endText(m_memberName) && !m_bbs.IsCancel();
+        const bool next = endText(m_memberName) && !m_bbs.IsCancel();
         m_member.clear();
-        m_phase = goOn ? Phase::NextMember : Phase::Done;
+        m_phase = next ? Phase::NextMember : Phase::Done;
     }
 
     void endArchive(int status)
@@ -688,6 +782,7 @@ private:
     bool m_failed = false;
     QString m_stopCause;
     std::optional<PieceImporter> m_importer; // the text being analysed
+    QElapsedTimer m_step; // since the step began
 
     // A text file
     PieceReader m_reader;
@@ -702,8 +797,6 @@ private:
     QByteArray m_member; // the member being analysed
     qsizetype m_at = 0;  // its bytes analysed so far
 };
-
-} // namespace
 
 bool CBBS::ImportLog(int BBS_ID, const QString &FileName, bool ReadMode)
 {

@@ -39,6 +39,9 @@ enum class EntryError {
  */
 bool IsSeparatorLine(QStringView line);
 
+/** @short Where the next CR LF at or after @p from begins; -1 when there is none. */
+qsizetype IndexOfCrLf(QStringView text, qsizetype from);
+
 /**
  * @short The entries of @p text: every piece that a separator closes, in order.
  *
@@ -48,6 +51,31 @@ bool IsSeparatorLine(QStringView line);
  * @p text, unchanged, so they serve the error log as they are.
  */
 QList<QStringView> SplitEntries(QStringView text);
+
+/**
+ * @short An entry's fields, the texts as views into the entry (which must outlive them): what
+ * storing a message needs, without copying its texts.
+ */
+struct EntryFields
+{
+    int id = 0;
+    int inReplyTo = 0;
+    QDate date;
+    QTime time;
+    QStringView homePage, mail, postName, body;
+
+    /** The subject: the subject line, or for board types without one, made from the body. */
+    QStringView subject() const { return hasSubjectLine ? subjectLine : QStringView(madeSubject); }
+    /** The message of these fields. */
+    CMessage message(int bbsId, bool read) const;
+
+    bool hasSubjectLine = true;
+    QStringView subjectLine;
+    QString madeSubject;
+};
+
+/** @short The fields of @p entry by the layout of board type @p bbsType; nullopt, with the reason, when it is broken. */
+std::optional<EntryFields> ParseFields(int bbsType, QStringView entry, EntryError *error = nullptr);
 
 /** @short Board type 0: number, subject, home page, mail, name, date, reply, one ignored line, body. */
 std::optional<CMessage> ParseSingleEntry(int bbsId, QStringView entry, bool read,

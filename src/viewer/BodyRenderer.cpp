@@ -1,5 +1,7 @@
 #include "viewer/BodyRenderer.h"
 
+#include "models/BodyLinks.h"
+
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -52,6 +54,54 @@ qsizetype pieceLength(QStringView line)
     return cut;
 }
 
+/** The offset in the pane of character @p index of @p line, which Render puts in pieces. */
+qsizetype pieceOffset(QStringView line, qsizetype index)
+{
+    qsizetype breaks = 0;
+    qsizetype pieceStart = 0;
+    while (line.size() - pieceStart > MaxBlockLength) {
+        const qsizetype cut = pieceLength(line.sliced(pieceStart));
+        if (index < pieceStart + cut)
+            break;
+        pieceStart += cut;
+        ++breaks;
+    }
+    return index + breaks;
+}
+
+/** A link's range in the pane and the format it is drawn with. */
+struct PaneLink
+{
+    qsizetype start;
+    qsizetype end;
+    QString href;
+};
+
+/** The links of @p line, which starts at pane position @p lineStart. */
+void collectLinks(QList<PaneLink> &links, QStringView line, qsizetype lineStart)
+{
+    for (const BodyLinks::Link &link : BodyLinks::Scan(line)) {
+        const QString href = link.kind == BodyLinks::Link::Kind::Anchor ? BodyLinks::AnchorHref(link) : link.address;
+        links.append({lineStart + pieceOffset(line, link.start),
+                      lineStart + pieceOffset(line, link.start + link.length - 1) + 1, href});
+    }
+}
+
+/** Draws @p links underlined in the palette's link colour, each carrying its href. */
+void formatLinks(QTextCursor &cursor, const QList<PaneLink> &links, const QColor &color)
+{
+    for (const PaneLink &link : links) {
+        QTextCharFormat format;
+        format.setAnchor(true);
+        format.setAnchorHref(link.href);
+        format.setFontUnderline(true);
+        format.setForeground(color);
+        cursor.setPosition(int(link.start));
+        cursor.setPosition(int(link.end), QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(format);
+    }
+}
+
 void appendLine(QString &run, QStringView line)
 {
     while (line.size() > MaxBlockLength) {
@@ -75,6 +125,8 @@ void Render(QPlainTextEdit &pane, const QString &body)
     // Neighbouring lines of one colour go in as one run: a long body takes few insertions.
     QString run;
     LineKind runKind = LineKind::Plain;
+    QList<PaneLink> links;
+    qsizetype lineStart = 0;
     const auto flush = [&] {
         if (run.isEmpty())
             return;
@@ -88,9 +140,13 @@ void Render(QPlainTextEdit &pane, const QString &body)
         if (kind != runKind)
             flush();
         runKind = kind;
+        collectLinks(links, line, lineStart);
+        const qsizetype before = run.size();
         appendLine(run, line);
+        lineStart += run.size() - before;
     }
     flush();
+    formatLinks(cursor, links, pane.palette().color(QPalette::Link));
     cursor.endEditBlock();
     pane.moveCursor(QTextCursor::Start);
     pane.verticalScrollBar()->setValue(0);

@@ -11,7 +11,9 @@ class QPlainTextEdit;
  * lines navy, reference lines green, the rest black.
  *
  * The text is inserted through a text cursor, never parsed: markup, entities and RTF control
- * words show as the characters they are, and nothing is ever loaded.
+ * words show as the characters they are, and nothing is ever loaded. Addresses and reply anchors
+ * that BodyLinks finds are drawn underlined in the palette's link colour and carry their target as
+ * the anchor href of their characters (an address, or AnchorHref's text for an anchor).
  */
 namespace BodyRenderer {
 

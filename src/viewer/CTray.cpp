@@ -16,12 +16,19 @@ std::function<bool()> &availabilityHandler()
     return handler;
 }
 
+std::function<void(const QString &, const QString &)> &messageHandler()
+{
+    static std::function<void(const QString &, const QString &)> handler;
+    return handler;
+}
+
 } // namespace
 
 CTray::CTray(QObject *parent)
     : QObject(parent)
 {
     connect(&m_tray, &QSystemTrayIcon::activated, this, &CTray::onActivated);
+    connect(&m_tray, &QSystemTrayIcon::messageClicked, this, &CTray::MessageClicked);
 }
 
 CTray::~CTray()
@@ -83,6 +90,16 @@ void CTray::PopupMenu(QMenu *ViewMenu, QAction *DefaultMenu)
     ViewMenu->popup(QCursor::pos());
 }
 
+void CTray::ShowMessage(const QString &title, const QString &text)
+{
+    if (!m_visible)
+        return;
+    if (const auto &handler = messageHandler())
+        handler(title, text);
+    else
+        m_tray.showMessage(title, text, m_icon);
+}
+
 bool CTray::IsAvailable()
 {
     if (const auto &handler = availabilityHandler())
@@ -93,6 +110,11 @@ bool CTray::IsAvailable()
 void CTray::setAvailabilityHandler(std::function<bool()> handler)
 {
     availabilityHandler() = std::move(handler);
+}
+
+void CTray::setMessageHandler(std::function<void(const QString &, const QString &)> handler)
+{
+    messageHandler() = std::move(handler);
 }
 
 void CTray::onActivated(QSystemTrayIcon::ActivationReason reason)

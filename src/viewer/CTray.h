@@ -51,6 +51,11 @@ public:
     bool AddIcon(QWidget *owner);
     /** @short Takes the icon out of the notification area. */
     void DeleteIcon();
+    /**
+     * @short Shows a desktop notification from the icon: @p title over @p text. Nothing shows,
+     * and nothing fails, while the icon is not in the notification area.
+     */
+    void ShowMessage(const QString &title, const QString &text);
     /** @short Shows @p ViewMenu at the mouse pointer with @p DefaultMenu as its default (bold) item. */
     void PopupMenu(QMenu *ViewMenu, QAction *DefaultMenu);
 
@@ -58,12 +63,16 @@ public:
     static bool IsAvailable();
     /** @short Replaces the test of IsAvailable (tests); an empty function restores it. */
     static void setAvailabilityHandler(std::function<bool()> handler);
+    /** @short Receives the notifications instead of the desktop (tests); an empty function restores it. */
+    static void setMessageHandler(std::function<void(const QString &title, const QString &text)> handler);
 
 signals:
     void Click();
     void DblClick();
     /** A button was released over the icon: 2 the right one, 4 the middle one. */
     void MouseUp(int Button);
+    /** The user clicked the last notification. */
+    void MessageClicked();
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);

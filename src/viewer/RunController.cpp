@@ -180,6 +180,23 @@ QString RunController::ImportFileFilter(const CBBSProperty &Board, bool CanUseUn
     return filter + u"全てのファイル(*.*)|*.*"_s;
 }
 
+void RunController::TimedVisitLoad()
+{
+    if (IsRunning())
+        return;
+    ScriptedPrompter quiet;
+    quiet.setEcho([this](const ScriptedPrompter::Record &record) {
+        m_commands.changeStatusBarStyle(1);
+        m_statusPanel->setText(record.text);
+    });
+    Prompter &previous = prompter();
+    setPrompter(&quiet);
+    m_quiet = true;
+    visitLoad(VisitLoadCommand);
+    m_quiet = IsRunning();
+    setPrompter(&previous);
+}
+
 /** Visit load (command 9) or all boards (10): says so and starts nothing when no board qualifies. */
 void RunController::visitLoad(RunCommandIndex command)
 {
@@ -271,6 +288,7 @@ void RunController::endLoad()
     m_holdStatusBar = nullptr;
     m_repaintThrottles.clear();
     m_pageWaited = false;
+    const bool failed = m_loadRun->AnyFailed();
     if (m_closing) {
         std::exchange(m_loadRun, nullptr)->deleteLater();
         finishClosing();
@@ -280,6 +298,9 @@ void RunController::endLoad()
         dialog->LogFailures(m_loadRun->Outcomes());
         dialog->setWindowTitle(u"完了 - "_s + mdlApp::GetAppTitle());
         dialog->setButtonMode(0);
+        // A dialog nobody saw stays, for the window's return, only when its log tells of a failure.
+        if (m_quiet && !dialog->isVisible() && !failed)
+            dialog->Unload();
     }
     std::exchange(m_loadRun, nullptr)->deleteLater();
     endRun();
@@ -364,6 +385,7 @@ void RunController::beginRun(RunState state, const QString &Caption)
 {
     m_runState = state;
     m_questionOpen = false;
+    m_received.clear();
     m_commands.changeMenuEnabled();
     m_commands.changeStatusBarStyle(1);
     m_statusPanel->clear();
@@ -384,7 +406,8 @@ void RunController::beginRun(RunState state, const QString &Caption)
         runQuestion(false);
         waitForPage(false);
     });
-    m_loadDlg->ShowDialog(Caption, m_window);
+    m_loadDlg->setAttribute(Qt::WA_ShowWithoutActivating, m_quiet);
+    m_loadDlg->ShowDialog(Caption, m_window, !m_quiet || m_window->isVisible());
 }
 
 /** The window's side of a run's end: the board, page menus, commands, counts and caption. */
@@ -394,6 +417,7 @@ void RunController::endRun()
     if (Database *db = m_database())
         m_current.GetProperty(mdlOption::BBS_ID, *db);
     m_runState = RunState::Idle;
+    m_quiet = false;
     m_commands.changeBBSViewMenu();
     m_commands.changeMenuEnabled();
     m_commands.showNoReadPoint();
@@ -457,6 +481,14 @@ void RunController::onLoaded(const CMessage &Msg)
     if (m_cbbs.IsLoad() && Msg.BBS_ID == mdlOption::BBS_ID)
         m_loadedRows.append(Msg);
     ++m_loadedCounts[Msg.BBS_ID];
+    if (m_runState == RunState::Loading) {
+        const auto board = std::find_if(m_received.begin(), m_received.end(),
+                                        [&Msg](const std::pair<int, int> &count) { return count.first == Msg.BBS_ID; });
+        if (board == m_received.end())
+            m_received.append({Msg.BBS_ID, 1});
+        else
+            ++board->second;
+    }
 }
 
 void RunController::flushLoadedRows()

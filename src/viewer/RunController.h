@@ -95,6 +95,14 @@ public:
 
     /** @short Runs command @p Index; other numbers do nothing. */
     void RunCommand(RunCommandIndex Index);
+    /**
+     * @short A visit load that takes no keyboard from the reader: its dialog opens without
+     * activation (not at all while the window is hidden), its questions take their default
+     * answer and what it says goes to the status bar.
+     */
+    void TimedVisitLoad();
+    /** @short New messages per board of the last load run, in the order they came. */
+    const QList<std::pair<int, int>> &ReceivedCounts() const { return m_received; }
     RunState CurrentRun() const { return m_runState; }
     /** @short True while a load or an import run goes on. */
     bool IsRunning() const { return m_runState != RunState::Idle; }
@@ -167,6 +175,8 @@ private:
     bool m_questionOpen = false; // the dialog asks whether the run goes on: the run waits
     bool m_pageWaited = false;   // the run waits for the page of the board that has ended
     bool m_closing = false; // the window closed during a run: it unloads when the run has ended
+    bool m_quiet = false;   // the run takes no keyboard (TimedVisitLoad)
+    QList<std::pair<int, int>> m_received; // new messages per board of the last load run
 
     std::function<void()> m_holdStatusBar; // set while a load run goes on
     std::vector<std::unique_ptr<QObject>> m_repaintThrottles; // held while a load run goes on

@@ -3,6 +3,7 @@
 #include "app/mdlApp.h"
 #include "app/mdlOption.h"
 #include "viewer/BoardMenus.h"
+#include "viewer/frmLoadDlg.h"
 
 #include <QAction>
 #include <QEvent>
@@ -19,6 +20,8 @@ namespace {
 constexpr int FrameCount = 4;
 constexpr int BlinkIntervalMs = 1000;
 constexpr int RightButton = 2;
+/** Boards a notification names; the rest count in its total only. */
+constexpr int NotifiedBoards = 3;
 
 QIcon frameIcon(int frame)
 {
@@ -40,6 +43,11 @@ TrayController::TrayController(QWidget &window, BoardMenus &boards, Commands com
     connect(&m_tray, &CTray::MouseUp, this, [this](int button) {
         if (button == RightButton)
             m_tray.PopupMenu(mnuTray, mnuTray->findChild<QAction *>(u"mnuTrayShow"_s));
+    });
+    connect(&m_tray, &CTray::MessageClicked, this, [this] {
+        RestoreMainWindow();
+        if (m_notifiedBoard != 0)
+            m_commands.showBoard(m_notifiedBoard);
     });
     window.installEventFilter(this);
     UpdateTrayVisibility();
@@ -110,8 +118,30 @@ void TrayController::RestoreMainWindow()
         window->activateWindow();
     };
     bringToFront(&m_window);
-    if (auto *dialog = m_window.findChild<QWidget *>(u"frmLoadDlg"_s); dialog && dialog->isVisible())
+    // Also the dialog of a timed run that began while the window was hidden, and was not shown.
+    if (auto *dialog = m_window.findChild<frmLoadDlg *>(u"frmLoadDlg"_s); dialog && dialog->IsLoad())
         bringToFront(dialog);
+}
+
+void TrayController::NotifyReceived(const QList<std::pair<int, int>> &counts,
+                                    const std::function<QString(int BBS_ID)> &boardName)
+{
+    if (counts.isEmpty() || !mdlOption::NotifyNewMessages || (m_window.isVisible() && !m_window.isMinimized()))
+        return;
+    m_notifiedBoard = counts.first().first;
+    m_tray.ShowMessage(mdlApp::GetAppTitle(), NotificationText(counts, boardName));
+}
+
+QString TrayController::NotificationText(const QList<std::pair<int, int>> &counts,
+                                         const std::function<QString(int BBS_ID)> &boardName)
+{
+    int total = 0;
+    for (const auto &[board, count] : counts)
+        total += count;
+    QStringList lines{QString::number(total) + u"件の新着メッセージ"_s};
+    for (const auto &[board, count] : counts.first(std::min<qsizetype>(counts.size(), NotifiedBoards)))
+        lines.append(u"%1 (%2件)"_s.arg(boardName(board), QString::number(count))); // a name may hold "%2"
+    return lines.join(u'\n');
 }
 
 bool TrayController::eventFilter(QObject *watched, QEvent *event)

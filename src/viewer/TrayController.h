@@ -43,6 +43,15 @@ public:
     void UpdateTrayVisibility();
     /** @short Brings the window back from the tray or the task bar, and the progress dialog with it. */
     void RestoreMainWindow();
+    /**
+     * @short After a receive that stored @p counts (new messages per board, in the order they
+     * came) while the window is hidden or minimised: one notification "N件の新着メッセージ"
+     * with up to three boards, named by @p boardName. Clicking it shows the first board.
+     */
+    void NotifyReceived(const QList<std::pair<int, int>> &counts, const std::function<QString(int BBS_ID)> &boardName);
+    /** @short The text of that notification. */
+    static QString NotificationText(const QList<std::pair<int, int>> &counts,
+                                    const std::function<QString(int BBS_ID)> &boardName);
     CTray &Tray() { return m_tray; }
     /** @short Drives the animation with @p timer (not owned; tests step it by hand). */
     void SetBlinkTimer(OneShotTimer *timer);
@@ -68,4 +77,5 @@ private:
     OneShotTimer *tmrBlinkIcon = nullptr;
     bool m_blinking = false;
     int m_trayFrame = 0; // the next animation frame; 0 before the first
+    int m_notifiedBoard = 0; // the first board of the last notification
 };

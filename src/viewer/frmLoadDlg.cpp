@@ -111,14 +111,15 @@ frmLoadDlg::frmLoadDlg(QWidget *parent)
 
 frmLoadDlg::~frmLoadDlg() = default;
 
-void frmLoadDlg::ShowDialog(const QString &Caption, QWidget *Owner)
+void frmLoadDlg::ShowDialog(const QString &Caption, QWidget *Owner, bool Visible)
 {
     m_caption = Caption;
     setWindowTitle(Caption + u"中... - "_s + mdlApp::GetAppTitle());
     tabBBS->setTabText(tabBBS->indexOf(txtLog), Caption + u"ログ"_s);
     m_isLoad = true;
     restorePosition(Owner);
-    show();
+    if (Visible)
+        show();
     setButtonMode(1);
 }
 

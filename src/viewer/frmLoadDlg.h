@@ -34,9 +34,10 @@ public:
 
     /**
      * @short Captions the dialog @p Caption + "中... - " + the title (the log tab @p Caption +
-     * "ログ"), restores the saved geometry, shows it over @p Owner and sets ButtonMode 1.
+     * "ログ"), restores the saved geometry, shows it over @p Owner (unless not @p Visible) and
+     * sets ButtonMode 1.
      */
-    void ShowDialog(const QString &Caption, QWidget *Owner);
+    void ShowDialog(const QString &Caption, QWidget *Owner, bool Visible = true);
     /**
      * @short Puts @p Message into status line @p row (1 to n; 0 the last line, lines are added
      * as needed); with @p flgAddLog a non-empty message is also appended to the log.

@@ -9,20 +9,24 @@
 #include "controls/uSeparator.h"
 #include "controls/uSpinButton.h"
 #include "db/Database.h"
+#include "db/MessageRepository.h"
 #include "startup/mdlMain.h"
 #include "viewer/BodyCommands.h"
+#include "viewer/BodyLinkController.h"
 #include "viewer/ExportController.h"
 #include "viewer/FindController.h"
 #include "viewer/KeyMap.h"
 #include "viewer/ListController.h"
 #include "viewer/MessageCommands.h"
 #include "viewer/SettingsController.h"
+#include "viewer/TimerController.h"
 #include "viewer/ToolCommands.h"
 #include "viewer/TrayController.h"
 #include "viewer/WindowState.h"
 #include "models/mdlRead.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QHeaderView>
@@ -184,12 +188,14 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     };
     createNavigation();
     createTray();
+    createTimer();
     createSettings();
     createMessageCommands();
     createBodyCommands();
     createToolCommands();
     createFindController();
-    createKeyMap(); // last: it shows its keys in the menus the others fill
+    createKeyMap(); // it shows its keys in the menus the others fill
+    createBodyLinks();
     connect(&m_boards, &BoardMenus::Rebuilt, this, [this] {
         m_runs->DropPendingCounts(); // the rebuilt captions read the stored counts, which hold them
         m_lists.lsvMsgList(0).SetBoardIcons(m_boards.Icons());
@@ -348,10 +354,36 @@ void frmView::createTray()
     m_tray = std::make_unique<TrayController>(*this, m_boards, std::move(commands));
     for (QAction *item : m_tray->MenuItems())
         m_menu.insert(item->objectName(), item);
+    connect(this, &frmView::RunFinished, this, [this] {
+        if (m_unloaded)
+            return; // the window closed during the run
+        m_tray->NotifyReceived(m_runs->ReceivedCounts(), [this](int BBS_ID) {
+            CBBSProperty board;
+            return database() && board.GetProperty(BBS_ID, *database()) ? board.BBS_Name() : QString();
+        });
+    });
+}
 
-    const auto notImplemented = [] { prompter().information(u"未実装m(_ _)m"_s); };
-    connect(m_menu.value(u"mnuToolTimer"_s), &QAction::triggered, this, notImplemented);
-    connect(m_buttons.value(u"Timer"_s), &QAction::triggered, this, notImplemented);
+void frmView::createTimer()
+{
+    TimerController::Commands commands{
+        .isRunning = [this] { return IsRunning(); },
+        .timedVisitLoad =
+            [this] {
+                // A modal dialog (options, query window, a question) holds off runs the user
+                // could not start from it: the turn is skipped.
+                if (!QApplication::activeModalWidget())
+                    m_runs->TimedVisitLoad();
+            },
+    };
+    m_timer = std::make_unique<TimerController>(m_menu.value(u"mnuToolTimer"_s), m_buttons.value(u"Timer"_s),
+                                                m_panels.value(u"Timer"_s), std::move(commands));
+    connect(this, &frmView::RunFinished, m_timer.get(), &TimerController::RunEnded);
+}
+
+ReceiveTimer &frmView::TimedReceiving()
+{
+    return m_timer->Timer();
 }
 
 void frmView::createSettings()
@@ -404,6 +436,41 @@ void frmView::createBodyCommands()
         .searchBodies = [this](int BBS_ID, const QString &Text) { QueryLoop(QueryTemplate(BBS_ID, Text)); },
     };
     m_bodyCommands = std::make_unique<BodyCommands>(m_lists, m_current, m_menu, widgets, std::move(commands));
+}
+
+void frmView::createBodyLinks()
+{
+    BodyLinkController::Commands commands{
+        .shownBoard =
+            [this] {
+                const auto key = CMessage::ParseKey(m_listController->ShownKey());
+                return key ? key->BBS_ID : mdlOption::BBS_ID;
+            },
+        .find = [this](int BBS_ID, int from, int to, int limit) -> std::optional<QList<CMessage>> {
+            if (!database())
+                return std::nullopt;
+            return MessageRepository(*database()).Find(BBS_ID, from, to, limit);
+        },
+        .showMessage = [this](int BBS_ID, int ID) { showAnchorTarget(BBS_ID, ID); },
+    };
+    m_bodyLinks = std::make_unique<BodyLinkController>(*rtbView, std::move(commands));
+}
+
+void frmView::showAnchorTarget(int BBS_ID, int ID)
+{
+    const ListIndex Index = m_lists.CurrentList();
+    if (ListKind() == 0 || Index == BoardList) {
+        if (const int row = m_lists.lsvMsgList(Index).RowOf(BBS_ID, ID); row >= 0) {
+            ShowMessage(Index, row, false);
+            return;
+        }
+    }
+    const std::optional<QList<CMessage>> stored =
+        database() ? MessageRepository(*database()).Find(BBS_ID, ID, ID, 1) : std::nullopt;
+    if (stored && stored->isEmpty())
+        prompter().information(u"未取得のメッセージです"_s);
+    else
+        RelateSearch(BBS_ID, u"#"_s + QString::number(ID));
 }
 
 void frmView::createToolCommands()
@@ -491,6 +558,7 @@ void frmView::refreshAfterSettings()
         m_boards.LoadBBSList(*db);
     RefreshToolbarImages();
     m_tray->UpdateTrayVisibility();
+    m_timer->ApplyOptions();
 }
 
 void frmView::MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst)

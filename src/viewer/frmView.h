@@ -17,6 +17,7 @@
 #include <memory>
 
 class BodyCommands;
+class BodyLinkController;
 class ExportController;
 class CMRUCombo;
 class FindController;
@@ -25,12 +26,14 @@ class MessageCommands;
 class ListController;
 class QAction;
 class QComboBox;
+class ReceiveTimer;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QToolBar;
 class QTreeView;
 class SettingsController;
+class TimerController;
 class ToolCommands;
 class TrayController;
 class WindowState;
@@ -148,6 +151,8 @@ public:
     /** @short Starts (option BlinkIcon permitting) or stops the tray icon's animation. */
     void SetBlinking(bool on);
     TrayController &TrayIcon() { return *m_tray; }
+    /** @short The count-down of timed receiving (tests give it their own time). */
+    ReceiveTimer &TimedReceiving();
 
     // ---- Message commands, forwarded to the MessageCommands ------------------------------------
     /** @short The message-menu enabling rules, run before the menu, the list pop-up and the keys. */
@@ -170,6 +175,8 @@ public:
     int ListKind() const;
     QTreeView *lsvMsgList(int Index) const { return m_views.at(Index == 0 ? 0 : 1); }
     CMRUCombo &FindHistory() { return *m_findHistory; }
+    /** @short The body pane's links and the previews of its reply anchors. */
+    BodyLinkController &Links() { return *m_bodyLinks; }
 
 signals:
     /** A load or import run has ended; the window is idle again (or, closing, has unloaded). */
@@ -204,9 +211,12 @@ private:
     void createNavigation();
     void createKeyMap();
     void createTray();
+    void createTimer();
     void createSettings();
     void createMessageCommands();
     void createBodyCommands();
+    void createBodyLinks();
+    void showAnchorTarget(int BBS_ID, int ID);
     void createToolCommands();
     void refreshAfterSettings();
     void createFindController();
@@ -248,6 +258,7 @@ private:
     std::unique_ptr<WindowState> m_windowState;
     std::unique_ptr<SettingsController> m_settings;
     std::unique_ptr<TrayController> m_tray;
+    std::unique_ptr<TimerController> m_timer;
     std::unique_ptr<ListController> m_listController;
     std::unique_ptr<NavigationController> m_navigation;
     std::unique_ptr<KeyMap> m_keyMap;
@@ -255,4 +266,5 @@ private:
     std::unique_ptr<BodyCommands> m_bodyCommands;
     std::unique_ptr<ToolCommands> m_toolCommands;
     std::unique_ptr<FindController> m_findController;
+    std::unique_ptr<BodyLinkController> m_bodyLinks; // after the keyboard map: sees Escape first
 };

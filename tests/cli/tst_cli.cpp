@@ -1,16 +1,20 @@
 #include "app/mdlEncoding.h"
+#include "cookies/CookieStore.h"
 #include "db/mdlDatabase.h"
 #include "support/BoardSimulator.h"
 #include "support/LogFormat.h"
 #include "support/OtherProcess.h"
 #include "support/SmallDisk.h"
 #include "support/TestFiles.h"
+#include "transfer/CBBS.h"
+#include "transfer/LoadRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <csignal>
@@ -428,6 +432,47 @@ private slots:
         QVERIFY(run.err.contains(u"巡回受信対象の掲示板はありませんでした。"_s));
     }
 
+    // The user timer's run (tessera-cli receive --visit) while the window, in this process,
+    // receives the same board through the same core: each message is stored once, and what each
+    // says it stored adds up to that.
+    void aTimedReceiveBesideTheWindowStoresEachMessageOnce()
+    {
+        serveBoards();
+        m_sim->addSampleMessages(0, 6, 90);
+        execute(u"UPDATE BBS SET VisitLoad = True WHERE BBS_ID = 4"_s);
+        BoardSimulator::Fault slow; // pages come slowly, so the two runs overlap
+        slow.kind = BoardSimulator::FaultKind::SlowBody;
+        slow.chunkBytes = 1024;
+        slow.delayMs = 10;
+        m_sim->setFault(slow);
+        CookieStore cookies(cookieFile());
+        setCookieStore(&cookies);
+        const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(database());
+        QVERIFY(db);
+        CBBS bbs;
+        bbs.Initialize(db.get());
+        LoadRun window(bbs, *db);
+        QSignalSpy windowFinished(&window, &LoadRun::Finished);
+        // The window starts while the timed run's first page is on its way.
+        connect(m_sim.get(), &BoardSimulator::requestReceived, &window, [&window] {
+            if (!window.IsRunning() && window.Outcomes().isEmpty())
+                QVERIFY(window.Start({4}, true));
+        });
+        QProcess timed;
+        start(timed, {u"receive"_s, u"--visit"_s});
+        const bool ended = QTest::qWaitFor([&] { return !windowFinished.isEmpty() && timed.state() == QProcess::NotRunning; }, 60000);
+        setCookieStore(nullptr);
+        QVERIFY(ended);
+        QCOMPARE(timed.exitCode(), 0);
+        QVERIFY(!window.AnyFailed());
+        const QString said = QString::fromUtf8(timed.readAllStandardOutput());
+        static const QRegularExpression count(u"で(\\d+)件受信しました"_s);
+        const int timedCount = count.match(said).captured(1).toInt();
+        QCOMPARE(timedCount + window.Outcomes().first().SaveCount, 90);
+        QCOMPARE(sqliteTool(database(), u"SELECT count(DISTINCT ID) FROM Message WHERE BBS_ID = 4"_s), u"90"_s);
+        QCOMPARE(integrity(), u"ok"_s);
+    }
+
     // Another board's file name asks, and No is the default; files that are not imported whole
     // make status 1; the total counts what was stored; the read mode comes from the options.
     void importFiles()
@@ -471,21 +516,14 @@ private slots:
         QVERIFY(noBoard.err.contains(u"no board 999"_s));
     }
 
-    // The range's messages go to the file, which an import reads back (the database keeps dates
-    // to the minute); an empty range writes no file.
-    void exportWritesWhatImportReadsBack()
+    // The range's messages go to the file (the round trip through an import is the export
+    // run's own test); an empty range writes no file.
+    void exportWritesTheRange()
     {
         storeTwoMessages();
-        const QString fields = u"SELECT ID, Subject, HomePage, Mail, PostName, substr(PostDate, 1, 16), InReplyTo,"
-                               " hex(Body), RootThread FROM Message ORDER BY ID"_s;
-        const QString before = sqliteTool(database(), fields);
         const CliRun all = cli({u"export"_s, Board, file(u"all.log"_s)});
         QCOMPARE(all.status, 0);
         QCOMPARE(all.out, u"2件エクスポートしました。\n"_s);
-        sqliteTool(database(), u"DELETE FROM Message"_s);
-        QCOMPARE(import({file(u"all.log"_s)}).status, 0);
-        QCOMPARE(sqliteTool(database(), fields), before);
-
         QCOMPARE(cli({u"export"_s, Board, file(u"second.log"_s), u"--from"_s, u"2"_s}).out, u"1件エクスポートしました。\n"_s);
         const CliRun none = cli({u"export"_s, Board, file(u"none.log"_s), u"--to"_s, u"0"_s});
         QCOMPARE(none.status, 1);
@@ -519,7 +557,7 @@ private slots:
             QVERIFY(QTest::qWaitFor([&] { return m_sim->requests().size() == 2; }, 20000));
         } else {
             firstRun();
-            writeLog(file(u"big.log"_s), 1, 40000);
+            writeLog(file(u"big.log"_s), 1, 150000);
             startImport(process, file(u"big.log"_s));
             QVERIFY(QTest::qWaitFor([&] { return messageCount() > 0; }, 20000));
         }
@@ -528,7 +566,7 @@ private slots:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 128 + signal);
         const qint64 stored = messageCount();
-        QVERIFY(stored < (receiving ? 40 : 40000));
+        QVERIFY(stored < (receiving ? 40 : 150000));
         const QString said = receiving ? u"%1件受信しました。中断しました。\n"_s : u"%1件インポートしました。中断しました。\n"_s;
         QVERIFY2(QString::fromUtf8(process.readAllStandardOutput()).endsWith(said.arg(stored)), qPrintable(said.arg(stored)));
     }

@@ -32,7 +32,8 @@ for file in bin/tessera bin/tessera-cli share/applications/tessera.desktop \
     share/metainfo/org.tesseraproject.Tessera.metainfo.xml \
     share/icons/hicolor/scalable/apps/tessera.svg share/icons/hicolor/48x48/apps/tessera.png \
     share/icons/hicolor/256x256/apps/tessera.png share/tessera/ReadMe.txt \
-    share/man/man1/tessera.1.gz share/man/man1/tessera-cli.1.gz share/doc/tessera/copyright; do
+    share/man/man1/tessera.1.gz share/man/man1/tessera-cli.1.gz share/doc/tessera/copyright \
+    lib/systemd/user/tessera-receive.service lib/systemd/user/tessera-receive.timer; do
     [ -s "$prefix/$file" ] || fail "not installed: $file"
 done
 for program in tessera tessera-cli; do
@@ -58,6 +59,21 @@ if [ -f "$entry" ]; then
         case ";$categories" in *";$category;"*) ;; *) fail "desktop entry lacks category $category" ;; esac
     done
 fi
+
+# The user units: the service runs the installed tessera-cli; the timer, hourly, waits to be
+# enabled by the user (nothing enables it on installation).
+units=$prefix/lib/systemd/user
+grep -qx "ExecStart=$prefix/bin/tessera-cli receive --visit" "$units/tessera-receive.service" \
+    || fail "tessera-receive.service does not run $prefix/bin/tessera-cli receive --visit"
+for line in 'OnCalendar=hourly' 'WantedBy=timers.target'; do
+    grep -qx "$line" "$units/tessera-receive.timer" || fail "tessera-receive.timer has no line $line"
+done
+if command -v systemd-analyze >/dev/null; then
+    (cd "$units" && systemd-analyze verify --man=no ./tessera-receive.timer ./tessera-receive.service) \
+        || fail "systemd-analyze rejects the user units"
+fi
+grep -q 'systemctl \\-\\-user enable \\-\\-now tessera\\-receive.timer' "$source/resources/man/tessera-cli.1" \
+    || fail "tessera-cli.1 does not say how to enable the timer"
 
 # The licence, said the same way everywhere.
 grep -q 'Version 3, 29 June 2007' "$source/LICENSE" || fail "LICENSE is not the GPL version 3"

@@ -301,8 +301,12 @@ private slots:
         child<QCheckBox>(u"chkAddTaskTray"_s)->click(); // disables the tick that depends on it, which stays
         QVERIFY(!child<QCheckBox>(u"chkHideAtMinimazed"_s)->isEnabled());
         child<QCheckBox>(u"chkIgnoreCase"_s)->setChecked(true); // ticked: the letter case counts
+        child<QCheckBox>(u"chkTimer"_s)->click();
+        child<QCheckBox>(u"chkNotifyNewMessages"_s)->click();
         click(u"cmdOK"_s);
         QVERIFY(m_form->Result());
+        QVERIFY(mdlOption::Timer);
+        QVERIFY(!mdlOption::NotifyNewMessages);
         QVERIFY(!mdlOption::IgnoreCase);
         QVERIFY(!mdlOption::AddTaskTray);
         QVERIFY(mdlOption::HideAtMinimazed);

@@ -20,6 +20,8 @@ const QString ReadmeArchive = QStringLiteral(TESSERA_TEST_DATA "/import/readme.l
 const QString FirstLog = QStringLiteral(TESSERA_TEST_DATA "/import/first.log");
 const QString SecondLog = QStringLiteral(TESSERA_TEST_DATA "/import/second.log");
 
+using Pairs = QList<std::pair<int, int>>;
+
 /** Writes @p bytes to file @p name in the fixture's folder (making its folders) and gives its path. */
 QString fileIn(CBBSFixture &f, const QString &name, const QByteArray &bytes)
 {
@@ -191,6 +193,46 @@ private slots:
         QCOMPARE(errors.at(0).at(2).toString(), u"6000件目のログが壊れていました。"_s);
     }
 
+    // A reply is stored in its parent's thread wherever the pieces of the file cut between them;
+    // a parent that is not stored from the file (a duplicate, a refused entry) gives its thread
+    // as it is stored, or none.
+    void repliesJoinTheirParentsThread_data()
+    {
+        QTest::addColumn<Pairs>("saved");    // number and reply stored before the import
+        QTest::addColumn<QList<BoardMessage>>("log");
+        QTest::addColumn<Pairs>("roots");    // number and the root it must have
+        QList<BoardMessage> chain; // 1500 replies in a row, newest first, over more than one piece
+        for (int number = 1500; number >= 1; --number) {
+            chain.append(LogFormat::sampleMessage(number, number - 1));
+            chain.last().body += QString(400, u'あ');
+        }
+        QTest::newRow("chain over pieces") << Pairs{} << chain << Pairs{{1500, 1}, {750, 1}, {2, 1}, {1, 1}};
+        QTest::newRow("parent stored before")
+            << Pairs{{5, 0}} << QList<BoardMessage>{LogFormat::sampleMessage(6, 5), LogFormat::sampleMessage(5, 4),
+                                                      LogFormat::sampleMessage(4, 0)}
+            << Pairs{{6, 5}, {5, 5}, {4, 4}};
+        BoardMessage empty = LogFormat::sampleMessage(2, 0);
+        empty.body.clear();
+        QTest::newRow("parent refused") << Pairs{} << QList<BoardMessage>{LogFormat::sampleMessage(3, 2), empty}
+                                        << Pairs{{3, 3}};
+    }
+
+    void repliesJoinTheirParentsThread()
+    {
+        QFETCH(Pairs, saved);
+        QFETCH(QList<BoardMessage>, log);
+        QFETCH(Pairs, roots);
+        CBBSFixture f;
+        f.save(Board, saved);
+        QVERIFY(f.bbs.UpdateThreads(Board));
+        f.import(Board, fileIn(f, u"a.log"_s, LogFormat::toCp932(LogFormat::log(0, log))));
+        QHash<int, int> stored;
+        for (const CMessage &msg : f.stored(Board))
+            stored.insert(msg.ID, msg.RootThread);
+        for (const auto &[number, root] : roots)
+            QCOMPARE(stored.value(number), root);
+    }
+
     void countsAndBrokenEntriesBelongToEachFile()
     {
         CBBSFixture f;
@@ -207,6 +249,35 @@ private slots:
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.first().at(2).toString(), u"4件目のログが壊れていました。"_s);
         QVERIFY(!state.last().at(2).toBool()); // no summary after a broken entry
+    }
+
+    // An entry whose number is stored already is a duplicate, unless its row would be refused
+    // anyway: then it is reported as refused, whatever the order of the checks.
+    void storedNumbersAreDuplicatesUnlessRefused_data()
+    {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("errors");
+        QTest::newRow("duplicate") << u"題名"_s << u"本文"_s << 0;
+        QTest::newRow("subject of 255 characters") << QString(255, u'あ') << u"本文"_s << 0;
+        QTest::newRow("subject too long") << QString(256, u'a') << u"本文"_s << 1;
+        QTest::newRow("no body") << u"題名"_s << QString() << 1;
+    }
+
+    void storedNumbersAreDuplicatesUnlessRefused()
+    {
+        QFETCH(QString, subject);
+        QFETCH(QString, body);
+        QFETCH(int, errors);
+        CBBSFixture f;
+        QVERIFY(f.import(Board, fileIn(f, u"a.log"_s, sampleLog(1, 3))));
+        BoardMessage again = LogFormat::sampleMessage(2);
+        again.subject = subject;
+        again.body = body;
+        QSignalSpy refused(&f.bbs, &CBBS::LoadError);
+        QCOMPARE(f.import(Board, fileIn(f, u"b.log"_s, LogFormat::toCp932(LogFormat::log(0, {again})))), errors == 0);
+        QCOMPARE(f.bbs.SaveCount(), 0);
+        QCOMPARE(refused.count(), errors);
     }
 
     void unusableFilesAreNotImported_data()

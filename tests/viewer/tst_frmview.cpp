@@ -251,11 +251,11 @@ private slots:
 
     void bodyLinesAreColouredByKind()
     {
-        store({message(3, 1, u"普通の行\r\n  > 引用\r\n＞全角\r\n＃123 参照\r\n#\r\n文中の > は黒"_s)});
+        store({message(3, 1, u"普通の行\r\n  > 引用\r\n＞全角\r\n＃ 123 参照\r\n#\r\n文中の > は黒"_s)});
         QVERIFY(startWindow());
         QCOMPARE(lineColours(), (QStringList{u"#000000"_s, u"#000080"_s, u"#000080"_s, u"#008000"_s,
                                              u"#008000"_s, u"#000000"_s}));
-        QCOMPARE(pane()->toPlainText(), u"普通の行\n  > 引用\n＞全角\n＃123 参照\n#\n文中の > は黒\n"_s);
+        QCOMPARE(pane()->toPlainText(), u"普通の行\n  > 引用\n＞全角\n＃ 123 参照\n#\n文中の > は黒\n"_s);
         QCOMPARE(pane()->textCursor().position(), 0);
     }
 

@@ -4,10 +4,15 @@
 #include "db/CBBSProperty.h"
 #include "support/BoardSimulator.h"
 #include "support/LogFormat.h"
+#include "startup/ReceiveTimer.h"
+#include "transfer/LoadRun.h"
 #include "viewer/BoardView.h"
+#include "viewer/CTray.h"
+#include "viewer/TrayController.h"
 #include "viewer/WindowTest.h"
 #include "viewer/frmLoadDlg.h"
 
+#include <QDialog>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -28,6 +33,9 @@ class TestRuns : public WindowTest
     std::unique_ptr<CookieStore> m_cookies;
     std::unique_ptr<BoardSimulator> m_sim;
     QHash<int, int> m_simBoard;
+    ManualOneShotTimer m_tick; // the timed receiving's time
+    qint64 m_now = 0;
+    QStringList m_notifications;
 
     static QString script(int board) { return u"/cgi-bin/b%1.cgi"_s.arg(board); }
 
@@ -67,6 +75,26 @@ class TestRuns : public WindowTest
     }
 
     QString status() const { return child<QLabel>(u"StatusBar.Status"_s)->text(); }
+    QString timerPanel() const { return child<QLabel>(u"StatusBar.Timer"_s)->text(); }
+
+    /** The window with a tray whose notifications the test sees, and timed receiving on its time. */
+    bool startTimedWindow(bool trayAvailable = true)
+    {
+        CTray::setAvailabilityHandler([trayAvailable] { return trayAvailable; });
+        CTray::setMessageHandler([this](const QString &, const QString &text) { m_notifications << text; });
+        if (!startWindow())
+            return false;
+        m_window->TimedReceiving().SetTime(&m_tick, [this] { return m_now; });
+        return true;
+    }
+
+    void passSeconds(int seconds)
+    {
+        for (int s = 0; s < seconds; ++s) {
+            m_now += 1000;
+            m_tick.Advance(1000);
+        }
+    }
 
     /** Runs command @p command and waits for the run it starts, if any, to end. */
     void runCommand(frmView::RunCommandIndex command)
@@ -99,6 +127,154 @@ private slots:
         m_simBoard.clear();
         setCookieStore(nullptr);
         mdlExecuteLite::setShellOpenHandler({});
+        CTray::setAvailabilityHandler({});
+        CTray::setMessageHandler({});
+        m_notifications.clear();
+        m_tick.Stop();
+        m_now = 0;
+    }
+
+    void timerCommandTurnsTimedReceivingOnAndOff_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("menu") << u"mnuToolTimer"_s;
+        QTest::newRow("toolbar") << u"Toolbar.Timer"_s;
+    }
+
+    void timerCommandTurnsTimedReceivingOnAndOff()
+    {
+        QFETCH(QString, command);
+        QVERIFY(startTimedWindow());
+        QCOMPARE(timerPanel(), QString());
+        child<QAction>(command)->trigger();
+        QVERIFY(mdlOption::Timer);
+        QVERIFY(child<QAction>(u"mnuToolTimer"_s)->isChecked());
+        QVERIFY(child<QAction>(u"Toolbar.Timer"_s)->isChecked());
+        passSeconds(61);
+        QCOMPARE(timerPanel(), u"28:59"_s);
+        child<QAction>(command)->trigger();
+        QVERIFY(!mdlOption::Timer);
+        QVERIFY(!child<QAction>(u"mnuToolTimer"_s)->isChecked());
+        QCOMPARE(timerPanel(), QString());
+    }
+
+    void aTimedTurnReceivesWithoutTakingTheKeyboard_data()
+    {
+        QTest::addColumn<bool>("windowShown");
+        QTest::addColumn<bool>("fails");
+        QTest::addColumn<bool>("dialogKept");
+        QTest::newRow("window shown") << true << false << true;
+        QTest::newRow("window hidden") << false << false << false;
+        QTest::newRow("window hidden, the board fails") << false << true << true;
+    }
+
+    // The dialog opens without activation, or not at all while the window is hidden: then it
+    // stays, to be shown with the window, only to tell of a failure. The next turn counts from
+    // the end of the run.
+    void aTimedTurnReceivesWithoutTakingTheKeyboard()
+    {
+        QFETCH(bool, windowShown);
+        QFETCH(bool, fails);
+        QFETCH(bool, dialogKept);
+        addMessages(4, 1, 3);
+        if (fails)
+            m_sim->setFault(BoardSimulator::Fault{}); // every page answers 500
+        QVERIFY(startTimedWindow());
+        m_window->setVisible(windowShown);
+        child<QAction>(u"mnuToolTimer"_s)->trigger();
+        passSeconds(30 * 60);
+        QVERIFY(m_window->IsRunning());
+        QCOMPARE(m_window->LoadDialog()->isVisible(), windowShown);
+        QVERIFY(m_window->LoadDialog()->testAttribute(Qt::WA_ShowWithoutActivating));
+        passSeconds(60); // the run holds the count
+        QCOMPARE(timerPanel(), u"30:00"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 30000);
+        QCOMPARE(storedCount(4), fails ? 0 : 3);
+        QCOMPARE(m_prompter.records().size(), 0);
+        QCOMPARE(m_window->LoadDialog() != nullptr, dialogKept);
+        passSeconds(1);
+        QCOMPARE(timerPanel(), u"29:59"_s);
+        if (!dialogKept)
+            return;
+        m_window->TrayIcon().RestoreMainWindow();
+        QVERIFY(m_window->LoadDialog()->isVisible());
+    }
+
+    void aTimedTurnUnderAModalDialogIsSkipped()
+    {
+        QVERIFY(startTimedWindow());
+        child<QAction>(u"mnuToolTimer"_s)->trigger();
+        QDialog options(m_window.get());
+        options.setModal(true);
+        options.show();
+        passSeconds(30 * 60);
+        QVERIFY(!m_window->IsRunning());
+        QCOMPARE(timerPanel(), u"30:00"_s);
+    }
+
+    void aTimedTurnWithoutBoardsSaysSoInTheStatusBar()
+    {
+        sql(u"UPDATE BBS SET VisitLoad = False"_s);
+        QVERIFY(startTimedWindow());
+        child<QAction>(u"mnuToolTimer"_s)->trigger();
+        passSeconds(30 * 60);
+        QVERIFY(!m_window->IsRunning());
+        QCOMPARE(status(), LoadRun::NoBoardsText());
+        QCOMPARE(m_prompter.records().size(), 0);
+        QCOMPARE(timerPanel(), u"30:00"_s);
+    }
+
+    void notificationNamesUpToThreeBoards()
+    {
+        const QList<std::pair<int, int>> counts{{5, 2}, {4, 1}, {6, 3}, {7, 4}};
+        const QString text = TrayController::NotificationText(counts, [](int id) { return u"板%2の%1"_s.arg(id); });
+        QCOMPARE(text, u"10件の新着メッセージ\n板%2の5 (2件)\n板%2の4 (1件)\n板%2の6 (3件)"_s);
+    }
+
+    void aReceiveNotifiesOnlyAWindowAway_data()
+    {
+        QTest::addColumn<bool>("trayAvailable");
+        QTest::addColumn<bool>("notify");
+        QTest::addColumn<Qt::WindowState>("state");
+        QTest::addColumn<bool>("hidden");
+        QTest::addColumn<bool>("notified");
+        QTest::newRow("hidden in the tray") << true << true << Qt::WindowNoState << true << true;
+        QTest::newRow("minimised") << true << true << Qt::WindowMinimized << false << true;
+        QTest::newRow("shown") << true << true << Qt::WindowNoState << false << false;
+        QTest::newRow("option off") << true << false << Qt::WindowNoState << true << false;
+        QTest::newRow("no tray") << false << true << Qt::WindowNoState << true << false;
+    }
+
+    void aReceiveNotifiesOnlyAWindowAway()
+    {
+        QFETCH(bool, trayAvailable);
+        QFETCH(bool, notify);
+        QFETCH(Qt::WindowState, state);
+        QFETCH(bool, hidden);
+        QFETCH(bool, notified);
+        addMessages(5, 1, 2);
+        addMessages(6, 1, 3);
+        QVERIFY(startTimedWindow(trayAvailable));
+        mdlOption::NotifyNewMessages = notify;
+        m_window->setWindowState(state);
+        m_window->setHidden(hidden);
+        runCommand(frmView::VisitLoadCommand);
+        QCOMPARE(storedCount(6), 3);
+        QCOMPARE(m_notifications.size(), notified ? 1 : 0);
+        if (notified)
+            QCOMPARE(m_notifications.first(), u"5件の新着メッセージ\n質問掲示板 (2件)\n情報交換掲示板 (3件)"_s);
+    }
+
+    void clickingTheNotificationShowsTheFirstBoardWithNews()
+    {
+        addMessages(5, 1, 2);
+        QVERIFY(startTimedWindow());
+        m_window->hide();
+        runCommand(frmView::VisitLoadCommand);
+        emit m_window->TrayIcon().Tray().MessageClicked();
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(mdlOption::BBS_ID, 5);
+        QCOMPARE(list(0).rowCount(), 2);
     }
 
     void cancelDuringSecondBoardAndDeclineStopsThere()
