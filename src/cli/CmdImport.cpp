@@ -7,6 +7,7 @@
 #include "db/Database.h"
 #include "transfer/CBBS.h"
 #include "transfer/ImportRun.h"
+#include "transfer/TextIndexRun.h"
 #include "transfer/mdlErrorLog.h"
 
 #include <QCoreApplication>
@@ -55,8 +56,12 @@ int runImport(CliContext &ctx)
         result = outcome;
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
     });
-    // A signal ends the run at the next commit.
-    const CliInterrupt interrupt([&bbs] { bbs.Cancel(); });
+    // A signal ends the run at the next commit, or the indexing after it at its next batch.
+    TextIndexRun indexer([] { return gDB.get(); });
+    const CliInterrupt interrupt([&] {
+        bbs.Cancel();
+        indexer.Stop();
+    });
     if (run.Start(bbsId, files, mdlOption::ImportReadMode))
         QCoreApplication::exec();
     if (interrupt.Signal()) {
@@ -64,5 +69,16 @@ int runImport(CliContext &ctx)
         return session.Finish(interrupt.ExitStatus());
     }
     ctx.out << result.Outcome << Qt::endl;
+    indexPendingRows(indexer);
+    if (interrupt.Signal())
+        return session.Finish(interrupt.ExitStatus());
     return session.Finish(result.NotImported > 0 || result.Cancelled ? CliFailed : CliOk);
+}
+
+void indexPendingRows(TextIndexRun &indexer)
+{
+    QObject::connect(&indexer, &TextIndexRun::Finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    indexer.Start();
+    QCoreApplication::exec();
 }

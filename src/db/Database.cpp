@@ -299,8 +299,8 @@ bool Database::HasTextIndex()
     // The table without its triggers would miss the rows written since they went.
     const QStringList names = TextIndex::SchemaNames();
     const std::optional<Recordset> rs = queryNative(
-        u"SELECT count(*) FROM sqlite_master WHERE type IN ('table', 'trigger') AND name IN (?1, ?2, ?3, ?4, ?5)"_s,
-        {names.at(0), names.at(1), names.at(2), names.at(3), names.at(4)});
+        u"SELECT count(*) FROM sqlite_master WHERE type IN ('table', 'trigger') AND name IN (?1, ?2, ?3, ?4, ?5, ?6)"_s,
+        {names.at(0), names.at(1), names.at(2), names.at(3), names.at(4), names.at(5)});
     return rs && rs->Value(0, 0).toInt() == names.size();
 }
 

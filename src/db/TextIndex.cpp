@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 #include "db/JetSql.h"
+#include "db/Recordset.h"
 #include "db/Transaction.h"
 
 #include <QChar>
@@ -19,6 +20,7 @@ const QString InsertTrigger = TableName + u"_Insert"_s;
 const QString DeleteTrigger = TableName + u"_Delete"_s;
 const QString UpdateTrigger = TableName + u"_Update"_s;
 const QString UnseenTable = TableName + u"Unseen"_s;
+const QString PendingTable = TableName + u"Pending"_s;
 
 /** The index's rowid of the row @p row ("new" or "old") of table Message. */
 QString keyOf(const QString &row)
@@ -53,17 +55,28 @@ QString unseen(const QString &row)
     return tests.join(u" OR "_s);
 }
 
+/** A new row waits in the pending table: indexing it costs the insert ten times its own time. */
 QString addNew()
 {
-    return u"INSERT INTO %1(rowid, %2) VALUES(%3, %4); INSERT OR IGNORE INTO %5 SELECT %3 WHERE %6;"_s.arg(
-        TableName, Columns, keyOf(u"new"_s), valuesOf(u"new"_s), UnseenTable, unseen(u"new"_s));
+    return u"INSERT OR IGNORE INTO %1 VALUES(%2);"_s.arg(PendingTable, keyOf(u"new"_s));
 }
 
-/** A contentless index forgets a row only when given the values it indexed. */
+/**
+ * A contentless index forgets a row only when given the values it indexed; a row still
+ * pending was never indexed and only leaves the pending table.
+ */
 QString removeOld()
 {
-    return u"INSERT INTO %1(%1, rowid, %2) VALUES('delete', %3, %4); DELETE FROM %5 WHERE Key = %3;"_s.arg(
-        TableName, Columns, keyOf(u"old"_s), valuesOf(u"old"_s), UnseenTable);
+    return u"INSERT INTO %1(%1, rowid, %2) SELECT 'delete', %3, %4 WHERE NOT EXISTS (SELECT 1 FROM %5 WHERE Key = %3);"
+           " DELETE FROM %5 WHERE Key = %3; DELETE FROM %6 WHERE Key = %3;"_s.arg(
+               TableName, Columns, keyOf(u"old"_s), valuesOf(u"old"_s), PendingTable, UnseenTable);
+}
+
+/** The rows of table Message whose keys are pending up to @p last, as "FROM ... WHERE". */
+QString pendingRows(qint64 last)
+{
+    return u" FROM %1 JOIN Message ON Message.BBS_ID = %1.Key >> 32"
+           " AND Message.ID = (%1.Key & 4294967295) - 2147483648 WHERE %1.Key <= %2"_s.arg(PendingTable).arg(last);
 }
 
 QStringList createStatements()
@@ -72,6 +85,7 @@ QStringList createStatements()
         u"CREATE VIRTUAL TABLE %1 USING fts5(%2, content='', tokenize='trigram', columnsize=0)"_s.arg(TableName,
                                                                                                       Columns),
         u"CREATE TABLE %1 (Key INTEGER PRIMARY KEY)"_s.arg(UnseenTable),
+        u"CREATE TABLE %1 (Key INTEGER PRIMARY KEY)"_s.arg(PendingTable),
         u"CREATE TRIGGER %1 AFTER INSERT ON Message BEGIN %2 %3 END"_s.arg(InsertTrigger, keyCheck(), addNew()),
         u"CREATE TRIGGER %1 AFTER DELETE ON Message BEGIN %2 END"_s.arg(DeleteTrigger, removeOld()),
         u"CREATE TRIGGER %1 AFTER UPDATE OF BBS_ID, ID, %2 ON Message BEGIN %3 %4 %5 END"_s.arg(
@@ -86,7 +100,7 @@ QStringList dropStatements()
 {
     return {u"DROP TRIGGER IF EXISTS "_s + InsertTrigger, u"DROP TRIGGER IF EXISTS "_s + DeleteTrigger,
             u"DROP TRIGGER IF EXISTS "_s + UpdateTrigger, u"DROP TABLE IF EXISTS "_s + TableName,
-            u"DROP TABLE IF EXISTS "_s + UnseenTable};
+            u"DROP TABLE IF EXISTS "_s + UnseenTable, u"DROP TABLE IF EXISTS "_s + PendingTable};
 }
 
 bool runAll(Database &db, const QStringList &statements)
@@ -139,7 +153,31 @@ void addPhrase(QStringList &phrases, QStringView column, QString &run)
 
 QStringList SchemaNames()
 {
-    return {TableName, UnseenTable, InsertTrigger, DeleteTrigger, UpdateTrigger};
+    return {TableName, UnseenTable, PendingTable, InsertTrigger, DeleteTrigger, UpdateTrigger};
+}
+
+std::optional<int> IndexPending(Database &db, int limit)
+{
+    Transaction transaction(db);
+    if (!transaction.IsActive())
+        return std::nullopt;
+    const std::optional<Recordset> rs = db.QueryNative(
+        u"SELECT count(*), max(Key) FROM (SELECT Key FROM %1 ORDER BY Key LIMIT %2)"_s.arg(PendingTable).arg(limit));
+    if (!rs)
+        return std::nullopt;
+    const int count = rs->Value(0, 0).toInt();
+    if (count == 0)
+        return 0;
+    const QString rows = pendingRows(rs->Value(0, 1).toLongLong());
+    const QString message = u"Message"_s;
+    const bool ok = db.ExecuteNative(u"INSERT INTO %1(rowid, %2) SELECT %3, %4"_s.arg(
+                        TableName, Columns, keyOf(message), valuesOf(message)) + rows)
+        && db.ExecuteNative(u"INSERT OR IGNORE INTO %1 SELECT %2"_s.arg(UnseenTable, keyOf(message)) + rows
+                            + u" AND ("_s + unseen(message) + u')')
+        && db.ExecuteNative(u"DELETE FROM %1 WHERE Key <= %2"_s.arg(PendingTable).arg(rs->Value(0, 1).toLongLong()));
+    if (!ok || !transaction.Commit())
+        return std::nullopt;
+    return count;
 }
 
 bool IsIndexedColumn(QStringView column)
@@ -171,11 +209,11 @@ bool FoldsAsLike(char16_t c)
 
 QString Candidates(const QString &key, const QString &match, const QString &board)
 {
-    // Two IN lists joined by OR: the planner drives the search by each of them (a UNION ALL
-    // of both would make it read the whole table).
+    // IN lists joined by OR: the planner drives the search by each of them (a UNION ALL of
+    // them would make it read the whole table). Rows not indexed yet are always candidates.
     const QString in = u"%1 IN (SELECT (rowid & 4294967295) - 2147483648, rowid >> 32 FROM %2 WHERE %3%4)"_s;
     return u"("_s + in.arg(key, TableName, TableName + u" MATCH "_s + JetSql::TextLiteral(match), board) + u" OR "_s
-        + in.arg(key, UnseenTable, u"1"_s, board) + u')';
+        + in.arg(key, UnseenTable, u"1"_s, board) + u" OR "_s + in.arg(key, PendingTable, u"1"_s, board) + u')';
 }
 
 std::optional<QString> MatchQuery(QStringView column, QStringView pattern)

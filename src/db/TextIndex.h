@@ -9,12 +9,14 @@ class Database;
 
 /**
  * @short The full-text index of the message texts: an FTS5 table with the trigram tokenizer
- * over Body, Subject and PostName of table Message, kept by triggers in the same transactions
- * as the rows. Its rowid is made of the message's key, (BBS_ID << 32) + ID + 2^31, so that it
+ * over Body, Subject and PostName of table Message. A trigger puts the key of each new or
+ * changed row into a pending table, in the row's own transaction; IndexPending moves pending
+ * rows into the index later, in short transactions of their own, so that an import does not
+ * pay for the index. Deleted and changed rows leave the index in their own transaction. Its rowid is made of the message's key, (BBS_ID << 32) + ID + 2^31, so that it
  * survives VACUUM INTO, which renumbers the rowids of table Message.
  *
  * The index only narrows the rows down: a statement that uses it still applies its Like to
- * every candidate, so its result never depends on the index.
+ * every candidate, pending rows among them, so its result never depends on the index.
  */
 namespace TextIndex {
 
@@ -33,6 +35,16 @@ bool IsIndexedColumn(QStringView column);
  */
 [[nodiscard]] bool Create(Database &db);
 
+/**
+ * Indexes at most @p limit pending rows, lowest keys first, in a transaction of its own: the
+ * rows are in the index and off the pending table together or not at all. Returns how many
+ * rows it indexed (0 when none was pending), nullopt when it failed (see Database::LastError).
+ */
+std::optional<int> IndexPending(Database &db, int limit);
+
+/** How many rows a window or a command indexes in one transaction: a fraction of a second. */
+inline constexpr int PendingBatch = 1000;
+
 /** Drops the index and its triggers. */
 [[nodiscard]] bool Drop(Database &db);
 
@@ -46,7 +58,8 @@ std::optional<QString> MatchQuery(QStringView column, QStringView pattern);
 
 /**
  * The condition that the row value @p key, "(ID, BBS_ID)", is of a row that may hold a text
- * the FTS5 query @p match finds: the index's answer or a row whose texts it cannot read whole.
+ * the FTS5 query @p match finds: the index's answer, a row not indexed yet or a row whose texts
+ * it cannot read whole.
  * @p board is "" or " AND rowid BETWEEN ...", which narrows both to one board.
  */
 QString Candidates(const QString &key, const QString &match, const QString &board);

@@ -510,6 +510,7 @@ private slots:
         QVERIFY(run.err.contains(readme + u"の中のsecond.logを解析中...\n"_s));
         QVERIFY(run.err.contains(readme + u"から2件インポートしました。\n"_s));
         QCOMPARE(stored(), QStringList({u"1:1"_s, u"2:1"_s, u"3:1"_s, u"7:0"_s, u"21:1"_s, u"22:1"_s}));
+        QCOMPARE(sqliteTool(database(), u"SELECT count(*) FROM MSysMessageTextPending"_s), u"0"_s); // indexed after
         QCOMPARE(import({fixture(u"one.lzh"_s)}).out, u"インポートできるログはありませんでした。\n"_s);
         const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
         QCOMPARE(noBoard.status, 1);

@@ -78,11 +78,14 @@ class TestTextIndex : public QObject
                  qPrintable(m_db->LastError().description));
     }
 
-    void storeFour()
+    /** Four messages, indexed unless @p pending. */
+    void storeFour(bool pending = false)
     {
         for (const auto &[board, id, body] : {std::tuple(4, 1, u"長い日本語の本文"_s), {5, 2, u"English"_s},
                                               {-3, 3, u"にほんご 日本語"_s}, {2147483647, 4, u"日本語"_s}})
             store(board, id, body);
+        if (!pending)
+            QCOMPARE(TextIndex::IndexPending(*m_db, 1000), 4);
     }
 
     /** The first column of what @p select gives, in order; {-1} when it fails. */
@@ -148,30 +151,38 @@ private slots:
         QFETCH(QString, statement);
         QFETCH(bool, indexed);
         QFETCH(QList<int>, found);
-        storeFour();
+        storeFour(true); // pending rows are candidates of every search
         QCOMPARE(JetSql::Translate(statement, {}, true).sql.contains(TextIndex::TableName), indexed);
         QCOMPARE(ids(*m_db, statement), found);
     }
 
     void indexFollowsEveryChangeOfTheRows_data()
     {
+        QTest::addColumn<bool>("pending"); // the rows are not indexed yet when changed
         QTest::addColumn<QString>("change");
         QTest::addColumn<QList<int>>("found"); // the messages whose body holds "日本語"
-        QTest::newRow("body changed") << u"UPDATE Message SET Body = 'です' WHERE ID = 1"_s << QList<int>{3, 4};
-        QTest::newRow("moved to another board") << u"UPDATE Message SET BBS_ID = 7 WHERE ID = 3"_s << QList<int>{1, 3, 4};
-        QTest::newRow("deleted") << u"DELETE FROM Message WHERE ID = 1"_s << QList<int>{3, 4};
-        QTest::newRow("key out of 32 bits refused") << u"UPDATE Message SET ID = 4294967296 WHERE ID = 1"_s
+        QTest::newRow("body changed") << false << u"UPDATE Message SET Body = 'です' WHERE ID = 1"_s << QList<int>{3, 4};
+        QTest::newRow("pending body changed") << true << u"UPDATE Message SET Body = 'です' WHERE ID = 1"_s
+                                              << QList<int>{3, 4};
+        QTest::newRow("moved to another board") << false << u"UPDATE Message SET BBS_ID = 7 WHERE ID = 3"_s
+                                                << QList<int>{1, 3, 4};
+        QTest::newRow("deleted") << false << u"DELETE FROM Message WHERE ID = 1"_s << QList<int>{3, 4};
+        QTest::newRow("pending deleted") << true << u"DELETE FROM Message WHERE ID = 1"_s << QList<int>{3, 4};
+        QTest::newRow("key out of 32 bits refused") << false << u"UPDATE Message SET ID = 4294967296 WHERE ID = 1"_s
                                                     << QList<int>{1, 3, 4};
     }
 
     void indexFollowsEveryChangeOfTheRows()
     {
+        QFETCH(bool, pending);
         QFETCH(QString, change);
         QFETCH(QList<int>, found);
-        storeFour();
+        storeFour(pending);
         static_cast<void>(m_db->Execute(change));
         QCOMPARE(ids(*m_db, u"SELECT ID FROM Message WHERE Body Like '*日本語*'"_s), found);
+        QVERIFY(TextIndex::IndexPending(*m_db, 1000));
         QCOMPARE(candidates(*m_db, u"Body : \"日本語\""_s), found.size());
+        QVERIFY(m_db->ExecuteNative(u"INSERT INTO MSysMessageText(MSysMessageText) VALUES('integrity-check')"_s));
     }
 
     void indexSurvivesCompaction()
@@ -224,6 +235,7 @@ private slots:
             texts.append(row);
         }
         QVERIFY(m_db->CommitTrans());
+        QCOMPARE(TextIndex::IndexPending(*m_db, 50), 50); // half of the rows stay pending
         const QStringList columns{u"Body"_s, u"Subject"_s, u"PostName"_s};
         int indexed = 0;
         int found = 0;
