@@ -588,7 +588,7 @@ private slots:
         QCOMPARE(list(0).SelectedRows(), QList<int>{1}); // message 10 stays selected
         QTEST(status(), "said");
         QVERIFY(!m_window->LoadDialog());
-        // Stored rows, the imported ones and the two before the window, get indexed while it idles.
+        // The rows stored before the window and the imported ones get indexed while it idles.
         QTRY_COMPARE(gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(), 0);
     }
 
