@@ -85,10 +85,4 @@ Sample receiveHeadless(BoardSimulator &sim, int simBoard)
     return sample;
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
-
 } // namespace ReceiveBench

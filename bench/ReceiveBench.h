@@ -1,6 +1,9 @@
 #pragma once
+
 // The receive both receive benchmarks time: 400 new messages of a type-0 board, 30 per page,
 // from the board simulator on loopback into an empty board.
+#include "BenchFigures.h"
+
 #include <QString>
 
 class BoardSimulator;
@@ -25,8 +28,5 @@ struct Sample
 
 /** One receive of @p simBoard without a window, into a new database and cookie store. */
 Sample receiveHeadless(BoardSimulator &sim, int simBoard);
-
-/** The middle value of @p values (which it sorts). */
-double median(QList<double> values);
 
 } // namespace ReceiveBench

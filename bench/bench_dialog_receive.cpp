@@ -103,8 +103,8 @@ int main(int argc, char *argv[])
         ratios << seconds / headless;
     }
     QTextStream out(stdout);
-    out << "dialog_receive_400_s: " << QString::number(ReceiveBench::median(samples), 'f', 3) << Qt::endl;
-    out << "dialog_receive_ratio: " << QString::number(ReceiveBench::median(ratios), 'f', 2) << Qt::endl;
+    out << "dialog_receive_400_s: " << QString::number(median(samples), 'f', 3) << Qt::endl;
+    out << "dialog_receive_ratio: " << QString::number(median(ratios), 'f', 2) << Qt::endl;
     setPrompter(nullptr);
     return 0;
 }

@@ -6,6 +6,7 @@
 // "/tessera-bench") and are kept between runs.
 // bench_export --child DB FILE exports board 4 of DB to FILE and prints
 // "<seconds> <written> <peak KiB>" (the parent's helper mode).
+#include "BenchFigures.h"
 #include "LogGenerator.h"
 #include "db/BoardType.h"
 #include "db/mdlDatabase.h"
@@ -96,12 +97,6 @@ bool makeDatabase(const QString &folder, const QString &dbPath)
     db.reset();
     QFile::remove(logPath);
     return stored && QFile::rename(building, dbPath);
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 // bench_import --child DB FILE [BOARD...] imports FILE into each board (default 4) of DB, made
 // when missing, and prints "<seconds> <saved> <peak KiB> <indexing seconds>" (the parent's
 // helper mode); into the default board only, it then indexes the rows it left pending.
+#include "BenchFigures.h"
 #include "LogGenerator.h"
 #include "db/JetSql.h"
 #include "db/TextIndex.h"
@@ -183,12 +184,6 @@ double sqlite3Load(const QString &dbPath, const QString &csvPath)
     if (!sqlite3.waitForFinished(600000) || sqlite3.exitCode() != 0)
         return -1;
     return timer.nsecsElapsed() / 1e9;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

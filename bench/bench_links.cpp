@@ -6,6 +6,7 @@
 //   anchor_preview_1m_ms:  one anchor preview's text read from the 1,000,000-message database
 //                          that bench_open keeps in $TESSERA_BENCH_DIR (built when missing).
 // Each figure is the median of several runs.
+#include "BenchFigures.h"
 #include "LargeLogDatabase.h"
 #include "WindowBench.h"
 #include "db/Database.h"
@@ -30,25 +31,6 @@ namespace {
 
 constexpr qsizetype BodyLength = 1000000;
 constexpr int Messages = 1000000;
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-double milliseconds(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return timer.nsecsElapsed() / 1e6;
-}
-
-void print(const char *name, double ms)
-{
-    QTextStream(stdout) << name << ": " << QString::number(ms, 'f', 2) << Qt::endl;
-}
 
 QString largeBody()
 {

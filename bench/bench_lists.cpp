@@ -4,6 +4,7 @@
 //    clearing list 0 and AddMessageItem for every row;
 //  - set_read_1000_ms: SetSelectedRead over 1,000 selected unread rows.
 // Each figure is the median of several runs, in milliseconds.
+#include "BenchFigures.h"
 #include "LogGenerator.h"
 #include "db/QueryCursor.h"
 #include "db/Transaction.h"
@@ -42,12 +43,6 @@ bool store(Database &db)
         insert.Reset();
     }
     return insert.IsValid() && transaction.Commit();
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 /** One board page into list 0, as the window fills it; milliseconds, or -1 on failure. */

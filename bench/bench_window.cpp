@@ -4,6 +4,7 @@
 //   board_switch_ms:      selecting another board (view 0, AddMax 100);
 //   thread_order_1000_ms: thread order of a 1,000-row list.
 // Each figure is the median of several runs.
+#include "BenchFigures.h"
 #include "WindowBench.h"
 #include "LargeLogDatabase.h"
 #include "app/Prompter.h"
@@ -31,25 +32,6 @@ QTextStream &err()
 {
     static QTextStream stream(stderr);
     return stream;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-double milliseconds(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return timer.nsecsElapsed() / 1e6;
-}
-
-void print(const char *name, double ms)
-{
-    QTextStream(stdout) << name << ": " << QString::number(ms, 'f', 2) << Qt::endl;
 }
 
 } // namespace
