@@ -5,12 +5,14 @@
 #include "cli/CliSession.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
+#include "db/TextIndex.h"
 #include "transfer/CBBS.h"
 #include "transfer/ImportRun.h"
 #include "transfer/TextIndexRun.h"
 #include "transfer/mdlErrorLog.h"
 
 #include <QCoreApplication>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -69,14 +71,22 @@ int runImport(CliContext &ctx)
         return session.Finish(interrupt.ExitStatus());
     }
     ctx.out << result.Outcome << Qt::endl;
-    indexPendingRows(indexer);
+    indexPendingRows(indexer, ctx.err);
     if (interrupt.Signal())
         return session.Finish(interrupt.ExitStatus());
     return session.Finish(result.NotImported > 0 || result.Cancelled ? CliFailed : CliOk);
 }
 
-void indexPendingRows(TextIndexRun &indexer)
+void indexPendingRows(TextIndexRun &indexer, QTextStream &err)
 {
+    const qint64 total = gDB && gDB->HasTextIndex() ? TextIndex::PendingCount(*gDB).value_or(0) : 0;
+    if (total >= TextIndex::ProgressFrom) {
+        auto done = std::make_shared<qint64>(0);
+        QObject::connect(&indexer, &TextIndexRun::Indexed, &indexer, [&err, done, total](int rows) {
+            err << '\r' << TextIndex::ProgressText(*done += rows, total) << Qt::flush;
+        });
+        QObject::connect(&indexer, &TextIndexRun::Finished, &indexer, [&err] { err << Qt::endl; });
+    }
     QObject::connect(&indexer, &TextIndexRun::Finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
     indexer.Start();

@@ -19,6 +19,6 @@ int runImport(CliContext &ctx);
 
 /**
  * @short Indexes the rows that an import or a receive left pending, on the event loop, until
- * none is left or @p indexer is stopped (by a signal).
+ * none is left or @p indexer is stopped (by a signal). Many rows show their progress on @p err.
  */
-void indexPendingRows(TextIndexRun &indexer);
+void indexPendingRows(TextIndexRun &indexer, QTextStream &err);

@@ -127,7 +127,7 @@ int runReceive(CliContext &ctx)
         ctx.out << storedCount(run) << u"件受信しました。中断しました。"_s << Qt::endl;
         return session.Finish(interrupt.ExitStatus());
     }
-    indexPendingRows(indexer);
+    indexPendingRows(indexer, ctx.err);
     if (interrupt.Signal())
         return session.Finish(interrupt.ExitStatus());
     return session.Finish(run.AnyFailed() ? CliFailed : CliOk);

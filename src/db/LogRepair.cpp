@@ -118,7 +118,14 @@ QString recoverAsSql(const QString &tool, const QString &path, const QString &sq
 QString rebuildTextIndex(const QString &file)
 {
     std::unique_ptr<Database> db = Database::Open(file);
-    if (!db || TextIndex::Create(*db))
+    if (!db)
+        return {};
+    bool ok = TextIndex::Create(*db);
+    for (std::optional<int> indexed = 1; ok && indexed > 0;) {
+        indexed = TextIndex::IndexPending(*db, TextIndex::PendingBatch);
+        ok = indexed.has_value();
+    }
+    if (ok)
         return {};
     return u"全文検索の索引を作り直せませんでした。\n"_s + db->LastError().description;
 }

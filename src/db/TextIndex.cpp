@@ -93,9 +93,8 @@ QStringList createStatements()
         u"CREATE TRIGGER %1 AFTER DELETE ON Message BEGIN %2 END"_s.arg(DeleteTrigger, removeOld()),
         u"CREATE TRIGGER %1 AFTER UPDATE OF BBS_ID, ID, %2 ON Message BEGIN %3 %4 END"_s.arg(
             UpdateTrigger, Columns, removeOld(), addNew()),
-        u"INSERT INTO %1(rowid, %2) SELECT %3, %4 FROM Message"_s.arg(TableName, Columns,
-                                                                     keyOf(u"Message"_s), valuesOf(u"Message"_s)),
-        u"INSERT INTO %1 SELECT %2 FROM Message WHERE %3"_s.arg(UnseenTable, keyOf(u"Message"_s), unseen(u"Message"_s)),
+        // Every stored row waits for the batches, which index it with a progress to show.
+        u"INSERT INTO %1 SELECT %2 FROM Message"_s.arg(PendingTable, keyOf(u"Message"_s)),
     };
 }
 
@@ -181,6 +180,19 @@ std::optional<int> IndexPending(Database &db, int limit)
     if (!ok || !transaction.Commit())
         return std::nullopt;
     return count;
+}
+
+std::optional<qint64> PendingCount(Database &db)
+{
+    const std::optional<Recordset> rs = db.QueryNative(u"SELECT count(*) FROM "_s + PendingTable);
+    if (!rs)
+        return std::nullopt;
+    return rs->Value(0, 0).toLongLong();
+}
+
+QString ProgressText(qint64 done, qint64 total)
+{
+    return u"全文検索の索引を作成しています... %1 / %2"_s.arg(done).arg(total);
 }
 
 bool IsIndexedColumn(QStringView column)

@@ -30,8 +30,9 @@ QStringList SchemaNames();
 bool IsIndexedColumn(QStringView column);
 
 /**
- * Creates the index and its triggers anew (an old one is dropped first) and fills it from
- * table Message. Runs inside the caller's transaction when there is one.
+ * Creates the index and its triggers anew (an old one is dropped first), empty, with every row
+ * of table Message pending: one quick statement, IndexPending does the rest. Runs inside the
+ * caller's transaction when there is one.
  */
 [[nodiscard]] bool Create(Database &db);
 
@@ -42,8 +43,17 @@ bool IsIndexedColumn(QStringView column);
  */
 std::optional<int> IndexPending(Database &db, int limit);
 
+/** How many rows wait for the index; nullopt when it cannot tell (see Database::LastError). */
+std::optional<qint64> PendingCount(Database &db);
+
 /** How many rows a window or a command indexes in one transaction: a fraction of a second. */
 inline constexpr int PendingBatch = 1000;
+
+/** From how many pending rows the indexing shows its progress: a few seconds of work. */
+inline constexpr int ProgressFrom = 10 * PendingBatch;
+
+/** The progress text of the indexing: @p done of @p total rows. */
+QString ProgressText(qint64 done, qint64 total);
 
 /** Drops the index and its triggers. */
 [[nodiscard]] bool Drop(Database &db);

@@ -32,10 +32,12 @@ void TextIndexRun::step()
     Database *db = m_database();
     const std::optional<int> indexed =
         db && db->HasTextIndex() ? TextIndex::IndexPending(*db, TextIndex::PendingBatch) : std::optional<int>(0);
-    if (indexed.value_or(0) == 0)
+    if (indexed.value_or(0) == 0) {
         finish();
-    else
-        Start();
+        return;
+    }
+    Start();
+    emit Indexed(*indexed);
 }
 
 void TextIndexRun::finish()

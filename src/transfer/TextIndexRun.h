@@ -25,6 +25,8 @@ public:
     bool IsRunning() const { return m_running; }
 
 signals:
+    /** A batch has indexed @p rows rows. */
+    void Indexed(int rows);
     /** The batches ended: nothing left, stopped, or failed. */
     void Finished();
 

@@ -99,10 +99,10 @@ RunController::RunController(CBBS &cbbs, MessageLists &lists, CBBSProperty &curr
       m_statusBar(widgets.statusBar),
       m_statusPanel(widgets.statusPanel),
       m_commands(std::move(commands)),
-      m_indexer(m_database)
+      m_indexer(m_database, widgets.window, [this] { return IsRunning(); })
 {
     connectRunCommands(widgets);
-    m_indexer.Start();
+    m_indexer.Start(true);
     connect(&m_cbbs, &CBBS::Loaded, this, &RunController::onLoaded);
     connect(&m_cbbs, &CBBS::StateChanged, this, &RunController::onStateChanged);
     connect(&m_cbbs, &CBBS::LoadError, this, &RunController::onLoadError);
@@ -420,7 +420,7 @@ void RunController::endRun()
     if (Database *db = m_database())
         m_current.GetProperty(mdlOption::BBS_ID, *db);
     m_runState = RunState::Idle;
-    m_indexer.Start();
+    m_indexer.Start(false);
     m_quiet = false;
     m_commands.changeBBSViewMenu();
     m_commands.changeMenuEnabled();

@@ -203,6 +203,8 @@ private slots:
         m_db.reset();
         m_db = mdlDatabase::OpenLogDatabase(path());
         QVERIFY(m_db->HasTextIndex());
+        QCOMPARE(TextIndex::PendingCount(*m_db), 2); // made empty, every row left to the batches
+        QCOMPARE(TextIndex::IndexPending(*m_db, 1000), 2);
         QCOMPARE(candidates(*m_db, u"Body : \"日本語\""_s), 2);
     }
 

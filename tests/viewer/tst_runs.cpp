@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -590,6 +591,26 @@ private slots:
         QVERIFY(!m_window->LoadDialog());
         // The rows stored before the window and the imported ones get indexed while it idles.
         QTRY_COMPARE(gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(), 0);
+    }
+
+    // Many rows pending at the start (a first build) show their progress; cancel stops the
+    // batches and leaves the rest pending.
+    void aFirstIndexBuildShowsItsProgressAndCancelStopsIt()
+    {
+        storeBoard(5, 12000);
+        QVERIFY(startWindow());
+        QPointer<QProgressDialog> dialog = m_window->findChild<QProgressDialog *>(u"dlgTextIndex"_s);
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        QString shown;
+        connect(dialog->findChild<QProgressBar *>(), &QProgressBar::valueChanged, this, [&](int value) {
+            shown = dialog->labelText();
+            if (value > 0)
+                QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+        });
+        QTRY_VERIFY(!dialog);
+        QCOMPARE(shown, u"全文検索の索引を作成しています... 1000 / 12000"_s);
+        QCOMPARE(gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(), 11000);
     }
 
     // The command proposes the board's log file name and writes the shown board's messages, or
