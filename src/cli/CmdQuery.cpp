@@ -154,7 +154,7 @@ int runSearch(CliContext &ctx)
     const std::optional<SearchArguments> search = searchArguments(ctx.args);
     if (!search)
         return usageError(ctx, "search");
-    const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
+    const std::unique_ptr<Database> db = mdlMain::OpenLogDatabase();
     if (!db)
         return CliFailed;
     std::optional<Recordset> rs =
@@ -173,7 +173,7 @@ int runQuery(CliContext &ctx)
     if (ctx.args.isEmpty()) {
         return usageError(ctx, "query");
     }
-    const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
+    const std::unique_ptr<Database> db = mdlMain::OpenLogDatabase();
     if (!db)
         return CliFailed;
     QueryCursor cursor(db.get());

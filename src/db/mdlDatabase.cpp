@@ -2,6 +2,7 @@
 
 #include "app/Prompter.h"
 #include "app/mdlApp.h"
+#include "app/mdlOption.h"
 #include "db/DatabaseLock.h"
 #include "db/LogDatabaseParts.h"
 #include "db/SqliteErrors.h"
@@ -131,18 +132,19 @@ void removeLeftovers(const QString &path)
         folder.remove(name);
 }
 
-/**
- * Files from before the full-text index get it when no other process has the file open;
- * until then Like searches read the texts themselves, with the same results.
- */
+/** True when a part of the full-text index is in the file, whole or not. */
+bool holdsTextIndexPart(Database &db)
+{
+    const std::optional<Recordset> rs =
+        db.QueryNative(u"SELECT count(*) FROM sqlite_master WHERE instr(name, '%1') = 1"_s.arg(TextIndex::TableName));
+    return !rs || rs->Value(0, 0).toInt() > 0;
+}
+
+/** Files from before the full-text index get it, or lose it when the option says so. */
 std::unique_ptr<Database> withTextIndex(std::unique_ptr<Database> db)
 {
-    if (!db || db->HasTextIndex())
-        return db;
-    const std::unique_ptr<DatabaseLock> alone = DatabaseLock::Acquire(db->Path(), DatabaseLock::Mode::Exclusive, 0);
-    if (alone && !TextIndex::Create(*db))
-        prompter().critical(u"全文検索の索引を作成できませんでした。\n"_s + db->LastError().description
-                            + u"\n検索は索引を使わずに続けます。"_s);
+    if (db)
+        ApplyTextIndexOption(*db);
     return db;
 }
 
@@ -205,6 +207,22 @@ void SyncFolder(const QString &folder)
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+bool ApplyTextIndexOption(Database &db)
+{
+    // Until then Like searches read the texts themselves, with the same results.
+    const bool wanted = mdlOption::UseTextIndex;
+    if (wanted ? db.HasTextIndex() : !holdsTextIndexPart(db))
+        return false;
+    const std::unique_ptr<DatabaseLock> alone = DatabaseLock::Acquire(db.Path(), DatabaseLock::Mode::Exclusive, 0);
+    if (!alone)
+        return false;
+    if (wanted ? TextIndex::Create(db) : TextIndex::Drop(db))
+        return wanted;
+    prompter().critical((wanted ? u"全文検索の索引を作成できませんでした。\n"_s : u"全文検索の索引を削除できませんでした。\n"_s)
+                        + db.LastError().description + u"\n検索は索引を使わずに続けます。"_s);
+    return false;
 }
 
 std::unique_ptr<Database> CreateLogDatabase(const QString &path, DbError *error)

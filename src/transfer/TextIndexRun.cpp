@@ -1,5 +1,6 @@
 #include "transfer/TextIndexRun.h"
 
+#include "app/mdlOption.h"
 #include "db/Database.h"
 #include "db/TextIndex.h"
 
@@ -31,7 +32,7 @@ void TextIndexRun::step()
         return;
     Database *db = m_database();
     const std::optional<int> indexed =
-        db && db->HasTextIndex() ? TextIndex::IndexPending(*db, TextIndex::PendingBatch) : std::optional<int>(0);
+        db && mdlOption::UseTextIndex && db->HasTextIndex() ? TextIndex::IndexPending(*db, TextIndex::PendingBatch) : std::optional<int>(0);
     if (indexed.value_or(0) == 0) {
         finish();
         return;

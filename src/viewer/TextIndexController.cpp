@@ -1,8 +1,10 @@
 #include "viewer/TextIndexController.h"
 
 #include "app/mdlApp.h"
+#include "app/mdlOption.h"
 #include "db/Database.h"
 #include "db/TextIndex.h"
+#include "db/mdlDatabase.h"
 
 #include <QApplication>
 #include <QProgressDialog>
@@ -12,14 +14,18 @@ using namespace Qt::StringLiterals;
 
 TextIndexController::TextIndexController(std::function<Database *()> database, QWidget *window,
                                          std::function<bool()> busy)
-    : m_database(database), m_window(window), m_busy(std::move(busy)), m_run(std::move(database))
+    : m_database(database),
+      m_window(window),
+      m_busy(std::move(busy)),
+      m_run(std::move(database)),
+      m_idleCheck(new QTimer(window))
 {
     connect(&m_run, &TextIndexRun::Indexed, this, &TextIndexController::indexed);
     connect(&m_run, &TextIndexRun::Finished, this, &TextIndexController::finished);
-    m_idleCheck.setObjectName(u"TextIndexIdleCheck"_s);
-    m_idleCheck.setInterval(IdleCheckMs);
-    connect(&m_idleCheck, &QTimer::timeout, this, &TextIndexController::CheckIdle);
-    m_idleCheck.start();
+    m_idleCheck->setObjectName(u"TextIndexIdleCheck"_s);
+    m_idleCheck->setInterval(IdleCheckMs);
+    connect(m_idleCheck, &QTimer::timeout, this, &TextIndexController::CheckIdle);
+    m_idleCheck->start();
 }
 
 void TextIndexController::Start(bool withProgress)
@@ -28,7 +34,7 @@ void TextIndexController::Start(bool withProgress)
         return;
     m_cancelled = false;
     Database *db = m_database();
-    if (!db || !db->HasTextIndex())
+    if (!db || m_busy() || !mdlOption::UseTextIndex || !db->HasTextIndex())
         return;
     const qint64 pending = TextIndex::PendingCount(*db).value_or(0);
     if (pending == 0)
@@ -41,6 +47,15 @@ void TextIndexController::Start(bool withProgress)
 void TextIndexController::Stop()
 {
     m_run.Stop();
+}
+
+void TextIndexController::ApplyOption()
+{
+    Database *db = m_database();
+    if (!mdlOption::UseTextIndex)
+        Stop();
+    if (db && mdlDatabase::ApplyTextIndexOption(*db))
+        Start(true);
 }
 
 void TextIndexController::CheckIdle()

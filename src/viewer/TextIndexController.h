@@ -32,6 +32,11 @@ public:
     void Start(bool withProgress);
     /** Stops the batches after the current one (a run begins, the window closes). */
     void Stop();
+    /**
+     * After the options dialog: the index goes or comes with option UseTextIndex (while no
+     * other process has the file open); a new one is built with the progress dialog.
+     */
+    void ApplyOption();
     /** The idle check: starts the batches when no run goes on and no modal dialog is open. */
     void CheckIdle();
     bool IsRunning() const { return m_run.IsRunning(); }
@@ -47,7 +52,7 @@ private:
     QWidget *m_window;
     std::function<bool()> m_busy;
     TextIndexRun m_run;
-    QTimer m_idleCheck;
+    QTimer *m_idleCheck; // a child of the window
     QPointer<QProgressDialog> m_progress;
     qint64 m_done = 0;       // rows indexed since the dialog opened
     bool m_cancelled = false; // the reader cancelled: the rest waits for the next start

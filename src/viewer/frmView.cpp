@@ -559,6 +559,7 @@ void frmView::refreshAfterSettings()
     RefreshToolbarImages();
     m_tray->UpdateTrayVisibility();
     m_timer->ApplyOptions();
+    m_runs->Indexer().ApplyOption();
 }
 
 void frmView::MoveNextMessage(ListIndex Index, MoveMode mode, bool PageFirst)

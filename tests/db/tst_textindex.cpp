@@ -1,8 +1,10 @@
 #include "app/Prompter.h"
+#include "app/mdlOption.h"
 #include "db/Database.h"
 #include "db/JetSql.h"
 #include "db/TextIndex.h"
 #include "db/mdlDatabase.h"
+#include "support/OtherProcess.h"
 #include "support/TestFiles.h"
 
 #include <QRandomGenerator>
@@ -195,17 +197,34 @@ private slots:
         QCOMPARE(candidates(*compacted, u"Body : \"日本語\""_s), 1);
     }
 
-    void aFileWithoutTheTriggersGetsTheIndexAnewOnOpening()
+    void openingMakesTheIndexAgreeWithTheOption_data()
     {
+        QTest::addColumn<bool>("use");          // option UseTextIndex
+        QTest::addColumn<bool>("otherProcess"); // another process has the file open
+        QTest::addColumn<bool>("indexed");      // the file has the index afterwards
+        QTest::addColumn<int>("pending");       // -1: no pending table
+        QTest::newRow("on, triggers gone: made empty, every row pending") << true << false << true << 2;
+        QTest::newRow("off: dropped") << false << false << false << -1;
+        QTest::newRow("off, file in use: kept") << false << true << true << 2;
+        QTest::newRow("on, triggers gone, file in use: not made") << true << true << false << 1;
+    }
+
+    void openingMakesTheIndexAgreeWithTheOption()
+    {
+        QFETCH(bool, use);
+        QFETCH(bool, otherProcess);
         store(4, 1, u"日本語"_s);
-        QVERIFY(m_db->ExecuteNative(u"DROP TRIGGER MSysMessageText_Insert"_s));
+        if (use)
+            QVERIFY(m_db->ExecuteNative(u"DROP TRIGGER MSysMessageText_Insert"_s));
         store(4, 2, u"日本語です"_s);
         m_db.reset();
+        const mdlOption::OptionsGuard keep;
+        mdlOption::UseTextIndex = use;
+        const auto other = otherProcess ? std::make_unique<OtherProcess>(path()) : nullptr;
         m_db = mdlDatabase::OpenLogDatabase(path());
-        QVERIFY(m_db->HasTextIndex());
-        QCOMPARE(TextIndex::PendingCount(*m_db), 2); // made empty, every row left to the batches
-        QCOMPARE(TextIndex::IndexPending(*m_db, 1000), 2);
-        QCOMPARE(candidates(*m_db, u"Body : \"日本語\""_s), 2);
+        QTEST(m_db->HasTextIndex(), "indexed");
+        QTEST(int(TextIndex::PendingCount(*m_db).value_or(-1)), "pending");
+        QCOMPARE(ids(*m_db, u"SELECT ID FROM Message WHERE Body Like '*日本語*'"_s), (QList<int>{1, 2}));
     }
 
     void checkFindsADamagedIndexAndRepairRebuildsIt()

@@ -12,6 +12,7 @@
 #include "viewer/WindowTest.h"
 #include "viewer/frmLoadDlg.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -593,12 +594,20 @@ private slots:
         QTRY_COMPARE(gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(), 0);
     }
 
-    // Many rows pending at the start (a first build) show their progress; cancel stops the
-    // batches and leaves the rest pending.
-    void aFirstIndexBuildShowsItsProgressAndCancelStopsIt()
+    // Off at the start, the index is dropped; turned back on, it is made anew, and its many
+    // pending rows show their progress; cancel stops the batches and leaves the rest pending.
+    void indexTurnedBackOnShowsItsProgressAndCancelStopsIt()
     {
         storeBoard(5, 12000);
+        writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=4\r\nUseTextIndex=False\r\n");
         QVERIFY(startWindow());
+        QVERIFY(!gDB->HasTextIndex());
+        QTimer::singleShot(0, this, [this] {
+            QWidget *options = QApplication::activeModalWidget();
+            options->findChild<QCheckBox *>(u"chkUseTextIndex"_s)->click();
+            options->findChild<QPushButton *>(u"cmdOK"_s)->click();
+        });
+        child<QAction>(u"mnuToolOption"_s)->trigger();
         QPointer<QProgressDialog> dialog = m_window->findChild<QProgressDialog *>(u"dlgTextIndex"_s);
         QVERIFY(dialog);
         QVERIFY(dialog->isVisible());
@@ -611,6 +620,26 @@ private slots:
         QTRY_VERIFY(!dialog);
         QCOMPARE(shown, u"全文検索の索引を作成しています... 1000 / 12000"_s);
         QCOMPARE(gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(), 11000);
+    }
+
+    // Rows another process stores while the window idles get indexed at the next check, which
+    // waits while a modal dialog is open.
+    void rowsStoredMeanwhileGetIndexedAtTheIdleCheck()
+    {
+        QVERIFY(startWindow());
+        m_db = Database::Open(mdlMain::LogDatabasePath());
+        storeBoard(5, 3);
+        const auto pending = [] { return gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(); };
+        auto *check = child<QTimer>(u"TextIndexIdleCheck"_s);
+        auto modal = std::make_unique<QDialog>(m_window.get());
+        modal->setModal(true);
+        modal->show();
+        QMetaObject::invokeMethod(check, "timeout");
+        QTest::qWait(0);
+        QCOMPARE(pending(), 3);
+        modal.reset();
+        QMetaObject::invokeMethod(check, "timeout");
+        QTRY_COMPARE(pending(), 0);
     }
 
     // The command proposes the board's log file name and writes the shown board's messages, or
