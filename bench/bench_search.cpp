@@ -2,7 +2,7 @@
 // bench_open builds (shared with it). A copy of it, with the index made anew, is kept in
 // "search-1m-<version>" beside it, with the build time measured then. Prints
 //   fts_build_1m_s: seconds to build the index for every message as a converted file gets it,
-//     empty with every row pending, then by the window's batches (measured when the copy is made)
+//     empty with every row pending, then by the window's batches of a build (measured when the copy is made)
 //   fts_index_ratio: the index's pages against the stored bytes of the bodies
 //   body_search_1m_ms: median of five searches of every board for a four-character word found
 //     in one message of a hundred, newest first, the first AddMax (100) rows, as the body
@@ -53,7 +53,7 @@ bool buildByBatches(Database &db)
         return false;
     std::optional<int> indexed = 1;
     while (indexed > 0)
-        indexed = TextIndex::IndexPending(db, TextIndex::PendingBatch);
+        indexed = TextIndex::IndexPending(db, TextIndex::BuildBatch);
     return indexed.has_value();
 }
 

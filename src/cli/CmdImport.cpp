@@ -89,6 +89,6 @@ void indexPendingRows(TextIndexRun &indexer, QTextStream &err)
     }
     QObject::connect(&indexer, &TextIndexRun::Finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    indexer.Start();
+    indexer.Start(total >= TextIndex::ProgressFrom ? TextIndex::BuildBatch : TextIndex::PendingBatch);
     QCoreApplication::exec();
 }

@@ -52,6 +52,12 @@ inline constexpr int PendingBatch = 1000;
 /** From how many pending rows the indexing shows its progress: a few seconds of work. */
 inline constexpr int ProgressFrom = 10 * PendingBatch;
 
+/**
+ * The batch of an indexing that shows its progress (a first build): a fifth of the commits,
+ * whose syncs cost as much as the indexing itself, for a fifth of a second per batch.
+ */
+inline constexpr int BuildBatch = 5 * PendingBatch;
+
 /** The progress text of the indexing: @p done of @p total rows. */
 QString ProgressText(qint64 done, qint64 total);
 

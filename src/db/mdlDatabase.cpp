@@ -220,8 +220,11 @@ bool ApplyTextIndexOption(Database &db)
         return false;
     if (wanted ? TextIndex::Create(db) : TextIndex::Drop(db))
         return wanted;
-    prompter().critical((wanted ? u"全文検索の索引を作成できませんでした。\n"_s : u"全文検索の索引を削除できませんでした。\n"_s)
-                        + db.LastError().description + u"\n検索は索引を使わずに続けます。"_s);
+    if (wanted)
+        prompter().critical(u"全文検索の索引を作成できませんでした。\n"_s + db.LastError().description
+                            + u"\n検索は索引を使わずに続けます。"_s);
+    else
+        prompter().critical(u"全文検索の索引を削除できませんでした。\n"_s + db.LastError().description);
     return false;
 }
 

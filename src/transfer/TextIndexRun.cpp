@@ -12,9 +12,10 @@ TextIndexRun::TextIndexRun(std::function<Database *()> database, QObject *parent
 {
 }
 
-void TextIndexRun::Start()
+void TextIndexRun::Start(int batch)
 {
     m_running = true;
+    m_batch = batch;
     if (!std::exchange(m_queued, true))
         QTimer::singleShot(0, this, &TextIndexRun::step);
 }
@@ -32,12 +33,12 @@ void TextIndexRun::step()
         return;
     Database *db = m_database();
     const std::optional<int> indexed =
-        db && mdlOption::UseTextIndex && db->HasTextIndex() ? TextIndex::IndexPending(*db, TextIndex::PendingBatch) : std::optional<int>(0);
+        db && mdlOption::UseTextIndex && db->HasTextIndex() ? TextIndex::IndexPending(*db, m_batch) : std::optional<int>(0);
     if (indexed.value_or(0) == 0) {
         finish();
         return;
     }
-    Start();
+    Start(m_batch);
     emit Indexed(*indexed);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/TextIndex.h"
+
 #include <QObject>
 #include <functional>
 
@@ -18,8 +20,8 @@ public:
     /** @p database gives the open log database, or nullptr when there is none. */
     explicit TextIndexRun(std::function<Database *()> database, QObject *parent = nullptr);
 
-    /** Starts the batches; does nothing while they run. */
-    void Start();
+    /** Starts the batches of @p batch rows; while they run, only changes the size. */
+    void Start(int batch = TextIndex::PendingBatch);
     /** Ends the batches after the current one; Finished follows. */
     void Stop();
     bool IsRunning() const { return m_running; }
@@ -37,4 +39,5 @@ private:
     std::function<Database *()> m_database;
     bool m_running = false;
     bool m_queued = false; // a step waits in the event loop
+    int m_batch = TextIndex::PendingBatch;
 };

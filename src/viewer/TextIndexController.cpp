@@ -41,7 +41,7 @@ void TextIndexController::Start(bool withProgress)
         return;
     if (withProgress && pending >= TextIndex::ProgressFrom && !m_progress)
         showProgress(pending);
-    m_run.Start();
+    m_run.Start(m_progress ? TextIndex::BuildBatch : TextIndex::PendingBatch);
 }
 
 void TextIndexController::Stop()

@@ -76,6 +76,8 @@ class TestRuns : public WindowTest
         });
     }
 
+    static int pendingRows() { return gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(); }
+
     QString status() const { return child<QLabel>(u"StatusBar.Status"_s)->text(); }
     QString timerPanel() const { return child<QLabel>(u"StatusBar.Timer"_s)->text(); }
 
@@ -591,7 +593,7 @@ private slots:
         QTEST(status(), "said");
         QVERIFY(!m_window->LoadDialog());
         // The rows stored before the window and the imported ones get indexed while it idles.
-        QTRY_COMPARE(gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(), 0);
+        QTRY_COMPARE(pendingRows(), 0);
     }
 
     // Off at the start, the index is dropped; turned back on, it is made anew, and its many
@@ -618,8 +620,8 @@ private slots:
                 QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
         });
         QTRY_VERIFY(!dialog);
-        QCOMPARE(shown, u"全文検索の索引を作成しています... 1000 / 12000"_s);
-        QCOMPARE(gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(), 11000);
+        QCOMPARE(shown, u"全文検索の索引を作成しています... 5000 / 12000"_s);
+        QCOMPARE(pendingRows(), 7000);
     }
 
     // Rows another process stores while the window idles get indexed at the next check, which
@@ -629,17 +631,15 @@ private slots:
         QVERIFY(startWindow());
         m_db = Database::Open(mdlMain::LogDatabasePath());
         storeBoard(5, 3);
-        const auto pending = [] { return gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(); };
         auto *check = child<QTimer>(u"TextIndexIdleCheck"_s);
-        auto modal = std::make_unique<QDialog>(m_window.get());
-        modal->setModal(true);
-        modal->show();
+        QDialog modal(m_window.get());
+        modal.open();
         QMetaObject::invokeMethod(check, "timeout");
         QTest::qWait(0);
-        QCOMPARE(pending(), 3);
-        modal.reset();
+        QCOMPARE(pendingRows(), 3);
+        modal.close();
         QMetaObject::invokeMethod(check, "timeout");
-        QTRY_COMPARE(pending(), 0);
+        QTRY_COMPARE(pendingRows(), 0);
     }
 
     // The command proposes the board's log file name and writes the shown board's messages, or
