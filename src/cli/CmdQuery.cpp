@@ -5,7 +5,6 @@
 #include "db/Database.h"
 #include "db/QueryCursor.h"
 #include "db/TextIndex.h"
-#include "db/mdlDatabase.h"
 
 using namespace Qt::StringLiterals;
 

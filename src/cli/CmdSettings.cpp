@@ -6,7 +6,6 @@
 #include "db/BoardType.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
-#include "db/mdlDatabase.h"
 
 #include <QList>
 #include <utility>

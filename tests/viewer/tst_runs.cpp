@@ -603,7 +603,6 @@ private slots:
         storeBoard(5, 12000);
         writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=4\r\nUseTextIndex=False\r\n");
         QVERIFY(startWindow());
-        QVERIFY(!gDB->HasTextIndex());
         QTimer::singleShot(0, this, [this] {
             QWidget *options = QApplication::activeModalWidget();
             options->findChild<QCheckBox *>(u"chkUseTextIndex"_s)->click();
