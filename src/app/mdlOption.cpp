@@ -33,6 +33,8 @@ bool HideAtMinimazed;
 bool BlinkIcon;
 bool NoReadBold;
 bool ExitIfMessageFound;
+// Opening a log database reads it: a program that loads no settings keeps the index.
+bool UseTextIndex = true;
 
 namespace {
 
@@ -111,6 +113,7 @@ const std::vector<OptionDef> &Options()
         {u"NoReadBold"_s, &NoReadBold, true},
         {u"ExitIfMessageFound"_s, &ExitIfMessageFound, false},
         {u"NotifyNewMessages"_s, &NotifyNewMessages, true},
+        {u"UseTextIndex"_s, &UseTextIndex, true},
     };
     return options;
 }

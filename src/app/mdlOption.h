@@ -41,6 +41,7 @@ extern bool BlinkIcon;              ///< animate the icon while receiving
 extern bool NoReadBold;             ///< stored and edited only
 extern bool ExitIfMessageFound;     ///< unread receiving stops at the first stored message
 extern bool NotifyNewMessages;      ///< a desktop notification of new messages while the window is away
+extern bool UseTextIndex;           ///< keep the full-text index of the message texts (true until loaded)
 
 /** @short One option: its key, its variable, its default and the range a whole number must lie in. */
 struct OptionDef

@@ -31,6 +31,7 @@ const QList<CliCommand> &cliCommands()
         {"repair", "repair [FILE]", runRepair},
         {"settings", "settings BBS_ID [Name=value...]", runSettings},
         {"query", "query \"SQL\" [VALUE...]", runQuery},
+        {"search", "search TEXT [--board ID] [--limit N]", runSearch},
         {"import", "import BBS_ID FILE...", runImport},
         {"export", "export BBS_ID FILE [--from ID] [--to ID]", runExport},
         {"receive", "receive [--full] BBS_ID... | --visit | --all", runReceive},

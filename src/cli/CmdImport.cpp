@@ -5,11 +5,14 @@
 #include "cli/CliSession.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
+#include "db/TextIndex.h"
 #include "transfer/CBBS.h"
 #include "transfer/ImportRun.h"
+#include "transfer/TextIndexRun.h"
 #include "transfer/mdlErrorLog.h"
 
 #include <QCoreApplication>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -55,8 +58,12 @@ int runImport(CliContext &ctx)
         result = outcome;
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
     });
-    // A signal ends the run at the next commit.
-    const CliInterrupt interrupt([&bbs] { bbs.Cancel(); });
+    // A signal ends the run at the next commit, or the indexing after it at its next batch.
+    TextIndexRun indexer([] { return gDB.get(); });
+    const CliInterrupt interrupt([&] {
+        bbs.Cancel();
+        indexer.Stop();
+    });
     if (run.Start(bbsId, files, mdlOption::ImportReadMode))
         QCoreApplication::exec();
     if (interrupt.Signal()) {
@@ -64,5 +71,24 @@ int runImport(CliContext &ctx)
         return session.Finish(interrupt.ExitStatus());
     }
     ctx.out << result.Outcome << Qt::endl;
+    indexPendingRows(indexer, ctx.err);
+    if (interrupt.Signal())
+        return session.Finish(interrupt.ExitStatus());
     return session.Finish(result.NotImported > 0 || result.Cancelled ? CliFailed : CliOk);
+}
+
+void indexPendingRows(TextIndexRun &indexer, QTextStream &err)
+{
+    const qint64 total = gDB && gDB->HasTextIndex() ? TextIndex::PendingCount(*gDB).value_or(0) : 0;
+    if (total >= TextIndex::ProgressFrom) {
+        auto done = std::make_shared<qint64>(0);
+        QObject::connect(&indexer, &TextIndexRun::Indexed, &indexer, [&err, done, total](int rows) {
+            err << '\r' << TextIndex::ProgressText(*done += rows, total) << Qt::flush;
+        });
+        QObject::connect(&indexer, &TextIndexRun::Finished, &indexer, [&err] { err << Qt::endl; });
+    }
+    QObject::connect(&indexer, &TextIndexRun::Finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    indexer.Start(total >= TextIndex::ProgressFrom ? TextIndex::BuildBatch : TextIndex::PendingBatch);
+    QCoreApplication::exec();
 }

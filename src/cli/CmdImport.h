@@ -2,6 +2,8 @@
 
 #include "cli/CliCommands.h"
 
+class TextIndexRun;
+
 /**
  * @short tessera-cli import BBS_ID FILE...: starts up as the reader does, asks the import
  * confirmation (answered by --yes / --no) and imports the files into the board with the
@@ -14,3 +16,9 @@
  * 128 + the signal's number.
  */
 int runImport(CliContext &ctx);
+
+/**
+ * @short Indexes the rows that an import or a receive left pending, on the event loop, until
+ * none is left or @p indexer is stopped (by a signal). Many rows show their progress on @p err.
+ */
+void indexPendingRows(TextIndexRun &indexer, QTextStream &err);

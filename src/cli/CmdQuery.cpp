@@ -4,7 +4,7 @@
 #include "startup/mdlMain.h"
 #include "db/Database.h"
 #include "db/QueryCursor.h"
-#include "db/mdlDatabase.h"
+#include "db/TextIndex.h"
 
 using namespace Qt::StringLiterals;
 
@@ -84,9 +84,10 @@ QString cellText(const QVariant &value, bool mayBeDate)
     }
 }
 
-void printResult(QTextStream &out, Recordset &rs)
+void printResult(QTextStream &out, Recordset &rs, bool header = true)
 {
-    out << rs.FieldNames().join(u'\t') << u'\n';
+    if (header)
+        out << rs.FieldNames().join(u'\t') << u'\n';
     for (int row = 0; row < rs.RecordCount(); ++row) {
         QStringList cells;
         for (int column = 0; column < rs.FieldCount(); ++column)
@@ -107,14 +108,71 @@ QString actionReport(int type, int count)
     }
 }
 
+struct SearchArguments
+{
+    QString text;
+    std::optional<int> board;
+    int limit = 100;
+};
+
+/** TEXT [--board ID] [--limit N]; nullopt when they do not read so. */
+std::optional<SearchArguments> searchArguments(const QStringList &args)
+{
+    SearchArguments search;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        bool ok = true;
+        if ((args[i] == u"--board"_s || args[i] == u"--limit"_s) && i + 1 < args.size()) {
+            const int number = args[i + 1].toInt(&ok);
+            if (args[i++] == u"--board"_s)
+                search.board = number;
+            else
+                search.limit = number;
+            ok = ok && search.limit > 0;
+        } else if (search.text.isEmpty() && !args[i].isEmpty() && !args[i].startsWith(u"--"_s)) {
+            search.text = args[i];
+        } else {
+            ok = false;
+        }
+        if (!ok)
+            return std::nullopt;
+    }
+    return search.text.isEmpty() ? std::nullopt : std::optional(search);
+}
+
+void printError(CliContext &ctx, const DbError &error)
+{
+    ctx.err << u"処理が実行できませんでした。"_s << Qt::endl
+            << u"実行時エラー '"_s << error.number << u"':"_s << Qt::endl
+            << error.description << Qt::endl;
+}
+
 } // namespace
+
+int runSearch(CliContext &ctx)
+{
+    const std::optional<SearchArguments> search = searchArguments(ctx.args);
+    if (!search)
+        return usageError(ctx, "search");
+    const std::unique_ptr<Database> db = mdlMain::OpenLogDatabase();
+    if (!db)
+        return CliFailed;
+    std::optional<Recordset> rs =
+        db->OpenRecordset(TextIndex::SearchStatement(search->text, search->board, search->limit));
+    if (!rs) {
+        printError(ctx, db->LastError());
+        return CliFailed;
+    }
+    printResult(ctx.out, *rs, false);
+    ctx.out.flush();
+    return CliOk;
+}
 
 int runQuery(CliContext &ctx)
 {
     if (ctx.args.isEmpty()) {
         return usageError(ctx, "query");
     }
-    const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
+    const std::unique_ptr<Database> db = mdlMain::OpenLogDatabase();
     if (!db)
         return CliFailed;
     QueryCursor cursor(db.get());
@@ -125,9 +183,7 @@ int runQuery(CliContext &ctx)
     const std::optional<int> type = cursor.ExecSQL(ctx.args.first(), &error);
     setPrompter(&previous);
     if (!type) {
-        ctx.err << u"処理が実行できませんでした。"_s << Qt::endl
-                << u"実行時エラー '"_s << error.number << u"':"_s << Qt::endl
-                << error.description << Qt::endl;
+        printError(ctx, error);
         return CliFailed;
     }
     // The cursor runs results and action statements only; it refuses every other type.

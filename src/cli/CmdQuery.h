@@ -14,3 +14,10 @@
  * An error prints its number and description on standard error and exits with 1.
  */
 int runQuery(CliContext &ctx);
+
+/**
+ * @short tessera-cli search TEXT [--board ID] [--limit N]: the messages whose body holds TEXT
+ * (ignoring case), newest first, at most N (100 when not given), of every board or of board
+ * ID: one line per message with board, number, date, name and subject, as query prints rows.
+ */
+int runSearch(CliContext &ctx);

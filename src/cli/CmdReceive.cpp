@@ -3,11 +3,13 @@
 #include "app/Prompter.h"
 #include "startup/mdlMain.h"
 #include "cli/CliInterrupt.h"
+#include "cli/CmdImport.h"
 #include "cli/CliSession.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
 #include "transfer/CBBS.h"
 #include "transfer/LoadRun.h"
+#include "transfer/TextIndexRun.h"
 #include "transfer/mdlErrorLog.h"
 
 #include <QCoreApplication>
@@ -113,9 +115,11 @@ int runReceive(CliContext &ctx)
     // it at the next commit.
     QObject::connect(&run, &LoadRun::Finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    TextIndexRun indexer([] { return gDB.get(); });
     const CliInterrupt interrupt([&] {
         run.StopAfterBoard();
         bbs.Cancel();
+        indexer.Stop();
     });
     if (run.Start(boards, !request->full))
         QCoreApplication::exec();
@@ -123,5 +127,8 @@ int runReceive(CliContext &ctx)
         ctx.out << storedCount(run) << u"件受信しました。中断しました。"_s << Qt::endl;
         return session.Finish(interrupt.ExitStatus());
     }
+    indexPendingRows(indexer, ctx.err);
+    if (interrupt.Signal())
+        return session.Finish(interrupt.ExitStatus());
     return session.Finish(run.AnyFailed() ? CliFailed : CliOk);
 }

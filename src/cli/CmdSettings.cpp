@@ -6,7 +6,6 @@
 #include "db/BoardType.h"
 #include "db/CBBSProperty.h"
 #include "db/Database.h"
-#include "db/mdlDatabase.h"
 
 #include <QList>
 #include <utility>
@@ -60,7 +59,7 @@ int runSettings(CliContext &ctx)
         = idOk ? parseAssignments(ctx.args.mid(1), ctx.err) : std::nullopt;
     if (!assignments)
         return usageError(ctx, "settings");
-    const std::unique_ptr<Database> db = mdlDatabase::OpenLogDatabase(mdlMain::LogDatabasePath());
+    const std::unique_ptr<Database> db = mdlMain::OpenLogDatabase();
     if (!db)
         return CliFailed;
     CBBSProperty board;

@@ -6,6 +6,7 @@
 #include "db/SqliteErrors.h"
 #include "db/TableSchemaSql.h"
 #include "db/SqliteValue.h"
+#include "db/TextIndex.h"
 #include "db/Transaction.h"
 
 #include <QFile>
@@ -293,6 +294,16 @@ bool Database::runNative(const QString &sql)
     return rc == SQLITE_OK;
 }
 
+bool Database::HasTextIndex()
+{
+    // The table without its triggers would miss the rows written since they went.
+    const QStringList names = TextIndex::SchemaNames();
+    const std::optional<Recordset> rs = queryNative(
+        u"SELECT count(*) FROM sqlite_master WHERE type IN ('table', 'trigger') AND name IN (?1, ?2, ?3, ?4, ?5, ?6)"_s,
+        {names.at(0), names.at(1), names.at(2), names.at(3), names.at(4), names.at(5)});
+    return rs && rs->Value(0, 0).toInt() == names.size();
+}
+
 bool Database::prepareJet(const QString &jetSql, Prepared &out)
 {
     clearError();
@@ -304,7 +315,7 @@ bool Database::prepareJet(const QString &jetSql, Prepared &out)
     QString statement = jetSql;
     QStringList extra;
     for (;;) {
-        out.translation = JetSql::Translate(statement, extra);
+        out.translation = JetSql::Translate(statement, extra, HasTextIndex());
         if (out.translation.type == JetSql::Crosstab && statement == jetSql) {
             if (!expandCrosstab(statement))
                 return false;

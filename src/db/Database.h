@@ -101,6 +101,13 @@ public:
     /** Writes a compacted copy to the new file @p targetPath (3204 when it exists). */
     [[nodiscard]] bool Compact(const QString &targetPath);
 
+    /** Runs @p sql as SQLite reads it, without the Jet translation. */
+    [[nodiscard]] bool ExecuteNative(const QString &sql) { return runNative(sql); }
+    /** The rows of @p sql as SQLite reads it, without the Jet translation; nullopt on failure. */
+    std::optional<Recordset> QueryNative(const QString &sql) { return queryNative(sql); }
+    /** True when the full-text index of the message texts exists; Like statements then use it. */
+    bool HasTextIndex();
+
     bool BeginTrans();
     [[nodiscard]] bool CommitTrans();
     bool Rollback();

@@ -1,6 +1,7 @@
 #include "db/JetSql.h"
 
 #include "db/JetPattern.h"
+#include "db/TextIndex.h"
 
 #include <QRegularExpression>
 #include <optional>
@@ -177,8 +178,17 @@ public:
     }
 
     Translation run();
+    /** Marks the Like terms that the full-text index can narrow down (see Translate). */
+    void useTextIndex();
 
 private:
+    /** The significant tokens outside parentheses; none for several statements or a join or union. */
+    QList<qsizetype> topLevelTokens(int *selects) const;
+    /** Marks the term that @p tokens (from the WHERE or AND before it) begin, when it qualifies. */
+    void markIndexedLike(const QList<qsizetype> &tokens, const QString &table, const QString &board);
+    /** The index's rowid range of the board that @p tokens (from a WHERE or AND) require, or "". */
+    QString boardRange(const QList<qsizetype> &tokens, const QString &table) const;
+
     /** One nesting level: the select core being written at this level. */
     struct Frame
     {
@@ -217,7 +227,129 @@ private:
     Translation m_result;
     bool m_typeKnown = false;
     bool m_withClause = false;
+    QSet<qsizetype> m_indexedLikes;            // first tokens of the Like terms the index narrows
+    QHash<qsizetype, QString> m_afterPattern; // their patterns' tokens: the condition added
 };
+
+namespace {
+
+bool isWord(QStringView text, QStringView word)
+{
+    return text.compare(word, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QList<qsizetype> Translator::topLevelTokens(int *selects) const
+{
+    QList<qsizetype> top;
+    int depth = 0;
+    for (qsizetype t = nextSignificant(-1); t < m_tokens.size(); t = nextSignificant(t)) {
+        const QString word = upperWord(t);
+        *selects += word == u"SELECT";
+        if (isOp(t, u";") && nextSignificant(t) == m_tokens.size())
+            break;
+        if (word == u"JOIN" || word == u"UNION" || word == u"INTERSECT" || word == u"EXCEPT" || word == u"INTO"
+            || word == u"TRANSFORM" || word == u"PARAMETERS" || word == u"WITH" || isOp(t, u";"))
+            return {};
+        if (isOp(t, u"("))
+            ++depth;
+        else if (isOp(t, u")"))
+            --depth;
+        else if (depth == 0)
+            top.append(t);
+    }
+    return depth == 0 ? top : QList<qsizetype>();
+}
+
+void Translator::useTextIndex()
+{
+    // Only one select or delete on table Message alone, without join, union or subquery:
+    // ... FROM Message [[AS] alias] WHERE ...
+    int selects = 0;
+    const QList<qsizetype> top = topLevelTokens(&selects);
+    const auto word = [&](qsizetype i) { return i < top.size() ? upperWord(top[i]) : QString(); };
+    if (selects > 1 || (word(0) != u"SELECT" && word(0) != u"DELETE"))
+        return;
+    qsizetype i = 0;
+    while (i < top.size() && word(i) != u"FROM")
+        ++i;
+    if (i + 1 >= top.size() || !isWord(identifierName(text(top[i + 1]), kind(top[i + 1])), u"Message"))
+        return;
+    QString table = u"Message"_s;
+    i += word(i + 2) == u"AS" ? 3 : 2;
+    if (i < top.size() && word(i) != u"WHERE") {
+        table = identifierName(text(top[i]), kind(top[i]));
+        ++i;
+    }
+    if (word(i) != u"WHERE")
+        return;
+    const qsizetype where = i;
+    qsizetype end = where + 1;
+    for (; end < top.size(); ++end) {
+        static const QStringList clauseEnds{u"ORDER"_s, u"GROUP"_s, u"HAVING"_s, u"LIMIT"_s};
+        // Under OR (or Jet's XOR, EQV, IMP), in a CASE or a BETWEEN a row may pass without the Like.
+        static const QStringList unsafe{u"OR"_s,   u"XOR"_s,  u"EQV"_s,     u"IMP"_s,
+                                        u"CASE"_s, u"WHEN"_s, u"BETWEEN"_s};
+        if (clauseEnds.contains(word(end)))
+            break;
+        if (unsafe.contains(word(end)))
+            return;
+    }
+    QString board;
+    for (i = where + 1; i < end && board.isEmpty(); ++i)
+        board = boardRange(top.mid(i - 1, std::min<qsizetype>(end, i + 6) - i + 1), table);
+    for (i = where + 1; i < end; ++i)
+        markIndexedLike(top.mid(i - 1, std::min<qsizetype>(end, i + 6) - i + 1), table, board);
+}
+
+QString Translator::boardRange(const QList<qsizetype> &tokens, const QString &table) const
+{
+    // WHERE|AND [table.]BBS_ID = n [AND]: the index's rowids of board n lie in one range.
+    const bool qualified = tokens.size() > 2 && isOp(tokens[2], u".");
+    const qsizetype column = qualified ? 3 : 1;
+    const qsizetype number = column + 2;
+    const QString first = upperWord(tokens[0]);
+    if ((first != u"WHERE" && first != u"AND") || number >= tokens.size() || !isOp(tokens[column + 1], u"=")
+        || kind(tokens[number]) != Kind::Number || (number + 1 < tokens.size() && upperWord(tokens[number + 1]) != u"AND")
+        || !isWord(identifierName(text(tokens[column]), kind(tokens[column])), u"BBS_ID")
+        || (qualified && !isWord(identifierName(text(tokens[1]), kind(tokens[1])), table)))
+        return {};
+    bool ok = false;
+    const int board = text(tokens[number]).toInt(&ok);
+    if (!ok)
+        return {};
+    const qint64 low = qint64(board) * (qint64(1) << 32);
+    return u" AND rowid BETWEEN %1 AND %2"_s.arg(low).arg(low + 4294967295);
+}
+
+void Translator::markIndexedLike(const QList<qsizetype> &tokens, const QString &table, const QString &board)
+{
+    // WHERE|AND [table.]column Like 'pattern' [AND]: the Like alone decides the row.
+    const auto word = [&](qsizetype i) { return i < tokens.size() ? upperWord(tokens[i]) : QString(); };
+    const bool qualified = tokens.size() > 2 && isOp(tokens[2], u".");
+    const qsizetype column = qualified ? 3 : 1;
+    const qsizetype pattern = column + 2;
+    if ((word(0) != u"WHERE" && word(0) != u"AND") || word(column + 1) != u"LIKE" || pattern >= tokens.size()
+        || (pattern + 1 < tokens.size() && word(pattern + 1) != u"AND"))
+        return;
+    const QStringView literal = text(tokens[pattern]);
+    if (kind(tokens[pattern]) != Kind::String || literal.size() < 2 || !literal.endsWith(u'\''))
+        return;
+    if (qualified && !isWord(identifierName(text(tokens[1]), kind(tokens[1])), table))
+        return;
+    const QString name = identifierName(text(tokens[column]), kind(tokens[column]));
+    if (kind(tokens[column]) == Kind::String || !TextIndex::IsIndexedColumn(name))
+        return;
+    const std::optional<QString> match = TextIndex::MatchQuery(
+        name, literal.sliced(1, literal.size() - 2).toString().replace(u"''"_s, u"'"_s));
+    if (!match)
+        return;
+    m_indexedLikes.insert(tokens[1]);
+    m_afterPattern.insert(
+        tokens[pattern],
+        u" AND "_s + TextIndex::Candidates(u"(%1.ID, %1.BBS_ID)"_s.arg(QuoteIdentifier(table)), *match, board) + u')');
+}
 
 /** The type comes from the first word; after WITH, from the first statement word at the top. */
 void Translator::setTypeFrom(const QString &upperWord)
@@ -427,6 +559,8 @@ Translation Translator::run()
     }
     while (t < m_tokens.size()) {
         const QStringView piece = text(t);
+        if (m_indexedLikes.contains(t))
+            put(u"("_s, false);
         switch (kind(t)) {
         case Kind::Space:
             put(piece.toString().replace(QChar(0x3000), u' '), false);
@@ -436,7 +570,7 @@ Translation Translator::run()
             break;
         case Kind::String:
         case Kind::Number:
-            put(piece.toString());
+            put(piece.toString() + m_afterPattern.value(t));
             break;
         case Kind::DqString: {
             // Jet reads "..." as a text literal.
@@ -603,9 +737,12 @@ QString ExpandCrosstab(const CrosstabParts &parts, const QVariantList &values)
     return sql + u' ' + parts.from + u' ' + parts.grouping;
 }
 
-Translation Translate(const QString &jetSql, const QStringList &extraParameters)
+Translation Translate(const QString &jetSql, const QStringList &extraParameters, bool textIndex)
 {
-    return Translator(jetSql, extraParameters).run();
+    Translator translator(jetSql, extraParameters);
+    if (textIndex)
+        translator.useTextIndex();
+    return translator.run();
 }
 
 QueryType TypeOf(const QString &jetSql)

@@ -50,10 +50,12 @@ struct Translation
 };
 
 /**
- * Translates @p jetSql. Identifiers named in @p extraParameters (compared case-insensitively)
+ * Translates @p jetSql. With @p textIndex, a "Body Like 'literal'" (also Subject, PostName) that
+ * a single-table select or delete on Message requires of every row also asks the full-text
+ * index for the candidate rows; the Like still decides. Identifiers named in @p extraParameters (compared case-insensitively)
  * become parameters after the declared ones; parameter k (0-based) is written as ?k+1.
  */
-Translation Translate(const QString &jetSql, const QStringList &extraParameters = {});
+Translation Translate(const QString &jetSql, const QStringList &extraParameters = {}, bool textIndex = false);
 
 /**
  * @p value made fit for a parameter of the declared type: a number for Long/Integer/...,

@@ -5,6 +5,7 @@
 #include "db/FileHeader.h"
 #include "db/LogDatabaseParts.h"
 #include "db/SqliteErrors.h"
+#include "db/TextIndex.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -108,6 +109,34 @@ QString recoverAsSql(const QString &tool, const QString &path, const QString &sq
         || !appendText(sqlFile, "PRAGMA application_id=" + QByteArray::number(ApplicationId) + ";\n"))
         return u"一時ファイル '%1' に書き込めません。"_s.arg(sqlFile);
     return {};
+}
+
+/**
+ * The index is made anew from the recovered rows: what the tool copied of it may name rows
+ * that were lost or miss rows that were saved. A file that does not open is left to the check.
+ */
+QString rebuildTextIndex(const QString &file)
+{
+    std::unique_ptr<Database> db = Database::Open(file);
+    if (!db)
+        return {};
+    bool ok = TextIndex::Create(*db);
+    for (std::optional<int> indexed = 1; ok && indexed > 0;) {
+        indexed = TextIndex::IndexPending(*db, TextIndex::PendingBatch);
+        ok = indexed.has_value();
+    }
+    if (ok)
+        return {};
+    return u"全文検索の索引を作り直せませんでした。\n"_s + db->LastError().description;
+}
+
+/** The fault that the full-text index's own check reports; empty when it has none. */
+QString textIndexFault(Database &db)
+{
+    if (!db.HasTextIndex()
+        || db.ExecuteNative(u"INSERT INTO %1(%1) VALUES('integrity-check')"_s.arg(TextIndex::TableName)))
+        return {};
+    return u"全文検索の索引が壊れています: "_s + db.LastError().description;
 }
 
 /** The recovered file must be sound and hold the log tables; returns its message count. */
@@ -231,6 +260,8 @@ MaintenanceReport CheckLogDatabase(const QString &path)
     std::optional<QStringList> check = db ? db->IntegrityCheck() : std::nullopt;
     if (db && !check)
         error = db->LastError();
+    if (const QString fault = check ? textIndexFault(*db) : QString(); !fault.isEmpty() && *check == QStringList{u"ok"_s})
+        check = QStringList{fault};
     if (!check && error.number != DbError::Damaged)
         return failure(error.description);
     if (check && *check == QStringList{u"ok"_s})
@@ -273,6 +304,8 @@ MaintenanceReport RepairLogDatabase(const QString &path)
     // replay reports them and goes on.
     if (why.isEmpty())
         runTool(tool, {temp.recovered}, temp.sql, {});
+    if (why.isEmpty())
+        why = rebuildTextIndex(temp.recovered);
     std::optional<qint64> messages;
     if (why.isEmpty())
         messages = verifiedMessages(temp.recovered, &why);

@@ -1,6 +1,7 @@
 #include "db/mdlDatabase.h"
 
 #include "db/LogDatabaseParts.h"
+#include "db/TextIndex.h"
 #include "db/Transaction.h"
 
 #include <QRegularExpression>
@@ -160,7 +161,7 @@ bool createTable(Database &db, const TableDef &def, const QStringList &rows)
         if (!db.Execute(insert))
             return false;
     }
-    if (def.name == u"Message"_s && !writePlannerStats(db))
+    if (def.name == u"Message"_s && (!writePlannerStats(db) || !TextIndex::Create(db)))
         return false;
     return transaction.Commit();
 }

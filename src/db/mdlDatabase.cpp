@@ -2,9 +2,11 @@
 
 #include "app/Prompter.h"
 #include "app/mdlApp.h"
+#include "app/mdlOption.h"
 #include "db/DatabaseLock.h"
 #include "db/LogDatabaseParts.h"
 #include "db/SqliteErrors.h"
+#include "db/TextIndex.h"
 #include "db/Transaction.h"
 
 #include <QDir>
@@ -130,6 +132,22 @@ void removeLeftovers(const QString &path)
         folder.remove(name);
 }
 
+/** True when a part of the full-text index is in the file, whole or not. */
+bool holdsTextIndexPart(Database &db)
+{
+    const std::optional<Recordset> rs =
+        db.QueryNative(u"SELECT count(*) FROM sqlite_master WHERE instr(name, '%1') = 1"_s.arg(TextIndex::TableName));
+    return !rs || rs->Value(0, 0).toInt() > 0;
+}
+
+/** Files from before the full-text index get it, or lose it when the option says so. */
+std::unique_ptr<Database> withTextIndex(std::unique_ptr<Database> db)
+{
+    if (db)
+        ApplyTextIndexOption(*db);
+    return db;
+}
+
 /**
  * The open sequence, run while this process holds the file's lock shared. nullptr with
  * @p needsNewFile set when the file was set aside or went missing: a new one is to be made.
@@ -163,7 +181,7 @@ std::unique_ptr<Database> openLocked(const QString &path, bool *needsNewFile)
     }
     const QString version = GetTableVersion(*db);
     if (version == DatabaseVersion)
-        return db;
+        return withTextIndex(std::move(db));
     if (version > DatabaseVersion) {
         prompter().information(MsgTooNew);
         return nullptr;
@@ -177,7 +195,7 @@ std::unique_ptr<Database> openLocked(const QString &path, bool *needsNewFile)
         prompter().critical(MsgInUse + u"コンバートできません。\n他の Tessera と tessera-cli を終了してから、もう一度起動してください。"_s);
         return nullptr;
     }
-    return ConvertLogDatabase(std::move(db), version);
+    return withTextIndex(ConvertLogDatabase(std::move(db), version));
 }
 
 } // namespace
@@ -189,6 +207,25 @@ void SyncFolder(const QString &folder)
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+bool ApplyTextIndexOption(Database &db)
+{
+    // Until then Like searches read the texts themselves, with the same results.
+    const bool wanted = mdlOption::UseTextIndex;
+    if (wanted ? db.HasTextIndex() : !holdsTextIndexPart(db))
+        return false;
+    const std::unique_ptr<DatabaseLock> alone = DatabaseLock::Acquire(db.Path(), DatabaseLock::Mode::Exclusive, 0);
+    if (!alone)
+        return false;
+    if (wanted ? TextIndex::Create(db) : TextIndex::Drop(db))
+        return wanted;
+    if (wanted)
+        prompter().critical(u"全文検索の索引を作成できませんでした。\n"_s + db.LastError().description
+                            + u"\n検索は索引を使わずに続けます。"_s);
+    else
+        prompter().critical(u"全文検索の索引を削除できませんでした。\n"_s + db.LastError().description);
+    return false;
 }
 
 std::unique_ptr<Database> CreateLogDatabase(const QString &path, DbError *error)

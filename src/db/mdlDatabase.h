@@ -63,6 +63,13 @@ QString BoardSiteURL();
  */
 std::unique_ptr<Database> OpenLogDatabase(const QString &path);
 /**
+ * Makes the full-text index agree with option UseTextIndex: drops its tables and triggers when
+ * the option is off; makes it when on and missing, empty with every row pending (TextIndex::
+ * Create). Only while no other process has the file open; otherwise the next opening does it.
+ * OpenLogDatabase does this too. True when it made the index.
+ */
+bool ApplyTextIndexOption(Database &db);
+/**
  * Creates a new log database at @p path with its tables, default rows and versions.
  * The file appears only when complete; an existing file is never overwritten (3204).
  * Shows nothing; the reason of a failure goes to @p error.

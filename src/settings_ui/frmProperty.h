@@ -211,6 +211,7 @@ private:
     QLabel *lblInterval = nullptr;
     uSpinButton *uspnInterval = nullptr;
     QCheckBox *chkNotifyNewMessages = nullptr;
+    QCheckBox *chkUseTextIndex = nullptr;
     QCheckBox *chkExitIfMessageFound = nullptr;
     QCheckBox *chkBlinkIcon = nullptr;
     QCheckBox *chkImportReadMode = nullptr;

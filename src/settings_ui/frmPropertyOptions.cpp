@@ -88,6 +88,8 @@ void frmProperty::createFindTab(QWidget *frame)
     chkIgnoreCase = check(frame, u"chkIgnoreCase"_s, u"大文字と小文字を区別(&I)"_s);
     layout->addWidget(chkUseRegExp);
     layout->addWidget(chkIgnoreCase);
+    chkUseTextIndex = check(frame, u"chkUseTextIndex"_s, u"全文検索の索引を使う(&F)"_s);
+    layout->addWidget(chkUseTextIndex);
     layout->addStretch();
     connect(chkUseRegExp, &QCheckBox::toggled, this, &frmProperty::updateOptionEnabling);
 }
@@ -120,6 +122,7 @@ void frmProperty::initOptionTabs()
     chkUseRegExp->setEnabled(CRegExp().RegExp());
     chkUseRegExp->setChecked(UseRegExp);
     chkIgnoreCase->setChecked(!IgnoreCase);
+    chkUseTextIndex->setChecked(UseTextIndex);
     updateOptionEnabling();
 }
 
@@ -165,6 +168,7 @@ void frmProperty::saveOptionTabs()
 
     UseRegExp = chkUseRegExp->isChecked();
     IgnoreCase = !chkIgnoreCase->isChecked();
+    UseTextIndex = chkUseTextIndex->isChecked();
 
     Timeout = uspnTimeout->Value();
     Interval = uspnInterval->Value();

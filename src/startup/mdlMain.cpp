@@ -92,6 +92,14 @@ QString SettingsFilePath()
     return mdlApp::GetAppPath() + QString::fromLatin1(mdlApp::ExeBaseName) + u".ini"_s;
 }
 
+std::unique_ptr<Database> OpenLogDatabase()
+{
+    CIniFile iniFile;
+    iniFile.Load(SettingsFilePath());
+    mdlOption::LoadOption(iniFile);
+    return mdlDatabase::OpenLogDatabase(LogDatabasePath());
+}
+
 void LoadOption(CIniFile &iniFile, Database &db)
 {
     mdlOption::LoadOption(iniFile);
@@ -111,7 +119,7 @@ bool LoadQtTranslation()
 bool StartApplication(const StartupHooks &hooks)
 {
     run(hooks.showSplash);
-    gDB = mdlDatabase::OpenLogDatabase(LogDatabasePath());
+    gDB = OpenLogDatabase();
     if (!gDB) {
         prompter().information(u"プログラムを終了します。"_s);
         run(hooks.closeSplash);

@@ -32,6 +32,12 @@ QString LogDatabasePath();
 QString SettingsFilePath();
 
 /**
+ * @short Opens the log database (mdlDatabase::OpenLogDatabase) after reading the options of
+ * the settings file, whose UseTextIndex says whether the file keeps its full-text index.
+ */
+std::unique_ptr<Database> OpenLogDatabase();
+
+/**
  * @short Reads the options of @p iniFile (mdlOption::LoadOption). BBS_ID stays only while
  * @p db lists that board; otherwise it becomes the first listed board, or 0 when none is listed.
  */

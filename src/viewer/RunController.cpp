@@ -98,9 +98,11 @@ RunController::RunController(CBBS &cbbs, MessageLists &lists, CBBSProperty &curr
       m_boardList(widgets.boardList),
       m_statusBar(widgets.statusBar),
       m_statusPanel(widgets.statusPanel),
-      m_commands(std::move(commands))
+      m_commands(std::move(commands)),
+      m_indexer(m_database, widgets.window, [this] { return IsRunning(); })
 {
     connectRunCommands(widgets);
+    m_indexer.Start(true);
     connect(&m_cbbs, &CBBS::Loaded, this, &RunController::onLoaded);
     connect(&m_cbbs, &CBBS::StateChanged, this, &RunController::onStateChanged);
     connect(&m_cbbs, &CBBS::LoadError, this, &RunController::onLoadError);
@@ -384,6 +386,7 @@ void RunController::holdRepaints()
 void RunController::beginRun(RunState state, const QString &Caption)
 {
     m_runState = state;
+    m_indexer.Stop();
     m_questionOpen = false;
     m_received.clear();
     m_commands.changeMenuEnabled();
@@ -417,6 +420,7 @@ void RunController::endRun()
     if (Database *db = m_database())
         m_current.GetProperty(mdlOption::BBS_ID, *db);
     m_runState = RunState::Idle;
+    m_indexer.Start(false);
     m_quiet = false;
     m_commands.changeBBSViewMenu();
     m_commands.changeMenuEnabled();
@@ -430,6 +434,7 @@ void RunController::endRun()
 void RunController::AbandonForClose()
 {
     m_closing = true;
+    m_indexer.Stop();
     if (m_loadRun)
         m_loadRun->Abandon();
     m_cbbs.Cancel();

@@ -4,6 +4,7 @@
 #include "models/ViewTypes.h"
 #include "transfer/ImportRun.h"
 #include "transfer/LoadRun.h"
+#include "viewer/TextIndexController.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -124,6 +125,8 @@ public:
     void UnloadDialog();
     /** @short Before a status-bar text changes: during a load the bar repaints at most every 150 ms. */
     void HoldStatusBar();
+    /** @short The indexing of the rows pending for the full-text index. */
+    TextIndexController &Indexer() { return m_indexer; }
     /** @short The board menus were rebuilt from the stored counts, which hold the pending ones. */
     void DropPendingCounts() { m_loadedCounts.clear(); }
 
@@ -171,6 +174,7 @@ private:
     ImportRun *m_importRun = nullptr; // the import run going on (a child)
     int m_importBoard = 0;            // the board it stores into
     RunState m_runState = RunState::Idle;
+    TextIndexController m_indexer; // indexes the rows left pending while no run goes on
     bool m_boardStarted = false; // the board being loaded reached the dialog
     bool m_questionOpen = false; // the dialog asks whether the run goes on: the run waits
     bool m_pageWaited = false;   // the run waits for the page of the board that has ended

@@ -598,6 +598,7 @@ void frmView::refreshAfterSettings()
     RefreshToolbarImages();
     m_tray->UpdateTrayVisibility();
     m_timer->ApplyOptions();
+    m_runs->Indexer().ApplyOption();
 }
 
 /** The NG rules changed: the lists follow them, and the board menus the unread counts. */

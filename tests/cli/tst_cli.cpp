@@ -227,6 +227,7 @@ private slots:
         QTest::newRow("import to no number") << QStringList{u"import"_s, u"x"_s, u"a.log"_s};
         QTest::newRow("export without file") << QStringList{u"export"_s, u"4"_s};
         QTest::newRow("export --from no number") << QStringList{u"export"_s, u"4"_s, u"a.log"_s, u"--from"_s, u"x"_s};
+        QTest::newRow("search without text") << QStringList{u"search"_s, u"--board"_s, u"4"_s};
         QTest::newRow("settings without board") << QStringList{u"settings"_s};
         QTest::newRow("unknown setting") << QStringList{u"settings"_s, u"4"_s, u"Foo=1"_s};
         QTest::newRow("setting without value") << QStringList{u"settings"_s, u"4"_s, u"PostName"_s};
@@ -524,6 +525,7 @@ private slots:
         QVERIFY(run.err.contains(readme + u"の中のsecond.logを解析中...\n"_s));
         QVERIFY(run.err.contains(readme + u"から2件インポートしました。\n"_s));
         QCOMPARE(stored(), QStringList({u"1:1"_s, u"2:1"_s, u"3:1"_s, u"7:0"_s, u"21:1"_s, u"22:1"_s}));
+        QCOMPARE(sqliteTool(database(), u"SELECT count(*) FROM MSysMessageTextPending"_s), u"0"_s); // indexed after
         QCOMPARE(import({fixture(u"one.lzh"_s)}).out, u"インポートできるログはありませんでした。\n"_s);
         const CliRun noBoard = cli({u"--yes"_s, u"import"_s, u"999"_s, fixture(u"one.lzh"_s)});
         QCOMPARE(noBoard.status, 1);
@@ -629,6 +631,13 @@ private slots:
         QCOMPARE(run.status, status);
         QCOMPARE(run.out, out);
         QVERIFY2(run.err.contains(err), qPrintable(run.err));
+    }
+
+    void searchPrintsTheNewestFirst()
+    {
+        storeTwoMessages();
+        const QString first = u"4\t1\t2024/01/02 03:04:05\t名前\ta|'b\n"_s;
+        QCOMPARE(cli({u"search"_s, u"一\r\n二"_s, u"--limit"_s, u"1"_s}).out, QString(first).replace(u"4\t1"_s, u"4\t2"_s));
     }
 
     void aWallClockTimeThatTheZoneSkipsIsStillADate()

@@ -303,10 +303,12 @@ private slots:
         child<QCheckBox>(u"chkIgnoreCase"_s)->setChecked(true); // ticked: the letter case counts
         child<QCheckBox>(u"chkTimer"_s)->click();
         child<QCheckBox>(u"chkNotifyNewMessages"_s)->click();
+        child<QCheckBox>(u"chkUseTextIndex"_s)->click();
         click(u"cmdOK"_s);
         QVERIFY(m_form->Result());
         QVERIFY(mdlOption::Timer);
         QVERIFY(!mdlOption::NotifyNewMessages);
+        QVERIFY(!mdlOption::UseTextIndex);
         QVERIFY(!mdlOption::IgnoreCase);
         QVERIFY(!mdlOption::AddTaskTray);
         QVERIFY(mdlOption::HideAtMinimazed);

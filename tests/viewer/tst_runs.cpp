@@ -12,9 +12,11 @@
 #include "viewer/WindowTest.h"
 #include "viewer/frmLoadDlg.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -73,6 +75,8 @@ class TestRuns : public WindowTest
                 std::exchange(*pending, {})();
         });
     }
+
+    static int pendingRows() { return gDB->QueryNative(u"SELECT count(*) FROM MSysMessageTextPending"_s)->Value(0, 0).toInt(); }
 
     QString status() const { return child<QLabel>(u"StatusBar.Status"_s)->text(); }
     QString timerPanel() const { return child<QLabel>(u"StatusBar.Timer"_s)->text(); }
@@ -559,6 +563,53 @@ private slots:
         QCOMPARE(list(0).SelectedRows(), QList<int>{1}); // message 10 stays selected
         QCOMPARE(status(), u"8件インポートしました。"_s);
         QVERIFY(!m_window->LoadDialog());
+        // The rows stored before the window and the imported ones get indexed while it idles.
+        QTRY_COMPARE(pendingRows(), 0);
+    }
+
+    // Off at the start, the index is dropped; turned back on, it is made anew, and its many
+    // pending rows show their progress; cancel stops the batches and leaves the rest pending.
+    void indexTurnedBackOnShowsItsProgressAndCancelStopsIt()
+    {
+        storeBoard(5, 12000);
+        writeFile(mdlMain::SettingsFilePath(), "[Option]\r\nBBS_ID=4\r\nUseTextIndex=False\r\n");
+        QVERIFY(startWindow());
+        QTimer::singleShot(0, this, [this] {
+            QWidget *options = QApplication::activeModalWidget();
+            options->findChild<QCheckBox *>(u"chkUseTextIndex"_s)->click();
+            options->findChild<QPushButton *>(u"cmdOK"_s)->click();
+        });
+        child<QAction>(u"mnuToolOption"_s)->trigger();
+        QPointer<QProgressDialog> dialog = m_window->findChild<QProgressDialog *>(u"dlgTextIndex"_s);
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        QString shown;
+        connect(dialog->findChild<QProgressBar *>(), &QProgressBar::valueChanged, this, [&](int value) {
+            shown = dialog->labelText();
+            if (value > 0)
+                QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
+        });
+        QTRY_VERIFY(!dialog);
+        QCOMPARE(shown, u"全文検索の索引を作成しています... 5000 / 12000"_s);
+        QCOMPARE(pendingRows(), 7000);
+    }
+
+    // Rows another process stores while the window idles get indexed at the next check, which
+    // waits while a modal dialog is open.
+    void rowsStoredMeanwhileGetIndexedAtTheIdleCheck()
+    {
+        QVERIFY(startWindow());
+        m_db = Database::Open(mdlMain::LogDatabasePath());
+        storeBoard(5, 3);
+        auto *check = child<QTimer>(u"TextIndexIdleCheck"_s);
+        QDialog modal(m_window.get());
+        modal.open();
+        QMetaObject::invokeMethod(check, "timeout");
+        QTest::qWait(0);
+        QCOMPARE(pendingRows(), 3);
+        modal.close();
+        QMetaObject::invokeMethod(check, "timeout");
+        QTRY_COMPARE(pendingRows(), 0);
     }
 
     // The command proposes the board's log file name and writes the shown board's messages, or
