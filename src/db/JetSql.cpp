@@ -186,6 +186,12 @@ private:
     QList<qsizetype> topLevelTokens(int *selects) const;
     /** Marks the term that @p tokens (from the WHERE or AND before it) begin, when it qualifies. */
     void markIndexedLike(const QList<qsizetype> &tokens, const QString &table, const QString &board);
+    /** Marks the parenthesised Like terms joined by OR that open at @p open, when they qualify. */
+    void markIndexedGroup(qsizetype open, qsizetype whereEnd, const QString &table, const QString &board);
+    /** The index's query for the tokens @p term, "[table.]column Like 'pattern'"; nullopt when it has none. */
+    std::optional<QString> likeMatch(const QList<qsizetype> &term, const QString &table) const;
+    /** The ")" that closes the "(" at @p open; the token count when none does. */
+    qsizetype closingParenthesis(qsizetype open) const;
     /** The index's rowid range of the board that @p tokens (from a WHERE or AND) require, or "". */
     QString boardRange(const QList<qsizetype> &tokens, const QString &table) const;
 
@@ -301,6 +307,13 @@ void Translator::useTextIndex()
         board = boardRange(top.mid(i - 1, std::min<qsizetype>(end, i + 6) - i + 1), table);
     for (i = where + 1; i < end; ++i)
         markIndexedLike(top.mid(i - 1, std::min<qsizetype>(end, i + 6) - i + 1), table, board);
+    const qsizetype whereEnd = end < top.size() ? top[end] : m_tokens.size();
+    for (qsizetype t = top[where]; t < whereEnd; t = nextSignificant(t)) {
+        if (isOp(t, u"(")) {
+            markIndexedGroup(t, whereEnd, table, board);
+            t = closingParenthesis(t);
+        }
+    }
 }
 
 QString Translator::boardRange(const QList<qsizetype> &tokens, const QString &table) const
@@ -326,29 +339,76 @@ QString Translator::boardRange(const QList<qsizetype> &tokens, const QString &ta
 void Translator::markIndexedLike(const QList<qsizetype> &tokens, const QString &table, const QString &board)
 {
     // WHERE|AND [table.]column Like 'pattern' [AND]: the Like alone decides the row.
-    const auto word = [&](qsizetype i) { return i < tokens.size() ? upperWord(tokens[i]) : QString(); };
-    const bool qualified = tokens.size() > 2 && isOp(tokens[2], u".");
-    const qsizetype column = qualified ? 3 : 1;
-    const qsizetype pattern = column + 2;
-    if ((word(0) != u"WHERE" && word(0) != u"AND") || word(column + 1) != u"LIKE" || pattern >= tokens.size()
-        || (pattern + 1 < tokens.size() && word(pattern + 1) != u"AND"))
+    const qsizetype size = tokens.size() > 2 && isOp(tokens[2], u".") ? 5 : 3;
+    const QString first = upperWord(tokens[0]);
+    if ((first != u"WHERE" && first != u"AND") || (size + 1 < tokens.size() && upperWord(tokens[size + 1]) != u"AND"))
         return;
-    const QStringView literal = text(tokens[pattern]);
-    if (kind(tokens[pattern]) != Kind::String || literal.size() < 2 || !literal.endsWith(u'\''))
-        return;
-    if (qualified && !isWord(identifierName(text(tokens[1]), kind(tokens[1])), table))
-        return;
-    const QString name = identifierName(text(tokens[column]), kind(tokens[column]));
-    if (kind(tokens[column]) == Kind::String || !TextIndex::IsIndexedColumn(name))
-        return;
-    const std::optional<QString> match = TextIndex::MatchQuery(
-        name, literal.sliced(1, literal.size() - 2).toString().replace(u"''"_s, u"'"_s));
+    const std::optional<QString> match = likeMatch(tokens.mid(1, size), table);
     if (!match)
         return;
     m_indexedLikes.insert(tokens[1]);
     m_afterPattern.insert(
-        tokens[pattern],
+        tokens[size],
         u" AND "_s + TextIndex::Candidates(u"(%1.ID, %1.BBS_ID)"_s.arg(QuoteIdentifier(table)), *match, board) + u')');
+}
+
+void Translator::markIndexedGroup(qsizetype open, qsizetype whereEnd, const QString &table, const QString &board)
+{
+    // WHERE|AND (term OR term ...) [AND]: a row passes through one of the Like terms, so it is
+    // among the candidates of one of them.
+    const QString before = upperWord(previousSignificant(open));
+    const qsizetype close = closingParenthesis(open);
+    const qsizetype after = nextSignificant(close);
+    if ((before != u"WHERE" && before != u"AND") || close >= m_tokens.size()
+        || (after < whereEnd && upperWord(after) != u"AND" && !isOp(after, u";")))
+        return;
+    QStringList matches;
+    QList<qsizetype> term;
+    for (qsizetype t = nextSignificant(open); t <= close; t = nextSignificant(t)) {
+        if (t < close && upperWord(t) != u"OR") {
+            term.append(t);
+            continue;
+        }
+        const std::optional<QString> match = likeMatch(term, table);
+        if (!match)
+            return;
+        matches.append(u'(' + *match + u')');
+        term.clear();
+    }
+    m_indexedLikes.insert(open);
+    m_afterPattern.insert(close, u" AND "_s
+                                     + TextIndex::Candidates(u"(%1.ID, %1.BBS_ID)"_s.arg(QuoteIdentifier(table)),
+                                                             matches.join(u" OR "_s), board)
+                                     + u')');
+}
+
+std::optional<QString> Translator::likeMatch(const QList<qsizetype> &term, const QString &table) const
+{
+    const bool qualified = term.size() > 1 && isOp(term[1], u".");
+    const qsizetype column = qualified ? 2 : 0;
+    const qsizetype pattern = column + 2;
+    if (term.size() != pattern + 1 || upperWord(term[column + 1]) != u"LIKE")
+        return std::nullopt;
+    const QStringView literal = text(term[pattern]);
+    if (kind(term[pattern]) != Kind::String || literal.size() < 2 || !literal.endsWith(u'\''))
+        return std::nullopt;
+    if (qualified && !isWord(identifierName(text(term[0]), kind(term[0])), table))
+        return std::nullopt;
+    const QString name = identifierName(text(term[column]), kind(term[column]));
+    if (kind(term[column]) == Kind::String || !TextIndex::IsIndexedColumn(name))
+        return std::nullopt;
+    return TextIndex::MatchQuery(name, literal.sliced(1, literal.size() - 2).toString().replace(u"''"_s, u"'"_s));
+}
+
+qsizetype Translator::closingParenthesis(qsizetype open) const
+{
+    int depth = 0;
+    for (qsizetype t = open; t < m_tokens.size(); t = nextSignificant(t)) {
+        depth += isOp(t, u"(") ? 1 : isOp(t, u")") ? -1 : 0;
+        if (depth == 0)
+            return t;
+    }
+    return m_tokens.size();
 }
 
 /** The type comes from the first word; after WITH, from the first statement word at the top. */
@@ -599,7 +659,7 @@ Translation Translator::run()
             if (piece == u")" && m_frames.size() > 1) {
                 Frame frame = m_frames.takeLast();
                 finishCore(frame, frame.compound);
-                put(piece.toString());
+                put(piece.toString() + m_afterPattern.value(t));
                 break;
             }
             if (piece == u";") {

@@ -2,6 +2,8 @@
 
 #include "db/BoardMessageReader.h"
 #include "db/Database.h"
+#include "db/JetSql.h"
+#include "db/Recordset.h"
 #include "db/StatementRows.h"
 #include "db/Transaction.h"
 
@@ -18,6 +20,47 @@ QString MessageRepository::PageStatement(int view, int AddMax, int BBS_ID, int M
     case 3: return u"SELECT *"_s + from + u"   AND Read = False"_s + u" ORDER BY ID DESC"_s;
     default: return u"SELECT *"_s + from + u" ORDER BY ID DESC"_s;
     }
+}
+
+namespace {
+
+/** A message's date in the order of a search; a message without one comes last. */
+const QString SearchDate = u"coalesce(PostDate, '')"_s;
+
+/**
+ * The condition of the messages after @p from in the order of a search (newest first, then
+ * by board and newest number), or before it with @p newer.
+ */
+QString beyond(const CMessage &from, bool newer)
+{
+    const QString date = JetSql::TextLiteral(JetSql::StoredDate(from.PostDate));
+    return u"(%1 %2 %3 OR (%1 = %3 AND (BBS_ID %4 %5 OR (BBS_ID = %5 AND ID %2 %6))))"_s.arg(
+        SearchDate, newer ? u">"_s : u"<"_s, date, newer ? u"<"_s : u">"_s, QString::number(from.BBS_ID),
+        QString::number(from.ID));
+}
+
+/** The texts a search looks in, each an indexed Like, so that the index narrows them together. */
+QString searchCondition(const QString &text)
+{
+    const QString pattern = u"'*"_s + JetSql::LikeLiteral(text) + u"*'"_s;
+    return u"(Body Like %1 OR Subject Like %1 OR PostName Like %1)"_s.arg(pattern);
+}
+
+} // namespace
+
+QString MessageRepository::SearchStatement(const QString &text, int AddMax, const CMessage *from, bool newer)
+{
+    const QString order = newer ? u" ORDER BY %1, BBS_ID DESC, ID"_s : u" ORDER BY %1 DESC, BBS_ID, ID DESC"_s;
+    return u"SELECT TOP "_s + QString::number(AddMax) + u" * FROM Message WHERE "_s + searchCondition(text)
+        + (from ? u" AND "_s + beyond(*from, newer) : QString()) + order.arg(SearchDate);
+}
+
+int MessageRepository::CountFound(const QString &text, const CMessage &from, bool newer, int limit)
+{
+    // A statement of its own text each time: it is not kept prepared.
+    const std::optional<Recordset> found = m_db.OpenRecordset(u"SELECT TOP %1 ID FROM Message WHERE "_s.arg(limit)
+                                                              + searchCondition(text) + u" AND "_s + beyond(from, newer));
+    return found ? found->RecordCount() : 0;
 }
 
 int MessageRepository::countUpTo(const QString &jetSql, const QVariantList &values, int limit)

@@ -39,6 +39,15 @@ public:
      */
     static QString PageStatement(int view, int AddMax, int BBS_ID, int MaxListID, int MinListID);
 
+    /**
+     * @short The statement of a search of every board for @p text (taken literally, ignoring
+     * case) in the body, subject or name: @p AddMax messages, newest first. With @p from, the
+     * next ones older than @p from, or with @p newer the ones newer than it, oldest first.
+     */
+    static QString SearchStatement(const QString &text, int AddMax, const CMessage *from = nullptr, bool newer = false);
+    /** @short Messages found for @p text older (or @p newer) than @p from, counted up to @p limit. */
+    int CountFound(const QString &text, const CMessage &from, bool newer, int limit);
+
     /** @short Messages of board @p BBS_ID, counted up to @p limit. */
     int CountUpTo(int BBS_ID, int limit);
     /** @short Messages of board @p BBS_ID with an ID below @p ID, counted up to @p limit. */

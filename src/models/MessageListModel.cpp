@@ -13,11 +13,11 @@ namespace {
 
 const QString Keys[MessageListModel::ColumnCount] = {
     u"Read"_s, u"ID"_s, u"Subject"_s, u"HomePage"_s, u"Mail"_s, u"Name"_s,
-    u"Date"_s, u"InReplyTo"_s, u"Body"_s, u"ParentThread"_s, u"Mark"_s,
+    u"Date"_s, u"InReplyTo"_s, u"Body"_s, u"ParentThread"_s, u"Mark"_s, u"BBS"_s,
 };
 const QString Headers[MessageListModel::ColumnCount] = {
     QString(), u"番号"_s, u"題名"_s, u"ホームページ"_s, u"メール"_s, u"投稿者"_s,
-    u"投稿日"_s, u"レス元"_s, u"内容"_s, u"先頭スレッド"_s, u"マーク"_s,
+    u"投稿日"_s, u"レス元"_s, u"内容"_s, u"先頭スレッド"_s, u"マーク"_s, u"掲示板"_s,
 };
 constexpr QChar IdeographicSpace = u'\u3000';
 /** Messages whose NG verdict a list keeps; beyond it the verdicts start again. */
@@ -140,6 +140,7 @@ QString MessageListModel::cellText(const Row &row, int column) const
     case ColBody: return replaced(row) ? NgAboneText : m.Body;
     case ColParentThread: return mdlApp::ZeroPadded(m.RootThread, 6);
     case ColMark: return QString::number(m.Mark);
+    case ColBBS: return m_boardNames.value(m.BBS_ID, QString::number(m.BBS_ID));
     default: return {};
     }
 }
@@ -371,6 +372,19 @@ void MessageListModel::SetBoardIcons(const QHash<QString, QIcon> &icons)
     m_icons = icons;
     if (!m_rows.empty())
         emit dataChanged(index(0, ColRead), index(rowCount() - 1, ColRead), {Qt::DecorationRole});
+}
+
+void MessageListModel::SetBoardNames(const QHash<int, QString> &names)
+{
+    m_boardNames = names;
+    if (!m_rows.empty())
+        emit dataChanged(index(0, ColBBS), index(rowCount() - 1, ColBBS), {Qt::DisplayRole});
+}
+
+bool MessageListModel::MixesBoards() const
+{
+    return std::any_of(m_rows.cbegin(), m_rows.cend(),
+                       [this](const auto &row) { return row->msg.BBS_ID != m_rows.front()->msg.BBS_ID; });
 }
 
 void MessageListModel::ShowThread()

@@ -32,7 +32,9 @@ class MessageListModel : public QAbstractTableModel
 public:
     enum Column : int {
         ColRead, ColID, ColSubject, ColHomePage, ColMail, ColName, ColDate, ColInReplyTo, ColBody,
-        ColParentThread, ColMark, ColumnCount
+        ColParentThread, ColMark,
+        ColBBS, ///< the board's name: shown where the rows come from several boards
+        ColumnCount
     };
     enum Role : int {
         KeyRole = Qt::UserRole + 1, ///< the row's message key (every cell)
@@ -127,6 +129,10 @@ public:
     void SetDateFormat(const QString &format);
     /** @short The board images by key ("#" + BBS_ID); a row shows its board's image. */
     void SetBoardIcons(const QHash<QString, QIcon> &icons);
+    /** @short The board names by BBS_ID, for column "BBS"; a board without one shows its number. */
+    void SetBoardNames(const QHash<int, QString> &names);
+    /** @short True when the rows come from more than one board. */
+    bool MixesBoards() const;
     /**
      * @short Thread order: roots in ascending ID, every reply right below its parent, replies
      * to one parent newest first; a reply at depth k gets k ideographic spaces before its
@@ -187,6 +193,7 @@ private:
     QItemSelectionModel *m_selection;
     VbDateFormat m_dateFormat;
     QHash<QString, QIcon> m_icons;
+    QHash<int, QString> m_boardNames;
     mutable std::optional<QFont> m_boldFont;
     int m_unreadCount = 0;
     struct NgVerdict

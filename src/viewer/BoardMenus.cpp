@@ -34,6 +34,7 @@ bool BoardMenus::LoadBBSList(Database &db)
     m_db = &db;
     m_entries.clear();
     m_icons.clear();
+    m_names.clear();
     const QIcon defaultIcon(u":/images/BBSList.svg"_s);
     int n = 0;
     for (const BoardRepository::Entry &listed : BoardRepository(db).ListedBoards()) {
@@ -46,6 +47,7 @@ bool BoardMenus::LoadBBSList(Database &db)
         while (m_entries.size() < board.ListOrder())
             m_entries.append({true, 0, QString(), SeparatorTag, u"-"_s});
         const QString caption = Caption(n, board.BBS_Name());
+        m_names.insert(id, board.BBS_Name());
         m_entries.append({false, id, KeyOf(id), caption, caption});
         const QImage icon = board.GetIconImage();
         m_icons.insert(u'#' + QString::number(id), icon.isNull() ? defaultIcon : QIcon(QPixmap::fromImage(icon)));

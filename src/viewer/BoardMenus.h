@@ -53,6 +53,8 @@ public:
     static QString KeyOf(int BBS_ID);
     /** @short The board images by key "#" + BBS_ID (the board's icon or the default image). */
     const QHash<QString, QIcon> &Icons() const { return m_icons; }
+    /** @short The listed boards' names by BBS_ID. */
+    const QHash<int, QString> &Names() const { return m_names; }
 
     /**
      * @short Changes the unread count shown for board @p BBS_ID by @p Delta; with Delta 0,
@@ -87,5 +89,6 @@ private:
     Database *m_db = nullptr;
     QList<Entry> m_entries;
     QHash<QString, QIcon> m_icons;
+    QHash<int, QString> m_names;
     QList<Attached> m_menus;
 };

@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTimer>
@@ -159,13 +161,16 @@ FindController::FindController(MessageLists &lists, CMRUCombo &findHistory, std:
     QAction *next = menuItems.value(u"mnuMsgFindNext"_s);
     QAction *prev = menuItems.value(u"mnuMsgFindPrev"_s);
     QAction *query = menuItems.value(u"mnuMsgQuery"_s);
+    m_searchAll = menuItems.value(u"mnuMsgAllFind"_s);
     find->setShortcut(Qt::CTRL | Qt::Key_F);
+    m_searchAll->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_F);
     next->setShortcut(Qt::Key_F3);
     prev->setShortcut(Qt::SHIFT | Qt::Key_F3);
     query->setShortcut(Qt::CTRL | Qt::Key_Q);
     connect(find, &QAction::triggered, this, &FindController::showFindDialog);
     connect(next, &QAction::triggered, this, [this] { findCommand(true); });
     connect(prev, &QAction::triggered, this, [this] { findCommand(false); });
+    connect(m_searchAll, &QAction::triggered, this, &FindController::searchAllBoards);
     connect(query, &QAction::triggered, this, [this] {
         QueryLoop(m_lastQuery.isEmpty() ? QueryTemplate(mdlOption::BBS_ID) : m_lastQuery);
     });
@@ -174,6 +179,39 @@ FindController::FindController(MessageLists &lists, CMRUCombo &findHistory, std:
     // its line edit's event() directly, past any filter there: the filter watches the box.
     m_widgets.findText->installEventFilter(new FindBoxKeys(
         this, [this] { findCommand(m_findForward); }, [this] { m_findForward = true; }));
+    QLineEdit *edit = m_widgets.findText->lineEdit();
+    edit->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(edit, &QWidget::customContextMenuRequested, this, &FindController::showFindBoxMenu);
+}
+
+/** The find box's pop-up: the editing commands, then the search of every board. */
+void FindController::showFindBoxMenu(const QPoint &pos)
+{
+    QLineEdit *edit = m_widgets.findText->lineEdit();
+    QMenu *menu = edit->createStandardContextMenu();
+    menu->setObjectName(u"cmbFindText.Popup"_s);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    menu->addAction(m_searchAll);
+    menu->popup(edit->mapToGlobal(pos));
+}
+
+/**
+ * Lists what every board holds of the find box's text; the box takes it into its history.
+ * Without a text the box gets the focus for one, as the find commands do.
+ */
+void FindController::searchAllBoards()
+{
+    const QString text = m_widgets.findText->currentText();
+    if (text.isEmpty()) {
+        m_widgets.findText->setFocus();
+        return;
+    }
+    m_findHistory.AddMRU(text, true);
+    FitComboDropDown(m_widgets.findText);
+    m_widgets.findText->setEditText(text);
+    if (m_commands.searchAllBoards(text) && m_lists.lsvMsgList(ResultList).rowCount() == 0)
+        notFound();
 }
 
 void FindController::showFindDialog()

@@ -15,13 +15,15 @@ class MessageLists;
 class QAction;
 class QComboBox;
 class QPlainTextEdit;
+class QPoint;
 class QTreeView;
 class QWidget;
 class frmFind;
 
 /**
  * @short The main window's find and query commands: the find box and its direction, F3 and
- * Shift+F3, the find dialog, FindMessage with its walk over the rows, and the query window loop.
+ * Shift+F3, the find dialog, FindMessage with its walk over the rows, the search of every
+ * board, and the query window loop.
  */
 class FindController : public QObject
 {
@@ -46,6 +48,8 @@ public:
         std::function<void(ListIndex Index, int row)> showMessage;
         /** Runs @p SQL into list @p Index; false when it failed or was refused. */
         std::function<bool(const QString &SQL, ListIndex Index)> showSQLResult;
+        /** Lists in list 1 what every board holds of @p text; false when it failed. */
+        std::function<bool(const QString &text)> searchAllBoards;
     };
 
     /**
@@ -79,6 +83,8 @@ private:
     class FindWalk;
     void showFindDialog();
     void findCommand(bool Forward);
+    void searchAllBoards();
+    void showFindBoxMenu(const QPoint &pos);
     void notFound();
     void selectInPane(qsizetype start, qsizetype length);
     void walkRows();
@@ -92,5 +98,6 @@ private:
     bool m_findForward = true;  // the direction of Enter in the find box
     FindWalk *m_walk = nullptr; // the walk of FindMessage over the rows (a child)
     QPointer<frmFind> m_find;
+    QAction *m_searchAll; // the command of every board, also in the find box's pop-up
     QString m_lastQuery;
 };

@@ -77,8 +77,32 @@ QAbstractItemModel *ListController::ListModel(ListIndex Index) const
     return view(Index)->model();
 }
 
+bool ListController::ShowSearch(const QString &text)
+{
+    return showResult(MessageRepository::SearchStatement(text, mdlOption::AddMax), ResultList, text);
+}
+
+bool ListController::showsSearch() const
+{
+    return m_lists.CurrentList() == ResultList && !m_searchText.isEmpty();
+}
+
+/** The next page of the search that list 1 shows: older, or @p newer (found oldest first). */
+bool ListController::showSearchPage(bool newer)
+{
+    const CMessage &from = newer ? m_searchNewest : m_searchOldest;
+    m_reverseFill = newer;
+    const bool shown =
+        showResult(MessageRepository::SearchStatement(m_searchText, mdlOption::AddMax, &from, newer), ResultList,
+                   m_searchText);
+    m_reverseFill = false;
+    return shown;
+}
+
 bool ListController::ShowView(ViewType view)
 {
+    if (showsSearch() && (view == NewerView || view == OlderView))
+        return showSearchPage(view == NewerView);
     // The newer page's statement picks the messages just above the shown ones, oldest first;
     // its rows are listed newest first like every other page.
     m_reverseFill = view == NewerView;
@@ -198,7 +222,8 @@ void ListController::CopyColumns(ListIndex from, ListIndex to)
     QAbstractItemModel *targetModel = ListModel(to);
     for (int column = 0; column < sourceModel->columnCount() && column < targetModel->columnCount(); ++column) {
         targetModel->setHeaderData(column, Qt::Horizontal, sourceModel->headerData(column, Qt::Horizontal));
-        target->resizeSection(column, source->sectionSize(column));
+        if (!source->isSectionHidden(column))
+            target->resizeSection(column, source->sectionSize(column));
         target->moveSection(target->visualIndex(column), source->visualIndex(column));
     }
     m_headerTags[size_t(to)] = m_headerTags[size_t(from)];
@@ -215,6 +240,12 @@ int ListController::SelectedRow(ListIndex Index) const
 }
 
 bool ListController::ShowSQLResult(const QString &SQL, ListIndex Index)
+{
+    return showResult(SQL, Index, QString());
+}
+
+/** ShowSQLResult; into list 1 the rows of the search for @p searchText when it is not empty. */
+bool ListController::showResult(const QString &SQL, ListIndex Index, const QString &searchText)
 {
     mdlRead::StopReadTimer(m_lists);
     DbError error;
@@ -238,6 +269,8 @@ bool ListController::ShowSQLResult(const QString &SQL, ListIndex Index)
         return false;
     }
     m_fills[size_t(Index)].SQL = m_query.SQLType() == 0 ? SQL : QString();
+    if (Index == ResultList)
+        takeSearch(searchText);
     finishFill(Index);
     if (ListModel(Index)->rowCount() > 0) {
         list->selectionModel()->clearSelection();
@@ -298,8 +331,8 @@ bool ListController::fillMessages(ListIndex Index, std::optional<int> limit)
             m_lists.AddMessageItem(Index, *msg);
     }
     m_filling = false;
-    if (m_reverseFill && Index == BoardList)
-        m_lists.lsvMsgList(BoardList).ReverseRows();
+    if (m_reverseFill)
+        m_lists.lsvMsgList(Index).ReverseRows();
     m_fills[size_t(Index)] = {{}, m_reverseFill, c};
     m_listKind = 0;
     return true;
@@ -322,6 +355,23 @@ bool ListController::fillOtherRows(ListIndex Index)
     setListModel(ResultList, m_otherRows);
     m_listKind = 1;
     return true;
+}
+
+/**
+ * List 1 now shows the rows of the search for @p text (none: other rows); the page's first
+ * and last rows bound the next pages. The board column shows where the rows may come from
+ * several boards.
+ */
+void ListController::takeSearch(const QString &text)
+{
+    const MessageListModel &list = m_lists.lsvMsgList(ResultList);
+    m_searchText = list.rowCount() > 0 ? text : QString(); // nothing found: no page to turn
+    if (!m_searchText.isEmpty()) {
+        m_searchNewest = list.Message(0);
+        m_searchOldest = list.Message(list.rowCount() - 1);
+    }
+    if (ListModel(ResultList) == &list)
+        view(ResultList)->setColumnHidden(MessageListModel::ColBBS, text.isEmpty() && !list.MixesBoards());
 }
 
 void ListController::finishFill(ListIndex Index)
@@ -378,8 +428,11 @@ void ListController::ChangeBBSViewMenu()
     if (Database *db = m_database()) {
         MessageRepository messages(*db);
         latest = messages.CountUpTo(mdlOption::BBS_ID, n);
-        older = messages.CountBelow(mdlOption::BBS_ID, m_lists.MinListID(), n);
-        newer = messages.CountAbove(mdlOption::BBS_ID, m_lists.MaxListID(), n);
+        // The pages of the search that list 1 shows, or those around list 0's page.
+        older = showsSearch() ? messages.CountFound(m_searchText, m_searchOldest, false, n)
+                              : messages.CountBelow(mdlOption::BBS_ID, m_lists.MinListID(), n);
+        newer = showsSearch() ? messages.CountFound(m_searchText, m_searchNewest, true, n)
+                              : messages.CountAbove(mdlOption::BBS_ID, m_lists.MaxListID(), n);
     }
 
     const QList<QAction *> &items = m_widgets.viewItems;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/CMessage.h"
 #include "models/ViewTypes.h"
 
 #include <QHash>
@@ -83,7 +84,12 @@ public:
 
     /** @short Runs @p SQL and puts its result into list @p Index; false when it failed or was refused. */
     bool ShowSQLResult(const QString &SQL, ListIndex Index);
-    /** @short Shows view @p view of the shown board in list 0. */
+    /**
+     * @short Lists in list 1 the newest messages of every board whose body, subject or name
+     * holds @p text; the newer and older pages then page through what it found.
+     */
+    bool ShowSearch(const QString &text);
+    /** @short Shows view @p view of the shown board in list 0, or a page of the search that list 1 shows. */
     bool ShowView(ViewType view);
     /**
      * @short While list 0 is the current list and shows the shown board's newest rows, lists
@@ -139,11 +145,15 @@ public:
 private:
     QTreeView *view(ListIndex Index) const;
     void setListModel(ListIndex Index, QAbstractItemModel *model);
+    bool showResult(const QString &SQL, ListIndex Index, const QString &searchText);
+    bool showSearchPage(bool newer);
+    bool showsSearch() const;
     bool newerRowsStored() const;
     bool fillMessages(ListIndex Index, std::optional<int> limit = std::nullopt);
     void refill(ListIndex Index);
     void addEmptyBoardHint();
     bool fillOtherRows(ListIndex Index);
+    void takeSearch(const QString &text);
     void finishFill(ListIndex Index);
     void reportAction(int type);
     void restoreList(ListIndex Index, bool wasShown);
@@ -165,6 +175,9 @@ private:
     ViewType m_shownView = LatestView; // the view list 0 shows
     bool m_reverseFill = false; // list 0's next page is filled in the opposite order
     QString m_shownKey;     // the message in the body pane
+    QString m_searchText;   // the text of the search that list 1 shows; empty for other rows
+    CMessage m_searchNewest; // the newest and oldest message of the shown page of that search
+    CMessage m_searchOldest;
 
     /** How a message list was filled last, to fill it again the same way. */
     struct Fill

@@ -94,6 +94,7 @@ constexpr RunRule RunRules[] = {
     {u"Toolbar.SQL", false, false},
     {u"mnuMsgQuery", false, false},
     {u"mnuMsgRelate", false, false},
+    {u"mnuMsgAllFind", false, false},
     {u"mnuPopupRelate", false, false},
     {u"mnuTextFind", false, false},
     {u"mnuTextRelate", false, false},
@@ -228,8 +229,10 @@ frmView::frmView(std::unique_ptr<Database> &database, OneShotTimer *tmrRead, QWi
     createBodyLinks();
     connect(&m_boards, &BoardMenus::Rebuilt, this, [this] {
         m_runs->DropPendingCounts(); // the rebuilt captions read the stored counts, which hold them
-        m_lists.lsvMsgList(0).SetBoardIcons(m_boards.Icons());
-        m_lists.lsvMsgList(1).SetBoardIcons(m_boards.Icons());
+        for (int index : {0, 1}) {
+            m_lists.lsvMsgList(index).SetBoardIcons(m_boards.Icons());
+            m_lists.lsvMsgList(index).SetBoardNames(m_boards.Names());
+        }
     });
 }
 
@@ -323,6 +326,9 @@ void frmView::createListController()
     const QList<int> widths{40, 60, 260, 120, 120, 110, 120, 90, 300, 70, 50};
     for (int column = 0; column < widths.size(); ++column)
         m_views[0]->header()->resizeSection(column, widths.at(column));
+    // The board column follows the read mark where it shows: in list 1, for rows of several boards.
+    m_views[0]->header()->moveSection(MessageListModel::ColBBS, 1);
+    m_views[0]->setColumnHidden(MessageListModel::ColBBS, true);
     m_listController->CopyColumns(BoardList, ResultList);
 }
 
@@ -545,6 +551,7 @@ void frmView::createFindController()
     FindController::Commands commands{
         .showMessage = [this](ListIndex Index, int row) { ShowMessage(Index, row, false); },
         .showSQLResult = [this](const QString &SQL, ListIndex Index) { return ShowSQLResult(SQL, Index); },
+        .searchAllBoards = [this](const QString &text) { return m_listController->ShowSearch(text); },
     };
     m_findController = std::make_unique<FindController>(m_lists, *m_findHistory, [this] { return database(); }, m_menu,
                                                         widgets, std::move(commands));
@@ -754,6 +761,7 @@ void frmView::createMenus()
     menuItem(mnuMsg, u"mnuMsgFind"_s, u"検索(&F)"_s);
     menuItem(mnuMsg, u"mnuMsgFindPrev"_s, u"前を検索(&P)"_s);
     menuItem(mnuMsg, u"mnuMsgFindNext"_s, u"次を検索(&N)"_s);
+    menuItem(mnuMsg, u"mnuMsgAllFind"_s, u"全掲示板から検索(&A)..."_s);
     menuItem(mnuMsg, u"mnuMsgQuery"_s, u"クエリー検索(&Q)..."_s);
     menuItem(mnuMsg, u"mnuMsgRelate"_s, u"関連検索(&K)"_s);
     mnuMsg->addSeparator();

@@ -56,7 +56,8 @@ private slots:
         for (int c = 0; c < MessageListModel::ColumnCount; ++c)
             cells.append(f.cell(0, c, MessageListModel::CellTextRole).toString());
         QCOMPARE(cells, (QStringList{QString(), u"000123"_s, u"件名"_s, u"http://h.jp/"_s, u"a@b.jp"_s, u"投稿者A"_s,
-                                     u"2024/03/31 23:59"_s, u"#001000045"_s, u"一行目\r\n二行目"_s, u"000007"_s, u"3"_s}));
+                                     u"2024/03/31 23:59"_s, u"#001000045"_s, u"一行目\r\n二行目"_s, u"000007"_s, u"3"_s,
+                                     u"1"_s})); // a board without a name in the board list shows its number
         QCOMPARE(f.cell(0, MessageListModel::ColBody).toString(), u"一行目  二行目"_s); // shown on one line
         // The board image shows in the first column once known; mark colours (0x00BBGGRR) in the others.
         f.model.SetBoardIcons({{u"#1"_s, QIcon(QPixmap(16, 16))}});

@@ -167,6 +167,39 @@ private slots:
         QCOMPARE(selection(), u"need"_s);
     }
 
+    // Ctrl+Shift+F in the find box lists every board's messages whose texts hold its text, newest
+    // first, AddMax to a page, each naming its board; F8 and F7 turn the pages. The key asks for a
+    // text first, and the box's pop-up holds the command.
+    void searchOfEveryBoardListsItsPagesWithTheBoards()
+    {
+        sql(u"UPDATE BBS SET ListOrder = 1, BBS_Name = '四番' WHERE BBS_ID = 4"_s);
+        CMessage bySubject = message(4, 2);
+        bySubject.Subject = u"針と糸"_s;
+        WindowTest::store({message(3, 1, u"針と糸"_s), bySubject, message(4, 3, u"ＸＸ針と糸"_s), message(3, 4, u"針と糸"_s)});
+        QVERIFY(startWindow());
+        mdlOption::AddMax = 2;
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        auto *box = child<QComboBox>(u"cmbFindText"_s);
+        QTest::keyClick(m_window.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), box);
+        box->lineEdit()->insert(u"針と糸"_s);
+        QTest::keyClick(box, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(list(1).Key(1), CMessage::MakeKey(4, 3));
+        QCOMPARE(list(1).CellText(1, MessageListModel::ColBBS), u"四番"_s);
+        QTest::keyClick(m_window.get(), Qt::Key_F8);
+        QCOMPARE(list(1).Key(0), CMessage::MakeKey(4, 2));
+        QCOMPARE(list(1).Key(1), CMessage::MakeKey(3, 1));
+        QVERIFY(!child<QAction>(u"Toolbar.Forword"_s)->isEnabled());
+        QTest::keyClick(m_window.get(), Qt::Key_F7);
+        QCOMPARE(list(1).Key(0), CMessage::MakeKey(3, 4));
+        QAccessibleTableInterface *table = QAccessible::queryAccessibleInterface(m_window->lsvMsgList(1))->tableInterface();
+        QCOMPARE(table->columnDescription(MessageListModel::ColBBS), u"掲示板"_s);
+        QCOMPARE(table->cellAt(1, MessageListModel::ColBBS)->text(QAccessible::Name), u"四番"_s);
+        emit box->lineEdit()->customContextMenuRequested({});
+        QVERIFY(QApplication::activePopupWidget()->actions().contains(child<QAction>(u"mnuMsgAllFind"_s)));
+    }
+
     void queryCommandOpensTheLastQueryOrTheBoardsTemplate_data()
     {
         QTest::addColumn<QString>("command");
