@@ -16,7 +16,10 @@ namespace {
 // of them unread, threads of a few messages. Without these figures SQLite guesses that
 // BBS_ID = n and RootThread = 0 are equally selective and links threads by walking the
 // whole board instead of the few unlinked rows.
+// The key's own index needs its figures too: without them SQLite takes it for "BBS_ID = n
+// ORDER BY ID" and reads every row of the board to find the few unlinked ones.
 const char16_t *const PlannerStats[][2] = {
+    {u"sqlite_autoindex_Message_1", u"1000000 62500 1"},
     {u"IDX1", u"1000000 62500 4"},
     {u"IDX_Board", u"1000000 62500 1"},
     {u"IDX_Unread", u"1000000 62500 31250 1"},

@@ -192,6 +192,7 @@ private slots:
         QTest::newRow("read") << u"mnuMsgRead"_s << QKeySequence(Qt::CTRL | Qt::Key_B);
         QTest::newRow("unread") << u"mnuMsgNoRead"_s << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B);
         QTest::newRow("find") << u"mnuMsgFind"_s << QKeySequence(Qt::CTRL | Qt::Key_F);
+        QTest::newRow("find on every board") << u"mnuMsgAllFind"_s << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F);
     }
 
     void menusShowTheKeys()
