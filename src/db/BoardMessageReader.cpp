@@ -16,7 +16,14 @@ QDateTime wallClock(const QVariant &value)
     return stored.isValid() ? CMessage::WallClock(stored.date(), stored.time()) : QDateTime();
 }
 
-CMessage messageOf(const Statement &row)
+} // namespace
+
+// Unary plus gives each value as stored but without its column's declared type, which the
+// statement layer would otherwise read and parse again for every value of every row.
+const QString BoardMessageReader::Columns =
+    u"+BBS_ID, +ID, +Read, +Subject, +HomePage, +Mail, +PostName, +PostDate, +InReplyTo, +Body, +RootThread, +Mark"_s;
+
+CMessage BoardMessageReader::MessageOf(const Statement &row)
 {
     CMessage msg;
     msg.BBS_ID = row.Value(0).toInt();
@@ -33,8 +40,6 @@ CMessage messageOf(const Statement &row)
     msg.Mark = row.Value(11).toInt();
     return msg;
 }
-
-} // namespace
 
 BoardMessageReader::BoardMessageReader(int BBS_ID, int FromID, int ToID)
     : m_board(BBS_ID), m_after(qlonglong(FromID) - 1), m_to(ToID)
@@ -53,13 +58,8 @@ std::optional<QList<CMessage>> BoardMessageReader::Next(Database &db, int limit)
 {
     QList<CMessage> batch;
     batch.reserve(limit);
-    // Unary plus gives each value as stored but without its column's declared type, which
-    // the statement layer would otherwise read and parse again for every value of every row.
-    const QString sql = u"SELECT TOP "_s + QString::number(limit)
-                        + u" +BBS_ID, +ID, +Read, +Subject, +HomePage, +Mail, +PostName, +PostDate, +InReplyTo,"
-                          u" +Body, +RootThread, +Mark"_s
-                        + RangeCondition + u" ORDER BY ID"_s;
-    if (!forEachRow(db, sql, {m_board, m_after, m_to}, [&batch](const Statement &row) { batch.append(messageOf(row)); }))
+    const QString sql = u"SELECT TOP "_s + QString::number(limit) + u' ' + Columns + RangeCondition + u" ORDER BY ID"_s;
+    if (!forEachRow(db, sql, {m_board, m_after, m_to}, [&batch](const Statement &row) { batch.append(MessageOf(row)); }))
         return std::nullopt;
     if (!batch.isEmpty())
         m_after = batch.last().ID;

@@ -7,6 +7,7 @@
 #include <optional>
 
 class Database;
+class Statement;
 
 /**
  * @short Reads a board's stored messages by ascending ID, a batch per call, for an export.
@@ -28,6 +29,11 @@ public:
      * the database fails (the reason in the database's LastError()).
      */
     std::optional<QList<CMessage>> Next(Database &db, int limit);
+
+    /** The select list that MessageOf() reads a whole message row from. */
+    static const QString Columns;
+    /** The message of a row selected with Columns. */
+    static CMessage MessageOf(const Statement &row);
 
 private:
     int m_board;

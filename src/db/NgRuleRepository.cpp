@@ -1,5 +1,6 @@
 #include "db/NgRuleRepository.h"
 
+#include "db/BoardMessageReader.h"
 #include "db/Database.h"
 #include "db/StatementRows.h"
 #include "db/Transaction.h"
@@ -82,19 +83,12 @@ std::optional<int> NgRuleRepository::MarkUnreadRead(const NgRule &rule)
 {
     NgMatcher matcher({rule});
     QList<CMessage::KeyParts> matched;
-    const QString select = u"SELECT BBS_ID, ID, Subject, HomePage, Mail, PostName, Body FROM Message WHERE Read = False"_s
+    const QString select = u"SELECT "_s + BoardMessageReader::Columns + u" FROM Message WHERE Read = False"_s
         + (rule.BBS_ID ? u" AND BBS_ID = ?1"_s : QString());
     Transaction transaction(m_db);
     const bool read = transaction.IsActive()
         && forEachRow(m_db, select, rule.BBS_ID ? QVariantList{*rule.BBS_ID} : QVariantList{}, [&](const Statement &row) {
-               CMessage message;
-               message.BBS_ID = row.Value(0).toInt();
-               message.ID = row.Value(1).toInt();
-               message.Subject = row.Value(2).toString();
-               message.HomePage = row.Value(3).toString();
-               message.Mail = row.Value(4).toString();
-               message.PostName = row.Value(5).toString();
-               message.Body = row.Value(6).toString();
+               const CMessage message = BoardMessageReader::MessageOf(row);
                if (matcher.Match(message))
                    matched.append({message.BBS_ID, message.ID});
            });
